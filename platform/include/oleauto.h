@@ -1,0 +1,44 @@
+// OLE Automation services (oleaut32): strings, variants, error information,
+// type libraries and type-information-driven dispatch.
+#pragma once
+
+#include "oaidl.h"
+
+WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR *psz);
+WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR *strIn, UINT ui);
+WINOLEAUTAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len);
+WINOLEAUTAPI_(INT) SysReAllocString(BSTR *pbstr, const OLECHAR *psz);
+WINOLEAUTAPI_(INT) SysReAllocStringLen(BSTR *pbstr, const OLECHAR *psz, UINT len);
+WINOLEAUTAPI_(void) SysFreeString(BSTR bstrString);
+WINOLEAUTAPI_(UINT) SysStringLen(BSTR pbstr);
+WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr);
+
+#define VARIANT_NOVALUEPROP 0x01
+#define VARIANT_ALPHABOOL 0x02
+#define VARIANT_NOUSEROVERRIDE 0x04
+#define VARIANT_LOCALBOOL 0x10
+WINOLEAUTAPI_(void) VariantInit(VARIANTARG *pvarg);
+WINOLEAUTAPI VariantClear(VARIANTARG *pvarg);
+WINOLEAUTAPI VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc);
+WINOLEAUTAPI VariantCopyInd(VARIANT *pvarDest, const VARIANTARG *pvargSrc);
+WINOLEAUTAPI VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags, VARTYPE vt);
+WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, LCID lcid, USHORT wFlags,
+                                 VARTYPE vt);
+
+WINOLEAUTAPI CreateErrorInfo(ICreateErrorInfo **pperrinfo);
+WINOLEAUTAPI SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo);
+WINOLEAUTAPI GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo);
+
+WINOLEAUTAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib **pptlib);
+WINOLEAUTAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib **pptlib);
+WINOLEAUTAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib **pptlib);
+WINOLEAUTAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR *lpbstrPathName);
+WINOLEAUTAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
+WINOLEAUTAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
+
+WINOLEAUTAPI DispGetIDsOfNames(ITypeInfo *ptinfo, LPOLESTR *rgszNames, UINT cNames, DISPID *rgdispid);
+WINOLEAUTAPI DispInvoke(void *_this, ITypeInfo *ptinfo, DISPID dispidMember, WORD wFlags, DISPPARAMS *pparams,
+                        VARIANT *pvarResult, EXCEPINFO *pexcepinfo, UINT *puArgErr);
+WINOLEAUTAPI CreateStdDispatch(IUnknown *punkOuter, void *pvThis, ITypeInfo *ptinfo, IUnknown **ppunkStdDisp);
+WINOLEAUTAPI DispCallFunc(void *pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtReturn, UINT cActuals,
+                          VARTYPE *prgvt, VARIANTARG **prgpvarg, VARIANT *pvargResult);

@@ -1,0 +1,10 @@
+// The Win32 subset the component uses, as <windows.h> gives it on Windows.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
+#include "winnt.h"
+#include "winbase.h"
+#include "winnls.h"
+#include "winreg.h"
+#include "winuser.h"

@@ -1,0 +1,7 @@
+// Window-manager services the component uses (user32).
+#pragma once
+
+#include "windef.h"
+
+WINUSERAPI int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
+WINUSERAPI int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);

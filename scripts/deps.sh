@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+set -euo pipefail
+PACKAGES=(
+  cmake ninja-build g++ pkg-config python3   # build
+  libgtest-dev libgmock-dev                  # tests
+  libbenchmark-dev                           # benchmarks
+  libicu-dev                                 # locales, case folding, code pages
+  libffi-dev                                 # late-bound calls into vtable slots
+  clang libclang-rt-dev                      # libFuzzer targets
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,41 @@
+// The layouts a binary client relies on, and the per-thread last error.
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <thread>
+
+#include "conformance.h"
+
+TEST(Layout, WindowsX64Sizes) {
+  EXPECT_EQ(sizeof(WCHAR), 2u);
+  EXPECT_EQ(sizeof(VARIANT), 24u);
+  EXPECT_EQ(offsetof(VARIANT, lVal), 8u);
+  EXPECT_EQ(sizeof(GUID), 16u);
+  EXPECT_EQ(sizeof(DISPPARAMS), 24u);
+  EXPECT_EQ(offsetof(EXCEPINFO, scode), 56u);
+  EXPECT_EQ(sizeof(TYPEATTR), 96u);
+  EXPECT_EQ(sizeof(FUNCDESC), 88u);
+  EXPECT_EQ(offsetof(FUNCDESC, cParams), 36u);
+  EXPECT_EQ(offsetof(FUNCDESC, oVft), 40u);
+  EXPECT_EQ(sizeof(ELEMDESC), 32u);
+  EXPECT_EQ(sizeof(TLIBATTR), 32u);
+  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(HKEY_LOCAL_MACHINE), 0xFFFFFFFF80000002ull);
+}
+
+TEST(Layout, HresultValues) {
+  EXPECT_EQ(static_cast<ULONG>(E_INVALIDARG), 0x80070057u);
+  EXPECT_EQ(static_cast<ULONG>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)), 0x80070002u);
+  EXPECT_EQ(HRESULT_FROM_WIN32(0), S_OK);
+  EXPECT_EQ(static_cast<ULONG>(MAKE_HRESULT(1, FACILITY_ITF, 0x3D00)), 0x80043D00u);
+  EXPECT_TRUE(FAILED(E_FAIL));
+  EXPECT_TRUE(SUCCEEDED(S_FALSE));
+}
+
+TEST(LastError, IsPerThread) {
+  SetLastError(42);
+  std::thread([] {
+    EXPECT_EQ(GetLastError(), 0u);
+    SetLastError(7);
+  }).join();
+  EXPECT_EQ(GetLastError(), 42u);
+}
