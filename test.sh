@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test.  ./test.sh --asan runs the same
 # suite under AddressSanitizer + UndefinedBehaviorSanitizer, --tsan under
-# ThreadSanitizer.
+# ThreadSanitizer, --fuzz runs each libFuzzer target over its corpus for a while.
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=plain
 case "${1:-}" in
   --asan) mode=asan ;;
   --tsan) mode=tsan ;;
+  --fuzz) mode=fuzz ;;
   "") ;;
-  *) echo "usage: $0 [--asan|--tsan]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--asan|--tsan|--fuzz]" >&2; exit 2 ;;
 esac
 bash scripts/deps.sh
 build="build/$mode"
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DREVDIR_BENCH=OFF)
 [ "$mode" = asan ] && flags+=(-DREVDIR_ASAN=ON)
 [ "$mode" = tsan ] && flags+=(-DREVDIR_TSAN=ON)
+if [ "$mode" = fuzz ]; then
+  flags+=(-DREVDIR_FUZZ=ON -DREVDIR_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+  cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
+  cmake --build "$build"
+  export ASAN_OPTIONS=detect_leaks=1
+  for f in "$build"/fuzz/*_fuzz; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f" _fuzz)
+    work=$(mktemp -d)
+    echo "fuzzing $name for ${FUZZ_SECONDS:-30}s"
+    corpus=(); [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
+    "$f" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=0 "$work" "${corpus[@]}" 2>"$work.log" ||
+      { tail -50 "$work.log"; exit 1; }
+    rm -rf "$work" "$work.log"
+  done
+  echo "fuzz: all targets ran clean"
+  exit 0
+fi
 cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
