@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conformance.h"
@@ -13,6 +14,9 @@
 
 namespace {
 
+using Text = std::basic_string<WCHAR>;
+using TextView = std::basic_string_view<WCHAR>;
+
 const CProcessorTypeRow *CatalogueRow(LONG id) {
   auto it = std::find_if(std::begin(ProcessorTypeCatalog), std::end(ProcessorTypeCatalog),
                          [&](const CProcessorTypeRow &r) { return r.Id == id; });
@@ -20,7 +24,7 @@ const CProcessorTypeRow *CatalogueRow(LONG id) {
 }
 
 bool SameRow(const CProcessorTypeRow &a, const CProcessorTypeRow &b) {
-  return a.Id == b.Id && std::u16string_view(a.Name) == std::u16string_view(b.Name) &&
+  return a.Id == b.Id && TextView(a.Name) == TextView(b.Name) &&
          a.DescriptionStringId == b.DescriptionStringId && a.ProductType == b.ProductType &&
          a.ProductCode == b.ProductCode && a.MajorRev == b.MajorRev && a.MinorRev == b.MinorRev;
 }
@@ -58,7 +62,7 @@ TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
       }
       const CProcessorTypeRow *c = CatalogueRow(r.Id);
       ASSERT_NE(c, nullptr) << "id " << r.Id << " is not in the catalogue";
-      EXPECT_EQ(std::u16string_view(r.Name), std::u16string_view(c->Name));
+      EXPECT_EQ(TextView(r.Name), TextView(c->Name));
       EXPECT_EQ(r.DescriptionStringId, c->DescriptionStringId);
       EXPECT_EQ(r.ProductType, c->ProductType);
       EXPECT_EQ(r.ProductCode, c->ProductCode);
@@ -99,15 +103,15 @@ TEST(ProcessorTypeNames, CompareLikeWcsicmp) {
 TEST(ProcessorTypeSet, CatalogueSortsByName) {
   ProcessorTypeSet set;
   ASSERT_EQ(InsertProcessorTypes(set, ProcessorTypeCatalog, ProcessorTypeCatalogCount, 1041), S_OK);
-  std::vector<std::u16string> names;
+  std::vector<Text> names;
   for (const CProcessorTypeInformation &p : set) {
     names.emplace_back(p.Name);
     EXPECT_EQ(p.LanguageId, 1041);
   }
-  const std::vector<std::u16string> expected = {
-      u"AR-01", u"AR-03", u"AR-04", u"AR-05", u"AR-07", u"AR-08", u"AR-09", u"AR-10",
-      u"AR-11", u"BT-02", u"BT-03", u"BT-05", u"BT-06", u"BT-07", u"BT-09", u"BT-10",
-      u"BT-11", u"MM-01", u"NB-01", u"OS-01", u"OS-02", u"OS-03", u"QR-01", u"QR-02"};
+  const std::vector<Text> expected = {
+      W("AR-01"), W("AR-03"), W("AR-04"), W("AR-05"), W("AR-07"), W("AR-08"), W("AR-09"), W("AR-10"),
+      W("AR-11"), W("BT-02"), W("BT-03"), W("BT-05"), W("BT-06"), W("BT-07"), W("BT-09"), W("BT-10"),
+      W("BT-11"), W("MM-01"), W("NB-01"), W("OS-01"), W("OS-02"), W("OS-03"), W("QR-01"), W("QR-02")};
   EXPECT_EQ(names, expected);
 }
 
@@ -124,7 +128,7 @@ TEST(ProcessorTypeSet, FirstInsertedWins) {
   probe.Name = W("AR-05");
   auto kept = set.find(probe);
   ASSERT_NE(kept, set.end());
-  EXPECT_EQ(std::u16string_view(kept->Name), u"AR-05");
+  EXPECT_EQ(TextView(kept->Name), W("AR-05"));
   EXPECT_EQ(kept->MajorRev, 15);
   EXPECT_EQ(kept->MinorRev, 3);
   EXPECT_EQ(kept->LanguageId, 1031);
