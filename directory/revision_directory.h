@@ -2,9 +2,12 @@
 #pragma once
 
 #include "QuillonRevisionDirectory.h"
+#include "directory/revision_collections.h"
+#include "directory/revision_table.h"
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 #include "frame/errors.h"
+#include "revision/processor_type.h"
 
 namespace revdir {
 
@@ -14,6 +17,9 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
  public:
   CRevisionDirectory();
   void FinalRelease();
+
+  // The language of a directory initialised on this thread.
+  static LONG LanguageIdFromThreadLocale();
   void *FindInterface(REFIID riid);
 
   // IRevisionDirectory
@@ -59,6 +65,23 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
   static HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv);
 
  private:
+  void ReleaseCollections();
+  HRESULT NewRevision(const CRevisionInformation *record, IRevision **out);
+  // Marks a release installed from a registry value; S_FALSE when the value
+  // is missing, a failure (with error information) for an unknown release.
+  HRESULT SetInstalledPathFromValue(HKEY key, const WCHAR *valueName, DWORD bytesMax, DWORD major, DWORD minor);
+  HRESULT ScanLanguagePackKeys();
+  HRESULT ScanNumberedReleaseKeys();
+  template <class Collection>
+  HRESULT GetCollection(Collection *collection, typename Collection::Interface **out);
+
+  ComObject<CRevisions> *m_revisions = nullptr;
+  ComObject<CAvailableRevisions> *m_availableRevisions = nullptr;
+  ComObject<CProcessorTypes> *m_processorTypes = nullptr;
+  ComObject<CProcessorTypes> *m_supportedProcessorTypes = nullptr;
+  ComObject<CProcessorTypes> *m_mrsSupportedProcessorTypes = nullptr;
+  DatabaseVersionIndex m_databaseVersionIndex;
+  SoftwareVersionIndex m_softwareVersionIndex;
   LONG m_languageId = -1;
   CErrorInfo m_errorInfo;
 };

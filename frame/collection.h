@@ -5,34 +5,19 @@
 #pragma once
 
 #include <algorithm>
-#include <vector>
+#include <iterator>
 
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 
 namespace revdir {
 
-// Traits supply: Element, Less (strict weak order), ItemInterface,
-// static HRESULT CreateItem(const Element &, LONG languageId, ItemInterface **).
-template <class Traits>
-class OrderedSet {
- public:
-  using Element = typename Traits::Element;
-  // Inserts unless an equivalent element is present (that one stays).
-  bool Insert(const Element &e) {
-    auto it = std::lower_bound(m_items.begin(), m_items.end(), e, typename Traits::Less());
-    if (it != m_items.end() && !typename Traits::Less()(e, *it)) return false;
-    m_items.insert(it, e);
-    return true;
-  }
-  size_t Size() const { return m_items.size(); }
-  const Element &At(size_t i) const { return m_items[i]; }
-  const std::vector<Element> &Items() const { return m_items; }
-  void Clear() { m_items.clear(); }
-
- private:
-  std::vector<Element> m_items;
-};
+// Traits supply: Set (an ordered std::set with unique insertion), ItemInterface,
+// and static HRESULT CreateItem(const Set::value_type &, ItemInterface **).
+template <class Set>
+const typename Set::value_type &ElementAt(const Set &set, size_t index) {
+  return *std::next(set.begin(), static_cast<std::ptrdiff_t>(index));
+}
 
 template <class Collection>
 class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
@@ -54,9 +39,9 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
     if (!rgVar || (celt != 1 && !pCeltFetched)) return E_POINTER;
     const auto &items = m_collection->Set();
     ULONG fetched = 0;
-    while (fetched < celt && m_position < items.Size()) {
+    while (fetched < celt && m_position < items.size()) {
       typename Collection::ItemInterface *item;
-      HRESULT hr = Collection::Traits::CreateItem(items.At(m_position), m_collection->LanguageId(), &item);
+      HRESULT hr = Collection::Traits::CreateItem(ElementAt(items, m_position), &item);
       if (FAILED(hr)) {
         for (ULONG i = 0; i < fetched; ++i) VariantClear(&rgVar[i]);
         if (pCeltFetched) *pCeltFetched = 0;
@@ -72,7 +57,7 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
     return fetched == celt ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG celt) override {
-    size_t size = m_collection->Set().Size();
+    size_t size = m_collection->Set().size();
     size_t left = size - std::min(m_position, size);
     m_position = std::min(size, m_position + celt);
     return celt <= left ? S_OK : S_FALSE;
@@ -106,6 +91,7 @@ template <class Itf, const IID *piid, class TraitsT>
 class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
  public:
   using Traits = TraitsT;
+  using Interface = Itf;
   using ItemInterface = typename Traits::ItemInterface;
 
   void *FindInterface(REFIID riid) {
@@ -114,7 +100,7 @@ class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
     return nullptr;
   }
 
-  OrderedSet<Traits> &Set() { return m_set; }
+  typename Traits::Set &Set() { return m_set; }
   LONG LanguageId() const { return m_languageId; }
   void SetLanguageId(LONG languageId) { m_languageId = languageId; }
 
@@ -131,17 +117,17 @@ class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
     if (!ppItem) return E_POINTER;
     *ppItem = nullptr;
     if (Index < 1) return E_INVALIDARG;
-    if (static_cast<size_t>(Index) > m_set.Size()) return E_FAIL;
-    return Traits::CreateItem(m_set.At(Index - 1), m_languageId, ppItem);
+    if (static_cast<size_t>(Index) > m_set.size()) return E_FAIL;
+    return Traits::CreateItem(ElementAt(m_set, Index - 1), ppItem);
   }
   STDMETHODIMP get_Count(LONG *pCount) override {
     if (!pCount) return E_POINTER;
-    *pCount = static_cast<LONG>(m_set.Size());
+    *pCount = static_cast<LONG>(m_set.size());
     return S_OK;
   }
 
  private:
-  OrderedSet<Traits> m_set;
+  typename Traits::Set m_set;
   LONG m_languageId = -1;
 };
 
