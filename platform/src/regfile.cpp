@@ -110,7 +110,8 @@ bool StartsWithNoCase(std::u16string_view s, std::u16string_view prefix) {
 }
 
 // The file's text as UTF-16 lines, without their line ends.
-bool DecodeLines(std::string_view bytes, std::vector<std::u16string> *lines, ParseError *error) {
+bool DecodeLines(std::string_view bytes, std::u16string *storage, std::vector<std::u16string_view> *lines,
+                 ParseError *error) {
   std::u16string text;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -140,12 +141,14 @@ bool DecodeLines(std::string_view bytes, std::vector<std::u16string> *lines, Par
     }
     text = std::move(*decoded);
   }
+  *storage = std::move(text);
+  std::u16string_view all(*storage);
   size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == u'\n') {
+  for (size_t i = 0; i <= all.size(); ++i) {
+    if (i == all.size() || all[i] == u'\n') {
       size_t end = i;
-      if (end > start && text[end - 1] == u'\r') --end;
-      lines->emplace_back(text, start, end - start);
+      if (end > start && all[end - 1] == u'\r') --end;
+      lines->push_back(all.substr(start, end - start));
       start = i + 1;
     }
   }
@@ -225,8 +228,9 @@ void AppendUtf16(std::vector<BYTE> *out, std::u16string_view s) {
 }  // namespace
 
 bool Parse(std::string_view bytes, std::vector<Entry> *entries, ParseError *error) {
-  std::vector<std::u16string> lines;
-  if (!DecodeLines(bytes, &lines, error)) return false;
+  std::u16string text;
+  std::vector<std::u16string_view> lines;
+  if (!DecodeLines(bytes, &text, &lines, error)) return false;
   auto fail = [&](size_t line, std::string message) {
     *error = {line, std::move(message)};
     return false;
@@ -343,6 +347,18 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
   return parts;
 }
 
+namespace {
+
+// The key at parts[1..] below root (parts[0] names the root itself).
+std::shared_ptr<Key> Walk(Key &root, const std::vector<std::u16string> &parts) {
+  if (parts.size() < 2) return nullptr;  // the root is not shared-owned; values of it go through Apply
+  std::shared_ptr<Key> key = root.Find(parts[1]);
+  for (size_t i = 2; key && i < parts.size(); ++i) key = key->Find(parts[i]);
+  return key;
+}
+
+}  // namespace
+
 bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message) {
   auto parts = SplitPath(entry.path);
   if (parts.empty() || !EqualNoCase(parts[0], rootName)) {
@@ -379,6 +395,34 @@ bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::str
       break;
     case Entry::kValue: key->SetValue(entry.name, entry.type, entry.data); break;
     case Entry::kDeleteValue: key->DeleteValue(entry.name); break;
+  }
+  return true;
+}
+
+bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries, ParseError *error) {
+  // Values follow their key's section: find each section's key once.
+  const std::u16string *sectionPath = nullptr;
+  std::shared_ptr<Key> section;
+  for (const Entry &e : entries) {
+    std::string why;
+    if (e.kind == Entry::kValue && sectionPath && section && !section->deleted && e.path == *sectionPath) {
+      if (e.name.size() > kMaxValueNameChars) {
+        *error = {e.line, "value name longer than 16383 characters"};
+        return false;
+      }
+      section->SetValue(e.name, e.type, e.data);
+      continue;
+    }
+    if (!Apply(root, rootName, e, &why)) {
+      *error = {e.line, why};
+      return false;
+    }
+    sectionPath = nullptr;
+    if (e.kind == Entry::kKey) {
+      auto parts = SplitPath(e.path);
+      section = Walk(root, parts);
+      sectionPath = &e.path;
+    }
   }
   return true;
 }

@@ -75,6 +75,10 @@ REGFILE_API std::vector<std::u16string> SplitPath(std::u16string_view path);
 // root itself empties it.
 REGFILE_API bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message);
 
+// Applies a whole parsed file; on failure says which line was refused.
+REGFILE_API bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries,
+                          ParseError *error);
+
 enum class Encoding { kUtf8, kUtf16 };
 // Writes the key and its subtree as a .reg file, the key's section named
 // path. UTF-8 uses LF line ends (the hive files); UTF-16 has a BOM and CRLF,

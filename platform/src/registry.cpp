@@ -11,9 +11,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -66,7 +69,42 @@ struct Hive {
   uint64_t generation = 0;  // bumped whenever the tree is replaced by a reload
   bool bad = false;         // the file on disk cannot be parsed
   bool locked = false;      // this process holds the hive's write lock
+  // Writers count their saves in the lock file, which every process maps:
+  // an unchanged count spares a stat of the hive on each call. Edits made
+  // by hand are still found by a stat at least every kRestat.
+  uint64_t *saves = nullptr;
+  bool mapped = false;
+  bool savesWritable = false;
+  uint64_t savesSeen = 0;
+  std::chrono::steady_clock::time_point lastStat;
 };
+
+constexpr std::chrono::milliseconds kRestat(200);
+
+void MapSaveCounter(Hive &h) {
+  h.mapped = true;
+  std::string path = h.path + ".lock";
+  bool writable = true;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    writable = false;
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && (st.st_size >= 8 || (writable && ftruncate(fd, 8) == 0))) {
+    void *p = mmap(nullptr, 8, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
+    if (p != MAP_FAILED) {
+      h.saves = static_cast<uint64_t *>(p);
+      h.savesWritable = writable;
+    }
+  }
+  close(fd);
+}
+
+uint64_t SavesNow(const Hive &h) {
+  return h.saves ? std::atomic_ref<uint64_t>(*h.saves).load(std::memory_order_acquire) : 0;
+}
 
 struct KeyHandle {
   Hive *hive = nullptr;
@@ -94,11 +132,19 @@ bool IsPredefined(HKEY h) {
 // (PrefixDir creates folders, too slow for every call).
 const std::string &CachedPrefix() {
   static std::string env, dir;
+  // REVDIR_PREFIX, when set, alone decides: one lookup in the common case.
+  const char *prefix = getenv("REVDIR_PREFIX");
+  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' && env.compare(1, std::string::npos, prefix) == 0)
+    return dir;
   std::string now;
-  for (const char *name : {"REVDIR_PREFIX", "XDG_DATA_HOME", "HOME"}) {
-    const char *v = getenv(name);
-    now += v ? v : "";
-    now += '\0';
+  if (prefix && *prefix) {
+    now = std::string("P") + prefix;
+  } else {
+    for (const char *name : {"XDG_DATA_HOME", "HOME"}) {
+      const char *v = getenv(name);
+      now += v ? v : "";
+      now += '\0';
+    }
   }
   if (dir.empty() || now != env) {
     env = std::move(now);
@@ -149,6 +195,9 @@ LONG Save(Hive &h) {
     close(dfd);
   }
   h.id = IdOf(st);
+  if (h.saves && h.savesWritable) {
+    h.savesSeen = std::atomic_ref<uint64_t>(*h.saves).fetch_add(1, std::memory_order_acq_rel) + 1;
+  }
   return ERROR_SUCCESS;
 }
 
@@ -185,7 +234,14 @@ class WriteLock {
 
 // Brings the tree up to date with the file. Returns ERROR_BADDB while the
 // file cannot be parsed; the file is then never written.
-LONG Refresh(Hive &h) {
+LONG Refresh(Hive &h, bool thorough = false) {
+  if (!h.mapped) MapSaveCounter(h);
+  uint64_t saves = SavesNow(h);
+  auto clock = std::chrono::steady_clock::now();
+  if (!thorough && h.loaded && !h.bad && h.saves && saves == h.savesSeen && clock - h.lastStat < kRestat)
+    return ERROR_SUCCESS;
+  h.savesSeen = saves;
+  h.lastStat = clock;
   FileId now = StatPath(h.path);
   if (h.loaded && now == h.id) return h.bad ? ERROR_BADDB : ERROR_SUCCESS;
   if (!now.exists) {
@@ -201,7 +257,7 @@ LONG Refresh(Hive &h) {
       return ERROR_SUCCESS;
     if (StatPath(h.path).exists) {  // another process created it first
       h.loaded = false;
-      return Refresh(h);
+      return Refresh(h, true);
     }
     return ERROR_SUCCESS;
   }
@@ -225,14 +281,7 @@ LONG Refresh(Hive &h) {
   std::vector<reg::Entry> entries;
   reg::ParseError perr;
   auto root = std::make_shared<Key>();
-  bool ok = reg::Parse(bytes, &entries, &perr);
-  for (size_t i = 0; ok && i < entries.size(); ++i) {
-    std::string why;
-    if (!reg::Apply(*root, h.rootName, entries[i], &why)) {
-      ok = false;
-      perr = {entries[i].line, why};
-    }
-  }
+  bool ok = reg::Parse(bytes, &entries, &perr) && reg::ApplyAll(*root, h.rootName, entries, &perr);
   h.loaded = true;
   h.id = IdOf(st);
   if (!ok) {
@@ -274,32 +323,45 @@ std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::u16st
 struct Resolved {
   Hive *hive = nullptr;
   std::shared_ptr<Key> key;
-  std::vector<std::u16string> path;  // from the hive's root
+  const std::vector<std::u16string> *path = nullptr;  // from the hive's root
   REGSAM access = 0;
 };
 
-LONG Resolve(HKEY h, Resolved *out) {
+const std::vector<std::u16string> kNoPath;
+
+LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   if (IsPredefined(h)) {
     if (h == HKEY_USERS) return ERROR_INVALID_HANDLE;
     bool user = h == HKEY_CURRENT_USER;
-    Hive &hive = GetHive(CachedPrefix() + (user ? "/user.reg" : "/system.reg"), user ? kCurrentUser : kLocalMachine);
-    if (LONG e = Refresh(hive)) return e;
+    // The two hives of the current prefix, looked up again when it changes.
+    static const std::string *cachedFor = nullptr;
+    static std::string cachedDir;
+    static Hive *system = nullptr, *userHive = nullptr;
+    const std::string &dir = CachedPrefix();
+    if (cachedFor != &dir || cachedDir != dir) {
+      cachedFor = &dir;
+      cachedDir = dir;
+      system = &GetHive(dir + "/system.reg", kLocalMachine);
+      userHive = &GetHive(dir + "/user.reg", kCurrentUser);
+    }
+    Hive &hive = user ? *userHive : *system;
+    if (LONG e = Refresh(hive, thorough)) return e;
     out->hive = &hive;
     out->access = KEY_ALL_ACCESS;
     out->key = hive.root;
-    out->path.clear();
+    out->path = &kNoPath;
     if (h == HKEY_CLASSES_ROOT) {
       // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, which
       // always exists (in memory until the next write saves it).
       for (const auto &part : kClassesPath) out->key = out->key->Child(part);
-      out->path = kClassesPath;
+      out->path = &kClassesPath;
     }
     return ERROR_SUCCESS;
   }
   auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
   if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
   KeyHandle &kh = it->second;
-  if (LONG e = Refresh(*kh.hive)) return e;
+  if (LONG e = Refresh(*kh.hive, thorough)) return e;
   if (kh.key->deleted) return ERROR_KEY_DELETED;
   if (kh.generation != kh.hive->generation) {
     // The tree was re-read: find the key again; gone means another process
@@ -314,7 +376,7 @@ LONG Resolve(HKEY h, Resolved *out) {
   }
   out->hive = kh.hive;
   out->key = kh.key;
-  out->path = kh.path;
+  out->path = &kh.path;
   out->access = kh.access;
   return ERROR_SUCCESS;
 }
@@ -364,14 +426,14 @@ LONG WriteChange(HKEY hKey, F &&change) {
   if (ReadOnly(*r.hive)) return ERROR_ACCESS_DENIED;
   WriteLock lock(*r.hive);
   if (lock.error()) return lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.error();
-  if (LONG e = Resolve(hKey, &r)) return e;  // re-read under the lock
+  if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
   bool changed = false;
   if (LONG e = change(r, &changed)) return e;
   if (!changed) return ERROR_SUCCESS;
   LONG e = Save(*r.hive);
   if (e) {
     r.hive->loaded = false;
-    Refresh(*r.hive);
+    Refresh(*r.hive, true);
   }
   return e;
 }
@@ -384,8 +446,9 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
   if (LONG e = Resolve(hKey, &r)) return e;
   auto key = Walk(r.key, parts);
   if (key) {
-    r.path.insert(r.path.end(), parts.begin(), parts.end());
-    *result = NewHandle(r.hive, std::move(r.path), key, MapAccess(sam));
+    std::vector<std::u16string> path = *r.path;
+    path.insert(path.end(), parts.begin(), parts.end());
+    *result = NewHandle(r.hive, std::move(path), key, MapAccess(sam));
     if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
@@ -402,8 +465,9 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
     return ERROR_SUCCESS;
   });
   if (e) return e;
-  r.path.insert(r.path.end(), parts.begin(), parts.end());
-  *result = NewHandle(r.hive, std::move(r.path), key, MapAccess(sam));
+  std::vector<std::u16string> path = *r.path;
+  path.insert(path.end(), parts.begin(), parts.end());
+  *result = NewHandle(r.hive, std::move(path), key, MapAccess(sam));
   if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
