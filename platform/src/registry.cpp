@@ -401,10 +401,11 @@ HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key
   return reinterpret_cast<HKEY>(g_nextHandle);
 }
 
-// A name stored in a hive must survive the trip through the UTF-8 file; a
-// key name also cannot hold a line break (the section line has no escapes).
+// A name stored in a hive must survive the trip through the UTF-8 file and
+// be reachable through the API (no NUL); a key name also cannot hold a line
+// break (the section line has no escapes).
 bool Storable(std::u16string_view name, bool keyName) {
-  if (!ToUtf8(name)) return false;
+  if (!ToUtf8(name) || name.find(u'\0') != std::u16string_view::npos) return false;
   return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
 }
 
@@ -564,8 +565,9 @@ LONG Import(const std::vector<Entry> &entries, std::string *message) {
     byHive[hive].push_back(std::move(e));
   }
   std::lock_guard<std::mutex> guard(g_mutex);
-  for (auto &[hive, list] : byHive) {
-    LONG e = WriteChange(hive, [&](Resolved &r, bool *changed) {
+  for (auto &item : byHive) {
+    const std::vector<Entry> &list = item.second;
+    LONG e = WriteChange(item.first, [&](Resolved &r, bool *changed) {
       std::string why;
       for (const Entry &entry : list) Apply(*r.hive->root, r.hive->rootName, entry, &why);
       *changed = true;
