@@ -186,20 +186,25 @@ TEST_F(RegistryStorage, KilledWriterNeverCorruptsNorLosesAReturnedWrite) {
       HKEY k = nullptr;
       if (RegCreateKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Crash", &k) != ERROR_SUCCESS) _exit(2);
       for (int i = next; i < kWrites; ++i) {
-        DWORD v = static_cast<DWORD>(i) * 3;
-        if (RegSetValueExW(k, Name(i).c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4) != ERROR_SUCCESS)
-          _exit(3);
+        // Sizeable values make the hive, and so each save, take a while.
+        std::vector<BYTE> v(256, static_cast<BYTE>(i));
+        if (RegSetValueExW(k, Name(i).c_str(), 0, REG_BINARY, v.data(), 256) != ERROR_SUCCESS) _exit(3);
         if (write(fds[1], &i, sizeof i) != sizeof i) _exit(4);
       }
       _exit(0);
     }
     close(fds[1]);
-    usleep(static_cast<useconds_t>(rng() % 1000 + 20 * rounds));
+    // Let a few writes return, then kill at a random moment of the next.
+    int i, wait = static_cast<int>(rng() % 4);
+    while (wait-- > 0 && read(fds[0], &i, sizeof i) == sizeof i) {
+      returned.insert(i);
+      next = i + 1;
+    }
+    usleep(static_cast<useconds_t>(rng() % 100));
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
-    int i;
     while (read(fds[0], &i, sizeof i) == sizeof i) {
       returned.insert(i);
       next = i + 1;
@@ -214,9 +219,12 @@ TEST_F(RegistryStorage, KilledWriterNeverCorruptsNorLosesAReturnedWrite) {
     } else {
       ASSERT_EQ(r, ERROR_SUCCESS) << "round " << rounds;
       for (int w : returned) {
-        LONG q;
-        EXPECT_EQ(QueryDword(k, Name(w).c_str(), &q), static_cast<DWORD>(w) * 3) << "write " << w;
-        ASSERT_EQ(q, ERROR_SUCCESS) << "write " << w << " lost in round " << rounds;
+        std::vector<BYTE> got(300);
+        DWORD cb = 300;
+        ASSERT_EQ(RegQueryValueExW(k, Name(w).c_str(), nullptr, nullptr, got.data(), &cb), ERROR_SUCCESS)
+            << "write " << w << " lost in round " << rounds;
+        got.resize(cb);
+        EXPECT_EQ(got, std::vector<BYTE>(256, static_cast<BYTE>(w))) << "write " << w;
       }
     }
     if (k) RegCloseKey(k);
