@@ -142,11 +142,25 @@ std::optional<std::string> UnixPath(std::u16string_view p) {
     return std::nullopt;
   }
   if (p[0] == u'/' && !(p.size() > 1 && p[1] == u'/')) {
-    // Already a Linux path: taken literally apart from "." and "..".
+    // Already a Linux path: no drive, and names are taken as they are
+    // (no trailing dots dropped).
     auto utf8 = ToUtf8(p);
     if (!utf8) {
       SetLastError(ERROR_INVALID_NAME);
       return std::nullopt;
+    }
+    for (auto &ch : *utf8) {
+      if (ch == '\\') ch = '/';  // both separate here too
+    }
+    // Names a Win32 caller cannot spell are refused here as well.
+    for (size_t i = 0; i < p.size();) {
+      size_t j = p.find_first_of(u"\\/", i);
+      if (j == std::u16string_view::npos) j = p.size();
+      if (!ValidWindowsComponent(p.substr(i, j - i))) {
+        SetLastError(ERROR_INVALID_NAME);
+        return std::nullopt;
+      }
+      i = j + 1;
     }
     std::vector<std::string> parts;
     for (const auto &c : SplitUnix(*utf8)) Push(parts, 0, c);
