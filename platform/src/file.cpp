@@ -227,6 +227,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  // Truncating needs a handle that may write.
+  if (dwCreationDisposition == TRUNCATE_EXISTING && !Writes(dwDesiredAccess)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
   auto path = UnixPath(View(lpFileName));
   if (!path) return INVALID_HANDLE_VALUE;
   return OpenFile(*path, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);

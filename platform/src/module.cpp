@@ -206,7 +206,7 @@ HMODULE LoadLibraryImpl(std::u16string_view name) {
     for (const auto &c : candidates) {
       if (!Exists(c)) continue;
       HMODULE h = Load(c, error);
-      SetLastError(error);
+      if (!h) SetLastError(error);
       return h;
     }
     SetLastError(ERROR_MOD_NOT_FOUND);
@@ -225,7 +225,7 @@ HMODULE LoadLibraryImpl(std::u16string_view name) {
   for (const auto &v : NameVariants(utf8)) {
     if (auto p = UnixPathUtf8(programDir + "/" + v); p && Exists(*p)) {
       HMODULE h = Load(*p, error);
-      SetLastError(error);
+      if (!h) SetLastError(error);
       return h;
     }
   }
