@@ -21,11 +21,14 @@ namespace platform {
 
 namespace {
 
-std::string ProgramPath() {
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  return std::string(buf, static_cast<size_t>(n));
+// The program's file does not change while it runs.
+const std::string &ProgramPath() {
+  static const std::string path = [] {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  }();
+  return path;
 }
 
 std::string BaseName(const std::string &path) {

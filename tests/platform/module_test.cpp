@@ -111,9 +111,13 @@ TEST_F(ModuleTest, NamesAndReferenceCounts) {
   EXPECT_EQ(GetModuleHandleW(u"revdir-no-such-module.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
-  // Every load and every counted GetModuleHandleEx needs its FreeLibrary.
+  // Every load and every counted GetModuleHandleEx needs its FreeLibrary; a
+  // bare name finds the module already loaded.
   HMODULE again = LoadLibraryW(Widen(kFixture).c_str());
   EXPECT_EQ(again, module_);
+  HMODULE byName = LoadLibraryA(upper.c_str());
+  EXPECT_EQ(byName, module_);
+  EXPECT_TRUE(FreeLibrary(byName));
   HMODULE counted = nullptr;
   ASSERT_TRUE(GetModuleHandleExW(0, Widen(base).c_str(), &counted));
   EXPECT_EQ(counted, module_);

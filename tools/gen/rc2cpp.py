@@ -12,7 +12,11 @@ Understands the part of the .rc language our modules use:
                              names or quoted strings
 System headers (#include <...>) are skipped.
 
-usage: rc2cpp.py input.rc output.cpp [-I dir]... [--depfile file]
+Resources before any LANGUAGE statement are in the default language,
+English (United States) as with the Windows resource compiler, unless
+--language says otherwise.
+
+usage: rc2cpp.py input.rc output.cpp [-I dir]... [--language 0xNNNN] [--depfile file]
 """
 
 import argparse
@@ -303,11 +307,11 @@ def read_string(line, i, where):
 
 
 class Compiler:
-    def __init__(self, script):
+    def __init__(self, script, language=0x0409):
         self.script = script
         self.tokens = script.tokens
         self.pos = 0
-        self.language = 0
+        self.language = language
         self.strings = {}    # (lang, id) -> text
         self.resources = []  # (type, name, lang, bytes); type/name: int or str
 
@@ -546,12 +550,13 @@ def main(argv):
     ap.add_argument('input')
     ap.add_argument('output')
     ap.add_argument('-I', dest='include', action='append', default=[])
+    ap.add_argument('--language', type=lambda v: int(v, 0), default=0x0409)
     ap.add_argument('--depfile')
     args = ap.parse_args(argv)
     try:
         script = Script(args.include)
         script.read_file(args.input, True)
-        compiler = Compiler(script)
+        compiler = Compiler(script, args.language)
         compiler.run()
         text = emit(compiler.resources, args.input)
     except (RcError, OSError) as e:
