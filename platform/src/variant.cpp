@@ -440,8 +440,11 @@ HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *
     out->pdispVal = nullptr;
     if (!v.punkVal) return S_OK;
     HRESULT hr = v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&out->pdispVal));
-    if (FAILED(hr)) out->vt = VT_EMPTY;
-    return hr;
+    if (FAILED(hr)) {
+      out->vt = VT_EMPTY;
+      return hr == E_NOINTERFACE ? DISP_E_TYPEMISMATCH : hr;  // an object without IDispatch cannot be one
+    }
+    return S_OK;
   }
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
   if (vt == VT_BSTR) return ToText(v, flags, out);
