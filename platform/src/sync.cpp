@@ -158,7 +158,18 @@ struct SectionLock {
   std::mutex mutex;
 };
 
-SectionLock *LockOf(LPCRITICAL_SECTION cs) { return static_cast<SectionLock *>(cs->LockSemaphore); }
+// Made on first use when the section was never initialised (a zero-filled
+// structure), so that it still excludes rather than crashes.
+SectionLock *LockOf(LPCRITICAL_SECTION cs) {
+  void *lock = __atomic_load_n(&cs->LockSemaphore, __ATOMIC_ACQUIRE);
+  if (lock) return static_cast<SectionLock *>(lock);
+  auto *fresh = new SectionLock;
+  if (__atomic_compare_exchange_n(&cs->LockSemaphore, &lock, fresh, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+    return fresh;
+  }
+  delete fresh;  // another thread made one first
+  return static_cast<SectionLock *>(lock);
+}
 
 HANDLE LoadOwner(LPCRITICAL_SECTION cs) { return __atomic_load_n(&cs->OwningThread, __ATOMIC_RELAXED); }
 HANDLE TidHandle(DWORD tid) { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(tid)); }
@@ -179,6 +190,10 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 }
 
 BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD dwSpinCount) {
+  if (!cs) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   auto *lock = new (std::nothrow) SectionLock;
   if (!lock) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -194,8 +209,8 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD d
 }
 
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs || !cs->LockSemaphore) return;
   SectionLock *lock = LockOf(cs);
-  if (!lock) return;
   if (LoadOwner(cs) == TidHandle(CurrentTid())) lock->mutex.unlock();
   delete lock;
   cs->LockSemaphore = nullptr;
@@ -205,6 +220,7 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs) return;
   HANDLE self = TidHandle(CurrentTid());
   __atomic_add_fetch(&cs->LockCount, 1, __ATOMIC_RELAXED);
   if (LoadOwner(cs) == self) {  // only this thread can have stored its own id
@@ -216,6 +232,7 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) {
+  if (!cs) return FALSE;
   HANDLE self = TidHandle(CurrentTid());
   if (LoadOwner(cs) == self) {
     __atomic_add_fetch(&cs->LockCount, 1, __ATOMIC_RELAXED);
@@ -230,7 +247,7 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) {
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) {
   // Leaving a section this thread does not hold would corrupt it; ignore it.
-  if (LoadOwner(cs) != TidHandle(CurrentTid()) || cs->RecursionCount <= 0) return;
+  if (!cs || LoadOwner(cs) != TidHandle(CurrentTid()) || cs->RecursionCount <= 0) return;
   __atomic_sub_fetch(&cs->LockCount, 1, __ATOMIC_RELAXED);
   if (--cs->RecursionCount > 0) return;
   __atomic_store_n(&cs->OwningThread, nullptr, __ATOMIC_RELAXED);

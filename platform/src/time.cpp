@@ -35,6 +35,7 @@ ULONGLONG WINAPI GetTickCount64(void) {
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(GetTickCount64()); }
 
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
+  if (!lpSystemTimeAsFileTime) return;
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   ULONGLONG t = kUnixEpochAsFileTime + static_cast<ULONGLONG>(ts.tv_sec) * 10000000ull +

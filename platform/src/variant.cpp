@@ -225,7 +225,7 @@ std::string FormatFloat(double value, int digits) {
   for (char &c : s) {
     if (c == 'e') c = 'E';
   }
-  if (s == "-0") s = "0";
+  if (s == "-0") s.erase(0, 1);  // no negative zero
   return s;
 }
 

@@ -58,8 +58,7 @@ lib.CreateErrorInfo.restype = c_int32
 
 # BSTR: the byte length sits before the text.
 b = lib.SysAllocString(wide("caf\u00e9"))
-check(lib.SysStringByteLen(b) == 8, "SysStringByteLen of a 4-character string is 8")
-check(c_uint32.from_address(b - 4).value == 8, "the length prefix precedes the text")
+check(lib.SysStringByteLen(b) == 8 == c_uint32.from_address(b - 4).value, "the byte length precedes the text")
 check(read_bstr(b) == "caf\u00e9", "the text reads back")
 lib.SysFreeString(b)
 
@@ -68,7 +67,6 @@ VT_I4, VT_BSTR = 3, 8
 src, dst = VARIANT(), VARIANT()
 lib.VariantInit(byref(src))
 lib.VariantInit(byref(dst))
-check(src.vt == 0, "VariantInit leaves VT_EMPTY")
 src.vt = VT_I4
 src.v.lVal = -2024
 hr = lib.VariantChangeType(byref(dst), byref(src), 0, VT_BSTR)
@@ -101,9 +99,6 @@ desc = c_void_p()
 check(method(pei, 5, POINTER(c_void_p))(pei, byref(desc)) == 0, "GetDescription")
 check(read_bstr(desc.value) == "disk on fire", "the description comes back")
 lib.SysFreeString(desc)
-source = c_void_p(1)
-check(method(pei, 4, POINTER(c_void_p))(pei, byref(source)) == 0 and not source.value,
-      "an unset source is null")
 ctx = c_uint32()
 check(method(pei, 7, POINTER(c_uint32))(pei, byref(ctx)) == 0 and ctx.value == 99, "GetHelpContext")
 check(method(pei, 2, restype=c_uint32)(pei) == 1, "Release through IErrorInfo")
