@@ -180,6 +180,7 @@ TEST(Variant, ObjectsGiveTheirValueOrInterface) {
   EXPECT_EQ(object.refs, 1u) << "no reference leaked";
 
   VARIANT out, u = Make(VT_UNKNOWN, static_cast<IUnknown *>(&object));
+  VariantInit(&out);
   EXPECT_EQ(VariantChangeType(&out, &u, 0, VT_DISPATCH), S_OK);
   EXPECT_EQ(out.pdispVal, &object);
   EXPECT_EQ(object.refs, 2u);
