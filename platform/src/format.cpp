@@ -148,6 +148,9 @@ void FormatInteger(Sink &out, Spec sp, uint64_t magnitude, bool negative, bool i
   Pad(out, sp, prefix, body, zeros);
 }
 
+// More digits than the exact expansion of any double has.
+constexpr size_t kMaxFloatPrecision = 1100;
+
 void FormatFloat(Sink &out, const Spec &sp, double v, char conv) {
   char f[16];
   size_t k = 0;
@@ -336,6 +339,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       case u'G':
       case u'a':
       case u'A':
+        if (sp.hasPrecision && sp.precision > kMaxFloatPrecision) return false;
         FormatFloat(out, sp, args.Double(len == Len::LongDouble), static_cast<char>(conv));
         break;
       default:

@@ -98,10 +98,11 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
         return Failure{ERROR_INVALID_PARAMETER};
     }
     platform::SlotArgReader reader(&args[n - 1], 1);
-    platform::Sink sink(&out, kMaxMessage - std::min(out.size(), kMaxMessage));
+    size_t room = kMaxMessage - std::min(out.size(), kMaxMessage);
+    platform::Sink sink(&out, room);
     if (!platform::FormatWide(sink, spec.c_str(), reader, narrow) || reader.Overrun())
       return Failure{ERROR_INVALID_PARAMETER};
-    if (sink.Count() > kMaxMessage) return Failure{ERROR_NOT_ENOUGH_MEMORY};
+    if (sink.Count() > room) return Failure{ERROR_NOT_ENOUGH_MEMORY};
   }
   return std::nullopt;
 }
