@@ -25,7 +25,7 @@ bool IsDual(const TypeData &t) { return t.kind == TKIND_INTERFACE && (t.flags & 
 // ---------------------------------------------------------------- TypeInfoImpl
 
 TypeInfoImpl::TypeInfoImpl(TypeLibImpl *lib, size_t index, bool vtableView)
-    : lib_(lib), index_(index), vtableView_(vtableView) {
+    : lib_(lib), index_(index) {
   const TypeData &t = data();
   kind_ = IsDual(t) && !vtableView ? TKIND_DISPATCH : t.kind;
 }

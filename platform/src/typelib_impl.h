@@ -58,7 +58,6 @@ class TypeInfoImpl final : public ITypeInfo {
  private:
   TypeLibImpl *lib_;
   size_t index_;
-  bool vtableView_;
   TYPEKIND kind_;
   std::vector<const FuncData *> chain_;
   std::vector<const FuncData *> visible_;  // what GetFuncDesc lists
