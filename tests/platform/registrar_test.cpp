@@ -139,7 +139,7 @@ TEST_F(Registrar, RegistersIdempotentlyAndUnregistersWhatItCreated) {
   EXPECT_EQ("4:ffffffff", ReadValue(Path(W("Plain")), W("Largest")));
   EXPECT_EQ("3:00ff10", ReadValue(Path(W("Plain")), W("Blob")));
   EXPECT_EQ(SzBytes("Value at 100%"), ReadValue(Path(W("Plain")), W("It's")));
-  EXPECT_EQ(SzBytes("{0123}"), ReadValue(Path(W("{0123}")), nullptr));
+  EXPECT_EQ(SzBytes("0123"), ReadValue(Path(W("{0123}")), nullptr));
   EXPECT_TRUE(KeyExists(Path(W("Plain\\Child"))));
   EXPECT_TRUE(KeyExists(Path(W("Forced\\Sub"))));
   EXPECT_FALSE(KeyExists(Path(W("Forced\\Stale")))) << "ForceRemove keys are rewritten whole";
