@@ -87,17 +87,6 @@ TEST(ComInit, ApartmentModelsAndCountsPerThread) {
   });
 }
 
-TEST(ComInit, TaskMemoryReallocKeepsContents) {
-  auto *p = static_cast<char *>(CoTaskMemAlloc(8));
-  ASSERT_NE(nullptr, p);
-  std::memcpy(p, "abcdefg", 8);
-  p = static_cast<char *>(CoTaskMemRealloc(p, 4096));
-  ASSERT_NE(nullptr, p);
-  EXPECT_STREQ("abcdefg", p);
-  CoTaskMemFree(p);
-  CoTaskMemFree(nullptr);
-}
-
 // ---------------------------------------------------------------------------
 
 TEST(GuidText, StringFromGuid2WritesUpperCaseBracedForm) {
