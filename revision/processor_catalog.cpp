@@ -1,0 +1,74 @@
+#include "revision/processor_catalog.h"
+
+#include <new>
+
+#include "directory/revision_table.h"
+
+using namespace ProcessorTypeId;
+
+const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
+    // Id, Name, description string, product type, product code, major, minor   // English display text
+    {Arvane01,  W("AR-01"), 101, 14,  3, -1, -1},  // Arvane 01 Controller
+    {Quorral01, W("QR-01"), 103, 14, 41, -1, -1},  // Quorral 01 Controller
+    {Nimbrel01, W("NB-01"), 105, 14, 15, -1, -1},  // Nimbrel 01 Controller
+    {Ostrel01,  W("OS-01"), 106, 14, 48, -1, -1},  // Ostrel 01 Controller
+    {Arvane03,  W("AR-03"), 108, 14, 50, -1, -1},  // Arvane 03 Controller
+    {Arvane04,  W("AR-04"), 109, 14, 51, -1, -1},  // Arvane 04 Controller
+    {Quorral02, W("QR-02"), 110, 14, 42, -1, -1},  // Quorral 02 Controller
+    {Betrel02,  W("BT-02"), 111, 14, 43, -1, -1},  // Betrel 02 Controller
+    {Betrel03,  W("BT-03"), 112, 14, 44, -1, -1},  // Betrel 03 Controller
+    {Arvane05,  W("AR-05"), 114, 14, 56, -1, -1},  // Arvane 05 Controller
+    {Ostrel02,  W("OS-02"), 115, 14, 49, -1, -1},  // Ostrel 02 Controller
+    {Mimic01,   W("MM-01"), 126, 14, 53, -1, -1},  // Mimic 01 Controller
+    {Betrel05,  W("BT-05"), 127, 14, 65, -1, -1},  // Betrel 05 Controller
+    {Arvane07,  W("AR-07"), 130, 14, 54, -1, -1},  // Arvane 07 Controller
+    {Arvane08,  W("AR-08"), 131, 14, 55, -1, -1},  // Arvane 08 Controller
+    {Ostrel03,  W("OS-03"), 134, 14, 52, -1, -1},  // Ostrel 03 Controller
+    {Betrel06,  W("BT-06"), 135, 14, 64, -1, -1},  // Betrel 06 Controller
+    {Betrel07,  W("BT-07"), 136, 14, 77, -1, -1},  // Betrel 07 Controller
+    {Betrel09,  W("BT-09"), 138, 14, 80, -1, -1},  // Betrel 09 Controller
+    {Arvane09,  W("AR-09"), 139, 14, 79, -1, -1},  // Arvane 09 Controller
+    {Arvane10,  W("AR-10"), 141, 14, 67, -1, -1},  // Arvane 10 Safety Controller
+    {Arvane11,  W("AR-11"), 142, 14, 68, -1, -1},  // Arvane 11 Safety Controller
+    {Betrel10,  W("BT-10"), 145, 14, 76, -1, -1},  // Betrel 10 Controller
+    {Betrel11,  W("BT-11"), 147, 14, 72, -1, -1},  // Betrel 11 Controller
+};
+
+namespace {
+
+WCHAR LowerAscii(WCHAR c) { return (c >= W('A') && c <= W('Z')) ? static_cast<WCHAR>(c + (W('a') - W('A'))) : c; }
+
+}  // namespace
+
+int CompareProcessorTypeNames(const WCHAR *a, const WCHAR *b) {
+  if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
+  for (;; ++a, ++b) {
+    int x = LowerAscii(*a), y = LowerAscii(*b);
+    if (x != y || x == 0) return x - y;
+  }
+}
+
+bool operator<(const CProcessorTypeInformation &a, const CProcessorTypeInformation &b) {
+  return CompareProcessorTypeNames(a.Name, b.Name) < 0;
+}
+
+HRESULT InsertProcessorTypes(ProcessorTypeSet &set, const CProcessorTypeRow *rows, DWORD count, LONG languageId) {
+  if (!rows && count) return E_INVALIDARG;
+  try {
+    for (DWORD i = 0; i < count; ++i) {
+      const CProcessorTypeRow &r = rows[i];
+      set.insert({r.Id, r.Name, r.DescriptionStringId, r.ProductType, r.ProductCode, r.MajorRev, r.MinorRev, languageId});
+    }
+  } catch (const std::bad_alloc &) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+const CProcessorTypeRow *FindProcessorFirmware(const CRevisionInformation *revision, LONG id) {
+  if (!revision || !revision->ProcessorTypeTable) return nullptr;
+  for (DWORD i = 0; i < revision->ProcessorTypeCount; ++i) {
+    if (revision->ProcessorTypeTable[i].Id == id) return &revision->ProcessorTypeTable[i];
+  }
+  return nullptr;
+}
