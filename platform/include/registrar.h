@@ -38,9 +38,11 @@
 // - %NAME% in names and data is replaced by the value of the variable NAME
 //   (names compared without regard to case); %% is a literal %.
 //
-// Registration creates keys and sets values. Unregistration removes, for each
-// key of the script that is not NoRemove, its named values listed in the
-// script, then the key itself once it has no subkeys left.
+// Registration creates keys and sets values. Unregistration removes the named
+// values the script lists, then each key of the script that is not NoRemove
+// once it has no subkeys left (a key that still holds someone else's subkey
+// stays); ForceRemove keys go whole. Keys the script names that do not exist
+// are skipped.
 #pragma once
 
 #include <objbase.h>
