@@ -52,26 +52,31 @@ bool ParseBracedGuid(const OLECHAR *s, GUID *out) {
   return true;
 }
 
-std::u16string GuidText(REFGUID g) {
+void FormatGuid(REFGUID g, OLECHAR out[CHARS_IN_GUID]) {
   static const char digits[] = "0123456789ABCDEF";
-  std::u16string s;
-  s.reserve(38);
-  auto put = [&](uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) s += static_cast<char16_t>(digits[(v >> (4 * i)) & 0xF]);
+  OLECHAR *p = out;
+  auto put = [&p](uint64_t v, int n) {
+    for (int i = n - 1; i >= 0; --i) *p++ = static_cast<OLECHAR>(digits[(v >> (4 * i)) & 0xF]);
   };
-  s += u'{';
+  *p++ = u'{';
   put(g.Data1, 8);
-  s += u'-';
+  *p++ = u'-';
   put(g.Data2, 4);
-  s += u'-';
+  *p++ = u'-';
   put(g.Data3, 4);
-  s += u'-';
+  *p++ = u'-';
   put(g.Data4[0], 2);
   put(g.Data4[1], 2);
-  s += u'-';
+  *p++ = u'-';
   for (int i = 2; i < 8; ++i) put(g.Data4[i], 2);
-  s += u'}';
-  return s;
+  *p++ = u'}';
+  *p = 0;
+}
+
+std::u16string GuidText(REFGUID g) {
+  OLECHAR buf[CHARS_IN_GUID];
+  FormatGuid(g, buf);
+  return std::u16string(buf, CHARS_IN_GUID - 1);
 }
 
 FILETIME FileTimeNow() {
@@ -119,9 +124,7 @@ HRESULT STDAPICALLTYPE IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
 
 int STDAPICALLTYPE StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
   if (!lpsz || cchMax < CHARS_IN_GUID) return 0;
-  std::u16string s = GuidText(rguid);
-  std::memcpy(lpsz, s.data(), s.size() * sizeof(OLECHAR));
-  lpsz[s.size()] = 0;
+  platform::FormatGuid(rguid, lpsz);
   return CHARS_IN_GUID;
 }
 

@@ -14,7 +14,8 @@ bool ComUsable();
 
 // Parses exactly "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex in any case).
 bool ParseBracedGuid(const OLECHAR *s, GUID *out);
-// The 38-character braced upper-case form.
+// The 38-character braced upper-case form, with its terminator.
+void FormatGuid(REFGUID g, OLECHAR out[CHARS_IN_GUID]);
 std::u16string GuidText(REFGUID g);
 
 // Now, in 100 ns units since 1601 as a FILETIME.
