@@ -2,7 +2,6 @@
 #include <objbase.h>
 
 #include <chrono>
-#include <cstring>
 
 #include "com_internal.h"
 
