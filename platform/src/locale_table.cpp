@@ -22,18 +22,28 @@ const LocaleInfo kLocales[] = {
     {0x1809, "en_IE", "en", "IE", "English", u"English", 1252},
     {0x1c09, "en_ZA", "en", "ZA", "English", u"English", 1252},
     {0x4009, "en_IN", "en", "IN", "English", u"English", 1252},
+    {0x3409, "en_PH", "en", "PH", "English", u"English", 1252},
+    {0x4409, "en_MY", "en", "MY", "English", u"English", 1252},
+    {0x4809, "en_SG", "en", "SG", "English", u"English", 1252},
     {0x080a, "es_MX", "es", "MX", "Spanish", u"Espa\u00f1ol", 1252},
     {0x0c0a, "es_ES", "es", "ES", "Spanish", u"Espa\u00f1ol", 1252},  // modern sort: what es_ES means today
-    {0x040a, "es_ES", "es", "ES", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x040a, "es_ES", "es", "ES", "Spanish", u"Espa\u00f1ol", 1252, "traditional"},
     {0x2c0a, "es_AR", "es", "AR", "Spanish", u"Espa\u00f1ol", 1252},
     {0x340a, "es_CL", "es", "CL", "Spanish", u"Espa\u00f1ol", 1252},
     {0x240a, "es_CO", "es", "CO", "Spanish", u"Espa\u00f1ol", 1252},
     {0x540a, "es_US", "es", "US", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x100a, "es_GT", "es", "GT", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x200a, "es_VE", "es", "VE", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x280a, "es_PE", "es", "PE", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x300a, "es_EC", "es", "EC", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x380a, "es_UY", "es", "UY", "Spanish", u"Espa\u00f1ol", 1252},
+    {0x500a, "es_PR", "es", "PR", "Spanish", u"Espa\u00f1ol", 1252},
     {0x040c, "fr_FR", "fr", "FR", "French", u"Fran\u00e7ais", 1252},
     {0x080c, "fr_BE", "fr", "BE", "French", u"Fran\u00e7ais", 1252},
     {0x0c0c, "fr_CA", "fr", "CA", "French", u"Fran\u00e7ais", 1252},
     {0x100c, "fr_CH", "fr", "CH", "French", u"Fran\u00e7ais", 1252},
     {0x140c, "fr_LU", "fr", "LU", "French", u"Fran\u00e7ais", 1252},
+    {0x180c, "fr_MC", "fr", "MC", "French", u"Fran\u00e7ais", 1252},
     {0x0410, "it_IT", "it", "IT", "Italian", u"Italiano", 1252},
     {0x0810, "it_CH", "it", "CH", "Italian", u"Italiano", 1252},
     {0x0411, "ja_JP", "ja", "JP", "Japanese", u"\u65e5\u672c\u8a9e", 932},
@@ -46,6 +56,9 @@ const LocaleInfo kLocales[] = {
     {0x1004, "zh_SG", "zh", "SG", "Chinese", u"\u4e2d\u6587", 936},
     {0x0404, "zh_TW", "zh", "TW", "Chinese", u"\u4e2d\u6587", 950},
     {0x0c04, "zh_HK", "zh", "HK", "Chinese", u"\u4e2d\u6587", 950},
+    {0x1404, "zh_MO", "zh", "MO", "Chinese", u"\u4e2d\u6587", 950},
+    // The invariant locale: culture-independent data, sorted by the root order.
+    {0x007f, "", "iv", "IV", "Invariant Language", u"Invariant Language", 1252},
 };
 
 }  // namespace
@@ -56,11 +69,19 @@ const LocaleInfo *FindLocale(LANGID id) {
   return nullptr;
 }
 
+std::string LocaleName(const LocaleInfo &info) {
+  if (info.id == 0x007f) return "";
+  std::string name = std::string(info.isoLanguage) + "-" + info.isoCountry;
+  if (info.collation) name += "_tradnl";
+  return name;
+}
+
 LCID LocaleFromPosixName(const char *name) {
   std::string n(name);
   n = n.substr(0, n.find_first_of(".@"));
   if (n == "C" || n == "POSIX") return 0x0409;
   std::string lang = n.substr(0, n.find('_'));
+  if (lang.empty() || lang == "iv") return 0;
   std::string country = n.find('_') == std::string::npos ? "" : n.substr(n.find('_') + 1);
   const LocaleInfo *firstOfLanguage = nullptr;
   for (const auto &l : kLocales) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace platform {
 
 struct LocaleInfo {
@@ -14,11 +16,17 @@ struct LocaleInfo {
   const char *englishLanguage;
   const char16_t *nativeLanguage;
   UINT ansiCodePage;
+  const char *collation = nullptr;  // a non-default sort order, e.g. "traditional"
 };
 
 const LocaleInfo *FindLocale(LANGID id);
 // Maps "de_DE.UTF-8", "de", "pt_BR@euro", "C", "POSIX" to an id; 0 if unknown.
 LCID LocaleFromPosixName(const char *name);
 LCID UserDefaultLocale();
+// Resolves the pseudo locales (LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT,
+// LOCALE_INVARIANT, ...) and looks the result up; null if unknown.
+const LocaleInfo *ResolveLocale(LCID lcid);
+// The locale's name as Windows writes it, e.g. "de-DE", "es-ES_tradnl".
+std::string LocaleName(const LocaleInfo &info);
 
 }  // namespace platform
