@@ -27,4 +27,15 @@ target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST
 target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_platform)
 target_link_options(QuillonRevisionDirectory PRIVATE -Wl,--no-undefined)
 revdir_idl(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.idl)
-revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc)
+get_target_property(REVDIR_COMPONENT_TLB QuillonRevisionDirectory REVDIR_TYPELIB)
+get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTORY)
+revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
+  INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR} DEPENDS ${REVDIR_COMPONENT_TLB} QuillonRevisionDirectory_typelib)
+
+# What a C++ client of the component compiles in: the interface header and
+# the identifiers (IIDs, CLSIDs, LIBID) it names.
+add_library(QuillonRevisionDirectory_client INTERFACE)
+target_include_directories(QuillonRevisionDirectory_client INTERFACE ${REVDIR_COMPONENT_TLB_DIR})
+target_sources(QuillonRevisionDirectory_client INTERFACE ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.cpp)
+target_link_libraries(QuillonRevisionDirectory_client INTERFACE revdir_platform)
+add_dependencies(QuillonRevisionDirectory_client QuillonRevisionDirectory)

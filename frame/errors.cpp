@@ -50,8 +50,9 @@ bool IsComponentCode(HRESULT code) {
 BSTR LoadStringInLanguage(UINT id, LANGID language) {
   HINSTANCE module = ModuleInstance();
   const WCHAR *block = MAKEINTRESOURCEW(id / 16 + 1);
-  const LANGID tries[] = {language, MAKELANGID(PRIMARYLANGID(language), SUBLANG_DEFAULT),
-                          MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
+  const LANGID tries[] = {language, static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(language), SUBLANG_DEFAULT)),
+                          static_cast<LANGID>(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
+                          static_cast<LANGID>(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))};
   for (LANGID lang : tries) {
     HRSRC info = FindResourceExW(module, RT_STRING, block, lang);
     if (!info) continue;

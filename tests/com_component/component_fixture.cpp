@@ -62,7 +62,9 @@ Ptr<IRevisionDirectory_V6> InitializedDirectory(LCID locale) {
   EXPECT_EQ(NewDirectory(directory.out()), S_OK);
   LCID saved = GetThreadLocale();
   EXPECT_TRUE(SetThreadLocale(locale));
-  if (directory) EXPECT_EQ(directory->Initialize(), S_OK);
+  if (directory) {
+    EXPECT_EQ(directory->Initialize(), S_OK);
+  }
   SetThreadLocale(saved);
   return Ptr<IRevisionDirectory_V6>(directory.get() ? (directory->AddRef(), directory.get()) : nullptr);
 }

@@ -13,7 +13,7 @@ void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
 }
 
 // (major, minor) software version of a revision.
-std::pair<LONG, LONG> Version(IRevision *revision) {
+std::pair<int, int> Version(IRevision *revision) {
   LONG major = -1, minor = -1;
   revision->get_MajorSoftwareVersion(&major);
   revision->get_MinorSoftwareVersion(&minor);
@@ -43,8 +43,8 @@ TEST_F(Directory, NothingInstalled) {
   Ptr<IRevision> first, last, none;
   ASSERT_EQ(all->get_Item(1, first.out()), S_OK);
   ASSERT_EQ(all->get_Item(50, last.out()), S_OK);
-  EXPECT_EQ(Version(first.get()), std::make_pair(1L, 0L));
-  EXPECT_EQ(Version(last.get()), std::make_pair(15L, 1L));
+  EXPECT_EQ(Version(first.get()), std::make_pair(1, 0));
+  EXPECT_EQ(Version(last.get()), std::make_pair(15, 1));
   EXPECT_EQ(all->get_Item(0, none.out()), E_INVALIDARG);
   EXPECT_EQ(all->get_Item(51, none.out()), E_FAIL);
   EXPECT_EQ(directory->get_LatestAvailableRevision(none.out()), RdE_RevisionNotInstalled);
@@ -78,17 +78,17 @@ TEST_F(Directory, DiscoveryAndLookups) {
 
   Ptr<IRevision> revision;
   ASSERT_EQ(directory->GetRevisionFromMajorRev(12, revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()), std::make_pair(12L, 3L));
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
   EXPECT_EQ(directory->GetRevisionFromMajorRev(11, revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()), std::make_pair(11L, 16L)) << "highest of an uninstalled major revision";
+  EXPECT_EQ(Version(revision.get()), std::make_pair(11, 16)) << "highest of an uninstalled major revision";
   EXPECT_EQ(directory->GetRevisionFromMajorRev(16, revision.out()), RdE_RevisionNotFound);
   EXPECT_EQ(directory->GetRevisionFromMajorRev(0, revision.out()), RdE_RevisionNotFound);
   ASSERT_EQ(directory->get_LatestAvailableRevision(revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()), std::make_pair(12L, 3L));
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
   ASSERT_EQ(directory->GetRevisionFromMajorSoftwareVersion(12, revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()), std::make_pair(12L, 3L));
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
   ASSERT_EQ(directory->RESERVED(11, 0, revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()), std::make_pair(11L, 16L));
+  EXPECT_EQ(Version(revision.get()), std::make_pair(11, 16));
   EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(11, 2, revision.out()), RdE_RevisionNotFound);
 
   // Controller identity: Arvane01 (14, 3) is in 12.03's table, Arvane05 (14, 56) too.

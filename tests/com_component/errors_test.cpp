@@ -104,7 +104,9 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
       WString text = Description(directory.get(), code);
       EXPECT_FALSE(text.empty());
       EXPECT_EQ(text.find(W("Error ")), WString::npos) << "fallback text for " << std::hex << code << " in " << language;
-      if (language != 1033) EXPECT_NE(text, Description(english.get(), code)) << "untranslated in " << language;
+      if (language != 1033) {
+        EXPECT_NE(text, Description(english.get(), code)) << "untranslated in " << language;
+      }
     }
   }
   // German directory, English asker; a UK locale answers English.

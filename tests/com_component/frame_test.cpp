@@ -9,7 +9,7 @@ struct ClassInfo {
   const WCHAR *progId;
   const CLSID *clsid;
   std::vector<const IID *> interfaces;
-  bool errorInfo;
+  const IID *errorInfo;  // an interface errors are reported for, or null
 };
 
 const std::vector<ClassInfo> &Classes() {
@@ -17,15 +17,16 @@ const std::vector<ClassInfo> &Classes() {
       {W("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
        {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
         &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
-       true},
-      {W("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2}, true},
+       &IID_IRevisionDirectory_V3},
+      {W("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
+       &IID_IRevision},
       {W("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
-       {&IID_IAvailableRevisions, &IID_IDispatch}, false},
-      {W("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, false},
+       {&IID_IAvailableRevisions, &IID_IDispatch}, nullptr},
+      {W("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
       {W("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
-       false},
+       nullptr},
       {W("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
-       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, true},
+       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
   };
   return classes;
 }
@@ -121,6 +122,7 @@ TEST(Registration, IsRepeatableAndUndoneCompletely) {
 TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
   const WCHAR *key = W("SOFTWARE\\Brenmoor Software\\Quillon.1");
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
+    ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
     SetMachineString(key, W("RevisionDirectoryDatabaseVersionAliases"), W("3071=3072"));
     SetMachineString(key, W("Other"), W("kept"));
     EXPECT_EQ(CallEntry(entry), S_OK) << entry;
@@ -131,6 +133,7 @@ TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
         << entry;
     EXPECT_EQ(RegQueryValueExW(k, W("Other"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
     RegCloseKey(k);
+    ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
     DeleteMachineTree(key);
     EXPECT_EQ(CallEntry(entry), S_OK) << entry << " without the key";
   }
@@ -138,7 +141,8 @@ TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
 }
 
 TEST(ClassObjects, AnswerOnlyTheObjectMap) {
-  auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(GetProcAddress(ComponentModule(), "DllGetClassObject"));
+  auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ComponentModule(), "DllGetClassObject")));
   ASSERT_NE(get, nullptr);
   void *p = reinterpret_cast<void *>(0xdeadbeef);
   EXPECT_EQ(get(IID_IDispatch, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
@@ -165,7 +169,7 @@ TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
     HRESULT hr = object->QueryInterface(IID_ISupportErrorInfo, support.outv());
     EXPECT_EQ(hr, c.errorInfo ? S_OK : E_NOINTERFACE) << Utf8(c.progId);
     if (support) {
-      EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.interfaces.front()), S_OK);
+      EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.errorInfo), S_OK);
       EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
     }
     Ptr<IUnknown> none;

@@ -206,8 +206,11 @@ TEST(Revision, InstalledPathReadersAgainstInitialize) {
   while (!stop) {
     Bstr path;
     HRESULT hr = revision->get_InstalledPath(path.out());
-    if (hr == S_OK) ASSERT_EQ(path.str(), expected);
-    else ASSERT_EQ(hr, RdE_RevisionNotInstalled);
+    if (hr == S_OK) {
+      ASSERT_EQ(path.str(), expected);
+    } else {
+      ASSERT_EQ(hr, RdE_RevisionNotInstalled);
+    }
   }
   writer.join();
   DeleteMachineTree(kEnglishReleases);
