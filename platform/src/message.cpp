@@ -60,12 +60,18 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
       }
       continue;
     }
-    if (c != u'%' || ignoreInserts) {
+    if (c != u'%') {
       out += c;
       ++i;
       continue;
     }
-    if (++i == text.size()) return Failure{ERROR_INVALID_PARAMETER};
+    if (++i == text.size()) {
+      if (ignoreInserts) {
+        out += u'%';
+        break;
+      }
+      return Failure{ERROR_INVALID_PARAMETER};
+    }
     c = text[i++];
     if (c == u'0') break;  // ends the message, without a line break
     if (c == u'n') {
@@ -78,6 +84,13 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
     }
     if (c == u't') {
       out += u'\t';
+      continue;
+    }
+    // Ignoring inserts passes them, and the escapes of single characters,
+    // through unchanged; the line and message ends above still apply.
+    if (ignoreInserts) {
+      out += u'%';
+      out += c;
       continue;
     }
     if (c < u'1' || c > u'9') {
