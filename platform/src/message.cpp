@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "format.h"
 #include "message_table.h"
 #include "text.h"
@@ -132,7 +133,7 @@ std::optional<Failure> FormatCore(DWORD flags, LPCVOID source, DWORD messageId, 
   std::u16string text;
   if (fromString) {
     if (!source) return Failure{ERROR_INVALID_PARAMETER};
-    text = narrow ? platform::FromUtf8Lossy(static_cast<const char *>(source))
+    text = narrow ? platform::AnsiToWide(static_cast<const char *>(source))
                   : std::u16string(platform::View(static_cast<const WCHAR *>(source)));
   } else {
     // Modules carry no message tables on this platform.
