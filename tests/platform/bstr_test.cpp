@@ -1,0 +1,85 @@
+// BSTR allocation and its length prefix, as Windows behaves.
+#include <oleauto.h>
+#include <string.h>
+
+#include "conformance.h"
+
+namespace {
+
+DWORD Prefix(BSTR s) {
+  DWORD n;
+  memcpy(&n, reinterpret_cast<const char *>(s) - 4, 4);
+  return n;
+}
+
+}  // namespace
+
+TEST(Bstr, PrefixTextAndTerminator) {
+  BSTR s = SysAllocString(W("hello"));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(Prefix(s), 10u);
+  EXPECT_EQ(SysStringLen(s), 5u);
+  EXPECT_EQ(SysStringByteLen(s), 10u);
+  EXPECT_EQ(memcmp(s, W("hello"), 12), 0) << Narrow(s);
+  SysFreeString(s);
+
+  // Embedded nulls are part of the length.
+  s = SysAllocStringLen(W("a\0b"), 3);
+  EXPECT_EQ(SysStringLen(s), 3u);
+  EXPECT_EQ(s[1], 0);
+  EXPECT_EQ(s[2], u'b');
+  EXPECT_EQ(s[3], 0);
+  SysFreeString(s);
+
+  // With no source the text is left as it is, but terminated.
+  s = SysAllocStringLen(nullptr, 4);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringLen(s), 4u);
+  EXPECT_EQ(s[4], 0);
+  SysFreeString(s);
+
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  SysFreeString(nullptr);
+}
+
+TEST(Bstr, ByteLengthsMayBeOdd) {
+  BSTR s = SysAllocStringByteLen("abc", 3);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringByteLen(s), 3u);
+  EXPECT_EQ(SysStringLen(s), 1u);
+  const char *bytes = reinterpret_cast<const char *>(s);
+  EXPECT_EQ(memcmp(bytes, "abc\0\0", 5), 0) << "a wide null follows the bytes";
+  SysFreeString(s);
+}
+
+TEST(Bstr, SizesThatOverflowFail) {
+  EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
+  EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
+  BSTR s = SysAllocString(W("keep"));
+  EXPECT_FALSE(SysReAllocStringLen(&s, nullptr, 0x80000000u));
+  EXPECT_EQ(Narrow(s), "keep") << "a failed reallocation leaves the string alone";
+  SysFreeString(s);
+}
+
+TEST(Bstr, Reallocation) {
+  BSTR s = SysAllocString(W("abcdef"));
+  EXPECT_TRUE(SysReAllocString(&s, W("xy")));
+  EXPECT_EQ(SysStringLen(s), 2u);
+  EXPECT_EQ(Narrow(s), "xy");
+  // The source may be part of the string being replaced.
+  EXPECT_TRUE(SysReAllocString(&s, W("0123456789")));
+  EXPECT_TRUE(SysReAllocStringLen(&s, s + 3, 4));
+  EXPECT_EQ(Narrow(s), "3456");
+  // No source keeps the old text as far as it reaches.
+  EXPECT_TRUE(SysReAllocStringLen(&s, nullptr, 2));
+  EXPECT_EQ(SysStringLen(s), 2u);
+  EXPECT_EQ(Narrow(s), "34");
+  SysFreeString(s);
+
+  BSTR none = nullptr;
+  EXPECT_TRUE(SysReAllocStringLen(&none, W("new"), 3));
+  EXPECT_EQ(Narrow(none), "new");
+  SysFreeString(none);
+}
