@@ -1,6 +1,7 @@
 // revdir: the command-line tool of the revision directory. Each subcommand is
 // one entry of kCommands; "revdir reg ..." edits the registry of the prefix
 // with the verbs, output and exit codes of the Windows "reg" command.
+#include "component_commands.h"
 #include <unicode/ustring.h>
 #include <windows.h>
 
@@ -504,6 +505,11 @@ struct Command {
 
 const Command kCommands[] = {
     {"reg", RegMain, "read and edit the registry of the prefix"},
+    {"register", RegisterMain, "register the component in the prefix"},
+    {"unregister", UnregisterMain, "remove the component's registration"},
+    {"list", ListMain, "list every release, with where it is installed"},
+    {"error", ErrorMain, "the constant name and text of an error code"},
+    {"demo", DemoMain, "register the component and list the releases"},
 };
 
 void Usage() {
