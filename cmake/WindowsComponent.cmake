@@ -7,11 +7,20 @@ find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
 set(gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${gen})
 set(idl ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.idl)
+# Debian's mingw-w64 ships the SDK headers but not its .idl files; widl reads
+# small stand-ins for the imported system interfaces (the header it writes
+# includes the real SDK headers) and a stdole2.tlb made from its stand-in.
+set(sdkidl ${PROJECT_SOURCE_DIR}/tests/typelib_fixture/widl)
+add_custom_command(
+  OUTPUT ${gen}/stdole2.tlb
+  COMMAND ${WIDL} -m64 -I ${sdkidl} -t -o ${gen}/stdole2.tlb ${sdkidl}/stdole2.idl
+  DEPENDS ${sdkidl}/stdole2.idl
+  COMMENT "widl stdole2.idl")
 add_custom_command(
   OUTPUT ${gen}/QuillonRevisionDirectory.h ${gen}/QuillonRevisionDirectory_i.c ${gen}/QuillonRevisionDirectory.tlb
-  COMMAND ${WIDL} -m64 --win64 -I/usr/share/mingw-w64/include -h -H ${gen}/QuillonRevisionDirectory.h
+  COMMAND ${WIDL} -m64 --win64 -I ${sdkidl} -L ${gen} -h -H ${gen}/QuillonRevisionDirectory.h
           -u -U ${gen}/QuillonRevisionDirectory_i.c -t -T ${gen}/QuillonRevisionDirectory.tlb ${idl}
-  DEPENDS ${idl}
+  DEPENDS ${idl} ${gen}/stdole2.tlb
   COMMENT "widl QuillonRevisionDirectory.idl")
 
 set(rc ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.rc)

@@ -2,6 +2,7 @@
 // major revision, then software version.
 #pragma once
 
+#include "frame/port.h"
 #include <set>
 
 #include "QuillonRevisionDirectory.h"

@@ -1,3 +1,4 @@
+#include "frame/port.h"
 #include "directory/revision_directory.h"
 
 #include <atomic>
@@ -5,7 +6,6 @@
 
 #include "directory/installed_path.h"
 #include "directory/scan.h"
-#include "frame/port.h"
 #include "revision/revision.h"
 
 namespace revdir {

@@ -1,6 +1,7 @@
 // The RevisionDirectory class: the component's entry object.
 #pragma once
 
+#include "frame/port.h"
 #include "QuillonRevisionDirectory.h"
 #include "directory/revision_collections.h"
 #include "directory/revision_table.h"

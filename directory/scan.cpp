@@ -1,3 +1,4 @@
+#include "frame/port.h"
 #include "directory/scan.h"
 
 namespace revdir {

@@ -1,6 +1,7 @@
 // Parsing of release names and version strings from the registry.
 #pragma once
 
+#include "frame/port.h"
 #include <windows.h>
 
 namespace revdir {

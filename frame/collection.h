@@ -4,6 +4,7 @@
 // information.
 #pragma once
 
+#include "frame/port.h"
 #include <algorithm>
 #include <iterator>
 

@@ -9,6 +9,7 @@
 // the inner object of an aggregate (ComContainedObject inside ComAggObject).
 #pragma once
 
+#include "frame/port.h"
 #include <objbase.h>
 
 #include <atomic>

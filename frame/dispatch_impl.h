@@ -1,6 +1,7 @@
 // IDispatch of a dual interface, served from the registered type library.
 #pragma once
 
+#include "frame/port.h"
 #include <oleauto.h>
 
 namespace revdir {

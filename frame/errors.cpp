@@ -1,5 +1,5 @@
-#include "frame/errors.h"
 #include "frame/port.h"
+#include "frame/errors.h"
 
 #include <strsafe.h>
 #include <windows.h>

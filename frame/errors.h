@@ -2,6 +2,7 @@
 // directory's language, and the error-information holder of each object.
 #pragma once
 
+#include "frame/port.h"
 #include <oleauto.h>
 
 namespace revdir {

@@ -1,5 +1,6 @@
 // The four entry points of the in-process server, and its process attach and
 // detach.
+#include "frame/port.h"
 #include <objbase.h>
 #include <oleauto.h>
 #include <registrar.h>
@@ -9,7 +10,6 @@
 #include <string>
 
 #include "frame/module.h"
-#include "frame/port.h"
 
 
 namespace {
@@ -66,7 +66,7 @@ HRESULT RegisterAll(bool doRegister) {
   hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
   if (FAILED(hr)) return hr;
   if (doRegister) {
-    hr = RegisterTypeLib(library, path.c_str(), nullptr);
+    hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
   } else {
     TLIBATTR *attr;
     hr = library->GetLibAttr(&attr);

@@ -1,3 +1,4 @@
+#include "frame/port.h"
 #include "frame/module.h"
 
 #include <atomic>

@@ -2,6 +2,7 @@
 // object map and the cached class objects.
 #pragma once
 
+#include "frame/port.h"
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>

@@ -1,9 +1,9 @@
 // The object map: the six creatable classes in registration order.
+#include "frame/port.h"
 #include "QuillonRevisionDirectory.h"
 #include "directory/revision_collections.h"
 #include "directory/revision_directory.h"
 #include "frame/module.h"
-#include "frame/port.h"
 #include "revision/processor_type.h"
 #include "revision/revision.h"
 

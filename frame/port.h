@@ -2,7 +2,11 @@
 // targets: the wide-literal macro and the export attribute.
 #pragma once
 
+// The system headers in the order Windows requires them.
 #include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
 
 #ifndef W
 #define W(s) L##s  // Windows: WCHAR is wchar_t

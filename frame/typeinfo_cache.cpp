@@ -1,4 +1,5 @@
 // Type information of the component's interfaces, loaded once per process.
+#include "frame/port.h"
 #include <windows.h>
 
 #include "QuillonRevisionDirectory.h"

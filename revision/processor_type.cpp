@@ -1,6 +1,6 @@
+#include "frame/port.h"
 #include "revision/processor_type.h"
 
-#include "frame/port.h"
 
 namespace revdir {
 

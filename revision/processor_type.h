@@ -1,6 +1,7 @@
 // The ProcessorType object and the ProcessorTypes collection.
 #pragma once
 
+#include "frame/port.h"
 #include "QuillonRevisionDirectory.h"
 #include "frame/collection.h"
 #include "frame/com_object.h"

@@ -1,7 +1,7 @@
+#include "frame/port.h"
 #include "revision/revision.h"
 
 #include "directory/installed_path.h"
-#include "frame/port.h"
 #include "revision/processor_type.h"
 
 namespace revdir {

@@ -1,6 +1,7 @@
 // The Revision object: one release of the process-wide revision table.
 #pragma once
 
+#include "frame/port.h"
 #include <atomic>
 
 #include "QuillonRevisionDirectory.h"
