@@ -139,3 +139,42 @@ TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(GetThreadLocale(), before);
   EXPECT_EQ(type->get_Id(nullptr), E_INVALIDARG);
 }
+
+TEST(ProcessorTypes, EveryPropertyByName) {
+  auto directory = InitializedDirectory(1036);
+  Ptr<IDispatch> types;
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(InvokeByName(directory.get(), W("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  ASSERT_EQ(result.vt, VT_DISPATCH);
+  *types.out() = result.pdispVal;
+  // The default member is Item: Item(2) is "AR-03".
+  VARIANT index;
+  index.vt = VT_I4;
+  index.lVal = 2;
+  DISPPARAMS params = {&index, nullptr, 1, 0};
+  ASSERT_EQ(types->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, &result, nullptr,
+                          nullptr),
+            S_OK);
+  ASSERT_EQ(result.vt, VT_DISPATCH);
+  Ptr<IDispatch> type;
+  *type.out() = result.pdispVal;
+  struct {
+    const WCHAR *name;
+    LONG number;
+    const char *text;
+  } cases[] = {{W("Id"), Arvane03, nullptr},        {W("MajorRev"), -1, nullptr},     {W("MinorRev"), -1, nullptr},
+               {W("ProductType"), 14, nullptr},     {W("ProductCode"), 50, nullptr},  {W("Name"), 0, "AR-03"},
+               {W("description"), 0, "Controller Arvane 03"}};
+  for (const auto &c : cases) {
+    VariantInit(&result);
+    ASSERT_EQ(InvokeByName(type.get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK) << Utf8(WString(c.name));
+    if (c.text) {
+      ASSERT_EQ(result.vt, VT_BSTR);
+      EXPECT_EQ(Utf8(result.bstrVal), c.text);
+    } else {
+      EXPECT_EQ(result.lVal, c.number) << Utf8(WString(c.name));
+    }
+    VariantClear(&result);
+  }
+}
