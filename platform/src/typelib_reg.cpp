@@ -109,10 +109,24 @@ HRESULT FindRegistered(REFGUID guid, WORD major, WORD minor, LCID lcid, std::u16
   }
   RegCloseKey(key);
   if (bestMinor < 0) return TYPE_E_LIBNOTREGISTERED;
+  std::u16string version = base + u"\\" + best;
   const LCID tries[] = {lcid, static_cast<LCID>(PRIMARYLANGID(lcid)), 0};
   for (LCID l : tries) {
-    if (GetString(HKEY_CLASSES_ROOT, base + u"\\" + best + u"\\" + Hex(l) + u"\\win64", path)) return S_OK;
+    if (GetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(l) + u"\\win64", path)) return S_OK;
   }
+  // Otherwise the closest match is whatever locale the library was registered under.
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return TYPE_E_LIBNOTREGISTERED;
+  bool found = false;
+  for (DWORD i = 0; !found; ++i) {
+    DWORD len = 256;
+    if (RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    std::u16string_view n(name, len);
+    if (platform::EqualNoCase(n, u"FLAGS") || platform::EqualNoCase(n, u"HELPDIR")) continue;
+    found = GetString(HKEY_CLASSES_ROOT, version + u"\\" + std::u16string(n) + u"\\win64", path);
+  }
+  RegCloseKey(key);
+  if (found) return S_OK;
   return TYPE_E_LIBNOTREGISTERED;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Fixture.h"
+#include "QuillonRevisionDirectory.h"
 #include "conformance.h"
 
 #define WIDE_(s) W(s)
@@ -102,6 +103,28 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   EXPECT_FALSE(KeyExists(itfKey));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0, &lib));
   EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+}
+
+// A library with a locale is registered under that locale and found from
+// any locale that a client passes, as the component loads its own.
+TEST(TypeLibRegistration, LibraryWithALocale) {
+  const WCHAR *path = WIDE_(COMPONENT_TLB);
+  const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_QuillonRevisionDirectoryLib);
+  ITypeLib *lib = nullptr;
+  ASSERT_EQ(S_OK, LoadTypeLib(path, &lib));
+  ASSERT_EQ(S_OK, RegisterTypeLib(lib, path, nullptr));
+  lib->Release();
+  EXPECT_EQ(Narrow(path), Value(libKey + u"\\7.0\\409\\win64"));
+  EXPECT_EQ("IRevisionDirectory_V6", Value(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
+  for (LCID lcid : {0x409u, 0x809u, 0u}) {
+    lib = nullptr;
+    EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib)) << "lcid " << lcid;
+    if (lib) lib->Release();
+  }
+  EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
+  ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
+  EXPECT_FALSE(KeyExists(libKey));
+  EXPECT_FALSE(KeyExists(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
 }
 
 }  // namespace
