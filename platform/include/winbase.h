@@ -24,6 +24,13 @@ WINBASEAPI HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 WINBASEAPI BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule);
+// A module's HMODULE is its load address. On Linux a module has no DllMain
+// that receives it: the module's own initialisation runs at load and finds
+// its handle from one of its own addresses:
+//   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+//                      (LPCWSTR)&SomeFunctionOfTheModule, &self);
+// Its resources come from its .rc script through revdir_add_resources()
+// (cmake/Resources.cmake).
 #define GET_MODULE_HANDLE_EX_FLAG_PIN 0x00000001
 #define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004

@@ -31,6 +31,9 @@ DWORD Win32ErrorFromErrno(int err) {
     case ENOSYS:
     case EOPNOTSUPP: return ERROR_NOT_SUPPORTED;
     case EIO: return ERROR_GEN_FAILURE;
+    case EFAULT: return ERROR_NOACCESS;
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
     case ESPIPE: return ERROR_SEEK;
     default: return ERROR_GEN_FAILURE;
   }

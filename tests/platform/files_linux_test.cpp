@@ -1,0 +1,165 @@
+// Linux-only behaviour: how Windows paths land on the Linux file system, the
+// reverse mapping of module file names, and string resources chosen by the
+// thread locale (Windows itself picks them by the UI language).
+#include <stdlib.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../fixtures/fixture_ids.h"
+#include "conformance.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string Backslashed(const fs::path &p) {
+  std::u16string s = p.u16string();
+  for (auto &c : s) {
+    if (c == u'/') c = u'\\';
+  }
+  return s;
+}
+
+bool Touch(const std::u16string &path, DWORD disposition = CREATE_NEW) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+// Points drive C: at a fresh prefix for the test's lifetime.
+class PrefixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char *old = getenv("REVDIR_PREFIX");
+    if (old) saved_ = old;
+    hadPrefix_ = old != nullptr;
+    setenv("REVDIR_PREFIX", (scratch_.path() / "prefix").c_str(), 1);
+    cwd_ = fs::current_path();
+  }
+  void TearDown() override {
+    fs::current_path(cwd_);
+    if (hadPrefix_)
+      setenv("REVDIR_PREFIX", saved_.c_str(), 1);
+    else
+      unsetenv("REVDIR_PREFIX");
+  }
+  fs::path DriveC() const { return scratch_.path() / "prefix" / "drive_c"; }
+
+  ScratchDir scratch_;
+  std::string saved_;
+  bool hadPrefix_ = false;
+  fs::path cwd_;
+};
+
+TEST_F(PrefixTest, DrivesCaseAndRelativePaths) {
+  ASSERT_TRUE(CreateDirectoryW(u"C:\\Revdir Test", nullptr)) << GetLastError();
+  EXPECT_TRUE(fs::is_directory(DriveC() / "Revdir Test"));
+  // Another spelling of an existing folder is that folder.
+  ASSERT_TRUE(Touch(u"c:\\REVDIR TEST\\Sub.Txt"));
+  EXPECT_TRUE(fs::exists(DriveC() / "Revdir Test" / "Sub.Txt"));
+  // Trailing dots and spaces go; "/" separates like "\"; ".." stops at the root.
+  EXPECT_TRUE(Touch(u"C:/..\\revdir test/./SUB.TXT. ", OPEN_EXISTING));
+  EXPECT_FALSE(Touch(u"c:\\revdir test\\sub.txt", CREATE_NEW));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(std::distance(fs::directory_iterator(DriveC() / "Revdir Test"), fs::directory_iterator()), 1);
+
+  // Z: is the Linux root; a path that starts with "/" is a Linux path.
+  EXPECT_TRUE(Touch(u"Z:" + Backslashed(scratch_.path() / "z.txt")));
+  EXPECT_TRUE(fs::exists(scratch_.path() / "z.txt"));
+  EXPECT_TRUE(Touch(u"z:\\..\\" + Backslashed(scratch_.path() / "z.txt").substr(1), OPEN_EXISTING));
+  EXPECT_TRUE(Touch((scratch_.path() / "linux.txt").u16string()));
+  EXPECT_TRUE(fs::exists(scratch_.path() / "linux.txt"));
+
+  // Relative paths start at the current directory; "C:name" at C:'s root
+  // when the current directory is on another drive.
+  fs::current_path(scratch_.path());
+  EXPECT_TRUE(Touch(u"rel.txt"));
+  EXPECT_TRUE(Touch(u"nothing\\..\\rel2.txt"));
+  EXPECT_TRUE(fs::exists(scratch_.path() / "rel.txt") && fs::exists(scratch_.path() / "rel2.txt"));
+  EXPECT_TRUE(Touch(u"\\" + Backslashed(scratch_.path() / "rooted.txt").substr(1)));
+  EXPECT_TRUE(fs::exists(scratch_.path() / "rooted.txt"));
+  EXPECT_TRUE(Touch(u"C:drive-relative.txt"));
+  EXPECT_TRUE(fs::exists(DriveC() / "drive-relative.txt"));
+  fs::current_path(DriveC() / "Revdir Test");
+  EXPECT_TRUE(Touch(u"C:here.txt"));
+  EXPECT_TRUE(fs::exists(DriveC() / "Revdir Test" / "here.txt"));
+  EXPECT_TRUE(Touch(u"\\at-root.txt"));
+  EXPECT_TRUE(fs::exists(DriveC() / "at-root.txt"));
+
+  // Drives and network paths that lead nowhere.
+  ResetLastError();
+  EXPECT_FALSE(Touch(u"Q:\\x.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  ResetLastError();
+  EXPECT_FALSE(Touch(u"\\\\server\\share\\x.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+}
+
+TEST_F(PrefixTest, ModuleFileNamesAreWindowsPaths) {
+  fs::create_directories(DriveC() / "Mods");
+  fs::copy_file(REVDIR_FIXTURE_MODULE, DriveC() / "Mods" / "Fixture.so");
+  // A ".dll" name finds the shared object, ignoring case.
+  HMODULE m = LoadLibraryW(u"c:\\mods\\fixture.dll");
+  ASSERT_NE(m, nullptr) << GetLastError();
+  WCHAR name[512];
+  DWORD n = GetModuleFileNameW(m, name, 512);
+  EXPECT_EQ(std::u16string(name, n), u"C:\\Mods\\Fixture.so");
+  EXPECT_EQ(GetModuleHandleW(u"FIXTURE.DLL"), m);
+  EXPECT_EQ(GetModuleHandleW(u"C:\\Mods\\fixture.so"), m);
+  EXPECT_TRUE(FreeLibrary(m));
+
+  n = GetModuleFileNameW(nullptr, name, 512);
+  EXPECT_EQ(std::u16string(name, n), u"Z:" + Backslashed(fs::read_symlink("/proc/self/exe")));
+}
+
+// Resources in the language of the thread locale.
+class LocaleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = GetThreadLocale();
+    module_ = LoadLibraryA(REVDIR_FIXTURE_MODULE);
+    ASSERT_NE(module_, nullptr);
+  }
+  void TearDown() override {
+    SetThreadLocale(saved_);
+    if (module_) FreeLibrary(module_);
+  }
+  std::u16string String(LCID locale, UINT id) {
+    EXPECT_TRUE(SetThreadLocale(locale)) << std::hex << locale;
+    WCHAR buf[64];
+    int n = LoadStringW(module_, id, buf, 64);
+    return std::u16string(buf, n > 0 ? n : 0);
+  }
+  LCID saved_ = 0;
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(LocaleTest, ThreadLocaleChoosesTheLanguage) {
+  EXPECT_EQ(String(0x0409, IDS_HELLO), u"Hello");
+  EXPECT_EQ(String(0x0407, IDS_HELLO), u"Grüß Gott");
+  EXPECT_EQ(String(0x0807, IDS_HELLO), u"Grüß Gott") << "the primary language";
+  EXPECT_EQ(String(0x040c, IDS_HELLO), u"Bonjour");
+  EXPECT_EQ(String(0x0411, IDS_HELLO), u"Hello") << "English when nothing closer";
+  EXPECT_EQ(String(0x040c, IDS_NEUTRAL), u"neutral") << "neutral before English";
+  EXPECT_EQ(String(0x0407, IDS_ONLY_ENGLISH), u"English only");
+  EXPECT_EQ(String(0x0409, IDS_QUOTE), u"Say \"hi\"\n\tand \"bye\"\\");
+  EXPECT_EQ(String(0x0407, IDS_QUOTE), u"Sag \"hallo\"");
+  // The ANSI code page of this layer is UTF-8.
+  char narrow[16];
+  EXPECT_EQ(LoadStringA(module_, IDS_HELLO, narrow, sizeof narrow), 11);
+  EXPECT_STREQ(narrow, "Grüß Gott");
+  EXPECT_EQ(LoadStringA(module_, IDS_HELLO, narrow, 4), 2) << "never half a character";
+  EXPECT_STREQ(narrow, "Gr");
+
+  // The program itself carries no resource directory.
+  ResetLastError();
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_STRING), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+}
+
+}  // namespace

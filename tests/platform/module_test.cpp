@@ -1,0 +1,269 @@
+// Conformance tests of modules and their resources, on a fixture module with
+// exports, string tables in several languages and binary resources.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../fixtures/fixture_ids.h"
+#include "conformance.h"
+#include "scratch.h"
+
+namespace {
+
+const char kFixture[] = REVDIR_FIXTURE_MODULE;
+
+std::u16string Widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+
+// The fixture's file name without its folder.
+std::string FixtureBaseName() {
+  std::string path = kFixture;
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<unsigned char> ReadWhole(const std::string &path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::vector<unsigned char> data;
+  if (h == INVALID_HANDLE_VALUE) return data;
+  data.resize(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  if (!ReadFile(h, data.data(), static_cast<DWORD>(data.size()), &got, nullptr)) got = 0;
+  data.resize(got);
+  CloseHandle(h);
+  return data;
+}
+
+// An export as a function of the given type (void(*)() launders the cast).
+template <typename F>
+F Proc(HMODULE module, const char *name) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = LoadLibraryA(kFixture);
+    ASSERT_NE(module_, nullptr) << kFixture << ": " << GetLastError();
+  }
+  void TearDown() override {
+    if (module_) FreeLibrary(module_);
+  }
+  HMODULE module_ = nullptr;
+};
+
+int LocalFunction() { return 1; }
+
+TEST_F(ModuleTest, ExportsAndTheModuleItsOwnHandle) {
+  auto answer = Proc<int (*)()>(module_, "FixtureAnswer");
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  // Export names are exact.
+  ResetLastError();
+  EXPECT_EQ(GetProcAddress(module_, "fixtureanswer"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  // Not an export of this module, though the process has it.
+  ResetLastError();
+  EXPECT_EQ(GetProcAddress(module_, "LoadStringW"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+
+  // While loading, the module found its own handle from its own address.
+  auto self = Proc<HMODULE (*)()>(module_, "FixtureSelf");
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(self(), module_);
+  HMODULE found = reinterpret_cast<HMODULE>(kSentinel);
+  ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCWSTR>(answer), &found));
+  EXPECT_EQ(found, module_);
+  EXPECT_TRUE(DisableThreadLibraryCalls(module_));
+
+  // The program itself.
+  HMODULE program = GetModuleHandleW(nullptr);
+  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(GetModuleHandleA(nullptr), program);
+  found = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCWSTR>(&LocalFunction), &found));
+  EXPECT_EQ(found, program);
+
+  // Bad requests.
+  int onStack = 0;
+  found = reinterpret_cast<HMODULE>(kSentinel);
+  ResetLastError();
+  EXPECT_FALSE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&onStack), &found));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(found, nullptr);
+  ResetLastError();
+  EXPECT_FALSE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                  nullptr, &found));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(ModuleTest, NamesAndReferenceCounts) {
+  std::string base = FixtureBaseName();
+  std::string upper = base;
+  for (char &c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  // By base name, ignoring case, without loading.
+  EXPECT_EQ(GetModuleHandleA(upper.c_str()), module_);
+  EXPECT_EQ(GetModuleHandleW(Widen(base).c_str()), module_);
+  ResetLastError();
+  EXPECT_EQ(GetModuleHandleW(u"revdir-no-such-module.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  // Every load and every counted GetModuleHandleEx needs its FreeLibrary; a
+  // bare name finds the module already loaded.
+  HMODULE again = LoadLibraryW(Widen(kFixture).c_str());
+  EXPECT_EQ(again, module_);
+  HMODULE byName = LoadLibraryA(upper.c_str());
+  EXPECT_EQ(byName, module_);
+  EXPECT_TRUE(FreeLibrary(byName));
+  HMODULE counted = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(0, Widen(base).c_str(), &counted));
+  EXPECT_EQ(counted, module_);
+  EXPECT_TRUE(FreeLibrary(again));
+  EXPECT_TRUE(FreeLibrary(counted));
+  EXPECT_EQ(GetModuleHandleA(base.c_str()), module_);
+  EXPECT_TRUE(FreeLibrary(module_));
+  module_ = nullptr;
+  ResetLastError();
+  EXPECT_EQ(GetModuleHandleA(base.c_str()), nullptr) << "unloaded with its last reference";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
+  WCHAR full[1024];
+  DWORD n = GetModuleFileNameW(module_, full, 1024);
+  ASSERT_GT(n, 0u);
+  ASSERT_LT(n, 1024u);
+  std::u16string name(full, n);
+  EXPECT_EQ(full[n], 0);
+  std::u16string base = Widen(FixtureBaseName());
+  ASSERT_GT(name.size(), base.size());
+  EXPECT_EQ(name.substr(name.size() - base.size()), base) << Narrow(full);
+  EXPECT_EQ(name[name.size() - base.size() - 1], u'\\');
+  EXPECT_EQ(name[1], u':') << "a Windows path with a drive: " << Narrow(full);
+
+  // Too small: filled, truncated, terminated, the size returned.
+  WCHAR small[8];
+  for (auto &c : small) c = 0xBEEF;
+  ResetLastError();
+  EXPECT_EQ(GetModuleFileNameW(module_, small, 5), 5u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(std::u16string(small, 4), name.substr(0, 4));
+  EXPECT_EQ(small[4], 0);
+  EXPECT_EQ(small[5], 0xBEEF) << "wrote past the buffer";
+  // Exactly the length: no room for the terminator.
+  ResetLastError();
+  EXPECT_EQ(GetModuleFileNameW(module_, full, n), n);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  char narrow[8];
+  memset(narrow, 'x', sizeof narrow);
+  EXPECT_EQ(GetModuleFileNameA(module_, narrow, 4), 4u);
+  EXPECT_EQ(narrow[3], 0);
+  EXPECT_EQ(narrow[4], 'x');
+
+  ASSERT_GT(GetModuleFileNameW(nullptr, full, 1024), 0u) << "the program's own file";
+  EXPECT_EQ(full[1], u':');
+}
+
+TEST(ModuleLoadTest, MissingModulesAndFilesThatAreNotModules) {
+  ScratchDir dir;
+  ResetLastError();
+  EXPECT_EQ(LoadLibraryW((dir / u"absent.dll").c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  ResetLastError();
+  EXPECT_EQ(LoadLibraryA("revdir-no-such-module.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  const auto text = dir / u"text.dll";
+  HANDLE h = CreateFileW(text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  const char junk[] = "this is not a module, though it is long enough to have a header or two in it";
+  WriteFile(h, junk, sizeof junk, &written, nullptr);
+  CloseHandle(h);
+  ResetLastError();
+  EXPECT_EQ(LoadLibraryW(text.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
+TEST_F(ModuleTest, BinaryResources) {
+  HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(IDR_REGISTRY), u"REGISTRY");
+  ASSERT_NE(res, nullptr) << GetLastError();
+  // Type names ignore case and "#n" names a number.
+  EXPECT_EQ(FindResourceW(module_, u"#101", u"registry"), res);
+  auto expected = ReadWhole(REVDIR_FIXTURE_DIR "/fixture.rgs");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(SizeofResource(module_, res), expected.size());
+  HGLOBAL loaded = LoadResource(module_, res);
+  ASSERT_NE(loaded, nullptr);
+  auto *data = static_cast<const unsigned char *>(LockResource(loaded));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::vector<unsigned char>(data, data + expected.size()), expected);
+
+  res = FindResourceExW(module_, MAKEINTRESOURCEW(RT_BLOB), MAKEINTRESOURCEW(IDR_BLOB),
+                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  ASSERT_NE(res, nullptr) << GetLastError();
+  expected = ReadWhole(REVDIR_FIXTURE_DIR "/blob.bin");
+  ASSERT_EQ(SizeofResource(module_, res), expected.size());
+  data = static_cast<const unsigned char *>(LockResource(LoadResource(module_, res)));
+  EXPECT_EQ(std::vector<unsigned char>(data, data + expected.size()), expected);
+
+  struct Missing {
+    LPCWSTR type, name;
+    WORD language;
+    DWORD error;
+  } cases[] = {
+      {u"NOSUCHTYPE", MAKEINTRESOURCEW(IDR_REGISTRY), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
+      {u"REGISTRY", MAKEINTRESOURCEW(999), 0, ERROR_RESOURCE_NAME_NOT_FOUND},
+      {u"REGISTRY", MAKEINTRESOURCEW(IDR_REGISTRY), MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+       ERROR_RESOURCE_LANG_NOT_FOUND},
+  };
+  for (const auto &c : cases) {
+    ResetLastError();
+    EXPECT_EQ(FindResourceExW(module_, c.type, c.name, c.language), nullptr);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+}
+
+TEST_F(ModuleTest, StringsFromStringTables) {
+  // What the module reads for itself is what a caller reads with its handle.
+  auto own = Proc<int (*)(UINT, LPWSTR, int)>(module_, "FixtureLoadString");
+  ASSERT_NE(own, nullptr);
+  WCHAR mine[64], theirs[64];
+  int n = LoadStringW(module_, IDS_HELLO, theirs, 64);
+  ASSERT_GT(n, 0) << GetLastError();
+  EXPECT_EQ(own(IDS_HELLO, mine, 64), n);
+  EXPECT_EQ(std::u16string(mine), std::u16string(theirs));
+  EXPECT_EQ(theirs[n], 0);
+
+  // Length 0: a read-only pointer into the resource, and the length.
+  const WCHAR *direct = nullptr;
+  EXPECT_EQ(LoadStringW(module_, IDS_HELLO, reinterpret_cast<LPWSTR>(&direct), 0), n);
+  ASSERT_NE(direct, nullptr);
+  EXPECT_EQ(std::u16string(direct, n), std::u16string(theirs));
+
+  // Too small a buffer: truncated and terminated, never overrun.
+  WCHAR small[6];
+  for (auto &c : small) c = 0xBEEF;
+  EXPECT_EQ(LoadStringW(module_, IDS_HELLO, small, 3), 2);
+  EXPECT_EQ(std::u16string(small, 2), std::u16string(theirs, 2));
+  EXPECT_EQ(small[2], 0);
+  EXPECT_EQ(small[3], 0xBEEF);
+  char narrow[6];
+  memset(narrow, 'x', sizeof narrow);
+  EXPECT_EQ(LoadStringA(module_, IDS_NEUTRAL, narrow, 4), 3);
+  EXPECT_STREQ(narrow, "neu");
+  EXPECT_EQ(narrow[4], 'x');
+
+  // A string the table lacks, or a table that does not exist.
+  WCHAR buf[8];
+  EXPECT_EQ(LoadStringW(module_, IDS_UNSET, buf, 8), 0);
+  ResetLastError();
+  EXPECT_EQ(LoadStringW(module_, 4000, buf, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+}  // namespace
