@@ -8,6 +8,7 @@
 #include "Fixture.h"
 #include "QuillonRevisionDirectory.h"
 #include "conformance.h"
+#include "fresh_prefix.h"
 
 #define WIDE_(s) W(s)
 
@@ -55,6 +56,7 @@ bool KeyExists(const std::u16string &key) {
 }
 
 TEST(TypeLibRegistration, RegisterFindAndUnregister) {
+  UseFreshPrefix();
   const WCHAR *path = WIDE_(FIXTURE_TLB);
   const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_FixtureLib);
   const std::u16string itfKey = u"Interface\\" + GuidKey(IID_IFixture);
@@ -108,6 +110,7 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
 // A library with a locale is registered under that locale and found from
 // any locale that a client passes, as the component loads its own.
 TEST(TypeLibRegistration, LibraryWithALocale) {
+  UseFreshPrefix();
   const WCHAR *path = WIDE_(COMPONENT_TLB);
   const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_QuillonRevisionDirectoryLib);
   ITypeLib *lib = nullptr;

@@ -353,6 +353,23 @@ TEST_F(FixtureLib, CoclassAndLibraryNameSearch) {
   EXPECT_EQ(0, n);
 }
 
+TEST(TypeLibLoad, FromTheTypeLibResourceOfAModule) {
+  Lib lib(WIDE_(FIXTURE_MODULE));
+  ASSERT_EQ(S_OK, lib.hr) << FIXTURE_MODULE;
+  BSTR name = nullptr;
+  ASSERT_EQ(S_OK, lib.p->GetDocumentation(-1, &name, nullptr, nullptr, nullptr));
+  EXPECT_EQ("FixtureLib", Text(name));
+  SysFreeString(name);
+  EXPECT_EQ(5u, lib.p->GetTypeInfoCount());
+
+  // A program without such a resource holds no library.
+  WCHAR self[MAX_PATH];
+  ASSERT_NE(0u, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  Lib none(self);
+  EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, none.hr);
+  EXPECT_EQ(nullptr, none.p);
+}
+
 TEST(TypeLibLoad, MissingOrUnreadableFilesFail) {
   ITypeLib *lib = reinterpret_cast<ITypeLib *>(static_cast<uintptr_t>(kSentinel));
   EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, LoadTypeLib(u"/nonexistent/dir/none.tlb", &lib));
