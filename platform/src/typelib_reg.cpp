@@ -27,6 +27,12 @@ std::u16string Hex(unsigned v) {
   return platform::FromUtf8Lossy(buf);
 }
 
+std::u16string Decimal(unsigned v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%u", v);
+  return platform::FromUtf8Lossy(buf);
+}
+
 std::u16string VersionText(WORD major, WORD minor) { return Hex(major) + u"." + Hex(minor); }
 
 const char16_t *SysKindName(SYSKIND k) {
@@ -156,7 +162,7 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
     helpDir = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
   }
   bool ok = SetString(HKEY_CLASSES_ROOT, version, nullptr, libText) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr, Hex(a.wLibFlags)) == ERROR_SUCCESS &&
+            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr, Decimal(a.wLibFlags)) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(a.lcid) + u"\\" + SysKindName(a.syskind), nullptr,
                       path) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\HELPDIR", nullptr, helpDir) == ERROR_SUCCESS;

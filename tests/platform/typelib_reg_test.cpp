@@ -1,5 +1,6 @@
 // Registration of a type library under HKEY_CLASSES_ROOT, and finding it
 // again by LIBID, version and locale, as oleaut32 does it.
+#include <objbase.h>
 #include <oleauto.h>
 #include <winreg.h>
 
@@ -15,25 +16,9 @@
 namespace {
 
 std::u16string GuidKey(REFGUID g) {
-  WCHAR buf[40];
-  // Formatted by hand: the test must not depend on the helpers it checks.
-  const char *hex = "0123456789ABCDEF";
-  const BYTE *b = g.Data4;
-  unsigned parts[] = {static_cast<unsigned>(g.Data1), g.Data2, g.Data3};
-  int widths[] = {8, 4, 4};
-  int n = 0;
-  buf[n++] = u'{';
-  for (int p = 0; p < 3; ++p) {
-    for (int k = widths[p] - 1; k >= 0; --k) buf[n++] = hex[(parts[p] >> (4 * k)) & 0xF];
-    buf[n++] = u'-';
-  }
-  for (int k = 0; k < 8; ++k) {
-    if (k == 2) buf[n++] = u'-';
-    buf[n++] = hex[b[k] >> 4];
-    buf[n++] = hex[b[k] & 0xF];
-  }
-  buf[n++] = u'}';
-  return std::u16string(buf, n);
+  WCHAR buf[CHARS_IN_GUID];
+  StringFromGUID2(g, buf, CHARS_IN_GUID);
+  return buf;
 }
 
 // The default value (name null) or a named value of a key under HKEY_CLASSES_ROOT.
