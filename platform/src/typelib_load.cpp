@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "paths.h"
 #include "text.h"
 #include "typelib_impl.h"
 
@@ -72,8 +73,8 @@ HRESULT WINAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib **pptli
   if (!szFile || !pptlib) return E_INVALIDARG;
   *pptlib = nullptr;
   if (regkind != REGKIND_DEFAULT && regkind != REGKIND_REGISTER && regkind != REGKIND_NONE) return E_INVALIDARG;
-  auto path = platform::ToUtf8(platform::View(szFile));
-  if (!path || path->empty()) return TYPE_E_CANTLOADLIBRARY;
+  auto path = platform::UnixPath(platform::View(szFile));
+  if (!path) return TYPE_E_CANTLOADLIBRARY;
   // A type library file, else a module carrying one.
   std::vector<BYTE> image;
   HRESULT hr;

@@ -27,6 +27,12 @@ std::u16string Hex(unsigned v) {
   return platform::FromUtf8Lossy(buf);
 }
 
+std::u16string Decimal(unsigned v) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%u", v);
+  return platform::FromUtf8Lossy(buf);
+}
+
 std::u16string VersionText(WORD major, WORD minor) { return Hex(major) + u"." + Hex(minor); }
 
 const char16_t *SysKindName(SYSKIND k) {
@@ -109,10 +115,24 @@ HRESULT FindRegistered(REFGUID guid, WORD major, WORD minor, LCID lcid, std::u16
   }
   RegCloseKey(key);
   if (bestMinor < 0) return TYPE_E_LIBNOTREGISTERED;
+  std::u16string version = base + u"\\" + best;
   const LCID tries[] = {lcid, static_cast<LCID>(PRIMARYLANGID(lcid)), 0};
   for (LCID l : tries) {
-    if (GetString(HKEY_CLASSES_ROOT, base + u"\\" + best + u"\\" + Hex(l) + u"\\win64", path)) return S_OK;
+    if (GetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(l) + u"\\win64", path)) return S_OK;
   }
+  // Otherwise the closest match is whatever locale the library was registered under.
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return TYPE_E_LIBNOTREGISTERED;
+  bool found = false;
+  for (DWORD i = 0; !found; ++i) {
+    DWORD len = 256;
+    if (RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    std::u16string_view n(name, len);
+    if (platform::EqualNoCase(n, u"FLAGS") || platform::EqualNoCase(n, u"HELPDIR")) continue;
+    found = GetString(HKEY_CLASSES_ROOT, version + u"\\" + std::u16string(n) + u"\\win64", path);
+  }
+  RegCloseKey(key);
+  if (found) return S_OK;
   return TYPE_E_LIBNOTREGISTERED;
 }
 
@@ -142,7 +162,7 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
     helpDir = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
   }
   bool ok = SetString(HKEY_CLASSES_ROOT, version, nullptr, libText) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr, Hex(a.wLibFlags)) == ERROR_SUCCESS &&
+            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr, Decimal(a.wLibFlags)) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(a.lcid) + u"\\" + SysKindName(a.syskind), nullptr,
                       path) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\HELPDIR", nullptr, helpDir) == ERROR_SUCCESS;

@@ -1,37 +1,24 @@
 // Registration of a type library under HKEY_CLASSES_ROOT, and finding it
 // again by LIBID, version and locale, as oleaut32 does it.
+#include <objbase.h>
 #include <oleauto.h>
 #include <winreg.h>
 
 #include <string>
 
 #include "Fixture.h"
+#include "QuillonRevisionDirectory.h"
 #include "conformance.h"
+#include "fresh_prefix.h"
 
 #define WIDE_(s) W(s)
 
 namespace {
 
 std::u16string GuidKey(REFGUID g) {
-  WCHAR buf[40];
-  // Formatted by hand: the test must not depend on the helpers it checks.
-  const char *hex = "0123456789ABCDEF";
-  const BYTE *b = g.Data4;
-  unsigned parts[] = {static_cast<unsigned>(g.Data1), g.Data2, g.Data3};
-  int widths[] = {8, 4, 4};
-  int n = 0;
-  buf[n++] = u'{';
-  for (int p = 0; p < 3; ++p) {
-    for (int k = widths[p] - 1; k >= 0; --k) buf[n++] = hex[(parts[p] >> (4 * k)) & 0xF];
-    buf[n++] = u'-';
-  }
-  for (int k = 0; k < 8; ++k) {
-    if (k == 2) buf[n++] = u'-';
-    buf[n++] = hex[b[k] >> 4];
-    buf[n++] = hex[b[k] & 0xF];
-  }
-  buf[n++] = u'}';
-  return std::u16string(buf, n);
+  WCHAR buf[CHARS_IN_GUID];
+  StringFromGUID2(g, buf, CHARS_IN_GUID);
+  return buf;
 }
 
 // The default value (name null) or a named value of a key under HKEY_CLASSES_ROOT.
@@ -54,6 +41,7 @@ bool KeyExists(const std::u16string &key) {
 }
 
 TEST(TypeLibRegistration, RegisterFindAndUnregister) {
+  UseFreshPrefix();
   const WCHAR *path = WIDE_(FIXTURE_TLB);
   const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_FixtureLib);
   const std::u16string itfKey = u"Interface\\" + GuidKey(IID_IFixture);
@@ -102,6 +90,29 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   EXPECT_FALSE(KeyExists(itfKey));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0, &lib));
   EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+}
+
+// A library with a locale is registered under that locale and found from
+// any locale that a client passes, as the component loads its own.
+TEST(TypeLibRegistration, LibraryWithALocale) {
+  UseFreshPrefix();
+  const WCHAR *path = WIDE_(COMPONENT_TLB);
+  const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_QuillonRevisionDirectoryLib);
+  ITypeLib *lib = nullptr;
+  ASSERT_EQ(S_OK, LoadTypeLib(path, &lib));
+  ASSERT_EQ(S_OK, RegisterTypeLib(lib, path, nullptr));
+  lib->Release();
+  EXPECT_EQ(Narrow(path), Value(libKey + u"\\7.0\\409\\win64"));
+  EXPECT_EQ("IRevisionDirectory_V6", Value(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
+  for (LCID lcid : {0x409u, 0x809u, 0u}) {
+    lib = nullptr;
+    EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib)) << "lcid " << lcid;
+    if (lib) lib->Release();
+  }
+  EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
+  ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
+  EXPECT_FALSE(KeyExists(libKey));
+  EXPECT_FALSE(KeyExists(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
 }
 
 }  // namespace
