@@ -7,6 +7,7 @@ PACKAGES=(
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
   libffi-dev                                 # late-bound calls into vtable slots
+  mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
   clang libclang-rt-dev                      # libFuzzer targets
 )
 missing=()

@@ -1,0 +1,118 @@
+// Registry speed: a read from a loaded hive, loading a large hive, and a
+// durable write for hives of several sizes.
+//   ./build/bench/registry_bench
+// The prefix goes to $BENCH_DIR (default /tmp, a real disk, so that the
+// write figures include a real fsync).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "regfile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FreshPrefix() {
+  const char *base = getenv("BENCH_DIR");
+  std::string dir = std::string(base ? base : "/tmp") + "/revdir-regbench-XXXXXX";
+  if (!mkdtemp(dir.data())) abort();
+  setenv("REVDIR_PREFIX", dir.c_str(), 1);
+  return dir;
+}
+
+// keys keys of 3 values each, as a hive file in the prefix.
+void WriteHive(const std::string &dir, int keys) {
+  platform::reg::Key root;
+  auto software = root.Child(u"SOFTWARE");
+  for (int i = 0; i < keys; ++i) {
+    auto vendor = software->Child(std::u16string(u"Vendor") + std::u16string(1, char16_t(u'A' + i / 100 % 26)) +
+                                  std::u16string(1, char16_t(u'0' + i / 2600)));
+    std::string p = "Product" + std::to_string(i);
+    auto key = vendor->Child(std::u16string(p.begin(), p.end()));
+    BYTE dw[4] = {1, 2, 3, 4};
+    key->SetValue(u"Version", REG_SZ, {'1', 0, '.', 0, '0', 0, 0, 0});
+    key->SetValue(u"Flags", REG_DWORD, {dw, dw + 4});
+    key->SetValue(u"Path", REG_SZ, {'C', 0, ':', 0, '\\', 0, 'x', 0, 0, 0});
+  }
+  std::string text = platform::reg::Write(root, u"HKEY_LOCAL_MACHINE", platform::reg::Encoding::kUtf8, false);
+  FILE *f = fopen((dir + "/system.reg").c_str(), "wb");
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+}
+
+void BM_OpenAndQuery(benchmark::State &state) {
+  std::string dir = FreshPrefix();
+  WriteHive(dir, 1000);
+  HKEY k;
+  RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &k);  // loads the hive
+  RegCloseKey(k);
+  for (auto _ : state) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\VendorE0\\Product401", 0, KEY_READ, &key)) abort();
+    DWORD v, cb = sizeof v;
+    if (RegQueryValueExW(key, u"Flags", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb)) abort();
+    RegCloseKey(key);
+    benchmark::DoNotOptimize(v);
+  }
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_OpenAndQuery);
+
+void BM_QueryOpenKey(benchmark::State &state) {
+  std::string dir = FreshPrefix();
+  WriteHive(dir, 1000);
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\VendorE0\\Product401", 0, KEY_READ, &key)) abort();
+  for (auto _ : state) {
+    DWORD v, cb = sizeof v;
+    if (RegQueryValueExW(key, u"Flags", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb)) abort();
+    benchmark::DoNotOptimize(v);
+  }
+  RegCloseKey(key);
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_QueryOpenKey);
+
+// Loading: a new prefix each time makes the store read the hive afresh.
+void BM_LoadHive(benchmark::State &state) {
+  std::string src = FreshPrefix();
+  WriteHive(src, static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::string dir = FreshPrefix();
+    fs::copy_file(src + "/system.reg", dir + "/system.reg");
+    state.ResumeTiming();
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &k)) abort();
+    RegCloseKey(k);
+    state.PauseTiming();
+    fs::remove_all(dir);
+    state.ResumeTiming();
+  }
+  state.counters["bytes"] = static_cast<double>(fs::file_size(src + "/system.reg"));
+  fs::remove_all(src);
+}
+BENCHMARK(BM_LoadHive)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_DurableWrite(benchmark::State &state) {
+  std::string dir = FreshPrefix();
+  WriteHive(dir, static_cast<int>(state.range(0)));
+  HKEY key = nullptr;
+  if (RegCreateKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Bench", &key)) abort();
+  DWORD n = 0;
+  for (auto _ : state) {
+    ++n;
+    if (RegSetValueExW(key, u"Counter", 0, REG_DWORD, reinterpret_cast<BYTE *>(&n), 4)) abort();
+  }
+  state.counters["bytes"] = static_cast<double>(fs::file_size(dir + "/system.reg"));
+  RegCloseKey(key);
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_DurableWrite)->Arg(0)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
