@@ -173,6 +173,11 @@ std::optional<std::string> UnixPath(std::u16string_view p) {
       SetLastError(ERROR_BAD_NETPATH);
       return std::nullopt;
     }
+    // Only drives are mapped; devices such as named pipes do not exist here.
+    if (p.size() < 2 || p[1] != u':') {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return std::nullopt;
+    }
   } else if (p.size() >= 2 && IsSep(p[0]) && IsSep(p[1])) {
     SetLastError(ERROR_BAD_NETPATH);
     return std::nullopt;

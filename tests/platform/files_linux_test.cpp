@@ -98,6 +98,11 @@ TEST_F(PrefixTest, DrivesCaseAndRelativePaths) {
   ResetLastError();
   EXPECT_FALSE(Touch(u"\\\\server\\share\\x.txt"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+  ResetLastError();
+  EXPECT_FALSE(Touch(u"\\\\.\\pipe\\revdir-none", OPEN_EXISTING));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Touch(u"\\\\?\\C:\\device-form.txt"));
+  EXPECT_TRUE(fs::exists(DriveC() / "device-form.txt"));
 }
 
 TEST_F(PrefixTest, ModuleFileNamesAreWindowsPaths) {

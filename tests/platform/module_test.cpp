@@ -14,7 +14,7 @@ namespace {
 
 const char kFixture[] = REVDIR_FIXTURE_MODULE;
 
-std::u16string Widen(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+WString Widen(const std::string &s) { return WString(s.begin(), s.end()); }
 
 // The fixture's file name without its folder.
 std::string FixtureBaseName() {
@@ -108,7 +108,7 @@ TEST_F(ModuleTest, NamesAndReferenceCounts) {
   EXPECT_EQ(GetModuleHandleA(upper.c_str()), module_);
   EXPECT_EQ(GetModuleHandleW(Widen(base).c_str()), module_);
   ResetLastError();
-  EXPECT_EQ(GetModuleHandleW(u"revdir-no-such-module.dll"), nullptr);
+  EXPECT_EQ(GetModuleHandleW(W("revdir-no-such-module.dll")), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
   // Every load and every counted GetModuleHandleEx needs its FreeLibrary; a
@@ -136,13 +136,13 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   DWORD n = GetModuleFileNameW(module_, full, 1024);
   ASSERT_GT(n, 0u);
   ASSERT_LT(n, 1024u);
-  std::u16string name(full, n);
+  WString name(full, n);
   EXPECT_EQ(full[n], 0);
-  std::u16string base = Widen(FixtureBaseName());
+  WString base = Widen(FixtureBaseName());
   ASSERT_GT(name.size(), base.size());
   EXPECT_EQ(name.substr(name.size() - base.size()), base) << Narrow(full);
-  EXPECT_EQ(name[name.size() - base.size() - 1], u'\\');
-  EXPECT_EQ(name[1], u':') << "a Windows path with a drive: " << Narrow(full);
+  EXPECT_EQ(name[name.size() - base.size() - 1], W('\\'));
+  EXPECT_EQ(name[1], W(':')) << "a Windows path with a drive: " << Narrow(full);
 
   // Too small: filled, truncated, terminated, the size returned.
   WCHAR small[8];
@@ -150,7 +150,7 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   ResetLastError();
   EXPECT_EQ(GetModuleFileNameW(module_, small, 5), 5u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(std::u16string(small, 4), name.substr(0, 4));
+  EXPECT_EQ(WString(small, 4), name.substr(0, 4));
   EXPECT_EQ(small[4], 0);
   EXPECT_EQ(small[5], 0xBEEF) << "wrote past the buffer";
   // Exactly the length: no room for the terminator.
@@ -165,19 +165,19 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(narrow[4], 'x');
 
   ASSERT_GT(GetModuleFileNameW(nullptr, full, 1024), 0u) << "the program's own file";
-  EXPECT_EQ(full[1], u':');
+  EXPECT_EQ(full[1], W(':'));
 }
 
 TEST(ModuleLoadTest, MissingModulesAndFilesThatAreNotModules) {
   ScratchDir dir;
   ResetLastError();
-  EXPECT_EQ(LoadLibraryW((dir / u"absent.dll").c_str()), nullptr);
+  EXPECT_EQ(LoadLibraryW((dir / W("absent.dll")).c_str()), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   ResetLastError();
   EXPECT_EQ(LoadLibraryA("revdir-no-such-module.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
-  const auto text = dir / u"text.dll";
+  const auto text = dir / W("text.dll");
   HANDLE h = CreateFileW(text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   DWORD written = 0;
@@ -190,10 +190,10 @@ TEST(ModuleLoadTest, MissingModulesAndFilesThatAreNotModules) {
 }
 
 TEST_F(ModuleTest, BinaryResources) {
-  HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(IDR_REGISTRY), u"REGISTRY");
+  HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(IDR_REGISTRY), W("REGISTRY"));
   ASSERT_NE(res, nullptr) << GetLastError();
   // Type names ignore case and "#n" names a number.
-  EXPECT_EQ(FindResourceW(module_, u"#101", u"registry"), res);
+  EXPECT_EQ(FindResourceW(module_, W("#101"), W("registry")), res);
   auto expected = ReadWhole(REVDIR_FIXTURE_DIR "/fixture.rgs");
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(SizeofResource(module_, res), expected.size());
@@ -216,9 +216,9 @@ TEST_F(ModuleTest, BinaryResources) {
     WORD language;
     DWORD error;
   } cases[] = {
-      {u"NOSUCHTYPE", MAKEINTRESOURCEW(IDR_REGISTRY), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
-      {u"REGISTRY", MAKEINTRESOURCEW(999), 0, ERROR_RESOURCE_NAME_NOT_FOUND},
-      {u"REGISTRY", MAKEINTRESOURCEW(IDR_REGISTRY), MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+      {W("NOSUCHTYPE"), MAKEINTRESOURCEW(IDR_REGISTRY), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
+      {W("REGISTRY"), MAKEINTRESOURCEW(999), 0, ERROR_RESOURCE_NAME_NOT_FOUND},
+      {W("REGISTRY"), MAKEINTRESOURCEW(IDR_REGISTRY), MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
        ERROR_RESOURCE_LANG_NOT_FOUND},
   };
   for (const auto &c : cases) {
@@ -236,20 +236,20 @@ TEST_F(ModuleTest, StringsFromStringTables) {
   int n = LoadStringW(module_, IDS_HELLO, theirs, 64);
   ASSERT_GT(n, 0) << GetLastError();
   EXPECT_EQ(own(IDS_HELLO, mine, 64), n);
-  EXPECT_EQ(std::u16string(mine), std::u16string(theirs));
+  EXPECT_EQ(WString(mine), WString(theirs));
   EXPECT_EQ(theirs[n], 0);
 
   // Length 0: a read-only pointer into the resource, and the length.
   const WCHAR *direct = nullptr;
   EXPECT_EQ(LoadStringW(module_, IDS_HELLO, reinterpret_cast<LPWSTR>(&direct), 0), n);
   ASSERT_NE(direct, nullptr);
-  EXPECT_EQ(std::u16string(direct, n), std::u16string(theirs));
+  EXPECT_EQ(WString(direct, n), WString(theirs));
 
   // Too small a buffer: truncated and terminated, never overrun.
   WCHAR small[6];
   for (auto &c : small) c = 0xBEEF;
   EXPECT_EQ(LoadStringW(module_, IDS_HELLO, small, 3), 2);
-  EXPECT_EQ(std::u16string(small, 2), std::u16string(theirs, 2));
+  EXPECT_EQ(WString(small, 2), WString(theirs, 2));
   EXPECT_EQ(small[2], 0);
   EXPECT_EQ(small[3], 0xBEEF);
   char narrow[6];

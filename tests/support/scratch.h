@@ -5,8 +5,20 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "conformance.h"
+
+// Text in the API's character type (char16_t here, wchar_t with mingw).
+using WString = std::basic_string<WCHAR>;
+
+template <typename C = WCHAR>
+std::basic_string<C> ToWString(const std::filesystem::path &p) {
+  if constexpr (std::is_same_v<C, wchar_t>)
+    return p.wstring();
+  else
+    return p.u16string();
+}
 
 class ScratchDir {
  public:
@@ -28,7 +40,7 @@ class ScratchDir {
 
   const std::filesystem::path &path() const { return dir_; }
   // A name inside the folder, with Windows separators.
-  std::u16string operator/(const char16_t *name) const { return dir_.u16string() + u"\\" + name; }
+  WString operator/(const WCHAR *name) const { return ToWString(dir_) + W("\\") + name; }
 
  private:
   std::filesystem::path dir_;
