@@ -4,6 +4,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <initializer_list>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   VARIANT text;
   text.vt = VT_BSTR;
