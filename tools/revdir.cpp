@@ -1,6 +1,7 @@
 // revdir: the command-line tool of the revision directory. Each subcommand is
 // one entry of kCommands; "revdir reg ..." edits the registry of the prefix
 // with the verbs, output and exit codes of the Windows "reg" command.
+#include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <windows.h>
 
@@ -271,11 +272,23 @@ int RegQuery(const KeyName &k, const Options &o) {
   if (o.v || o.ve) {
     std::u16string name = o.v ? Wide(o.name) : u"";
     DWORD type = 0, cb = 0;
+    UErrorCode status = U_ZERO_ERROR;
     LONG r = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &cb);
     std::vector<BYTE> data(cb);
     if (r == ERROR_SUCCESS) r = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &cb);
     if (r == ERROR_SUCCESS) {
       data.resize(cb);
+      // Show the name as stored, not as typed.
+      std::u16string stored;
+      std::vector<BYTE> ignored;
+      DWORD ignoredType;
+      for (DWORD i = 0; EnumValue(key, i, &stored, &ignoredType, &ignored) == ERROR_SUCCESS; ++i) {
+        if (u_strCaseCompare(stored.data(), static_cast<int32_t>(stored.size()), name.data(),
+                             static_cast<int32_t>(name.size()), U_FOLD_CASE_DEFAULT, &status) == 0) {
+          name = stored;
+          break;
+        }
+      }
       std::cout << "\n" << k.full << "\n";
       PrintValue(name, type, data);
       std::cout << "\n";

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "conformance.h"
@@ -365,6 +366,46 @@ TEST_F(Registry, ClassesRootIsLocalMachineSoftwareClasses) {
   EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Class")), ERROR_SUCCESS);
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, W("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
             ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Registry, ThreadsShareHandlesAndKeys) {
+  // Each thread fills its own key and reads the others' through one shared
+  // handle; nothing is lost and no call fails.
+  constexpr int kThreads = 4, kValues = 40;
+  std::vector<std::thread> threads;
+  std::vector<int> failures(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      WCHAR name[2] = {static_cast<WCHAR>(W('a') + t), 0};
+      HKEY k = nullptr;
+      if (RegCreateKeyW(root_, name, &k) != ERROR_SUCCESS) {
+        ++failures[t];
+        return;
+      }
+      for (DWORD i = 0; i < kValues; ++i) {
+        WCHAR value[3] = {static_cast<WCHAR>(W('A') + i / 26), static_cast<WCHAR>(W('A') + i % 26), 0};
+        if (RegSetValueExW(k, value, 0, REG_DWORD, reinterpret_cast<BYTE *>(&i), 4) != ERROR_SUCCESS) ++failures[t];
+        DWORD subkeys = 0;
+        if (RegQueryInfoKeyW(root_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+          ++failures[t];
+      }
+      RegCloseKey(k);
+    });
+  }
+  for (auto &th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+  EXPECT_EQ(SubkeyNames(root_).size(), static_cast<size_t>(kThreads));
+  for (int t = 0; t < kThreads; ++t) {
+    WCHAR name[2] = {static_cast<WCHAR>(W('a') + t), 0};
+    HKEY k = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root_, name, 0, KEY_READ, &k), ERROR_SUCCESS);
+    DWORD values = 0;
+    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    EXPECT_EQ(values, static_cast<DWORD>(kValues)) << "thread " << t;
+    RegCloseKey(k);
+  }
 }
 
 }  // namespace
