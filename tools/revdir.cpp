@@ -66,7 +66,8 @@ int FailCode(LONG code) {
     case ERROR_FILE_NOT_FOUND: std::cerr << kNotFound; return kFail;
     case ERROR_ACCESS_DENIED: return Fail("Access is denied.");
     case ERROR_BADDB: return Fail("The configuration registry database is corrupt.");
-    case ERROR_KEY_DELETED: return Fail("Illegal operation attempted on a registry key that has been marked for deletion.");
+    case ERROR_KEY_DELETED:
+      return Fail("Illegal operation attempted on a registry key that has been marked for deletion.");
     case ERROR_INVALID_PARAMETER: return Fail("The parameter is incorrect.");
     default: return Fail("Error accessing the registry (error " + std::to_string(code) + ").");
   }
@@ -347,14 +348,16 @@ int RegAdd(const KeyName &k, const Options &o) {
       break;
     case REG_MULTI_SZ: {
       std::u16string text = Wide(o.data), sep = Wide(o.sep);
-      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;) text.replace(at, sep.size(), 1, u'\0');
+      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;)
+        text.replace(at, sep.size(), 1, u'\0');
       AppendChars(&data, text);
       AppendChars(&data, std::u16string(text.empty() ? 1 : 2, u'\0'));
       break;
     }
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
-      if (!o.data.empty() && !Number(o.data, 0xFFFFFFFFull, &n)) return Fail("Invalid syntax. Specify valid numeric values.");
+      if (!o.data.empty() && !Number(o.data, 0xFFFFFFFFull, &n))
+        return Fail("Invalid syntax. Specify valid numeric values.");
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<BYTE>(n >> (type == REG_DWORD ? 8 * i : 24 - 8 * i)));
       break;
     case REG_QWORD:
@@ -408,7 +411,8 @@ int RegDelete(const KeyName &k, const Options &o) {
       RegCloseKey(key);
       return Fail("Invalid key name.");
     }
-    if (o.f || (go = Confirm("Permanently delete the registry key " + k.full))) r = RegDeleteTreeW(k.root, k.sub.c_str());
+    if (o.f || (go = Confirm("Permanently delete the registry key " + k.full)))
+      r = RegDeleteTreeW(k.root, k.sub.c_str());
   }
   RegCloseKey(key);
   if (!go) {

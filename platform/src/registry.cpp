@@ -134,7 +134,8 @@ const std::string &CachedPrefix() {
   static std::string env, dir;
   // REVDIR_PREFIX, when set, alone decides: one lookup in the common case.
   const char *prefix = getenv("REVDIR_PREFIX");
-  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' && env.compare(1, std::string::npos, prefix) == 0)
+  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' &&
+      env.compare(1, std::string::npos, prefix) == 0)
     return dir;
   std::string now;
   if (prefix && *prefix) {
