@@ -371,7 +371,7 @@ TEST_F(Registry, ClassesRootIsLocalMachineSoftwareClasses) {
 TEST_F(Registry, ThreadsShareHandlesAndKeys) {
   // Each thread fills its own key and reads the others' through one shared
   // handle; nothing is lost and no call fails.
-  constexpr int kThreads = 4, kValues = 40;
+  constexpr int kThreads = 4, kValues = 12;
   std::vector<std::thread> threads;
   std::vector<int> failures(kThreads, 0);
   for (int t = 0; t < kThreads; ++t) {
