@@ -315,9 +315,11 @@ bool ReadOnly(const Hive &h) {
   return access(dir.c_str(), W_OK) != 0;
 }
 
-std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::u16string> &path, size_t from = 0) {
-  for (size_t i = from; key && i < path.size(); ++i) key = key->Find(path[i]);
-  return key;
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key> &key, const std::vector<std::u16string> &path) {
+  const std::shared_ptr<Key> *at = &key;
+  for (const auto &part : path)
+    if (!(at = (*at)->Slot(part))) return nullptr;
+  return *at;
 }
 
 // What a handle stands for at this moment.
