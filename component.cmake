@@ -5,7 +5,37 @@
 add_library(revdir_catalog STATIC
   ${CMAKE_CURRENT_LIST_DIR}/directory/revision_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/directory/installed_path.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/directory/scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/revision/processor_catalog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/revision/processor_tables.cpp)
 target_include_directories(revdir_catalog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(revdir_catalog PUBLIC revdir_platform)
+
+# The component module: the in-process server, exporting exactly
+# DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
+add_library(QuillonRevisionDirectory SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/frame/errors.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame/exports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame/module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame/object_map.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame/typeinfo_cache.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/directory/revision_directory.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/directory/revision_collections.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/revision/processor_type.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/revision/revision.cpp)
+target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_platform)
+target_link_options(QuillonRevisionDirectory PRIVATE -Wl,--no-undefined)
+revdir_idl(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.idl)
+get_target_property(REVDIR_COMPONENT_TLB QuillonRevisionDirectory REVDIR_TYPELIB)
+get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTORY)
+revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
+  INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR} DEPENDS ${REVDIR_COMPONENT_TLB} QuillonRevisionDirectory_typelib)
+
+# What a C++ client of the component compiles in: the interface header and
+# the identifiers (IIDs, CLSIDs, LIBID) it names.
+add_library(QuillonRevisionDirectory_client INTERFACE)
+target_include_directories(QuillonRevisionDirectory_client INTERFACE ${REVDIR_COMPONENT_TLB_DIR})
+target_sources(QuillonRevisionDirectory_client INTERFACE ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.cpp)
+target_link_libraries(QuillonRevisionDirectory_client INTERFACE revdir_platform)
+add_dependencies(QuillonRevisionDirectory_client QuillonRevisionDirectory)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test.  ./test.sh --asan runs the same
 # suite under AddressSanitizer + UndefinedBehaviorSanitizer, --tsan under
-# ThreadSanitizer, --fuzz runs each libFuzzer target over its corpus for a while.
+# ThreadSanitizer, --fuzz runs each libFuzzer target over its corpus for a while,
+# --windows builds the component as a Windows DLL with mingw-w64.
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=plain
@@ -9,14 +10,27 @@ case "${1:-}" in
   --asan) mode=asan ;;
   --tsan) mode=tsan ;;
   --fuzz) mode=fuzz ;;
+  --windows) mode=windows ;;
   "") ;;
-  *) echo "usage: $0 [--asan|--tsan|--fuzz]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--asan|--tsan|--fuzz|--windows]" >&2; exit 2 ;;
 esac
 bash scripts/deps.sh
 build="build/$mode"
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DREVDIR_BENCH=OFF)
 [ "$mode" = asan ] && flags+=(-DREVDIR_ASAN=ON)
 [ "$mode" = tsan ] && flags+=(-DREVDIR_TSAN=ON)
+if [ "$mode" = windows ]; then
+  bash scripts/deps.sh windows
+  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build"
+  # Exactly the four entry points of an in-process server.
+  exports=$(x86_64-w64-mingw32-objdump -p "$build/QuillonRevisionDirectory.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -E '^\s*\[ *[0-9]+\] ' | awk '{print $3}' | sort | tr '\n' ' ')
+  [ "$exports" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] ||
+    { echo "unexpected exports: $exports"; exit 1; }
+  echo "windows: QuillonRevisionDirectory.dll built; exports: $exports"
+  exit 0
+fi
 if [ "$mode" = fuzz ]; then
   flags+=(-DREVDIR_FUZZ=ON -DREVDIR_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
   cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null

@@ -1,8 +1,9 @@
+#include "frame/port.h"
 #include "directory/installed_path.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <utility>
 
 namespace {
@@ -12,18 +13,42 @@ namespace {
 // for that pointer copy. The old text is freed when its last reader is done.
 using SharedPath = std::shared_ptr<const InstalledPathText>;
 
-// Constant-initialised, so usable from any static constructor and thread.
-constinit std::mutex g_lock;
+// Held only for a pointer copy or swap. A spin lock on an atomic flag needs
+// no initialisation and no threading runtime, so it serves every static
+// constructor, every thread and both targets alike.
+class PathLock {
+ public:
+  void lock() {
+    while (m_flag.test_and_set(std::memory_order_acquire)) Sleep(0);
+  }
+  void unlock() { m_flag.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
+};
+
+class Hold {
+ public:
+  explicit Hold(PathLock &lock) : m_lock(lock) { m_lock.lock(); }
+  ~Hold() { m_lock.unlock(); }
+  Hold(const Hold &) = delete;
+  Hold &operator=(const Hold &) = delete;
+
+ private:
+  PathLock &m_lock;
+};
+
+constinit PathLock g_lock;
 constinit std::array<SharedPath, RevisionCount> g_paths{};
 
 SharedPath Load(LONG row) {
-  std::lock_guard<std::mutex> hold(g_lock);
+  Hold hold(g_lock);
   return g_paths[row];
 }
 
 void Store(LONG row, SharedPath path) {
   {
-    std::lock_guard<std::mutex> hold(g_lock);
+    Hold hold(g_lock);
     g_paths[row].swap(path);
   }
   // The old text (now in path) is released here, outside the lock.
@@ -51,7 +76,7 @@ BOOL SetInstalledPath(const CRevisionInformation *record, const WCHAR *path) {
 void ResetAllInstalledPaths() {
   std::array<SharedPath, RevisionCount> old;
   {
-    std::lock_guard<std::mutex> hold(g_lock);
+    Hold hold(g_lock);
     old.swap(g_paths);
   }
 }

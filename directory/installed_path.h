@@ -4,6 +4,7 @@
 // copy, never a pointer into text that a writer could free.
 #pragma once
 
+#include "frame/port.h"
 #include <windows.h>
 
 #include <optional>

@@ -1,3 +1,4 @@
+#include "frame/port.h"
 #include "directory/revision_table.h"
 
 #include <functional>

@@ -2,6 +2,7 @@
 // indices by which the directory finds them.
 #pragma once
 
+#include "frame/port.h"
 #include <windows.h>
 
 #include <set>

@@ -1,3 +1,4 @@
+#include "frame/port.h"
 #include "revision/processor_catalog.h"
 
 #include <new>

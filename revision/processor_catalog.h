@@ -2,6 +2,7 @@
 // per release, the types that release programs and at which firmware.
 #pragma once
 
+#include "frame/port.h"
 #include <windows.h>
 
 #include <set>

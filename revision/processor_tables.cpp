@@ -1,6 +1,7 @@
 // What each release programs: one table per set of releases that support
 // the same controllers at the same firmware. Rows repeat the catalogue entry
 // of their type with the firmware revision the release works with.
+#include "frame/port.h"
 #include "revision/processor_catalog.h"
 
 using namespace ProcessorTypeId;

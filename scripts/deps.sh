@@ -7,8 +7,13 @@ PACKAGES=(
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
   libffi-dev                                 # late-bound calls into vtable slots
+  mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
   clang libclang-rt-dev                      # libFuzzer targets
 )
+# The Windows build of the component needs the cross toolchain as well.
+if [ "${1:-}" = windows ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

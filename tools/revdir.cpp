@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "component_commands.h"
 #include "registry.h"
 
 namespace {
@@ -521,6 +522,11 @@ struct Command {
 
 const Command kCommands[] = {
     {"reg", RegMain, "read and edit the registry of the prefix"},
+    {"register", RegisterMain, "register the component in the prefix"},
+    {"unregister", UnregisterMain, "remove the component's registration"},
+    {"list", ListMain, "list every release, with where it is installed"},
+    {"error", ErrorMain, "the constant name and text of an error code"},
+    {"demo", DemoMain, "register the component and list the releases"},
 };
 
 void Usage() {

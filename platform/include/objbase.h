@@ -27,6 +27,9 @@ typedef enum tagCLSCTX {
 
 typedef struct _COSERVERINFO COSERVERINFO;
 #define CHARS_IN_GUID 39
+#define STGM_READ 0x00000000L
+#define STGM_WRITE 0x00000001L
+#define STGM_READWRITE 0x00000002L
 
 WINOLEAPI CoInitialize(LPVOID pvReserved);
 WINOLEAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);

@@ -12,6 +12,7 @@ struct IRunningObjectTable;
 
 EXTERN_C DECLSPEC_IMPORT const IID IID_IPersist;
 EXTERN_C DECLSPEC_IMPORT const IID IID_IPersistStream;
+EXTERN_C DECLSPEC_IMPORT const IID IID_IPersistFile;
 EXTERN_C DECLSPEC_IMPORT const IID IID_IMoniker;
 EXTERN_C DECLSPEC_IMPORT const IID IID_IBindCtx;
 EXTERN_C DECLSPEC_IMPORT const IID IID_IRunningObjectTable;
@@ -61,6 +62,14 @@ struct IPersistStream : public IPersist {
   STDMETHOD(Load)(IStream *pStm) = 0;
   STDMETHOD(Save)(IStream *pStm, BOOL fClearDirty) = 0;
   STDMETHOD(GetSizeMax)(ULARGE_INTEGER *pcbSize) = 0;
+};
+
+struct IPersistFile : public IPersist {
+  STDMETHOD(IsDirty)() = 0;
+  STDMETHOD(Load)(LPCOLESTR pszFileName, DWORD dwMode) = 0;
+  STDMETHOD(Save)(LPCOLESTR pszFileName, BOOL fRemember) = 0;
+  STDMETHOD(SaveCompleted)(LPCOLESTR pszFileName) = 0;
+  STDMETHOD(GetCurFile)(LPOLESTR *ppszFileName) = 0;
 };
 
 struct IMoniker : public IPersistStream {

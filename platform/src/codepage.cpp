@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "codepage.h"
+
 namespace {
 
 constexpr DWORD kAnsiOnlyMbFlags = MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS;
@@ -136,6 +138,13 @@ int Fail(DWORD error) {
 }
 
 }  // namespace
+
+std::u16string platform::AnsiToWide(std::string_view s) {
+  auto bytes = reinterpret_cast<const unsigned char *>(s.data());
+  std::u16string out(static_cast<size_t>(DecodeUtf8(bytes, s.size(), false, nullptr, 0)), u'\0');
+  DecodeUtf8(bytes, s.size(), false, out.data(), out.size());
+  return out;
+}
 
 UINT WINAPI GetACP(void) { return CP_UTF8; }
 UINT WINAPI GetOEMCP(void) { return CP_UTF8; }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "text.h"
+#include "codepage.h"
 
 namespace platform {
 
@@ -320,7 +320,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
         } else if (narrow) {
           const char *s = static_cast<const char *>(ptr);
           size_t n = sp.hasPrecision ? strnlen(s, sp.precision) : strlen(s);
-          converted = FromUtf8Lossy(std::string_view(s, n));
+          converted = AnsiToWide(std::string_view(s, n));
           text = converted;
         } else {
           const WCHAR *s = static_cast<const WCHAR *>(ptr);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "format.h"
 #include "message_table.h"
 #include "text.h"
@@ -60,12 +61,18 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
       }
       continue;
     }
-    if (c != u'%' || ignoreInserts) {
+    if (c != u'%') {
       out += c;
       ++i;
       continue;
     }
-    if (++i == text.size()) return Failure{ERROR_INVALID_PARAMETER};
+    if (++i == text.size()) {
+      if (ignoreInserts) {
+        out += u'%';
+        break;
+      }
+      return Failure{ERROR_INVALID_PARAMETER};
+    }
     c = text[i++];
     if (c == u'0') break;  // ends the message, without a line break
     if (c == u'n') {
@@ -78,6 +85,13 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
     }
     if (c == u't') {
       out += u'\t';
+      continue;
+    }
+    // Ignoring inserts passes them, and the escapes of single characters,
+    // through unchanged; the line and message ends above still apply.
+    if (ignoreInserts) {
+      out += u'%';
+      out += c;
       continue;
     }
     if (c < u'1' || c > u'9') {
@@ -119,7 +133,7 @@ std::optional<Failure> FormatCore(DWORD flags, LPCVOID source, DWORD messageId, 
   std::u16string text;
   if (fromString) {
     if (!source) return Failure{ERROR_INVALID_PARAMETER};
-    text = narrow ? platform::FromUtf8Lossy(static_cast<const char *>(source))
+    text = narrow ? platform::AnsiToWide(static_cast<const char *>(source))
                   : std::u16string(platform::View(static_cast<const WCHAR *>(source)));
   } else {
     // Modules carry no message tables on this platform.

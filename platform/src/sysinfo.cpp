@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "codepage.h"
 #include "text.h"
 
 extern char **environ;
@@ -20,7 +21,7 @@ std::u16string ComputerName() {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0 || !host[0]) strcpy(host, "localhost");
   std::string first(host, strcspn(host, "."));
-  std::u16string name = platform::FromUtf8Lossy(first);
+  std::u16string name = platform::AnsiToWide(first);
   for (auto &c : name) c = platform::UpperCase(c);
   if (name.size() > MAX_COMPUTERNAME_LENGTH) name.resize(MAX_COMPUTERNAME_LENGTH);
   return name;
@@ -76,7 +77,7 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSiz
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
     return 0;
   }
-  std::u16string text = platform::FromUtf8Lossy(value);
+  std::u16string text = platform::AnsiToWide(value);
   // Too small: the size needed, terminator included, and nothing written.
   if (text.size() + 1 > nSize) return static_cast<DWORD>(text.size() + 1);
   memcpy(lpBuffer, text.c_str(), (text.size() + 1) * sizeof(WCHAR));

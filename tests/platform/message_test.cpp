@@ -158,6 +158,13 @@ TEST(FormatMessage, ExpandsInsertsOfAMessageString) {
             0u);
   EXPECT_STREQ(out, "disk #3");
 
+  // Ignoring inserts keeps them and the character escapes, but not the line
+  // and message ends.
+  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, W("%1!d! 100%% %.%ndone%0 not"),
+                           0, 0, buf, 64, nullptr),
+            0u);
+  EXPECT_EQ(Narrow(buf), "%1!d! 100%% %.\r\ndone");
+
   // Inserts without arguments are refused.
   ResetLastError();
   EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, W("%1"), 0, 0, buf, 64, nullptr), 0u);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -29,8 +30,14 @@ TEST(ComputerName, IsBoundedAndUpperCase) {
   EXPECT_EQ(size, needed - 1);
   for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(wide[i] >= W('a') && wide[i] <= W('z')) << Narrow(wide);
 
-  char narrow[MAX_COMPUTERNAME_LENGTH + 1];
-  size = sizeof narrow;
+  char narrow[MAX_COMPUTERNAME_LENGTH + 4];
+  memset(narrow, 0xCC, sizeof narrow);
+  size = needed - 1;
+  ResetLastError();
+  EXPECT_FALSE(GetComputerNameA(narrow, &size));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_BUFFER_OVERFLOW);
+  EXPECT_EQ(size, needed);
+  for (DWORD i = needed - 1; i < sizeof narrow; ++i) EXPECT_EQ((unsigned char)narrow[i], 0xCC);
   ASSERT_TRUE(GetComputerNameA(narrow, &size));
   EXPECT_EQ(narrow, Narrow(wide));
 }

@@ -1,0 +1,47 @@
+# The component as a Windows DLL, against the real Windows headers and
+# libraries: the type library and its header by widl, the resources by
+# windres, the exports by a .def file.
+enable_language(RC)
+find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+
+set(gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${gen})
+set(idl ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.idl)
+# Debian's mingw-w64 ships the SDK headers but not its .idl files; widl reads
+# small stand-ins for the imported system interfaces (the header it writes
+# includes the real SDK headers) and a stdole2.tlb made from its stand-in.
+set(sdkidl ${PROJECT_SOURCE_DIR}/tests/typelib_fixture/widl)
+add_custom_command(
+  OUTPUT ${gen}/stdole2.tlb
+  COMMAND ${WIDL} -m64 -I ${sdkidl} -t -o ${gen}/stdole2.tlb ${sdkidl}/stdole2.idl
+  DEPENDS ${sdkidl}/stdole2.idl
+  COMMENT "widl stdole2.idl")
+add_custom_command(
+  OUTPUT ${gen}/QuillonRevisionDirectory.h ${gen}/QuillonRevisionDirectory_i.c ${gen}/QuillonRevisionDirectory.tlb
+  COMMAND ${WIDL} -m64 --win64 -I ${sdkidl} -L ${gen} -h -H ${gen}/QuillonRevisionDirectory.h
+          -u -U ${gen}/QuillonRevisionDirectory_i.c -t -T ${gen}/QuillonRevisionDirectory.tlb ${idl}
+  DEPENDS ${idl} ${gen}/stdole2.tlb
+  COMMENT "widl QuillonRevisionDirectory.idl")
+
+set(rc ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.rc)
+set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
+  "${gen}/QuillonRevisionDirectory.tlb;${PROJECT_SOURCE_DIR}/resources/RevisionDirectory.rgs")
+
+add_library(QuillonRevisionDirectory SHARED
+  frame/errors.cpp frame/exports.cpp frame/module.cpp frame/object_map.cpp frame/typeinfo_cache.cpp
+  directory/revision_directory.cpp directory/revision_collections.cpp directory/revision_table.cpp
+  directory/installed_path.cpp directory/scan.cpp
+  revision/processor_type.cpp revision/revision.cpp revision/processor_catalog.cpp revision/processor_tables.cpp
+  platform/registrar/registrar.cpp
+  ${gen}/QuillonRevisionDirectory_i.c
+  ${rc}
+  resources/QuillonRevisionDirectory.def)
+set_target_properties(QuillonRevisionDirectory PROPERTIES PREFIX "" OUTPUT_NAME QuillonRevisionDirectory)
+target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR} ${gen}
+  ${PROJECT_SOURCE_DIR}/platform/registrar)
+target_compile_definitions(QuillonRevisionDirectory PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+# The resource compiler finds the scripts beside the .rc and the .tlb in the build.
+target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${gen} -I ${PROJECT_SOURCE_DIR}/resources")
+target_link_options(QuillonRevisionDirectory PRIVATE -static-libgcc -static-libstdc++ -Wl,--enable-stdcall-fixup)
+target_link_libraries(QuillonRevisionDirectory PRIVATE ole32 oleaut32 uuid advapi32 user32 kernel32)

@@ -1,0 +1,413 @@
+#include "frame/port.h"
+#include "directory/revision_directory.h"
+
+#include <atomic>
+#include <memory>
+
+#include "directory/installed_path.h"
+#include "directory/scan.h"
+#include "revision/revision.h"
+
+namespace revdir {
+
+namespace {
+
+// Process-wide: while set, Initialize reads no registry keys.
+std::atomic<bool> g_testMode{false};
+
+struct LanguageKeys {
+  LONG languageId;
+  const WCHAR *languagePackKey;
+  const WCHAR *numberedReleaseKey;
+};
+
+const LanguageKeys kLanguageKeys[] = {
+    {1031, W("SOFTWARE\\Brenmoor Software\\Quillon German"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\German")},
+    {1034, W("SOFTWARE\\Brenmoor Software\\Quillon Spanish"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Spanish")},
+    {1036, W("SOFTWARE\\Brenmoor Software\\Quillon French"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\French")},
+    {1040, W("SOFTWARE\\Brenmoor Software\\Quillon Italian"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Italian")},
+    {1041, W("SOFTWARE\\Brenmoor Software\\Quillon Japanese"),
+     W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Japanese")},
+    {1042, W("SOFTWARE\\Brenmoor Software\\Quillon Korean"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Korean")},
+    {1046, W("SOFTWARE\\Brenmoor Software\\Quillon Portuguese"),
+     W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Portuguese")},
+    {2052, W("SOFTWARE\\Brenmoor Software\\Quillon Chinese"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Chinese")},
+};
+const LanguageKeys kEnglishKeys = {1033, W("SOFTWARE\\Brenmoor Software\\Quillon"),
+                                   W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English")};
+
+const LanguageKeys &KeysFor(LONG languageId) {
+  for (const auto &k : kLanguageKeys)
+    if (k.languageId == languageId) return k;
+  return kEnglishKeys;
+}
+
+// Closes a registry key on every path out of a scope.
+class KeyHolder {
+ public:
+  KeyHolder() = default;
+  ~KeyHolder() {
+    if (m_key) RegCloseKey(m_key);
+  }
+  KeyHolder(const KeyHolder &) = delete;
+  KeyHolder &operator=(const KeyHolder &) = delete;
+  HKEY *Out() { return &m_key; }
+  HKEY Get() const { return m_key; }
+
+ private:
+  HKEY m_key = nullptr;
+};
+
+template <class T>
+void ReleaseAndNull(T *&p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+}  // namespace
+
+CRevisionDirectory::CRevisionDirectory()
+    : m_errorInfo(W("QuillonRevisionDirectory.RevisionDirectory"), IID_IRevisionDirectory_V6) {}
+
+void CRevisionDirectory::ReleaseCollections() {
+  ReleaseAndNull(m_revisions);
+  ReleaseAndNull(m_availableRevisions);
+  ReleaseAndNull(m_processorTypes);
+  ReleaseAndNull(m_supportedProcessorTypes);
+  ReleaseAndNull(m_mrsSupportedProcessorTypes);
+}
+
+void CRevisionDirectory::FinalRelease() {
+  ReleaseCollections();
+  // The installed paths are process-wide; a directory's end forgets them.
+  ResetAllInstalledPaths();
+}
+
+void *CRevisionDirectory::FindInterface(REFIID riid) {
+  IRevisionDirectory_V6 *dual = this;
+  if (IsEqualGUID(riid, IID_IRevisionDirectory_V6) || IsEqualGUID(riid, IID_IRevisionDirectory_V5) ||
+      IsEqualGUID(riid, IID_IRevisionDirectory_V4) || IsEqualGUID(riid, IID_IRevisionDirectory_V3) ||
+      IsEqualGUID(riid, IID_IRevisionDirectory_V2) || IsEqualGUID(riid, IID_IRevisionDirectory) ||
+      IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, IID_IUnknown))
+    return dual;
+  if (IsEqualGUID(riid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo *>(this);
+  return nullptr;
+}
+
+HRESULT CRevisionDirectory::CreateInstance(IUnknown *outer, REFIID riid, void **ppv) {
+  return CreateComInstance<CRevisionDirectory>(outer, riid, ppv);
+}
+
+STDMETHODIMP CRevisionDirectory::InterfaceSupportsErrorInfo(REFIID riid) {
+  const IID *supported[] = {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4,
+                            &IID_IRevisionDirectory_V3, &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory};
+  for (const IID *iid : supported)
+    if (IsEqualGUID(riid, *iid)) return S_OK;
+  return S_FALSE;
+}
+
+LONG CRevisionDirectory::LanguageIdFromThreadLocale() {
+  LONG language = LANGIDFROMLCID(GetThreadLocale());
+  switch (PRIMARYLANGID(language)) {
+    case LANG_CHINESE: return 2052;
+    case LANG_GERMAN: return 1031;
+    case LANG_ENGLISH: return 1033;
+    case LANG_SPANISH: return 1034;
+    case LANG_FRENCH: return 1036;
+    case LANG_ITALIAN: return 1040;
+    case LANG_JAPANESE: return 1041;
+    case LANG_KOREAN: return 1042;
+    case LANG_PORTUGUESE: return 1046;
+    default: return language;
+  }
+}
+
+HRESULT CRevisionDirectory::NewRevision(const CRevisionInformation *record, IRevision **out) {
+  HRESULT hr = CRevision::CreateBound(record, m_languageId, IID_IRevision, reinterpret_cast<void **>(out));
+  if (FAILED(hr)) return m_errorInfo.ReportError(hr, m_languageId);
+  return hr;
+}
+
+template <class Collection>
+HRESULT CRevisionDirectory::GetCollection(Collection *collection, typename Collection::Interface **out) {
+  if (!out) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *out = nullptr;
+  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized);
+  collection->AddRef();
+  *out = collection;
+  return S_OK;
+}
+
+// --- Initialize --------------------------------------------------------------
+
+HRESULT CRevisionDirectory::SetInstalledPathFromValue(HKEY key, const WCHAR *valueName, DWORD bytesMax, DWORD major,
+                                                      DWORD minor) {
+  auto buffer = std::make_unique<BYTE[]>(bytesMax + sizeof(WCHAR));
+  DWORD size = bytesMax;
+  DWORD type;
+  if (RegQueryValueExW(key, valueName, nullptr, &type, buffer.get(), &size) != ERROR_SUCCESS) return S_FALSE;
+  // The stored text need not be terminated; terminate it here.
+  buffer[size] = 0;
+  buffer[size + 1] = 0;
+  const CRevisionInformation *record = FindBySoftwareVersion(m_softwareVersionIndex, major, minor);
+  if (!record) return m_errorInfo.ReportError(RdE_InvalidRevisionDirectoryInternalState);
+  std::basic_string<WCHAR> path(reinterpret_cast<const WCHAR *>(buffer.get()));
+  path += W("\\Quillon.Exe");
+  SetInstalledPath(record, path.c_str());
+  return S_OK;
+}
+
+HRESULT CRevisionDirectory::ScanLanguagePackKeys() {
+  KeyHolder key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeysFor(m_languageId).languagePackKey, 0, KEY_READ, key.Out()) !=
+      ERROR_SUCCESS)
+    return S_FALSE;
+  auto name = std::make_unique<WCHAR[]>(4096);
+  for (DWORD index = 0;; ++index) {
+    DWORD chars = 4096;
+    if (RegEnumKeyExW(key.Get(), index, name.get(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    LONG numbers[4];
+    if (ScanVersion(name.get(), W("%d.%02d.%02d.%02d"), numbers, 4) != 4) continue;
+    HRESULT hr = SetInstalledPathFromValue(key.Get(), W("group1Component2SourceDirTemplate1"), 4096,
+                                           static_cast<DWORD>(numbers[0]), static_cast<DWORD>(numbers[1]));
+    if (hr != S_OK) return hr;  // nothing set or a failure ends this scheme
+  }
+  return S_OK;
+}
+
+HRESULT CRevisionDirectory::ScanNumberedReleaseKeys() {
+  KeyHolder key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeysFor(m_languageId).numberedReleaseKey, 0, KEY_READ, key.Out()) !=
+      ERROR_SUCCESS)
+    return S_FALSE;
+  auto name = std::make_unique<WCHAR[]>(4096);
+  for (DWORD index = 0;; ++index) {
+    DWORD chars = 4096;
+    if (RegEnumKeyExW(key.Get(), index, name.get(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    if (!IsAllDigits(name.get())) continue;
+    KeyHolder release;
+    if (RegOpenKeyExW(key.Get(), name.get(), 0, KEY_READ, release.Out()) != ERROR_SUCCESS) continue;
+    BYTE version[8192 + sizeof(WCHAR)];
+    DWORD size = 8192;
+    if (RegQueryValueExW(release.Get(), W("Product Version"), nullptr, nullptr, version, &size) != ERROR_SUCCESS)
+      continue;
+    version[size] = 0;
+    version[size + 1] = 0;
+    LONG numbers[3];
+    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), W("%d.%02d.%04d"), numbers, 3) != 3) continue;
+    HRESULT hr = SetInstalledPathFromValue(release.Get(), W("Bin"), 4096, static_cast<DWORD>(numbers[0]),
+                                           static_cast<DWORD>(numbers[1]));
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CRevisionDirectory::Initialize() {
+  // 1. Reset.
+  ReleaseCollections();
+  ResetAllInstalledPaths();
+  // 2. Language.
+  m_languageId = LanguageIdFromThreadLocale();
+  m_errorInfo.SetLanguageId(m_languageId);
+  // 3. The five collections.
+  HRESULT hr = ComObject<CRevisions>::Create(&m_revisions);
+  if (FAILED(hr)) return hr;
+  m_revisions->AddRef();
+  m_revisions->SetLanguageId(m_languageId);
+  hr = ComObject<CAvailableRevisions>::Create(&m_availableRevisions);
+  if (FAILED(hr)) return hr;
+  m_availableRevisions->AddRef();
+  m_availableRevisions->SetLanguageId(m_languageId);
+  for (auto *slot : {&m_processorTypes, &m_supportedProcessorTypes, &m_mrsSupportedProcessorTypes}) {
+    hr = CProcessorTypes::CreateEmpty(slot);
+    if (FAILED(hr)) return hr;
+    (*slot)->SetLanguageId(m_languageId);
+  }
+  // 4. The indices and the collection of every release.
+  for (const CRevisionInformation &record : RevisionTable) {
+    m_databaseVersionIndex.insert(&record);
+    m_softwareVersionIndex.insert(&record);
+    m_revisions->Set().insert(CMajorRevKey{&record, m_languageId});
+  }
+  // 5. The catalogue of all controller types.
+  hr = InsertProcessorTypes(m_processorTypes->Set(), ProcessorTypeCatalog, ProcessorTypeCatalogCount, m_languageId);
+  if (FAILED(hr)) return hr;
+  // 6. What is installed; the scans' outcome does not change the result.
+  if (!g_testMode.load()) {
+    ScanLanguagePackKeys();
+    ScanNumberedReleaseKeys();
+  }
+  // 7. What is available, and the types the installed releases support.
+  for (const CRevisionInformation &record : RevisionTable) {
+    if (!IsInstalled(&record)) continue;
+    m_availableRevisions->Set().insert(CMajorRevKey{&record, m_languageId});
+    hr = InsertProcessorTypes(m_supportedProcessorTypes->Set(), record.ProcessorTypeTable, record.ProcessorTypeCount,
+                              m_languageId);
+    if (SUCCEEDED(hr) && record.MajorRev >= 10)
+      hr = InsertProcessorTypes(m_mrsSupportedProcessorTypes->Set(), record.ProcessorTypeTable,
+                                record.ProcessorTypeCount, m_languageId);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CRevisionDirectory::TestModeInitialize(VARIANT_BOOL InitializeForTestMode) {
+  g_testMode = InitializeForTestMode != 0;
+  return static_cast<IRevisionDirectory *>(this)->Initialize();
+}
+
+// --- Errors -------------------------------------------------------------------
+
+STDMETHODIMP CRevisionDirectory::GetErrorDescription(HRESULT ErrorCode, BSTR *Text) {
+  if (!Text) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *Text = ErrorDescription(ErrorCode, m_languageId);
+  return S_OK;
+}
+
+STDMETHODIMP CRevisionDirectory::GetErrorConstantAndDescription(HRESULT ErrorCode, BSTR *Constant, BSTR *Text) {
+  if (Constant) *Constant = nullptr;
+  if (Text) *Text = nullptr;
+  if (!Constant || !Text) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *Constant = RdErrorConstantName(ErrorCode);
+  *Text = ErrorDescription(ErrorCode, m_languageId);
+  return S_OK;
+}
+
+// --- Queries ------------------------------------------------------------------
+
+STDMETHODIMP CRevisionDirectory::get_AvailableRevisions(IAvailableRevisions **p) {
+  return GetCollection(m_availableRevisions, p);
+}
+STDMETHODIMP CRevisionDirectory::get_Revisions(IRevisions **p) { return GetCollection(m_revisions, p); }
+STDMETHODIMP CRevisionDirectory::get_ProcessorTypes(IProcessorTypes **p) { return GetCollection(m_processorTypes, p); }
+STDMETHODIMP CRevisionDirectory::get_SupportedProcessorTypes(IProcessorTypes **p) {
+  return GetCollection(m_supportedProcessorTypes, p);
+}
+STDMETHODIMP CRevisionDirectory::get_MRS_SupportedProcessorTypes(IProcessorTypes **p) {
+  return GetCollection(m_mrsSupportedProcessorTypes, p);
+}
+
+STDMETHODIMP CRevisionDirectory::get_LatestAvailableRevision(IRevision **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
+  for (auto it = m_softwareVersionIndex.rbegin(); it != m_softwareVersionIndex.rend(); ++it)
+    if (IsInstalled(*it)) return NewRevision(*it, p);
+  return m_errorInfo.ReportError(RdE_RevisionNotInstalled);
+}
+
+STDMETHODIMP CRevisionDirectory::GetRevisionFromMajorRev(LONG MajorRev, IRevision **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (!m_revisions) return m_errorInfo.ReportError(RdE_NotInitialized);
+  const auto &set = m_revisions->Set();
+  CRevisionInformation key = MajorRevSearchKey(static_cast<DWORD>(MajorRev));
+  auto upper = set.upper_bound(CMajorRevKey{&key, m_languageId});
+  if (upper == set.begin()) return m_errorInfo.ReportError(RdE_RevisionNotFound);
+  auto it = upper;
+  do {
+    --it;
+    if (it->Revision->MajorRev < static_cast<DWORD>(MajorRev)) break;
+    if (IsInstalled(it->Revision)) return NewRevision(it->Revision, p);
+  } while (it != set.begin());
+  auto highest = std::prev(upper);
+  if (highest->Revision->MajorRev == static_cast<DWORD>(MajorRev)) return NewRevision(highest->Revision, p);
+  return m_errorInfo.ReportError(RdE_RevisionNotFound);
+}
+
+STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectoryInterfaceVersions InterfaceVersion,
+                                                             VARIANT_BOOL *IsSupported) {
+  if (!IsSupported) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *IsSupported = VARIANT_FALSE;
+  switch (static_cast<LONG>(InterfaceVersion)) {
+    case 256:
+    case 512:
+    case 768:
+    case 1024:
+    case 1280:
+    case 1536: *IsSupported = VARIANT_TRUE; break;
+    default: break;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CRevisionDirectory::GetRevisionFromSoftwareVersion(LONG Major, LONG Minor, IRevision **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
+  const CRevisionInformation *record =
+      FindBySoftwareVersion(m_softwareVersionIndex, static_cast<DWORD>(Major), static_cast<DWORD>(Minor));
+  if (!record) return m_errorInfo.ReportError(RdE_RevisionNotFound);
+  return NewRevision(record, p);
+}
+
+STDMETHODIMP CRevisionDirectory::GetRevisionFromMajorSoftwareVersion(LONG Major, IRevision **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
+  CRevisionInformation key = SoftwareVersionSearchKey(static_cast<DWORD>(Major), RevisionKeyAny);
+  auto end = m_softwareVersionIndex.lower_bound(&key);  // after the last of Major
+  const CRevisionInformation *highest = nullptr;
+  for (auto it = end; it != m_softwareVersionIndex.begin();) {
+    --it;
+    if ((*it)->MajorSoftwareVersion != static_cast<DWORD>(Major)) break;
+    if (!highest) highest = *it;
+    if (IsInstalled(*it)) return NewRevision(*it, p);
+  }
+  if (!highest) return m_errorInfo.ReportError(RdE_RevisionNotFound);
+  return NewRevision(highest, p);
+}
+
+STDMETHODIMP CRevisionDirectory::RESERVED(LONG Arg1, LONG, IRevision **Arg3) {
+  return static_cast<IRevisionDirectory_V2 *>(this)->GetRevisionFromMajorSoftwareVersion(Arg1, Arg3);
+}
+
+STDMETHODIMP CRevisionDirectory::GetRevisionFromControllerId(LONG ProductType, LONG ProductCode, LONG MajorRev,
+                                                             IRevision **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  const CProcessorTypeRow *row = nullptr;
+  for (const CProcessorTypeRow &r : ProcessorTypeCatalog) {
+    if (r.ProductType == ProductType && r.ProductCode == ProductCode) {
+      row = &r;
+      break;
+    }
+  }
+  if (!row) return m_errorInfo.ReportError(RdE_NotA_TesselController);
+  IRevision *revision;
+  HRESULT hr = static_cast<IRevisionDirectory *>(this)->GetRevisionFromMajorRev(MajorRev, &revision);
+  if (FAILED(hr)) return hr;
+  LONG supported = 0;
+  hr = revision->get_ProcessorIsSupported(static_cast<RdProcessorTypes>(row->Id), &supported);
+  if (FAILED(hr) || !supported) {
+    revision->Release();
+    return FAILED(hr) ? hr : static_cast<HRESULT>(RdE_ProcessorTypeNotSupported);
+  }
+  *p = revision;
+  return S_OK;
+}
+
+// --- Members whose behaviour lands with their own work --------------------------
+
+#define NOT_YET(out)                                                \
+  do {                                                              \
+    if (!(out)) return m_errorInfo.ReportSystemError(E_INVALIDARG); \
+    *(out) = nullptr;                                               \
+    return E_NOTIMPL;                                               \
+  } while (0)
+
+STDMETHODIMP CRevisionDirectory::GetRevisionFromDatabaseVersion(LONG, IRevision **p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() { return E_NOTIMPL; }
+STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() { return E_NOTIMPL; }
+STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR, IDispatch **p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
+
+}  // namespace revdir

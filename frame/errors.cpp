@@ -1,0 +1,176 @@
+#include "frame/port.h"
+#include "frame/errors.h"
+
+#include <strsafe.h>
+#include <windows.h>
+
+#include <memory>
+
+#include "frame/module.h"
+
+namespace revdir {
+
+namespace {
+
+const RdErrorEntry kErrors[] = {
+    {(HRESULT)0x80043D00, W("RdE_NotInitialized"), 119},
+    {(HRESULT)0x80043D01, W("RdE_RevisionNotFound"), 121},
+    {(HRESULT)0x80043D02, W("RdE_InvalidRevisionDirectoryInternalState"), 116},
+    {(HRESULT)0x80043D03, W("RdE_InvalidProcessorTypeInternalState"), 117},
+    {(HRESULT)0x80043D04, W("RdE_InvalidRevisionInternalState"), 118},
+    {(HRESULT)0x80043D05, W("RdE_RevisionNotInstalled"), 122},
+    {(HRESULT)0x80043D06, W("RdE_ProcessorTypeNotSupported"), 120},
+    {(HRESULT)0x80043D07, W("RdE_UnableToAccessProjectFile"), 123},
+    {(HRESULT)0x80043D08, W("RdE_NotA_TesselController"), 132},
+    {(HRESULT)0x80043D09, W("RdE_NoDeviceFound"), 133},
+    {(HRESULT)0x80043D0A, W("RdE_NotQuillon"), 140},
+    {(HRESULT)0x80043D0B, W("RdE_InvalidLanguageId"), 143},
+    {(HRESULT)0x80043D0C, W("RdE_FileNotOpenedByQuillon"), 144},
+    {(HRESULT)0x80043D0D, W("RdE_InvalidProjectFileContents"), 149},
+    {(HRESULT)0x80043D0E, W("RdE_InvalidProjectFileType"), 150},
+};
+
+const WCHAR kUnexpectedConstant[] = W("RevDir_E_UNEXPECTED");
+const WCHAR kNoDescription[] = W("No description available for error.");
+
+const RdErrorEntry *FindError(HRESULT code) {
+  for (const auto &e : kErrors)
+    if (e.code == code) return &e;
+  return nullptr;
+}
+
+bool IsComponentCode(HRESULT code) {
+  ULONG u = static_cast<ULONG>(code);
+  return u >= 0x80043D00u && u <= 0x80043DFFu;
+}
+
+// The string table of one language: the block that holds `id`, walked to
+// the string. Exact language first, then the primary language, neutral and
+// English, so that the language of the look-up decides on every platform.
+BSTR LoadStringInLanguage(UINT id, LANGID language) {
+  HINSTANCE module = ModuleInstance();
+  const WCHAR *block = MAKEINTRESOURCEW(id / 16 + 1);
+  const LANGID tries[] = {language, static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(language), SUBLANG_DEFAULT)),
+                          static_cast<LANGID>(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
+                          static_cast<LANGID>(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))};
+  for (LANGID lang : tries) {
+    HRSRC info = FindResourceExW(module, RT_STRING, block, lang);
+    if (!info) continue;
+    HGLOBAL data = LoadResource(module, info);
+    DWORD size = SizeofResource(module, info);
+    auto *p = static_cast<const WCHAR *>(LockResource(data));
+    if (!p) continue;
+    const WCHAR *end = p + size / sizeof(WCHAR);
+    // 16 strings, each a length followed by that many units.
+    for (UINT i = 0; i < (id & 15); ++i) {
+      if (p >= end) return nullptr;
+      p += 1 + *p;
+    }
+    if (p >= end || *p == 0 || p + 1 + *p > end) return nullptr;
+    return SysAllocStringLen(p + 1, *p);
+  }
+  return nullptr;
+}
+
+BSTR FormatCode(const WCHAR *format, HRESULT code) {
+  WCHAR text[128];
+  if (FAILED(StringCchPrintfW(text, ARRAYSIZE(text), format, static_cast<int>(code), static_cast<unsigned>(code))))
+    return nullptr;
+  return SysAllocString(text);
+}
+
+}  // namespace
+
+const RdErrorEntry *RdErrorTable(size_t *count) {
+  *count = ARRAYSIZE(kErrors);
+  return kErrors;
+}
+
+ScopedThreadLanguage::ScopedThreadLanguage(LONG languageId) : m_saved(GetThreadLocale()) {
+  // An invalid id (such as -1) is refused by SetThreadLocale and changes nothing.
+  SetThreadLocale(MAKELCID(LOWORD(languageId), SORT_DEFAULT));
+}
+
+ScopedThreadLanguage::~ScopedThreadLanguage() { SetThreadLocale(m_saved); }
+
+BSTR LoadModuleString(UINT id) { return LoadStringInLanguage(id, LANGIDFROMLCID(GetThreadLocale())); }
+
+BSTR RdErrorDescription(HRESULT code, LONG languageId) {
+  const RdErrorEntry *entry = FindError(code);
+  UINT id = entry ? entry->stringId : kUnexpectedErrorStringId;
+  ScopedThreadLanguage language(languageId);
+  BSTR text = LoadModuleString(id);
+  if (!text) text = FormatCode(W("Error %d (0x%08x): Unexpected RevisionDirectory error encountered."), code);
+  return text;
+}
+
+BSTR SystemErrorDescription(HRESULT code, LONG languageId) {
+  ScopedThreadLanguage language(languageId);
+  auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
+  if (n == 0) return FormatCode(W("Error %d (0x%08x) encountered."), code);
+  return SysAllocStringLen(buffer.get(), n);
+}
+
+BSTR ErrorDescription(HRESULT code, LONG languageId) {
+  return IsComponentCode(code) ? RdErrorDescription(code, languageId) : SystemErrorDescription(code, languageId);
+}
+
+BSTR RdErrorConstantName(HRESULT code) {
+  const RdErrorEntry *entry = FindError(code);
+  return SysAllocString(entry ? entry->constant : kUnexpectedConstant);
+}
+
+HRESULT MapSystemError(LONG code) {
+  if (code < 0) return code;
+  switch (code) {
+    case 2: return STG_E_FILENOTFOUND;
+    case 3: return STG_E_PATHNOTFOUND;
+    case 4: return STG_E_TOOMANYOPENFILES;
+    case 5: return STG_E_ACCESSDENIED;
+    case 6: return STG_E_INVALIDHANDLE;
+    case 8: return STG_E_INSUFFICIENTMEMORY;
+    case 9: return STG_E_INVALIDPOINTER;
+    case 14: return STG_E_INSUFFICIENTMEMORY;
+    default: return E_FAIL;
+  }
+}
+
+CErrorInfo::CErrorInfo(const WCHAR *source, const IID &iid) : m_source(SysAllocString(source)), m_iid(iid) {}
+
+CErrorInfo::~CErrorInfo() { SysFreeString(m_source); }
+
+void CErrorInfo::Raise(const WCHAR *description) const {
+  ICreateErrorInfo *create;
+  if (FAILED(CreateErrorInfo(&create))) return;
+  create->SetGUID(m_iid);
+  create->SetSource(m_source);
+  create->SetDescription(const_cast<LPOLESTR>(description ? description : kNoDescription));
+  IErrorInfo *info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&info)))) {
+    SetErrorInfo(0, info);
+    info->Release();
+  }
+  create->Release();
+}
+
+HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {
+  BSTR text = RdErrorDescription(code, languageId);
+  Raise(text);
+  SysFreeString(text);
+  return code;
+}
+
+HRESULT CErrorInfo::ReportSystemError(LONG code) const {
+  // The thread's own language: no change of locale.
+  auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
+  BSTR text = n ? SysAllocStringLen(buffer.get(), n) : FormatCode(W("Error %d (0x%08x) encountered."), code);
+  Raise(text);
+  SysFreeString(text);
+  return MapSystemError(code);
+}
+
+}  // namespace revdir

@@ -1,0 +1,19 @@
+// What the component needs beyond the Windows headers, the same on both
+// targets: the wide-literal macro and the export attribute.
+#pragma once
+
+// The system headers in the order Windows requires them.
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#ifndef W
+#define W(s) L##s  // Windows: WCHAR is wchar_t
+#endif
+
+#ifdef _WIN32
+#define REVDIR_EXPORT
+#else
+#define REVDIR_EXPORT __attribute__((visibility("default")))
+#endif

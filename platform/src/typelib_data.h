@@ -1,0 +1,121 @@
+// The in-memory form of a type library: what the serialized TYPELIB resource
+// holds (see tools/gen/idl2cpp.py for the format), checked and resolved so
+// that ITypeInfo and late-bound calls never meet a dangling reference.
+#pragma once
+
+#include <ffi.h>
+#include <oleauto.h>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Type references as clients see them in TYPEDESC.hreftype and from
+// GetRefTypeOfImplType: a type of the same library is (index << 1), with the
+// low bit set when it names the vtable view of a dual interface. The two
+// standard interfaces live in a built-in library of their own.
+constexpr HREFTYPE kHrefIUnknown = 0xFFFFFF00;
+constexpr HREFTYPE kHrefIDispatch = 0xFFFFFF01;
+constexpr HREFTYPE HrefOf(size_t index, bool vtableView = false) {
+  return static_cast<HREFTYPE>(index << 1) | (vtableView ? 1u : 0u);
+}
+
+struct ParamData {
+  std::u16string name;
+  USHORT flags = 0;
+  TYPEDESC tdesc{};
+};
+
+// How a value crosses the vtable call: its VARTYPE as a VARIANT would carry
+// it (VT_BYREF for pointers to it), and the libffi type of the argument.
+struct CallData {
+  bool callable = false;
+  VARTYPE retVt = VT_EMPTY;        // the function's own return type (VT_HRESULT for members of duals)
+  int retvalParam = -1;            // index of the [out, retval] parameter, or -1
+  std::vector<VARTYPE> argVt;      // one per parameter
+  std::vector<ffi_type *> ffiArgs; // `this`, then one per parameter
+  ffi_cif cif{};
+};
+
+struct FuncData {
+  MEMBERID memid = 0;
+  INVOKEKIND invkind = INVOKE_FUNC;
+  WORD flags = 0;
+  USHORT slot = 0;
+  std::u16string name, doc;
+  DWORD helpContext = 0;
+  TYPEDESC ret{};
+  std::vector<ParamData> params;
+  CallData call;
+};
+
+struct VarData {
+  MEMBERID memid = 0;
+  std::u16string name, doc;
+  DWORD helpContext = 0;
+  LONG value = 0;
+};
+
+struct ImplData {
+  HREFTYPE href = 0;
+  INT flags = 0;
+};
+
+struct TypeData {
+  TYPEKIND kind = TKIND_ENUM;
+  GUID guid{};
+  std::u16string name, doc;
+  DWORD helpContext = 0;
+  WORD flags = 0, major = 0, minor = 0;
+  std::vector<ImplData> impls;
+  std::vector<FuncData> funcs;
+  std::vector<VarData> vars;
+  // Interfaces only: slots of the base chain (3 for IUnknown, 7 for IDispatch).
+  USHORT firstSlot = 0;
+  bool dispatchable = false;  // IDispatch is in the base chain
+};
+
+struct LibData {
+  GUID guid{};
+  LCID lcid = 0;
+  WORD major = 0, minor = 0, libFlags = 0;
+  SYSKIND syskind = SYS_WIN64;
+  std::u16string name, doc, helpFile;
+  DWORD helpContext = 0;
+  std::vector<TypeData> types;
+  // Nodes that TYPEDESC.lptdesc points at; a deque keeps their addresses.
+  std::deque<TYPEDESC> nodes;
+};
+
+// Parses and checks a serialized type library. On failure returns null and
+// sets *hr (TYPE_E_UNSUPFORMAT for another format or version,
+// TYPE_E_INVDATAREAD for truncated or inconsistent data).
+std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr);
+
+// The library that describes IUnknown and IDispatch (index 0 and 1).
+const LibData &StdOleLib();
+
+// Resolves a type reference made from `lib` to its library and type index.
+bool ResolveHref(const LibData &lib, HREFTYPE href, const LibData **outLib, size_t *outIndex);
+
+// The VARTYPE under which a declared type travels in a VARIANT (enums as
+// VT_I4, interface pointers as VT_DISPATCH or VT_UNKNOWN, pointers with
+// VT_BYREF); VT_ILLEGAL when no VARIANT can carry it.
+VARTYPE VariantTypeOf(const LibData &lib, const TYPEDESC &t);
+// The libffi type of an argument of that VARTYPE; null if unsupported.
+ffi_type *FfiTypeOf(VARTYPE vt);
+
+}  // namespace platform
+
+// Builds a type library from a serialized image in memory (the data is
+// copied). Internal to the platform layer and its tests and fuzz targets;
+// clients load type libraries with LoadTypeLib.
+EXTERN_C DECLSPEC_EXPORT HRESULT RevdirLoadTypeLibFromMemory(const BYTE *data, size_t size, ITypeLib **pptlib);
+
+namespace platform {
+
+}  // namespace platform

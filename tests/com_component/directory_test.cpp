@@ -1,0 +1,169 @@
+// The directory's state after Initialize: discovery, collections and look-ups.
+#include "component_fixture.h"
+
+namespace {
+
+const WCHAR kReleases[] = W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+const WCHAR kLanguagePack[] = W("SOFTWARE\\Brenmoor Software\\Quillon");
+
+void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
+  WString key = WString(kReleases) + W("\\") + subkey;
+  SetMachineString(key.c_str(), W("Product Version"), version);
+  SetMachineString(key.c_str(), W("Bin"), bin);
+}
+
+// (major, minor) software version of a revision.
+std::pair<int, int> Version(IRevision *revision) {
+  LONG major = -1, minor = -1;
+  revision->get_MajorSoftwareVersion(&major);
+  revision->get_MinorSoftwareVersion(&minor);
+  return {major, minor};
+}
+
+class Directory : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    DeleteMachineTree(W("SOFTWARE\\Brenmoor Software"));
+  }
+};
+
+}  // namespace
+
+TEST_F(Directory, NothingInstalled) {
+  auto directory = InitializedDirectory();
+  Ptr<IRevisions> all;
+  Ptr<IAvailableRevisions> available;
+  ASSERT_EQ(directory->get_Revisions(all.out()), S_OK);
+  ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
+  LONG count = -1;
+  all->get_Count(&count);
+  EXPECT_EQ(count, 50);
+  available->get_Count(&count);
+  EXPECT_EQ(count, 0);
+  Ptr<IRevision> first, last, none;
+  ASSERT_EQ(all->get_Item(1, first.out()), S_OK);
+  ASSERT_EQ(all->get_Item(50, last.out()), S_OK);
+  EXPECT_EQ(Version(first.get()), std::make_pair(1, 0));
+  EXPECT_EQ(Version(last.get()), std::make_pair(15, 1));
+  EXPECT_EQ(all->get_Item(0, none.out()), E_INVALIDARG);
+  EXPECT_EQ(all->get_Item(51, none.out()), E_FAIL);
+  EXPECT_EQ(directory->get_LatestAvailableRevision(none.out()), RdE_RevisionNotInstalled);
+  Ptr<IProcessorTypes> supported, mrs;
+  ASSERT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
+  ASSERT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
+  supported->get_Count(&count);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(Directory, DiscoveryAndLookups) {
+  Install(W("121"), W("12.01.0001"), W("C:\\Q12a"));
+  Install(W("123"), W("12.03.0001"), W("C:\\Q12c"));
+  Install(W("9"), W("9.00.0001"), W("C:\\Q9"));
+  Install(W("15a"), W("15.01.0001"), W("C:\\Ignored"));
+  auto directory = InitializedDirectory();
+  Ptr<IAvailableRevisions> available;
+  ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
+  LONG count = 0;
+  available->get_Count(&count);
+  EXPECT_EQ(count, 3);
+  Ptr<IUnknown> unknown;
+  ASSERT_EQ(available->get__NewEnum(unknown.out()), S_OK);
+  Ptr<IEnumVARIANT> e;
+  ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+  VARIANT v[10];
+  ULONG fetched = 0;
+  EXPECT_EQ(e->Next(10, v, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 3u);
+  for (ULONG i = 0; i < fetched; ++i) VariantClear(&v[i]);
+
+  Ptr<IRevision> revision;
+  ASSERT_EQ(directory->GetRevisionFromMajorRev(12, revision.out()), S_OK);
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
+  EXPECT_EQ(directory->GetRevisionFromMajorRev(11, revision.out()), S_OK);
+  EXPECT_EQ(Version(revision.get()), std::make_pair(11, 16)) << "highest of an uninstalled major revision";
+  EXPECT_EQ(directory->GetRevisionFromMajorRev(16, revision.out()), RdE_RevisionNotFound);
+  EXPECT_EQ(directory->GetRevisionFromMajorRev(0, revision.out()), RdE_RevisionNotFound);
+  ASSERT_EQ(directory->get_LatestAvailableRevision(revision.out()), S_OK);
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
+  ASSERT_EQ(directory->GetRevisionFromMajorSoftwareVersion(12, revision.out()), S_OK);
+  EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
+  ASSERT_EQ(directory->RESERVED(11, 0, revision.out()), S_OK);
+  EXPECT_EQ(Version(revision.get()), std::make_pair(11, 16));
+  EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(11, 2, revision.out()), RdE_RevisionNotFound);
+
+  // Controller identity: Arvane01 (14, 3) is in 12.03's table, Arvane05 (14, 56) too.
+  EXPECT_EQ(directory->GetRevisionFromControllerId(14, 3, 12, revision.out()), S_OK);
+  EXPECT_EQ(directory->GetRevisionFromControllerId(14, 999, 12, revision.out()), RdE_NotA_TesselController);
+  EXPECT_EQ(directory->GetRevisionFromControllerId(14, 3, 15, revision.out()), RdE_ProcessorTypeNotSupported);
+  EXPECT_FALSE(revision);
+
+  // Major revision 9 adds to the supported types only, 12 to both.
+  Ptr<IProcessorTypes> supported, mrs;
+  ASSERT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
+  ASSERT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
+  LONG all = 0, fromTen = 0;
+  supported->get_Count(&all);
+  mrs->get_Count(&fromTen);
+  EXPECT_EQ(fromTen, 13);
+  EXPECT_EQ(all, 14) << "9.00 adds AR-03, which 12's table lacks";
+  Ptr<IProcessorType> arvane01;
+  ASSERT_EQ(supported->get_Item(1, arvane01.out()), S_OK);
+  LONG minor = 0;
+  arvane01->get_MinorRev(&minor);
+  EXPECT_EQ(minor, 13) << "the first installed release in table order wins";
+}
+
+TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
+  SetMachineString(kLanguagePack, W("group1Component2SourceDirTemplate1"), W("D:\\Old"));
+  SetMachineString((WString(kLanguagePack) + W("\\10.02.00.00")).c_str(), W("x"), W("y"));
+  Install(W("1"), W("13.00.0001"), W("C:\\Q13"));
+  Install(W("2"), W("16.00.0001"), W("C:\\Q16"));
+  Install(W("3"), W("14.01.0001"), W("C:\\Q14"));
+  auto directory = InitializedDirectory(2057);
+  Ptr<IRevision> revision;
+  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(10, 2, revision.out()), S_OK);
+  Bstr path;
+  EXPECT_EQ(revision->get_InstalledPath(path.out()), S_OK);
+  EXPECT_EQ(path.str(), WString(W("D:\\Old\\Quillon.Exe")));
+  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(13, 0, revision.out()), S_OK);
+  EXPECT_EQ(revision->get_InstalledPath(path.out()), S_OK);
+  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(14, 1, revision.out()), S_OK);
+  EXPECT_EQ(revision->get_InstalledPath(path.out()), RdE_RevisionNotInstalled)
+      << "the scan stops at the unknown 16.00";
+  ErrorInfo info;
+  SetErrorInfo(0, nullptr);
+  directory->Initialize();
+  info = TakeErrorInfo();
+  EXPECT_TRUE(info.present);
+  EXPECT_EQ(Utf8(info.description), "The Revision Directory object is in an invalid internal state.");
+}
+
+TEST_F(Directory, TestModeSeesNothingInstalled) {
+  Install(W("15"), W("15.01.0123"), W("C:\\Q\\Bin"));
+  auto directory = InitializedDirectory();
+  ASSERT_EQ(directory->TestModeInitialize(VARIANT_TRUE), S_OK);
+  auto other = InitializedDirectory();
+  Ptr<IAvailableRevisions> available;
+  ASSERT_EQ(other->get_AvailableRevisions(available.out()), S_OK);
+  LONG count = -1;
+  available->get_Count(&count);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(directory->TestModeInitialize(VARIANT_FALSE), S_OK);
+  ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
+  available->get_Count(&count);
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(Directory, InterfaceVersions) {
+  Ptr<IRevisionDirectory_V6> directory;
+  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  VARIANT_BOOL supported = 5;
+  EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(1536), &supported),
+            S_OK);
+  EXPECT_EQ(supported, VARIANT_TRUE);
+  for (LONG v : {1792, 257}) {
+    EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(v), &supported),
+              S_OK);
+    EXPECT_EQ(supported, VARIANT_FALSE);
+  }
+}

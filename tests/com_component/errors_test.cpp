@@ -1,0 +1,178 @@
+// Error codes, their names and texts in the directory's language, and the
+// error information that failing calls leave.
+#include <thread>
+
+#include "component_fixture.h"
+
+namespace {
+
+WString Description(IRevisionDirectory_V6 *directory, HRESULT code) {
+  Bstr text;
+  EXPECT_EQ(directory->GetErrorDescription(code, text.out()), S_OK);
+  return text.str();
+}
+
+WString SystemText(HRESULT code) {
+  WCHAR buffer[4096];
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, 4096,
+                           nullptr);
+  return WString(buffer, n);
+}
+
+const HRESULT kCodes[] = {RdE_NotInitialized,
+                          RdE_RevisionNotFound,
+                          RdE_InvalidRevisionDirectoryInternalState,
+                          RdE_InvalidProcessorTypeInternalState,
+                          RdE_InvalidRevisionInternalState,
+                          RdE_RevisionNotInstalled,
+                          RdE_ProcessorTypeNotSupported,
+                          RdE_UnableToAccessProjectFile,
+                          RdE_NotA_TesselController,
+                          RdE_NoDeviceFound,
+                          RdE_NotQuillon,
+                          RdE_InvalidLanguageId,
+                          RdE_FileNotOpenedByQuillon,
+                          RdE_InvalidProjectFileContents,
+                          RdE_InvalidProjectFileType};
+
+}  // namespace
+
+TEST(Errors, EnglishTextsAndConstants) {
+  auto directory = InitializedDirectory(0x0409);
+  EXPECT_EQ(Description(directory.get(), RdE_NotInitialized),
+            WString(W("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method "
+                      "before invoking this method.")));
+  EXPECT_EQ(Description(directory.get(), RdE_InvalidProjectFileType),
+            WString(W("The type of the specified file is not one of the Quillon project file types.  The supported file "
+                      "types are .ACD and .PJX.")));
+  EXPECT_EQ(Description(directory.get(), RdE_RevisionNotInstalled),
+            WString(W("Quillon english support for this revision is not installed.")));
+
+  Bstr constant, text;
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.out(), text.out()), S_OK);
+  EXPECT_EQ(constant.str(), WString(W("RevDir_E_UNEXPECTED")));
+  EXPECT_EQ(text.str(), WString(W("Unexpected Revision Directory Error.")));
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(E_INVALIDARG, constant.out(), text.out()), S_OK);
+  EXPECT_EQ(constant.str(), WString(W("RevDir_E_UNEXPECTED")));
+  EXPECT_FALSE(text.str().empty());
+  EXPECT_EQ(text.str(), SystemText(E_INVALIDARG));
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(RdE_NoDeviceFound, constant.out(), text.out()), S_OK);
+  EXPECT_EQ(constant.str(), WString(W("RdE_NoDeviceFound")));
+
+  // A code the system has no message for.
+  EXPECT_EQ(Description(directory.get(), 0x12345678), WString(W("Error 305419896 (0x12345678) encountered.")));
+}
+
+TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
+  auto directory = InitializedDirectory();
+  Ptr<ITypeInfo> info;
+  ASSERT_EQ(directory->GetTypeInfo(0, 0, info.out()), S_OK);
+  Ptr<ITypeLib> library;
+  UINT index;
+  ASSERT_EQ(info->GetContainingTypeLib(library.out(), &index), S_OK);
+  Ptr<ITypeInfo> errors;
+  ITypeInfo *found[1];
+  MEMBERID ids[1];
+  USHORT count = 1;
+  WCHAR name[] = W("RdErrors");
+  ASSERT_EQ(library->FindName(name, 0, found, ids, &count), S_OK);
+  ASSERT_EQ(count, 1);
+  *errors.out() = found[0];
+  TYPEATTR *attr;
+  ASSERT_EQ(errors->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->cVars, 15);
+  for (UINT i = 0; i < attr->cVars; ++i) {
+    VARDESC *var;
+    ASSERT_EQ(errors->GetVarDesc(i, &var), S_OK);
+    Bstr member;
+    UINT names;
+    errors->GetNames(var->memid, member.out(), 1, &names);
+    Bstr constant, text;
+    directory->GetErrorConstantAndDescription(var->lpvarValue->lVal, constant.out(), text.out());
+    EXPECT_EQ(constant.str(), member.str());
+    errors->ReleaseVarDesc(var);
+  }
+  errors->ReleaseTypeAttr(attr);
+}
+
+TEST(Errors, TextsComeInTheDirectorysLanguage) {
+  const LCID languages[] = {1031, 1033, 1034, 1036, 1040, 1041, 1042, 1046, 2052};
+  auto english = InitializedDirectory(1033);
+  for (LCID language : languages) {
+    auto directory = InitializedDirectory(language);
+    for (HRESULT code : kCodes) {
+      WString text = Description(directory.get(), code);
+      EXPECT_FALSE(text.empty());
+      EXPECT_EQ(text.find(W("Error ")), WString::npos) << "fallback text for " << std::hex << code << " in " << language;
+      if (language != 1033) {
+        EXPECT_NE(text, Description(english.get(), code)) << "untranslated in " << language;
+      }
+    }
+  }
+  // German directory, English asker; a UK locale answers English.
+  auto german = InitializedDirectory(1031);
+  std::thread([&] {
+    SetThreadLocale(1033);
+    WString text = Description(german.get(), RdE_NotInitialized);
+    EXPECT_EQ(text.substr(0, 55), WString(W("Das Revision Directory-Objekt wurde nicht initialisiert.")).substr(0, 55));
+    EXPECT_EQ(GetThreadLocale(), 1033u) << "the locale is restored";
+  }).join();
+  auto uk = InitializedDirectory(2057);
+  EXPECT_EQ(Description(uk.get(), RdE_RevisionNotFound),
+            WString(W("No revision could be found that matches the given search criteria.")));
+}
+
+TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
+  Ptr<IRevisionDirectory_V6> directory;
+  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  LCID saved = GetThreadLocale();
+  SetThreadLocale(1036);
+  WString french = Description(directory.get(), RdE_RevisionNotFound);
+  SetThreadLocale(saved);
+  EXPECT_EQ(french, WString(W("Aucune révision correspondant aux critères de recherche indiqués n'a été trouvée.")));
+}
+
+TEST(Errors, NullOutPointersAndErrorInformation) {
+  Ptr<IRevisionDirectory_V6> directory;
+  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  BSTR text = reinterpret_cast<BSTR>(0xdeadbeef);
+  EXPECT_EQ(directory->GetErrorConstantAndDescription(E_FAIL, nullptr, &text), E_INVALIDARG);
+  EXPECT_EQ(text, nullptr) << "the other out-pointer is set to null first";
+  ErrorInfo info = TakeErrorInfo();
+  ASSERT_TRUE(info.present);
+  EXPECT_EQ(info.description, SystemText(E_INVALIDARG));
+  EXPECT_EQ(directory->GetErrorDescription(E_FAIL, nullptr), E_INVALIDARG);
+
+  Ptr<IRevisions> revisions;
+  EXPECT_EQ(directory->get_Revisions(revisions.out()), RdE_NotInitialized);
+  EXPECT_FALSE(revisions);
+  info = TakeErrorInfo();
+  ASSERT_TRUE(info.present);
+  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.RevisionDirectory")));
+  EXPECT_TRUE(IsEqualGUID(info.guid, IID_IRevisionDirectory_V6));
+  EXPECT_EQ(info.description.substr(0, 23), WString(W("The Revision Directory ")));
+}
+
+TEST(Errors, ReachableByName) {
+  auto directory = InitializedDirectory();
+  VARIANT arg, result;
+  VariantInit(&result);
+  arg.vt = VT_I4;
+  arg.lVal = RdE_RevisionNotFound;
+  ASSERT_EQ(InvokeByName(directory.get(), W("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
+  ASSERT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(Utf8(result.bstrVal), "No revision could be found that matches the given search criteria.");
+  VariantClear(&result);
+  EXCEPINFO excep{};
+  EXPECT_EQ(InvokeByName(directory.get(), W("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
+  VariantClear(&result);
+  Ptr<IRevisionDirectory_V6> fresh;
+  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
+  EXPECT_EQ(InvokeByName(fresh.get(), W("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, RdE_NotInitialized);
+  EXPECT_EQ(Utf8(excep.bstrSource), "QuillonRevisionDirectory.RevisionDirectory");
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrHelpFile);
+}

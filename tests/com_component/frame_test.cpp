@@ -1,0 +1,226 @@
+// Registration, creation, identity, aggregation and module lifetime.
+#include <set>
+
+#include "component_fixture.h"
+
+namespace {
+
+struct ClassInfo {
+  const WCHAR *progId;
+  const CLSID *clsid;
+  std::vector<const IID *> interfaces;
+  const IID *errorInfo;  // an interface errors are reported for, or null
+};
+
+const std::vector<ClassInfo> &Classes() {
+  static const std::vector<ClassInfo> classes = {
+      {W("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
+       {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
+        &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
+       &IID_IRevisionDirectory_V3},
+      {W("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
+       &IID_IRevision},
+      {W("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
+       {&IID_IAvailableRevisions, &IID_IDispatch}, nullptr},
+      {W("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
+      {W("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
+       nullptr},
+      {W("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
+       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
+  };
+  return classes;
+}
+
+// Every key and value below a key, as text, to compare registry states.
+void Dump(HKEY key, const WString &path, std::string &out) {
+  out += Utf8(path) + "\n";
+  WCHAR name[512];
+  BYTE data[4096];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameChars = 512, size = sizeof data, type;
+    if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    out += "  " + Utf8(WString(name, nameChars)) + "=" + std::to_string(type) + ":" +
+           std::string(reinterpret_cast<char *>(data), size) + "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameChars = 512;
+    if (RegEnumKeyExW(key, i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY sub;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
+    Dump(sub, path + W("\\") + name, out);
+    RegCloseKey(sub);
+  }
+}
+
+std::string DumpClassesRoot() {
+  std::string out;
+  Dump(HKEY_CLASSES_ROOT, W("HKCR"), out);
+  return out;
+}
+
+bool KeyExists(HKEY root, const WString &path) {
+  HKEY k;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+WString GuidString(REFGUID g) {
+  WCHAR text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+// A controlling object for aggregation tests: counts its references and
+// hands every interface but IUnknown to the inner object.
+class Outer : public IUnknown {
+ public:
+  IUnknown *inner = nullptr;
+  ULONG refs = 1;
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+    if (IsEqualGUID(riid, IID_IUnknown)) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+}  // namespace
+
+TEST(Registration, IsRepeatableAndUndoneCompletely) {
+  std::string first = DumpClassesRoot();
+  ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+  EXPECT_EQ(DumpClassesRoot(), first) << "registering twice changed the registry";
+
+  for (const auto &c : Classes()) {
+    WString clsidKey = W("CLSID\\") + GuidString(*c.clsid);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + W("\\InprocServer32"))) << Utf8(c.progId);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + W("\\Programmable")));
+    CLSID found;
+    ASSERT_EQ(CLSIDFromProgID(c.progId, &found), S_OK) << Utf8(c.progId);
+    EXPECT_TRUE(IsEqualGUID(found, *c.clsid));
+  }
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib) + W("\\7.0")));
+
+  ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID"))) << "the CLSID key is never removed";
+  for (const auto &c : Classes()) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidString(*c.clsid))) << Utf8(c.progId);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.progId));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, WString(c.progId) + W(".1")));
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("Interface\\") + GuidString(IID_IRevisionDirectory_V6)));
+  ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+  EXPECT_EQ(DumpClassesRoot(), first);
+}
+
+TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
+  const WCHAR *key = W("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
+    ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+    SetMachineString(key, W("RevisionDirectoryDatabaseVersionAliases"), W("3071=3072"));
+    SetMachineString(key, W("Other"), W("kept"));
+    EXPECT_EQ(CallEntry(entry), S_OK) << entry;
+    HKEY k;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(k, W("RevisionDirectoryDatabaseVersionAliases"), nullptr, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND)
+        << entry;
+    EXPECT_EQ(RegQueryValueExW(k, W("Other"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    RegCloseKey(k);
+    ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+    DeleteMachineTree(key);
+    EXPECT_EQ(CallEntry(entry), S_OK) << entry << " without the key";
+  }
+  ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+}
+
+TEST(ClassObjects, AnswerOnlyTheObjectMap) {
+  auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ComponentModule(), "DllGetClassObject")));
+  ASSERT_NE(get, nullptr);
+  void *p = reinterpret_cast<void *>(0xdeadbeef);
+  EXPECT_EQ(get(IID_IDispatch, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(get(CLSID_Revision, IID_IClassFactory, nullptr), E_POINTER);
+  Ptr<IClassFactory> a, b;
+  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, a.outv()), S_OK);
+  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, b.outv()), S_OK);
+  EXPECT_EQ(a.get(), b.get()) << "class objects are cached";
+  EXPECT_EQ(GetProcAddress(ComponentModule(), "DllMain"), nullptr) << "only the four entry points are exported";
+}
+
+TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
+  for (const auto &c : Classes()) {
+    Ptr<IUnknown> object;
+    ASSERT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.outv()), S_OK)
+        << Utf8(c.progId);
+    for (const IID *iid : c.interfaces) {
+      Ptr<IUnknown> itf, identity;
+      ASSERT_EQ(object->QueryInterface(*iid, itf.outv()), S_OK) << Utf8(c.progId) << " " << Utf8(GuidString(*iid));
+      ASSERT_EQ(itf->QueryInterface(IID_IUnknown, identity.outv()), S_OK);
+      EXPECT_EQ(identity.get(), object.get()) << "IUnknown identity of " << Utf8(c.progId);
+    }
+    Ptr<ISupportErrorInfo> support;
+    HRESULT hr = object->QueryInterface(IID_ISupportErrorInfo, support.outv());
+    EXPECT_EQ(hr, c.errorInfo ? S_OK : E_NOINTERFACE) << Utf8(c.progId);
+    if (support) {
+      EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.errorInfo), S_OK);
+      EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+    }
+    Ptr<IUnknown> none;
+    EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.outv()), E_NOINTERFACE);
+  }
+}
+
+TEST(Objects, AggregateWithTheirOwnUnknown) {
+  for (const auto &c : Classes()) {
+    Outer outer;
+    ASSERT_EQ(CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void **>(&outer.inner)),
+              S_OK)
+        << Utf8(c.progId);
+    ASSERT_NE(outer.inner, static_cast<IUnknown *>(&outer));
+    ULONG before = outer.refs;
+    IUnknown *itf = nullptr;
+    ASSERT_EQ(outer.inner->QueryInterface(*c.interfaces.front(), reinterpret_cast<void **>(&itf)), S_OK);
+    EXPECT_EQ(outer.refs, before + 1) << "the inner interface counts on the controlling object";
+    IUnknown *back = nullptr;
+    ASSERT_EQ(itf->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&back)), S_OK);
+    EXPECT_EQ(back, static_cast<IUnknown *>(&outer)) << "QueryInterface is delegated";
+    back->Release();
+    itf->Release();
+    EXPECT_EQ(outer.refs, before);
+    EXPECT_EQ(outer.inner->Release(), 0u);
+    void *p = nullptr;
+    EXPECT_EQ(CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IDispatch, &p), CLASS_E_NOAGGREGATION);
+  }
+}
+
+TEST(Module, CanUnloadOnlyWhenNothingIsAlive) {
+  auto canUnload = [] { return CallEntry("DllCanUnloadNow"); };
+  ASSERT_EQ(canUnload(), S_OK);
+  {
+    auto directory = InitializedDirectory();
+    EXPECT_EQ(canUnload(), S_FALSE);
+    Ptr<IRevisions> revisions;
+    ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+    Ptr<IUnknown> enumerator;
+    ASSERT_EQ(revisions->get__NewEnum(enumerator.out()), S_OK);
+    revisions.reset();
+    directory.reset();
+    EXPECT_EQ(canUnload(), S_FALSE) << "an enumerator keeps the module";
+  }
+  EXPECT_EQ(canUnload(), S_OK);
+  Ptr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.outv()), S_OK);
+  EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not lock";
+  factory->LockServer(TRUE);
+  EXPECT_EQ(canUnload(), S_FALSE);
+  factory->LockServer(FALSE);
+  EXPECT_EQ(canUnload(), S_OK);
+}

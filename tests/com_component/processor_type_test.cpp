@@ -1,0 +1,141 @@
+// The controller-type catalogue as clients see it.
+#include "component_fixture.h"
+
+namespace {
+
+WString NameOf(IProcessorType *type) {
+  Bstr name;
+  EXPECT_EQ(type->get_Name(name.out()), S_OK);
+  return name.str();
+}
+
+}  // namespace
+
+TEST(ProcessorTypes, CatalogueInNameOrder) {
+  auto directory = InitializedDirectory();
+  Ptr<IProcessorTypes> types, again;
+  ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+  ASSERT_EQ(directory->get_ProcessorTypes(again.out()), S_OK);
+  EXPECT_EQ(types.get(), again.get());
+  LONG count = 0;
+  ASSERT_EQ(types->get_Count(&count), S_OK);
+  ASSERT_EQ(count, 24);
+  const WCHAR *expected[] = {W("AR-01"), W("AR-03"), W("AR-04"), W("AR-05"), W("AR-07"), W("AR-08"),
+                             W("AR-09"), W("AR-10"), W("AR-11"), W("BT-02"), W("BT-03"), W("BT-05"),
+                             W("BT-06"), W("BT-07"), W("BT-09"), W("BT-10"), W("BT-11"), W("MM-01"),
+                             W("NB-01"), W("OS-01"), W("OS-02"), W("OS-03"), W("QR-01"), W("QR-02")};
+  for (LONG i = 1; i <= 24; ++i) {
+    Ptr<IProcessorType> type;
+    ASSERT_EQ(types->get_Item(i, type.out()), S_OK);
+    EXPECT_EQ(NameOf(type.get()), WString(expected[i - 1]));
+    Ptr<IProcessorType_V2> v2;
+    ASSERT_EQ(type->QueryInterface(IID_IProcessorType_V2, v2.outv()), S_OK);
+    LONG major = 0, minor = 0, productType = 0;
+    v2->get_MajorRev(&major);
+    v2->get_MinorRev(&minor);
+    v2->get_ProductType(&productType);
+    EXPECT_EQ(major, -1);
+    EXPECT_EQ(minor, -1);
+    EXPECT_EQ(productType, 14);
+  }
+  Ptr<IProcessorType> none;
+  EXPECT_EQ(types->get_Item(0, none.out()), E_INVALIDARG);
+  EXPECT_EQ(types->get_Item(-1, none.out()), E_INVALIDARG);
+  EXPECT_EQ(types->get_Item(25, none.out()), E_FAIL);
+  EXPECT_EQ(types->get_Item(1, nullptr), E_POINTER);
+}
+
+TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
+  auto directory = InitializedDirectory();
+  Ptr<IProcessorTypes> types;
+  ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+  Ptr<IUnknown> unknown;
+  ASSERT_EQ(types->get__NewEnum(unknown.out()), S_OK);
+  Ptr<IEnumVARIANT> e;
+  ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+  VARIANT v[3];
+  ULONG fetched = 0;
+  ASSERT_EQ(e->Next(3, v, &fetched), S_OK);
+  EXPECT_EQ(fetched, 3u);
+  for (auto &x : v) {
+    EXPECT_EQ(x.vt, VT_DISPATCH);
+    VariantClear(&x);
+  }
+  EXPECT_EQ(e->Next(2, v, nullptr), E_POINTER);
+  ASSERT_EQ(e->Reset(), S_OK);
+  ASSERT_EQ(e->Skip(23), S_OK);
+  Ptr<IEnumVARIANT> clone;
+  ASSERT_EQ(e->Clone(clone.out()), S_OK);
+  ASSERT_EQ(e->Next(3, v, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 1u);
+  Ptr<IProcessorType> last;
+  ASSERT_EQ(v[0].pdispVal->QueryInterface(IID_IProcessorType, last.outv()), S_OK);
+  EXPECT_EQ(NameOf(last.get()), WString(W("QR-02")));
+  VariantClear(&v[0]);
+  EXPECT_EQ(clone->Skip(2), S_FALSE) << "the clone shares the position";
+}
+
+TEST(ProcessorTypes, DescriptionsInEachLanguage) {
+  struct {
+    LCID locale;
+    const WCHAR *arvane01;
+  } cases[] = {{1031, W("Arvane 01-Controller")},  {1033, W("Arvane 01 Controller")},
+               {1036, W("Controller Arvane 01")},  {1034, W("Controller Arvane 01")},
+               {1041, W("Arvane 01 Controller")},  {3079, W("Arvane 01-Controller")},
+               {1046, W("Controller Arvane 01")}};
+  for (const auto &c : cases) {
+    auto directory = InitializedDirectory(c.locale);
+    Ptr<IProcessorTypes> types;
+    ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+    Ptr<IProcessorType> arvane01, arvane10;
+    ASSERT_EQ(types->get_Item(1, arvane01.out()), S_OK);
+    ASSERT_EQ(types->get_Item(8, arvane10.out()), S_OK);
+    LCID before = GetThreadLocale();
+    Bstr text;
+    ASSERT_EQ(arvane01->get_Description(text.out()), S_OK);
+    EXPECT_EQ(text.str(), WString(c.arvane01)) << c.locale;
+    EXPECT_EQ(GetThreadLocale(), before);
+    ASSERT_EQ(arvane10->get_Description(text.out()), S_OK);
+    EXPECT_EQ(text.str(), WString(c.locale == 1041 ? W("Arvane 10 セーフティ Controller") : W("Arvane 10 Safety Controller")))
+        << c.locale;
+  }
+}
+
+TEST(ProcessorTypes, AnObjectOutlivesItsCollection) {
+  auto directory = InitializedDirectory(1031);
+  Ptr<IProcessorType> type;
+  {
+    Ptr<IProcessorTypes> types;
+    ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+    ASSERT_EQ(types->get_Item(2, type.out()), S_OK);
+  }
+  directory.reset();  // the catalogue collection goes with the directory
+  EXPECT_EQ(NameOf(type.get()), WString(W("AR-03")));
+  Bstr text;
+  EXPECT_EQ(type->get_Description(text.out()), S_OK);
+  EXPECT_EQ(text.str(), WString(W("Arvane 03-Controller")));
+}
+
+TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
+  Ptr<IProcessorType_V2> type;
+  ASSERT_EQ(CoCreateInstance(CLSID_ProcessorType, nullptr, CLSCTX_INPROC_SERVER, IID_IProcessorType_V2, type.outv()),
+            S_OK);
+  RdProcessorTypes id = Arvane01;
+  EXPECT_EQ(type->get_Id(&id), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(static_cast<LONG>(id), -1);
+  ErrorInfo info = TakeErrorInfo();
+  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.ProcessorType")));
+  EXPECT_TRUE(IsEqualGUID(info.guid, IID_IProcessorType));
+  LONG value = 7;
+  EXPECT_EQ(type->get_MajorRev(&value), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(type->get_ProductCode(&value), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(value, -1);
+  Bstr name(W("x"));
+  EXPECT_EQ(type->get_Name(name.out()), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_TRUE(name.null());
+  LCID before = GetThreadLocale();
+  EXPECT_EQ(type->get_Description(name.out()), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(GetThreadLocale(), before);
+  EXPECT_EQ(type->get_Id(nullptr), E_INVALIDARG);
+}

@@ -1,0 +1,217 @@
+// The Revision object: its properties, with and without a record, installed
+// or not, early and late bound.
+#include <atomic>
+#include <thread>
+
+#include "component_fixture.h"
+
+namespace {
+
+const WCHAR kEnglishReleases[] = W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+
+Ptr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
+  Ptr<IRevision> revision;
+  EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()), S_OK);
+  return Ptr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+}
+
+}  // namespace
+
+TEST(Revision, ShowsItsRecord) {
+  auto directory = InitializedDirectory();
+  auto revision = Release(directory.get(), 15, 1);
+  ASSERT_TRUE(revision);
+  LONG value = 0;
+  EXPECT_EQ(revision->get_MajorRev(&value), S_OK);
+  EXPECT_EQ(value, 15);
+  EXPECT_EQ(revision->get_MajorSoftwareVersion(&value), S_OK);
+  EXPECT_EQ(value, 15);
+  EXPECT_EQ(revision->get_MinorSoftwareVersion(&value), S_OK);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(revision->get_ACDFileVersionNumber(&value), S_OK);
+  EXPECT_EQ(value, 3279);
+  Bstr text;
+  EXPECT_EQ(revision->get_AutomationInterfaceVersion(text.out()), S_OK);
+  EXPECT_EQ(text.str(), WString(W(".15.00")));
+  EXPECT_EQ(revision->get_MinorRev(Betrel11, &value), S_OK);
+  EXPECT_EQ(value, 4);
+  EXPECT_EQ(revision->get_MinorRev(Arvane04, &value), S_OK);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(revision->get_ProcessorIsSupported(Arvane01, &value), S_OK);
+  EXPECT_EQ(value, 0);
+  for (LONG id : {0, 33}) {
+    value = 7;
+    EXPECT_EQ(revision->get_ProcessorIsSupported(static_cast<RdProcessorTypes>(id), &value), S_OK);
+    EXPECT_EQ(value, 0);
+  }
+  SetErrorInfo(0, nullptr);
+  EXPECT_EQ(revision->get_MinorRev(Arvane01, &value), RdE_ProcessorTypeNotSupported);
+  EXPECT_EQ(value, -1);
+  EXPECT_FALSE(TakeErrorInfo().present) << "an unsupported type sets no error information";
+  EXPECT_EQ(revision->get_MajorRev(nullptr), E_INVALIDARG);
+}
+
+TEST(Revision, SupportedTypesAreBuiltOnceInCatalogueOrder) {
+  auto directory = InitializedDirectory();
+  auto revision = Release(directory.get(), 15, 1);
+  Ptr<IProcessorTypes> a, b;
+  ASSERT_EQ(revision->get_SupportedProcessorTypes(a.out()), S_OK);
+  ASSERT_EQ(revision->get_SupportedProcessorTypes(b.out()), S_OK);
+  EXPECT_EQ(a.get(), b.get());
+  LONG count = 0;
+  EXPECT_EQ(a->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 15);
+  Ptr<IProcessorType> first;
+  ASSERT_EQ(a->get_Item(1, first.out()), S_OK);
+  Bstr name;
+  first->get_Name(name.out());
+  EXPECT_EQ(name.str(), WString(W("AR-04")));
+  LONG major = 0, minor = 0;
+  first->get_MajorRev(&major);
+  first->get_MinorRev(&minor);
+  EXPECT_EQ(major, 15);
+  EXPECT_EQ(minor, 3);
+}
+
+TEST(Revision, SupportedTypesRaceCreatesOneCollection) {
+  auto directory = InitializedDirectory();
+  for (int round = 0; round < 50; ++round) {
+    auto revision = Release(directory.get(), 13, 1);
+    IProcessorTypes *seen[2] = {};
+    std::atomic<int> ready{0};
+    auto grab = [&](int i) {
+      ++ready;
+      while (ready < 2) {
+      }
+      revision->get_SupportedProcessorTypes(&seen[i]);
+    };
+    std::thread t0(grab, 0), t1(grab, 1);
+    t0.join();
+    t1.join();
+    ASSERT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen[0], seen[1]);
+    seen[0]->Release();
+    seen[1]->Release();
+  }
+}
+
+TEST(Revision, InstalledStateFollowsTheRegistry) {
+  SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Product Version"), W("15.01.0123"));
+  SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Bin"), W("C:\\Q\\Bin"));
+  auto directory = InitializedDirectory();
+  auto installed = Release(directory.get(), 15, 1);
+  auto known = Release(directory.get(), 15, 0);
+  LONG available = -1;
+  EXPECT_EQ(installed->get_IsAvailable(&available), S_OK);
+  EXPECT_EQ(available, 1);
+  Bstr path;
+  EXPECT_EQ(installed->get_InstalledPath(path.out()), S_OK);
+  EXPECT_EQ(path.str(), WString(W("C:\\Q\\Bin\\Quillon.Exe")));
+  EXPECT_EQ(known->get_IsAvailable(&available), S_OK);
+  EXPECT_EQ(available, 0);
+  EXPECT_EQ(known->get_InstalledPath(path.out()), RdE_RevisionNotInstalled);
+  EXPECT_TRUE(path.null());
+  LONG major;
+  EXPECT_EQ(known->get_MajorRev(&major), S_OK);
+
+  // Another directory's Initialize is seen by revisions handed out earlier.
+  DeleteMachineTree(kEnglishReleases);
+  auto other = InitializedDirectory();
+  EXPECT_EQ(installed->get_IsAvailable(&available), S_OK);
+  EXPECT_EQ(available, 0);
+}
+
+TEST(Revision, WithoutARecordEveryPropertyFails) {
+  Ptr<IRevision> revision;
+  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, revision.outv()), S_OK);
+  LONG value = 7;
+  EXPECT_EQ(revision->get_MajorRev(&value), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(value, -1);
+  ErrorInfo info = TakeErrorInfo();
+  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.Revision")));
+  EXPECT_TRUE(IsEqualGUID(info.guid, IID_IRevision_V2));
+  EXPECT_EQ(revision->get_IsAvailable(&value), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(revision->get_MinorRev(Arvane01, &value), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(revision->get_ProcessorIsSupported(Arvane01, &value), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(value, 0);
+  Bstr text(W("x"));
+  EXPECT_EQ(revision->get_InstalledPath(text.out()), RdE_InvalidRevisionInternalState);
+  EXPECT_TRUE(text.null());
+  Ptr<IProcessorTypes> types;
+  EXPECT_EQ(revision->get_SupportedProcessorTypes(types.out()), RdE_InvalidRevisionInternalState);
+  EXPECT_FALSE(types);
+}
+
+TEST(Revision, EveryPropertyByName) {
+  auto directory = InitializedDirectory();
+  auto revision = Release(directory.get(), 12, 3);
+  Ptr<IDispatch> dispatch;
+  ASSERT_EQ(revision->QueryInterface(IID_IDispatch, dispatch.outv()), S_OK);
+  struct Case {
+    const WCHAR *name;
+    LONG argument;  // 0: none
+    VARTYPE vt;
+    LONG value;
+  } cases[] = {{W("ACDFileVersionNumber"), 0, VT_I4, 3149}, {W("MajorRev"), 0, VT_I4, 12},
+               {W("majorsoftwareversion"), 0, VT_I4, 12},   {W("MinorSoftwareVersion"), 0, VT_I4, 3},
+               {W("IsAvailable"), 0, VT_I4, 0},             {W("MinorRev"), Arvane01, VT_I4, 27},
+               {W("ProcessorIsSupported"), Mimic01, VT_I4, 1}};
+  for (const Case &c : cases) {
+    VARIANT arg, result;
+    arg.vt = VT_I4;
+    arg.lVal = c.argument;
+    VariantInit(&result);
+    ASSERT_EQ(InvokeByName(dispatch.get(), c.name, DISPATCH_PROPERTYGET, &arg, c.argument ? 1 : 0, &result), S_OK)
+        << Utf8(WString(c.name));
+    EXPECT_EQ(result.vt, c.vt);
+    EXPECT_EQ(result.lVal, c.value) << Utf8(WString(c.name));
+  }
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(InvokeByName(dispatch.get(), W("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+            S_OK);
+  EXPECT_EQ(Utf8(result.bstrVal), ".12.00");
+  VariantClear(&result);
+  ASSERT_EQ(InvokeByName(dispatch.get(), W("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+            S_OK);
+  EXPECT_EQ(result.vt, VT_DISPATCH);
+  VariantClear(&result);
+  EXCEPINFO excep{};
+  EXPECT_EQ(InvokeByName(dispatch.get(), W("InstalledPath"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, RdE_RevisionNotInstalled);
+  EXPECT_EQ(Utf8(excep.bstrDescription), "Quillon english support for this revision is not installed.");
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrHelpFile);
+}
+
+// Readers of installed paths on revision objects while other directories
+// re-initialise on another thread: run it under ThreadSanitizer.
+TEST(Revision, InstalledPathReadersAgainstInitialize) {
+  SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Product Version"), W("13.01.0001"));
+  SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Bin"), W("C:\\Thirteen"));
+  auto directory = InitializedDirectory();
+  auto revision = Release(directory.get(), 13, 1);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int i = 0; i < 30; ++i) InitializedDirectory();
+    CoUninitialize();
+    stop = true;
+  });
+  const WString expected = W("C:\\Thirteen\\Quillon.Exe");
+  while (!stop) {
+    Bstr path;
+    HRESULT hr = revision->get_InstalledPath(path.out());
+    if (hr == S_OK) {
+      ASSERT_EQ(path.str(), expected);
+    } else {
+      ASSERT_EQ(hr, RdE_RevisionNotInstalled);
+    }
+  }
+  writer.join();
+  DeleteMachineTree(kEnglishReleases);
+}

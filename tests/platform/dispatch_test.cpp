@@ -1,0 +1,344 @@
+// Late-bound calls as an automation client makes them: names to DISPIDs,
+// Invoke with arguments in reverse order, coercion, results, and the errors
+// oleaut32's type-information-driven dispatch gives.
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "FixtureObject.h"
+#include "conformance.h"
+
+#define WIDE_(s) W(s)
+
+namespace {
+
+std::string Text(BSTR b) { return b ? Narrow(b) : "(null)"; }
+
+VARIANT I4(LONG v) {
+  VARIANT r;
+  VariantInit(&r);
+  V_VT(&r) = VT_I4;
+  V_I4(&r) = v;
+  return r;
+}
+VARIANT Str(const WCHAR *s) {
+  VARIANT r;
+  VariantInit(&r);
+  V_VT(&r) = VT_BSTR;
+  V_BSTR(&r) = SysAllocString(s);
+  return r;
+}
+VARIANT Bool(bool b) {
+  VARIANT r;
+  VariantInit(&r);
+  V_VT(&r) = VT_BOOL;
+  V_BOOL(&r) = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return r;
+}
+
+class Dispatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(S_OK, LoadTypeLibEx(WIDE_(FIXTURE_TLB), REGKIND_NONE, &lib));
+    IFixture2 *fixture = nullptr;
+    ASSERT_EQ(S_OK, CreateFixture(lib, &fixture));
+    ASSERT_EQ(S_OK, fixture->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&disp)));
+    fixture->Release();
+  }
+  void TearDown() override {
+    if (disp) disp->Release();
+    if (lib) lib->Release();
+  }
+
+  DISPID Id(const WCHAR *name) {
+    LPOLESTR n = const_cast<LPOLESTR>(name);
+    DISPID id = kSentinel;
+    EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << Narrow(name);
+    return id;
+  }
+
+  // Calls with the arguments in source order; clears them afterwards.
+  HRESULT Call(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT *result = nullptr) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    memset(&excep, 0xcc, sizeof excep);
+    argErr = kSentinel;
+    if (result) VariantInit(result);
+    HRESULT hr = disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &excep, &argErr);
+    for (VARIANT &v : reversed) VariantClear(&v);
+    return hr;
+  }
+  HRESULT Call(const WCHAR *name, WORD flags, std::vector<VARIANT> args, VARIANT *result = nullptr) {
+    return Call(Id(name), flags, std::move(args), result);
+  }
+
+  ITypeLib *lib = nullptr;
+  IDispatch *disp = nullptr;
+  EXCEPINFO excep;
+  UINT argErr;
+};
+
+TEST_F(Dispatch, ReachesEveryKindOfMemberByName) {
+  VARIANT r;
+  // A property get, also through DISPATCH_METHOD and the pair scripts pass.
+  for (WORD flags : {DISPATCH_PROPERTYGET, DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET}) {
+    ASSERT_EQ(S_OK, Call(u"count", flags, {}, &r)) << "flags " << flags;
+    EXPECT_EQ(VT_I4, V_VT(&r));
+    EXPECT_EQ(3, V_I4(&r));
+  }
+  // The default member returns an interface pointer as VT_DISPATCH.
+  ASSERT_EQ(S_OK, Call(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {I4(1)}, &r));
+  ASSERT_EQ(VT_DISPATCH, V_VT(&r));
+  ASSERT_NE(nullptr, V_DISPATCH(&r));
+  IDispatch *item = V_DISPATCH(&r);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  VARIANT name;
+  VariantInit(&name);
+  ASSERT_EQ(S_OK, item->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &name, nullptr, nullptr));
+  EXPECT_EQ(VT_BSTR, V_VT(&name));
+  EXPECT_EQ("item1", Text(V_BSTR(&name)));
+  VariantClear(&name);
+  // ...and the same object passed back in as an interface argument.
+  VARIANT itemArg;
+  VariantInit(&itemArg);
+  ASSERT_EQ(S_OK, VariantCopy(&itemArg, &r));
+  VariantClear(&r);
+  ASSERT_EQ(S_OK, Call(u"NameOf", DISPATCH_METHOD, {itemArg}, &r));
+  EXPECT_EQ("item1", Text(V_BSTR(&r)));
+  VariantClear(&r);
+
+  // _NewEnum as scripting engines call it; its result is declared IUnknown.
+  ASSERT_EQ(S_OK, Call(DISPID_NEWENUM, DISPATCH_METHOD, {}, &r));
+  EXPECT_EQ(VT_UNKNOWN, V_VT(&r));
+  EXPECT_NE(nullptr, V_UNKNOWN(&r));
+  VariantClear(&r);
+
+  // A member of the derived interface, and one whose result nobody takes.
+  ASSERT_EQ(S_OK, Call(u"Twice", DISPATCH_METHOD, {I4(21)}, &r));
+  EXPECT_EQ(42, V_I4(&r));
+  EXPECT_EQ(S_OK, Call(u"Describe", DISPATCH_METHOD, {I4(1), I4(2), Str(u"x"), Bool(true), I4(1)}, nullptr));
+
+  // A VARIANT parameter receives the argument as is.
+  VARIANT dbl;
+  VariantInit(&dbl);
+  V_VT(&dbl) = VT_R8;
+  dbl.dblVal = 2.5;
+  ASSERT_EQ(S_OK, Call(u"Echo", DISPATCH_METHOD, {dbl}, &r));
+  EXPECT_EQ(VT_R8, V_VT(&r));
+  EXPECT_EQ(2.5, r.dblVal);
+}
+
+TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
+  VARIANT r;
+  // A string to long, a short to unsigned long, a by-reference long to the
+  // enumeration, an integer to VARIANT_BOOL.
+  LONG color = -5;
+  VARIANT byref;
+  VariantInit(&byref);
+  V_VT(&byref) = VT_BYREF | VT_I4;
+  byref.plVal = &color;
+  VARIANT shortArg;
+  VariantInit(&shortArg);
+  V_VT(&shortArg) = VT_I2;
+  V_I2(&shortArg) = 7;
+  ASSERT_EQ(S_OK, Call(u"Describe", DISPATCH_METHOD, {Str(u"42"), shortArg, Str(u"abc"), I4(1), byref}, &r));
+  EXPECT_EQ(VT_BSTR, V_VT(&r));
+  EXPECT_EQ("42|7|abc|-1|-5", Text(V_BSTR(&r)));
+  VariantClear(&r);
+
+  // [out] parameters: the caller's BSTR reference, or a VARIANT that receives one.
+  BSTR head = nullptr;
+  VARIANT out;
+  VariantInit(&out);
+  V_VT(&out) = VT_BYREF | VT_BSTR;
+  out.pbstrVal = &head;
+  ASSERT_EQ(S_OK, Call(u"Split", DISPATCH_METHOD, {Str(u"left,right"), out}, &r));
+  EXPECT_EQ("left", Text(head));
+  EXPECT_EQ("right", Text(V_BSTR(&r)));
+  SysFreeString(head);
+  VariantClear(&r);
+  VARIANT target = I4(99);
+  V_VT(&out) = VT_BYREF | VT_VARIANT;
+  out.pvarVal = &target;
+  ASSERT_EQ(S_OK, Call(u"Split", DISPATCH_METHOD, {Str(u"a,b"), out}, &r));
+  EXPECT_EQ(VT_BSTR, V_VT(&target));
+  EXPECT_EQ("a", Text(V_BSTR(&target)));
+  VariantClear(&target);
+  VariantClear(&r);
+}
+
+TEST_F(Dispatch, FailingMemberFillsExcepInfo) {
+  const HRESULT code = static_cast<HRESULT>(0x80040201);
+  ASSERT_EQ(DISP_E_EXCEPTION, Call(u"Fail", DISPATCH_METHOD, {I4(code), Bool(true)}));
+  EXPECT_EQ(code, excep.scode);
+  EXPECT_EQ(0, excep.wCode);
+  EXPECT_EQ(Narrow(FIXTURE_ERROR_SOURCE), Text(excep.bstrSource));
+  EXPECT_EQ(Narrow(FIXTURE_ERROR_TEXT), Text(excep.bstrDescription));
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrHelpFile);
+
+  // Without error information only the code arrives.
+  ASSERT_EQ(DISP_E_EXCEPTION, Call(u"Fail", DISPATCH_METHOD, {I4(E_OUTOFMEMORY), Bool(false)}));
+  EXPECT_EQ(E_OUTOFMEMORY, excep.scode);
+  EXPECT_EQ(nullptr, excep.bstrSource);
+  EXPECT_EQ(nullptr, excep.bstrDescription);
+  // A member that succeeds with a status code is no exception.
+  EXPECT_EQ(S_OK, Call(u"Fail", DISPATCH_METHOD, {I4(S_FALSE), Bool(false)}));
+}
+
+TEST_F(Dispatch, ArgumentAndMemberErrors) {
+  VARIANT r;
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(u"Twice", DISPATCH_METHOD, {}, &r));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(u"Twice", DISPATCH_METHOD, {I4(1), I4(2)}, &r));
+  // The index of the bad argument counts in rgvarg, which runs backwards.
+  EXPECT_EQ(DISP_E_TYPEMISMATCH,
+            Call(u"Describe", DISPATCH_METHOD, {Str(u"x1"), I4(2), Str(u"t"), Bool(true), I4(1)}, &r));
+  EXPECT_EQ(4u, argErr);
+  EXPECT_EQ(DISP_E_TYPEMISMATCH,
+            Call(u"Describe", DISPATCH_METHOD, {I4(1), I4(2), Str(u"t"), Str(u"maybe"), I4(1)}, &r));
+  EXPECT_EQ(1u, argErr);
+  VARIANT wrongOut = I4(0);
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(u"Split", DISPATCH_METHOD, {Str(u"a"), wrongOut}, &r));
+  EXPECT_EQ(0u, argErr);
+  // A "missing" marker where the parameter is not optional.
+  VARIANT missing;
+  VariantInit(&missing);
+  V_VT(&missing) = VT_ERROR;
+  V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
+  EXPECT_EQ(DISP_E_PARAMNOTOPTIONAL, Call(u"Twice", DISPATCH_METHOD, {missing}, &r));
+  EXPECT_EQ(0u, argErr);
+
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(99, DISPATCH_METHOD, {}, &r));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(u"Count", DISPATCH_PROPERTYPUT, {I4(1)}, &r));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(u"Twice", DISPATCH_PROPERTYGET, {I4(1)}, &r));
+  LPOLESTR name = const_cast<LPOLESTR>(u"NoSuchMember");
+  DISPID id = kSentinel;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+  EXPECT_EQ(DISPID_UNKNOWN, id);
+}
+
+TEST_F(Dispatch, NamedArguments) {
+  // Describe(Number, Flags, Text, Flag, Color) with Color and Flag named.
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"Describe"), const_cast<LPOLESTR>(u"color"),
+                      const_cast<LPOLESTR>(u"flag")};
+  DISPID ids[3];
+  ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names, 3, 0, ids));
+  // Named arguments first, then the positional ones last-first.
+  VARIANT args[5] = {I4(2), Bool(false), Str(u"named"), I4(8), I4(9)};
+  DISPID named[2] = {ids[1], ids[2]};
+  DISPPARAMS params = {args, named, 5, 2};
+  VARIANT r;
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, nullptr));
+  EXPECT_EQ("9|8|named|0|2", Text(V_BSTR(&r)));
+  VariantClear(&r);
+  named[0] = 17;
+  UINT err = kSentinel;
+  EXPECT_EQ(DISP_E_PARAMNOTFOUND, disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, &err));
+  EXPECT_EQ(0u, err);
+  for (VARIANT &v : args) VariantClear(&v);
+}
+
+// An outer object that counts the calls its aggregated dispatch passes on.
+struct Outer : public IUnknown {
+  IUnknown *inner = nullptr;
+  int queries = 0;
+  LONG refs = 1;
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+    ++queries;
+    if (riid == IID_IUnknown) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+TEST_F(Dispatch, StandardDispatchOverAnObject) {
+  IFixture *fixture = nullptr;
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IFixture, reinterpret_cast<void **>(&fixture)));
+  ITypeInfo *info = nullptr;
+  ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IFixture, &info));
+
+  Outer outer;
+  ASSERT_EQ(S_OK, CreateStdDispatch(&outer, fixture, info, &outer.inner));
+  IDispatch *std = nullptr;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&std)));
+  // Its IUnknown methods are the outer object's.
+  LONG before = outer.refs;
+  std->AddRef();
+  EXPECT_EQ(before + 1, outer.refs);
+  std->Release();
+  IUnknown *unk = nullptr;
+  ASSERT_EQ(S_OK, std->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&unk)));
+  EXPECT_EQ(&outer, unk);
+  EXPECT_EQ(1, outer.queries);
+  unk->Release();
+
+  LPOLESTR name = const_cast<LPOLESTR>(u"Count");
+  DISPID id = kSentinel;
+  ASSERT_EQ(S_OK, std->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  VARIANT r;
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, std->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+  EXPECT_EQ(3, V_I4(&r));
+  EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, std->Invoke(id, IID_IDispatch, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr,
+                                                 nullptr));
+  UINT n = 0;
+  EXPECT_EQ(S_OK, std->GetTypeInfoCount(&n));
+  EXPECT_EQ(1u, n);
+  ITypeInfo *got = nullptr;
+  EXPECT_EQ(DISP_E_BADINDEX, std->GetTypeInfo(1, 0, &got));
+  EXPECT_EQ(S_OK, std->GetTypeInfo(0, 0, &got));
+  EXPECT_EQ(info, got);
+  got->Release();
+  std->Release();
+  EXPECT_EQ(0u, outer.inner->Release());
+
+  IUnknown *plain = nullptr;
+  EXPECT_EQ(E_INVALIDARG, CreateStdDispatch(nullptr, nullptr, info, &plain));
+  info->Release();
+  fixture->Release();
+}
+
+LONG Combine(LONG a, SHORT b, double c) { return a * 100 + b * 10 + static_cast<LONG>(c); }
+
+TEST_F(Dispatch, CallsFunctionsAndVtableSlotsDirectly) {
+  VARIANT a = I4(4), b, c, r;
+  VariantInit(&b);
+  V_VT(&b) = VT_I2;
+  V_I2(&b) = 5;
+  VariantInit(&c);
+  V_VT(&c) = VT_R8;
+  c.dblVal = 6.0;
+  VARTYPE types[] = {VT_I4, VT_I2, VT_R8};
+  VARIANTARG *args[] = {&a, &b, &c};
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(&Combine), CC_STDCALL, VT_I4, 3, types, args, &r));
+  EXPECT_EQ(VT_I4, V_VT(&r));
+  EXPECT_EQ(456, V_I4(&r));
+
+  // IFixture2::Twice is slot 7 + 8: `this` goes first.
+  IFixture2 *fixture = nullptr;
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IFixture2, reinterpret_cast<void **>(&fixture)));
+  LONG out = 0;
+  VARIANT value = I4(11), ptr;
+  VariantInit(&ptr);
+  V_VT(&ptr) = VT_BYREF | VT_I4;
+  ptr.plVal = &out;
+  VARTYPE slotTypes[] = {VT_I4, VT_BYREF | VT_I4};
+  VARIANTARG *slotArgs[] = {&value, &ptr};
+  ASSERT_EQ(S_OK, DispCallFunc(fixture, 15 * sizeof(void *), CC_STDCALL, VT_HRESULT, 2, slotTypes, slotArgs, &r));
+  EXPECT_EQ(VT_HRESULT, V_VT(&r));
+  EXPECT_EQ(S_OK, V_I4(&r));
+  EXPECT_EQ(22, out);
+  fixture->Release();
+}
+
+}  // namespace

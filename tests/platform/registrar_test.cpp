@@ -1,0 +1,202 @@
+// Tests of the registrar: what registration writes, what unregistration
+// leaves, and that a malformed script writes nothing.
+#include <registrar.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "conformance.h"
+#include "fresh_prefix.h"
+
+namespace {
+
+using WString = std::basic_string<WCHAR>;
+
+std::string HexHr(HRESULT hr) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+const WCHAR kBase[] = W("Software\\RevdirRegistrarTest");
+
+bool KeyExists(const WString &path) {
+  HKEY key = nullptr;
+  LSTATUS rc = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+  if (rc == ERROR_SUCCESS) RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+void CreateKey(const WString &path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr))
+      << Narrow(path.c_str());
+  RegCloseKey(key);
+}
+
+// A value as "type:hex bytes", or "missing".
+std::string ReadValue(const WString &path, const WCHAR *name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "no key";
+  BYTE data[256];
+  DWORD type = kSentinel, size = sizeof data;
+  LSTATUS rc = RegQueryValueExW(key, name, nullptr, &type, data, &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return "missing";
+  std::string out = std::to_string(type) + ":";
+  for (DWORD i = 0; i < size; ++i) {
+    char hex[4];
+    snprintf(hex, sizeof hex, "%02x", data[i]);
+    out += hex;
+  }
+  return out;
+}
+
+std::string SzBytes(const char *s) {
+  std::string out = "1:";
+  for (;; ++s) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "%02x00", static_cast<unsigned char>(*s));
+    out += hex;
+    if (!*s) return out;
+  }
+}
+
+// The whole tree below a key, names and values sorted, as text.
+std::string Dump(HKEY parent, const WString &path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
+  std::vector<std::string> parts;
+  WCHAR name[256];
+  BYTE data[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = 256, type = 0, cb = sizeof data;
+    if (RegEnumValueW(key, i, name, &cch, nullptr, &type, data, &cb) != ERROR_SUCCESS) break;
+    std::string v = "@" + Narrow(name) + "=" + std::to_string(type) + ":";
+    for (DWORD b = 0; b < cb; ++b) v += std::to_string(data[b]) + ",";
+    parts.push_back(v);
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = 256;
+    if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    parts.push_back(Narrow(name) + "{" + Dump(key, name) + "}");
+  }
+  RegCloseKey(key);
+  std::sort(parts.begin(), parts.end());
+  std::string out;
+  for (auto &p : parts) out += p + ";";
+  return out;
+}
+
+const WCHAR kScript[] =
+    W("HKEY_CURRENT_USER\n")
+    W("{\n")
+    W("  NoRemove Software\n")
+    W("  {\n")
+    W("    noremove RevdirRegistrarTest\n")
+    W("    {\n")
+    W("      Plain = s 'default text'\n")
+    W("      {\n")
+    W("        val Number = d 0x2A\n")
+    W("        val Largest = d '4294967295'\n")
+    W("        val Blob = b '00FF10'\n")
+    W("        val 'It''s' = s '%Name% at 100%%'\n")
+    W("        Child\n")
+    W("      }\n")
+    W("      Shared\n")
+    W("      {\n")
+    W("        val Mine = s 'x'\n")
+    W("      }\n")
+    W("      ForceRemove Forced = s 'f' { Sub }\n")
+    W("      Delete Obsolete\n")
+    W("      {%GUID%} = s '%GUID%'\n")
+    W("    }\n")
+    W("  }\n")
+    W("}\n");
+
+const REGISTRAR_VAR kVars[] = {{W("NAME"), W("Value")}, {W("guid"), W("0123")}};
+
+class Registrar : public ::testing::Test {
+ protected:
+  void SetUp() override { UseFreshPrefix(); }
+  WString Path(const WCHAR *sub) { return WString(kBase) + W("\\") + sub; }
+};
+
+TEST_F(Registrar, RegistersIdempotentlyAndUnregistersWhatItCreated) {
+  // State from before: a foreign subkey in a key the script shares, stale
+  // content in a ForceRemove key, and a key the script deletes.
+  CreateKey(Path(W("Shared\\Foreign")));
+  CreateKey(Path(W("Forced\\Stale")));
+  CreateKey(Path(W("Obsolete\\Deep")));
+
+  ASSERT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, TRUE, kVars, 2)));
+  EXPECT_EQ(SzBytes("default text"), ReadValue(Path(W("Plain")), nullptr));
+  EXPECT_EQ("4:2a000000", ReadValue(Path(W("Plain")), W("Number")));
+  EXPECT_EQ("4:ffffffff", ReadValue(Path(W("Plain")), W("Largest")));
+  EXPECT_EQ("3:00ff10", ReadValue(Path(W("Plain")), W("Blob")));
+  EXPECT_EQ(SzBytes("Value at 100%"), ReadValue(Path(W("Plain")), W("It's")));
+  EXPECT_EQ(SzBytes("0123"), ReadValue(Path(W("{0123}")), nullptr));
+  EXPECT_TRUE(KeyExists(Path(W("Plain\\Child"))));
+  EXPECT_TRUE(KeyExists(Path(W("Forced\\Sub"))));
+  EXPECT_FALSE(KeyExists(Path(W("Forced\\Stale")))) << "ForceRemove keys are rewritten whole";
+  EXPECT_FALSE(KeyExists(Path(W("Obsolete")))) << "Delete keys go at registration";
+  EXPECT_TRUE(KeyExists(Path(W("Shared\\Foreign"))));
+
+  std::string once = Dump(HKEY_CURRENT_USER, kBase);
+  ASSERT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, TRUE, kVars, 2)));
+  EXPECT_EQ(once, Dump(HKEY_CURRENT_USER, kBase)) << "registering twice changed the registry";
+
+  ASSERT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, FALSE, kVars, 2)));
+  // Kept: the NoRemove keys, and a key that still holds a foreign subkey,
+  // without the value the script gave it.
+  EXPECT_EQ("Shared{Foreign{};};", Dump(HKEY_CURRENT_USER, kBase));
+  // Unregistering again finds nothing to do.
+  EXPECT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, FALSE, kVars, 2)));
+}
+
+TEST_F(Registrar, MalformedScriptsWriteNothing) {
+  // Each script starts with a valid key, so a parser that applied as it went
+  // would leave it behind.
+  const WCHAR *tails[] = {
+      W("HKCU { Software { X } "),                   // unbalanced
+      W("HKCU { Software { X = 'no type' } }"),      // value without type
+      W("HKCU { Software { X = q 'v' } }"),          // unknown type
+      W("HKCU { Software { X = d 4294967296 } }"),   // DWORD overflow
+      W("HKCU { Software { X = d 12z } }"),          // not a number
+      W("HKCU { Software { X = b 'ABC' } }"),        // odd hex digits
+      W("HKCU { Software { X = s '%Missing%' } }"),  // unknown variable
+      W("HKCU { Software { X = s '50% off' } }"),    // lone percent
+      W("HKCU { Software { X = s 'open } }"),        // unterminated quote
+      W("HKXX { Software }"),                        // unknown root
+      W("HKCU { Software { val = s 'x' } }"),        // val without name
+      W("HKCU { Software { val X s 'x' } }"),        // val without '='
+      W("HKCU { NoRemove ForceRemove X }"),          // two flags
+      W("HKCU { '' }"),                              // empty key name
+      W("HKCU Software"),                            // root without block
+  };
+  for (const WCHAR *tail : tails) {
+    WString script = W("HKCU { Software { RevdirRegistrarBad { Early = s 'x' } } }\n");
+    script += tail;
+    EXPECT_EQ(HexHr(HRESULT_FROM_WIN32(ERROR_BADKEY)), HexHr(RegistrarRun(script.c_str(), TRUE, nullptr, 0)))
+        << Narrow(tail);
+    EXPECT_FALSE(KeyExists(W("Software\\RevdirRegistrarBad"))) << Narrow(tail);
+  }
+
+  // Nesting beyond the limit.
+  WString deep = W("HKCU {");
+  for (int i = 0; i < 100; ++i) deep += W(" K {");
+  for (int i = 0; i < 100; ++i) deep += W(" }");
+  deep += W(" }");
+  EXPECT_EQ(HexHr(HRESULT_FROM_WIN32(ERROR_BADKEY)), HexHr(RegistrarCheck(deep.c_str(), nullptr, 0)));
+
+  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(nullptr, TRUE, nullptr, 0)));
+  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(W("HKCU { }"), TRUE, nullptr, 1)));
+  const REGISTRAR_VAR noName[] = {{W(""), W("x")}};
+  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(W("HKCU { }"), TRUE, noName, 1)));
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+#include "FixtureObject.h"
+
+#include <string>
+
+namespace {
+
+std::u16string Str(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
+BSTR Alloc(const std::u16string &s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+
+std::u16string Number(long long v) {
+  std::string s = std::to_string(v);
+  return std::u16string(s.begin(), s.end());
+}
+
+// IUnknown and IDispatch of a dual interface I, dispatch from type information.
+template <typename I>
+class DualObject : public I {
+ public:
+  DualObject(ITypeLib *lib, REFIID iid) : iid_(iid) { lib->GetTypeInfoOfGuid(iid, &info_); }
+  virtual ~DualObject() {
+    if (info_) info_->Release();
+  }
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || Answers(riid)) {
+      *ppv = static_cast<I *>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return n;
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
+    if (!pctinfo) return E_POINTER;
+    *pctinfo = 1;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID, ITypeInfo **ppTInfo) override {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = nullptr;
+    if (iTInfo != 0) return DISP_E_BADINDEX;
+    info_->AddRef();
+    *ppTInfo = info_;
+    return S_OK;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override {
+    return DispGetIDsOfNames(info_, rgszNames, cNames, rgDispId);
+  }
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS *pDispParams, VARIANT *pVarResult,
+                      EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
+    return DispInvoke(static_cast<I *>(this), info_, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+                      puArgErr);
+  }
+
+ protected:
+  virtual bool Answers(REFIID riid) { return riid == iid_; }
+
+ private:
+  LONG refs_ = 1;
+  IID iid_;
+  ITypeInfo *info_ = nullptr;
+};
+
+class FixItem final : public DualObject<IFixItem> {
+ public:
+  FixItem(ITypeLib *lib, std::u16string name) : DualObject(lib, IID_IFixItem), name_(std::move(name)) {}
+  STDMETHODIMP get_Name(BSTR *Name) override {
+    if (!Name) return E_POINTER;
+    *Name = Alloc(name_);
+    return S_OK;
+  }
+
+ private:
+  std::u16string name_;
+};
+
+class Fixture final : public DualObject<IFixture2> {
+ public:
+  explicit Fixture(ITypeLib *lib) : DualObject(lib, IID_IFixture2), lib_(lib) { lib_->AddRef(); }
+  ~Fixture() override { lib_->Release(); }
+
+  STDMETHODIMP get_Item(LONG Index, IFixItem **Item) override {
+    if (!Item) return E_POINTER;
+    *Item = nullptr;
+    if (Index < 0 || Index >= kCount) return E_INVALIDARG;
+    *Item = new FixItem(lib_, u"item" + Number(Index));
+    return S_OK;
+  }
+  STDMETHODIMP get__NewEnum(IUnknown **Enum) override {
+    if (!Enum) return E_POINTER;
+    // Stands in for an enumerator: an object that answers IUnknown.
+    *Enum = new FixItem(lib_, u"enumerator");
+    return S_OK;
+  }
+  STDMETHODIMP get_Count(LONG *Count) override {
+    if (!Count) return E_POINTER;
+    *Count = kCount;
+    return S_OK;
+  }
+  STDMETHODIMP Describe(LONG Number_, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color,
+                        BSTR *Result) override {
+    if (!Result) return E_POINTER;
+    *Result = Alloc(Number(Number_) + u"|" + Number(Flags) + u"|" + Str(Text) + u"|" + Number(Flag) + u"|" +
+                    Number(Color));
+    return S_OK;
+  }
+  STDMETHODIMP Fail(LONG Code, VARIANT_BOOL WithErrorInfo) override {
+    ICreateErrorInfo *create = nullptr;
+    if (WithErrorInfo && SUCCEEDED(CreateErrorInfo(&create))) {
+      create->SetSource(const_cast<LPOLESTR>(FIXTURE_ERROR_SOURCE));
+      create->SetDescription(const_cast<LPOLESTR>(FIXTURE_ERROR_TEXT));
+      IErrorInfo *info = nullptr;
+      if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&info)))) {
+        SetErrorInfo(0, info);
+        info->Release();
+      }
+      create->Release();
+    } else {
+      SetErrorInfo(0, nullptr);
+    }
+    return Code;
+  }
+  STDMETHODIMP Split(BSTR Text, BSTR *Head, BSTR *Tail) override {
+    if (!Head || !Tail) return E_POINTER;
+    std::u16string s = Str(Text);
+    size_t cut = s.find(u',');
+    if (cut == std::u16string::npos) cut = s.size();
+    *Head = Alloc(s.substr(0, cut));
+    *Tail = Alloc(cut < s.size() ? s.substr(cut + 1) : std::u16string());
+    return S_OK;
+  }
+  STDMETHODIMP NameOf(IFixItem *Item, BSTR *Name) override {
+    if (!Name) return E_POINTER;
+    *Name = nullptr;
+    if (!Item) return E_INVALIDARG;
+    return Item->get_Name(Name);
+  }
+  STDMETHODIMP Echo(VARIANT Value, VARIANT *Result) override {
+    if (!Result) return E_POINTER;
+    VariantInit(Result);
+    return VariantCopy(Result, &Value);
+  }
+  STDMETHODIMP Twice(LONG Value, LONG *Result) override {
+    if (!Result) return E_POINTER;
+    *Result = 2 * Value;
+    return S_OK;
+  }
+
+ protected:
+  bool Answers(REFIID riid) override { return riid == IID_IFixture || riid == IID_IFixture2; }
+
+ private:
+  static constexpr LONG kCount = 3;
+  ITypeLib *lib_;
+};
+
+}  // namespace
+
+HRESULT CreateFixture(ITypeLib *lib, IFixture2 **out) {
+  if (!lib || !out) return E_POINTER;
+  *out = new Fixture(lib);
+  return S_OK;
+}
