@@ -1,7 +1,7 @@
 // revdir: the command-line tool of the revision directory. Each subcommand is
 // one entry of kCommands; "revdir reg ..." edits the registry of the prefix
 // with the verbs, output and exit codes of the Windows "reg" command.
-#include "component_commands.h"
+#include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <windows.h>
 
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "component_commands.h"
 #include "registry.h"
 
 namespace {
@@ -66,7 +67,8 @@ int FailCode(LONG code) {
     case ERROR_FILE_NOT_FOUND: std::cerr << kNotFound; return kFail;
     case ERROR_ACCESS_DENIED: return Fail("Access is denied.");
     case ERROR_BADDB: return Fail("The configuration registry database is corrupt.");
-    case ERROR_KEY_DELETED: return Fail("Illegal operation attempted on a registry key that has been marked for deletion.");
+    case ERROR_KEY_DELETED:
+      return Fail("Illegal operation attempted on a registry key that has been marked for deletion.");
     case ERROR_INVALID_PARAMETER: return Fail("The parameter is incorrect.");
     default: return Fail("Error accessing the registry (error " + std::to_string(code) + ").");
   }
@@ -272,11 +274,23 @@ int RegQuery(const KeyName &k, const Options &o) {
   if (o.v || o.ve) {
     std::u16string name = o.v ? Wide(o.name) : u"";
     DWORD type = 0, cb = 0;
+    UErrorCode status = U_ZERO_ERROR;
     LONG r = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &cb);
     std::vector<BYTE> data(cb);
     if (r == ERROR_SUCCESS) r = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &cb);
     if (r == ERROR_SUCCESS) {
       data.resize(cb);
+      // Show the name as stored, not as typed.
+      std::u16string stored;
+      std::vector<BYTE> ignored;
+      DWORD ignoredType;
+      for (DWORD i = 0; EnumValue(key, i, &stored, &ignoredType, &ignored) == ERROR_SUCCESS; ++i) {
+        if (u_strCaseCompare(stored.data(), static_cast<int32_t>(stored.size()), name.data(),
+                             static_cast<int32_t>(name.size()), U_FOLD_CASE_DEFAULT, &status) == 0) {
+          name = stored;
+          break;
+        }
+      }
       std::cout << "\n" << k.full << "\n";
       PrintValue(name, type, data);
       std::cout << "\n";
@@ -335,14 +349,16 @@ int RegAdd(const KeyName &k, const Options &o) {
       break;
     case REG_MULTI_SZ: {
       std::u16string text = Wide(o.data), sep = Wide(o.sep);
-      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;) text.replace(at, sep.size(), 1, u'\0');
+      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;)
+        text.replace(at, sep.size(), 1, u'\0');
       AppendChars(&data, text);
       AppendChars(&data, std::u16string(text.empty() ? 1 : 2, u'\0'));
       break;
     }
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
-      if (!o.data.empty() && !Number(o.data, 0xFFFFFFFFull, &n)) return Fail("Invalid syntax. Specify valid numeric values.");
+      if (!o.data.empty() && !Number(o.data, 0xFFFFFFFFull, &n))
+        return Fail("Invalid syntax. Specify valid numeric values.");
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<BYTE>(n >> (type == REG_DWORD ? 8 * i : 24 - 8 * i)));
       break;
     case REG_QWORD:
@@ -396,7 +412,8 @@ int RegDelete(const KeyName &k, const Options &o) {
       RegCloseKey(key);
       return Fail("Invalid key name.");
     }
-    if (o.f || (go = Confirm("Permanently delete the registry key " + k.full))) r = RegDeleteTreeW(k.root, k.sub.c_str());
+    if (o.f || (go = Confirm("Permanently delete the registry key " + k.full)))
+      r = RegDeleteTreeW(k.root, k.sub.c_str());
   }
   RegCloseKey(key);
   if (!go) {

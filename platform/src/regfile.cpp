@@ -10,27 +10,51 @@ namespace {
 
 constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00";
 
+// CompareNoCase with its ASCII case inline: lookups compare many names.
+inline char16_t Upper(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  return UpperCase(c);
+}
+
+int CompareNames(std::u16string_view a, std::u16string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    char16_t x = Upper(a[i]), y = Upper(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
 // Position of the first subkey not less than name.
 std::vector<std::shared_ptr<Key>>::const_iterator LowerBound(const std::vector<std::shared_ptr<Key>> &v,
                                                              std::u16string_view name) {
   return std::lower_bound(v.begin(), v.end(), name, [](const std::shared_ptr<Key> &k, std::u16string_view n) {
-    return CompareNoCase(k->name, n) < 0;
+    return CompareNames(k->name, n) < 0;
   });
 }
 
 }  // namespace
 
-std::shared_ptr<Key> Key::Find(std::u16string_view child) const {
+const std::shared_ptr<Key> *Key::Slot(std::u16string_view child) const {
   auto it = LowerBound(subkeys, child);
-  if (it != subkeys.end() && EqualNoCase((*it)->name, child)) return *it;
+  if (it != subkeys.end() && SameName((*it)->name, child)) return &*it;
   return nullptr;
+}
+
+std::shared_ptr<Key> Key::Find(std::u16string_view child) const {
+  auto slot = Slot(child);
+  return slot ? *slot : nullptr;
 }
 
 std::shared_ptr<Key> Key::Child(std::u16string_view child, bool *created) {
   // Files written by the store are sorted, so loading mostly appends.
-  auto it = (!subkeys.empty() && CompareNoCase(subkeys.back()->name, child) < 0) ? subkeys.end()
+  auto it = (!subkeys.empty() && CompareNames(subkeys.back()->name, child) < 0) ? subkeys.end()
                                                                                   : LowerBound(subkeys, child);
-  if (it != subkeys.end() && EqualNoCase((*it)->name, child)) {
+  if (it != subkeys.end() && SameName((*it)->name, child)) {
     if (created) *created = false;
     return *it;
   }
@@ -44,7 +68,7 @@ std::shared_ptr<Key> Key::Child(std::u16string_view child, bool *created) {
 
 std::shared_ptr<Key> Key::Remove(std::u16string_view child) {
   auto it = LowerBound(subkeys, child);
-  if (it == subkeys.end() || !EqualNoCase((*it)->name, child)) return nullptr;
+  if (it == subkeys.end() || !SameName((*it)->name, child)) return nullptr;
   auto key = *it;
   subkeys.erase(it);
   key->parent = nullptr;
@@ -53,7 +77,7 @@ std::shared_ptr<Key> Key::Remove(std::u16string_view child) {
 
 Value *Key::FindValue(std::u16string_view valueName) {
   for (auto &v : values)
-    if (EqualNoCase(v.name, valueName)) return &v;
+    if (SameName(v.name, valueName)) return &v;
   return nullptr;
 }
 
@@ -68,7 +92,7 @@ void Key::SetValue(std::u16string_view valueName, DWORD type, std::vector<BYTE> 
 
 bool Key::DeleteValue(std::u16string_view valueName) {
   for (auto it = values.begin(); it != values.end(); ++it) {
-    if (EqualNoCase(it->name, valueName)) {
+    if (SameName(it->name, valueName)) {
       values.erase(it);
       return true;
     }

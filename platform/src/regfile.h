@@ -36,6 +36,9 @@ struct Key {
   bool deleted = false;
 
   REGFILE_API std::shared_ptr<Key> Find(std::u16string_view child) const;
+  // The subkey's entry in subkeys, or null: a walk down a path need not
+  // touch the reference counts.
+  REGFILE_API const std::shared_ptr<Key> *Slot(std::u16string_view child) const;
   // Finds or adds a subkey; *created tells which.
   REGFILE_API std::shared_ptr<Key> Child(std::u16string_view child, bool *created = nullptr);
   // Detaches a subkey and returns it (null when missing).

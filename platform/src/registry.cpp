@@ -134,7 +134,8 @@ const std::string &CachedPrefix() {
   static std::string env, dir;
   // REVDIR_PREFIX, when set, alone decides: one lookup in the common case.
   const char *prefix = getenv("REVDIR_PREFIX");
-  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' && env.compare(1, std::string::npos, prefix) == 0)
+  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' &&
+      env.compare(1, std::string::npos, prefix) == 0)
     return dir;
   std::string now;
   if (prefix && *prefix) {
@@ -314,9 +315,11 @@ bool ReadOnly(const Hive &h) {
   return access(dir.c_str(), W_OK) != 0;
 }
 
-std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::u16string> &path, size_t from = 0) {
-  for (size_t i = from; key && i < path.size(); ++i) key = key->Find(path[i]);
-  return key;
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key> &key, const std::vector<std::u16string> &path) {
+  const std::shared_ptr<Key> *at = &key;
+  for (const auto &part : path)
+    if (!(at = (*at)->Slot(part))) return nullptr;
+  return *at;
 }
 
 // What a handle stands for at this moment.

@@ -35,7 +35,7 @@ expect 0 "$revdir" reg query "$key"
 expect 0 "$revdir" reg query 'hkey_local_machine\software\brenmoor software\quillon.1' /s
 [ "$(grep -c 'REG_' <<<"$out")" = 7 ] || fail "query /s printed: $out"
 expect 0 "$revdir" reg query "$key" /v bin
-grep -q 'C:\\Q\\Bin' <<<"$out" || fail "query /v printed: $out"
+grep -q '^    Bin    REG_SZ    C:\\Q\\Bin$' <<<"$out" || fail "query /v printed: $out"
 expect 1 "$revdir" reg query "$key" /v Missing
 expect 1 "$revdir" reg query 'HKLM\SOFTWARE\Missing'
 grep -q 'unable to find' <<<"$out" || fail "missing key said: $out"
