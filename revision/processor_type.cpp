@@ -50,7 +50,8 @@ HRESULT CProcessorType::GetNumber(T *out, T noRecord, T value) {
 }
 
 STDMETHODIMP CProcessorType::get_Id(RdProcessorTypes *Id) {
-  return GetNumber(Id, static_cast<RdProcessorTypes>(-1), static_cast<RdProcessorTypes>(m_record.Id));
+  // -1 is no enumerator: write the 32-bit value, never an enum outside its range.
+  return GetNumber<LONG>(reinterpret_cast<LONG *>(Id), -1, m_record.Id);
 }
 STDMETHODIMP CProcessorType::get_MajorRev(LONG *MajorRev) { return GetNumber<LONG>(MajorRev, 0, m_record.MajorRev); }
 STDMETHODIMP CProcessorType::get_MinorRev(LONG *MinorRev) { return GetNumber<LONG>(MinorRev, 0, m_record.MinorRev); }

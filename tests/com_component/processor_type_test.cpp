@@ -120,9 +120,9 @@ TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
   Ptr<IProcessorType_V2> type;
   ASSERT_EQ(CoCreateInstance(CLSID_ProcessorType, nullptr, CLSCTX_INPROC_SERVER, IID_IProcessorType_V2, type.outv()),
             S_OK);
-  RdProcessorTypes id = Arvane01;
-  EXPECT_EQ(type->get_Id(&id), RdE_InvalidProcessorTypeInternalState);
-  EXPECT_EQ(static_cast<LONG>(id), -1);
+  LONG id = Arvane01;  // the interface's enum, read as the 32-bit value it is
+  EXPECT_EQ(type->get_Id(reinterpret_cast<RdProcessorTypes *>(&id)), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(id, -1);
   ErrorInfo info = TakeErrorInfo();
   EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.ProcessorType")));
   EXPECT_TRUE(IsEqualGUID(info.guid, IID_IProcessorType));
