@@ -391,23 +391,17 @@ STDMETHODIMP CRevisionDirectory::GetRevisionFromControllerId(LONG ProductType, L
 
 // --- Members whose behaviour lands with their own work --------------------------
 
-#define NOT_YET(out)                                                \
-  do {                                                              \
-    if (!(out)) return m_errorInfo.ReportSystemError(E_INVALIDARG); \
-    *(out) = nullptr;                                               \
-    return E_NOTIMPL;                                               \
-  } while (0)
 
-STDMETHODIMP CRevisionDirectory::GetRevisionFromDatabaseVersion(LONG, IRevision **p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::GetRevisionFromDatabaseVersion(LONG, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() { return E_NOTIMPL; }
 STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() { return E_NOTIMPL; }
-STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR, IDispatch **p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR, IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
 
 }  // namespace revdir

@@ -70,6 +70,15 @@ class CErrorInfo {
   LONG m_languageId = -1;
 };
 
+// A member whose behaviour is not built yet: the null-pointer check of every
+// member, then E_NOTIMPL with the result set to null.
+#define REVDIR_NOT_YET(holder, out)                             \
+  do {                                                          \
+    if (!(out)) return (holder).ReportSystemError(E_INVALIDARG); \
+    *(out) = nullptr;                                           \
+    return E_NOTIMPL;                                           \
+  } while (0)
+
 // The HRESULT that ReportSystemError returns for a code.
 HRESULT MapSystemError(LONG code);
 

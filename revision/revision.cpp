@@ -135,21 +135,15 @@ STDMETHODIMP CRevision::get_SupportedProcessorTypes(IProcessorTypes **p) {
 }
 
 // Launching and automation instances land with their own work.
-#define NOT_YET(out)                                                \
-  do {                                                              \
-    if (!(out)) return m_errorInfo.ReportSystemError(E_INVALIDARG); \
-    *(out) = nullptr;                                               \
-    return E_NOTIMPL;                                               \
-  } while (0)
 
 STDMETHODIMP CRevision::Launch(BSTR) { return E_NOTIMPL; }
 STDMETHODIMP CRevision::LaunchAndWaitForMainWindow(BSTR, ULONG) { return E_NOTIMPL; }
-STDMETHODIMP CRevision::CreateQuillonApplicationInstance(IDispatch **p) { NOT_YET(p); }
-STDMETHODIMP CRevision::CreateQuillonServicesInstance(IDispatch **p) { NOT_YET(p); }
-STDMETHODIMP CRevision::get_QuillonApplicationProgId(BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevision::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevision::get_QuillonServicesProgId(BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevision::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
-STDMETHODIMP CRevision::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { NOT_YET(p); }
+STDMETHODIMP CRevision::CreateQuillonApplicationInstance(IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::CreateQuillonServicesInstance(IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::get_QuillonApplicationProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::get_QuillonServicesProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
 
 }  // namespace revdir
