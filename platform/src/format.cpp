@@ -79,7 +79,7 @@ const void *SlotArgReader::Pointer() { return reinterpret_cast<const void *>(Nex
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   size_t width = 0;
   bool hasPrecision = false;
@@ -102,7 +102,7 @@ int IntBytes(Len len) {
 
 // Writes body with the padding width asks for; zeros go between the prefix
 // (sign, "0x") and the body.
-void Pad(Sink &out, const Spec &sp, std::u16string_view prefix, std::u16string_view body, size_t leadingZeros = 0) {
+void Pad(Sink &out, const Conversion &sp, std::u16string_view prefix, std::u16string_view body, size_t leadingZeros = 0) {
   size_t len = prefix.size() + leadingZeros + body.size();
   size_t pad = sp.width > len ? sp.width - len : 0;
   if (sp.left) {
@@ -122,7 +122,7 @@ void Pad(Sink &out, const Spec &sp, std::u16string_view prefix, std::u16string_v
   }
 }
 
-void FormatInteger(Sink &out, Spec sp, uint64_t magnitude, bool negative, bool isSigned, int base, bool upper) {
+void FormatInteger(Sink &out, Conversion sp, uint64_t magnitude, bool negative, bool isSigned, int base, bool upper) {
   char16_t digits[72];
   size_t n = 0;
   const char *set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -151,7 +151,7 @@ void FormatInteger(Sink &out, Spec sp, uint64_t magnitude, bool negative, bool i
 // More digits than the exact expansion of any double has.
 constexpr size_t kMaxFloatPrecision = 1100;
 
-void FormatFloat(Sink &out, const Spec &sp, double v, char conv) {
+void FormatFloat(Sink &out, const Conversion &sp, double v, char conv) {
   char f[16];
   size_t k = 0;
   f[k++] = '%';
@@ -174,7 +174,7 @@ void FormatFloat(Sink &out, const Spec &sp, double v, char conv) {
   if (p < body.size() && (body[p] == u'-' || body[p] == u'+' || body[p] == u' ')) ++p;
   if ((conv == 'a' || conv == 'A') && p + 1 < body.size() && body[p] == u'0') p += 2;
   bool finite = p < body.size() && body[p] >= u'0' && body[p] <= u'9';
-  Spec padded = sp;
+  Conversion padded = sp;
   if (!finite) padded.zero = false;
   Pad(out, padded, std::u16string_view(body).substr(0, p), std::u16string_view(body).substr(p));
 }
@@ -207,7 +207,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       ++p;
       continue;
     }
-    Spec sp;
+    Conversion sp;
     for (bool more = true; more;) {
       switch (*p) {
         case u'-': sp.left = true; ++p; break;
@@ -287,7 +287,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
         break;
       }
       case u'p': {
-        Spec ps = sp;
+        Conversion ps = sp;
         ps.hasPrecision = true;
         ps.precision = 2 * sizeof(void *);
         ps.alt = false;

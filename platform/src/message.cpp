@@ -101,20 +101,20 @@ std::optional<Failure> Expand(std::u16string_view text, DWORD flags, const DWORD
     unsigned n = c - u'0';
     if (i < text.size() && text[i] >= u'0' && text[i] <= u'9') n = n * 10 + (text[i++] - u'0');
     if (!args) return Failure{ERROR_INVALID_PARAMETER};
-    std::u16string spec = u"%s";
+    std::u16string conversion = u"%s";
     if (i < text.size() && text[i] == u'!') {
       size_t end = text.find(u'!', i + 1);
       if (end == std::u16string_view::npos || end == i + 1) return Failure{ERROR_INVALID_PARAMETER};
-      spec = u"%" + std::u16string(text.substr(i + 1, end - i - 1));
+      conversion = u"%" + std::u16string(text.substr(i + 1, end - i - 1));
       i = end + 1;
       // Widths and precisions taken from further arguments are not supported.
-      if (spec.find(u'*') != std::u16string::npos || spec.find(u'%', 1) != std::u16string::npos)
+      if (conversion.find(u'*') != std::u16string::npos || conversion.find(u'%', 1) != std::u16string::npos)
         return Failure{ERROR_INVALID_PARAMETER};
     }
     platform::SlotArgReader reader(&args[n - 1], 1);
     size_t room = kMaxMessage - std::min(out.size(), kMaxMessage);
     platform::Sink sink(&out, room);
-    if (!platform::FormatWide(sink, spec.c_str(), reader, narrow) || reader.Overrun())
+    if (!platform::FormatWide(sink, conversion.c_str(), reader, narrow) || reader.Overrun())
       return Failure{ERROR_INVALID_PARAMETER};
     if (sink.Count() > room) return Failure{ERROR_NOT_ENOUGH_MEMORY};
   }

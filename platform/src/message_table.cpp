@@ -169,7 +169,6 @@ constexpr Message kMessages[] = {
     {0x80004014, u"A Remote activation was necessary but the server name provided was invalid"},
     {0x80004015, u"The class is configured to run as a security id different from the caller"},
     {0x80004016, u"Use of Ole1 services requiring DDE windows is disabled"},
-    {0x80004017, u"A RunAs specification must be <domain name>\\<user name> or simply <user name>"},
     {0x80004018, u"The server process could not be started. The pathname may be incorrect."},
     {0x80004019, u"The server process could not be started as the configured identity. The pathname may be "
                  u"incorrect or unavailable."},
