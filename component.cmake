@@ -25,7 +25,11 @@ add_library(QuillonRevisionDirectory SHARED
   ${CMAKE_CURRENT_LIST_DIR}/revision/revision.cpp)
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_platform)
-target_link_options(QuillonRevisionDirectory PRIVATE -Wl,--no-undefined)
+# As for the platform library: a fuzzing build leaves the sanitizer runtime
+# to the executable.
+if(NOT REVDIR_FUZZ)
+  target_link_options(QuillonRevisionDirectory PRIVATE -Wl,--no-undefined)
+endif()
 revdir_idl(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.idl)
 get_target_property(REVDIR_COMPONENT_TLB QuillonRevisionDirectory REVDIR_TYPELIB)
 get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTORY)
