@@ -1,6 +1,8 @@
 #include "frame/port.h"
 #include "revision/processor_catalog.h"
 
+#include <wchar.h>
+
 #include <new>
 
 #include "directory/revision_table.h"
@@ -35,18 +37,11 @@ const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
     {Betrel11,  W("BT-11"), 147, 14, 72, -1, -1},  // Betrel 11 Controller
 };
 
-namespace {
-
-WCHAR LowerAscii(WCHAR c) { return (c >= W('A') && c <= W('Z')) ? static_cast<WCHAR>(c + (W('a') - W('A'))) : c; }
-
-}  // namespace
-
 int CompareProcessorTypeNames(const WCHAR *a, const WCHAR *b) {
+  // _wcsicmp would call the invalid-parameter handler for null; no static row
+  // has a null name, but a null sorts first rather than reaching it.
   if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
-  for (;; ++a, ++b) {
-    int x = LowerAscii(*a), y = LowerAscii(*b);
-    if (x != y || x == 0) return x - y;
-  }
+  return _wcsicmp(a, b);
 }
 
 bool operator<(const CProcessorTypeInformation &a, const CProcessorTypeInformation &b) {
