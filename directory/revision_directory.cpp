@@ -157,51 +157,52 @@ HRESULT CRevisionDirectory::SetInstalledPathFromValue(HKEY key, const WCHAR *val
   return S_OK;
 }
 
-HRESULT CRevisionDirectory::ScanLanguagePackKeys() {
+// Opens a key under HKEY_LOCAL_MACHINE and hands each subkey name (up to
+// 4096 characters) to `visit` until it returns anything but S_OK, which ends
+// the scan and is returned; a key that cannot be opened ends it with S_FALSE.
+template <class Visit>
+static HRESULT ScanSubkeys(const WCHAR *path, Visit visit) {
   KeyHolder key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeysFor(m_languageId).languagePackKey, 0, KEY_READ, key.Out()) !=
-      ERROR_SUCCESS)
-    return S_FALSE;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return S_FALSE;
   auto name = std::make_unique<WCHAR[]>(4096);
   for (DWORD index = 0;; ++index) {
     DWORD chars = 4096;
     if (RegEnumKeyExW(key.Get(), index, name.get(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    LONG numbers[4];
-    if (ScanVersion(name.get(), W("%d.%02d.%02d.%02d"), numbers, 4) != 4) continue;
-    HRESULT hr = SetInstalledPathFromValue(key.Get(), W("group1Component2SourceDirTemplate1"), 4096,
-                                           static_cast<DWORD>(numbers[0]), static_cast<DWORD>(numbers[1]));
-    if (hr != S_OK) return hr;  // nothing set or a failure ends this scheme
+      return S_OK;
+    HRESULT hr = visit(key.Get(), name.get());
+    if (hr != S_OK) return hr;
   }
-  return S_OK;
+}
+
+HRESULT CRevisionDirectory::ScanLanguagePackKeys() {
+  return ScanSubkeys(KeysFor(m_languageId).languagePackKey, [this](HKEY key, const WCHAR *name) -> HRESULT {
+    LONG numbers[4];
+    if (ScanVersion(name, W("%d.%02d.%02d.%02d"), numbers, 4) != 4) return S_OK;
+    // The value is the language key's own, so every listed release gets the
+    // same folder; nothing set (S_FALSE) or a failure ends this scheme.
+    return SetInstalledPathFromValue(key, W("group1Component2SourceDirTemplate1"), 4096,
+                                     static_cast<DWORD>(numbers[0]), static_cast<DWORD>(numbers[1]));
+  });
 }
 
 HRESULT CRevisionDirectory::ScanNumberedReleaseKeys() {
-  KeyHolder key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeysFor(m_languageId).numberedReleaseKey, 0, KEY_READ, key.Out()) !=
-      ERROR_SUCCESS)
-    return S_FALSE;
-  auto name = std::make_unique<WCHAR[]>(4096);
-  for (DWORD index = 0;; ++index) {
-    DWORD chars = 4096;
-    if (RegEnumKeyExW(key.Get(), index, name.get(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    if (!IsAllDigits(name.get())) continue;
+  return ScanSubkeys(KeysFor(m_languageId).numberedReleaseKey, [this](HKEY key, const WCHAR *name) -> HRESULT {
+    if (!IsAllDigits(name)) return S_OK;
     KeyHolder release;
-    if (RegOpenKeyExW(key.Get(), name.get(), 0, KEY_READ, release.Out()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, release.Out()) != ERROR_SUCCESS) return S_OK;
     BYTE version[8192 + sizeof(WCHAR)];
     DWORD size = 8192;
     if (RegQueryValueExW(release.Get(), W("Product Version"), nullptr, nullptr, version, &size) != ERROR_SUCCESS)
-      continue;
+      return S_OK;
     version[size] = 0;
     version[size + 1] = 0;
     LONG numbers[3];
-    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), W("%d.%02d.%04d"), numbers, 3) != 3) continue;
+    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), W("%d.%02d.%04d"), numbers, 3) != 3) return S_OK;
+    // Nothing set goes on with the next release; only a failure ends the scheme.
     HRESULT hr = SetInstalledPathFromValue(release.Get(), W("Bin"), 4096, static_cast<DWORD>(numbers[0]),
                                            static_cast<DWORD>(numbers[1]));
-    if (FAILED(hr)) return hr;
-  }
-  return S_OK;
+    return FAILED(hr) ? hr : S_OK;
+  });
 }
 
 STDMETHODIMP CRevisionDirectory::Initialize() {
