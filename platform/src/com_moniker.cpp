@@ -23,6 +23,32 @@ const CLSID CLSID_FileMoniker = {0x00000303, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46
 // path of another file moniker without asking it for its display name.
 const IID IID_PlatformFileMoniker = {0x5b0f3a61, 0x2c4e, 0x4d8e, {0x9a, 0x1f, 0x6e, 0x22, 0x07, 0xc4, 0x3b, 0x95}};
 
+// IUnknown of a heap object that answers `Itf` and the listed identifiers
+// with one pointer, counts atomically and deletes itself on its last release.
+template <class Derived, class Itf, const IID *... iids>
+class Unknown : public Itf {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || ((riid == *iids) || ...)) {
+      *ppv = static_cast<Itf *>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete static_cast<Derived *>(this);
+    return n;
+  }
+
+ protected:
+  LONG refs_ = 1;
+};
+
 HRESULT CopyToTaskMem(std::u16string_view s, LPOLESTR *out) {
   auto *p = static_cast<LPOLESTR>(CoTaskMemAlloc((s.size() + 1) * sizeof(OLECHAR)));
   if (!p) return E_OUTOFMEMORY;
@@ -35,28 +61,12 @@ HRESULT CopyToTaskMem(std::u16string_view s, LPOLESTR *out) {
 // ---------------------------------------------------------------------------
 // Enumerator over a snapshot of monikers.
 
-class MonikerEnum final : public IEnumMoniker {
+class MonikerEnum final : public Unknown<MonikerEnum, IEnumMoniker, &IID_IEnumMoniker> {
  public:
   explicit MonikerEnum(std::vector<IMoniker *> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
     for (IMoniker *m : items_) m->AddRef();
   }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumMoniker) {
-      *ppv = static_cast<IEnumMoniker *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
 
   STDMETHODIMP Next(ULONG celt, IMoniker **rgelt, ULONG *pceltFetched) override {
     if (!rgelt || (celt != 1 && !pceltFetched)) return E_INVALIDARG;
@@ -88,10 +98,10 @@ class MonikerEnum final : public IEnumMoniker {
   }
 
  private:
+  friend Unknown;
   ~MonikerEnum() {
     for (IMoniker *m : items_) m->Release();
   }
-  LONG refs_ = 1;
   std::vector<IMoniker *> items_;
   size_t pos_;
 };
@@ -99,21 +109,11 @@ class MonikerEnum final : public IEnumMoniker {
 // ---------------------------------------------------------------------------
 // The running object table: one per process, never destroyed.
 
-class RunningObjectTable final : public IRunningObjectTable {
+class RunningObjectTable final
+    : public Unknown<RunningObjectTable, IRunningObjectTable, &IID_IRunningObjectTable> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IRunningObjectTable) {
-      *ppv = static_cast<IRunningObjectTable *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   // The table lives as long as the process; the count is kept only so that
   // callers see the usual values.
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
   STDMETHODIMP_(ULONG) Release() override {
     LONG n = InterlockedDecrement(&refs_);
     return n > 0 ? static_cast<ULONG>(n) : 1;
@@ -233,7 +233,6 @@ class RunningObjectTable final : public IRunningObjectTable {
     return nullptr;
   }
 
-  LONG refs_ = 1;
   std::recursive_mutex mutex_;
   std::vector<Entry> entries_;
   DWORD nextCookie_ = 1;
@@ -256,29 +255,13 @@ std::u16string ComparablePath(std::u16string_view path) {
   return s;
 }
 
-class FileMoniker final : public IMoniker {
+class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &IID_IPersistStream, &IID_IMoniker,
+                                                &IID_PlatformFileMoniker> {
  public:
   explicit FileMoniker(std::u16string path) : path_(std::move(path)), key_(ComparablePath(path_)) {}
 
   const std::u16string &Key() const { return key_; }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IPersistStream || riid == IID_IMoniker ||
-        riid == IID_PlatformFileMoniker) {
-      *ppv = static_cast<IMoniker *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
 
   STDMETHODIMP GetClassID(CLSID *pClassID) override {
     if (!pClassID) return E_POINTER;
@@ -410,8 +393,8 @@ class FileMoniker final : public IMoniker {
   }
 
  private:
+  friend Unknown;
   ~FileMoniker() = default;
-  LONG refs_ = 1;
   std::u16string path_;
   std::u16string key_;
 };
@@ -419,29 +402,13 @@ class FileMoniker final : public IMoniker {
 // ---------------------------------------------------------------------------
 // Bind contexts.
 
-class BindCtx final : public IBindCtx {
+class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
  public:
   BindCtx() {
     opts_.cbStruct = sizeof opts_;
     opts_.grfMode = STGM_READWRITE;
   }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IBindCtx) {
-      *ppv = static_cast<IBindCtx *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
 
   STDMETHODIMP RegisterObjectBound(IUnknown *punk) override {
     if (!punk) return E_INVALIDARG;
@@ -534,11 +501,11 @@ class BindCtx final : public IBindCtx {
   }
 
  private:
+  friend Unknown;
   ~BindCtx() {
     ReleaseBoundObjects();
     for (auto &p : params_) p.second->Release();
   }
-  LONG refs_ = 1;
   std::mutex mutex_;
   BIND_OPTS opts_{};
   std::vector<IUnknown *> bound_;
