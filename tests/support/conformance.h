@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#ifndef W
+#define W(s) L##s  // mingw: WCHAR is wchar_t
+#endif
+
 #include <string>
 
 constexpr DWORD kSentinel = 0xdeadbeef;
