@@ -21,3 +21,11 @@ file(GLOB windows_suites CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*/windows
 foreach(suite ${windows_suites})
   include(${suite})
 endforeach()
+
+# tests/wine/run.sh runs every program listed here.
+get_property(programs GLOBAL PROPERTY REVDIR_WINDOWS_TESTS)
+set(lines "")
+foreach(p ${programs})
+  string(APPEND lines "$<TARGET_FILE:${p}>\n")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows_tests.txt CONTENT "${lines}")
