@@ -43,5 +43,6 @@ target_compile_definitions(QuillonRevisionDirectory PRIVATE UNICODE _UNICODE WIN
 # The resource compiler finds the scripts beside the .rc and the .tlb in the build.
 target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR}/resources)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${gen} -I ${PROJECT_SOURCE_DIR}/resources")
-target_link_options(QuillonRevisionDirectory PRIVATE -static-libgcc -static-libstdc++ -Wl,--enable-stdcall-fixup)
+# Fully static: the DLL needs nothing beyond the system's own DLLs.
+target_link_options(QuillonRevisionDirectory PRIVATE -static -Wl,--enable-stdcall-fixup)
 target_link_libraries(QuillonRevisionDirectory PRIVATE ole32 oleaut32 uuid advapi32 user32 kernel32)

@@ -41,6 +41,9 @@ class DispatchImpl : public Itf {
   STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams,
                       VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
     if (!IsEqualGUID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // Some script engines' enumerator objects ask for _NewEnum as a method;
+    // the type library has it as a property get, which is what they mean.
+    if (dispIdMember == DISPID_NEWENUM && (wFlags & DISPATCH_METHOD)) wFlags |= DISPATCH_PROPERTYGET;
     ITypeInfo *info;
     HRESULT hr = GetInterfaceTypeInfo(*piid, &info);
     if (FAILED(hr)) return hr;

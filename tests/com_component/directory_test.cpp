@@ -167,3 +167,17 @@ TEST_F(Directory, InterfaceVersions) {
     EXPECT_EQ(supported, VARIANT_FALSE);
   }
 }
+
+TEST_F(Directory, EnumeratorAskedForAsAMethod) {
+  auto directory = InitializedDirectory();
+  Ptr<IRevisions> all;
+  ASSERT_EQ(directory->get_Revisions(all.out()), S_OK);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(all->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+  ASSERT_TRUE(result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH);
+  Ptr<IEnumVARIANT> e;
+  EXPECT_EQ(result.punkVal->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+  VariantClear(&result);
+}

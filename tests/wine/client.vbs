@@ -1,0 +1,139 @@
+' A user's script against the registered component: late-bound calls by name,
+' default members, For Each, properties with arguments, and failures caught
+' with On Error Resume Next. The lead script declares release 15.01 installed
+' in C:\Q\Bin before it runs this.
+Option Explicit
+
+Dim checks, failures
+checks = 0
+failures = 0
+
+Sub Check(label, actual, expected)
+  checks = checks + 1
+  If TypeName(actual) <> TypeName(expected) And Not (IsNumeric(actual) And IsNumeric(expected)) Then
+    failures = failures + 1
+    WScript.Echo "FAIL " & label & ": got a " & TypeName(actual) & ", expected a " & TypeName(expected)
+  ElseIf actual <> expected Then
+    failures = failures + 1
+    WScript.Echo "FAIL " & label & ": got [" & actual & "], expected [" & expected & "]"
+  Else
+    ' The host hides a script that dies; the last "ok" shows where.
+    WScript.Echo "ok " & label
+  End If
+End Sub
+
+' The error a statement raised, taken from Err right after it.
+Sub CheckError(label, number, source, description, expectedNumber, expectedSource, expectedDescription)
+  Check label & " number", Hex(number), Hex(expectedNumber)
+  Check label & " source", source, expectedSource
+  Check label & " description", description, expectedDescription
+End Sub
+
+Const RdE_NotInitialized = &H80043D00
+Const RdE_RevisionNotFound = &H80043D01
+Const RdE_RevisionNotInstalled = &H80043D05
+Const RdE_ProcessorTypeNotSupported = &H80043D06
+Const Arvane01 = 1, Arvane04 = 9, Betrel11 = 31
+
+Dim d, r, p, n, first, last, latest12
+Set d = CreateObject("QuillonRevisionDirectory.RevisionDirectory")
+Check "TypeName", TypeName(d), "IRevisionDirectory_V6"
+
+' Before Initialize every collection fails with rich error information.
+On Error Resume Next
+Set r = d.Revisions
+CheckError "Revisions before Initialize", Err.Number, Err.Source, Err.Description, _
+  RdE_NotInitialized, "QuillonRevisionDirectory.RevisionDirectory", "The Revision Directory object has not been initialized." & vbLf & vbLf & _
+  "Please invoke the Initialize method before invoking this method."
+Err.Clear
+On Error GoTo 0
+
+d.Initialize
+
+' Every known release, in table order.
+Check "Revisions.Count", d.Revisions.Count, 50
+n = 0
+For Each r In d.Revisions
+  n = n + 1
+  If n = 1 Then first = r.MajorSoftwareVersion & "." & r.MinorSoftwareVersion
+  last = r.MajorSoftwareVersion & "." & r.MinorSoftwareVersion
+  If r.MajorRev = 12 Then latest12 = r.MinorSoftwareVersion
+  If n > 100 Then Exit For
+Next
+Check "For Each over Revisions", n, 50
+Check "first release", first, "1.0"
+Check "last release", last, "15.1"
+Check "default member Revisions(50)", d.Revisions(50).MajorRev, 15
+Check "Revisions.Item(1)", d.Revisions.Item(1).MajorRev, 1
+
+' Release 15.01, by software version.
+Set r = d.GetRevisionFromSoftwareVersion(15, 1)
+Check "TypeName of a revision", TypeName(r), "IRevision_V2"
+Check "ACDFileVersionNumber", r.ACDFileVersionNumber, 3279
+Check "AutomationInterfaceVersion", r.AutomationInterfaceVersion, ".15.00"
+Check "MinorRev(Betrel11)", r.MinorRev(Betrel11), 4
+Check "MinorRev(Arvane04)", r.MinorRev(Arvane04), 3
+Check "ProcessorIsSupported(Arvane01)", r.ProcessorIsSupported(Arvane01), 0
+Check "ProcessorIsSupported(Arvane04)", r.ProcessorIsSupported(Arvane04), 1
+Check "SupportedProcessorTypes.Count", r.SupportedProcessorTypes.Count, 15
+Check "SupportedProcessorTypes(1).Name", r.SupportedProcessorTypes(1).Name, "AR-04"
+On Error Resume Next
+n = r.MinorRev(Arvane01)
+Check "MinorRev of an unsupported type", Hex(Err.Number), Hex(RdE_ProcessorTypeNotSupported)
+Err.Clear
+On Error GoTo 0
+
+' The declared installation.
+Check "IsAvailable", r.IsAvailable, 1
+Check "InstalledPath", r.InstalledPath, "C:\Q\Bin\Quillon.Exe"
+Check "AvailableRevisions.Count", d.AvailableRevisions.Count, 1
+n = 0
+For Each r In d.AvailableRevisions
+  n = n + 1
+  Check "available release", r.MajorSoftwareVersion & "." & r.MinorSoftwareVersion, "15.1"
+  If n > 10 Then Exit For
+Next
+Check "For Each over AvailableRevisions", n, 1
+Check "LatestAvailableRevision", d.LatestAvailableRevision.MinorSoftwareVersion, 1
+
+' A release that is known but not installed.
+Set r = d.GetRevisionFromSoftwareVersion(15, 0)
+Check "IsAvailable of 15.00", r.IsAvailable, 0
+On Error Resume Next
+p = r.InstalledPath
+CheckError "InstalledPath of 15.00", Err.Number, Err.Source, Err.Description, _
+  RdE_RevisionNotInstalled, "QuillonRevisionDirectory.Revision", "Quillon english support for this revision is not installed."
+Err.Clear
+Set r = d.GetRevisionFromSoftwareVersion(11, 2)
+CheckError "GetRevisionFromSoftwareVersion(11, 2)", Err.Number, Err.Source, Err.Description, _
+  RdE_RevisionNotFound, "QuillonRevisionDirectory.RevisionDirectory", "No revision could be found that matches the given search criteria."
+Err.Clear
+On Error GoTo 0
+' Without an installed 12.xx, the latest 12.xx release answers.
+Check "GetRevisionFromMajorRev(12)", d.GetRevisionFromMajorRev(12).MinorSoftwareVersion, latest12
+
+' Controller types.
+Check "ProcessorTypes.Count", d.ProcessorTypes.Count, 24
+n = 0
+For Each p In d.ProcessorTypes
+  n = n + 1
+  If n = 1 Then first = p.Name
+  If n > 100 Then Exit For
+Next
+Check "For Each over ProcessorTypes", n, 24
+Check "first controller type", first, d.ProcessorTypes(1).Name
+Check "ProcessorTypes(1).Id", d.ProcessorTypes(1).Id > 0, True
+Check "IsInterfaceVersionSupported(&H600)", d.IsInterfaceVersionSupported(&H600), True
+Check "IsInterfaceVersionSupported(&H700)", d.IsInterfaceVersionSupported(&H700), False
+
+' Error texts on request.
+Check "GetErrorDescription", d.GetErrorDescription(RdE_RevisionNotFound), _
+  "No revision could be found that matches the given search criteria."
+' GetErrorConstantAndDescription is left to compiled clients: its constant is a
+' BSTR out-parameter, and a script can pass only a VARIANT by reference.
+
+If failures = 0 Then
+  WScript.Echo "vbscript client: " & checks & " checks passed"
+Else
+  WScript.Echo "vbscript client: " & failures & " of " & checks & " checks failed"
+End If

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, in a throw-away prefix: every test program the
+# build lists, then the DLL registered with regsvr32 and driven by the
+# scripting clients beside this file, then unregistered, leaving nothing of
+# ours in the registry.  Usage: tests/wine/run.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
+dll="$build/QuillonRevisionDirectory.dll"
+[ -f "$dll" ] || { echo "wine: no $dll" >&2; exit 1; }
+
+WINEPREFIX=$(mktemp -d /tmp/revdir-wine-XXXXXX)
+export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
+# English answers whatever the machine's locale.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# No Mono or Gecko: nothing here needs them, and their installers would ask.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+step() { printf 'wine: %s\n' "$*"; }
+fail() { printf 'wine: FAILED: %s\n' "$*" >&2; exit 1; }
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+started=$SECONDS
+step "creating prefix $WINEPREFIX ($(wine --version))"
+wine wineboot -i >/dev/null 2>&1 || fail "wineboot"
+
+# Keys and values a client or the registration may leave behind: the
+# component's names and every identifier of its interface description.
+ours="Quillon|Brenmoor|$(sed -n 's/.*uuid(\([0-9A-Fa-f-]*\)).*/\1/p' "$here/../../resources/QuillonRevisionDirectory.idl" | paste -sd'|')"
+leftovers() {
+  local out="$WINEPREFIX/drive_c/export.reg"
+  rm -f "$out"
+  wine regedit /E "$(winpath "$out")" >/dev/null 2>&1 || fail "regedit /E"
+  iconv -f UTF-16LE -t UTF-8 "$out" | tr -d '\r' | grep -iE "$ours" || true
+}
+[ -z "$(leftovers)" ] || fail "the fresh prefix already holds our keys"
+
+# Test programs: each registers what it needs and cleans up after itself.
+while read -r program; do
+  [ -n "$program" ] || continue
+  step "running $(basename "$program")"
+  (cd "$(dirname "$program")" && wine "$(basename "$program")" --gtest_brief=1 </dev/null) ||
+    fail "$(basename "$program") exited with $?"
+  left=$(leftovers)
+  [ -z "$left" ] || fail "$(basename "$program") left registry entries behind:"$'\n'"$left"
+done < "$build/windows_tests.txt"
+
+step "regsvr32 $(basename "$dll")"
+wine regsvr32 /s "$(winpath "$dll")" || fail "regsvr32 exited with $?"
+
+# One release declared installed, as its installer would.
+release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
+wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
+wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
+
+# cscript exits 0 and prints nothing when a script dies, so each script ends
+# with a line only a complete run prints, reports each failed check as FAIL
+# and each passed one as ok (shown only on failure, to tell where it died).
+for script in "$here"/*.vbs "$here"/*.js; do
+  name=$(basename "$script")
+  step "cscript $name"
+  output=$(timeout 120 wine cscript //nologo "$(winpath "$script")" 2>&1 | tr -d '\r') ||
+    { printf '%s\n' "$output"; fail "cscript $name exited with an error"; }
+  if grep -q '^FAIL' <<<"$output" || ! tail -n1 <<<"$output" | grep -qE '^[a-z]+ client: [0-9]+ checks passed$'; then
+    printf '%s\n' "$output"
+    fail "$name"
+  fi
+  tail -n1 <<<"$output" | sed 's/^/wine:   /'
+done
+
+wine reg delete 'HKLM\SOFTWARE\Brenmoor Software' /f >/dev/null || fail "reg delete"
+step "regsvr32 /u $(basename "$dll")"
+wine regsvr32 /u /s "$(winpath "$dll")" || fail "regsvr32 /u exited with $?"
+left=$(leftovers)
+[ -z "$left" ] || fail "unregistration left registry entries behind:"$'\n'"$left"
+step "all checks passed in $((SECONDS - started)) s"
