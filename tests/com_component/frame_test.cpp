@@ -58,13 +58,6 @@ std::string DumpClassesRoot() {
   return out;
 }
 
-bool KeyExists(HKEY root, const WString &path) {
-  HKEY k;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
-}
-
 WString GuidString(REFGUID g) {
   WCHAR text[40];
   StringFromGUID2(g, text, 40);
@@ -89,9 +82,11 @@ class Outer : public IUnknown {
   STDMETHODIMP_(ULONG) Release() override { return --refs; }
 };
 
+class Registration : public MachineKeysTest {};
+
 }  // namespace
 
-TEST(Registration, IsRepeatableAndUndoneCompletely) {
+TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
   std::string first = DumpClassesRoot();
   ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   EXPECT_EQ(DumpClassesRoot(), first) << "registering twice changed the registry";
@@ -119,7 +114,7 @@ TEST(Registration, IsRepeatableAndUndoneCompletely) {
   EXPECT_EQ(DumpClassesRoot(), first);
 }
 
-TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
+TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
   const WCHAR *key = W("SOFTWARE\\Brenmoor Software\\Quillon.1");
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
