@@ -105,6 +105,11 @@ HMODULE ComponentModule() {
   return g_module;
 }
 
+void ReleaseComponentModule() {
+  if (g_module) FreeLibrary(g_module);
+  g_module = nullptr;
+}
+
 bool UnderWine() {
 #ifdef _WIN32
   static const bool wine = GetProcAddress(GetModuleHandleW(W("ntdll.dll")), "wine_get_version") != nullptr;

@@ -23,6 +23,9 @@ using WString = std::basic_string<WCHAR>;
 // The component's module, loaded once.
 HMODULE ComponentModule();
 HRESULT CallEntry(const char *name);  // DllRegisterServer and friends
+// Drops the program's own reference to the module; the next
+// ComponentModule() loads it again.
+void ReleaseComponentModule();
 
 // Reference-holding pointer for tests.
 template <class T>
