@@ -110,15 +110,6 @@ void ReleaseComponentModule() {
   g_module = nullptr;
 }
 
-bool UnderWine() {
-#ifdef _WIN32
-  static const bool wine = GetProcAddress(GetModuleHandleW(W("ntdll.dll")), "wine_get_version") != nullptr;
-  return wine;
-#else
-  return false;
-#endif
-}
-
 bool KeyExists(HKEY root, const WString &path) {
   HKEY k;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;

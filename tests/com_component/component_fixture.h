@@ -103,9 +103,6 @@ class MachineKeysTest : public ::testing::Test {
   void TearDown() override { DeleteMachineTree(kMakerKey); }
 };
 
-// Running under Wine rather than Windows.
-bool UnderWine();
-
 // Late-bound property get / method call by name; the result in *result.
 HRESULT InvokeByName(IDispatch *object, const WCHAR *name, WORD flags, VARIANT *args, UINT argCount,
                      VARIANT *result, EXCEPINFO *excep = nullptr);
