@@ -43,6 +43,12 @@ target_compile_definitions(QuillonRevisionDirectory PRIVATE UNICODE _UNICODE WIN
 # The resource compiler finds the scripts beside the .rc and the .tlb in the build.
 target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR}/resources)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${gen} -I ${PROJECT_SOURCE_DIR}/resources")
-# Fully static: the DLL needs nothing beyond the system's own DLLs.
+# Fully static: the DLL needs nothing beyond the system's own DLLs (the posix
+# thread model would otherwise need libwinpthread-1.dll).
 target_link_options(QuillonRevisionDirectory PRIVATE -static -Wl,--enable-stdcall-fixup)
 target_link_libraries(QuillonRevisionDirectory PRIVATE ole32 oleaut32 uuid advapi32 user32 kernel32)
+
+# What a C++ client compiles against: the header and identifiers widl wrote.
+add_library(QuillonRevisionDirectory_client INTERFACE)
+target_include_directories(QuillonRevisionDirectory_client INTERFACE ${gen})
+target_sources(QuillonRevisionDirectory_client INTERFACE ${gen}/QuillonRevisionDirectory_i.c)

@@ -1,29 +1,86 @@
 #include "component_fixture.h"
 
+#ifndef _WIN32
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
+#endif
 
 namespace {
 
 HMODULE g_module = nullptr;
 
+WString GuidText(REFGUID g) {
+  WCHAR text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+// What registration writes and unregistration must take away again.
+void ExpectNothingOfOursRegistered() {
+  for (const CLSID *clsid : {&CLSID_RevisionDirectory, &CLSID_Revision, &CLSID_AvailableRevisions, &CLSID_Revisions,
+                             &CLSID_ProcessorTypes, &CLSID_ProcessorType}) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidText(*clsid))) << Utf8(GuidText(*clsid));
+  }
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidText(LIBID_QuillonRevisionDirectoryLib)));
+  const WString progIdPrefix = W("QuillonRevisionDirectory.");
+  WCHAR name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD chars = 256;
+    LONG rc = RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc == ERROR_SUCCESS) {
+      EXPECT_NE(WString(name, chars).rfind(progIdPrefix, 0), 0u) << "left registered: " << Utf8(WString(name, chars));
+    }
+  }
+  // Interfaces of our type library, found by the library they name.
+  HKEY interfaces;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, W("Interface"), 0, KEY_READ, &interfaces) != ERROR_SUCCESS) return;
+  const WString library = GuidText(LIBID_QuillonRevisionDirectoryLib);
+  for (DWORD i = 0;; ++i) {
+    DWORD chars = 256;
+    LONG rc = RegEnumKeyExW(interfaces, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) continue;
+    HKEY typeLib;
+    WString sub = WString(name, chars) + W("\\TypeLib");
+    if (RegOpenKeyExW(interfaces, sub.c_str(), 0, KEY_READ, &typeLib) != ERROR_SUCCESS) continue;
+    WCHAR value[64] = {};
+    DWORD bytes = sizeof value - sizeof(WCHAR);
+    if (RegQueryValueExW(typeLib, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) == ERROR_SUCCESS) {
+      EXPECT_NE(WString(value), library) << "interface left registered: " << Utf8(WString(name, chars));
+    }
+    RegCloseKey(typeLib);
+  }
+  RegCloseKey(interfaces);
+}
+
 class ComponentEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+#ifdef _WIN32
+    // The machine's own registry. Tests declare releases below the maker's
+    // key and remove the whole key again, so it must not be there already.
+    ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey))
+        << "HKLM\\" << Utf8(kMakerKey) << " exists; these tests need a machine where it does not";
+#else
     // A fresh prefix: an empty registry of our own.
     char pattern[] = "/tmp/revdir-component-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     m_prefix = pattern;
     setenv("REVDIR_PREFIX", pattern, 1);
+#endif
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   }
   void TearDown() override {
     EXPECT_EQ(CallEntry("DllUnregisterServer"), S_OK);
+    ExpectNothingOfOursRegistered();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey)) << "a test left keys below the maker's key";
     CoUninitialize();
+#ifndef _WIN32
     std::filesystem::remove_all(m_prefix);
+#endif
   }
 
  private:
@@ -33,12 +90,36 @@ class ComponentEnvironment : public ::testing::Environment {
 }  // namespace
 
 HMODULE ComponentModule() {
+#ifdef _WIN32
+  // The DLL lies beside the test program.
+  if (!g_module) {
+    WCHAR exe[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);
+    WString path(exe, n);
+    path.erase(path.find_last_of(W("\\/")) + 1);
+    g_module = LoadLibraryW((path + W("QuillonRevisionDirectory.dll")).c_str());
+  }
+#else
   if (!g_module) g_module = LoadLibraryA(REVDIR_COMPONENT_PATH);
+#endif
   return g_module;
 }
 
+void ReleaseComponentModule() {
+  if (g_module) FreeLibrary(g_module);
+  g_module = nullptr;
+}
+
+bool KeyExists(HKEY root, const WString &path) {
+  HKEY k;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
 HRESULT CallEntry(const char *name) {
-  auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(GetProcAddress(ComponentModule(), name));
+  auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ComponentModule(), name)));
   return entry ? entry() : E_FAIL;
 }
 

@@ -1,21 +1,31 @@
-// A test program registers the component once in a fresh prefix and creates
-// its objects through the registry, as any client does.
+// A test program registers the component once (on Linux in a fresh prefix,
+// on Windows in the machine's registry) and creates its objects through the
+// registry, as any client does.
 #pragma once
 
 #include <gtest/gtest.h>
+// windows.h first: mingw's oleauto.h relies on it.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <string>
 
 #include "QuillonRevisionDirectory.h"
+
+#ifndef W
+#define W(s) L##s  // Windows: WCHAR is wchar_t
+#endif
 
 using WString = std::basic_string<WCHAR>;
 
 // The component's module, loaded once.
 HMODULE ComponentModule();
 HRESULT CallEntry(const char *name);  // DllRegisterServer and friends
+// Drops the program's own reference to the module; the next
+// ComponentModule() loads it again.
+void ReleaseComponentModule();
 
 // Reference-holding pointer for tests.
 template <class T>
@@ -83,6 +93,15 @@ ErrorInfo TakeErrorInfo();
 // Writes a registry value under HKLM, creating the key.
 void SetMachineString(const WCHAR *key, const WCHAR *name, const WCHAR *value);
 void DeleteMachineTree(const WCHAR *key);
+bool KeyExists(HKEY root, const WString &path);
+
+// The maker's key under HKLM, where releases are declared. The program
+// starts without it and every test that writes below it removes it again.
+inline constexpr const WCHAR *kMakerKey = W("SOFTWARE\\Brenmoor Software");
+class MachineKeysTest : public ::testing::Test {
+ protected:
+  void TearDown() override { DeleteMachineTree(kMakerKey); }
+};
 
 // Late-bound property get / method call by name; the result in *result.
 HRESULT InvokeByName(IDispatch *object, const WCHAR *name, WORD flags, VARIANT *args, UINT argCount,

@@ -20,12 +20,7 @@ std::pair<int, int> Version(IRevision *revision) {
   return {major, minor};
 }
 
-class Directory : public ::testing::Test {
- protected:
-  void TearDown() override {
-    DeleteMachineTree(W("SOFTWARE\\Brenmoor Software"));
-  }
-};
+class Directory : public MachineKeysTest {};
 
 }  // namespace
 

@@ -58,13 +58,6 @@ std::string DumpClassesRoot() {
   return out;
 }
 
-bool KeyExists(HKEY root, const WString &path) {
-  HKEY k;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
-}
-
 WString GuidString(REFGUID g) {
   WCHAR text[40];
   StringFromGUID2(g, text, 40);
@@ -89,9 +82,11 @@ class Outer : public IUnknown {
   STDMETHODIMP_(ULONG) Release() override { return --refs; }
 };
 
+class Registration : public MachineKeysTest {};
+
 }  // namespace
 
-TEST(Registration, IsRepeatableAndUndoneCompletely) {
+TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
   std::string first = DumpClassesRoot();
   ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   EXPECT_EQ(DumpClassesRoot(), first) << "registering twice changed the registry";
@@ -119,7 +114,7 @@ TEST(Registration, IsRepeatableAndUndoneCompletely) {
   EXPECT_EQ(DumpClassesRoot(), first);
 }
 
-TEST(Registration, DeletesTheAliasValueWhateverItFinds) {
+TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
   const WCHAR *key = W("SOFTWARE\\Brenmoor Software\\Quillon.1");
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
@@ -223,4 +218,55 @@ TEST(Module, CanUnloadOnlyWhenNothingIsAlive) {
   EXPECT_EQ(canUnload(), S_FALSE);
   factory->LockServer(FALSE);
   EXPECT_EQ(canUnload(), S_OK);
+}
+
+// COM itself unloads the module once DllCanUnloadNow allows it, and loads it
+// afresh for the next creation: an object alive must keep it, and its state
+// must survive the detach and attach.
+TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
+  auto freeUnused = [] {
+#ifdef _WIN32
+    // No delay (for free-threaded servers it is ten minutes); the first call
+    // may only mark the module, the second unloads it.
+    CoFreeUnusedLibrariesEx(0, 0);
+    CoFreeUnusedLibrariesEx(0, 0);
+#else
+    CoFreeUnusedLibraries();
+#endif
+  };
+  Ptr<IEnumVARIANT> e;
+  {
+    auto directory = InitializedDirectory();
+    Ptr<IRevisions> revisions;
+    ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+    Ptr<IUnknown> unknown;
+    ASSERT_EQ(revisions->get__NewEnum(unknown.out()), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+  }
+  ReleaseComponentModule();  // only the runtime's reference is left
+  freeUnused();
+  VARIANT v;
+  ULONG fetched = 0;
+  ASSERT_EQ(e->Next(1, &v, &fetched), S_OK) << "the enumerator outlived its module";
+  VariantClear(&v);
+  e.reset();
+  freeUnused();
+#ifdef _WIN32
+  EXPECT_EQ(GetModuleHandleW(W("QuillonRevisionDirectory.dll")), nullptr) << "idle, but not unloaded";
+#endif
+
+  auto directory = InitializedDirectory(1031);
+  Ptr<IRevisions> revisions;
+  ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+  LONG count = 0;
+  revisions->get_Count(&count);
+  EXPECT_EQ(count, 50);
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(InvokeByName(directory.get(), W("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  VariantClear(&result);
+  Bstr text;
+  ASSERT_EQ(directory->GetErrorDescription(RdE_RevisionNotFound, text.out()), S_OK);
+  EXPECT_EQ(text.str().substr(0, 6), WString(W("Es wur")));
+  EXPECT_NE(ComponentModule(), nullptr);
 }

@@ -15,9 +15,11 @@ Ptr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor)
   return Ptr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
 }
 
+class RevisionObject : public MachineKeysTest {};
+
 }  // namespace
 
-TEST(Revision, ShowsItsRecord) {
+TEST_F(RevisionObject, ShowsItsRecord) {
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 15, 1);
   ASSERT_TRUE(revision);
@@ -51,7 +53,7 @@ TEST(Revision, ShowsItsRecord) {
   EXPECT_EQ(revision->get_MajorRev(nullptr), E_INVALIDARG);
 }
 
-TEST(Revision, SupportedTypesAreBuiltOnceInCatalogueOrder) {
+TEST_F(RevisionObject, SupportedTypesAreBuiltOnceInCatalogueOrder) {
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 15, 1);
   Ptr<IProcessorTypes> a, b;
@@ -73,7 +75,7 @@ TEST(Revision, SupportedTypesAreBuiltOnceInCatalogueOrder) {
   EXPECT_EQ(minor, 3);
 }
 
-TEST(Revision, SupportedTypesRaceCreatesOneCollection) {
+TEST_F(RevisionObject, SupportedTypesRaceCreatesOneCollection) {
   auto directory = InitializedDirectory();
   for (int round = 0; round < 50; ++round) {
     auto revision = Release(directory.get(), 13, 1);
@@ -95,7 +97,7 @@ TEST(Revision, SupportedTypesRaceCreatesOneCollection) {
   }
 }
 
-TEST(Revision, InstalledStateFollowsTheRegistry) {
+TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
   SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Product Version"), W("15.01.0123"));
   SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Bin"), W("C:\\Q\\Bin"));
   auto directory = InitializedDirectory();
@@ -121,7 +123,7 @@ TEST(Revision, InstalledStateFollowsTheRegistry) {
   EXPECT_EQ(available, 0);
 }
 
-TEST(Revision, WithoutARecordEveryPropertyFails) {
+TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   Ptr<IRevision> revision;
   ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, revision.outv()), S_OK);
   LONG value = 7;
@@ -144,7 +146,7 @@ TEST(Revision, WithoutARecordEveryPropertyFails) {
   EXPECT_FALSE(types);
 }
 
-TEST(Revision, EveryPropertyByName) {
+TEST_F(RevisionObject, EveryPropertyByName) {
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 12, 3);
   Ptr<IDispatch> dispatch;
@@ -190,7 +192,7 @@ TEST(Revision, EveryPropertyByName) {
 
 // Readers of installed paths on revision objects while other directories
 // re-initialise on another thread: run it under ThreadSanitizer.
-TEST(Revision, InstalledPathReadersAgainstInitialize) {
+TEST_F(RevisionObject, InstalledPathReadersAgainstInitialize) {
   SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Product Version"), W("13.01.0001"));
   SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Bin"), W("C:\\Thirteen"));
   auto directory = InitializedDirectory();
@@ -213,5 +215,4 @@ TEST(Revision, InstalledPathReadersAgainstInitialize) {
     }
   }
   writer.join();
-  DeleteMachineTree(kEnglishReleases);
 }
