@@ -10,9 +10,9 @@ PACKAGES=(
   mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
   clang libclang-rt-dev                      # libFuzzer targets
 )
-# The Windows build of the component needs the cross toolchain as well.
+# The Windows build needs the cross toolchain, and Wine to run it.
 if [ "${1:-}" = windows ]; then
-  PACKAGES+=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64)
+  PACKAGES+=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
 fi
 missing=()
 for p in "${PACKAGES[@]}"; do
