@@ -1,5 +1,6 @@
 // Registration, creation, identity, aggregation and module lifetime.
 #include <set>
+#include <vector>
 
 #include "component_fixture.h"
 
@@ -52,16 +53,34 @@ void Dump(HKEY key, const WString &path, std::string &out) {
   }
 }
 
-std::string DumpClassesRoot() {
-  std::string out;
-  Dump(HKEY_CLASSES_ROOT, W("HKCR"), out);
-  return out;
-}
-
 WString GuidString(REFGUID g) {
   WCHAR text[40];
   StringFromGUID2(g, text, 40);
   return text;
+}
+
+// Every key the registration writes, as text: classes, ProgIDs, the type
+// library and its interfaces (not all of HKCR, which is large on Windows).
+std::string DumpOurKeys() {
+  std::vector<WString> keys = {W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)};
+  for (const auto &c : Classes()) {
+    keys.push_back(W("CLSID\\") + GuidString(*c.clsid));
+    keys.push_back(c.progId);
+    keys.push_back(WString(c.progId) + W(".1"));
+  }
+  for (const IID *iid : {&IID_IRevisionDirectory, &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory_V3,
+                         &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V6,
+                         &IID_IRevision, &IID_IRevision_V2, &IID_IRevisions, &IID_IAvailableRevisions,
+                         &IID_IProcessorTypes, &IID_IProcessorType, &IID_IProcessorType_V2})
+    keys.push_back(W("Interface\\") + GuidString(*iid));
+  std::string out;
+  for (const auto &name : keys) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    Dump(key, W("HKCR\\") + name, out);
+    RegCloseKey(key);
+  }
+  return out;
 }
 
 // A controlling object for aggregation tests: counts its references and
@@ -87,9 +106,10 @@ class Registration : public MachineKeysTest {};
 }  // namespace
 
 TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
-  std::string first = DumpClassesRoot();
+  std::string first = DumpOurKeys();
+  EXPECT_NE(first.find("InprocServer32"), std::string::npos);
   ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
-  EXPECT_EQ(DumpClassesRoot(), first) << "registering twice changed the registry";
+  EXPECT_EQ(DumpOurKeys(), first) << "registering twice changed the registry";
 
   for (const auto &c : Classes()) {
     WString clsidKey = W("CLSID\\") + GuidString(*c.clsid);
@@ -110,8 +130,9 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
   }
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("Interface\\") + GuidString(IID_IRevisionDirectory_V6)));
+  EXPECT_EQ(DumpOurKeys(), "");
   ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
-  EXPECT_EQ(DumpClassesRoot(), first);
+  EXPECT_EQ(DumpOurKeys(), first);
 }
 
 TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
