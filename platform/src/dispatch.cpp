@@ -213,8 +213,9 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
       v.var = *arg;  // passed as is: a bitwise copy that the caller keeps owning
       continue;
     }
-    VARTYPE want = vt;
-    if (vt == VT_HRESULT) want = V_VT(arg) == VT_ERROR ? VARTYPE{VT_ERROR} : VARTYPE{VT_I4};
+    // An HRESULT parameter takes an error code (VT_ERROR) and nothing that
+    // would have to be coerced into one: VT_I4 is a type mismatch.
+    VARTYPE want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;
     if (V_VT(arg) == want) {
       memcpy(&v, &arg->llVal, sizeof(LONGLONG));
       continue;

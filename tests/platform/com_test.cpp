@@ -1,8 +1,9 @@
 // Conformance tests of the COM runtime: apartments, GUID text, monikers, the
 // running object table, and activation of an in-process server through the
 // registry.
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <cstring>
 #include <string>
@@ -284,8 +285,8 @@ class Activation : public ::testing::Test {
  protected:
   void SetUp() override {
     UseFreshPrefix();
-    const char *narrow = REVDIR_TEST_COMSERVER;
-    for (; *narrow; ++narrow) path_ += static_cast<WCHAR>(*narrow);
+    const std::string narrow = FixtureFileA(REVDIR_TEST_COMSERVER);
+    path_.assign(narrow.begin(), narrow.end());
     ASSERT_HR(S_OK, CoInitialize(nullptr));
     ASSERT_HR(S_OK, CallServer("DllRegisterServer"));
   }

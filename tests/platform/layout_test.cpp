@@ -1,4 +1,6 @@
 // The layouts a binary client relies on, and the per-thread last error.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 

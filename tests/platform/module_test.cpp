@@ -12,7 +12,8 @@
 
 namespace {
 
-const char kFixture[] = REVDIR_FIXTURE_MODULE;
+const std::string kFixturePath = FixtureFileA(REVDIR_FIXTURE_MODULE);
+const char *const kFixture = kFixturePath.c_str();
 
 WString Widen(const std::string &s) { return WString(s.begin(), s.end()); }
 
@@ -194,7 +195,7 @@ TEST_F(ModuleTest, BinaryResources) {
   ASSERT_NE(res, nullptr) << GetLastError();
   // Type names ignore case and "#n" names a number.
   EXPECT_EQ(FindResourceW(module_, W("#101"), W("registry")), res);
-  auto expected = ReadWhole(REVDIR_FIXTURE_DIR "/fixture.rgs");
+  auto expected = ReadWhole(FixtureFileA(REVDIR_FIXTURE_DIR "/fixture.rgs"));
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(SizeofResource(module_, res), expected.size());
   HGLOBAL loaded = LoadResource(module_, res);
@@ -206,7 +207,7 @@ TEST_F(ModuleTest, BinaryResources) {
   res = FindResourceExW(module_, MAKEINTRESOURCEW(RT_BLOB), MAKEINTRESOURCEW(IDR_BLOB),
                         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   ASSERT_NE(res, nullptr) << GetLastError();
-  expected = ReadWhole(REVDIR_FIXTURE_DIR "/blob.bin");
+  expected = ReadWhole(FixtureFileA(REVDIR_FIXTURE_DIR "/blob.bin"));
   ASSERT_EQ(SizeofResource(module_, res), expected.size());
   data = static_cast<const unsigned char *>(LockResource(LoadResource(module_, res)));
   EXPECT_EQ(std::vector<unsigned char>(data, data + expected.size()), expected);

@@ -113,7 +113,9 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   EXPECT_EQ(RegOpenKeyExW(root_, W("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegCreateKeyExW(root_, W("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegCreateKeyW(root_, W("Alpha"), nullptr), ERROR_INVALID_PARAMETER);
+  if (!RunningUnderWine()) {  // Wine writes through the null result pointer
+    EXPECT_EQ(RegCreateKeyW(root_, W("Alpha"), nullptr), ERROR_INVALID_PARAMETER);
+  }
 
   // Name limits: 255 characters per key name, 16383 per value name.
   WString name255(255, W('k')), name256(256, W('k'));

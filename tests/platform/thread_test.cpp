@@ -1,6 +1,7 @@
 // Threads, thread-local storage and clocks, as Windows behaves.
-#include <process.h>
 #include <windows.h>
+
+#include <process.h>
 
 #include <thread>
 #include <vector>
