@@ -157,8 +157,14 @@ TEST(Errors, ReachableByName) {
   auto directory = InitializedDirectory();
   VARIANT arg, result;
   VariantInit(&result);
+  // The parameter is an HRESULT: late-bound, it takes VT_ERROR, and a VT_I4
+  // is a type mismatch as it is with the system's own dispatcher.
   arg.vt = VT_I4;
   arg.lVal = RdE_RevisionNotFound;
+  EXPECT_EQ(InvokeByName(directory.get(), W("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result),
+            DISP_E_TYPEMISMATCH);
+  arg.vt = VT_ERROR;
+  arg.scode = RdE_RevisionNotFound;
   ASSERT_EQ(InvokeByName(directory.get(), W("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
   ASSERT_EQ(result.vt, VT_BSTR);
   EXPECT_EQ(Utf8(result.bstrVal), "No revision could be found that matches the given search criteria.");
