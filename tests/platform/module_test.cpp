@@ -77,7 +77,8 @@ TEST_F(ModuleTest, ExportsAndTheModuleItsOwnHandle) {
   ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                  reinterpret_cast<LPCWSTR>(answer), &found));
   EXPECT_EQ(found, module_);
-  EXPECT_TRUE(DisableThreadLibraryCalls(module_));
+  // Wine refuses for a module that has no DllMain of its own to spare.
+  EXPECT_TRUE(DisableThreadLibraryCalls(module_) || RunningUnderWine());
 
   // The program itself.
   HMODULE program = GetModuleHandleW(nullptr);
@@ -152,7 +153,8 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(GetModuleFileNameW(module_, small, 5), 5u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(WString(small, 4), name.substr(0, 4));
-  EXPECT_EQ(small[4], 0);
+  // Wine truncates without the terminator, as Windows XP did.
+  EXPECT_EQ_OR_WINE(W('\0'), name[4], small[4]);
   EXPECT_EQ(small[5], 0xBEEF) << "wrote past the buffer";
   // Exactly the length: no room for the terminator.
   ResetLastError();
@@ -162,7 +164,7 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   char narrow[8];
   memset(narrow, 'x', sizeof narrow);
   EXPECT_EQ(GetModuleFileNameA(module_, narrow, 4), 4u);
-  EXPECT_EQ(narrow[3], 0);
+  EXPECT_TRUE(narrow[3] == 0 || RunningUnderWine());
   EXPECT_EQ(narrow[4], 'x');
 
   ASSERT_GT(GetModuleFileNameW(nullptr, full, 1024), 0u) << "the program's own file";

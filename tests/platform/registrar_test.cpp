@@ -124,7 +124,12 @@ const REGISTRAR_VAR kVars[] = {{W("NAME"), W("Value")}, {W("guid"), W("0123")}};
 
 class Registrar : public ::testing::Test {
  protected:
-  void SetUp() override { UseFreshPrefix(); }
+  // On Windows the registry is the real one: nothing stays behind.
+  void SetUp() override {
+    UseFreshPrefix();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kBase);
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kBase); }
   WString Path(const WCHAR *sub) { return WString(kBase) + W("\\") + sub; }
 };
 

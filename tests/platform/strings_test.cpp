@@ -209,9 +209,10 @@ TEST(CompareString, IsLinguistic) {
   ResetLastError();
   // Wine ignores an unknown flag and compares.
   int unknownFlag = CompareStringW(LOCALE_USER_DEFAULT, 0x40000000, W("a"), -1, W("a"), -1);
+  DWORD error = GetLastError();
   EXPECT_EQ_OR_WINE(0, CSTR_EQUAL, unknownFlag);
   if (unknownFlag == 0) {
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_FLAGS);
+    EXPECT_EQ(error, (DWORD)ERROR_INVALID_FLAGS);
   }
   ResetLastError();
   EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, nullptr, -1, W("a"), -1), 0);

@@ -65,8 +65,15 @@ inline std::string FixtureFileA(const char *path) {
 // when the test runs under Wine.
 inline bool RunningUnderWine() {
 #ifdef _WIN32
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  // Asked once, keeping last-error, so a test may ask between a call and GetLastError.
+  static const bool wine = [] {
+    DWORD error = GetLastError();
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    bool found = ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    SetLastError(error);
+    return found;
+  }();
+  return wine;
 #else
   return false;
 #endif
