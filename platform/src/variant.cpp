@@ -423,6 +423,7 @@ HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VA
 // and unsigned by keeping the bits; across widths the range is checked.
 size_t IntegerWidth(VARTYPE vt) {
   switch (vt) {
+    case VT_I1: case VT_UI1: return 1;
     case VT_I2: case VT_UI2: return 2;
     case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return 4;
     case VT_I8: case VT_UI8: return 8;

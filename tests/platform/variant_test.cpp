@@ -67,6 +67,7 @@ std::string As(VARIANT src, VARTYPE vt, USHORT flags = 0) {
   else if (vt == VT_I2) snprintf(buf, sizeof buf, "%d", out.iVal);
   else if (vt == VT_I4) snprintf(buf, sizeof buf, "%d", static_cast<int>(out.lVal));
   else if (vt == VT_UI4) snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(out.ulVal));
+  else if (vt == VT_UI1) snprintf(buf, sizeof buf, "%u", out.bVal);
   else snprintf(buf, sizeof buf, "vt=%u", out.vt);
   std::string s = buf;
   if (vt == VT_BSTR && SUCCEEDED(hr)) {
@@ -89,6 +90,7 @@ TEST(Variant, NumbersConvertWithRangeChecksAndEvenRounding) {
   // Between signed and unsigned of one width the bits are kept; across widths the range counts.
   EXPECT_EQ(As(I4(-1), VT_UI4), "4294967295");
   EXPECT_EQ(As(Make(VT_UI4, 0xFFFFFFFFu), VT_I4), "-1");
+  EXPECT_EQ(As(Make(VT_I1, static_cast<CHAR>(-1)), VT_UI1), "255");
   EXPECT_EQ(As(Make(VT_I2, static_cast<SHORT>(-1)), VT_UI4), kOverflow);
   // An error code is no number: nothing converts into or out of VT_ERROR, and
   // VT_HRESULT is no variant type at all.
