@@ -104,9 +104,9 @@ void FillExcepInfo(HRESULT hr, EXCEPINFO *ei) {
   }
 }
 
-// A [out] or VARIANT-typed argument that needs work after the call.
+// An argument that needs work after the call.
 struct Fixup {
-  enum Kind : BYTE { kNone, kClearTemp, kWriteBack } kind = kNone;
+  enum Kind : BYTE { kNone, kClearTemp } kind = kNone;
 };
 
 }  // namespace
@@ -148,13 +148,10 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
     source[id] = static_cast<int>(i);
   }
 
-  // values[i] holds argument i (values[n] receives the retval); temps[i]
-  // receives an [out] value bound for a caller's VARIANT.
+  // values[i] holds argument i (values[n] receives the retval).
   ArgArray<ArgValue> values(n + 1);
-  ArgArray<ArgValue> temps(n + 1);
   ArgArray<void *> argPtrs(n + 2);
   ArgArray<Fixup> fixups(n + 1);
-  ArgArray<VARIANT *> writeBack(n + 1);
   argPtrs[0] = &instance;
   HRESULT hr = S_OK;
   size_t prepared = 0;
@@ -192,15 +189,11 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
       break;
     }
     if (vt & VT_BYREF) {
-      // Pointer parameters take the caller's reference itself, or a
-      // reference to a VARIANT that then receives a value of the declared type.
+      // Pointer parameters take the caller's reference of exactly that type:
+      // a VARIANT reference for a typed pointer is a type mismatch, as a
+      // script learns that passes its variables to a BSTR* parameter.
       if (V_VT(arg) == vt) {
         v.ptr = V_BYREF(arg);
-      } else if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg)) {
-        memset(&temps[i], 0, sizeof(ArgValue));
-        v.ptr = &temps[i];
-        writeBack[i] = V_VARIANTREF(arg);
-        fixups[i].kind = Fixup::kWriteBack;
       } else {
         hr = DISP_E_TYPEMISMATCH;
         if (argErr) *argErr = static_cast<UINT>(src);
@@ -213,8 +206,9 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
       v.var = *arg;  // passed as is: a bitwise copy that the caller keeps owning
       continue;
     }
-    VARTYPE want = vt;
-    if (vt == VT_HRESULT) want = V_VT(arg) == VT_ERROR ? VARTYPE{VT_ERROR} : VARTYPE{VT_I4};
+    // An HRESULT parameter takes an error code (VT_ERROR) and nothing that
+    // would have to be coerced into one: VT_I4 is a type mismatch.
+    VARTYPE want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;
     if (V_VT(arg) == want) {
       memcpy(&v, &arg->llVal, sizeof(LONGLONG));
       continue;
@@ -250,14 +244,6 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
     } else if (result) {
       if (call.retVt == VT_VOID || call.retVt == VT_EMPTY) VariantInit(result);
       else StoreValue(call.retVt, ret, result);
-    }
-    if (SUCCEEDED(hr)) {
-      for (size_t i = 0; i < n; ++i) {
-        if (fixups[i].kind != Fixup::kWriteBack) continue;
-        VARIANT *dst = writeBack[i];
-        VariantClear(dst);
-        StoreValue(call.argVt[i] & ~VT_BYREF, temps[i], dst);
-      }
     }
   }
   for (size_t i = 0; i < prepared; ++i)

@@ -419,11 +419,29 @@ HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VA
   return hr;
 }
 
+// Bytes of the integer types that VariantChangeType converts between signed
+// and unsigned by keeping the bits; across widths the range is checked.
+size_t IntegerWidth(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_UI1: return 1;
+    case VT_I2: case VT_UI2: return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return 4;
+    case VT_I8: case VT_UI8: return 8;
+    default: return 0;
+  }
+}
+
 HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
   VariantInit(out);
   if (v.vt == vt) return CopyValue(out, &v);
   if (v.vt == VT_NULL || vt == VT_NULL || vt == VT_EMPTY || v.vt == VT_ERROR || vt == VT_ERROR) {
     return DISP_E_TYPEMISMATCH;
+  }
+  if (size_t width = IntegerWidth(v.vt); width && width == IntegerWidth(vt)) {
+    out->llVal = 0;
+    memcpy(&out->llVal, &v.llVal, width);
+    out->vt = vt;
+    return S_OK;
   }
   if (v.vt == VT_DISPATCH) {
     if (vt == VT_UNKNOWN) {

@@ -7,6 +7,16 @@
 #include <new>
 #include <string>
 
+#ifndef DECLSPEC_EXPORT  // the Windows SDK has no such macro
+#define DECLSPEC_EXPORT __declspec(dllexport)
+#endif
+#ifndef W
+#define W(s) L##s
+#endif
+#ifndef CHARS_IN_GUID  // only the media headers define it on Windows
+#define CHARS_IN_GUID 39
+#endif
+
 #define COMSERVER_EXPORT EXTERN_C DECLSPEC_EXPORT
 
 namespace {

@@ -1,4 +1,6 @@
 // BSTR allocation and its length prefix, as Windows behaves.
+#include <windows.h>
+
 #include <oleauto.h>
 #include <string.h>
 
@@ -27,7 +29,7 @@ TEST(Bstr, PrefixTextAndTerminator) {
   s = SysAllocStringLen(W("a\0b"), 3);
   EXPECT_EQ(SysStringLen(s), 3u);
   EXPECT_EQ(s[1], 0);
-  EXPECT_EQ(s[2], u'b');
+  EXPECT_EQ(s[2], W('b'));
   EXPECT_EQ(s[3], 0);
   SysFreeString(s);
 

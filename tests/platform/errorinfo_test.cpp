@@ -1,4 +1,6 @@
 // Error information objects and the per-thread slot, as Windows behaves.
+#include <windows.h>
+
 #include <oleauto.h>
 
 #include <thread>

@@ -1,4 +1,6 @@
 // The layouts a binary client relies on, and the per-thread last error.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -33,9 +35,21 @@ TEST(Layout, HresultValues) {
 
 TEST(LastError, IsPerThread) {
   SetLastError(42);
-  std::thread([] {
-    EXPECT_EQ(GetLastError(), 0u);
-    SetLastError(7);
-  }).join();
+  // A thread of the system's own: the C++ runtime's threads make calls of
+  // their own before the function runs.
+  HANDLE t = CreateThread(
+      nullptr, 0,
+      [](LPVOID) -> DWORD {
+        DWORD first = GetLastError();
+        SetLastError(7);
+        return first;
+      },
+      nullptr, 0, nullptr);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
+  DWORD first = kSentinel;
+  GetExitCodeThread(t, &first);
+  CloseHandle(t);
+  EXPECT_EQ(first, 0u);
   EXPECT_EQ(GetLastError(), 42u);
 }

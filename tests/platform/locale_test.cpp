@@ -42,7 +42,10 @@ TEST(LocaleInfo, KnowsTheComponentsLocales) {
     EXPECT_EQ(Info(e.lcid, LOCALE_SNAME), e.name);
     EXPECT_EQ(Info(e.lcid, LOCALE_SISO639LANGNAME), e.language);
     EXPECT_EQ(Info(e.lcid, LOCALE_SISO3166CTRYNAME), e.country);
-    EXPECT_EQ(Info(e.lcid, LOCALE_SENGLANGUAGE), e.english);
+    std::string english = Info(e.lcid, LOCALE_SENGLANGUAGE);
+    // Wine adds the script to the Chinese language names.
+    if (RunningUnderWine() && english.rfind(std::string(e.english) + " (", 0) == 0) english = e.english;
+    EXPECT_EQ(english, e.english);
     EXPECT_EQ(Info(e.lcid, LOCALE_IDEFAULTANSICODEPAGE), e.ansiCodePage);
   }
   DWORD cp = kSentinel;

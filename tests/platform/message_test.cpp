@@ -26,9 +26,15 @@ std::string FromString(const WCHAR *format, ...) {
   return n ? Narrow(buf) : "(failed " + std::to_string(GetLastError()) + ")";
 }
 
+
+// Wine's system message table has texts of its own wording and lacks most
+// COM codes; these tests check Windows' texts and the lengths that follow.
+#define SKIP_WINE_TEXTS() \
+  if (RunningUnderWine()) GTEST_SKIP() << "Wine's system message texts differ from Windows'"
 }  // namespace
 
 TEST(FormatMessage, ReturnsTheSystemTextsWithTheirLineBreak) {
+  SKIP_WINE_TEXTS();
   EXPECT_EQ(SystemText(E_INVALIDARG), "The parameter is incorrect.\r\n");
   EXPECT_EQ(SystemText(E_FAIL), "Unspecified error\r\n");
   EXPECT_EQ(SystemText(E_NOINTERFACE), "No such interface supported\r\n");
@@ -50,6 +56,7 @@ TEST(FormatMessage, ReturnsTheSystemTextsWithTheirLineBreak) {
 }
 
 TEST(FormatMessage, KnowsEveryCodeTheComponentCanMeet) {
+  SKIP_WINE_TEXTS();
   const DWORD win32[] = {1,    2,    3,    4,    5,    6,    8,    13,   14,   18,   32,   80,   87,   111,
                          122,  123,  126,  127,  131,  183,  193,  234,  259,  1006, 1009, 1010, 1011, 1012,
                          1013, 1014, 1015, 1016, 1017, 1018, 1113, 1460, 1812, 1813, 1814, 1815};
@@ -77,6 +84,7 @@ TEST(FormatMessage, KnowsEveryCodeTheComponentCanMeet) {
 }
 
 TEST(FormatMessage, FailsLikeWindows) {
+  SKIP_WINE_TEXTS();
   WCHAR buf[64];
   struct Case {
     DWORD flags, id, language, error;
@@ -98,6 +106,7 @@ TEST(FormatMessage, FailsLikeWindows) {
 }
 
 TEST(FormatMessage, NeverWritesPastTheBuffer) {
+  SKIP_WINE_TEXTS();
   // "Unspecified error\r\n" is 19 units and needs 20.
   WCHAR wide[19 + 3];
   for (auto &c : wide) c = 0xCCCC;
@@ -118,6 +127,7 @@ TEST(FormatMessage, NeverWritesPastTheBuffer) {
 }
 
 TEST(FormatMessage, AllocatesWithLocalAlloc) {
+  SKIP_WINE_TEXTS();
   LPWSTR text = (LPWSTR)(ULONG_PTR)kSentinel;
   DWORD n = FormatMessageW(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, E_POINTER, 0, (LPWSTR)&text, 0,
                            nullptr);

@@ -1,6 +1,7 @@
 // Threads, thread-local storage and clocks, as Windows behaves.
-#include <process.h>
 #include <windows.h>
+
+#include <process.h>
 
 #include <thread>
 #include <vector>
@@ -165,7 +166,8 @@ TEST(Time, ClocksAdvance) {
   ULONGLONG t0 = GetTickCount64();
   Sleep(50);
   ULONGLONG t1 = GetTickCount64();
-  EXPECT_TRUE(t1 - t0 >= 45 && t1 - t0 < 5000) << t0 << " -> " << t1;
+  // The tick count moves in steps of up to 16 ms on Windows (and Wine).
+  EXPECT_TRUE(t1 - t0 >= 50 - 16 && t1 - t0 < 5000) << t0 << " -> " << t1;
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
   ULONGLONG now = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

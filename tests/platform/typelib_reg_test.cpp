@@ -1,5 +1,7 @@
 // Registration of a type library under HKEY_CLASSES_ROOT, and finding it
 // again by LIBID, version and locale, as oleaut32 does it.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <winreg.h>
@@ -15,14 +17,16 @@
 
 namespace {
 
-std::u16string GuidKey(REFGUID g) {
-  WCHAR buf[CHARS_IN_GUID];
-  StringFromGUID2(g, buf, CHARS_IN_GUID);
+using WString = std::basic_string<WCHAR>;
+
+WString GuidKey(REFGUID g) {
+  WCHAR buf[39];
+  StringFromGUID2(g, buf, 39);
   return buf;
 }
 
 // The default value (name null) or a named value of a key under HKEY_CLASSES_ROOT.
-std::string Value(const std::u16string &key, const WCHAR *name = nullptr) {
+std::string Value(const WString &key, const WCHAR *name = nullptr) {
   HKEY h;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "(no key)";
   WCHAR buf[512] = {};
@@ -33,7 +37,13 @@ std::string Value(const std::u16string &key, const WCHAR *name = nullptr) {
   return type == REG_SZ ? Narrow(buf) : "(not REG_SZ)";
 }
 
-bool KeyExists(const std::u16string &key) {
+std::string WinePrefixed(const std::string &path) {
+  std::string s = "\\\\?\\";
+  s += path;
+  return s;
+}
+
+bool KeyExists(const WString &key) {
   HKEY h;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
@@ -42,9 +52,10 @@ bool KeyExists(const std::u16string &key) {
 
 TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   UseFreshPrefix();
-  const WCHAR *path = WIDE_(FIXTURE_TLB);
-  const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_FixtureLib);
-  const std::u16string itfKey = u"Interface\\" + GuidKey(IID_IFixture);
+  const WString file = FixtureFile(WIDE_(FIXTURE_TLB));
+  const WCHAR *path = file.c_str();
+  const WString libKey = W("TypeLib\\") + GuidKey(LIBID_FixtureLib);
+  const WString itfKey = W("Interface\\") + GuidKey(IID_IFixture);
   UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64);  // left over from an interrupted run
 
   ITypeLib *lib = nullptr;
@@ -53,23 +64,26 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   lib->Release();
   lib = nullptr;
 
-  EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + u"\\1.2"));
-  EXPECT_EQ(Narrow(path), Value(libKey + u"\\1.2\\0\\win64"));
-  EXPECT_EQ("0", Value(libKey + u"\\1.2\\FLAGS"));
+  EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + W("\\1.2")));
+  // Wine registers the path that LoadTypeLibEx was given with a \\?\ prefix.
+  const std::string winePath = WinePrefixed(Narrow(path));
+  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + W("\\1.2\\0\\win64")));
+  // Wine writes the loaded library's LIBFLAG_FHASDISKIMAGE into FLAGS.
+  EXPECT_EQ_OR_WINE("0", "8", Value(libKey + W("\\1.2\\FLAGS")));
   std::string dir = Narrow(path);
   dir = dir.substr(0, dir.find_last_of("\\/"));
-  EXPECT_EQ(dir, Value(libKey + u"\\1.2\\HELPDIR"));
+  EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + W("\\1.2\\HELPDIR")));
   EXPECT_EQ("IFixture", Value(itfKey));
-  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + u"\\ProxyStubClsid32"));
-  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + u"\\ProxyStubClsid"));
-  EXPECT_EQ(Narrow(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + u"\\TypeLib"));
-  EXPECT_EQ("1.2", Value(itfKey + u"\\TypeLib", u"Version"));
-  EXPECT_EQ("IFixItem", Value(u"Interface\\" + GuidKey(IID_IFixItem)));
+  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + W("\\ProxyStubClsid32")));
+  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + W("\\ProxyStubClsid")));
+  EXPECT_EQ(Narrow(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + W("\\TypeLib")));
+  EXPECT_EQ("1.2", Value(itfKey + W("\\TypeLib"), W("Version")));
+  EXPECT_EQ("IFixItem", Value(W("Interface\\") + GuidKey(IID_IFixItem)));
 
   // Found by an equal or lower minor version, and from any locale through the neutral one.
   BSTR found = nullptr;
   ASSERT_EQ(S_OK, QueryPathOfRegTypeLib(LIBID_FixtureLib, 1, 0, 0x0409, &found));
-  EXPECT_EQ(Narrow(path), Narrow(found));
+  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Narrow(found));
   SysFreeString(found);
   ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0x0407, &lib));
   TLIBATTR *attr = nullptr;
@@ -83,36 +97,45 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 2, 0, 0, &lib));
   found = reinterpret_cast<BSTR>(static_cast<uintptr_t>(kSentinel));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, QueryPathOfRegTypeLib(IID_IFixture, 1, 0, 0, &found));
-  EXPECT_EQ(nullptr, found);
+  // Wine leaves the out BSTR as it was on failure.
+  EXPECT_EQ_OR_WINE(nullptr, reinterpret_cast<BSTR>(static_cast<uintptr_t>(kSentinel)), found);
 
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
   EXPECT_FALSE(KeyExists(itfKey));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0, &lib));
-  EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+  // Wine answers E_INVALIDARG for a library that is not registered.
+  EXPECT_EQ_OR_WINE(TYPE_E_REGISTRYACCESS, E_INVALIDARG, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
 }
 
 // A library with a locale is registered under that locale and found from
 // any locale that a client passes, as the component loads its own.
 TEST(TypeLibRegistration, LibraryWithALocale) {
   UseFreshPrefix();
-  const WCHAR *path = WIDE_(COMPONENT_TLB);
-  const std::u16string libKey = u"TypeLib\\" + GuidKey(LIBID_QuillonRevisionDirectoryLib);
+  const WString file = FixtureFile(WIDE_(COMPONENT_TLB));
+  const WCHAR *path = file.c_str();
+  const WString libKey = W("TypeLib\\") + GuidKey(LIBID_QuillonRevisionDirectoryLib);
   ITypeLib *lib = nullptr;
   ASSERT_EQ(S_OK, LoadTypeLib(path, &lib));
-  ASSERT_EQ(S_OK, RegisterTypeLib(lib, path, nullptr));
+  ASSERT_EQ(S_OK, RegisterTypeLib(lib, const_cast<LPOLESTR>(path), nullptr));
   lib->Release();
-  EXPECT_EQ(Narrow(path), Value(libKey + u"\\7.0\\409\\win64"));
-  EXPECT_EQ("IRevisionDirectory_V6", Value(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
+  EXPECT_EQ(Narrow(path), Value(libKey + W("\\7.0\\409\\win64")));
+  EXPECT_EQ("IRevisionDirectory_V6", Value(W("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
   for (LCID lcid : {0x409u, 0x809u, 0u}) {
     lib = nullptr;
-    EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib)) << "lcid " << lcid;
+    // Wine falls back from a locale to its primary language and to neutral only.
+    if (lcid == 0x409u)
+      EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib)) << "lcid " << lcid;
+    else
+      EXPECT_EQ_OR_WINE(S_OK, TYPE_E_LIBNOTREGISTERED,
+                        LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib));
     if (lib) lib->Release();
   }
-  EXPECT_EQ(TYPE_E_REGISTRYACCESS, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
+  EXPECT_EQ_OR_WINE(TYPE_E_REGISTRYACCESS, E_INVALIDARG,
+                    UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
-  EXPECT_FALSE(KeyExists(u"Interface\\" + GuidKey(IID_IRevisionDirectory_V6)));
+  EXPECT_FALSE(KeyExists(W("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // VARIANT lifetime, copies and conversions, as automation clients see them.
+#include <windows.h>
+
 #include <oleauto.h>
 #include <string.h>
 
@@ -64,7 +66,15 @@ std::string As(VARIANT src, VARTYPE vt, USHORT flags = 0) {
   else if (vt == VT_I8) snprintf(buf, sizeof buf, "%lld", static_cast<long long>(out.llVal));
   else if (vt == VT_I2) snprintf(buf, sizeof buf, "%d", out.iVal);
   else if (vt == VT_I4) snprintf(buf, sizeof buf, "%d", static_cast<int>(out.lVal));
-  std::string s = vt == VT_BSTR && SUCCEEDED(hr) ? "\"" + Narrow(out.bstrVal) + "\"" : buf;
+  else if (vt == VT_UI4) snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(out.ulVal));
+  else if (vt == VT_UI1) snprintf(buf, sizeof buf, "%u", out.bVal);
+  else snprintf(buf, sizeof buf, "vt=%u", out.vt);
+  std::string s = buf;
+  if (vt == VT_BSTR && SUCCEEDED(hr)) {
+    s = "\"";  // appended piecewise: GCC 12 warns falsely on "literal" + string&&
+    s += Narrow(out.bstrVal);
+    s += '"';
+  }
   VariantClear(&out);
   VariantClear(&src);
   return s;
@@ -77,7 +87,17 @@ const std::string kMismatch = "hr=80020005", kOverflow = "hr=8002000a";
 TEST(Variant, NumbersConvertWithRangeChecksAndEvenRounding) {
   EXPECT_EQ(As(I4(40000), VT_I2), kOverflow);
   EXPECT_EQ(As(I4(-32768), VT_I2), "-32768");
-  EXPECT_EQ(As(I4(-1), VT_UI4), kOverflow);
+  // Between signed and unsigned of one width the bits are kept; across widths the range counts.
+  EXPECT_EQ(As(I4(-1), VT_UI4), "4294967295");
+  EXPECT_EQ(As(Make(VT_UI4, 0xFFFFFFFFu), VT_I4), "-1");
+  EXPECT_EQ(As(Make(VT_I1, static_cast<CHAR>(-1)), VT_UI1), "255");
+  EXPECT_EQ(As(Make(VT_I2, static_cast<SHORT>(-1)), VT_UI4), kOverflow);
+  // An error code is no number: nothing converts into or out of VT_ERROR, and
+  // VT_HRESULT is no variant type at all.
+  EXPECT_EQ(As(I4(5), VT_ERROR), kMismatch);
+  EXPECT_EQ(As(Make(VT_ERROR, E_FAIL), VT_I4), kMismatch);
+  EXPECT_EQ(As(I4(5), VT_HRESULT), "hr=80020008");
+  EXPECT_EQ(As(Make(VT_ERROR, E_FAIL), VT_HRESULT), "hr=80020008");
   EXPECT_EQ(As(R8(2.5), VT_I4), "2");
   EXPECT_EQ(As(R8(3.5), VT_I4), "4");
   EXPECT_EQ(As(R8(-2.5), VT_I4), "-2");

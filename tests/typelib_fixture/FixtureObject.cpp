@@ -4,12 +4,14 @@
 
 namespace {
 
-std::u16string Str(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
-BSTR Alloc(const std::u16string &s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+using WString = std::basic_string<WCHAR>;
 
-std::u16string Number(long long v) {
+WString Str(BSTR b) { return b ? WString(b, SysStringLen(b)) : WString(); }
+BSTR Alloc(const WString &s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+
+WString Number(long long v) {
   std::string s = std::to_string(v);
-  return std::u16string(s.begin(), s.end());
+  return WString(s.begin(), s.end());
 }
 
 // IUnknown and IDispatch of a dual interface I, dispatch from type information.
@@ -69,7 +71,7 @@ class DualObject : public I {
 
 class FixItem final : public DualObject<IFixItem> {
  public:
-  FixItem(ITypeLib *lib, std::u16string name) : DualObject(lib, IID_IFixItem), name_(std::move(name)) {}
+  FixItem(ITypeLib *lib, WString name) : DualObject(lib, IID_IFixItem), name_(std::move(name)) {}
   STDMETHODIMP get_Name(BSTR *Name) override {
     if (!Name) return E_POINTER;
     *Name = Alloc(name_);
@@ -77,25 +79,25 @@ class FixItem final : public DualObject<IFixItem> {
   }
 
  private:
-  std::u16string name_;
+  WString name_;
 };
 
-class Fixture final : public DualObject<IFixture2> {
+class FixtureObject final : public DualObject<IFixture2> {
  public:
-  explicit Fixture(ITypeLib *lib) : DualObject(lib, IID_IFixture2), lib_(lib) { lib_->AddRef(); }
-  ~Fixture() override { lib_->Release(); }
+  explicit FixtureObject(ITypeLib *lib) : DualObject(lib, IID_IFixture2), lib_(lib) { lib_->AddRef(); }
+  ~FixtureObject() override { lib_->Release(); }
 
   STDMETHODIMP get_Item(LONG Index, IFixItem **Item) override {
     if (!Item) return E_POINTER;
     *Item = nullptr;
     if (Index < 0 || Index >= kCount) return E_INVALIDARG;
-    *Item = new FixItem(lib_, u"item" + Number(Index));
+    *Item = new FixItem(lib_, W("item") + Number(Index));
     return S_OK;
   }
   STDMETHODIMP get__NewEnum(IUnknown **Enum) override {
     if (!Enum) return E_POINTER;
     // Stands in for an enumerator: an object that answers IUnknown.
-    *Enum = new FixItem(lib_, u"enumerator");
+    *Enum = new FixItem(lib_, W("enumerator"));
     return S_OK;
   }
   STDMETHODIMP get_Count(LONG *Count) override {
@@ -106,7 +108,7 @@ class Fixture final : public DualObject<IFixture2> {
   STDMETHODIMP Describe(LONG Number_, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color,
                         BSTR *Result) override {
     if (!Result) return E_POINTER;
-    *Result = Alloc(Number(Number_) + u"|" + Number(Flags) + u"|" + Str(Text) + u"|" + Number(Flag) + u"|" +
+    *Result = Alloc(Number(Number_) + W("|") + Number(Flags) + W("|") + Str(Text) + W("|") + Number(Flag) + W("|") +
                     Number(Color));
     return S_OK;
   }
@@ -128,11 +130,11 @@ class Fixture final : public DualObject<IFixture2> {
   }
   STDMETHODIMP Split(BSTR Text, BSTR *Head, BSTR *Tail) override {
     if (!Head || !Tail) return E_POINTER;
-    std::u16string s = Str(Text);
-    size_t cut = s.find(u',');
-    if (cut == std::u16string::npos) cut = s.size();
+    WString s = Str(Text);
+    size_t cut = s.find(W(','));
+    if (cut == WString::npos) cut = s.size();
     *Head = Alloc(s.substr(0, cut));
-    *Tail = Alloc(cut < s.size() ? s.substr(cut + 1) : std::u16string());
+    *Tail = Alloc(cut < s.size() ? s.substr(cut + 1) : WString());
     return S_OK;
   }
   STDMETHODIMP NameOf(IFixItem *Item, BSTR *Name) override {
@@ -151,6 +153,11 @@ class Fixture final : public DualObject<IFixture2> {
     *Result = 2 * Value;
     return S_OK;
   }
+  STDMETHODIMP Report(HRESULT Code, LONG *Result) override {
+    if (!Result) return E_POINTER;
+    *Result = Code;
+    return S_OK;
+  }
 
  protected:
   bool Answers(REFIID riid) override { return riid == IID_IFixture || riid == IID_IFixture2; }
@@ -164,6 +171,6 @@ class Fixture final : public DualObject<IFixture2> {
 
 HRESULT CreateFixture(ITypeLib *lib, IFixture2 **out) {
   if (!lib || !out) return E_POINTER;
-  *out = new Fixture(lib);
+  *out = new FixtureObject(lib);
   return S_OK;
 }

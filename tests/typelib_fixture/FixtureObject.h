@@ -8,9 +8,13 @@
 
 #include "Fixture.h"
 
+#ifndef W
+#define W(s) L##s  // Windows: WCHAR is wchar_t
+#endif
+
 // Creates a fixture object whose IDispatch is served by `lib`.
 HRESULT CreateFixture(ITypeLib *lib, IFixture2 **out);
 
 // Text of the error information that Fail sets.
-#define FIXTURE_ERROR_SOURCE u"Fixture.Fixture"
-#define FIXTURE_ERROR_TEXT u"The fixture failed on purpose."
+#define FIXTURE_ERROR_SOURCE W("Fixture.Fixture")
+#define FIXTURE_ERROR_TEXT W("The fixture failed on purpose.")

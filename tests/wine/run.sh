@@ -27,6 +27,8 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 started=$SECONDS
 step "creating prefix $WINEPREFIX ($(wine --version))"
 wine wineboot -i >/dev/null 2>&1 || fail "wineboot"
+# Until the boot's server has gone, COM calls that need it time out.
+wineserver -w
 
 # Keys and values a client or the registration may leave behind: the
 # component's names and every identifier of its interface description.
