@@ -16,12 +16,17 @@ add_custom_command(
   COMMAND ${WIDL} -m64 -I ${sdkidl} -t -o ${gen}/stdole2.tlb ${sdkidl}/stdole2.idl
   DEPENDS ${sdkidl}/stdole2.idl
   COMMENT "widl stdole2.idl")
-add_custom_command(
-  OUTPUT ${gen}/QuillonRevisionDirectory.h ${gen}/QuillonRevisionDirectory_i.c ${gen}/QuillonRevisionDirectory.tlb
-  COMMAND ${WIDL} -m64 --win64 -I ${sdkidl} -L ${gen} -h -H ${gen}/QuillonRevisionDirectory.h
-          -u -U ${gen}/QuillonRevisionDirectory_i.c -t -T ${gen}/QuillonRevisionDirectory.tlb ${idl}
-  DEPENDS ${idl} ${gen}/stdole2.tlb
-  COMMENT "widl QuillonRevisionDirectory.idl")
+# widl_outputs(idl NAME headers_dir tlb_dir): NAME.h and NAME_i.c in
+# headers_dir, NAME.tlb in tlb_dir.
+function(widl_outputs idl name hdir tdir)
+  add_custom_command(
+    OUTPUT ${hdir}/${name}.h ${hdir}/${name}_i.c ${tdir}/${name}.tlb
+    COMMAND ${WIDL} -m64 --win64 -I ${sdkidl} -L ${gen} -h -H ${hdir}/${name}.h
+            -u -U ${hdir}/${name}_i.c -t -T ${tdir}/${name}.tlb ${idl}
+    DEPENDS ${idl} ${gen}/stdole2.tlb
+    COMMENT "widl ${name}.idl")
+endfunction()
+widl_outputs(${idl} QuillonRevisionDirectory ${gen} ${gen})
 
 set(rc ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.rc)
 set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS

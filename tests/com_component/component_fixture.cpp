@@ -1,5 +1,7 @@
 #include "component_fixture.h"
 
+#include "conformance.h"
+
 #ifndef _WIN32
 #include <stdlib.h>
 
@@ -10,19 +12,13 @@ namespace {
 
 HMODULE g_module = nullptr;
 
-WString GuidText(REFGUID g) {
-  WCHAR text[40];
-  StringFromGUID2(g, text, 40);
-  return text;
-}
-
 // What registration writes and unregistration must take away again.
 void ExpectNothingOfOursRegistered() {
   for (const CLSID *clsid : {&CLSID_RevisionDirectory, &CLSID_Revision, &CLSID_AvailableRevisions, &CLSID_Revisions,
                              &CLSID_ProcessorTypes, &CLSID_ProcessorType}) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidText(*clsid))) << Utf8(GuidText(*clsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidString(*clsid))) << Utf8(GuidString(*clsid));
   }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidText(LIBID_QuillonRevisionDirectoryLib)));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
   const WString progIdPrefix = W("QuillonRevisionDirectory.");
   WCHAR name[256];
   for (DWORD i = 0;; ++i) {
@@ -36,7 +32,7 @@ void ExpectNothingOfOursRegistered() {
   // Interfaces of our type library, found by the library they name.
   HKEY interfaces;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, W("Interface"), 0, KEY_READ, &interfaces) != ERROR_SUCCESS) return;
-  const WString library = GuidText(LIBID_QuillonRevisionDirectoryLib);
+  const WString library = GuidString(LIBID_QuillonRevisionDirectoryLib);
   for (DWORD i = 0;; ++i) {
     DWORD chars = 256;
     LONG rc = RegEnumKeyExW(interfaces, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
@@ -92,13 +88,7 @@ class ComponentEnvironment : public ::testing::Environment {
 HMODULE ComponentModule() {
 #ifdef _WIN32
   // The DLL lies beside the test program.
-  if (!g_module) {
-    WCHAR exe[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);
-    WString path(exe, n);
-    path.erase(path.find_last_of(W("\\/")) + 1);
-    g_module = LoadLibraryW((path + W("QuillonRevisionDirectory.dll")).c_str());
-  }
+  if (!g_module) g_module = LoadLibraryW(FixtureFile(W("QuillonRevisionDirectory.dll")).c_str());
 #else
   if (!g_module) g_module = LoadLibraryA(REVDIR_COMPONENT_PATH);
 #endif
@@ -108,6 +98,12 @@ HMODULE ComponentModule() {
 void ReleaseComponentModule() {
   if (g_module) FreeLibrary(g_module);
   g_module = nullptr;
+}
+
+WString GuidString(REFGUID g) {
+  WCHAR text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
 }
 
 bool KeyExists(HKEY root, const WString &path) {

@@ -94,6 +94,7 @@ ErrorInfo TakeErrorInfo();
 void SetMachineString(const WCHAR *key, const WCHAR *name, const WCHAR *value);
 void DeleteMachineTree(const WCHAR *key);
 bool KeyExists(HKEY root, const WString &path);
+WString GuidString(REFGUID g);  // {XXXXXXXX-...}, as registry keys name it
 
 // The maker's key under HKLM, where releases are declared. The program
 // starts without it and every test that writes below it removes it again.

@@ -53,12 +53,6 @@ void Dump(HKEY key, const WString &path, std::string &out) {
   }
 }
 
-WString GuidString(REFGUID g) {
-  WCHAR text[40];
-  StringFromGUID2(g, text, 40);
-  return text;
-}
-
 // Every key the registration writes, as text: classes, ProgIDs, the type
 // library and its interfaces (not all of HKCR, which is large on Windows).
 std::string DumpOurKeys() {

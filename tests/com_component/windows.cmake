@@ -11,4 +11,5 @@ add_executable(component_tests
 add_dependencies(component_tests QuillonRevisionDirectory)
 target_link_libraries(component_tests PRIVATE QuillonRevisionDirectory_client gtest
   ole32 oleaut32 uuid advapi32 user32 kernel32)
+target_include_directories(component_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 revdir_windows_test(component_tests)

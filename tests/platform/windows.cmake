@@ -8,14 +8,7 @@ set(platform_gen ${platform_dir}/generated)
 file(MAKE_DIRECTORY ${platform_gen})
 
 # Type libraries by widl, from the stand-ins for the SDK's descriptions.
-set(platform_sdkidl ${PROJECT_SOURCE_DIR}/tests/typelib_fixture/widl)
-set(fixture_idl ${PROJECT_SOURCE_DIR}/tests/typelib_fixture/Fixture.idl)
-add_custom_command(
-  OUTPUT ${platform_gen}/Fixture.h ${platform_gen}/Fixture_i.c ${platform_dir}/Fixture.tlb
-  COMMAND ${WIDL} -m64 --win64 -I ${platform_sdkidl} -L ${CMAKE_BINARY_DIR}/generated -h -H ${platform_gen}/Fixture.h
-          -u -U ${platform_gen}/Fixture_i.c -t -T ${platform_dir}/Fixture.tlb ${fixture_idl}
-  DEPENDS ${fixture_idl} ${CMAKE_BINARY_DIR}/generated/stdole2.tlb
-  COMMENT "widl Fixture.idl")
+widl_outputs(${PROJECT_SOURCE_DIR}/tests/typelib_fixture/Fixture.idl Fixture ${platform_gen} ${platform_dir})
 add_custom_command(
   OUTPUT ${platform_dir}/QuillonRevisionDirectory.tlb
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/generated/QuillonRevisionDirectory.tlb ${platform_dir}/
