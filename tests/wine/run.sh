@@ -58,6 +58,10 @@ wine regsvr32 /s "$(winpath "$dll")" || fail "regsvr32 exited with $?"
 release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
 wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
 wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
+# One database-version alias, 4000 handled by 3279 (15.x): two little-endian
+# 32-bit words, target first.
+wine reg add 'HKLM\SOFTWARE\Brenmoor Software\Quillon.1' /v RevisionDirectoryDatabaseVersionAliases \
+  /t REG_BINARY /d CF0C0000A00F0000 /f >/dev/null || fail "reg add"
 
 # cscript exits 0 and prints nothing when a script dies, so each script ends
 # with a line only a complete run prints, reports each failed check as FAIL
