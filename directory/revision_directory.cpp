@@ -102,6 +102,8 @@ CRevisionDirectory::CRevisionDirectory()
 }
 
 CRevisionDirectory::~CRevisionDirectory() {
+  // The installed paths are process-wide: they go with the last directory.
+  ReleaseInstalledPaths();
   DeleteCriticalSection(&m_initializeLock);
   DeleteCriticalSection(&m_lock);
 }
@@ -109,8 +111,6 @@ CRevisionDirectory::~CRevisionDirectory() {
 void CRevisionDirectory::FinalRelease() {
   m_state.reset();
   m_aliases.clear();
-  // The installed paths are process-wide: they go with the last directory.
-  ReleaseInstalledPaths();
 }
 
 DirectoryStateRef CRevisionDirectory::State() const {
