@@ -192,8 +192,10 @@ Check "alias 4000 after removal", Hex(Err.Number), Hex(RdE_RevisionNotFound)
 Err.Clear
 On Error GoTo 0
 
-For Each sub_ In Array("Quillon", "Quillon German", "Quillon.1\English\12", "Quillon.1\English\r9", "Quillon.1\German")
-  sh.Run "reg delete """ & maker & sub_ & """ /f", 0, True
+' Subkeys before their keys: a key with subkeys cannot be deleted.
+For Each sub_ In Array("Quillon\10.02.00.00", "Quillon", "Quillon German\9.00.00.00", "Quillon German", _
+                       "Quillon.1\English\12", "Quillon.1\English\r9", "Quillon.1\German\13", "Quillon.1\German")
+  sh.RegDelete maker & sub_ & "\"
 Next
 
 If failures = 0 Then
