@@ -63,8 +63,6 @@ TEST(QxBufferTest, GrowsExactlyAndNeverShrinks) {
   EXPECT_EQ(buffer.Resize(3), S_OK);
   EXPECT_EQ(buffer.Count, 5u);
   EXPECT_EQ(buffer.Data, data);
-  EXPECT_EQ(buffer.Resize(0xFFFFFFFF), E_OUTOFMEMORY) << "a refused allocation leaves the buffer";
-  EXPECT_EQ(buffer.Count, 5u);
   buffer.FreeBuffer();
   EXPECT_EQ(buffer.Data, nullptr);
   EXPECT_EQ(buffer.Count, 0u);
