@@ -136,8 +136,8 @@ Check "GetErrorDescription", d.GetErrorDescription(RdE_RevisionNotFound), _
 ' Releases declared the way installers declare them: a language pack (scheme
 ' 1) and numbered releases (scheme 2), in English and in German, beside the
 ' 15.01 of the lead script and the alias 4000 -> 3279 that it wrote with reg
-' add. What is added here is removed again at the end.
-Dim sh, maker, sub_
+' add. The runner declares its state afresh before each script.
+Dim sh, maker
 Set sh = CreateObject("WScript.Shell")
 maker = "HKLM\SOFTWARE\Brenmoor Software\"
 sh.RegWrite maker & "Quillon\group1Component2SourceDirTemplate1", "D:\Old", "REG_SZ"
@@ -191,12 +191,6 @@ Set r = d.GetRevisionFromDatabaseVersion(4000)
 Check "alias 4000 after removal", Hex(Err.Number), Hex(RdE_RevisionNotFound)
 Err.Clear
 On Error GoTo 0
-
-' Subkeys before their keys: a key with subkeys cannot be deleted.
-For Each sub_ In Array("Quillon\10.02.00.00", "Quillon", "Quillon German\9.00.00.00", "Quillon German", _
-                       "Quillon.1\English\12", "Quillon.1\English\r9", "Quillon.1\German\13", "Quillon.1\German")
-  sh.RegDelete maker & sub_ & "\"
-Next
 
 If failures = 0 Then
   WScript.Echo "vbscript client: " & checks & " checks passed"
