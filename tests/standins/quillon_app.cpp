@@ -10,6 +10,23 @@
 
 #include "standins.h"
 
+namespace {
+
+// The text of the marker file in the working directory: tells the tests
+// which folder the program was started in.
+std::string Marker() {
+  std::string text;
+  if (FILE *f = fopen(STANDIN_MARKER_FILE, "rb")) {
+    char buffer[256];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+  }
+  return text;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -36,17 +53,6 @@ void Write(const std::wstring &path, const std::string &record) {
   fwrite(record.data(), 1, record.size(), f);
   fclose(f);
   MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-std::string Marker() {
-  std::string text;
-  if (FILE *f = fopen(STANDIN_MARKER_FILE, "rb")) {
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-  }
-  return text;
 }
 
 // Runs the window's messages for the given time.
@@ -94,17 +100,6 @@ void Write(const std::string &path, const std::string &record) {
   fwrite(record.data(), 1, record.size(), f);
   fclose(f);
   rename(partial.c_str(), path.c_str());
-}
-
-std::string Marker() {
-  std::string text;
-  if (FILE *f = fopen(STANDIN_MARKER_FILE, "rb")) {
-    char buffer[256];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    fclose(f);
-  }
-  return text;
 }
 
 unsigned Milliseconds(const char *variable, unsigned otherwise) {
