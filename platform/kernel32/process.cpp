@@ -93,7 +93,7 @@ bool IsFile(const std::string &path) {
 // The Linux path of the executable, or nullopt with the last error set.
 std::optional<std::string> FindExecutable(std::u16string_view name) {
   if (name.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+    SetLastError(ERROR_FILE_NOT_FOUND);
     return std::nullopt;
   }
   // Windows appends ".exe" to a name without extension; Linux programs have
@@ -113,7 +113,6 @@ std::optional<std::string> FindExecutable(std::u16string_view name) {
         if (!folder.empty()) folders.emplace_back(std::string(folder) + "/");
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
       }
-  std::optional<std::string> first;
   for (const std::string &folder : folders)
     for (const std::u16string &candidate : candidates) {
       std::optional<std::string> path;
@@ -124,10 +123,10 @@ std::optional<std::string> FindExecutable(std::u16string_view name) {
       }
       if (!path) continue;
       if (IsFile(*path)) return path;
-      if (!first) first = path;
     }
-  if (!first) return std::nullopt;  // UnixPath has set the error
-  SetLastError(NotFoundError(*first));
+  // The program is searched for, and a search that finds nothing says so
+  // whether or not the folder exists.
+  SetLastError(ERROR_FILE_NOT_FOUND);
   return std::nullopt;
 }
 

@@ -79,7 +79,8 @@ TEST_F(Process, FailuresGiveTheWindowsErrors) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   WString noFolder = OLESTR("\"") + m_installation.WindowsBin() + OLESTR("\\Nowhere\\Quillon.Exe\"");
   EXPECT_FALSE(CreateProcessW(nullptr, noFolder.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  // The program is searched for; a missing folder is no different.
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   WString badFolder = m_installation.WindowsBin() + OLESTR("\\Nowhere");
   EXPECT_FALSE(Start(OLESTR(""), badFolder.c_str(), &pi));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
