@@ -77,10 +77,15 @@ class StandInInstallation {
   // stand-in has written it; empty when it has not within the time.
   std::vector<std::string> WaitForRecord(std::chrono::milliseconds limit = std::chrono::seconds(20)) const {
     auto end = std::chrono::steady_clock::now() + limit;
-    while (!std::filesystem::exists(m_record) && std::chrono::steady_clock::now() < end)
+    std::string text;
+    // A complete record is never empty (the marker's field has its NUL);
+    // on Windows the file may be unreadable for a moment after its rename.
+    for (;;) {
+      std::ifstream in(m_record, std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (!text.empty() || std::chrono::steady_clock::now() >= end) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::ifstream in(m_record, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     std::vector<std::string> fields;
     for (size_t start = 0, end0; (end0 = text.find('\0', start)) != std::string::npos; start = end0 + 1)
       fields.push_back(text.substr(start, end0 - start));
