@@ -9,6 +9,7 @@
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
 #include "frame/boundary.h"
+#include "revision/progid.h"
 #include "revision/revision.h"
 
 namespace revdir {
@@ -61,6 +62,8 @@ class KeyHolder {
   HKEY m_key = nullptr;
 };
 
+HRESULT AnySuccessAsOk(HRESULT hr) { return SUCCEEDED(hr) ? S_OK : hr; }
+
 template <class T>
 void ReleaseAndNull(T *&p) {
   if (p) p->Release();
@@ -112,6 +115,9 @@ void CRevisionDirectory::FinalRelease() {
   m_state.reset();
   m_aliases.clear();
 }
+
+// The language of a state; -1 (no language) before the first Initialize.
+static LONG LanguageOf(const DirectoryStateRef &state) { return state ? state->languageId : -1; }
 
 DirectoryStateRef CRevisionDirectory::State() const {
   CriticalSectionHold hold(m_lock);
@@ -412,11 +418,36 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
 
 STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR, IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  // A null path names no project: nothing to bind.
+  if (!FullPathToACDFile) return m_errorInfo.ReportError(RdE_FileNotOpenedByQuillon);
+  // The application registers each open project under its file's moniker;
+  // whatever the binding's own failure, no application has it open.
+  if (FAILED(CoGetObject(FullPathToACDFile, nullptr, IID_IDispatch, reinterpret_cast<void **>(p)))) {
+    *p = nullptr;
+    return m_errorInfo.ReportError(RdE_FileNotOpenedByQuillon);
+  }
+  return S_OK;
+}
+
+// The ProgId members name no release and need no installation, so they work
+// before Initialize (the directory's own language is -1 then, no language).
+STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) {
+  return AnySuccessAsOk(GetApplicationBaseProgId(LanguageOf(State()), m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetApplicationBaseProgId(LanguageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) {
+  return AnySuccessAsOk(GetServicesBaseProgId(LanguageOf(State()), m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetServicesBaseProgId(LanguageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetProgIdLanguageSuffix(LanguageId, m_errorInfo, p));
+}
 
 }  // namespace revdir
