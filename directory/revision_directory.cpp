@@ -265,6 +265,7 @@ HRESULT CRevisionDirectory::InitializeLocked() {
       CriticalSectionHold hold(m_lock);
       m_state.swap(published);
       m_aliases.swap(aliases);
+      m_errorInfo.SetLanguageId(m_state->languageId);
     }
     // The old state and aliases go here, outside the lock.
     return hr;
