@@ -21,6 +21,9 @@ set(REVDIR_COMPONENT_SOURCES
   revision/revision.cpp
   revision/progid.cpp
   revision/launch.cpp
+  resolve/database_version_aliases.cpp
+  resolve/database_version_lookup.cpp
+  resolve/version_lookups.cpp
   component/exports.cpp
   component/object_map.cpp)
 
