@@ -106,6 +106,11 @@ class Library : public ::testing::Test {
     SetDword(d + "ENIP-1", "ReplyTimeout", 500);
     SetText(d + "ODD-1", "Kind", "Carrier Pigeon");
   }
+  // Nothing of ours stays in a real registry.
+  static void TearDownTestSuite() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(kKey).c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+  }
   void SetUp() override {
     DTL_INIT_ARGS args{sizeof args, 0, kKey};
     ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, &args), 0);
