@@ -50,7 +50,8 @@ struct Engine::Impl {
     p->delay.cancel();
     p->socket.close(ignored);
     active.erase(p);
-    if (p->req.done) p->req.done(p->req.context, iostat, iostat == DTL_SUCCESS || iostat == DTL_E_REPLY_TOO_LONG ? size : 0, ext);
+    if (iostat != DTL_SUCCESS && iostat != DTL_E_REPLY_TOO_LONG) size = 0;
+    if (p->req.done) p->req.done(p->req.context, iostat, size, ext);
   }
 
   // Arms the time-out: on expiry the request completes with status.
@@ -112,7 +113,8 @@ struct Engine::Impl {
     auto token = asio::redirect_error(asio::use_awaitable, ec);
     uint32_t failure = DTL_E_NO_DEVICE;  // what an error of the current step means
     auto fail = [&]() {
-      Finish(p, ec == asio::error::eof || ec == asio::error::connection_reset ? uint32_t{DTL_E_CONNECTION_LOST} : failure);
+      bool lost = ec == asio::error::eof || ec == asio::error::connection_reset;
+      Finish(p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : failure);
     };
 
     Arm(p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
@@ -172,9 +174,11 @@ struct Engine::Impl {
     }
     auto item = enip::ParseSendRRData(data);
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
+    // A bridge that cannot route answers for Unconnected Send itself.
+    constexpr uint8_t kUnconnectedSend = static_cast<uint8_t>(cip::Service::UnconnectedSend);
     uint8_t service = r.request.empty() ? 0 : r.request[0];
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
-                             (!r.hops.empty() && reply->service == (0x52 | cip::kReplyBit)));
+                             (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
     if (!matches) co_return Finish(p, DTL_E_BAD_REPLY);
     // A polite end of the session first: completing closes the socket. The
     // 24 bytes fit any socket buffer, so this write does not wait.
