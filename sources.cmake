@@ -27,5 +27,11 @@ set(REVDIR_COMPONENT_SOURCES
   component/exports.cpp
   component/object_map.cpp)
 
+# The communications library: the component's side of the communications
+# server (its client library is a product of its own, in commserver/).
+set(REVDIR_COMM_SOURCES
+  comm/cvapi_loader.cpp)
+
+list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
