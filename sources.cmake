@@ -22,5 +22,19 @@ set(REVDIR_COMPONENT_SOURCES
   component/exports.cpp
   component/object_map.cpp)
 
+# The communications library: the client interface's loader, the context and
+# targets, the packet server, message handles and channels, the packet log and
+# the object-definition reader.
+set(REVDIR_COMM_SOURCES
+  comm/cvapi_loader.cpp
+  comm/errors.cpp
+  comm/context.cpp
+  comm/targets.cpp
+  comm/packet_log.cpp
+  comm/adf.cpp
+  comm/channel.cpp
+  comm/packet_server.cpp)
+
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
