@@ -22,9 +22,10 @@ set(REVDIR_COMPONENT_SOURCES
   component/exports.cpp
   component/object_map.cpp)
 
-# The communications library: the client interface's loader, the context and
-# targets, the packet server, message handles and channels, the packet log and
-# the object-definition reader.
+# The communications library: the component's side of the communications
+# server (its client library is a product of its own, in commserver/): the
+# loader, the context and targets, the packet server, message handles and
+# channels, the packet log and the object-definition reader.
 set(REVDIR_COMM_SOURCES
   comm/cvapi_loader.cpp
   comm/errors.cpp

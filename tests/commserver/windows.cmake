@@ -8,7 +8,7 @@ target_include_directories(partial_cvapi PRIVATE ${PROJECT_SOURCE_DIR}/commserve
 set_target_properties(partial_cvapi PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/commserver)
 target_link_options(partial_cvapi PRIVATE -static)
 add_executable(commserver_tests ${dir}/loader_test.cpp ${dir}/wire_test.cpp ${dir}/library_test.cpp
-  ${PROJECT_SOURCE_DIR}/comm/cvapi_loader.cpp)
+  ${REVDIR_COMM_SOURCES})
 target_include_directories(commserver_tests PRIVATE ${PROJECT_SOURCE_DIR}/comm ${PROJECT_SOURCE_DIR}/tests/support)
 target_link_libraries(commserver_tests PRIVATE cvapi_sim cvapi_wire gtest gtest_main advapi32 kernel32)
 target_compile_definitions(commserver_tests PRIVATE PARTIAL_CVAPI="partial_cvapi.dll")
