@@ -81,6 +81,15 @@ inline void ConfigureDrivers() {
   SetDword(enip, "ReplyTimeout", 500);
 }
 
+// Nothing of ours stays in a real registry (on Linux the prefix goes anyway).
+inline void RemoveConfiguration() {
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Corvid");
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1", HKEY_CURRENT_USER);
+  RegDeleteKeyW(HKEY_CURRENT_USER, Wide("SOFTWARE\\Brenmoor Software").c_str());
+}
+
 inline std::string Computer() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD size = sizeof name;

@@ -24,6 +24,7 @@ namespace {
 class ContextTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ConfigureDrivers(); }
+  static void TearDownTestSuite() { RemoveConfiguration(); }
   void SetUp() override { SetOptions(""); }
   void TearDown() override { EXPECT_EQ(QxOnlineReferenceCount(), 0u); }
   std::string Path(const char *rest) { return Computer() + "!" + rest; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,7 @@ struct Identity {
 class PacketServerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ConfigureDrivers(); }
+  static void TearDownTestSuite() { RemoveConfiguration(); }
   void SetUp() override { SetOptions(""); }
   void TearDown() override {
     delete server_;
