@@ -172,9 +172,9 @@ HRESULT ASAControlNetChannel::Open() {
   LogLine("\nOpening Connection. %s Thread ID 0x%08x", TimeStamp().c_str(), static_cast<unsigned>(GetCurrentThreadId()));
   DTL_ASA_CONN_REQUEST request = {};
   request.size = sizeof request;
-  request.connection_size = static_cast<uint16_t>(std::min<DWORD>(target_.ConnectionSize, 0xFFFF));
+  request.connection_size = static_cast<uint16_t>(std::min<DWORD>(DWORD{target_.ConnectionSize}, 0xFFFF));
   request.rpi_us = target_.RequestedPacketInterval;
-  request.timeout_multiplier = static_cast<uint8_t>(std::min<DWORD>(target_.TimeOutMultiplier, 2));
+  request.timeout_multiplier = static_cast<uint8_t>(std::min<DWORD>(DWORD{target_.TimeOutMultiplier}, 2));
   std::vector<BYTE> header;
   if (!UnconnectedHeader(header) || header.size() > sizeof request.destination) return QxE_OUT_OF_RANGE;
   std::memcpy(&request.destination, header.data(), header.size());
@@ -254,7 +254,7 @@ HRESULT ASAWayfindChannel::Create() {
   DWORD mode = TestMode();
   if (mode == 2) return S_OK;
   BYTE data[512] = {};
-  DWORD stored = std::min<DWORD>(target_.TargetDataSize, sizeof target_.TargetData);
+  DWORD stored = std::min<DWORD>(DWORD{target_.TargetDataSize}, sizeof target_.TargetData);
   std::memcpy(data, target_.TargetData, stored);
   uint32_t size = 0;
   long r = DTL_SUCCESS;
@@ -282,7 +282,7 @@ HRESULT ASAWayfindChannel::Create() {
   }
   driverId_ = dtsa_.driver;
   LogLine("Dtsa Type:      %s", "CIP Path");
-  LogLine("baPath[]:       %s", HexBytes(dtsa_.route, std::min<uint32_t>(dtsa_.route_size, DTL_ROUTE_MAX)).c_str());
+  LogLine("baPath[]:       %s", HexBytes(dtsa_.route, std::min<uint32_t>(uint32_t{dtsa_.route_size}, DTL_ROUTE_MAX)).c_str());
   return S_OK;
 }
 

@@ -174,15 +174,29 @@ bool Grow(BYTE *&buffer, DWORD &capacity, DWORD size) {
 }
 }  // namespace
 
-bool QxMsgHandle::ReserveSend(DWORD size) { return Grow(msg_.SendBuf, sendCapacity_, size); }
-bool QxMsgHandle::ReserveReply(DWORD size) { return Grow(msg_.ReplyBuf, replyCapacity_, size); }
+// The message structure is packed: its fields are copied, never referenced.
+bool QxMsgHandle::ReserveSend(DWORD size) {
+  BYTE *buffer = msg_.SendBuf;
+  bool ok = Grow(buffer, sendCapacity_, size);
+  msg_.SendBuf = buffer;
+  return ok;
+}
+bool QxMsgHandle::ReserveReply(DWORD size) {
+  BYTE *buffer = msg_.ReplyBuf;
+  bool ok = Grow(buffer, replyCapacity_, size);
+  msg_.ReplyBuf = buffer;
+  return ok;
+}
 bool QxMsgHandle::ReserveTmp(DWORD size) {
-  DWORD before = msg_.tmpBufSize;
-  if (!Grow(msg_.tmpBuf, msg_.tmpBufSize, size)) return false;
-  if (msg_.tmpBufSize != before)
-    LogLine("Allocated pHandle->tmpBuf = 0x%p - %u bytes", static_cast<void *>(msg_.tmpBuf),
-            static_cast<unsigned>(msg_.tmpBufSize));
-  return true;
+  BYTE *buffer = msg_.tmpBuf;
+  DWORD capacity = msg_.tmpBufSize;
+  bool ok = Grow(buffer, capacity, size);
+  bool grown = capacity != msg_.tmpBufSize;
+  msg_.tmpBuf = buffer;
+  msg_.tmpBufSize = capacity;
+  if (grown)
+    LogLine("Allocated pHandle->tmpBuf = 0x%p - %u bytes", static_cast<void *>(buffer), static_cast<unsigned>(capacity));
+  return ok;
 }
 
 std::string QxMsgHandle::Dump() const {
@@ -441,7 +455,7 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
 
   QxCommTimeOut own(TripleTimeOut(target_->DefaultTimeOut));
   QxCommTimeOut *timeOut = msg.pTimeOut ? msg.pTimeOut : &own;
-  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : target_->DefaultTimeOut;
+  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{target_->DefaultTimeOut};
 
   auto *m = new asaMessage;
   m->service = service;
@@ -625,7 +639,7 @@ HRESULT QxASAPacketServer::CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWOR
   const QxMsgStruct &msg = handle->Msg();
   // 1, 2. The reply's own header must be there before anything is read from it.
   if (!msg.ReplyBuf || msg.ReplySize == 0) return QxE_REPLY_NO_DATA;
-  DWORD replySize = std::min(msg.ReplySize, handle->ReplyCapacity());
+  DWORD replySize = std::min(DWORD{msg.ReplySize}, handle->ReplyCapacity());
   if (replySize < kReplyHeader) return QxE_REPLY_NO_DATA;
   DWORD header = kReplyHeader + 2u * msg.ReplyBuf[3];
   if (header > replySize) return QxE_REPLY_NO_DATA;

@@ -115,7 +115,7 @@ TEST_F(PacketServerTest, AConnectedChannelOpensCarriesAndCloses) {
 TEST_F(PacketServerTest, ReadsTheIdentityAlongAPathString) {
   Start();
   ASSERT_EQ(UsePath("SIM-1\\2"), S_OK);
-  EXPECT_EQ(server_->Target()->NetworkKind, static_cast<DWORD>(QxNetWAYFIND));
+  EXPECT_EQ(+server_->Target()->NetworkKind, static_cast<DWORD>(QxNetWAYFIND));
   ASSERT_EQ(server_->StartCommunicating(), S_OK);
   Identity id;
   ASSERT_EQ(ReadIdentity(id), S_OK);
@@ -316,8 +316,8 @@ TEST_F(PacketServerTest, ThePacketLogShowsEachRequestAndItsReply) {
 
 TEST(MessageHandle, CountsPendingRequestsAndNeverOverReleases) {
   QxMsgHandle *handle = new QxMsgHandle;
-  EXPECT_EQ(handle->Msg().PacketID, 0xDEAD);
-  EXPECT_EQ(handle->Msg().attribReplyType, 3u);
+  EXPECT_EQ(+handle->Msg().PacketID, 0xDEAD);
+  EXPECT_EQ(+handle->Msg().attribReplyType, 3u);
   handle->BeginRequest();
   EXPECT_EQ(handle->Pending(), 1);
   handle->EndRequest();

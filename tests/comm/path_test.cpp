@@ -51,16 +51,16 @@ std::string Groups(size_t n) {
 TEST(PathText, LimitsAreFiveHundredTenBytesAndTenTwentyThreeCharacters) {
   auto t = std::make_unique<QxCommTarget>();
   QxParsePathString(t.get(), Groups(340).c_str());  // 1019 characters
-  EXPECT_EQ(t->PathBytes.count, 340);
+  EXPECT_EQ(+t->PathBytes.count, 340);
   // 400 groups are 1199 characters: cut at the last blank within 1023 (at
   // 1022), leaving 341 whole groups.
   QxParsePathString(t.get(), Groups(400).c_str());
-  EXPECT_EQ(t->PathBytes.count, 341);
+  EXPECT_EQ(+t->PathBytes.count, 341);
   EXPECT_EQ(std::strlen(t->PathString), 1022u);
   // Without a blank the text is cut at 1023 characters, which cannot be read.
   std::string solid(2000, 'A');
   QxParsePathString(t.get(), solid.c_str());
-  EXPECT_EQ(t->PathBytes.count, 0);
+  EXPECT_EQ(+t->PathBytes.count, 0);
   EXPECT_STREQ(t->PathString, "");
 }
 
@@ -74,11 +74,11 @@ TEST(Targets, AnEmptyProtocolPicksTheNetworkByDriverName) {
   for (const auto &c : cases) {
     t->NetworkKind = 99;
     EXPECT_EQ(QxSetTargetProtocol(t.get(), "", c.driver), S_OK) << c.driver;
-    EXPECT_EQ(t->NetworkKind, c.kind) << c.driver;
+    EXPECT_EQ(+t->NetworkKind, c.kind) << c.driver;
     EXPECT_STREQ(t->DriverName, c.driver);
   }
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "dhp", "X"), S_OK);
-  EXPECT_EQ(t->NetworkKind, static_cast<DWORD>(QxNetDHP));
+  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetDHP));
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "WAYFIND", "X"), qx::QxE_NOT_SUPPORTED);
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "SERIAL", "X"), E_FAIL);
   // A driver name that does not fit its field is stored as empty, never cut.
@@ -92,10 +92,10 @@ TEST(Targets, TargetDataOfMoreThanFiveHundredTenBytesStoresNothing) {
   std::memset(t.get(), 0, sizeof *t);
   std::vector<BYTE> data(511, 0x42);
   EXPECT_EQ(QxSetTargetFromTargetData(t.get(), data.data(), 511), E_FAIL);
-  EXPECT_EQ(t->TargetDataSize, 0);
-  EXPECT_EQ(t->NetworkKind, static_cast<DWORD>(QxNetWAYFIND));
+  EXPECT_EQ(+t->TargetDataSize, 0);
+  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetWAYFIND));
   EXPECT_EQ(QxSetTargetFromTargetData(t.get(), data.data(), 510), S_OK);
-  EXPECT_EQ(t->TargetDataSize, 510);
+  EXPECT_EQ(+t->TargetDataSize, 510);
 }
 
 }  // namespace
