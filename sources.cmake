@@ -28,10 +28,19 @@ set(REVDIR_COMPONENT_SOURCES
   component/object_map.cpp)
 
 # The communications library: the component's side of the communications
-# server (its client library is a product of its own, in commserver/).
+# server (its client library is a product of its own, in commserver/): the
+# loader, the context and targets, the packet server, message handles and
+# channels, the packet log and the object-definition reader.
 set(REVDIR_COMM_SOURCES
-  comm/cvapi_loader.cpp)
+  comm/cvapi_loader.cpp
+  comm/errors.cpp
+  comm/context.cpp
+  comm/targets.cpp
+  comm/packet_log.cpp
+  comm/adf.cpp
+  comm/channel.cpp
+  comm/packet_server.cpp)
 
-list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

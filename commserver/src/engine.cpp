@@ -89,6 +89,9 @@ struct Engine::Impl {
       reply = cip::BuildReply(request->service, static_cast<cip::Status>(d->cip_error),
                               {&ext, static_cast<size_t>(ext ? 1 : 0)});
       delay = d->delay_ms;
+    } else if (d->refuse_service && request->service == d->refuse_service) {
+      reply = cip::BuildReply(request->service, cip::Status::ServiceNotSupported);
+      delay = d->delay_ms;
     } else {
       reply = cip::AnswerIdentity(d->identity, *request);
       delay = d->delay_ms;
