@@ -11,6 +11,11 @@ add_library(revdir_catalog STATIC
 target_include_directories(revdir_catalog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(revdir_catalog PUBLIC revdir_platform)
 
+# The scanner of project text exports: plain code, shared with the tests,
+# benchmarks and fuzz targets.
+add_library(revdir_export_scan STATIC ${CMAKE_CURRENT_LIST_DIR}/resolve/export_scan.cpp)
+target_include_directories(revdir_export_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
 add_library(QuillonRevisionDirectory SHARED
@@ -22,9 +27,10 @@ add_library(QuillonRevisionDirectory SHARED
   ${CMAKE_CURRENT_LIST_DIR}/directory/revision_directory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/directory/revision_collections.cpp
   ${CMAKE_CURRENT_LIST_DIR}/revision/processor_type.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/revision/revision.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/revision/revision.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/resolve/project_file.cpp)
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_platform)
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_platform)
 # As for the platform library: a fuzzing build leaves the sanitizer runtime
 # to the executable.
 if(NOT REVDIR_FUZZ)

@@ -37,6 +37,7 @@ add_library(QuillonRevisionDirectory SHARED
   directory/revision_directory.cpp directory/revision_collections.cpp directory/revision_table.cpp
   directory/installed_path.cpp directory/scan.cpp
   revision/processor_type.cpp revision/revision.cpp revision/processor_catalog.cpp revision/processor_tables.cpp
+  resolve/project_file.cpp resolve/export_scan.cpp
   platform/registrar/registrar.cpp
   ${gen}/QuillonRevisionDirectory_i.c
   ${rc}
