@@ -59,6 +59,16 @@ release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
 wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
 wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
 
+# Project files the scripts identify, in C:\Projects.
+projects="$WINEPREFIX/drive_c/Projects"
+mkdir -p "$projects"
+printf 'CONTROLLER Line1 (Major := 12)\r\n\tMODULE Local (Major := 15, Minor := 1)\r\n\tEND_MODULE\r\n' >"$projects/Line1.pjx"
+printf 'MODULE LocalRack (Major := 15, Minor := 1)' >"$projects/Rack.pjx"
+: >"$projects/Empty.pjx"
+printf 'header\x8d\x0c\x00\x00' >"$projects/LINE1.ACD"
+printf '\x00\x00\x00\x80' >"$projects/Reduced.acd"
+printf '\x8d\x0c\x00' >"$projects/Short.acd"
+
 # cscript exits 0 and prints nothing when a script dies, so each script ends
 # with a line only a complete run prints, reports each failed check as FAIL
 # and each passed one as ok (shown only on failure, to tell where it died).
