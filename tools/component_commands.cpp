@@ -141,6 +141,41 @@ int ErrorMain(int argc, char **argv) {
   return SUCCEEDED(hr) ? kOk : Report("GetErrorConstantAndDescription", hr);
 }
 
+int ProjectMain(int argc, char **argv) {
+  if (argc < 1) {
+    fprintf(stderr, "usage: revdir project FILE.acd|FILE.pjx ...   (Windows or Linux paths)\n");
+    return kFail;
+  }
+  Com com;
+  IRevisionDirectory_V6 *directory = nullptr;
+  HRESULT hr = NewDirectory(&directory);
+  if (FAILED(hr)) return Report("creating the directory (is the component registered?)", hr);
+  hr = directory->Initialize();
+  int rc = FAILED(hr) ? Report("Initialize", hr) : kOk;
+  bool failed = false;  // any file: each is reported, the others still run
+  for (int i = 0; rc == kOk && i < argc; ++i) {
+    int chars = MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0);
+    BSTR path = SysAllocStringLen(nullptr, static_cast<UINT>(chars > 0 ? chars - 1 : 0));
+    MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, path, chars);
+    IRevision *revision = nullptr;
+    hr = directory->GetRevisionFromProjectFile(path, &revision);
+    SysFreeString(path);
+    if (FAILED(hr)) {
+      failed = true;
+      Report(argv[i], hr);
+      continue;
+    }
+    LONG major = 0, minor = 0, rev = 0;
+    revision->get_MajorSoftwareVersion(&major);
+    revision->get_MinorSoftwareVersion(&minor);
+    revision->get_MajorRev(&rev);
+    printf("%s: release %d.%02d (major revision %d)\n", argv[i], major, minor, rev);
+    revision->Release();
+  }
+  directory->Release();
+  return rc == kOk && !failed ? kOk : kFail;
+}
+
 int DemoMain(int argc, char **argv) {
   if (RegisterMain(argc, argv) != kOk) return kFail;
   printf("component registered in the prefix; the releases it knows:\n\n");
