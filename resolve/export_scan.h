@@ -27,7 +27,7 @@ ExportScanResult ScanExportReference(const unsigned char *text, size_t length);
 // Memory stays bounded by the limit either way.
 class ExportScanner {
  public:
-  static constexpr size_t kDefaultPendingLimit = size_t{1} << 16;
+  static constexpr size_t kDefaultPendingLimit = size_t{1} << 20;  // 24 MiB at most
 
   explicit ExportScanner(size_t pendingLimit = kDefaultPendingLimit);
   ~ExportScanner();
