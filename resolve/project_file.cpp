@@ -114,9 +114,9 @@ HRESULT GetRevisionFromProjectFile(IRevisionDirectory *self, const CErrorInfo &e
   *revision = nullptr;
   if (!path) return errors.ReportSystemError(E_INVALIDARG);
   // The last "." of the whole path, folders included.
-  const WCHAR *extension = wcsrchr(path, W('.'));
+  const WCHAR *extension = wcsrchr(path, OLESTR('.'));
   if (!extension) return errors.ReportSystemError(E_INVALIDARG);
-  if (_wcsicmp(extension, W(".pjx")) == 0) {
+  if (_wcsicmp(extension, OLESTR(".pjx")) == 0) {
     LONG major;
     {
       CProjectExportReader reader(errors);
@@ -126,7 +126,7 @@ HRESULT GetRevisionFromProjectFile(IRevisionDirectory *self, const CErrorInfo &e
     }
     return self->GetRevisionFromMajorRev(major, revision);
   }
-  if (_wcsicmp(extension, W(".acd")) == 0) {
+  if (_wcsicmp(extension, OLESTR(".acd")) == 0) {
     DWORD version = 0;
     HRESULT hr = ReadDatabaseVersion(errors, path, &version);
     if (FAILED(hr)) return hr;

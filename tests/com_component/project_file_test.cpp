@@ -32,33 +32,33 @@ class ProjectFile : public ::testing::Test {
 TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
   auto directory = InitializedDirectory();
   Ptr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(W("C:\\Work\\Line1.pjx")).get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx")).get(), nullptr), E_INVALIDARG);
   EXPECT_EQ(directory->GetRevisionFromProjectFile(nullptr, revision.out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(W("C:\\Work\\Line1")).get(), revision.out()), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1")).get(), revision.out()), E_INVALIDARG);
   // The last "." of the whole path: here it is a folder's.
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(W("C:\\proj.old\\plant")).get(), revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\proj.old\\plant")).get(), revision.out()),
             RdE_InvalidProjectFileType);
-  EXPECT_EQ(TakeErrorInfo().description, WString(W("Error -2147205874 (0x80043d0e) encountered.")));
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(W("C:\\Work\\Line1.pjx.bak")).get(), revision.out()),
+  EXPECT_EQ(TakeErrorInfo().description, WString(OLESTR("Error -2147205874 (0x80043d0e) encountered.")));
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx.bak")).get(), revision.out()),
             RdE_InvalidProjectFileType);
   EXPECT_FALSE(revision);
 }
 
 TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
   auto directory = InitializedDirectory();
-  for (const WCHAR *name : {W("Line1.pjx"), W("LINE2.PJX"), W("line3.Pjx")}) {
+  for (const WCHAR *name : {OLESTR("Line1.pjx"), OLESTR("LINE2.PJX"), OLESTR("line3.Pjx")}) {
     WString path = dir / name;
     WriteFileBytes(path, kEntry);
     Ptr<IRevision> revision;
     ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
     EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
     // Forward slashes separate as well.
-    std::replace(path.begin(), path.end(), W('\\'), W('/'));
+    std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
     EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
   }
   // A major revision no release has comes back from the major-revision look-up.
-  WString path = dir / W("Future.pjx");
+  WString path = dir / OLESTR("Future.pjx");
   WriteFileBytes(path, "MODULE Local (Major := 16, Minor := 0)");
   Ptr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_RevisionNotFound);
@@ -72,10 +72,10 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
   struct {
     const WCHAR *name;
     const char *text;
-  } invalid[] = {{W("none.pjx"), "MODULE LocalRack (Major := 15, Minor := 1)"},
-                 {W("nominor.pjx"), "MODULE Local (Major := 15)"},
-                 {W("quoted.pjx"), "MODULE Local (Description := \"a) b\", Major := 15, Minor := 1)"},
-                 {W("tiny.pjx"), "MODULE"}};
+  } invalid[] = {{OLESTR("none.pjx"), "MODULE LocalRack (Major := 15, Minor := 1)"},
+                 {OLESTR("nominor.pjx"), "MODULE Local (Major := 15)"},
+                 {OLESTR("quoted.pjx"), "MODULE Local (Description := \"a) b\", Major := 15, Minor := 1)"},
+                 {OLESTR("tiny.pjx"), "MODULE"}};
   Ptr<IRevision> revision;
   for (const auto &c : invalid) {
     WString path = dir / c.name;
@@ -85,11 +85,11 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
         << c.text;
     EXPECT_EQ(TakeErrorInfo().description, contentsText.str()) << c.text;
   }
-  WString empty = dir / W("empty.pjx");
+  WString empty = dir / OLESTR("empty.pjx");
   WriteFileBytes(empty, "");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(empty.c_str()).get(), revision.out()),
             RdE_UnableToAccessProjectFile);
-  WString missing = dir / W("missing.pjx");
+  WString missing = dir / OLESTR("missing.pjx");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
             RdE_UnableToAccessProjectFile);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(ERROR_FILE_NOT_FOUND));
@@ -99,11 +99,11 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
 TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
   Ptr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
-  WString path = dir / W("Line1.pjx");
+  WString path = dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   Ptr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_NotInitialized);
-  WString missing = dir / W("missing.acd");
+  WString missing = dir / OLESTR("missing.acd");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
             RdE_UnableToAccessProjectFile);
   // Nothing of the file stays open: it can be removed at once.
@@ -113,7 +113,7 @@ TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
 TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   auto directory = InitializedDirectory();
   Ptr<IRevision> revision;
-  WString shortFile = dir / W("short.acd");
+  WString shortFile = dir / OLESTR("short.acd");
   WriteFileBytes(shortFile, std::string("\x8d\x0c\x00", 3));
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).get(), revision.out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
@@ -127,11 +127,11 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
     const WCHAR *name;
     std::string tail;
     LONG version;
-  } cases[] = {{W("LINE1.ACD"), std::string("\x8d\x0c\x00\x00", 4), 3213},
-               {W("line1.acd"), std::string(1000, 'x') + std::string("\x8d\x0c\x00\x00", 4), 3213},
-               {W("reduced.acd"), std::string("\x00\x00\x00\x80", 4), 1},
-               {W("top.acd"), std::string("\xff\xff\xff\xff", 4), static_cast<LONG>(0x80000000u)},
-               {W("unknown.acd"), std::string("\x01\x00\x00\x00", 4), 1}};
+  } cases[] = {{OLESTR("LINE1.ACD"), std::string("\x8d\x0c\x00\x00", 4), 3213},
+               {OLESTR("line1.acd"), std::string(1000, 'x') + std::string("\x8d\x0c\x00\x00", 4), 3213},
+               {OLESTR("reduced.acd"), std::string("\x00\x00\x00\x80", 4), 1},
+               {OLESTR("top.acd"), std::string("\xff\xff\xff\xff", 4), static_cast<LONG>(0x80000000u)},
+               {OLESTR("unknown.acd"), std::string("\x01\x00\x00\x00", 4), 1}};
   for (const auto &c : cases) {
     WString path = dir / c.name;
     WriteFileBytes(path, c.tail);
@@ -144,20 +144,20 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   // Before Initialize the file is read, then the look-up refuses.
   Ptr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
-  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / W("LINE1.ACD")).c_str()).get(), revision.out()),
+  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).get(), revision.out()),
             RdE_NotInitialized);
 }
 
 TEST_F(ProjectFile, ReachableByName) {
   auto directory = InitializedDirectory();
-  WString path = dir / W("Line1.pjx");
+  WString path = dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   VARIANT arg;
   arg.vt = VT_BSTR;
   arg.bstrVal = SysAllocString(path.c_str());
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), W("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   Ptr<IRevision> revision;
   ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.outv()), S_OK);

@@ -20,7 +20,7 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
-const WCHAR kRoot[] = W("Software\\RevdirRegistryTest");
+const WCHAR kRoot[] = OLESTR("Software\\RevdirRegistryTest");
 
 std::vector<BYTE> Bytes(const void *p, size_t n) {
   auto b = static_cast<const BYTE *>(p);
@@ -82,50 +82,50 @@ class Registry : public ::testing::Test {
 TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   HKEY deep = nullptr;
   DWORD disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, W("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
+  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  SetDword(deep, W("n"), 7);
+  SetDword(deep, OLESTR("n"), 7);
   RegCloseKey(deep);
 
   HKEY again = nullptr;
   disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, W("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
+  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   DWORD v = 0, size = sizeof v, type = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(again, W("N"), nullptr, &type, reinterpret_cast<BYTE *>(&v), &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(again, OLESTR("N"), nullptr, &type, reinterpret_cast<BYTE *>(&v), &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(v, 7u);
   RegCloseKey(again);
 
   // Names keep the case they were created with; a trailing backslash is fine.
-  EXPECT_EQ(SubkeyNames(root_), std::vector<WString>{W("Alpha")});
+  EXPECT_EQ(SubkeyNames(root_), std::vector<WString>{OLESTR("Alpha")});
   HKEY k = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(root_, W("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
-  EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, W("Software\\RevdirRegistryTest\\Alpha"), &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, OLESTR("Software\\RevdirRegistryTest\\Alpha"), &k), ERROR_SUCCESS);
   RegCloseKey(k);
 
   // Missing keys, bad arguments.
   k = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kSentinel));
-  EXPECT_EQ(RegOpenKeyExW(root_, W("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(k, nullptr);
-  EXPECT_EQ(RegOpenKeyExW(root_, W("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyExW(root_, W("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_BAD_PATHNAME);
   if (!RunningUnderWine()) {  // Wine writes through the null result pointer
-    EXPECT_EQ(RegCreateKeyW(root_, W("Alpha"), nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKeyW(root_, OLESTR("Alpha"), nullptr), ERROR_INVALID_PARAMETER);
   }
 
   // Name limits: 255 characters per key name, 16383 per value name.
-  WString name255(255, W('k')), name256(256, W('k'));
+  WString name255(255, OLESTR('k')), name256(256, OLESTR('k'));
   EXPECT_EQ(RegCreateKeyW(root_, name255.c_str(), &k), ERROR_SUCCESS);
   RegCloseKey(k);
   // Wine takes longer key names.
   EXPECT_EQ_OR_WINE(ERROR_INVALID_PARAMETER, ERROR_SUCCESS, RegCreateKeyW(root_, name256.c_str(), &k));
   if (RunningUnderWine()) RegCloseKey(k);
-  WString value16383(16383, W('v')), value16384(16384, W('v'));
+  WString value16383(16383, OLESTR('v')), value16384(16384, OLESTR('v'));
   DWORD one = 1;
   EXPECT_EQ(RegSetValueExW(root_, value16383.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4),
             ERROR_SUCCESS);
@@ -135,10 +135,10 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
 
 TEST_F(Registry, SubkeysEnumerateSortedByUpperCase) {
   // Compared upper-cased, '_' (0x5F) sorts after letters.
-  for (const WCHAR *n : {W("b"), W("_x"), W("A"), W("c"), W("Bz")}) RegCloseKey(Create(root_, n));
+  for (const WCHAR *n : {OLESTR("b"), OLESTR("_x"), OLESTR("A"), OLESTR("c"), OLESTR("Bz")}) RegCloseKey(Create(root_, n));
   // Wine orders by the lower-cased names, which puts '_' first.
-  if (RunningUnderWine() && !SubkeyNames(root_).empty() && SubkeyNames(root_)[0] == W("_x")) return;
-  EXPECT_EQ(SubkeyNames(root_), (std::vector<WString>{W("A"), W("b"), W("Bz"), W("c"), W("_x")}));
+  if (RunningUnderWine() && !SubkeyNames(root_).empty() && SubkeyNames(root_)[0] == OLESTR("_x")) return;
+  EXPECT_EQ(SubkeyNames(root_), (std::vector<WString>{OLESTR("A"), OLESTR("b"), OLESTR("Bz"), OLESTR("c"), OLESTR("_x")}));
 
   WCHAR buf[8];
   for (auto &c : buf) c = 0x7777;
@@ -147,25 +147,25 @@ TEST_F(Registry, SubkeysEnumerateSortedByUpperCase) {
   cch = 3;
   EXPECT_EQ(RegEnumKeyExW(root_, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(cch, 2u);
-  EXPECT_EQ(WString(buf), W("Bz"));
+  EXPECT_EQ(WString(buf), OLESTR("Bz"));
   EXPECT_EQ(buf[3], 0x7777) << "wrote past the name";
   cch = 8;
   EXPECT_EQ(RegEnumKeyExW(root_, 5, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
-  const WCHAR unterminated[] = {W('a'), W('b')};
-  const WCHAR embedded[] = {W('x'), 0, W('y'), 0};
+  const WCHAR unterminated[] = {OLESTR('a'), OLESTR('b')};
+  const WCHAR embedded[] = {OLESTR('x'), 0, OLESTR('y'), 0};
   const BYTE odd[] = {1, 2, 3};
   ULONGLONG q = 0x1122334455667788ull;
-  Set(root_, W("zeta"), REG_SZ, unterminated, sizeof unterminated);
-  Set(root_, W("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
-  Set(root_, nullptr, REG_EXPAND_SZ, W("%X%"), 8);
-  Set(root_, W("odd"), REG_BINARY, odd, sizeof odd);
-  Set(root_, W("q"), REG_QWORD, &q, sizeof q);
-  Set(root_, W("custom"), 0x12345, odd, 2);
-  Set(root_, W("empty"), REG_SZ, nullptr, 0);
-  EXPECT_EQ(RegSetValueExW(root_, W("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  Set(root_, OLESTR("zeta"), REG_SZ, unterminated, sizeof unterminated);
+  Set(root_, OLESTR("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
+  Set(root_, nullptr, REG_EXPAND_SZ, OLESTR("%X%"), 8);
+  Set(root_, OLESTR("odd"), REG_BINARY, odd, sizeof odd);
+  Set(root_, OLESTR("q"), REG_QWORD, &q, sizeof q);
+  Set(root_, OLESTR("custom"), 0x12345, odd, 2);
+  Set(root_, OLESTR("empty"), REG_SZ, nullptr, 0);
+  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
 
   struct Expect {
     WString name;
@@ -173,13 +173,13 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
     std::vector<BYTE> data;
   };
   std::vector<Expect> expected = {
-      {W("zeta"), REG_SZ, Bytes(unterminated, sizeof unterminated)},
-      {W("alpha"), REG_MULTI_SZ, Bytes(embedded, sizeof embedded)},
-      {W(""), REG_EXPAND_SZ, Bytes(W("%X%"), 8)},
-      {W("odd"), REG_BINARY, Bytes(odd, 3)},
-      {W("q"), REG_QWORD, Bytes(&q, 8)},
-      {W("custom"), 0x12345, Bytes(odd, 2)},
-      {W("empty"), REG_SZ, {}},
+      {OLESTR("zeta"), REG_SZ, Bytes(unterminated, sizeof unterminated)},
+      {OLESTR("alpha"), REG_MULTI_SZ, Bytes(embedded, sizeof embedded)},
+      {OLESTR(""), REG_EXPAND_SZ, Bytes(OLESTR("%X%"), 8)},
+      {OLESTR("odd"), REG_BINARY, Bytes(odd, 3)},
+      {OLESTR("q"), REG_QWORD, Bytes(&q, 8)},
+      {OLESTR("custom"), 0x12345, Bytes(odd, 2)},
+      {OLESTR("empty"), REG_SZ, {}},
   };
   // Wine keeps values sorted by name rather than in creation order; what
   // each value holds must still be right.
@@ -213,20 +213,20 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
   EXPECT_EQ(cb, 8u);
 
   // Overwriting keeps the position and takes the new type.
-  SetDword(root_, W("ZETA"), 5);
+  SetDword(root_, OLESTR("ZETA"), 5);
   cch = 32;
   DWORD type = kSentinel;
   EXPECT_EQ(RegEnumValueW(root_, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(WString(name), W("zeta"));
+  EXPECT_EQ(WString(name), OLESTR("zeta"));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 }
 
 TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
-  Set(root_, W("s"), REG_SZ, W("hello"), 12);
-  Set(root_, W(""), REG_SZ, W("dflt"), 10);
+  Set(root_, OLESTR("s"), REG_SZ, OLESTR("hello"), 12);
+  Set(root_, OLESTR(""), REG_SZ, OLESTR("dflt"), 10);
 
   DWORD type = kSentinel, cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(cb, 12u);
 
@@ -234,12 +234,12 @@ TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
   for (auto &b : buf) b = 0xAB;
   cb = 11;
   type = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(cb, 12u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   cb = 12;
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), W("hello"));
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("hello"));
   EXPECT_EQ(buf[12], 0xAB) << "wrote past the data";
 
   // The default value answers to a null and to an empty name.
@@ -247,79 +247,79 @@ TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
   EXPECT_EQ(RegQueryValueExW(root_, nullptr, nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(cb, 10u);
   cb = sizeof buf;
-  EXPECT_EQ(RegQueryValueExW(root_, W(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), W("dflt"));
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("dflt"));
 
   cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegDeleteValueW(root_, W("missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteValueW(root_, W("S")), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("S")), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, HandlesEnforceTheRightsAskedFor) {
-  RegCloseKey(Create(root_, W("r")));
+  RegCloseKey(Create(root_, OLESTR("r")));
   HKEY read = nullptr, write = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, W("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(root_, W("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
   DWORD v = 1;
-  EXPECT_EQ(RegSetValueExW(read, W("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegSetValueExW(read, OLESTR("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
   HKEY sub = nullptr;
   // Wine creates a subkey through a handle opened for reading.
-  LONG created = RegCreateKeyExW(read, W("sub"), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
+  LONG created = RegCreateKeyExW(read, OLESTR("sub"), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
   EXPECT_EQ_OR_WINE(ERROR_ACCESS_DENIED, ERROR_SUCCESS, created);
   if (created == ERROR_SUCCESS) RegCloseKey(sub);
-  EXPECT_EQ(RegSetValueExW(write, W("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(write, OLESTR("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
   DWORD cb = 4;
-  EXPECT_EQ(RegQueryValueExW(write, W("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
+  EXPECT_EQ(RegQueryValueExW(write, OLESTR("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
             ERROR_ACCESS_DENIED);
   WCHAR name[8];
   DWORD cch = 8;
   EXPECT_EQ(RegEnumKeyExW(write, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
   cb = 4;
-  EXPECT_EQ(RegQueryValueExW(read, W("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(read, OLESTR("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
   RegCloseKey(read);
   RegCloseKey(write);
 
   // Closed and made-up handles are invalid; predefined keys close fine.
   EXPECT_EQ(RegCloseKey(read), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegQueryValueExW(read, W("v"), nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(read, OLESTR("v"), nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, DeletingKeys) {
-  HKEY parent = Create(root_, W("p"));
-  HKEY child = Create(parent, W("c"));
+  HKEY parent = Create(root_, OLESTR("p"));
+  HKEY child = Create(parent, OLESTR("c"));
   HKEY other = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, W("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
 
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p\\missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyW(root_, W("P\\C")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p\\missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("P\\C")), ERROR_SUCCESS);
 
   // Every handle of the deleted key, this one's and another's, answers 1018.
   for (HKEY h : {child, other}) {
     DWORD cb = 0;
-    EXPECT_EQ(RegQueryValueExW(h, W("x"), nullptr, nullptr, nullptr, &cb), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryValueExW(h, OLESTR("x"), nullptr, nullptr, nullptr, &cb), ERROR_KEY_DELETED);
     DWORD v = 1;
-    EXPECT_EQ(RegSetValueExW(h, W("x"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegSetValueExW(h, OLESTR("x"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_KEY_DELETED);
     HKEY k = nullptr;
-    EXPECT_EQ(RegCreateKeyW(h, W("again"), &k), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCreateKeyW(h, OLESTR("again"), &k), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
   }
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_SUCCESS);
   EXPECT_EQ(SubkeyNames(root_).size(), 0u);
-  EXPECT_EQ(RegSetValueExW(parent, W("x"), 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegSetValueExW(parent, OLESTR("x"), 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
   RegCloseKey(parent);
 }
 
 TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
-  HKEY t = Create(root_, W("t"));
-  RegCloseKey(Create(t, W("a\\b\\c")));
-  SetDword(t, W("v"), 1);
+  HKEY t = Create(root_, OLESTR("t"));
+  RegCloseKey(Create(t, OLESTR("a\\b\\c")));
+  SetDword(t, OLESTR("v"), 1);
   HKEY deep = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(t, W("a\\b"), 0, KEY_READ, &deep), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(t, OLESTR("a\\b"), 0, KEY_READ, &deep), ERROR_SUCCESS);
 
   // Null subkey: the key stays, emptied.
   EXPECT_EQ(RegDeleteTreeW(t, nullptr), ERROR_SUCCESS);
@@ -334,22 +334,22 @@ TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
             ERROR_KEY_DELETED);
   RegCloseKey(deep);
 
-  RegCloseKey(Create(t, W("x\\y")));
-  EXPECT_EQ(RegDeleteTreeW(root_, W("t")), ERROR_SUCCESS);
+  RegCloseKey(Create(t, OLESTR("x\\y")));
+  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_SUCCESS);
   EXPECT_EQ(SubkeyNames(root_).size(), 0u);
-  EXPECT_EQ(RegDeleteTreeW(root_, W("t")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegFlushKey(t), ERROR_KEY_DELETED);
   RegCloseKey(t);
 }
 
 TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
-  RegCloseKey(Create(root_, W("short")));
-  RegCloseKey(Create(root_, W("longer-name")));
-  Set(root_, W("v"), REG_BINARY, "12345", 5);
-  Set(root_, W("value-name"), REG_BINARY, "1", 1);
+  RegCloseKey(Create(root_, OLESTR("short")));
+  RegCloseKey(Create(root_, OLESTR("longer-name")));
+  Set(root_, OLESTR("v"), REG_BINARY, "12345", 5);
+  Set(root_, OLESTR("value-name"), REG_BINARY, "1", 1);
   DWORD n[6];
   for (auto &x : n) x = kSentinel;
-  WCHAR cls[4] = {W('x'), W('x'), W('x'), W('x')};
+  WCHAR cls[4] = {OLESTR('x'), OLESTR('x'), OLESTR('x'), OLESTR('x')};
   DWORD cchClass = 4;
   ASSERT_EQ(RegQueryInfoKeyW(root_, cls, &cchClass, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], nullptr,
                              nullptr),
@@ -365,18 +365,18 @@ TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
 }
 
 TEST_F(Registry, ClassesRootIsLocalMachineSoftwareClasses) {
-  HKEY k = Create(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Class"));
-  Set(k, nullptr, REG_SZ, W("via HKCR"), 18);
+  HKEY k = Create(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Class"));
+  Set(k, nullptr, REG_SZ, OLESTR("via HKCR"), 18);
   RegCloseKey(k);
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, W("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
             ERROR_SUCCESS);
   WCHAR buf[16];
   DWORD cb = sizeof buf;
   EXPECT_EQ(RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(buf), &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(buf), W("via HKCR"));
+  EXPECT_EQ(WString(buf), OLESTR("via HKCR"));
   RegCloseKey(k);
-  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Class")), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, W("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Class")), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
             ERROR_FILE_NOT_FOUND);
 }
 
@@ -388,10 +388,10 @@ TEST_F(Registry, ThreadsShareHandlesAndKeys) {
   std::vector<int> failures(kThreads, 0);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      WCHAR name[2] = {static_cast<WCHAR>(W('a') + t), 0};
+      WCHAR name[2] = {static_cast<WCHAR>(OLESTR('a') + t), 0};
       HKEY k = Create(root_, name);
       for (DWORD i = 0; i < kValues; ++i) {
-        WCHAR value[2] = {static_cast<WCHAR>(W('A') + i), 0};
+        WCHAR value[2] = {static_cast<WCHAR>(OLESTR('A') + i), 0};
         DWORD subkeys = 0;
         failures[t] += RegSetValueExW(k, value, 0, REG_DWORD, reinterpret_cast<BYTE *>(&i), 4) != ERROR_SUCCESS;
         failures[t] += RegQueryInfoKeyW(root_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,

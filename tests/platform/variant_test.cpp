@@ -125,25 +125,25 @@ TEST(Variant, TextInTheInvariantFormat) {
   EXPECT_EQ(As(Bool(true), VT_BSTR, VARIANT_ALPHABOOL), "\"True\"");
   EXPECT_EQ(As(Bool(false), VT_BSTR, VARIANT_ALPHABOOL), "\"False\"");
 
-  EXPECT_EQ(As(Text(W(" 42 ")), VT_I4), "42");
-  EXPECT_EQ(As(Text(W("-1,234")), VT_I4), "-1234");
-  EXPECT_EQ(As(Text(W("2.5")), VT_I4), "2");
-  EXPECT_EQ(As(Text(W("1.5E3")), VT_I4), "1500");
-  EXPECT_EQ(As(Text(W("&H1F")), VT_I4), "31");
-  EXPECT_EQ(As(Text(W("0.1")), VT_R8), "0.10000000000000001");
-  EXPECT_EQ(As(Text(W("9223372036854775807")), VT_I8), "9223372036854775807");
-  EXPECT_EQ(As(Text(W("99999")), VT_I2), kOverflow);
-  EXPECT_EQ(As(Text(W("")), VT_I4), kMismatch);
-  EXPECT_EQ(As(Text(W("12abc")), VT_I4), kMismatch);
-  EXPECT_EQ(As(Text(W("true")), VT_BOOL), "bool=-1");
-  EXPECT_EQ(As(Text(W("0")), VT_BOOL), "bool=0");
-  EXPECT_EQ(As(Text(W("yes")), VT_BOOL), kMismatch);
-  EXPECT_EQ(As(Text(W("text")), VT_DISPATCH), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR(" 42 ")), VT_I4), "42");
+  EXPECT_EQ(As(Text(OLESTR("-1,234")), VT_I4), "-1234");
+  EXPECT_EQ(As(Text(OLESTR("2.5")), VT_I4), "2");
+  EXPECT_EQ(As(Text(OLESTR("1.5E3")), VT_I4), "1500");
+  EXPECT_EQ(As(Text(OLESTR("&H1F")), VT_I4), "31");
+  EXPECT_EQ(As(Text(OLESTR("0.1")), VT_R8), "0.10000000000000001");
+  EXPECT_EQ(As(Text(OLESTR("9223372036854775807")), VT_I8), "9223372036854775807");
+  EXPECT_EQ(As(Text(OLESTR("99999")), VT_I2), kOverflow);
+  EXPECT_EQ(As(Text(OLESTR("")), VT_I4), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("12abc")), VT_I4), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("true")), VT_BOOL), "bool=-1");
+  EXPECT_EQ(As(Text(OLESTR("0")), VT_BOOL), "bool=0");
+  EXPECT_EQ(As(Text(OLESTR("yes")), VT_BOOL), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("text")), VT_DISPATCH), kMismatch);
 }
 
 TEST(Variant, ClearCopyAndReferences) {
   Object object(false);
-  VARIANT a = Make(VT_UNKNOWN, static_cast<IUnknown *>(&object)), b = Text(W("old"));
+  VARIANT a = Make(VT_UNKNOWN, static_cast<IUnknown *>(&object)), b = Text(OLESTR("old"));
   object.AddRef();
   EXPECT_EQ(VariantCopy(&b, &a), S_OK) << "frees the old string (leak check)";
   EXPECT_EQ(object.refs, 3u) << "a copy holds its own reference";
@@ -153,7 +153,7 @@ TEST(Variant, ClearCopyAndReferences) {
   EXPECT_EQ(object.refs, 1u);
 
   // VariantCopyInd copies what a reference points at, in place too.
-  a = Text(W("deep"));
+  a = Text(OLESTR("deep"));
   VARIANT ref = Make(VT_BSTR | VT_BYREF, &a.bstrVal);
   EXPECT_EQ(VariantCopyInd(&ref, &ref), S_OK);
   EXPECT_EQ(ref.vt, VT_BSTR);
@@ -176,12 +176,12 @@ TEST(Variant, ClearCopyAndReferences) {
 }
 
 TEST(Variant, InPlaceConversionAndFailureLeavesDestination) {
-  VARIANT v = Text(W("1234"));
+  VARIANT v = Text(OLESTR("1234"));
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
   EXPECT_EQ(v.lVal, 1234);
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
   EXPECT_EQ(Narrow(v.bstrVal), "1234");
-  VARIANT src = Text(W("nope")), dest = I4(99);
+  VARIANT src = Text(OLESTR("nope")), dest = I4(99);
   EXPECT_EQ(VariantChangeType(&dest, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(dest.vt, VT_I4);
   EXPECT_EQ(dest.lVal, 99);
