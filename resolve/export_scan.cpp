@@ -237,7 +237,8 @@ __attribute__((target("avx2"))) size_t SkipIdleAvx2(const unsigned char *p, size
   return i + SkipIdleSse2(p + i, n - i);
 }
 
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+// Asked during static initialisation, so the processor is examined first.
+const bool kHaveAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 }  // namespace
