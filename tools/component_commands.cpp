@@ -110,13 +110,29 @@ int ListReleases(IRevisionDirectory_V6 *directory) {
 int RegisterMain(int, char **) { return Report("registration", CallEntry("DllRegisterServer")); }
 int UnregisterMain(int, char **) { return Report("unregistration", CallEntry("DllUnregisterServer")); }
 
-int ListMain(int, char **) {
-  Com com;
+// A new directory after Initialize; null, with the failure reported, when
+// either fails.
+IRevisionDirectory_V6 *InitializedDirectory() {
   IRevisionDirectory_V6 *directory = nullptr;
   HRESULT hr = NewDirectory(&directory);
-  if (FAILED(hr)) return Report("creating the directory (is the component registered?)", hr);
+  if (FAILED(hr)) {
+    Report("creating the directory (is the component registered?)", hr);
+    return nullptr;
+  }
   hr = directory->Initialize();
-  int rc = FAILED(hr) ? Report("Initialize", hr) : ListReleases(directory);
+  if (FAILED(hr)) {
+    Report("Initialize", hr);
+    directory->Release();
+    return nullptr;
+  }
+  return directory;
+}
+
+int ListMain(int, char **) {
+  Com com;
+  IRevisionDirectory_V6 *directory = InitializedDirectory();
+  if (!directory) return kFail;
+  int rc = ListReleases(directory);
   directory->Release();
   return rc;
 }
@@ -142,23 +158,19 @@ int ErrorMain(int argc, char **argv) {
 }
 
 int ProjectMain(int argc, char **argv) {
-  if (argc < 1) {
-    fprintf(stderr, "usage: revdir project FILE.acd|FILE.pjx ...   (Windows or Linux paths)\n");
+  Com com;
+  IRevisionDirectory_V6 *directory = argc > 0 ? InitializedDirectory() : nullptr;
+  if (!directory) {
+    if (argc < 1) fprintf(stderr, "usage: revdir project FILE.acd|FILE.pjx ...   (Windows or Linux paths)\n");
     return kFail;
   }
-  Com com;
-  IRevisionDirectory_V6 *directory = nullptr;
-  HRESULT hr = NewDirectory(&directory);
-  if (FAILED(hr)) return Report("creating the directory (is the component registered?)", hr);
-  hr = directory->Initialize();
-  int rc = FAILED(hr) ? Report("Initialize", hr) : kOk;
   bool failed = false;  // any file: each is reported, the others still run
-  for (int i = 0; rc == kOk && i < argc; ++i) {
+  for (int i = 0; i < argc; ++i) {
     int chars = MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0);
     BSTR path = SysAllocStringLen(nullptr, static_cast<UINT>(chars > 0 ? chars - 1 : 0));
     MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, path, chars);
     IRevision *revision = nullptr;
-    hr = directory->GetRevisionFromProjectFile(path, &revision);
+    HRESULT hr = directory->GetRevisionFromProjectFile(path, &revision);
     SysFreeString(path);
     if (FAILED(hr)) {
       failed = true;
@@ -173,7 +185,7 @@ int ProjectMain(int argc, char **argv) {
     revision->Release();
   }
   directory->Release();
-  return rc == kOk && !failed ? kOk : kFail;
+  return failed ? kFail : kOk;
 }
 
 int DemoMain(int argc, char **argv) {
