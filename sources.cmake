@@ -24,6 +24,7 @@ set(REVDIR_COMPONENT_SOURCES
   resolve/database_version_aliases.cpp
   resolve/database_version_lookup.cpp
   resolve/version_lookups.cpp
+  resolve/project_file.cpp
   component/exports.cpp
   component/object_map.cpp)
 
@@ -41,6 +42,12 @@ set(REVDIR_COMM_SOURCES
   comm/channel.cpp
   comm/packet_server.cpp)
 
+# Plain code that tests, benchmarks and fuzz targets also use on its own: the
+# scanner of project text exports.
+set(REVDIR_SCAN_SOURCES
+  resolve/export_scan.cpp)
+
+list(TRANSFORM REVDIR_SCAN_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

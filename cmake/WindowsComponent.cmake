@@ -34,7 +34,7 @@ set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
 
 include(${PROJECT_SOURCE_DIR}/sources.cmake)
 add_library(QuillonRevisionDirectory SHARED
-  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES}
+  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES} ${REVDIR_SCAN_SOURCES}
   platform/registrar/registrar.cpp
   ${gen}/QuillonRevisionDirectory_i.c
   ${rc}

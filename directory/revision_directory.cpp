@@ -9,6 +9,7 @@
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
 #include "frame/boundary.h"
+#include "resolve/project_file.h"
 #include "revision/progid.h"
 #include "revision/revision.h"
 
@@ -415,9 +416,12 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
   return S_OK;
 }
 
+STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
+  return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
+}
+
 // --- Members whose behaviour lands with their own work --------------------------
 
-STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
