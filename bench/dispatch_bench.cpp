@@ -7,7 +7,7 @@
 
 #include "FixtureObject.h"
 
-#define WIDE_(s) W(s)
+#define WIDE_(s) OLESTR(s)
 
 namespace {
 

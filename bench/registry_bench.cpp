@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "regfile.h"
+#include "advapi32/regfile.h"
 
 namespace fs = std::filesystem;
 

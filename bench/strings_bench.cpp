@@ -4,6 +4,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <string>
 #include <vector>
@@ -22,8 +23,8 @@ BENCHMARK(BM_Utf8ToUtf16)->Arg(64)->Arg(4096);
 static void BM_StringCchPrintf(benchmark::State &state) {
   WCHAR buf[128];
   for (auto _ : state)
-    benchmark::DoNotOptimize(StringCchPrintfW(buf, 128, W("Error %d (0x%08x) encountered in %s."), 87, 0x80070057u,
-                                              W("Open")));
+    benchmark::DoNotOptimize(StringCchPrintfW(buf, 128, OLESTR("Error %d (0x%08x) encountered in %s."), 87, 0x80070057u,
+                                              OLESTR("Open")));
 }
 BENCHMARK(BM_StringCchPrintf);
 
@@ -37,7 +38,7 @@ BENCHMARK(BM_FormatSystemMessage);
 
 static void BM_CompareStringIgnoreCase(benchmark::State &state) {
   for (auto _ : state)
-    benchmark::DoNotOptimize(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, W("HKEY_CLASSES_ROOT\\CLSID"), -1,
-                                            W("hkey_classes_root\\clsid"), -1));
+    benchmark::DoNotOptimize(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, OLESTR("HKEY_CLASSES_ROOT\\CLSID"), -1,
+                                            OLESTR("hkey_classes_root\\clsid"), -1));
 }
 BENCHMARK(BM_CompareStringIgnoreCase);

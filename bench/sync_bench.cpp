@@ -34,7 +34,7 @@ BENCHMARK(MutexWaitRelease);
 
 static void BstrAllocFree(benchmark::State &state) {
   for (auto _ : state) {
-    BSTR s = SysAllocString(W("Revision directory"));
+    BSTR s = SysAllocString(OLESTR("Revision directory"));
     benchmark::DoNotOptimize(s);
     SysFreeString(s);
   }

@@ -32,11 +32,9 @@ set(rc ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.rc)
 set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
   "${gen}/QuillonRevisionDirectory.tlb;${PROJECT_SOURCE_DIR}/resources/RevisionDirectory.rgs")
 
+include(${PROJECT_SOURCE_DIR}/sources.cmake)
 add_library(QuillonRevisionDirectory SHARED
-  frame/errors.cpp frame/exports.cpp frame/module.cpp frame/object_map.cpp frame/typeinfo_cache.cpp
-  directory/revision_directory.cpp directory/revision_collections.cpp directory/revision_table.cpp
-  directory/installed_path.cpp directory/scan.cpp
-  revision/processor_type.cpp revision/revision.cpp revision/processor_catalog.cpp revision/processor_tables.cpp
+  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES}
   platform/registrar/registrar.cpp
   ${gen}/QuillonRevisionDirectory_i.c
   ${rc}

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "QuillonRevisionDirectory.h"
-#include "directory/revision_table.h"
+#include "catalog/revision_table.h"
 #include "frame/collection.h"
 
 namespace revdir {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <memory>
 
-#include "directory/installed_path.h"
-#include "directory/scan.h"
+#include "catalog/installed_path.h"
+#include "catalog/scan.h"
 #include "revision/revision.h"
 
 namespace revdir {
@@ -22,19 +22,19 @@ struct LanguageKeys {
 };
 
 const LanguageKeys kLanguageKeys[] = {
-    {1031, W("SOFTWARE\\Brenmoor Software\\Quillon German"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\German")},
-    {1034, W("SOFTWARE\\Brenmoor Software\\Quillon Spanish"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Spanish")},
-    {1036, W("SOFTWARE\\Brenmoor Software\\Quillon French"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\French")},
-    {1040, W("SOFTWARE\\Brenmoor Software\\Quillon Italian"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Italian")},
-    {1041, W("SOFTWARE\\Brenmoor Software\\Quillon Japanese"),
-     W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Japanese")},
-    {1042, W("SOFTWARE\\Brenmoor Software\\Quillon Korean"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Korean")},
-    {1046, W("SOFTWARE\\Brenmoor Software\\Quillon Portuguese"),
-     W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Portuguese")},
-    {2052, W("SOFTWARE\\Brenmoor Software\\Quillon Chinese"), W("SOFTWARE\\Brenmoor Software\\Quillon.1\\Chinese")},
+    {1031, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon German"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\German")},
+    {1034, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Spanish"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Spanish")},
+    {1036, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon French"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\French")},
+    {1040, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Italian"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Italian")},
+    {1041, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Japanese"),
+     OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Japanese")},
+    {1042, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Korean"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Korean")},
+    {1046, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Portuguese"),
+     OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Portuguese")},
+    {2052, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Chinese"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Chinese")},
 };
-const LanguageKeys kEnglishKeys = {1033, W("SOFTWARE\\Brenmoor Software\\Quillon"),
-                                   W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English")};
+const LanguageKeys kEnglishKeys = {1033, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon"),
+                                   OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English")};
 
 const LanguageKeys &KeysFor(LONG languageId) {
   for (const auto &k : kLanguageKeys)
@@ -67,7 +67,7 @@ void ReleaseAndNull(T *&p) {
 }  // namespace
 
 CRevisionDirectory::CRevisionDirectory()
-    : m_errorInfo(W("QuillonRevisionDirectory.RevisionDirectory"), IID_IRevisionDirectory_V6) {}
+    : m_errorInfo(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), IID_IRevisionDirectory_V6) {}
 
 void CRevisionDirectory::ReleaseCollections() {
   ReleaseAndNull(m_revisions);
@@ -152,7 +152,7 @@ HRESULT CRevisionDirectory::SetInstalledPathFromValue(HKEY key, const WCHAR *val
   const CRevisionInformation *record = FindBySoftwareVersion(m_softwareVersionIndex, major, minor);
   if (!record) return m_errorInfo.ReportError(RdE_InvalidRevisionDirectoryInternalState);
   std::basic_string<WCHAR> path(reinterpret_cast<const WCHAR *>(buffer.get()));
-  path += W("\\Quillon.Exe");
+  path += OLESTR("\\Quillon.Exe");
   SetInstalledPath(record, path.c_str());
   return S_OK;
 }
@@ -177,10 +177,10 @@ static HRESULT ScanSubkeys(const WCHAR *path, Visit visit) {
 HRESULT CRevisionDirectory::ScanLanguagePackKeys() {
   return ScanSubkeys(KeysFor(m_languageId).languagePackKey, [this](HKEY key, const WCHAR *name) -> HRESULT {
     LONG numbers[4];
-    if (ScanVersion(name, W("%d.%02d.%02d.%02d"), numbers, 4) != 4) return S_OK;
+    if (ScanVersion(name, OLESTR("%d.%02d.%02d.%02d"), numbers, 4) != 4) return S_OK;
     // The value is the language key's own, so every listed release gets the
     // same folder; nothing set (S_FALSE) or a failure ends this scheme.
-    return SetInstalledPathFromValue(key, W("group1Component2SourceDirTemplate1"), 4096,
+    return SetInstalledPathFromValue(key, OLESTR("group1Component2SourceDirTemplate1"), 4096,
                                      static_cast<DWORD>(numbers[0]), static_cast<DWORD>(numbers[1]));
   });
 }
@@ -192,14 +192,14 @@ HRESULT CRevisionDirectory::ScanNumberedReleaseKeys() {
     if (RegOpenKeyExW(key, name, 0, KEY_READ, release.Out()) != ERROR_SUCCESS) return S_OK;
     BYTE version[8192 + sizeof(WCHAR)];
     DWORD size = 8192;
-    if (RegQueryValueExW(release.Get(), W("Product Version"), nullptr, nullptr, version, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(release.Get(), OLESTR("Product Version"), nullptr, nullptr, version, &size) != ERROR_SUCCESS)
       return S_OK;
     version[size] = 0;
     version[size + 1] = 0;
     LONG numbers[3];
-    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), W("%d.%02d.%04d"), numbers, 3) != 3) return S_OK;
+    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), OLESTR("%d.%02d.%04d"), numbers, 3) != 3) return S_OK;
     // Nothing set goes on with the next release; only a failure ends the scheme.
-    HRESULT hr = SetInstalledPathFromValue(release.Get(), W("Bin"), 4096, static_cast<DWORD>(numbers[0]),
+    HRESULT hr = SetInstalledPathFromValue(release.Get(), OLESTR("Bin"), 4096, static_cast<DWORD>(numbers[0]),
                                            static_cast<DWORD>(numbers[1]));
     return FAILED(hr) ? hr : S_OK;
   });

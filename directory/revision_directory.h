@@ -4,7 +4,7 @@
 #include "frame/port.h"
 #include "QuillonRevisionDirectory.h"
 #include "directory/revision_collections.h"
-#include "directory/revision_table.h"
+#include "catalog/revision_table.h"
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 #include "frame/errors.h"

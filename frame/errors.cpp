@@ -13,25 +13,25 @@ namespace revdir {
 namespace {
 
 const RdErrorEntry kErrors[] = {
-    {(HRESULT)0x80043D00, W("RdE_NotInitialized"), 119},
-    {(HRESULT)0x80043D01, W("RdE_RevisionNotFound"), 121},
-    {(HRESULT)0x80043D02, W("RdE_InvalidRevisionDirectoryInternalState"), 116},
-    {(HRESULT)0x80043D03, W("RdE_InvalidProcessorTypeInternalState"), 117},
-    {(HRESULT)0x80043D04, W("RdE_InvalidRevisionInternalState"), 118},
-    {(HRESULT)0x80043D05, W("RdE_RevisionNotInstalled"), 122},
-    {(HRESULT)0x80043D06, W("RdE_ProcessorTypeNotSupported"), 120},
-    {(HRESULT)0x80043D07, W("RdE_UnableToAccessProjectFile"), 123},
-    {(HRESULT)0x80043D08, W("RdE_NotA_TesselController"), 132},
-    {(HRESULT)0x80043D09, W("RdE_NoDeviceFound"), 133},
-    {(HRESULT)0x80043D0A, W("RdE_NotQuillon"), 140},
-    {(HRESULT)0x80043D0B, W("RdE_InvalidLanguageId"), 143},
-    {(HRESULT)0x80043D0C, W("RdE_FileNotOpenedByQuillon"), 144},
-    {(HRESULT)0x80043D0D, W("RdE_InvalidProjectFileContents"), 149},
-    {(HRESULT)0x80043D0E, W("RdE_InvalidProjectFileType"), 150},
+    {(HRESULT)0x80043D00, OLESTR("RdE_NotInitialized"), 119},
+    {(HRESULT)0x80043D01, OLESTR("RdE_RevisionNotFound"), 121},
+    {(HRESULT)0x80043D02, OLESTR("RdE_InvalidRevisionDirectoryInternalState"), 116},
+    {(HRESULT)0x80043D03, OLESTR("RdE_InvalidProcessorTypeInternalState"), 117},
+    {(HRESULT)0x80043D04, OLESTR("RdE_InvalidRevisionInternalState"), 118},
+    {(HRESULT)0x80043D05, OLESTR("RdE_RevisionNotInstalled"), 122},
+    {(HRESULT)0x80043D06, OLESTR("RdE_ProcessorTypeNotSupported"), 120},
+    {(HRESULT)0x80043D07, OLESTR("RdE_UnableToAccessProjectFile"), 123},
+    {(HRESULT)0x80043D08, OLESTR("RdE_NotA_TesselController"), 132},
+    {(HRESULT)0x80043D09, OLESTR("RdE_NoDeviceFound"), 133},
+    {(HRESULT)0x80043D0A, OLESTR("RdE_NotQuillon"), 140},
+    {(HRESULT)0x80043D0B, OLESTR("RdE_InvalidLanguageId"), 143},
+    {(HRESULT)0x80043D0C, OLESTR("RdE_FileNotOpenedByQuillon"), 144},
+    {(HRESULT)0x80043D0D, OLESTR("RdE_InvalidProjectFileContents"), 149},
+    {(HRESULT)0x80043D0E, OLESTR("RdE_InvalidProjectFileType"), 150},
 };
 
-const WCHAR kUnexpectedConstant[] = W("RevDir_E_UNEXPECTED");
-const WCHAR kNoDescription[] = W("No description available for error.");
+const WCHAR kUnexpectedConstant[] = OLESTR("RevDir_E_UNEXPECTED");
+const WCHAR kNoDescription[] = OLESTR("No description available for error.");
 
 const RdErrorEntry *FindError(HRESULT code) {
   for (const auto &e : kErrors)
@@ -100,7 +100,7 @@ BSTR RdErrorDescription(HRESULT code, LONG languageId) {
   UINT id = entry ? entry->stringId : kUnexpectedErrorStringId;
   ScopedThreadLanguage language(languageId);
   BSTR text = LoadModuleString(id);
-  if (!text) text = FormatCode(W("Error %d (0x%08x): Unexpected RevisionDirectory error encountered."), code);
+  if (!text) text = FormatCode(OLESTR("Error %d (0x%08x): Unexpected RevisionDirectory error encountered."), code);
   return text;
 }
 
@@ -109,7 +109,7 @@ BSTR SystemErrorDescription(HRESULT code, LONG languageId) {
   auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
-  if (n == 0) return FormatCode(W("Error %d (0x%08x) encountered."), code);
+  if (n == 0) return FormatCode(OLESTR("Error %d (0x%08x) encountered."), code);
   return SysAllocStringLen(buffer.get(), n);
 }
 
@@ -167,7 +167,7 @@ HRESULT CErrorInfo::ReportSystemError(LONG code) const {
   auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
-  BSTR text = n ? SysAllocStringLen(buffer.get(), n) : FormatCode(W("Error %d (0x%08x) encountered."), code);
+  BSTR text = n ? SysAllocStringLen(buffer.get(), n) : FormatCode(OLESTR("Error %d (0x%08x) encountered."), code);
   Raise(text);
   SysFreeString(text);
   return MapSystemError(code);

@@ -1,5 +1,5 @@
 // What the component needs beyond the Windows headers, the same on both
-// targets: the wide-literal macro and the export attribute.
+// targets: the export attribute.
 #pragma once
 
 // The system headers in the order Windows requires them.
@@ -7,10 +7,6 @@
 
 #include <objbase.h>
 #include <oleauto.h>
-
-#ifndef W
-#define W(s) L##s  // Windows: WCHAR is wchar_t
-#endif
 
 #ifdef _WIN32
 #define REVDIR_EXPORT

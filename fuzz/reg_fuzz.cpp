@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "regfile.h"
+#include "advapi32/regfile.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<WCHAR> script(size / sizeof(WCHAR) + 1, 0);
   std::memcpy(script.data(), data, size / sizeof(WCHAR) * sizeof(WCHAR));
   static const REGISTRAR_VAR vars[] = {
-      {W("MODULE"), W("C:\\x\\server.dll")}, {W("CLSID"), W("{00000000-0000-0000-0000-000000000000}")}};
+      {OLESTR("MODULE"), OLESTR("C:\\x\\server.dll")}, {OLESTR("CLSID"), OLESTR("{00000000-0000-0000-0000-000000000000}")}};
   RegistrarCheck(script.data(), vars, 2);
   return 0;
 }

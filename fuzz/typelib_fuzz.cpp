@@ -2,7 +2,7 @@
 // yields a library whose every description can be read.
 #include <oleauto.h>
 
-#include "typelib_data.h"
+#include "oleaut32/typelib_data.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 namespace revdir {
 
 CProcessorType::CProcessorType()
-    : m_errorInfo(W("QuillonRevisionDirectory.ProcessorType"), IID_IProcessorType) {}
+    : m_errorInfo(OLESTR("QuillonRevisionDirectory.ProcessorType"), IID_IProcessorType) {}
 
 void *CProcessorType::FindInterface(REFIID riid) {
   if (IsEqualGUID(riid, IID_IProcessorType_V2) || IsEqualGUID(riid, IID_IProcessorType) ||
@@ -80,7 +80,7 @@ STDMETHODIMP CProcessorType::get_Description(BSTR *Val) {
     text = LoadModuleString(m_record.DescriptionStringId);
   }
   // A string missing from the table is the empty text, not a failure.
-  *Val = text ? text : SysAllocString(W(""));
+  *Val = text ? text : SysAllocString(OLESTR(""));
   return *Val ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -7,7 +7,7 @@
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 #include "frame/errors.h"
-#include "revision/processor_catalog.h"
+#include "catalog/processor_catalog.h"
 
 namespace revdir {
 

@@ -1,12 +1,12 @@
 #include "frame/port.h"
 #include "revision/revision.h"
 
-#include "directory/installed_path.h"
+#include "catalog/installed_path.h"
 #include "revision/processor_type.h"
 
 namespace revdir {
 
-CRevision::CRevision() : m_errorInfo(W("QuillonRevisionDirectory.Revision"), IID_IRevision_V2) {}
+CRevision::CRevision() : m_errorInfo(OLESTR("QuillonRevisionDirectory.Revision"), IID_IRevision_V2) {}
 
 void CRevision::FinalRelease() {
   if (IProcessorTypes *types = m_supportedTypes.exchange(nullptr)) types->Release();

@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "QuillonRevisionDirectory.h"
-#include "directory/revision_table.h"
+#include "catalog/revision_table.h"
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 #include "frame/errors.h"

@@ -66,7 +66,7 @@ struct Com {
 
 HRESULT NewDirectory(IRevisionDirectory_V6 **out) {
   CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(W("QuillonRevisionDirectory.RevisionDirectory"), &clsid);
+  HRESULT hr = CLSIDFromProgID(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &clsid);
   if (FAILED(hr)) return hr;
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRevisionDirectory_V6,
                           reinterpret_cast<void **>(out));

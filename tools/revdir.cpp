@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "component_commands.h"
-#include "registry.h"
+#include "advapi32/registry.h"
 
 namespace {
 

@@ -56,9 +56,8 @@
 #define OPTIONAL
 #define UNREFERENCED_PARAMETER(P) ((void)(P))
 
-// 16-bit wide characters; W("x") is L"x" on Windows.
+// 16-bit wide characters: u"x" here is L"x" on Windows.
 typedef char16_t WCHAR;
-#define W(s) u##s
 #define __TEXTW(s) u##s
 #define TEXTW(s) u##s
 

@@ -16,10 +16,10 @@ HMODULE g_module = nullptr;
 void ExpectNothingOfOursRegistered() {
   for (const CLSID *clsid : {&CLSID_RevisionDirectory, &CLSID_Revision, &CLSID_AvailableRevisions, &CLSID_Revisions,
                              &CLSID_ProcessorTypes, &CLSID_ProcessorType}) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidString(*clsid))) << Utf8(GuidString(*clsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*clsid))) << Utf8(GuidString(*clsid));
   }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
-  const WString progIdPrefix = W("QuillonRevisionDirectory.");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
+  const WString progIdPrefix = OLESTR("QuillonRevisionDirectory.");
   WCHAR name[256];
   for (DWORD i = 0;; ++i) {
     DWORD chars = 256;
@@ -31,7 +31,7 @@ void ExpectNothingOfOursRegistered() {
   }
   // Interfaces of our type library, found by the library they name.
   HKEY interfaces;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, W("Interface"), 0, KEY_READ, &interfaces) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Interface"), 0, KEY_READ, &interfaces) != ERROR_SUCCESS) return;
   const WString library = GuidString(LIBID_QuillonRevisionDirectoryLib);
   for (DWORD i = 0;; ++i) {
     DWORD chars = 256;
@@ -39,7 +39,7 @@ void ExpectNothingOfOursRegistered() {
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) continue;
     HKEY typeLib;
-    WString sub = WString(name, chars) + W("\\TypeLib");
+    WString sub = WString(name, chars) + OLESTR("\\TypeLib");
     if (RegOpenKeyExW(interfaces, sub.c_str(), 0, KEY_READ, &typeLib) != ERROR_SUCCESS) continue;
     WCHAR value[64] = {};
     DWORD bytes = sizeof value - sizeof(WCHAR);
@@ -88,7 +88,7 @@ class ComponentEnvironment : public ::testing::Environment {
 HMODULE ComponentModule() {
 #ifdef _WIN32
   // The DLL lies beside the test program.
-  if (!g_module) g_module = LoadLibraryW(FixtureFile(W("QuillonRevisionDirectory.dll")).c_str());
+  if (!g_module) g_module = LoadLibraryW(FixtureFile(OLESTR("QuillonRevisionDirectory.dll")).c_str());
 #else
   if (!g_module) g_module = LoadLibraryA(REVDIR_COMPONENT_PATH);
 #endif
@@ -128,7 +128,7 @@ std::string Utf8(const WString &s) {
 
 HRESULT NewDirectory(IRevisionDirectory_V6 **out) {
   CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(W("QuillonRevisionDirectory.RevisionDirectory"), &clsid);
+  HRESULT hr = CLSIDFromProgID(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &clsid);
   if (FAILED(hr)) return hr;
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRevisionDirectory_V6,
                           reinterpret_cast<void **>(out));

@@ -14,10 +14,6 @@
 
 #include "QuillonRevisionDirectory.h"
 
-#ifndef W
-#define W(s) L##s  // Windows: WCHAR is wchar_t
-#endif
-
 using WString = std::basic_string<WCHAR>;
 
 // The component's module, loaded once.
@@ -98,7 +94,7 @@ WString GuidString(REFGUID g);  // {XXXXXXXX-...}, as registry keys name it
 
 // The maker's key under HKLM, where releases are declared. The program
 // starts without it and every test that writes below it removes it again.
-inline constexpr const WCHAR *kMakerKey = W("SOFTWARE\\Brenmoor Software");
+inline constexpr const WCHAR *kMakerKey = OLESTR("SOFTWARE\\Brenmoor Software");
 class MachineKeysTest : public ::testing::Test {
  protected:
   void TearDown() override { DeleteMachineTree(kMakerKey); }

@@ -3,13 +3,13 @@
 
 namespace {
 
-const WCHAR kReleases[] = W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
-const WCHAR kLanguagePack[] = W("SOFTWARE\\Brenmoor Software\\Quillon");
+const WCHAR kReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
 
 void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
-  WString key = WString(kReleases) + W("\\") + subkey;
-  SetMachineString(key.c_str(), W("Product Version"), version);
-  SetMachineString(key.c_str(), W("Bin"), bin);
+  WString key = WString(kReleases) + OLESTR("\\") + subkey;
+  SetMachineString(key.c_str(), OLESTR("Product Version"), version);
+  SetMachineString(key.c_str(), OLESTR("Bin"), bin);
 }
 
 // (major, minor) software version of a revision.
@@ -51,10 +51,10 @@ TEST_F(Directory, NothingInstalled) {
 }
 
 TEST_F(Directory, DiscoveryAndLookups) {
-  Install(W("121"), W("12.01.0001"), W("C:\\Q12a"));
-  Install(W("123"), W("12.03.0001"), W("C:\\Q12c"));
-  Install(W("9"), W("9.00.0001"), W("C:\\Q9"));
-  Install(W("15a"), W("15.01.0001"), W("C:\\Ignored"));
+  Install(OLESTR("121"), OLESTR("12.01.0001"), OLESTR("C:\\Q12a"));
+  Install(OLESTR("123"), OLESTR("12.03.0001"), OLESTR("C:\\Q12c"));
+  Install(OLESTR("9"), OLESTR("9.00.0001"), OLESTR("C:\\Q9"));
+  Install(OLESTR("15a"), OLESTR("15.01.0001"), OLESTR("C:\\Ignored"));
   auto directory = InitializedDirectory();
   Ptr<IAvailableRevisions> available;
   ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
@@ -109,17 +109,17 @@ TEST_F(Directory, DiscoveryAndLookups) {
 }
 
 TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
-  SetMachineString(kLanguagePack, W("group1Component2SourceDirTemplate1"), W("D:\\Old"));
-  SetMachineString((WString(kLanguagePack) + W("\\10.02.00.00")).c_str(), W("x"), W("y"));
-  Install(W("1"), W("13.00.0001"), W("C:\\Q13"));
-  Install(W("2"), W("16.00.0001"), W("C:\\Q16"));
-  Install(W("3"), W("14.01.0001"), W("C:\\Q14"));
+  SetMachineString(kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), OLESTR("D:\\Old"));
+  SetMachineString((WString(kLanguagePack) + OLESTR("\\10.02.00.00")).c_str(), OLESTR("x"), OLESTR("y"));
+  Install(OLESTR("1"), OLESTR("13.00.0001"), OLESTR("C:\\Q13"));
+  Install(OLESTR("2"), OLESTR("16.00.0001"), OLESTR("C:\\Q16"));
+  Install(OLESTR("3"), OLESTR("14.01.0001"), OLESTR("C:\\Q14"));
   auto directory = InitializedDirectory(2057);
   Ptr<IRevision> revision;
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(10, 2, revision.out()), S_OK);
   Bstr path;
   EXPECT_EQ(revision->get_InstalledPath(path.out()), S_OK);
-  EXPECT_EQ(path.str(), WString(W("D:\\Old\\Quillon.Exe")));
+  EXPECT_EQ(path.str(), WString(OLESTR("D:\\Old\\Quillon.Exe")));
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(13, 0, revision.out()), S_OK);
   EXPECT_EQ(revision->get_InstalledPath(path.out()), S_OK);
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(14, 1, revision.out()), S_OK);
@@ -134,7 +134,7 @@ TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
 }
 
 TEST_F(Directory, TestModeSeesNothingInstalled) {
-  Install(W("15"), W("15.01.0123"), W("C:\\Q\\Bin"));
+  Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
   auto directory = InitializedDirectory();
   ASSERT_EQ(directory->TestModeInitialize(VARIANT_TRUE), S_OK);
   auto other = InitializedDirectory();

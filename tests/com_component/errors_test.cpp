@@ -60,27 +60,27 @@ VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
 TEST(Errors, EnglishTextsAndConstants) {
   auto directory = InitializedDirectory(0x0409);
   EXPECT_EQ(Description(directory.get(), RdE_NotInitialized),
-            WString(W("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method "
+            WString(OLESTR("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method "
                       "before invoking this method.")));
   EXPECT_EQ(Description(directory.get(), RdE_InvalidProjectFileType),
-            WString(W("The type of the specified file is not one of the Quillon project file types.  The supported file "
+            WString(OLESTR("The type of the specified file is not one of the Quillon project file types.  The supported file "
                       "types are .ACD and .PJX.")));
   EXPECT_EQ(Description(directory.get(), RdE_RevisionNotInstalled),
-            WString(W("Quillon english support for this revision is not installed.")));
+            WString(OLESTR("Quillon english support for this revision is not installed.")));
 
   Bstr constant, text;
   ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(W("RevDir_E_UNEXPECTED")));
-  EXPECT_EQ(text.str(), WString(W("Unexpected Revision Directory Error.")));
+  EXPECT_EQ(constant.str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
+  EXPECT_EQ(text.str(), WString(OLESTR("Unexpected Revision Directory Error.")));
   ASSERT_EQ(directory->GetErrorConstantAndDescription(E_INVALIDARG, constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(W("RevDir_E_UNEXPECTED")));
+  EXPECT_EQ(constant.str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
   EXPECT_FALSE(text.str().empty());
   EXPECT_EQ(text.str(), SystemText(E_INVALIDARG));
   ASSERT_EQ(directory->GetErrorConstantAndDescription(RdE_NoDeviceFound, constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(W("RdE_NoDeviceFound")));
+  EXPECT_EQ(constant.str(), WString(OLESTR("RdE_NoDeviceFound")));
 
   // A code the system has no message for.
-  EXPECT_EQ(Description(directory.get(), 0x12345678), WString(W("Error 305419896 (0x12345678) encountered.")));
+  EXPECT_EQ(Description(directory.get(), 0x12345678), WString(OLESTR("Error 305419896 (0x12345678) encountered.")));
 }
 
 TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
@@ -94,7 +94,7 @@ TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
   ITypeInfo *found[1];
   MEMBERID ids[1];
   USHORT count = 1;
-  WCHAR name[] = W("RdErrors");
+  WCHAR name[] = OLESTR("RdErrors");
   ASSERT_EQ(library->FindName(name, 0, found, ids, &count), S_OK);
   ASSERT_EQ(count, 1);
   *errors.out() = found[0];
@@ -123,7 +123,7 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
     for (HRESULT code : kCodes) {
       WString text = Description(directory.get(), code);
       EXPECT_FALSE(text.empty());
-      EXPECT_EQ(text.find(W("Error ")), WString::npos) << "fallback text for " << std::hex << code << " in " << language;
+      EXPECT_EQ(text.find(OLESTR("Error ")), WString::npos) << "fallback text for " << std::hex << code << " in " << language;
       if (language != 1033) {
         EXPECT_NE(text, Description(english.get(), code)) << "untranslated in " << language;
       }
@@ -134,12 +134,12 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
   std::thread([&] {
     SetThreadLocale(1033);
     WString text = Description(german.get(), RdE_NotInitialized);
-    EXPECT_EQ(text.substr(0, 55), WString(W("Das Revision Directory-Objekt wurde nicht initialisiert.")).substr(0, 55));
+    EXPECT_EQ(text.substr(0, 55), WString(OLESTR("Das Revision Directory-Objekt wurde nicht initialisiert.")).substr(0, 55));
     EXPECT_EQ(GetThreadLocale(), 1033u) << "the locale is restored";
   }).join();
   auto uk = InitializedDirectory(2057);
   EXPECT_EQ(Description(uk.get(), RdE_RevisionNotFound),
-            WString(W("No revision could be found that matches the given search criteria.")));
+            WString(OLESTR("No revision could be found that matches the given search criteria.")));
 }
 
 TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
@@ -149,7 +149,7 @@ TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
   SetThreadLocale(1036);
   WString french = Description(directory.get(), RdE_RevisionNotFound);
   SetThreadLocale(saved);
-  EXPECT_EQ(french, WString(W("Aucune révision correspondant aux critères de recherche indiqués n'a été trouvée.")));
+  EXPECT_EQ(french, WString(OLESTR("Aucune révision correspondant aux critères de recherche indiqués n'a été trouvée.")));
 }
 
 TEST(Errors, NullOutPointersAndErrorInformation) {
@@ -168,9 +168,9 @@ TEST(Errors, NullOutPointersAndErrorInformation) {
   EXPECT_FALSE(revisions);
   info = TakeErrorInfo();
   ASSERT_TRUE(info.present);
-  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.RevisionDirectory")));
+  EXPECT_EQ(info.source, WString(OLESTR("QuillonRevisionDirectory.RevisionDirectory")));
   EXPECT_TRUE(IsEqualGUID(info.guid, IID_IRevisionDirectory_V6));
-  EXPECT_EQ(info.description.substr(0, 23), WString(W("The Revision Directory ")));
+  EXPECT_EQ(info.description.substr(0, 23), WString(OLESTR("The Revision Directory ")));
 }
 
 TEST(Errors, ReachableByName) {
@@ -179,21 +179,21 @@ TEST(Errors, ReachableByName) {
   VariantInit(&result);
   arg.vt = VT_I4;
   arg.lVal = RdE_RevisionNotFound;
-  HRESULT hr = InvokeByName(directory.get(), W("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result);
+  HRESULT hr = InvokeByName(directory.get(), OLESTR("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result);
   // oleaut32 converts no VT_I4 argument to a parameter typed VT_HRESULT, so
   // the codes are described as long: scripts can pass them.
-  EXPECT_EQ(FirstParameterType(directory.get(), W("GetErrorDescription")), VT_I4);
-  EXPECT_EQ(FirstParameterType(directory.get(), W("GetErrorConstantAndDescription")), VT_I4);
+  EXPECT_EQ(FirstParameterType(directory.get(), OLESTR("GetErrorDescription")), VT_I4);
+  EXPECT_EQ(FirstParameterType(directory.get(), OLESTR("GetErrorConstantAndDescription")), VT_I4);
   ASSERT_EQ(hr, S_OK);
   ASSERT_EQ(result.vt, VT_BSTR);
   EXPECT_EQ(Utf8(result.bstrVal), "No revision could be found that matches the given search criteria.");
   VariantClear(&result);
   EXCEPINFO excep{};
-  EXPECT_EQ(InvokeByName(directory.get(), W("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
+  EXPECT_EQ(InvokeByName(directory.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
   VariantClear(&result);
   Ptr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
-  EXPECT_EQ(InvokeByName(fresh.get(), W("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+  EXPECT_EQ(InvokeByName(fresh.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_NotInitialized);
   EXPECT_EQ(Utf8(excep.bstrSource), "QuillonRevisionDirectory.RevisionDirectory");

@@ -15,18 +15,18 @@ struct ClassInfo {
 
 const std::vector<ClassInfo> &Classes() {
   static const std::vector<ClassInfo> classes = {
-      {W("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
+      {OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
        {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
         &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
        &IID_IRevisionDirectory_V3},
-      {W("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
+      {OLESTR("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
        &IID_IRevision},
-      {W("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
+      {OLESTR("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
        {&IID_IAvailableRevisions, &IID_IDispatch}, nullptr},
-      {W("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
-      {W("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
+      {OLESTR("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
+      {OLESTR("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
        nullptr},
-      {W("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
+      {OLESTR("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
        {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
   };
   return classes;
@@ -48,7 +48,7 @@ void Dump(HKEY key, const WString &path, std::string &out) {
     if (RegEnumKeyExW(key, i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY sub;
     if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
-    Dump(sub, path + W("\\") + name, out);
+    Dump(sub, path + OLESTR("\\") + name, out);
     RegCloseKey(sub);
   }
 }
@@ -56,22 +56,22 @@ void Dump(HKEY key, const WString &path, std::string &out) {
 // Every key the registration writes, as text: classes, ProgIDs, the type
 // library and its interfaces (not all of HKCR, which is large on Windows).
 std::string DumpOurKeys() {
-  std::vector<WString> keys = {W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)};
+  std::vector<WString> keys = {OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)};
   for (const auto &c : Classes()) {
-    keys.push_back(W("CLSID\\") + GuidString(*c.clsid));
+    keys.push_back(OLESTR("CLSID\\") + GuidString(*c.clsid));
     keys.push_back(c.progId);
-    keys.push_back(WString(c.progId) + W(".1"));
+    keys.push_back(WString(c.progId) + OLESTR(".1"));
   }
   for (const IID *iid : {&IID_IRevisionDirectory, &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory_V3,
                          &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V6,
                          &IID_IRevision, &IID_IRevision_V2, &IID_IRevisions, &IID_IAvailableRevisions,
                          &IID_IProcessorTypes, &IID_IProcessorType, &IID_IProcessorType_V2})
-    keys.push_back(W("Interface\\") + GuidString(*iid));
+    keys.push_back(OLESTR("Interface\\") + GuidString(*iid));
   std::string out;
   for (const auto &name : keys) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
-    Dump(key, W("HKCR\\") + name, out);
+    Dump(key, OLESTR("HKCR\\") + name, out);
     RegCloseKey(key);
   }
   return out;
@@ -106,42 +106,42 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
   EXPECT_EQ(DumpOurKeys(), first) << "registering twice changed the registry";
 
   for (const auto &c : Classes()) {
-    WString clsidKey = W("CLSID\\") + GuidString(*c.clsid);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + W("\\InprocServer32"))) << Utf8(c.progId);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + W("\\Programmable")));
+    WString clsidKey = OLESTR("CLSID\\") + GuidString(*c.clsid);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + OLESTR("\\InprocServer32"))) << Utf8(c.progId);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + OLESTR("\\Programmable")));
     CLSID found;
     ASSERT_EQ(CLSIDFromProgID(c.progId, &found), S_OK) << Utf8(c.progId);
     EXPECT_TRUE(IsEqualGUID(found, *c.clsid));
   }
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib) + W("\\7.0")));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib) + OLESTR("\\7.0")));
 
   ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID"))) << "the CLSID key is never removed";
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID"))) << "the CLSID key is never removed";
   for (const auto &c : Classes()) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("CLSID\\") + GuidString(*c.clsid))) << Utf8(c.progId);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*c.clsid))) << Utf8(c.progId);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.progId));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, WString(c.progId) + W(".1")));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, WString(c.progId) + OLESTR(".1")));
   }
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, W("Interface\\") + GuidString(IID_IRevisionDirectory_V6)));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + GuidString(IID_IRevisionDirectory_V6)));
   EXPECT_EQ(DumpOurKeys(), "");
   ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   EXPECT_EQ(DumpOurKeys(), first);
 }
 
 TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
-  const WCHAR *key = W("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  const WCHAR *key = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1");
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
-    SetMachineString(key, W("RevisionDirectoryDatabaseVersionAliases"), W("3071=3072"));
-    SetMachineString(key, W("Other"), W("kept"));
+    SetMachineString(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"), OLESTR("3071=3072"));
+    SetMachineString(key, OLESTR("Other"), OLESTR("kept"));
     EXPECT_EQ(CallEntry(entry), S_OK) << entry;
     HKEY k;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &k), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(k, W("RevisionDirectoryDatabaseVersionAliases"), nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegQueryValueExW(k, OLESTR("RevisionDirectoryDatabaseVersionAliases"), nullptr, nullptr, nullptr, nullptr),
               ERROR_FILE_NOT_FOUND)
         << entry;
-    EXPECT_EQ(RegQueryValueExW(k, W("Other"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(k, OLESTR("Other"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
     RegCloseKey(k);
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
     DeleteMachineTree(key);
@@ -267,7 +267,7 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
   e.reset();
   freeUnused();
 #ifdef _WIN32
-  EXPECT_EQ(GetModuleHandleW(W("QuillonRevisionDirectory.dll")), nullptr) << "idle, but not unloaded";
+  EXPECT_EQ(GetModuleHandleW(OLESTR("QuillonRevisionDirectory.dll")), nullptr) << "idle, but not unloaded";
 #endif
 
   auto directory = InitializedDirectory(1031);
@@ -278,10 +278,10 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
   EXPECT_EQ(count, 50);
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), W("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
   VariantClear(&result);
   Bstr text;
   ASSERT_EQ(directory->GetErrorDescription(RdE_RevisionNotFound, text.out()), S_OK);
-  EXPECT_EQ(text.str().substr(0, 6), WString(W("Es wur")));
+  EXPECT_EQ(text.str().substr(0, 6), WString(OLESTR("Es wur")));
   EXPECT_NE(ComponentModule(), nullptr);
 }

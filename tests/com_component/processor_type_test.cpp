@@ -20,10 +20,10 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
   LONG count = 0;
   ASSERT_EQ(types->get_Count(&count), S_OK);
   ASSERT_EQ(count, 24);
-  const WCHAR *expected[] = {W("AR-01"), W("AR-03"), W("AR-04"), W("AR-05"), W("AR-07"), W("AR-08"),
-                             W("AR-09"), W("AR-10"), W("AR-11"), W("BT-02"), W("BT-03"), W("BT-05"),
-                             W("BT-06"), W("BT-07"), W("BT-09"), W("BT-10"), W("BT-11"), W("MM-01"),
-                             W("NB-01"), W("OS-01"), W("OS-02"), W("OS-03"), W("QR-01"), W("QR-02")};
+  const WCHAR *expected[] = {OLESTR("AR-01"), OLESTR("AR-03"), OLESTR("AR-04"), OLESTR("AR-05"), OLESTR("AR-07"), OLESTR("AR-08"),
+                             OLESTR("AR-09"), OLESTR("AR-10"), OLESTR("AR-11"), OLESTR("BT-02"), OLESTR("BT-03"), OLESTR("BT-05"),
+                             OLESTR("BT-06"), OLESTR("BT-07"), OLESTR("BT-09"), OLESTR("BT-10"), OLESTR("BT-11"), OLESTR("MM-01"),
+                             OLESTR("NB-01"), OLESTR("OS-01"), OLESTR("OS-02"), OLESTR("OS-03"), OLESTR("QR-01"), OLESTR("QR-02")};
   for (LONG i = 1; i <= 24; ++i) {
     Ptr<IProcessorType> type;
     ASSERT_EQ(types->get_Item(i, type.out()), S_OK);
@@ -70,7 +70,7 @@ TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
   ASSERT_EQ(fetched, 1u);
   Ptr<IProcessorType> last;
   ASSERT_EQ(v[0].pdispVal->QueryInterface(IID_IProcessorType, last.outv()), S_OK);
-  EXPECT_EQ(NameOf(last.get()), WString(W("QR-02")));
+  EXPECT_EQ(NameOf(last.get()), WString(OLESTR("QR-02")));
   VariantClear(&v[0]);
   EXPECT_EQ(clone->Skip(2), S_FALSE) << "the clone shares the position";
 }
@@ -79,10 +79,10 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
   struct {
     LCID locale;
     const WCHAR *arvane01;
-  } cases[] = {{1031, W("Arvane 01-Controller")},  {1033, W("Arvane 01 Controller")},
-               {1036, W("Controller Arvane 01")},  {1034, W("Controller Arvane 01")},
-               {1041, W("Arvane 01 Controller")},  {3079, W("Arvane 01-Controller")},
-               {1046, W("Controller Arvane 01")}};
+  } cases[] = {{1031, OLESTR("Arvane 01-Controller")},  {1033, OLESTR("Arvane 01 Controller")},
+               {1036, OLESTR("Controller Arvane 01")},  {1034, OLESTR("Controller Arvane 01")},
+               {1041, OLESTR("Arvane 01 Controller")},  {3079, OLESTR("Arvane 01-Controller")},
+               {1046, OLESTR("Controller Arvane 01")}};
   for (const auto &c : cases) {
     auto directory = InitializedDirectory(c.locale);
     Ptr<IProcessorTypes> types;
@@ -96,7 +96,7 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
     EXPECT_EQ(text.str(), WString(c.arvane01)) << c.locale;
     EXPECT_EQ(GetThreadLocale(), before);
     ASSERT_EQ(arvane10->get_Description(text.out()), S_OK);
-    EXPECT_EQ(text.str(), WString(c.locale == 1041 ? W("Arvane 10 セーフティ Controller") : W("Arvane 10 Safety Controller")))
+    EXPECT_EQ(text.str(), WString(c.locale == 1041 ? OLESTR("Arvane 10 セーフティ Controller") : OLESTR("Arvane 10 Safety Controller")))
         << c.locale;
   }
 }
@@ -110,10 +110,10 @@ TEST(ProcessorTypes, AnObjectOutlivesItsCollection) {
     ASSERT_EQ(types->get_Item(2, type.out()), S_OK);
   }
   directory.reset();  // the catalogue collection goes with the directory
-  EXPECT_EQ(NameOf(type.get()), WString(W("AR-03")));
+  EXPECT_EQ(NameOf(type.get()), WString(OLESTR("AR-03")));
   Bstr text;
   EXPECT_EQ(type->get_Description(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(W("Arvane 03-Controller")));
+  EXPECT_EQ(text.str(), WString(OLESTR("Arvane 03-Controller")));
 }
 
 TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
@@ -124,14 +124,14 @@ TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(type->get_Id(reinterpret_cast<RdProcessorTypes *>(&id)), RdE_InvalidProcessorTypeInternalState);
   EXPECT_EQ(id, -1);
   ErrorInfo info = TakeErrorInfo();
-  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.ProcessorType")));
+  EXPECT_EQ(info.source, WString(OLESTR("QuillonRevisionDirectory.ProcessorType")));
   EXPECT_TRUE(IsEqualGUID(info.guid, IID_IProcessorType));
   LONG value = 7;
   EXPECT_EQ(type->get_MajorRev(&value), RdE_InvalidProcessorTypeInternalState);
   EXPECT_EQ(value, 0);
   EXPECT_EQ(type->get_ProductCode(&value), RdE_InvalidProcessorTypeInternalState);
   EXPECT_EQ(value, -1);
-  Bstr name(W("x"));
+  Bstr name(OLESTR("x"));
   EXPECT_EQ(type->get_Name(name.out()), RdE_InvalidProcessorTypeInternalState);
   EXPECT_TRUE(name.null());
   LCID before = GetThreadLocale();
@@ -145,7 +145,7 @@ TEST(ProcessorTypes, EveryPropertyByName) {
   Ptr<IDispatch> types;
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), W("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   *types.out() = result.pdispVal;
   // The default member is Item: Item(2) is "AR-03".
@@ -163,9 +163,9 @@ TEST(ProcessorTypes, EveryPropertyByName) {
     const WCHAR *name;
     LONG number;
     const char *text;
-  } cases[] = {{W("Id"), Arvane03, nullptr},        {W("MajorRev"), -1, nullptr},     {W("MinorRev"), -1, nullptr},
-               {W("ProductType"), 14, nullptr},     {W("ProductCode"), 50, nullptr},  {W("Name"), 0, "AR-03"},
-               {W("description"), 0, "Controller Arvane 03"}};
+  } cases[] = {{OLESTR("Id"), Arvane03, nullptr},        {OLESTR("MajorRev"), -1, nullptr},     {OLESTR("MinorRev"), -1, nullptr},
+               {OLESTR("ProductType"), 14, nullptr},     {OLESTR("ProductCode"), 50, nullptr},  {OLESTR("Name"), 0, "AR-03"},
+               {OLESTR("description"), 0, "Controller Arvane 03"}};
   for (const auto &c : cases) {
     VariantInit(&result);
     ASSERT_EQ(InvokeByName(type.get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK) << Utf8(WString(c.name));

@@ -7,7 +7,7 @@
 
 namespace {
 
-const WCHAR kEnglishReleases[] = W("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+const WCHAR kEnglishReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
 
 Ptr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
   Ptr<IRevision> revision;
@@ -34,7 +34,7 @@ TEST_F(RevisionObject, ShowsItsRecord) {
   EXPECT_EQ(value, 3279);
   Bstr text;
   EXPECT_EQ(revision->get_AutomationInterfaceVersion(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(W(".15.00")));
+  EXPECT_EQ(text.str(), WString(OLESTR(".15.00")));
   EXPECT_EQ(revision->get_MinorRev(Betrel11, &value), S_OK);
   EXPECT_EQ(value, 4);
   EXPECT_EQ(revision->get_MinorRev(Arvane04, &value), S_OK);
@@ -67,7 +67,7 @@ TEST_F(RevisionObject, SupportedTypesAreBuiltOnceInCatalogueOrder) {
   ASSERT_EQ(a->get_Item(1, first.out()), S_OK);
   Bstr name;
   first->get_Name(name.out());
-  EXPECT_EQ(name.str(), WString(W("AR-04")));
+  EXPECT_EQ(name.str(), WString(OLESTR("AR-04")));
   LONG major = 0, minor = 0;
   first->get_MajorRev(&major);
   first->get_MinorRev(&minor);
@@ -98,8 +98,8 @@ TEST_F(RevisionObject, SupportedTypesRaceCreatesOneCollection) {
 }
 
 TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
-  SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Product Version"), W("15.01.0123"));
-  SetMachineString(WString(kEnglishReleases).append(W("\\15")).c_str(), W("Bin"), W("C:\\Q\\Bin"));
+  SetMachineString(WString(kEnglishReleases).append(OLESTR("\\15")).c_str(), OLESTR("Product Version"), OLESTR("15.01.0123"));
+  SetMachineString(WString(kEnglishReleases).append(OLESTR("\\15")).c_str(), OLESTR("Bin"), OLESTR("C:\\Q\\Bin"));
   auto directory = InitializedDirectory();
   auto installed = Release(directory.get(), 15, 1);
   auto known = Release(directory.get(), 15, 0);
@@ -108,7 +108,7 @@ TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
   EXPECT_EQ(available, 1);
   Bstr path;
   EXPECT_EQ(installed->get_InstalledPath(path.out()), S_OK);
-  EXPECT_EQ(path.str(), WString(W("C:\\Q\\Bin\\Quillon.Exe")));
+  EXPECT_EQ(path.str(), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
   EXPECT_EQ(known->get_IsAvailable(&available), S_OK);
   EXPECT_EQ(available, 0);
   EXPECT_EQ(known->get_InstalledPath(path.out()), RdE_RevisionNotInstalled);
@@ -130,7 +130,7 @@ TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(revision->get_MajorRev(&value), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(value, -1);
   ErrorInfo info = TakeErrorInfo();
-  EXPECT_EQ(info.source, WString(W("QuillonRevisionDirectory.Revision")));
+  EXPECT_EQ(info.source, WString(OLESTR("QuillonRevisionDirectory.Revision")));
   EXPECT_TRUE(IsEqualGUID(info.guid, IID_IRevision_V2));
   EXPECT_EQ(revision->get_IsAvailable(&value), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(value, 0);
@@ -138,7 +138,7 @@ TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(value, -1);
   EXPECT_EQ(revision->get_ProcessorIsSupported(Arvane01, &value), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(value, 0);
-  Bstr text(W("x"));
+  Bstr text(OLESTR("x"));
   EXPECT_EQ(revision->get_InstalledPath(text.out()), RdE_InvalidRevisionInternalState);
   EXPECT_TRUE(text.null());
   Ptr<IProcessorTypes> types;
@@ -156,10 +156,10 @@ TEST_F(RevisionObject, EveryPropertyByName) {
     LONG argument;  // 0: none
     VARTYPE vt;
     LONG value;
-  } cases[] = {{W("ACDFileVersionNumber"), 0, VT_I4, 3149}, {W("MajorRev"), 0, VT_I4, 12},
-               {W("majorsoftwareversion"), 0, VT_I4, 12},   {W("MinorSoftwareVersion"), 0, VT_I4, 3},
-               {W("IsAvailable"), 0, VT_I4, 0},             {W("MinorRev"), Arvane01, VT_I4, 27},
-               {W("ProcessorIsSupported"), Mimic01, VT_I4, 1}};
+  } cases[] = {{OLESTR("ACDFileVersionNumber"), 0, VT_I4, 3149}, {OLESTR("MajorRev"), 0, VT_I4, 12},
+               {OLESTR("majorsoftwareversion"), 0, VT_I4, 12},   {OLESTR("MinorSoftwareVersion"), 0, VT_I4, 3},
+               {OLESTR("IsAvailable"), 0, VT_I4, 0},             {OLESTR("MinorRev"), Arvane01, VT_I4, 27},
+               {OLESTR("ProcessorIsSupported"), Mimic01, VT_I4, 1}};
   for (const Case &c : cases) {
     VARIANT arg, result;
     arg.vt = VT_I4;
@@ -172,16 +172,16 @@ TEST_F(RevisionObject, EveryPropertyByName) {
   }
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(dispatch.get(), W("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+  ASSERT_EQ(InvokeByName(dispatch.get(), OLESTR("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
             S_OK);
   EXPECT_EQ(Utf8(result.bstrVal), ".12.00");
   VariantClear(&result);
-  ASSERT_EQ(InvokeByName(dispatch.get(), W("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+  ASSERT_EQ(InvokeByName(dispatch.get(), OLESTR("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
             S_OK);
   EXPECT_EQ(result.vt, VT_DISPATCH);
   VariantClear(&result);
   EXCEPINFO excep{};
-  EXPECT_EQ(InvokeByName(dispatch.get(), W("InstalledPath"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+  EXPECT_EQ(InvokeByName(dispatch.get(), OLESTR("InstalledPath"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_RevisionNotInstalled);
   EXPECT_EQ(Utf8(excep.bstrDescription), "Quillon english support for this revision is not installed.");
@@ -193,8 +193,8 @@ TEST_F(RevisionObject, EveryPropertyByName) {
 // Readers of installed paths on revision objects while other directories
 // re-initialise on another thread: run it under ThreadSanitizer.
 TEST_F(RevisionObject, InstalledPathReadersAgainstInitialize) {
-  SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Product Version"), W("13.01.0001"));
-  SetMachineString(WString(kEnglishReleases).append(W("\\13")).c_str(), W("Bin"), W("C:\\Thirteen"));
+  SetMachineString(WString(kEnglishReleases).append(OLESTR("\\13")).c_str(), OLESTR("Product Version"), OLESTR("13.01.0001"));
+  SetMachineString(WString(kEnglishReleases).append(OLESTR("\\13")).c_str(), OLESTR("Bin"), OLESTR("C:\\Thirteen"));
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 13, 1);
   std::atomic<bool> stop{false};
@@ -204,7 +204,7 @@ TEST_F(RevisionObject, InstalledPathReadersAgainstInitialize) {
     CoUninitialize();
     stop = true;
   });
-  const WString expected = W("C:\\Thirteen\\Quillon.Exe");
+  const WString expected = OLESTR("C:\\Thirteen\\Quillon.Exe");
   while (!stop) {
     Bstr path;
     HRESULT hr = revision->get_InstalledPath(path.out());

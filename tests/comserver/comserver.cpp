@@ -10,9 +10,6 @@
 #ifndef DECLSPEC_EXPORT  // the Windows SDK has no such macro
 #define DECLSPEC_EXPORT __declspec(dllexport)
 #endif
-#ifndef W
-#define W(s) L##s
-#endif
 #ifndef CHARS_IN_GUID  // only the media headers define it on Windows
 #define CHARS_IN_GUID 39
 #endif
@@ -26,30 +23,30 @@ LONG g_objects = 0;
 LONG g_locks = 0;
 
 const WCHAR kScript[] =
-    W("HKCR\n")
-    W("{\n")
-    W("  ") REVDIR_TEST_PROGID_1 W(" = s 'Revdir Test Object'\n")
-    W("  {\n")
-    W("    CLSID = s '%CLSID%'\n")
-    W("  }\n")
-    W("  ") REVDIR_TEST_PROGID W(" = s 'Revdir Test Object'\n")
-    W("  {\n")
-    W("    CurVer = s '") REVDIR_TEST_PROGID_1 W("'\n")
-    W("  }\n")
-    W("  '") REVDIR_TEST_EXTENSION W("' = s '") REVDIR_TEST_PROGID W("'\n")
-    W("  NoRemove CLSID\n")
-    W("  {\n")
-    W("    ForceRemove %CLSID% = s 'Revdir Test Object'\n")
-    W("    {\n")
-    W("      ProgID = s '") REVDIR_TEST_PROGID_1 W("'\n")
-    W("      VersionIndependentProgID = s '") REVDIR_TEST_PROGID W("'\n")
-    W("      InprocServer32 = s '%MODULE%'\n")
-    W("      {\n")
-    W("        val ThreadingModel = s 'Both'\n")
-    W("      }\n")
-    W("    }\n")
-    W("  }\n")
-    W("}\n");
+    OLESTR("HKCR\n")
+    OLESTR("{\n")
+    OLESTR("  ") REVDIR_TEST_PROGID_1 OLESTR(" = s 'Revdir Test Object'\n")
+    OLESTR("  {\n")
+    OLESTR("    CLSID = s '%CLSID%'\n")
+    OLESTR("  }\n")
+    OLESTR("  ") REVDIR_TEST_PROGID OLESTR(" = s 'Revdir Test Object'\n")
+    OLESTR("  {\n")
+    OLESTR("    CurVer = s '") REVDIR_TEST_PROGID_1 OLESTR("'\n")
+    OLESTR("  }\n")
+    OLESTR("  '") REVDIR_TEST_EXTENSION OLESTR("' = s '") REVDIR_TEST_PROGID OLESTR("'\n")
+    OLESTR("  NoRemove CLSID\n")
+    OLESTR("  {\n")
+    OLESTR("    ForceRemove %CLSID% = s 'Revdir Test Object'\n")
+    OLESTR("    {\n")
+    OLESTR("      ProgID = s '") REVDIR_TEST_PROGID_1 OLESTR("'\n")
+    OLESTR("      VersionIndependentProgID = s '") REVDIR_TEST_PROGID OLESTR("'\n")
+    OLESTR("      InprocServer32 = s '%MODULE%'\n")
+    OLESTR("      {\n")
+    OLESTR("        val ThreadingModel = s 'Both'\n")
+    OLESTR("      }\n")
+    OLESTR("    }\n")
+    OLESTR("  }\n")
+    OLESTR("}\n");
 
 class Object final : public IPersistFile {
  public:
@@ -145,7 +142,7 @@ HRESULT RunScript(BOOL doRegister) {
   if (n == 0 || n > MAX_PATH) return E_FAIL;
   WCHAR clsid[CHARS_IN_GUID];
   StringFromGUID2(CLSID_RevdirTestObject, clsid, CHARS_IN_GUID);
-  const REGISTRAR_VAR vars[] = {{W("MODULE"), path}, {W("CLSID"), clsid}};
+  const REGISTRAR_VAR vars[] = {{OLESTR("MODULE"), path}, {OLESTR("CLSID"), clsid}};
   return RegistrarRun(kScript, doRegister, vars, 2);
 }
 

@@ -17,19 +17,19 @@ DWORD Prefix(BSTR s) {
 }  // namespace
 
 TEST(Bstr, PrefixTextAndTerminator) {
-  BSTR s = SysAllocString(W("hello"));
+  BSTR s = SysAllocString(OLESTR("hello"));
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(Prefix(s), 10u);
   EXPECT_EQ(SysStringLen(s), 5u);
   EXPECT_EQ(SysStringByteLen(s), 10u);
-  EXPECT_EQ(memcmp(s, W("hello"), 12), 0) << Narrow(s);
+  EXPECT_EQ(memcmp(s, OLESTR("hello"), 12), 0) << Narrow(s);
   SysFreeString(s);
 
   // Embedded nulls are part of the length.
-  s = SysAllocStringLen(W("a\0b"), 3);
+  s = SysAllocStringLen(OLESTR("a\0b"), 3);
   EXPECT_EQ(SysStringLen(s), 3u);
   EXPECT_EQ(s[1], 0);
-  EXPECT_EQ(s[2], W('b'));
+  EXPECT_EQ(s[2], OLESTR('b'));
   EXPECT_EQ(s[3], 0);
   SysFreeString(s);
 
@@ -69,19 +69,19 @@ TEST(Bstr, SizesThatOverflowFail) {
   EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
   EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
   EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
-  BSTR s = SysAllocString(W("keep"));
+  BSTR s = SysAllocString(OLESTR("keep"));
   EXPECT_FALSE(SysReAllocStringLen(&s, nullptr, 0x80000000u));
   EXPECT_EQ(Narrow(s), "keep") << "a failed reallocation leaves the string alone";
   SysFreeString(s);
 }
 
 TEST(Bstr, Reallocation) {
-  BSTR s = SysAllocString(W("abcdef"));
-  EXPECT_TRUE(SysReAllocString(&s, W("xy")));
+  BSTR s = SysAllocString(OLESTR("abcdef"));
+  EXPECT_TRUE(SysReAllocString(&s, OLESTR("xy")));
   EXPECT_EQ(SysStringLen(s), 2u);
   EXPECT_EQ(Narrow(s), "xy");
   // The source may be part of the string being replaced.
-  EXPECT_TRUE(SysReAllocString(&s, W("0123456789")));
+  EXPECT_TRUE(SysReAllocString(&s, OLESTR("0123456789")));
   EXPECT_TRUE(SysReAllocStringLen(&s, s + 3, 4));
   EXPECT_EQ(Narrow(s), "3456");
   // No source keeps the old text as far as it reaches.
@@ -92,10 +92,10 @@ TEST(Bstr, Reallocation) {
 
   // Grown from its own text: the old characters stay and nothing past them
   // is read.
-  s = SysAllocString(W("abc"));
+  s = SysAllocString(OLESTR("abc"));
   ASSERT_TRUE(SysReAllocStringLen(&s, s, 40));
   EXPECT_EQ(SysStringLen(s), 40u);
-  EXPECT_EQ(memcmp(s, W("abc"), 3 * sizeof(OLECHAR)), 0);
+  EXPECT_EQ(memcmp(s, OLESTR("abc"), 3 * sizeof(OLECHAR)), 0);
   EXPECT_EQ(s[40], 0);
   // Shrunk from its own tail.
   ASSERT_TRUE(SysReAllocStringLen(&s, s + 1, 2));
@@ -103,7 +103,7 @@ TEST(Bstr, Reallocation) {
   SysFreeString(s);
 
   BSTR none = nullptr;
-  EXPECT_TRUE(SysReAllocStringLen(&none, W("new"), 3));
+  EXPECT_TRUE(SysReAllocStringLen(&none, OLESTR("new"), 3));
   EXPECT_EQ(Narrow(none), "new");
   SysFreeString(none);
 }

@@ -58,7 +58,7 @@ TEST(CodePage, InvalidSequencesAreReplacedOrRefused) {
   ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, "x\xff", -1, wide, 8), 3);
   EXPECT_EQ(wide[1], 0xFFFD);
 
-  const WCHAR lone[] = {W('a'), 0xD800, W('b'), 0};
+  const WCHAR lone[] = {OLESTR('a'), 0xD800, OLESTR('b'), 0};
   char narrow[8];
   ResetLastError();
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, narrow, 8, nullptr, nullptr), 0);
@@ -93,13 +93,13 @@ TEST(CodePage, BadArgumentsGiveTheWindowsErrors) {
   ResetLastError();
   check(MultiByteToWideChar(54321, 0, "ab", -1, wide, 4), ERROR_INVALID_PARAMETER, "unknown code page");
   ResetLastError();
-  checkOrWine(WideCharToMultiByte(CP_UTF8, 0, W("ab"), -1, narrow, 4, nullptr, &used), ERROR_INVALID_PARAMETER,
+  checkOrWine(WideCharToMultiByte(CP_UTF8, 0, OLESTR("ab"), -1, narrow, 4, nullptr, &used), ERROR_INVALID_PARAMETER,
               "default character with UTF-8");
   EXPECT_EQ_OR_WINE((BOOL)kSentinel, FALSE, used);
   ResetLastError();
-  checkOrWine(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, W("ab"), -1, narrow, 4, nullptr, nullptr),
+  checkOrWine(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, OLESTR("ab"), -1, narrow, 4, nullptr, nullptr),
               ERROR_INVALID_FLAGS, "flags for UTF-8");
   ResetLastError();
-  check(WideCharToMultiByte(CP_UTF8, 0, W("ab"), -1, narrow, -1, nullptr, nullptr), ERROR_INVALID_PARAMETER,
+  check(WideCharToMultiByte(CP_UTF8, 0, OLESTR("ab"), -1, narrow, -1, nullptr, nullptr), ERROR_INVALID_PARAMETER,
         "negative output size");
 }

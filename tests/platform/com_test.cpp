@@ -118,16 +118,16 @@ TEST(GuidText, RoundTripsAndRejectsMalformedText) {
 
   // Lower-case hex reads the same; text goes through IIDFromString too.
   std::memset(&back, 0xAB, sizeof back);
-  EXPECT_HR(S_OK, IIDFromString(W("{deadbeef-abcd-1234-9e55-3d1c7b2a9f01}"), &back));
+  EXPECT_HR(S_OK, IIDFromString(OLESTR("{deadbeef-abcd-1234-9e55-3d1c7b2a9f01}"), &back));
   EXPECT_TRUE(back == g);
 
   const WCHAR *bad[] = {
-      W("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F01"),    // no closing brace
-      W("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F01}x"),  // trailing text
-      W("{DEADBEEF-ABCD-1234-9E553D1C7B2A9F01}"),    // missing dash
-      W("{DEADBEEG-ABCD-1234-9E55-3D1C7B2A9F01}"),   // not hex
-      W("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F0}"),    // short
-      W("{"),
+      OLESTR("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F01"),    // no closing brace
+      OLESTR("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F01}x"),  // trailing text
+      OLESTR("{DEADBEEF-ABCD-1234-9E553D1C7B2A9F01}"),    // missing dash
+      OLESTR("{DEADBEEG-ABCD-1234-9E55-3D1C7B2A9F01}"),   // not hex
+      OLESTR("{DEADBEEF-ABCD-1234-9E55-3D1C7B2A9F0}"),    // short
+      OLESTR("{"),
   };
   for (const WCHAR *s : bad) {
     std::memset(&back, 0xAB, sizeof back);
@@ -139,7 +139,7 @@ TEST(GuidText, RoundTripsAndRejectsMalformedText) {
     }
   }
   // A word that is no registered ProgID is no class either.
-  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromString(W("No.Such.ProgID"), &back));
+  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromString(OLESTR("No.Such.ProgID"), &back));
   // No text at all is the null GUID.
   std::memset(&back, 0xAB, sizeof back);
   EXPECT_HR(S_OK, CLSIDFromString(nullptr, &back));
@@ -157,9 +157,9 @@ class Monikers : public ::testing::Test {
 };
 
 TEST_F(Monikers, FileMonikersCompareIgnoringCaseAndSlashKind) {
-  IMoniker *a = FileMoniker(W("C:\\Data\\Revisions\\Report.rdir"));
-  IMoniker *b = FileMoniker(W("c:/data/REVISIONS/report.RDIR"));
-  IMoniker *c = FileMoniker(W("C:\\Data\\Revisions\\Report2.rdir"));
+  IMoniker *a = FileMoniker(OLESTR("C:\\Data\\Revisions\\Report.rdir"));
+  IMoniker *b = FileMoniker(OLESTR("c:/data/REVISIONS/report.RDIR"));
+  IMoniker *c = FileMoniker(OLESTR("C:\\Data\\Revisions\\Report2.rdir"));
   ASSERT_TRUE(a && b && c);
   // Wine's file monikers tell '/' from '\\'.
   const bool wineSlashes = RunningUnderWine() && a->IsEqual(b) == S_FALSE;
@@ -192,7 +192,7 @@ TEST_F(Monikers, FileMonikersCompareIgnoringCaseAndSlashKind) {
   IMoniker *parsed = nullptr;
   ULONG eaten = kSentinel;
   // Wine does not parse a plain path (E_NOTIMPL).
-  HRESULT hr = MkParseDisplayName(bc, W("C:\\DATA\\Revisions\\Report.rdir"), &eaten, &parsed);
+  HRESULT hr = MkParseDisplayName(bc, OLESTR("C:\\DATA\\Revisions\\Report.rdir"), &eaten, &parsed);
   EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr);
   if (hr == S_OK) {
     EXPECT_EQ(29u, eaten);
@@ -215,9 +215,9 @@ TEST_F(Monikers, RunningObjectTable) {
   rot2->Release();
 
   TestObject first, second;
-  IMoniker *name = FileMoniker(W("C:\\Data\\Table.rdir"));
+  IMoniker *name = FileMoniker(OLESTR("C:\\Data\\Table.rdir"));
   // An equal name of another spelling (Wine's file monikers tell '/' from '\\').
-  IMoniker *other = FileMoniker(RunningUnderWine() ? W("c:\\DATA\\table.RDIR") : W("c:/DATA/table.RDIR"));
+  IMoniker *other = FileMoniker(RunningUnderWine() ? OLESTR("c:\\DATA\\table.RDIR") : OLESTR("c:/DATA/table.RDIR"));
   DWORD cookie1 = kSentinel, cookie2 = kSentinel;
   EXPECT_HR(S_OK, rot->Register(0, &first, name, &cookie1));
   // Wine's table also holds the reference of the object's marshalled form.
@@ -269,18 +269,18 @@ TEST_F(Monikers, CoGetObjectFindsRegisteredPathAndOleRunRuns) {
   UseFreshPrefix();
   OnNewThread([] {
     IUnknown *got = nullptr;
-    EXPECT_HR(CO_E_NOTINITIALIZED, CoGetObject(W("C:\\Data\\x.rdir"), nullptr, IID_IUnknown,
+    EXPECT_HR(CO_E_NOTINITIALIZED, CoGetObject(OLESTR("C:\\Data\\x.rdir"), nullptr, IID_IUnknown,
                                                reinterpret_cast<void **>(&got)));
     ASSERT_HR(S_OK, CoInitialize(nullptr));
     IRunningObjectTable *rot = nullptr;
     ASSERT_HR(S_OK, GetRunningObjectTable(0, &rot));
     TestObject object(true);
-    IMoniker *name = FileMoniker(W("C:\\Data\\Bound.rdir"));
+    IMoniker *name = FileMoniker(OLESTR("C:\\Data\\Bound.rdir"));
     DWORD cookie = 0;
     EXPECT_HR(S_OK, rot->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, &object, name, &cookie));
 
     // Wine does not parse a path into a file moniker (E_NOTIMPL).
-    HRESULT hr = CoGetObject(W("c:/data/BOUND.rdir"), nullptr, IID_IRunnableObject, reinterpret_cast<void **>(&got));
+    HRESULT hr = CoGetObject(OLESTR("c:/data/BOUND.rdir"), nullptr, IID_IRunnableObject, reinterpret_cast<void **>(&got));
     EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr);
     if (hr == S_OK) {
       EXPECT_EQ(static_cast<IUnknown *>(&object), got);
@@ -294,12 +294,12 @@ TEST_F(Monikers, CoGetObjectFindsRegisteredPathAndOleRunRuns) {
     // Not running, and no class for the extension.
     got = reinterpret_cast<IUnknown *>(static_cast<uintptr_t>(kSentinel));
     EXPECT_HR_OR_WINE(MK_E_INVALIDEXTENSION, E_NOTIMPL,
-                      CoGetObject(W("C:\\Data\\Elsewhere.unknownext"), nullptr, IID_IUnknown,
+                      CoGetObject(OLESTR("C:\\Data\\Elsewhere.unknownext"), nullptr, IID_IUnknown,
                                   reinterpret_cast<void **>(&got)));
     EXPECT_EQ(nullptr, got);
     // Wine takes a class name without its closing colon and looks the class up.
     EXPECT_HR_OR_WINE(MK_E_SYNTAX, REGDB_E_CLASSNOTREG,
-                      CoGetObject(W("clsid:6A8E1F30-52C4-4B0E-9E55-3D1C7B2A9F01"), nullptr, IID_IUnknown,
+                      CoGetObject(OLESTR("clsid:6A8E1F30-52C4-4B0E-9E55-3D1C7B2A9F01"), nullptr, IID_IUnknown,
                                   reinterpret_cast<void **>(&got)));
 
     EXPECT_HR(S_OK, rot->Revoke(cookie));
@@ -344,23 +344,23 @@ class Activation : public ::testing::Test {
 TEST_F(Activation, ProgIdsResolveThroughTheRegistry) {
   CLSID clsid;
   std::memset(&clsid, 0xAB, sizeof clsid);
-  EXPECT_HR(S_OK, CLSIDFromProgID(W("") REVDIR_TEST_PROGID_1, &clsid));
+  EXPECT_HR(S_OK, CLSIDFromProgID(OLESTR("") REVDIR_TEST_PROGID_1, &clsid));
   EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   // The version-independent ProgID has no CLSID of its own: CurVer leads on.
   // Wine does not follow CurVer.
   std::memset(&clsid, 0xAB, sizeof clsid);
-  HRESULT hr = CLSIDFromProgID(W("revdirtest.object"), &clsid);
+  HRESULT hr = CLSIDFromProgID(OLESTR("revdirtest.object"), &clsid);
   EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr);
   if (hr == S_OK) {
     EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   }
   std::memset(&clsid, 0xAB, sizeof clsid);
-  hr = CLSIDFromString(W("") REVDIR_TEST_PROGID, &clsid);
+  hr = CLSIDFromString(OLESTR("") REVDIR_TEST_PROGID, &clsid);
   EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr);
   if (hr == S_OK) {
     EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   }
-  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromProgID(W("RevdirTest.Missing"), &clsid));
+  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromProgID(OLESTR("RevdirTest.Missing"), &clsid));
 
   LPOLESTR progId = nullptr;
   EXPECT_HR(S_OK, ProgIDFromCLSID(CLSID_RevdirTestObject, &progId));
@@ -375,7 +375,7 @@ TEST_F(Activation, ProgIdsResolveThroughTheRegistry) {
 TEST_F(Activation, CreatesObjectsAndUnloadsIdleServers) {
   CLSID clsid;
   // Wine does not follow CurVer: it finds the class by the versioned ProgID only.
-  const WCHAR *progId = RunningUnderWine() ? W("") REVDIR_TEST_PROGID_1 : W("") REVDIR_TEST_PROGID;
+  const WCHAR *progId = RunningUnderWine() ? OLESTR("") REVDIR_TEST_PROGID_1 : OLESTR("") REVDIR_TEST_PROGID;
   ASSERT_HR(S_OK, CLSIDFromProgID(progId, &clsid));
   IPersistFile *file = nullptr;
   ASSERT_HR(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IPersistFile,
@@ -425,9 +425,9 @@ TEST_F(Activation, FailuresAreReportedAsWindowsReportsThem) {
   // A registered server module that is missing.
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT,
-                                         W("CLSID\\") REVDIR_TEST_CLSID_TEXT W("\\InprocServer32"), 0,
+                                         OLESTR("CLSID\\") REVDIR_TEST_CLSID_TEXT OLESTR("\\InprocServer32"), 0,
                                          KEY_SET_VALUE, &key));
-  const WCHAR missing[] = W("C:\\nowhere\\missing_server.dll");
+  const WCHAR missing[] = OLESTR("C:\\nowhere\\missing_server.dll");
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(missing),
                                           sizeof missing));
   RegCloseKey(key);
@@ -440,7 +440,7 @@ TEST_F(Activation, FailuresAreReportedAsWindowsReportsThem) {
 
 TEST_F(Activation, FileMonikerOpensFilesOfTheRegisteredClass) {
   IPersistFile *file = nullptr;
-  HRESULT hr = CoGetObject(W("C:\\Docs\\Notes") REVDIR_TEST_EXTENSION, nullptr, IID_IPersistFile,
+  HRESULT hr = CoGetObject(OLESTR("C:\\Docs\\Notes") REVDIR_TEST_EXTENSION, nullptr, IID_IPersistFile,
                            reinterpret_cast<void **>(&file));
   if (RunningUnderWine() && hr == E_NOTIMPL) return;  // Wine does not parse a path into a file moniker
   ASSERT_HR(S_OK, hr);
@@ -454,7 +454,7 @@ TEST_F(Activation, FileMonikerOpensFilesOfTheRegisteredClass) {
 // HKEY_CLASSES_ROOT shows the user's classes over the machine's, so a class
 // registered for the user alone is created like any other.
 TEST_F(Activation, PerUserRegistrationIsFound) {
-  const WCHAR clsidKey[] = W("Software\\Classes\\CLSID\\") REVDIR_TEST_CLSID_TEXT;
+  const WCHAR clsidKey[] = OLESTR("Software\\Classes\\CLSID\\") REVDIR_TEST_CLSID_TEXT;
   HKEY user = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, clsidKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                            &user, nullptr));
@@ -466,27 +466,27 @@ TEST_F(Activation, PerUserRegistrationIsFound) {
                                    reinterpret_cast<void **>(&unk)));
   if (unk) unk->Release();
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, clsidKey));
-  RegDeleteKeyW(HKEY_CURRENT_USER, W("Software\\Classes\\CLSID"));  // only if now empty
+  RegDeleteKeyW(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\CLSID"));  // only if now empty
 }
 
 TEST_F(Activation, UnregistrationLeavesOnlyWhatWasThere) {
   ASSERT_HR(S_OK, CallServer("DllRegisterServer"));  // twice is harmless
   ASSERT_HR(S_OK, CallServer("DllUnregisterServer"));
-  const WCHAR *gone[] = {W("") REVDIR_TEST_PROGID, W("") REVDIR_TEST_PROGID_1, W("") REVDIR_TEST_EXTENSION,
-                         W("CLSID\\") REVDIR_TEST_CLSID_TEXT};
+  const WCHAR *gone[] = {OLESTR("") REVDIR_TEST_PROGID, OLESTR("") REVDIR_TEST_PROGID_1, OLESTR("") REVDIR_TEST_EXTENSION,
+                         OLESTR("CLSID\\") REVDIR_TEST_CLSID_TEXT};
   for (const WCHAR *name : gone) {
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key)) << Narrow(name);
     if (key) RegCloseKey(key);
   }
   HKEY clsid = nullptr;
-  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, W("CLSID"), 0, KEY_READ, &clsid)) << "NoRemove key";
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("CLSID"), 0, KEY_READ, &clsid)) << "NoRemove key";
   if (clsid) RegCloseKey(clsid);
   IUnknown *unk = nullptr;
   EXPECT_HR(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_RevdirTestObject, nullptr, CLSCTX_INPROC_SERVER,
                                                   IID_IUnknown, reinterpret_cast<void **>(&unk)));
   CLSID c;
-  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromProgID(W("") REVDIR_TEST_PROGID, &c));
+  EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromProgID(OLESTR("") REVDIR_TEST_PROGID, &c));
 }
 
 }  // namespace

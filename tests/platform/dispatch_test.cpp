@@ -11,7 +11,7 @@
 #include "FixtureObject.h"
 #include "conformance.h"
 
-#define WIDE_(s) W(s)
+#define WIDE_(s) OLESTR(s)
 
 namespace {
 
@@ -85,7 +85,7 @@ TEST_F(Dispatch, ReachesEveryKindOfMemberByName) {
   VARIANT r;
   // A property get, also through DISPATCH_METHOD and the pair scripts pass.
   for (WORD flags : {DISPATCH_PROPERTYGET, DISPATCH_METHOD, DISPATCH_METHOD | DISPATCH_PROPERTYGET}) {
-    HRESULT hr = Call(W("count"), flags, {}, &r);
+    HRESULT hr = Call(OLESTR("count"), flags, {}, &r);
     // Wine does not reach a property get through DISPATCH_METHOD alone.
     if (RunningUnderWine() && flags == DISPATCH_METHOD && hr == DISP_E_MEMBERNOTFOUND) continue;
     ASSERT_EQ(S_OK, hr) << "flags " << flags;
@@ -109,7 +109,7 @@ TEST_F(Dispatch, ReachesEveryKindOfMemberByName) {
   VariantInit(&itemArg);
   ASSERT_EQ(S_OK, VariantCopy(&itemArg, &r));
   VariantClear(&r);
-  ASSERT_EQ(S_OK, Call(W("NameOf"), DISPATCH_METHOD, {itemArg}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("NameOf"), DISPATCH_METHOD, {itemArg}, &r));
   EXPECT_EQ("item1", Text(V_BSTR(&r)));
   VariantClear(&r);
 
@@ -123,16 +123,16 @@ TEST_F(Dispatch, ReachesEveryKindOfMemberByName) {
   VariantClear(&r);
 
   // A member of the derived interface, and one whose result nobody takes.
-  ASSERT_EQ(S_OK, Call(W("Twice"), DISPATCH_METHOD, {I4(21)}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("Twice"), DISPATCH_METHOD, {I4(21)}, &r));
   EXPECT_EQ(42, V_I4(&r));
-  EXPECT_EQ(S_OK, Call(W("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(W("x")), Bool(true), I4(1)}, nullptr));
+  EXPECT_EQ(S_OK, Call(OLESTR("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(OLESTR("x")), Bool(true), I4(1)}, nullptr));
 
   // A VARIANT parameter receives the argument as is.
   VARIANT dbl;
   VariantInit(&dbl);
   V_VT(&dbl) = VT_R8;
   dbl.dblVal = 2.5;
-  ASSERT_EQ(S_OK, Call(W("Echo"), DISPATCH_METHOD, {dbl}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("Echo"), DISPATCH_METHOD, {dbl}, &r));
   EXPECT_EQ(VT_R8, V_VT(&r));
   EXPECT_EQ(2.5, r.dblVal);
 }
@@ -150,7 +150,7 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
   VariantInit(&shortArg);
   V_VT(&shortArg) = VT_I2;
   V_I2(&shortArg) = 7;
-  ASSERT_EQ(S_OK, Call(W("Describe"), DISPATCH_METHOD, {Str(W("42")), shortArg, Str(W("abc")), I4(1), byref}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("Describe"), DISPATCH_METHOD, {Str(OLESTR("42")), shortArg, Str(OLESTR("abc")), I4(1), byref}, &r));
   EXPECT_EQ(VT_BSTR, V_VT(&r));
   EXPECT_EQ("42|7|abc|-1|-5", Text(V_BSTR(&r)));
   VariantClear(&r);
@@ -161,7 +161,7 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
   VariantInit(&out);
   V_VT(&out) = VT_BYREF | VT_BSTR;
   out.pbstrVal = &head;
-  ASSERT_EQ(S_OK, Call(W("Split"), DISPATCH_METHOD, {Str(W("left,right")), out}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("Split"), DISPATCH_METHOD, {Str(OLESTR("left,right")), out}, &r));
   EXPECT_EQ("left", Text(head));
   EXPECT_EQ("right", Text(V_BSTR(&r)));
   SysFreeString(head);
@@ -171,7 +171,7 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
   VARIANT target = I4(99);
   V_VT(&out) = VT_BYREF | VT_VARIANT;
   out.pvarVal = &target;
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(W("Split"), DISPATCH_METHOD, {Str(W("a,b")), out}, &r));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Split"), DISPATCH_METHOD, {Str(OLESTR("a,b")), out}, &r));
   EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr);
   EXPECT_EQ(VT_I4, V_VT(&target));
   EXPECT_EQ(99, V_I4(&target));
@@ -179,7 +179,7 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
 
 TEST_F(Dispatch, FailingMemberFillsExcepInfo) {
   const HRESULT code = static_cast<HRESULT>(0x80040201);
-  ASSERT_EQ(DISP_E_EXCEPTION, Call(W("Fail"), DISPATCH_METHOD, {I4(code), Bool(true)}));
+  ASSERT_EQ(DISP_E_EXCEPTION, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(code), Bool(true)}));
   EXPECT_EQ(code, excep.scode);
   // Wine fills only what it has and leaves the rest of EXCEPINFO as it was.
   const BSTR untouched = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0xccccccccccccccccull));
@@ -191,12 +191,12 @@ TEST_F(Dispatch, FailingMemberFillsExcepInfo) {
   SysFreeString(excep.bstrHelpFile);
 
   // Without error information only the code arrives.
-  ASSERT_EQ(DISP_E_EXCEPTION, Call(W("Fail"), DISPATCH_METHOD, {I4(E_OUTOFMEMORY), Bool(false)}));
+  ASSERT_EQ(DISP_E_EXCEPTION, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(E_OUTOFMEMORY), Bool(false)}));
   EXPECT_EQ(E_OUTOFMEMORY, excep.scode);
   EXPECT_EQ_OR_WINE(nullptr, untouched, excep.bstrSource);
   EXPECT_EQ_OR_WINE(nullptr, untouched, excep.bstrDescription);
   // A member that succeeds with a status code is no exception.
-  EXPECT_EQ(S_OK, Call(W("Fail"), DISPATCH_METHOD, {I4(S_FALSE), Bool(false)}));
+  EXPECT_EQ(S_OK, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(S_FALSE), Bool(false)}));
 }
 
 // An HRESULT parameter takes an error code as VT_ERROR; a plain VT_I4 is not
@@ -205,29 +205,29 @@ TEST_F(Dispatch, HresultParametersTakeErrorCodesOnly) {
   VARIANT r, code;
   V_VT(&code) = VT_ERROR;
   V_ERROR(&code) = E_ACCESSDENIED;
-  ASSERT_EQ(S_OK, Call(W("Report"), DISPATCH_METHOD, {code}, &r));
+  ASSERT_EQ(S_OK, Call(OLESTR("Report"), DISPATCH_METHOD, {code}, &r));
   EXPECT_EQ(VT_I4, V_VT(&r));
   EXPECT_EQ(E_ACCESSDENIED, V_I4(&r));
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(W("Report"), DISPATCH_METHOD, {I4(E_ACCESSDENIED)}, &r));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Report"), DISPATCH_METHOD, {I4(E_ACCESSDENIED)}, &r));
   // Wine does not report which argument was bad.
   EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr);
 }
 
 TEST_F(Dispatch, ArgumentAndMemberErrors) {
   VARIANT r;
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(W("Twice"), DISPATCH_METHOD, {}, &r));
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(W("Twice"), DISPATCH_METHOD, {I4(1), I4(2)}, &r));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(OLESTR("Twice"), DISPATCH_METHOD, {}, &r));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(OLESTR("Twice"), DISPATCH_METHOD, {I4(1), I4(2)}, &r));
   // The index of the bad argument counts in rgvarg, which runs backwards.
   EXPECT_EQ(DISP_E_TYPEMISMATCH,
-            Call(W("Describe"), DISPATCH_METHOD, {Str(W("x1")), I4(2), Str(W("t")), Bool(true), I4(1)}, &r));
+            Call(OLESTR("Describe"), DISPATCH_METHOD, {Str(OLESTR("x1")), I4(2), Str(OLESTR("t")), Bool(true), I4(1)}, &r));
   // Wine does not report which argument was bad.
   EXPECT_EQ_OR_WINE(4u, UINT{kSentinel}, argErr);
   EXPECT_EQ(DISP_E_TYPEMISMATCH,
-            Call(W("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(W("t")), Str(W("maybe")), I4(1)}, &r));
+            Call(OLESTR("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(OLESTR("t")), Str(OLESTR("maybe")), I4(1)}, &r));
   // Wine does not report which argument was bad.
   EXPECT_EQ_OR_WINE(1u, UINT{kSentinel}, argErr);
   VARIANT wrongOut = I4(0);
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(W("Split"), DISPATCH_METHOD, {Str(W("a")), wrongOut}, &r));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Split"), DISPATCH_METHOD, {Str(OLESTR("a")), wrongOut}, &r));
   // Wine does not report which argument was bad.
   EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr);
   // A "missing" marker where the parameter is not optional.
@@ -236,14 +236,14 @@ TEST_F(Dispatch, ArgumentAndMemberErrors) {
   V_VT(&missing) = VT_ERROR;
   V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
   // Wine tries to convert the marker and answers a type mismatch.
-  EXPECT_EQ_OR_WINE(DISP_E_PARAMNOTOPTIONAL, DISP_E_TYPEMISMATCH, Call(W("Twice"), DISPATCH_METHOD, {missing}, &r));
+  EXPECT_EQ_OR_WINE(DISP_E_PARAMNOTOPTIONAL, DISP_E_TYPEMISMATCH, Call(OLESTR("Twice"), DISPATCH_METHOD, {missing}, &r));
   // Wine does not report which argument was bad.
   EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr);
 
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(99, DISPATCH_METHOD, {}, &r));
-  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(W("Count"), DISPATCH_PROPERTYPUT, {I4(1)}, &r));
-  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(W("Twice"), DISPATCH_PROPERTYGET, {I4(1)}, &r));
-  LPOLESTR name = const_cast<LPOLESTR>(W("NoSuchMember"));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(OLESTR("Count"), DISPATCH_PROPERTYPUT, {I4(1)}, &r));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(OLESTR("Twice"), DISPATCH_PROPERTYGET, {I4(1)}, &r));
+  LPOLESTR name = const_cast<LPOLESTR>(OLESTR("NoSuchMember"));
   DISPID id = kSentinel;
   EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
   EXPECT_EQ(DISPID_UNKNOWN, id);
@@ -251,12 +251,12 @@ TEST_F(Dispatch, ArgumentAndMemberErrors) {
 
 TEST_F(Dispatch, NamedArguments) {
   // Describe(Number, Flags, Text, Flag, Color) with Color and Flag named.
-  LPOLESTR names[] = {const_cast<LPOLESTR>(W("Describe")), const_cast<LPOLESTR>(W("color")),
-                      const_cast<LPOLESTR>(W("flag"))};
+  LPOLESTR names[] = {const_cast<LPOLESTR>(OLESTR("Describe")), const_cast<LPOLESTR>(OLESTR("color")),
+                      const_cast<LPOLESTR>(OLESTR("flag"))};
   DISPID ids[3];
   ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names, 3, 0, ids));
   // Named arguments first, then the positional ones last-first.
-  VARIANT args[5] = {I4(2), Bool(false), Str(W("named")), I4(8), I4(9)};
+  VARIANT args[5] = {I4(2), Bool(false), Str(OLESTR("named")), I4(8), I4(9)};
   DISPID named[2] = {ids[1], ids[2]};
   DISPPARAMS params = {args, named, 5, 2};
   VARIANT r;
@@ -318,7 +318,7 @@ TEST_F(Dispatch, StandardDispatchOverAnObject) {
   }
   unk->Release();
 
-  LPOLESTR name = const_cast<LPOLESTR>(W("Count"));
+  LPOLESTR name = const_cast<LPOLESTR>(OLESTR("Count"));
   DISPID id = kSentinel;
   ASSERT_EQ(S_OK, std->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
   DISPPARAMS none = {nullptr, nullptr, 0, 0};

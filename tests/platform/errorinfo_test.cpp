@@ -31,7 +31,7 @@ TEST(ErrorInfo, FieldsComeBackAsCopies) {
   ASSERT_EQ(CreateErrorInfo(&create), S_OK);
   const GUID guid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
   EXPECT_EQ(create->SetGUID(guid), S_OK);
-  EXPECT_EQ(create->SetDescription(const_cast<LPOLESTR>(W("went wrong"))), S_OK);
+  EXPECT_EQ(create->SetDescription(const_cast<LPOLESTR>(OLESTR("went wrong"))), S_OK);
   EXPECT_EQ(create->SetHelpContext(77), S_OK);
   IErrorInfo *info = nullptr;
   ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&info)), S_OK);
@@ -70,8 +70,8 @@ TEST(ErrorInfo, SlotHandsOverAndClears) {
   EXPECT_EQ(GetErrorInfo(0, &got), S_FALSE);
   EXPECT_EQ(got, nullptr);
 
-  IErrorInfo *first = MakeError(W("first"));
-  IErrorInfo *second = MakeError(W("second"));
+  IErrorInfo *first = MakeError(OLESTR("first"));
+  IErrorInfo *second = MakeError(OLESTR("second"));
   EXPECT_EQ(SetErrorInfo(0, first), S_OK);
   EXPECT_EQ(RefCount(first), 2u) << "the slot holds a reference";
   EXPECT_EQ(SetErrorInfo(0, second), S_OK);

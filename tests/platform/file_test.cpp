@@ -48,15 +48,15 @@ void CloseIfOpened(T) {}
 
 TEST(FileTest, CreationDispositionsReportWhatHappened) {
   ScratchDir dir;
-  const auto file = dir / W("a.txt");
+  const auto file = dir / OLESTR("a.txt");
   EXPECT_FAILS_WITH(Open(file, GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
-  EXPECT_FAILS_WITH(Open(dir / W("missing\\a.txt"), GENERIC_READ, 0, OPEN_ALWAYS), INVALID_HANDLE_VALUE,
+  EXPECT_FAILS_WITH(Open(dir / OLESTR("missing\\a.txt"), GENERIC_READ, 0, OPEN_ALWAYS), INVALID_HANDLE_VALUE,
                     ERROR_PATH_NOT_FOUND);
   EXPECT_FAILS_WITH(Open(file, GENERIC_READ, 0, TRUNCATE_EXISTING + 1), INVALID_HANDLE_VALUE,
                     ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(Open(file, GENERIC_READ, 0, 0), INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER);
-  EXPECT_FAILS_WITH(Open(W(""), GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND);
-  EXPECT_FAILS_WITH(Open(dir / W("a?b"), GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
+  EXPECT_FAILS_WITH(Open(OLESTR(""), GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND);
+  EXPECT_FAILS_WITH(Open(dir / OLESTR("a?b"), GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
   // A folder is not opened as a file.
   EXPECT_FAILS_WITH(Open(ToWString(dir.path()), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE,
                     ERROR_ACCESS_DENIED);
@@ -88,7 +88,7 @@ TEST(FileTest, CreationDispositionsReportWhatHappened) {
   CloseHandle(h);
 
   ResetLastError();
-  h = Open(dir / W("b.txt"), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  h = Open(dir / OLESTR("b.txt"), GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
   CloseHandle(h);
@@ -97,13 +97,13 @@ TEST(FileTest, CreationDispositionsReportWhatHappened) {
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetFileSize(h, nullptr), 0u);
   CloseHandle(h);
-  EXPECT_FAILS_WITH(Open(dir / W("c.txt"), GENERIC_WRITE, 0, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE,
+  EXPECT_FAILS_WITH(Open(dir / OLESTR("c.txt"), GENERIC_WRITE, 0, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE,
                     ERROR_FILE_NOT_FOUND);
 }
 
 TEST(FileTest, ReadWriteAndFilePointer) {
   ScratchDir dir;
-  const auto file = dir / W("data.bin");
+  const auto file = dir / OLESTR("data.bin");
   HANDLE h = Open(file, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   Put(h, "hello world");
@@ -193,7 +193,7 @@ TEST(FileTest, ReadWriteAndFilePointer) {
 
 TEST(FileTest, ShareModesBindHandlesOfTheProcess) {
   ScratchDir dir;
-  const auto file = dir / W("shared.txt");
+  const auto file = dir / OLESTR("shared.txt");
   HANDLE writer = Open(file, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   Put(writer, "keep me");
@@ -224,11 +224,11 @@ TEST(FileTest, ShareModesBindHandlesOfTheProcess) {
 
 TEST(FileTest, FoldersAttributesAndDeletion) {
   ScratchDir dir;
-  const auto sub = dir / W("sub");
-  const auto inner = dir / W("sub\\inner.txt");
+  const auto sub = dir / OLESTR("sub");
+  const auto inner = dir / OLESTR("sub\\inner.txt");
   EXPECT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
   EXPECT_FAILS_WITH(CreateDirectoryW(sub.c_str(), nullptr), FALSE, ERROR_ALREADY_EXISTS);
-  EXPECT_FAILS_WITH(CreateDirectoryW((dir / W("no\\such")).c_str(), nullptr), FALSE, ERROR_PATH_NOT_FOUND);
+  EXPECT_FAILS_WITH(CreateDirectoryW((dir / OLESTR("no\\such")).c_str(), nullptr), FALSE, ERROR_PATH_NOT_FOUND);
   EXPECT_NE(GetFileAttributesW(sub.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
   HANDLE h = Open(inner, GENERIC_WRITE, 0, CREATE_NEW);
@@ -237,21 +237,21 @@ TEST(FileTest, FoldersAttributesAndDeletion) {
   DWORD attributes = GetFileAttributesW(inner.c_str());
   EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), 0u);
-  EXPECT_FAILS_WITH(GetFileAttributesW((dir / W("nothing")).c_str()), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND);
-  EXPECT_FAILS_WITH(GetFileAttributesW((dir / W("nothing\\x")).c_str()), INVALID_FILE_ATTRIBUTES,
+  EXPECT_FAILS_WITH(GetFileAttributesW((dir / OLESTR("nothing")).c_str()), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND);
+  EXPECT_FAILS_WITH(GetFileAttributesW((dir / OLESTR("nothing\\x")).c_str()), INVALID_FILE_ATTRIBUTES,
                     ERROR_PATH_NOT_FOUND);
 
   EXPECT_FAILS_WITH(RemoveDirectoryW(sub.c_str()), FALSE, ERROR_DIR_NOT_EMPTY);
   EXPECT_FAILS_WITH(RemoveDirectoryW(inner.c_str()), FALSE, ERROR_DIRECTORY);
-  EXPECT_FAILS_WITH(RemoveDirectoryW((dir / W("nothing")).c_str()), FALSE, ERROR_FILE_NOT_FOUND);
+  EXPECT_FAILS_WITH(RemoveDirectoryW((dir / OLESTR("nothing")).c_str()), FALSE, ERROR_FILE_NOT_FOUND);
   EXPECT_FAILS_WITH(DeleteFileW(sub.c_str()), FALSE, ERROR_ACCESS_DENIED);
   EXPECT_TRUE(DeleteFileW(inner.c_str()));
   EXPECT_FAILS_WITH(DeleteFileW(inner.c_str()), FALSE, ERROR_FILE_NOT_FOUND);
-  EXPECT_FAILS_WITH(DeleteFileW((dir / W("nothing\\x")).c_str()), FALSE, ERROR_PATH_NOT_FOUND);
+  EXPECT_FAILS_WITH(DeleteFileW((dir / OLESTR("nothing\\x")).c_str()), FALSE, ERROR_PATH_NOT_FOUND);
   EXPECT_TRUE(RemoveDirectoryW(sub.c_str()));
 
   // A read-only file is written by the handle that created it, and by no other.
-  const auto locked = dir / W("locked.txt");
+  const auto locked = dir / OLESTR("locked.txt");
   h = Open(locked, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   Put(h, "fixed");
@@ -268,7 +268,7 @@ TEST(FileTest, FoldersAttributesAndDeletion) {
 
 TEST(FileMappingTest, ViewsOfFiles) {
   ScratchDir dir;
-  const auto file = dir / W("mapped.bin");
+  const auto file = dir / OLESTR("mapped.bin");
   HANDLE h = Open(file, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   // An empty file cannot be mapped with its own size.
@@ -321,7 +321,7 @@ TEST(FileMappingTest, ViewsOfFiles) {
 
 TEST(FileMappingTest, NamedMemorySectionsAreShared) {
   std::random_device rd;
-  WString name = W("revdir-test-section-");
+  WString name = OLESTR("revdir-test-section-");
   for (char c : std::to_string(rd())) name += static_cast<WCHAR>(c);
   EXPECT_FAILS_WITH(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, name.c_str()), nullptr,
                     ERROR_INVALID_PARAMETER);

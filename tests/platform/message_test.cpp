@@ -150,12 +150,12 @@ TEST(FormatMessage, AllocatesWithLocalAlloc) {
 }
 
 TEST(FormatMessage, ExpandsInsertsOfAMessageString) {
-  EXPECT_EQ(FromString(W("%1 has %2!d! items%n%3!08X!%%"), W("box"), 5, 0xBEEF), "box has 5 items\r\n0000BEEF%");
-  EXPECT_EQ(FromString(W("%2 before %1%0 and not this"), W("one"), W("two")), "two before one");
+  EXPECT_EQ(FromString(OLESTR("%1 has %2!d! items%n%3!08X!%%"), OLESTR("box"), 5, 0xBEEF), "box has 5 items\r\n0000BEEF%");
+  EXPECT_EQ(FromString(OLESTR("%2 before %1%0 and not this"), OLESTR("one"), OLESTR("two")), "two before one");
 
-  DWORD_PTR args[] = {(DWORD_PTR)W("file.txt"), 42};
+  DWORD_PTR args[] = {(DWORD_PTR)OLESTR("file.txt"), 42};
   WCHAR buf[64];
-  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, W("%1 (%2!u!)"), 0, 0, buf,
+  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, OLESTR("%1 (%2!u!)"), 0, 0, buf,
                            64, (va_list *)args),
             0u);
   EXPECT_EQ(Narrow(buf), "file.txt (42)");
@@ -170,13 +170,13 @@ TEST(FormatMessage, ExpandsInsertsOfAMessageString) {
 
   // Ignoring inserts keeps them and the character escapes, but not the line
   // and message ends.
-  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, W("%1!d! 100%% %.%ndone%0 not"),
+  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, OLESTR("%1!d! 100%% %.%ndone%0 not"),
                            0, 0, buf, 64, nullptr),
             0u);
   EXPECT_EQ(Narrow(buf), "%1!d! 100%% %.\r\ndone");
 
   // Inserts without arguments are refused.
   ResetLastError();
-  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, W("%1"), 0, 0, buf, 64, nullptr), 0u);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, OLESTR("%1"), 0, 0, buf, 64, nullptr), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
 }

@@ -124,7 +124,7 @@ TEST_F(ModuleTest, NamesAndReferenceCounts) {
   EXPECT_EQ(GetModuleHandleA(upper.c_str()), module_);
   EXPECT_EQ(GetModuleHandleW(Widen(base).c_str()), module_);
   ResetLastError();
-  EXPECT_EQ(GetModuleHandleW(W("revdir-no-such-module.dll")), nullptr);
+  EXPECT_EQ(GetModuleHandleW(OLESTR("revdir-no-such-module.dll")), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
   // Every load and every counted GetModuleHandleEx needs its FreeLibrary; a
@@ -157,8 +157,8 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   WString base = Widen(FixtureBaseName());
   ASSERT_GT(name.size(), base.size());
   EXPECT_EQ(name.substr(name.size() - base.size()), base) << Narrow(full);
-  EXPECT_EQ(name[name.size() - base.size() - 1], W('\\'));
-  EXPECT_EQ(name[1], W(':')) << "a Windows path with a drive: " << Narrow(full);
+  EXPECT_EQ(name[name.size() - base.size() - 1], OLESTR('\\'));
+  EXPECT_EQ(name[1], OLESTR(':')) << "a Windows path with a drive: " << Narrow(full);
 
   // Too small: filled, truncated, terminated, the size returned.
   WCHAR small[8];
@@ -168,7 +168,7 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(WString(small, 4), name.substr(0, 4));
   // Wine truncates without the terminator, as Windows XP did.
-  EXPECT_EQ_OR_WINE(W('\0'), name[4], small[4]);
+  EXPECT_EQ_OR_WINE(OLESTR('\0'), name[4], small[4]);
   EXPECT_EQ(small[5], 0xBEEF) << "wrote past the buffer";
   // Exactly the length: no room for the terminator.
   ResetLastError();
@@ -182,19 +182,19 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(narrow[4], 'x');
 
   ASSERT_GT(GetModuleFileNameW(nullptr, full, 1024), 0u) << "the program's own file";
-  EXPECT_EQ(full[1], W(':'));
+  EXPECT_EQ(full[1], OLESTR(':'));
 }
 
 TEST(ModuleLoadTest, MissingModulesAndFilesThatAreNotModules) {
   ScratchDir dir;
   ResetLastError();
-  EXPECT_EQ(LoadLibraryW((dir / W("absent.dll")).c_str()), nullptr);
+  EXPECT_EQ(LoadLibraryW((dir / OLESTR("absent.dll")).c_str()), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   ResetLastError();
   EXPECT_EQ(LoadLibraryA("revdir-no-such-module.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
-  const auto text = dir / W("text.dll");
+  const auto text = dir / OLESTR("text.dll");
   HANDLE h = CreateFileW(text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   DWORD written = 0;
@@ -207,10 +207,10 @@ TEST(ModuleLoadTest, MissingModulesAndFilesThatAreNotModules) {
 }
 
 TEST_F(ModuleTest, BinaryResources) {
-  HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(IDR_REGISTRY), W("REGISTRY"));
+  HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(IDR_REGISTRY), OLESTR("REGISTRY"));
   ASSERT_NE(res, nullptr) << GetLastError();
   // Type names ignore case and "#n" names a number.
-  EXPECT_EQ(FindResourceW(module_, W("#101"), W("registry")), res);
+  EXPECT_EQ(FindResourceW(module_, OLESTR("#101"), OLESTR("registry")), res);
   auto expected = ReadWhole(FixtureFileA(REVDIR_FIXTURE_DIR "/fixture.rgs"));
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(SizeofResource(module_, res), expected.size());
@@ -233,9 +233,9 @@ TEST_F(ModuleTest, BinaryResources) {
     WORD language;
     DWORD error;
   } cases[] = {
-      {W("NOSUCHTYPE"), MAKEINTRESOURCEW(IDR_REGISTRY), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
-      {W("REGISTRY"), MAKEINTRESOURCEW(999), 0, ERROR_RESOURCE_NAME_NOT_FOUND},
-      {W("REGISTRY"), MAKEINTRESOURCEW(IDR_REGISTRY), MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+      {OLESTR("NOSUCHTYPE"), MAKEINTRESOURCEW(IDR_REGISTRY), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
+      {OLESTR("REGISTRY"), MAKEINTRESOURCEW(999), 0, ERROR_RESOURCE_NAME_NOT_FOUND},
+      {OLESTR("REGISTRY"), MAKEINTRESOURCEW(IDR_REGISTRY), MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
        ERROR_RESOURCE_LANG_NOT_FOUND},
   };
   for (const auto &c : cases) {

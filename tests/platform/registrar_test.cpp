@@ -22,7 +22,7 @@ std::string HexHr(HRESULT hr) {
   return buf;
 }
 
-const WCHAR kBase[] = W("Software\\RevdirRegistrarTest");
+const WCHAR kBase[] = OLESTR("Software\\RevdirRegistrarTest");
 
 bool KeyExists(const WString &path) {
   HKEY key = nullptr;
@@ -95,32 +95,32 @@ std::string Dump(HKEY parent, const WString &path) {
 }
 
 const WCHAR kScript[] =
-    W("HKEY_CURRENT_USER\n")
-    W("{\n")
-    W("  NoRemove Software\n")
-    W("  {\n")
-    W("    noremove RevdirRegistrarTest\n")
-    W("    {\n")
-    W("      Plain = s 'default text'\n")
-    W("      {\n")
-    W("        val Number = d 0x2A\n")
-    W("        val Largest = d '4294967295'\n")
-    W("        val Blob = b '00FF10'\n")
-    W("        val 'It''s' = s '%Name% at 100%%'\n")
-    W("        Child\n")
-    W("      }\n")
-    W("      Shared\n")
-    W("      {\n")
-    W("        val Mine = s 'x'\n")
-    W("      }\n")
-    W("      ForceRemove Forced = s 'f' { Sub }\n")
-    W("      Delete Obsolete\n")
-    W("      {%GUID%} = s '%GUID%'\n")
-    W("    }\n")
-    W("  }\n")
-    W("}\n");
+    OLESTR("HKEY_CURRENT_USER\n")
+    OLESTR("{\n")
+    OLESTR("  NoRemove Software\n")
+    OLESTR("  {\n")
+    OLESTR("    noremove RevdirRegistrarTest\n")
+    OLESTR("    {\n")
+    OLESTR("      Plain = s 'default text'\n")
+    OLESTR("      {\n")
+    OLESTR("        val Number = d 0x2A\n")
+    OLESTR("        val Largest = d '4294967295'\n")
+    OLESTR("        val Blob = b '00FF10'\n")
+    OLESTR("        val 'It''s' = s '%Name% at 100%%'\n")
+    OLESTR("        Child\n")
+    OLESTR("      }\n")
+    OLESTR("      Shared\n")
+    OLESTR("      {\n")
+    OLESTR("        val Mine = s 'x'\n")
+    OLESTR("      }\n")
+    OLESTR("      ForceRemove Forced = s 'f' { Sub }\n")
+    OLESTR("      Delete Obsolete\n")
+    OLESTR("      {%GUID%} = s '%GUID%'\n")
+    OLESTR("    }\n")
+    OLESTR("  }\n")
+    OLESTR("}\n");
 
-const REGISTRAR_VAR kVars[] = {{W("NAME"), W("Value")}, {W("guid"), W("0123")}};
+const REGISTRAR_VAR kVars[] = {{OLESTR("NAME"), OLESTR("Value")}, {OLESTR("guid"), OLESTR("0123")}};
 
 class Registrar : public ::testing::Test {
  protected:
@@ -130,28 +130,28 @@ class Registrar : public ::testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, kBase);
   }
   void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kBase); }
-  WString Path(const WCHAR *sub) { return WString(kBase) + W("\\") + sub; }
+  WString Path(const WCHAR *sub) { return WString(kBase) + OLESTR("\\") + sub; }
 };
 
 TEST_F(Registrar, RegistersIdempotentlyAndUnregistersWhatItCreated) {
   // State from before: a foreign subkey in a key the script shares, stale
   // content in a ForceRemove key, and a key the script deletes.
-  CreateKey(Path(W("Shared\\Foreign")));
-  CreateKey(Path(W("Forced\\Stale")));
-  CreateKey(Path(W("Obsolete\\Deep")));
+  CreateKey(Path(OLESTR("Shared\\Foreign")));
+  CreateKey(Path(OLESTR("Forced\\Stale")));
+  CreateKey(Path(OLESTR("Obsolete\\Deep")));
 
   ASSERT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, TRUE, kVars, 2)));
-  EXPECT_EQ(SzBytes("default text"), ReadValue(Path(W("Plain")), nullptr));
-  EXPECT_EQ("4:2a000000", ReadValue(Path(W("Plain")), W("Number")));
-  EXPECT_EQ("4:ffffffff", ReadValue(Path(W("Plain")), W("Largest")));
-  EXPECT_EQ("3:00ff10", ReadValue(Path(W("Plain")), W("Blob")));
-  EXPECT_EQ(SzBytes("Value at 100%"), ReadValue(Path(W("Plain")), W("It's")));
-  EXPECT_EQ(SzBytes("0123"), ReadValue(Path(W("{0123}")), nullptr));
-  EXPECT_TRUE(KeyExists(Path(W("Plain\\Child"))));
-  EXPECT_TRUE(KeyExists(Path(W("Forced\\Sub"))));
-  EXPECT_FALSE(KeyExists(Path(W("Forced\\Stale")))) << "ForceRemove keys are rewritten whole";
-  EXPECT_FALSE(KeyExists(Path(W("Obsolete")))) << "Delete keys go at registration";
-  EXPECT_TRUE(KeyExists(Path(W("Shared\\Foreign"))));
+  EXPECT_EQ(SzBytes("default text"), ReadValue(Path(OLESTR("Plain")), nullptr));
+  EXPECT_EQ("4:2a000000", ReadValue(Path(OLESTR("Plain")), OLESTR("Number")));
+  EXPECT_EQ("4:ffffffff", ReadValue(Path(OLESTR("Plain")), OLESTR("Largest")));
+  EXPECT_EQ("3:00ff10", ReadValue(Path(OLESTR("Plain")), OLESTR("Blob")));
+  EXPECT_EQ(SzBytes("Value at 100%"), ReadValue(Path(OLESTR("Plain")), OLESTR("It's")));
+  EXPECT_EQ(SzBytes("0123"), ReadValue(Path(OLESTR("{0123}")), nullptr));
+  EXPECT_TRUE(KeyExists(Path(OLESTR("Plain\\Child"))));
+  EXPECT_TRUE(KeyExists(Path(OLESTR("Forced\\Sub"))));
+  EXPECT_FALSE(KeyExists(Path(OLESTR("Forced\\Stale")))) << "ForceRemove keys are rewritten whole";
+  EXPECT_FALSE(KeyExists(Path(OLESTR("Obsolete")))) << "Delete keys go at registration";
+  EXPECT_TRUE(KeyExists(Path(OLESTR("Shared\\Foreign"))));
 
   std::string once = Dump(HKEY_CURRENT_USER, kBase);
   ASSERT_EQ(HexHr(S_OK), HexHr(RegistrarRun(kScript, TRUE, kVars, 2)));
@@ -169,41 +169,41 @@ TEST_F(Registrar, MalformedScriptsWriteNothing) {
   // Each script starts with a valid key, so a parser that applied as it went
   // would leave it behind.
   const WCHAR *tails[] = {
-      W("HKCU { Software { X } "),                   // unbalanced
-      W("HKCU { Software { X = 'no type' } }"),      // value without type
-      W("HKCU { Software { X = q 'v' } }"),          // unknown type
-      W("HKCU { Software { X = d 4294967296 } }"),   // DWORD overflow
-      W("HKCU { Software { X = d 12z } }"),          // not a number
-      W("HKCU { Software { X = b 'ABC' } }"),        // odd hex digits
-      W("HKCU { Software { X = s '%Missing%' } }"),  // unknown variable
-      W("HKCU { Software { X = s '50% off' } }"),    // lone percent
-      W("HKCU { Software { X = s 'open } }"),        // unterminated quote
-      W("HKXX { Software }"),                        // unknown root
-      W("HKCU { Software { val = s 'x' } }"),        // val without name
-      W("HKCU { Software { val X s 'x' } }"),        // val without '='
-      W("HKCU { NoRemove ForceRemove X }"),          // two flags
-      W("HKCU { '' }"),                              // empty key name
-      W("HKCU Software"),                            // root without block
+      OLESTR("HKCU { Software { X } "),                   // unbalanced
+      OLESTR("HKCU { Software { X = 'no type' } }"),      // value without type
+      OLESTR("HKCU { Software { X = q 'v' } }"),          // unknown type
+      OLESTR("HKCU { Software { X = d 4294967296 } }"),   // DWORD overflow
+      OLESTR("HKCU { Software { X = d 12z } }"),          // not a number
+      OLESTR("HKCU { Software { X = b 'ABC' } }"),        // odd hex digits
+      OLESTR("HKCU { Software { X = s '%Missing%' } }"),  // unknown variable
+      OLESTR("HKCU { Software { X = s '50% off' } }"),    // lone percent
+      OLESTR("HKCU { Software { X = s 'open } }"),        // unterminated quote
+      OLESTR("HKXX { Software }"),                        // unknown root
+      OLESTR("HKCU { Software { val = s 'x' } }"),        // val without name
+      OLESTR("HKCU { Software { val X s 'x' } }"),        // val without '='
+      OLESTR("HKCU { NoRemove ForceRemove X }"),          // two flags
+      OLESTR("HKCU { '' }"),                              // empty key name
+      OLESTR("HKCU Software"),                            // root without block
   };
   for (const WCHAR *tail : tails) {
-    WString script = W("HKCU { Software { RevdirRegistrarBad { Early = s 'x' } } }\n");
+    WString script = OLESTR("HKCU { Software { RevdirRegistrarBad { Early = s 'x' } } }\n");
     script += tail;
     EXPECT_EQ(HexHr(HRESULT_FROM_WIN32(ERROR_BADKEY)), HexHr(RegistrarRun(script.c_str(), TRUE, nullptr, 0)))
         << Narrow(tail);
-    EXPECT_FALSE(KeyExists(W("Software\\RevdirRegistrarBad"))) << Narrow(tail);
+    EXPECT_FALSE(KeyExists(OLESTR("Software\\RevdirRegistrarBad"))) << Narrow(tail);
   }
 
   // Nesting beyond the limit.
-  WString deep = W("HKCU {");
-  for (int i = 0; i < 100; ++i) deep += W(" K {");
-  for (int i = 0; i < 100; ++i) deep += W(" }");
-  deep += W(" }");
+  WString deep = OLESTR("HKCU {");
+  for (int i = 0; i < 100; ++i) deep += OLESTR(" K {");
+  for (int i = 0; i < 100; ++i) deep += OLESTR(" }");
+  deep += OLESTR(" }");
   EXPECT_EQ(HexHr(HRESULT_FROM_WIN32(ERROR_BADKEY)), HexHr(RegistrarCheck(deep.c_str(), nullptr, 0)));
 
   EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(nullptr, TRUE, nullptr, 0)));
-  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(W("HKCU { }"), TRUE, nullptr, 1)));
-  const REGISTRAR_VAR noName[] = {{W(""), W("x")}};
-  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(W("HKCU { }"), TRUE, noName, 1)));
+  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(OLESTR("HKCU { }"), TRUE, nullptr, 1)));
+  const REGISTRAR_VAR noName[] = {{OLESTR(""), OLESTR("x")}};
+  EXPECT_EQ(HexHr(E_INVALIDARG), HexHr(RegistrarRun(OLESTR("HKCU { }"), TRUE, noName, 1)));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
-const WCHAR kRoot[] = W("Software\\RevdirRegistryTest");
+const WCHAR kRoot[] = OLESTR("Software\\RevdirRegistryTest");
 
 std::vector<BYTE> Bytes(const void *p, size_t n) {
   auto b = static_cast<const BYTE *>(p);
@@ -82,48 +82,48 @@ class Registry : public ::testing::Test {
 TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   HKEY deep = nullptr;
   DWORD disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, W("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
+  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  SetDword(deep, W("n"), 7);
+  SetDword(deep, OLESTR("n"), 7);
   RegCloseKey(deep);
 
   HKEY again = nullptr;
   disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, W("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
+  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   DWORD v = 0, size = sizeof v, type = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(again, W("N"), nullptr, &type, reinterpret_cast<BYTE *>(&v), &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(again, OLESTR("N"), nullptr, &type, reinterpret_cast<BYTE *>(&v), &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(v, 7u);
   RegCloseKey(again);
 
   // Names keep the case they were created with; a trailing backslash is fine.
-  EXPECT_EQ(SubkeyNames(root_), std::vector<WString>{W("Alpha")});
+  EXPECT_EQ(SubkeyNames(root_), std::vector<WString>{OLESTR("Alpha")});
   HKEY k = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(root_, W("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
-  EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, W("Software\\RevdirRegistryTest\\Alpha"), &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, OLESTR("Software\\RevdirRegistryTest\\Alpha"), &k), ERROR_SUCCESS);
   RegCloseKey(k);
 
   // Missing keys, bad arguments.
   k = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kSentinel));
-  EXPECT_EQ(RegOpenKeyExW(root_, W("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(k, nullptr);
-  EXPECT_EQ(RegOpenKeyExW(root_, W("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyExW(root_, W("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegCreateKeyExW(root_, W("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr), ERROR_BADKEY);
+  EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr), ERROR_BADKEY);
 
   // Name limits: 255 characters per key name, 16383 per value name.
-  WString name255(255, W('k')), name256(256, W('k'));
+  WString name255(255, OLESTR('k')), name256(256, OLESTR('k'));
   EXPECT_EQ(RegCreateKeyW(root_, name255.c_str(), &k), ERROR_SUCCESS);
   RegCloseKey(k);
   // Wine takes longer key names.
   EXPECT_EQ_OR_WINE(ERROR_INVALID_PARAMETER, ERROR_SUCCESS, RegCreateKeyW(root_, name256.c_str(), &k));
   if (RunningUnderWine()) RegCloseKey(k);
-  WString value16383(16383, W('v')), value16384(16384, W('v'));
+  WString value16383(16383, OLESTR('v')), value16384(16384, OLESTR('v'));
   DWORD one = 1;
   EXPECT_EQ(RegSetValueExW(root_, value16383.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4),
             ERROR_SUCCESS);
@@ -133,10 +133,10 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
 
 TEST_F(Registry, SubkeysEnumerateSortedByUpperCase) {
   // Compared upper-cased, '_' (0x5F) sorts after letters.
-  for (const WCHAR *n : {W("b"), W("_x"), W("A"), W("c"), W("Bz")}) RegCloseKey(Create(root_, n));
+  for (const WCHAR *n : {OLESTR("b"), OLESTR("_x"), OLESTR("A"), OLESTR("c"), OLESTR("Bz")}) RegCloseKey(Create(root_, n));
   // Wine orders by the lower-cased names, which puts '_' first.
-  if (RunningUnderWine() && !SubkeyNames(root_).empty() && SubkeyNames(root_)[0] == W("_x")) return;
-  EXPECT_EQ(SubkeyNames(root_), (std::vector<WString>{W("A"), W("b"), W("Bz"), W("c"), W("_x")}));
+  if (RunningUnderWine() && !SubkeyNames(root_).empty() && SubkeyNames(root_)[0] == OLESTR("_x")) return;
+  EXPECT_EQ(SubkeyNames(root_), (std::vector<WString>{OLESTR("A"), OLESTR("b"), OLESTR("Bz"), OLESTR("c"), OLESTR("_x")}));
 
   WCHAR buf[8];
   for (auto &c : buf) c = 0x7777;
@@ -145,28 +145,28 @@ TEST_F(Registry, SubkeysEnumerateSortedByUpperCase) {
   cch = 3;
   EXPECT_EQ(RegEnumKeyExW(root_, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(cch, 2u);
-  EXPECT_EQ(WString(buf), W("Bz"));
+  EXPECT_EQ(WString(buf), OLESTR("Bz"));
   EXPECT_EQ(buf[3], 0x7777) << "wrote past the name";
   cch = 8;
   EXPECT_EQ(RegEnumKeyExW(root_, 5, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
-  const WCHAR unterminated[] = {W('a'), W('b')};
-  const WCHAR embedded[] = {W('x'), 0, W('y'), 0};
+  const WCHAR unterminated[] = {OLESTR('a'), OLESTR('b')};
+  const WCHAR embedded[] = {OLESTR('x'), 0, OLESTR('y'), 0};
   const BYTE odd[] = {1, 2, 3};
   ULONGLONG q = 0x1122334455667788ull;
-  Set(root_, W("zeta"), REG_SZ, unterminated, sizeof unterminated);
-  Set(root_, W("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
-  Set(root_, nullptr, REG_EXPAND_SZ, W("%X%"), 8);
-  Set(root_, W("odd"), REG_BINARY, odd, sizeof odd);
-  Set(root_, W("q"), REG_QWORD, &q, sizeof q);
-  Set(root_, W("custom"), 0x12345, odd, 2);
-  Set(root_, W("empty"), REG_SZ, nullptr, 0);
-  EXPECT_EQ(RegSetValueExW(root_, W("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  Set(root_, OLESTR("zeta"), REG_SZ, unterminated, sizeof unterminated);
+  Set(root_, OLESTR("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
+  Set(root_, nullptr, REG_EXPAND_SZ, OLESTR("%X%"), 8);
+  Set(root_, OLESTR("odd"), REG_BINARY, odd, sizeof odd);
+  Set(root_, OLESTR("q"), REG_QWORD, &q, sizeof q);
+  Set(root_, OLESTR("custom"), 0x12345, odd, 2);
+  Set(root_, OLESTR("empty"), REG_SZ, nullptr, 0);
+  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
   // Data that cannot be read is refused, not read.
-  EXPECT_EQ(RegSetValueExW(root_, W("bad"), 0, REG_BINARY, reinterpret_cast<const BYTE *>(1), 4), ERROR_NOACCESS);
-  EXPECT_EQ(RegSetValueExW(root_, W("bad"), 0, REG_SZ, reinterpret_cast<const BYTE *>(0x1000), 8), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_BINARY, reinterpret_cast<const BYTE *>(1), 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_SZ, reinterpret_cast<const BYTE *>(0x1000), 8), ERROR_NOACCESS);
 
   struct Expect {
     WString name;
@@ -174,15 +174,15 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
     std::vector<BYTE> data;
   };
   // A string stored without its terminator gets one.
-  const WCHAR terminated[] = {W('a'), W('b'), 0};
+  const WCHAR terminated[] = {OLESTR('a'), OLESTR('b'), 0};
   std::vector<Expect> expected = {
-      {W("zeta"), REG_SZ, Bytes(terminated, sizeof terminated)},
-      {W("alpha"), REG_MULTI_SZ, Bytes(embedded, sizeof embedded)},
-      {W(""), REG_EXPAND_SZ, Bytes(W("%X%"), 8)},
-      {W("odd"), REG_BINARY, Bytes(odd, 3)},
-      {W("q"), REG_QWORD, Bytes(&q, 8)},
-      {W("custom"), 0x12345, Bytes(odd, 2)},
-      {W("empty"), REG_SZ, {}},
+      {OLESTR("zeta"), REG_SZ, Bytes(terminated, sizeof terminated)},
+      {OLESTR("alpha"), REG_MULTI_SZ, Bytes(embedded, sizeof embedded)},
+      {OLESTR(""), REG_EXPAND_SZ, Bytes(OLESTR("%X%"), 8)},
+      {OLESTR("odd"), REG_BINARY, Bytes(odd, 3)},
+      {OLESTR("q"), REG_QWORD, Bytes(&q, 8)},
+      {OLESTR("custom"), 0x12345, Bytes(odd, 2)},
+      {OLESTR("empty"), REG_SZ, {}},
   };
   // Wine keeps values sorted by name rather than in creation order; what
   // each value holds must still be right.
@@ -215,20 +215,20 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
   EXPECT_EQ(cb, 8u);
 
   // Overwriting keeps the position and takes the new type.
-  SetDword(root_, W("ZETA"), 5);
+  SetDword(root_, OLESTR("ZETA"), 5);
   cch = 32;
   type = kSentinel;
   EXPECT_EQ(RegEnumValueW(root_, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(WString(name), W("zeta"));
+  EXPECT_EQ(WString(name), OLESTR("zeta"));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 }
 
 TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
-  Set(root_, W("s"), REG_SZ, W("hello"), 12);
-  Set(root_, W(""), REG_SZ, W("dflt"), 10);
+  Set(root_, OLESTR("s"), REG_SZ, OLESTR("hello"), 12);
+  Set(root_, OLESTR(""), REG_SZ, OLESTR("dflt"), 10);
 
   DWORD type = kSentinel, cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(cb, 12u);
 
@@ -236,12 +236,12 @@ TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
   for (auto &b : buf) b = 0xAB;
   cb = 11;
   type = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(cb, 12u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   cb = 12;
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), W("hello"));
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("hello"));
   EXPECT_EQ(buf[12], 0xAB) << "wrote past the data";
 
   // The default value answers to a null and to an empty name.
@@ -249,79 +249,79 @@ TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
   EXPECT_EQ(RegQueryValueExW(root_, nullptr, nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(cb, 10u);
   cb = sizeof buf;
-  EXPECT_EQ(RegQueryValueExW(root_, W(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), W("dflt"));
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("dflt"));
 
   cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, W("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(cb, 0u) << "a missing value has no size";
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegDeleteValueW(root_, W("missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteValueW(root_, W("S")), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(root_, W("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("S")), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, HandlesEnforceTheRightsAskedFor) {
-  RegCloseKey(Create(root_, W("r")));
+  RegCloseKey(Create(root_, OLESTR("r")));
   HKEY read = nullptr, write = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, W("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(root_, W("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
   DWORD v = 1;
-  EXPECT_EQ(RegSetValueExW(read, W("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegSetValueExW(read, OLESTR("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
   HKEY sub = nullptr;
   // Creating a subkey asks nothing of the parent's handle.
-  EXPECT_EQ(RegCreateKeyExW(read, W("sub"), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegCreateKeyExW(read, OLESTR("sub"), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr), ERROR_SUCCESS);
   RegCloseKey(sub);
-  EXPECT_EQ(RegSetValueExW(write, W("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(write, OLESTR("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
   DWORD cb = 4;
-  EXPECT_EQ(RegQueryValueExW(write, W("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
+  EXPECT_EQ(RegQueryValueExW(write, OLESTR("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
             ERROR_ACCESS_DENIED);
   WCHAR name[8];
   DWORD cch = 8;
   EXPECT_EQ(RegEnumKeyExW(write, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
   cb = 4;
-  EXPECT_EQ(RegQueryValueExW(read, W("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(read, OLESTR("v"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
   RegCloseKey(read);
   RegCloseKey(write);
 
   // Closed and made-up handles are invalid; predefined keys close fine.
   EXPECT_EQ(RegCloseKey(read), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegQueryValueExW(read, W("v"), nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(read, OLESTR("v"), nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, DeletingKeys) {
-  HKEY parent = Create(root_, W("p"));
-  HKEY child = Create(parent, W("c"));
+  HKEY parent = Create(root_, OLESTR("p"));
+  HKEY child = Create(parent, OLESTR("c"));
   HKEY other = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, W("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
 
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p\\missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyW(root_, W("P\\C")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p\\missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("P\\C")), ERROR_SUCCESS);
 
   // Every handle of the deleted key, this one's and another's, answers 1018.
   for (HKEY h : {child, other}) {
     DWORD cb = 0;
-    EXPECT_EQ(RegQueryValueExW(h, W("x"), nullptr, nullptr, nullptr, &cb), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryValueExW(h, OLESTR("x"), nullptr, nullptr, nullptr, &cb), ERROR_KEY_DELETED);
     DWORD v = 1;
-    EXPECT_EQ(RegSetValueExW(h, W("x"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegSetValueExW(h, OLESTR("x"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_KEY_DELETED);
     HKEY k = nullptr;
-    EXPECT_EQ(RegCreateKeyW(h, W("again"), &k), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCreateKeyW(h, OLESTR("again"), &k), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
   }
-  EXPECT_EQ(RegDeleteKeyW(root_, W("p")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_SUCCESS);
   EXPECT_EQ(SubkeyNames(root_).size(), 0u);
-  EXPECT_EQ(RegSetValueExW(parent, W("x"), 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegSetValueExW(parent, OLESTR("x"), 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
   RegCloseKey(parent);
 }
 
 TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
-  HKEY t = Create(root_, W("t"));
-  RegCloseKey(Create(t, W("a\\b\\c")));
-  SetDword(t, W("v"), 1);
+  HKEY t = Create(root_, OLESTR("t"));
+  RegCloseKey(Create(t, OLESTR("a\\b\\c")));
+  SetDword(t, OLESTR("v"), 1);
   HKEY deep = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(t, W("a\\b"), 0, KEY_READ, &deep), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(t, OLESTR("a\\b"), 0, KEY_READ, &deep), ERROR_SUCCESS);
 
   // Null subkey: the key stays, emptied.
   EXPECT_EQ(RegDeleteTreeW(t, nullptr), ERROR_SUCCESS);
@@ -336,22 +336,22 @@ TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
             ERROR_KEY_DELETED);
   RegCloseKey(deep);
 
-  RegCloseKey(Create(t, W("x\\y")));
-  EXPECT_EQ(RegDeleteTreeW(root_, W("t")), ERROR_SUCCESS);
+  RegCloseKey(Create(t, OLESTR("x\\y")));
+  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_SUCCESS);
   EXPECT_EQ(SubkeyNames(root_).size(), 0u);
-  EXPECT_EQ(RegDeleteTreeW(root_, W("t")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegFlushKey(t), ERROR_KEY_DELETED);
   RegCloseKey(t);
 }
 
 TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
-  RegCloseKey(Create(root_, W("short")));
-  RegCloseKey(Create(root_, W("longer-name")));
-  Set(root_, W("v"), REG_BINARY, "12345", 5);
-  Set(root_, W("value-name"), REG_BINARY, "1", 1);
+  RegCloseKey(Create(root_, OLESTR("short")));
+  RegCloseKey(Create(root_, OLESTR("longer-name")));
+  Set(root_, OLESTR("v"), REG_BINARY, "12345", 5);
+  Set(root_, OLESTR("value-name"), REG_BINARY, "1", 1);
   DWORD n[6];
   for (auto &x : n) x = kSentinel;
-  WCHAR cls[4] = {W('x'), W('x'), W('x'), W('x')};
+  WCHAR cls[4] = {OLESTR('x'), OLESTR('x'), OLESTR('x'), OLESTR('x')};
   DWORD cchClass = 4;
   ASSERT_EQ(RegQueryInfoKeyW(root_, cls, &cchClass, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], nullptr,
                              nullptr),
@@ -367,18 +367,18 @@ TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
 }
 
 TEST_F(Registry, ClassesRootIsLocalMachineSoftwareClasses) {
-  HKEY k = Create(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Class"));
-  Set(k, nullptr, REG_SZ, W("via HKCR"), 18);
+  HKEY k = Create(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Class"));
+  Set(k, nullptr, REG_SZ, OLESTR("via HKCR"), 18);
   RegCloseKey(k);
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, W("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
             ERROR_SUCCESS);
   WCHAR buf[16];
   DWORD cb = sizeof buf;
   EXPECT_EQ(RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(buf), &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(buf), W("via HKCR"));
+  EXPECT_EQ(WString(buf), OLESTR("via HKCR"));
   RegCloseKey(k);
-  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Class")), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, W("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Class")), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\RevdirRegistryTest.Class"), 0, KEY_READ, &k),
             ERROR_FILE_NOT_FOUND);
 }
 
@@ -390,10 +390,10 @@ TEST_F(Registry, ThreadsShareHandlesAndKeys) {
   std::vector<int> failures(kThreads, 0);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      WCHAR name[2] = {static_cast<WCHAR>(W('a') + t), 0};
+      WCHAR name[2] = {static_cast<WCHAR>(OLESTR('a') + t), 0};
       HKEY k = Create(root_, name);
       for (DWORD i = 0; i < kValues; ++i) {
-        WCHAR value[2] = {static_cast<WCHAR>(W('A') + i), 0};
+        WCHAR value[2] = {static_cast<WCHAR>(OLESTR('A') + i), 0};
         DWORD subkeys = 0;
         failures[t] += RegSetValueExW(k, value, 0, REG_DWORD, reinterpret_cast<BYTE *>(&i), 4) != ERROR_SUCCESS;
         failures[t] += RegQueryInfoKeyW(root_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
@@ -424,7 +424,7 @@ TEST_F(Registry, PredefinedKeysByTheirLow32Bits) {
   }
 
   // A null or empty subkey of a predefined key opens the key itself.
-  for (const WCHAR *none : {static_cast<const WCHAR *>(nullptr), W("")}) {
+  for (const WCHAR *none : {static_cast<const WCHAR *>(nullptr), OLESTR("")}) {
     k = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, none, 0, KEY_READ, &k), ERROR_SUCCESS);
     EXPECT_EQ(k, HKEY_CURRENT_USER);
@@ -438,17 +438,17 @@ TEST_F(Registry, PredefinedKeysByTheirLow32Bits) {
 // HKEY_CLASSES_ROOT's two sources.
 class ClassesRoot : public Registry {
  protected:
-  static constexpr const WCHAR *kClass = W("Software\\Classes\\RevdirRegistryTest.Merged");
+  static constexpr const WCHAR *kClass = OLESTR("Software\\Classes\\RevdirRegistryTest.Merged");
   void SetUp() override {
     Registry::SetUp();
     Clean();
     user_ = Create(HKEY_CURRENT_USER, kClass);
     machine_ = Create(HKEY_LOCAL_MACHINE, kClass);
-    Set(user_, nullptr, REG_SZ, W("user"), 10);
-    Set(machine_, nullptr, REG_SZ, W("machine"), 16);
-    RegCloseKey(Create(user_, W("UserOnly")));
-    RegCloseKey(Create(machine_, W("MachineOnly")));
-    RegCloseKey(Create(machine_, W("userOnly")));  // both have it, spelt differently
+    Set(user_, nullptr, REG_SZ, OLESTR("user"), 10);
+    Set(machine_, nullptr, REG_SZ, OLESTR("machine"), 16);
+    RegCloseKey(Create(user_, OLESTR("UserOnly")));
+    RegCloseKey(Create(machine_, OLESTR("MachineOnly")));
+    RegCloseKey(Create(machine_, OLESTR("userOnly")));  // both have it, spelt differently
   }
   void TearDown() override {
     RegCloseKey(user_);
@@ -475,29 +475,29 @@ class ClassesRoot : public Registry {
 
 TEST_F(ClassesRoot, MergesUserOverMachine) {
   HKEY k = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Merged"), 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Merged"), 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
   EXPECT_EQ(Default(k), "user") << "the user's registration wins";
-  EXPECT_EQ(SubkeyNames(k), (std::vector<WString>{W("MachineOnly"), W("UserOnly")})) << "subkeys of both";
+  EXPECT_EQ(SubkeyNames(k), (std::vector<WString>{OLESTR("MachineOnly"), OLESTR("UserOnly")})) << "subkeys of both";
   DWORD subkeys = 0;
   EXPECT_EQ(RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(subkeys, 2u);
   // A leading backslash is taken right below HKEY_CLASSES_ROOT.
-  EXPECT_EQ(Default(HKEY_CLASSES_ROOT, W("\\RevdirRegistryTest.Merged\\MachineOnly")), "error 2");
+  EXPECT_EQ(Default(HKEY_CLASSES_ROOT, OLESTR("\\RevdirRegistryTest.Merged\\MachineOnly")), "error 2");
 
   // Values written through the merged key go to the user's key, which
   // exists; a new subkey goes to the machine's.
-  Set(k, W("written"), REG_DWORD, "\1\0\0\0", 4);
-  EXPECT_EQ(RegQueryValueExW(user_, W("written"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  HKEY fresh = Create(k, W("Fresh"));
+  Set(k, OLESTR("written"), REG_DWORD, "\1\0\0\0", 4);
+  EXPECT_EQ(RegQueryValueExW(user_, OLESTR("written"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  HKEY fresh = Create(k, OLESTR("Fresh"));
   RegCloseKey(fresh);
-  EXPECT_EQ(Default(machine_, W("Fresh")), "error 2") << "created for the machine";
-  EXPECT_EQ(Default(user_, W("Fresh")), "(no key)");
+  EXPECT_EQ(Default(machine_, OLESTR("Fresh")), "error 2") << "created for the machine";
+  EXPECT_EQ(Default(user_, OLESTR("Fresh")), "(no key)");
 
   // Deleting removes the user's copy; the machine's then shows through.
-  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, W("RevdirRegistryTest.Merged\\UserOnly")), ERROR_SUCCESS);
-  EXPECT_EQ(Default(machine_, W("userOnly")), "error 2");
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Merged\\UserOnly")), ERROR_SUCCESS);
+  EXPECT_EQ(Default(machine_, OLESTR("userOnly")), "error 2");
   EXPECT_EQ(RegDeleteTreeW(user_, nullptr), ERROR_SUCCESS);
   RegCloseKey(user_);
   user_ = nullptr;
@@ -514,13 +514,13 @@ TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
   EXPECT_EQ(RegSetValueExA(k, "text", 0, REG_SZ, reinterpret_cast<const BYTE *>("hello"), 6), ERROR_SUCCESS);
   WCHAR wide[16];
   DWORD cb = sizeof wide;
-  EXPECT_EQ(RegQueryValueExW(k, W("text"), nullptr, nullptr, reinterpret_cast<BYTE *>(wide), &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(k, OLESTR("text"), nullptr, nullptr, reinterpret_cast<BYTE *>(wide), &cb), ERROR_SUCCESS);
   EXPECT_EQ(cb, 12u);
-  EXPECT_EQ(WString(wide), W("hello"));
+  EXPECT_EQ(WString(wide), OLESTR("hello"));
 
   // A wide string reads back as the code page spells it.
-  const WCHAR accented[] = {W('c'), W('a'), W('f'), 0xE9, 0};
-  Set(k, W("accented"), REG_SZ, accented, sizeof accented);
+  const WCHAR accented[] = {OLESTR('c'), OLESTR('a'), OLESTR('f'), 0xE9, 0};
+  Set(k, OLESTR("accented"), REG_SZ, accented, sizeof accented);
   char expect[16] = {};
   int n = WideCharToMultiByte(CP_ACP, 0, accented, -1, expect, sizeof expect, nullptr, nullptr);
   char got[16] = {};
@@ -558,63 +558,63 @@ TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
 }
 
 TEST_F(Registry, GetValueChecksTypesAndExpands) {
-  HKEY k = Create(root_, W("get"));
-  SetDword(k, W("dword"), 42);
-  Set(k, W("four"), REG_BINARY, "abcd", 4);
-  Set(k, W("path"), REG_EXPAND_SZ, W("[%PATH%]"), 18);
+  HKEY k = Create(root_, OLESTR("get"));
+  SetDword(k, OLESTR("dword"), 42);
+  Set(k, OLESTR("four"), REG_BINARY, "abcd", 4);
+  Set(k, OLESTR("path"), REG_EXPAND_SZ, OLESTR("[%PATH%]"), 18);
   RegCloseKey(k);
 
   DWORD v = 0, cb = sizeof v, type = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("dword"), RRF_RT_REG_DWORD, &type, &v, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_DWORD, &type, &v, &cb), ERROR_SUCCESS);
   EXPECT_EQ(v, 42u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   cb = sizeof v;
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("four"), RRF_RT_DWORD, nullptr, &v, &cb), ERROR_SUCCESS)
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("four"), RRF_RT_DWORD, nullptr, &v, &cb), ERROR_SUCCESS)
       << "four bytes of binary pass as a DWORD";
   cb = sizeof v;
   v = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("dword"), RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr, &v, &cb),
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr, &v, &cb),
             ERROR_UNSUPPORTED_TYPE);
   EXPECT_EQ(v, 0u) << "zeroed on failure";
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("path"), RRF_RT_REG_EXPAND_SZ, nullptr, nullptr, &cb),
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_REG_EXPAND_SZ, nullptr, nullptr, &cb),
             ERROR_INVALID_PARAMETER);
 
   // Expanded, and then a plain string.
   WCHAR path[4096];
-  DWORD n = GetEnvironmentVariableW(W("PATH"), path + 1, 4000);
+  DWORD n = GetEnvironmentVariableW(OLESTR("PATH"), path + 1, 4000);
   ASSERT_GT(n, 0u);
-  path[0] = W('[');
-  path[n + 1] = W(']');
+  path[0] = OLESTR('[');
+  path[n + 1] = OLESTR(']');
   path[n + 2] = 0;
   WCHAR got[4096];
   cb = sizeof got;
   type = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("path"), RRF_RT_REG_SZ, &type, got, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_REG_SZ, &type, got, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(WString(got), WString(path));
   EXPECT_EQ(cb, (n + 3) * sizeof(WCHAR));
   cb = 4;
-  EXPECT_EQ(RegGetValueW(root_, W("get"), W("path"), RRF_RT_ANY | RRF_NOEXPAND, &type, got, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_ANY | RRF_NOEXPAND, &type, got, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(cb, 18u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
 }
 
 TEST_F(Registry, CopyTreeCopiesValuesAndSubkeys) {
-  HKEY src = Create(root_, W("src"));
-  SetDword(src, W("top"), 1);
-  HKEY deep = Create(src, W("a\\b"));
-  Set(deep, W("leaf"), REG_SZ, W("x"), 4);
+  HKEY src = Create(root_, OLESTR("src"));
+  SetDword(src, OLESTR("top"), 1);
+  HKEY deep = Create(src, OLESTR("a\\b"));
+  Set(deep, OLESTR("leaf"), REG_SZ, OLESTR("x"), 4);
   RegCloseKey(deep);
-  HKEY dest = Create(root_, W("dest"));
-  EXPECT_EQ(RegCopyTreeW(root_, W("src"), dest), ERROR_SUCCESS);
+  HKEY dest = Create(root_, OLESTR("dest"));
+  EXPECT_EQ(RegCopyTreeW(root_, OLESTR("src"), dest), ERROR_SUCCESS);
   DWORD v = 0, cb = sizeof v;
-  EXPECT_EQ(RegQueryValueExW(dest, W("top"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(dest, OLESTR("top"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
   EXPECT_EQ(v, 1u);
   WCHAR leaf[4];
   cb = sizeof leaf;
-  EXPECT_EQ(RegGetValueW(dest, W("a\\b"), W("leaf"), RRF_RT_REG_SZ, nullptr, leaf, &cb), ERROR_SUCCESS);
-  EXPECT_EQ(WString(leaf), W("x"));
-  EXPECT_EQ(RegCopyTreeW(root_, W("missing"), dest), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegGetValueW(dest, OLESTR("a\\b"), OLESTR("leaf"), RRF_RT_REG_SZ, nullptr, leaf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(WString(leaf), OLESTR("x"));
+  EXPECT_EQ(RegCopyTreeW(root_, OLESTR("missing"), dest), ERROR_FILE_NOT_FOUND);
   RegCloseKey(src);
   RegCloseKey(dest);
 }

@@ -60,52 +60,52 @@ std::string Format(const WCHAR *fmt, ...) {
 }  // namespace
 
 TEST(WidePrintf, FollowsTheWindowsConversions) {
-  EXPECT_EQ(Format(W("Error %d (0x%08x) encountered."), 42, 0x1f), "Error 42 (0x0000001f) encountered.");
+  EXPECT_EQ(Format(OLESTR("Error %d (0x%08x) encountered."), 42, 0x1f), "Error 42 (0x0000001f) encountered.");
   // The precision bounds what is read: the narrow text has no terminator.
   const char level[4] = {'W', 'A', 'R', 'N'};
-  EXPECT_EQ(Format(W("%.19s.%03hu %.4hs"), W("2024-01-02 03:04:05.999"), (unsigned short)7, level),
+  EXPECT_EQ(Format(OLESTR("%.19s.%03hu %.4hs"), OLESTR("2024-01-02 03:04:05.999"), (unsigned short)7, level),
             "2024-01-02 03:04:05.007 WARN");
-  EXPECT_EQ(Format(W("%-5d|%5d|%05d|%+d|% d|%d"), 42, 42, 42, 42, 42, -42), "42   |   42|00042|+42| 42|-42");
-  EXPECT_EQ(Format(W("%x %X %#x %o %#o %u"), 255, 255, 255, 255, 255, 4000000000u), "ff FF 0xff 377 0377 4000000000");
-  EXPECT_EQ(Format(W("[%.3d][%.0d][%*d][%-*d][%.*s]"), 5, 0, 4, 7, 3, 7, 2, W("abc")), "[005][][   7][7  ][ab]");
-  EXPECT_EQ(Format(W("%I64d %lld %I64u %zu %I32d"), (LONGLONG)(-9223372036854775807LL - 1), 1LL << 40,
+  EXPECT_EQ(Format(OLESTR("%-5d|%5d|%05d|%+d|% d|%d"), 42, 42, 42, 42, 42, -42), "42   |   42|00042|+42| 42|-42");
+  EXPECT_EQ(Format(OLESTR("%x %X %#x %o %#o %u"), 255, 255, 255, 255, 255, 4000000000u), "ff FF 0xff 377 0377 4000000000");
+  EXPECT_EQ(Format(OLESTR("[%.3d][%.0d][%*d][%-*d][%.*s]"), 5, 0, 4, 7, 3, 7, 2, OLESTR("abc")), "[005][][   7][7  ][ab]");
+  EXPECT_EQ(Format(OLESTR("%I64d %lld %I64u %zu %I32d"), (LONGLONG)(-9223372036854775807LL - 1), 1LL << 40,
                    (ULONGLONG)-1, (size_t)123, 7),
             "-9223372036854775808 1099511627776 18446744073709551615 123 7");
   // l is 32 bits wide, h and hh cut to 16 and 8 bits.
   // Wine's msvcrt reads hh as h.
   EXPECT_EQ_OR_WINE("-1 4464 44 ffffffff", "-1 4464 300 ffffffff",
-                    Format(W("%ld %hd %hhd %lx"), (LONG)-1, 70000, 300, (ULONG)0xffffffffu));
+                    Format(OLESTR("%ld %hd %hhd %lx"), (LONG)-1, 70000, 300, (ULONG)0xffffffffu));
   // In wide functions %s and %c are wide, %hs/%S and %hc/%C narrow.
-  EXPECT_EQ(Format(W("%s %ls %hs %S %c %hc %C"), W("wide"), W("wl"), "nar", "NS", W('W'), 'n', 'N'),
+  EXPECT_EQ(Format(OLESTR("%s %ls %hs %S %c %hc %C"), OLESTR("wide"), OLESTR("wl"), "nar", "NS", OLESTR('W'), 'n', 'N'),
             "wide wl nar NS W n N");
-  EXPECT_EQ(Format(W("%s|%%|%5.1f|%p"), (const WCHAR *)nullptr, 3.14159, (void *)0x1234),
+  EXPECT_EQ(Format(OLESTR("%s|%%|%5.1f|%p"), (const WCHAR *)nullptr, 3.14159, (void *)0x1234),
             "(null)|%|  3.1|0000000000001234");
 }
 
 TEST_F(WideStrings, SnwprintfTruncatesWithoutTerminator) {
   // Fits with room for the terminator.
   WCHAR *b = Buffer(6);
-  EXPECT_EQ(_snwprintf(b, 6, W("%d"), 12345), 5);
+  EXPECT_EQ(_snwprintf(b, 6, OLESTR("%d"), 12345), 5);
   EXPECT_EQ(Narrow(b), "12345");
   // Exactly full: all characters, no terminator.
   b = Buffer(5);
-  EXPECT_EQ(_snwprintf(b, 5, W("%d"), 12345), 5);
-  EXPECT_EQ(b[4], W('5'));
+  EXPECT_EQ(_snwprintf(b, 5, OLESTR("%d"), 12345), 5);
+  EXPECT_EQ(b[4], OLESTR('5'));
   EXPECT_TRUE(GuardIntact());
   // One unit too small: -1, nothing past the buffer.
   b = Buffer(4);
-  EXPECT_EQ(_snwprintf(b, 4, W("%d"), 12345), -1);
-  EXPECT_EQ(std::basic_string<WCHAR>(b, 4), std::basic_string<WCHAR>(W("1234")));
+  EXPECT_EQ(_snwprintf(b, 4, OLESTR("%d"), 12345), -1);
+  EXPECT_EQ(std::basic_string<WCHAR>(b, 4), std::basic_string<WCHAR>(OLESTR("1234")));
   EXPECT_TRUE(GuardIntact());
 }
 
 TEST_F(WideStrings, SwprintfSecureEmptiesATooSmallBuffer) {
   WCHAR *b = Buffer(6);
-  EXPECT_EQ(swprintf_s(b, 6, W("%s-%d"), W("ab"), 12), 5);
+  EXPECT_EQ(swprintf_s(b, 6, OLESTR("%s-%d"), OLESTR("ab"), 12), 5);
   EXPECT_EQ(Narrow(b), "ab-12");
   b = Buffer(5);
   errno = 0;
-  EXPECT_EQ(swprintf_s(b, 5, W("%s-%d"), W("ab"), 12), -1);
+  EXPECT_EQ(swprintf_s(b, 5, OLESTR("%s-%d"), OLESTR("ab"), 12), -1);
   EXPECT_EQ(b[0], 0);
   EXPECT_EQ(errno, ERANGE);
   EXPECT_TRUE(GuardIntact());
@@ -113,108 +113,108 @@ TEST_F(WideStrings, SwprintfSecureEmptiesATooSmallBuffer) {
 
 TEST_F(WideStrings, StrsafeTruncatesAndTerminates) {
   WCHAR *b = Buffer(6);
-  EXPECT_EQ(StringCchPrintfW(b, 6, W("%s%d"), W("abc"), 12), S_OK);
+  EXPECT_EQ(StringCchPrintfW(b, 6, OLESTR("%s%d"), OLESTR("abc"), 12), S_OK);
   EXPECT_EQ(Narrow(b), "abc12");
   b = Buffer(5);
-  EXPECT_EQ(StringCchPrintfW(b, 5, W("%s%d"), W("abc"), 12), STRSAFE_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(StringCchPrintfW(b, 5, OLESTR("%s%d"), OLESTR("abc"), 12), STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_EQ(Narrow(b), "abc1");
   EXPECT_TRUE(GuardIntact());
-  EXPECT_EQ(StringCchPrintfW(b, 0, W("x")), STRSAFE_E_INVALID_PARAMETER);
+  EXPECT_EQ(StringCchPrintfW(b, 0, OLESTR("x")), STRSAFE_E_INVALID_PARAMETER);
 
   b = Buffer(4);
-  EXPECT_EQ(StringCchCopyW(b, 4, W("abcd")), STRSAFE_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(StringCchCopyW(b, 4, OLESTR("abcd")), STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_EQ(Narrow(b), "abc");
   EXPECT_TRUE(GuardIntact());
   b = Buffer(6);
-  EXPECT_EQ(StringCchCopyW(b, 6, W("ab")), S_OK);
-  EXPECT_EQ(StringCchCatW(b, 6, W("cd")), S_OK);
-  EXPECT_EQ(StringCchCatW(b, 6, W("ef")), STRSAFE_E_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(StringCchCopyW(b, 6, OLESTR("ab")), S_OK);
+  EXPECT_EQ(StringCchCatW(b, 6, OLESTR("cd")), S_OK);
+  EXPECT_EQ(StringCchCatW(b, 6, OLESTR("ef")), STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_EQ(Narrow(b), "abcde");
   EXPECT_TRUE(GuardIntact());
   // A destination without a terminator inside its size is refused untouched.
   b = Buffer(3);
-  b[0] = b[1] = b[2] = W('x');
-  EXPECT_EQ(StringCchCatW(b, 3, W("y")), STRSAFE_E_INVALID_PARAMETER);
+  b[0] = b[1] = b[2] = OLESTR('x');
+  EXPECT_EQ(StringCchCatW(b, 3, OLESTR("y")), STRSAFE_E_INVALID_PARAMETER);
   EXPECT_TRUE(GuardIntact());
 
   size_t len = kSentinel;
-  EXPECT_EQ(StringCchLengthW(W("abc"), 4, &len), S_OK);
+  EXPECT_EQ(StringCchLengthW(OLESTR("abc"), 4, &len), S_OK);
   EXPECT_EQ(len, 3u);
-  EXPECT_EQ(StringCchLengthW(W("abc"), 3, &len), STRSAFE_E_INVALID_PARAMETER);
+  EXPECT_EQ(StringCchLengthW(OLESTR("abc"), 3, &len), STRSAFE_E_INVALID_PARAMETER);
   EXPECT_EQ(len, 0u);
 }
 
 TEST_F(WideStrings, SecureCopiesReportAndEmptyOnOverflow) {
   WCHAR *b = Buffer(4);
-  EXPECT_EQ(wcscpy_s(b, 4, W("abc")), 0);
+  EXPECT_EQ(wcscpy_s(b, 4, OLESTR("abc")), 0);
   EXPECT_EQ(Narrow(b), "abc");
   errno = 0;
-  EXPECT_EQ(wcscpy_s(b, 4, W("abcd")), ERANGE);
+  EXPECT_EQ(wcscpy_s(b, 4, OLESTR("abcd")), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
 
-  EXPECT_EQ(wcsncpy_s(b, 4, W("abcdef"), 2), 0);
+  EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), 2), 0);
   EXPECT_EQ(Narrow(b), "ab");
-  EXPECT_EQ(wcsncpy_s(b, 4, W("abcdef"), _TRUNCATE), STRUNCATE);
+  EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), _TRUNCATE), STRUNCATE);
   EXPECT_EQ(Narrow(b), "abc");
-  EXPECT_EQ(wcsncpy_s(b, 4, W("abcdef"), 4), ERANGE);
+  EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), 4), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
 
-  EXPECT_EQ(wcscpy_s(b, 4, W("ab")), 0);
-  EXPECT_EQ(wcscat_s(b, 4, W("c")), 0);
+  EXPECT_EQ(wcscpy_s(b, 4, OLESTR("ab")), 0);
+  EXPECT_EQ(wcscat_s(b, 4, OLESTR("c")), 0);
   EXPECT_EQ(Narrow(b), "abc");
-  EXPECT_EQ(wcscat_s(b, 4, W("d")), ERANGE);
+  EXPECT_EQ(wcscat_s(b, 4, OLESTR("d")), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
 
   // lstrcpynW copies at most n - 1 characters and always terminates.
   b = Buffer(4);
-  EXPECT_EQ(lstrcpynW(b, W("abcdef"), 4), b);
+  EXPECT_EQ(lstrcpynW(b, OLESTR("abcdef"), 4), b);
   EXPECT_EQ(Narrow(b), "abc");
   EXPECT_TRUE(GuardIntact());
 }
 
 TEST(WideStringFunctions, CaseInsensitiveComparisonLowersAscii) {
   // Lower-casing puts '[' (0x5B) before 'a' (0x61); upper-casing would not.
-  EXPECT_LT(_wcsicmp(W("["), W("A")), 0);
-  EXPECT_EQ(_wcsicmp(W("Hello"), W("hELLO")), 0);
-  EXPECT_EQ(_wcsnicmp(W("ABCx"), W("abcy"), 3), 0);
-  EXPECT_GT(_wcsnicmp(W("ABCy"), W("abcx"), 4), 0);
+  EXPECT_LT(_wcsicmp(OLESTR("["), OLESTR("A")), 0);
+  EXPECT_EQ(_wcsicmp(OLESTR("Hello"), OLESTR("hELLO")), 0);
+  EXPECT_EQ(_wcsnicmp(OLESTR("ABCx"), OLESTR("abcy"), 3), 0);
+  EXPECT_GT(_wcsnicmp(OLESTR("ABCy"), OLESTR("abcx"), 4), 0);
   EXPECT_EQ(lstrlenW(nullptr), 0);
   EXPECT_EQ(lstrlenA(nullptr), 0);
-  EXPECT_EQ(lstrlenW(W("abc")), 3);
+  EXPECT_EQ(lstrlenW(OLESTR("abc")), 3);
 
-  const WCHAR text[] = W("key=value=x");
+  const WCHAR text[] = OLESTR("key=value=x");
   EXPECT_EQ(wcslen(text), 11u);
-  EXPECT_EQ(wcschr(text, W('=')), text + 3);
-  EXPECT_EQ(wcsrchr(text, W('=')), text + 9);
-  EXPECT_EQ(wcsstr(text, W("value")), text + 4);
-  EXPECT_EQ(wcsstr(text, W("nope")), nullptr);
-  EXPECT_LT(wcscmp(W("abc"), W("abd")), 0);
-  EXPECT_EQ(wcsncmp(W("abc"), W("abd"), 2), 0);
+  EXPECT_EQ(wcschr(text, OLESTR('=')), text + 3);
+  EXPECT_EQ(wcsrchr(text, OLESTR('=')), text + 9);
+  EXPECT_EQ(wcsstr(text, OLESTR("value")), text + 4);
+  EXPECT_EQ(wcsstr(text, OLESTR("nope")), nullptr);
+  EXPECT_LT(wcscmp(OLESTR("abc"), OLESTR("abd")), 0);
+  EXPECT_EQ(wcsncmp(OLESTR("abc"), OLESTR("abd"), 2), 0);
 }
 
 TEST(CompareString, IsLinguistic) {
   // Linguistic order puts "a" before "B", and lower case before upper.
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, W("a"), -1, W("B"), -1), CSTR_LESS_THAN);
-  EXPECT_EQ(lstrcmpW(W("a"), W("A")), -1);
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, W("Hello"), -1, W("hELLO"), -1), CSTR_EQUAL);
-  EXPECT_EQ(lstrcmpiW(W("Stra\u00dfe"), W("STRA\u00dfE")), 0);
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, W("abcX"), 3, W("abcY"), 3), CSTR_EQUAL);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, OLESTR("a"), -1, OLESTR("B"), -1), CSTR_LESS_THAN);
+  EXPECT_EQ(lstrcmpW(OLESTR("a"), OLESTR("A")), -1);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, OLESTR("Hello"), -1, OLESTR("hELLO"), -1), CSTR_EQUAL);
+  EXPECT_EQ(lstrcmpiW(OLESTR("Stra\u00dfe"), OLESTR("STRA\u00dfE")), 0);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, OLESTR("abcX"), 3, OLESTR("abcY"), 3), CSTR_EQUAL);
   // A word sort weighs the hyphen last; a string sort weighs it as a symbol.
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, W("co-op"), -1, W("coo"), -1), CSTR_GREATER_THAN);
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, SORT_STRINGSORT, W("co-op"), -1, W("coo"), -1), CSTR_LESS_THAN);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, OLESTR("co-op"), -1, OLESTR("coo"), -1), CSTR_GREATER_THAN);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, SORT_STRINGSORT, OLESTR("co-op"), -1, OLESTR("coo"), -1), CSTR_LESS_THAN);
 
   ResetLastError();
   // Wine ignores an unknown flag and compares.
-  int unknownFlag = CompareStringW(LOCALE_USER_DEFAULT, 0x40000000, W("a"), -1, W("a"), -1);
+  int unknownFlag = CompareStringW(LOCALE_USER_DEFAULT, 0x40000000, OLESTR("a"), -1, OLESTR("a"), -1);
   DWORD error = GetLastError();
   EXPECT_EQ_OR_WINE(0, CSTR_EQUAL, unknownFlag);
   if (unknownFlag == 0) {
     EXPECT_EQ(error, (DWORD)ERROR_INVALID_FLAGS);
   }
   ResetLastError();
-  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, nullptr, -1, W("a"), -1), 0);
+  EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, 0, nullptr, -1, OLESTR("a"), -1), 0);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
 }

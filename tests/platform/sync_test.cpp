@@ -129,7 +129,7 @@ TEST(Wait, AnyAllTimeoutsAndBadArguments) {
 }
 
 TEST(Wait, NamedObjectsShareOneObject) {
-  HANDLE a = CreateEventW(nullptr, TRUE, FALSE, W("revdir-sync-test-event"));
+  HANDLE a = CreateEventW(nullptr, TRUE, FALSE, OLESTR("revdir-sync-test-event"));
   ASSERT_NE(a, nullptr);
   ResetLastError();
   HANDLE b = CreateEventA(nullptr, TRUE, FALSE, "revdir-sync-test-event");
@@ -139,7 +139,7 @@ TEST(Wait, NamedObjectsShareOneObject) {
   SetEvent(a);
   EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_OBJECT_0);
   ResetLastError();
-  EXPECT_EQ(CreateMutexW(nullptr, FALSE, W("revdir-sync-test-event")), nullptr) << "the name is an event's";
+  EXPECT_EQ(CreateMutexW(nullptr, FALSE, OLESTR("revdir-sync-test-event")), nullptr) << "the name is an event's";
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   CloseHandle(a);
   CloseHandle(b);

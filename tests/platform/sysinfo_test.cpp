@@ -28,7 +28,7 @@ TEST(ComputerName, IsBoundedAndUpperCase) {
   size = needed;
   ASSERT_TRUE(GetComputerNameW(wide, &size));
   EXPECT_EQ(size, needed - 1);
-  for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(wide[i] >= W('a') && wide[i] <= W('z')) << Narrow(wide);
+  for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(wide[i] >= OLESTR('a') && wide[i] <= OLESTR('z')) << Narrow(wide);
 
   char narrow[MAX_COMPUTERNAME_LENGTH + 4];
   memset(narrow, 0xCC, sizeof narrow);
@@ -48,15 +48,15 @@ TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
 #else
   setenv("REVDIR_TEST_VAR", "value", 1);
 #endif
-  EXPECT_EQ(GetEnvironmentVariableW(W("REVDIR_TEST_VAR"), nullptr, 0), 6u);
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), nullptr, 0), 6u);
   WCHAR buf[5 + 3];
   for (auto &c : buf) c = 0xCCCC;
-  EXPECT_EQ(GetEnvironmentVariableW(W("REVDIR_TEST_VAR"), buf, 5), 6u);
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), buf, 5), 6u);
   for (int i = 5; i < 8; ++i) EXPECT_EQ(buf[i], 0xCCCC);
-  EXPECT_EQ(GetEnvironmentVariableW(W("revdir_test_var"), buf, 6), 5u);
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("revdir_test_var"), buf, 6), 5u);
   EXPECT_EQ(Narrow(buf), "value");
 
   ResetLastError();
-  EXPECT_EQ(GetEnvironmentVariableW(W("REVDIR_NO_SUCH_VAR"), buf, 6), 0u);
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_NO_SUCH_VAR"), buf, 6), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ENVVAR_NOT_FOUND);
 }

@@ -13,7 +13,7 @@
 #include "conformance.h"
 #include "fresh_prefix.h"
 
-#define WIDE_(s) W(s)
+#define WIDE_(s) OLESTR(s)
 
 namespace {
 
@@ -54,8 +54,8 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   UseFreshPrefix();
   const WString file = FixtureFile(WIDE_(FIXTURE_TLB));
   const WCHAR *path = file.c_str();
-  const WString libKey = W("TypeLib\\") + GuidKey(LIBID_FixtureLib);
-  const WString itfKey = W("Interface\\") + GuidKey(IID_IFixture);
+  const WString libKey = OLESTR("TypeLib\\") + GuidKey(LIBID_FixtureLib);
+  const WString itfKey = OLESTR("Interface\\") + GuidKey(IID_IFixture);
   UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64);  // left over from an interrupted run
 
   ITypeLib *lib = nullptr;
@@ -64,21 +64,21 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   lib->Release();
   lib = nullptr;
 
-  EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + W("\\1.2")));
+  EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + OLESTR("\\1.2")));
   // Wine registers the path that LoadTypeLibEx was given with a \\?\ prefix.
   const std::string winePath = WinePrefixed(Narrow(path));
-  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + W("\\1.2\\0\\win64")));
+  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + OLESTR("\\1.2\\0\\win64")));
   // Wine writes the loaded library's LIBFLAG_FHASDISKIMAGE into FLAGS.
-  EXPECT_EQ_OR_WINE("0", "8", Value(libKey + W("\\1.2\\FLAGS")));
+  EXPECT_EQ_OR_WINE("0", "8", Value(libKey + OLESTR("\\1.2\\FLAGS")));
   std::string dir = Narrow(path);
   dir = dir.substr(0, dir.find_last_of("\\/"));
-  EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + W("\\1.2\\HELPDIR")));
+  EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + OLESTR("\\1.2\\HELPDIR")));
   EXPECT_EQ("IFixture", Value(itfKey));
-  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + W("\\ProxyStubClsid32")));
-  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + W("\\ProxyStubClsid")));
-  EXPECT_EQ(Narrow(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + W("\\TypeLib")));
-  EXPECT_EQ("1.2", Value(itfKey + W("\\TypeLib"), W("Version")));
-  EXPECT_EQ("IFixItem", Value(W("Interface\\") + GuidKey(IID_IFixItem)));
+  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid32")));
+  EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid")));
+  EXPECT_EQ(Narrow(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + OLESTR("\\TypeLib")));
+  EXPECT_EQ("1.2", Value(itfKey + OLESTR("\\TypeLib"), OLESTR("Version")));
+  EXPECT_EQ("IFixItem", Value(OLESTR("Interface\\") + GuidKey(IID_IFixItem)));
 
   // Found by an equal or lower minor version, and from any locale through the neutral one.
   BSTR found = nullptr;
@@ -114,13 +114,13 @@ TEST(TypeLibRegistration, LibraryWithALocale) {
   UseFreshPrefix();
   const WString file = FixtureFile(WIDE_(COMPONENT_TLB));
   const WCHAR *path = file.c_str();
-  const WString libKey = W("TypeLib\\") + GuidKey(LIBID_QuillonRevisionDirectoryLib);
+  const WString libKey = OLESTR("TypeLib\\") + GuidKey(LIBID_QuillonRevisionDirectoryLib);
   ITypeLib *lib = nullptr;
   ASSERT_EQ(S_OK, LoadTypeLib(path, &lib));
   ASSERT_EQ(S_OK, RegisterTypeLib(lib, const_cast<LPOLESTR>(path), nullptr));
   lib->Release();
-  EXPECT_EQ(Narrow(path), Value(libKey + W("\\7.0\\409\\win64")));
-  EXPECT_EQ("IRevisionDirectory_V6", Value(W("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
+  EXPECT_EQ(Narrow(path), Value(libKey + OLESTR("\\7.0\\409\\win64")));
+  EXPECT_EQ("IRevisionDirectory_V6", Value(OLESTR("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
   for (LCID lcid : {0x409u, 0x809u, 0u}) {
     lib = nullptr;
     // Wine falls back from a locale to its primary language and to neutral only.
@@ -135,7 +135,7 @@ TEST(TypeLibRegistration, LibraryWithALocale) {
                     UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
-  EXPECT_FALSE(KeyExists(W("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
+  EXPECT_FALSE(KeyExists(OLESTR("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "QuillonRevisionDirectory.h"
 #include "conformance.h"
 
-#define WIDE_(s) W(s)
+#define WIDE_(s) OLESTR(s)
 
 namespace {
 
@@ -241,7 +241,7 @@ TEST_F(FixtureLib, EnumerationConstantsByIndexAndName) {
   }
   VARDESC *vd;
   EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, info.p->GetVarDesc(3, &vd));
-  LPOLESTR name = const_cast<LPOLESTR>(W("fixBLUE"));
+  LPOLESTR name = const_cast<LPOLESTR>(OLESTR("fixBLUE"));
   MEMBERID id = kSentinel;
   EXPECT_EQ(S_OK, info.p->GetIDsOfNames(&name, 1, &id));
   EXPECT_EQ(memids[2], id);
@@ -257,20 +257,20 @@ TEST_F(FixtureLib, NamesMemberIdsAndDocumentation) {
   Info disp;
   ASSERT_EQ(S_OK, lib.p->GetTypeInfoOfGuid(IID_IFixture2, disp.out()));
   // Case is ignored; parameters are numbered by position; base members are found.
-  LPOLESTR names[] = {const_cast<LPOLESTR>(W("describe")), const_cast<LPOLESTR>(W("TEXT")),
-                      const_cast<LPOLESTR>(W("color"))};
+  LPOLESTR names[] = {const_cast<LPOLESTR>(OLESTR("describe")), const_cast<LPOLESTR>(OLESTR("TEXT")),
+                      const_cast<LPOLESTR>(OLESTR("color"))};
   MEMBERID ids[3] = {0x1111, 0x1111, 0x1111};
   ASSERT_EQ(S_OK, disp.p->GetIDsOfNames(names, 3, ids));
   EXPECT_EQ(2, ids[0]);
   EXPECT_EQ(2, ids[1]);
   EXPECT_EQ(4, ids[2]);
-  LPOLESTR twice = const_cast<LPOLESTR>(W("Twice")), count = const_cast<LPOLESTR>(W("COUNT"));
+  LPOLESTR twice = const_cast<LPOLESTR>(OLESTR("Twice")), count = const_cast<LPOLESTR>(OLESTR("COUNT"));
   EXPECT_EQ(S_OK, disp.p->GetIDsOfNames(&twice, 1, ids));
   EXPECT_EQ(7, ids[0]);
   EXPECT_EQ(S_OK, disp.p->GetIDsOfNames(&count, 1, ids));
   EXPECT_EQ(1, ids[0]);
 
-  LPOLESTR unknown[] = {const_cast<LPOLESTR>(W("Describe")), const_cast<LPOLESTR>(W("Nope"))};
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(OLESTR("Describe")), const_cast<LPOLESTR>(OLESTR("Nope"))};
   ids[0] = ids[1] = 0x1111;
   EXPECT_EQ(DISP_E_UNKNOWNNAME, disp.p->GetIDsOfNames(unknown, 2, ids));
   EXPECT_EQ(2, ids[0]);
@@ -321,7 +321,7 @@ TEST_F(FixtureLib, CoclassAndLibraryNameSearch) {
   EXPECT_EQ("IFixture2", NameOf(def.p));
   EXPECT_EQ(TKIND_DISPATCH, Attr(def.p)->typekind);
 
-  WCHAR buf[32] = W("ifixture2");
+  WCHAR buf[32] = OLESTR("ifixture2");
   BOOL found = kSentinel;
   ASSERT_EQ(S_OK, lib.p->IsName(buf, 0, &found));
   // Wine's IsName and FindName do not match a name written in another case.
@@ -330,11 +330,11 @@ TEST_F(FixtureLib, CoclassAndLibraryNameSearch) {
     EXPECT_TRUE(found);
     EXPECT_EQ("IFixture2", Narrow(buf));  // the library's spelling comes back
   }
-  WCHAR none[] = W("Missing");
+  WCHAR none[] = OLESTR("Missing");
   ASSERT_EQ(S_OK, lib.p->IsName(none, 0, &found));
   EXPECT_FALSE(found);
 
-  WCHAR count[] = W("count");
+  WCHAR count[] = OLESTR("count");
   ITypeInfo *infos[4] = {};
   MEMBERID ids[4] = {};
   USHORT n = 4;
@@ -369,7 +369,7 @@ TEST(TypeLibLoad, FromTheTypeLibResourceOfAModule) {
 
 TEST(TypeLibLoad, MissingOrUnreadableFilesFail) {
   ITypeLib *lib = reinterpret_cast<ITypeLib *>(static_cast<uintptr_t>(kSentinel));
-  EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, LoadTypeLib(W("/nonexistent/dir/none.tlb"), &lib));
+  EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, LoadTypeLib(OLESTR("/nonexistent/dir/none.tlb"), &lib));
   EXPECT_EQ(nullptr, lib);
 }
 

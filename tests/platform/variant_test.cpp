@@ -125,25 +125,25 @@ TEST(Variant, TextInTheInvariantFormat) {
   EXPECT_EQ(As(Bool(true), VT_BSTR, VARIANT_ALPHABOOL), "\"True\"");
   EXPECT_EQ(As(Bool(false), VT_BSTR, VARIANT_ALPHABOOL), "\"False\"");
 
-  EXPECT_EQ(As(Text(W(" 42 ")), VT_I4), "42");
-  EXPECT_EQ(As(Text(W("-1,234")), VT_I4), "-1234");
-  EXPECT_EQ(As(Text(W("2.5")), VT_I4), "2");
-  EXPECT_EQ(As(Text(W("1.5E3")), VT_I4), "1500");
-  EXPECT_EQ(As(Text(W("&H1F")), VT_I4), "31");
-  EXPECT_EQ(As(Text(W("0.1")), VT_R8), "0.10000000000000001");
-  EXPECT_EQ(As(Text(W("9223372036854775807")), VT_I8), "9223372036854775807");
-  EXPECT_EQ(As(Text(W("99999")), VT_I2), kOverflow);
-  EXPECT_EQ(As(Text(W("")), VT_I4), kMismatch);
-  EXPECT_EQ(As(Text(W("12abc")), VT_I4), kMismatch);
-  EXPECT_EQ(As(Text(W("true")), VT_BOOL), "bool=-1");
-  EXPECT_EQ(As(Text(W("0")), VT_BOOL), "bool=0");
-  EXPECT_EQ(As(Text(W("yes")), VT_BOOL), kMismatch);
-  EXPECT_EQ(As(Text(W("text")), VT_DISPATCH), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR(" 42 ")), VT_I4), "42");
+  EXPECT_EQ(As(Text(OLESTR("-1,234")), VT_I4), "-1234");
+  EXPECT_EQ(As(Text(OLESTR("2.5")), VT_I4), "2");
+  EXPECT_EQ(As(Text(OLESTR("1.5E3")), VT_I4), "1500");
+  EXPECT_EQ(As(Text(OLESTR("&H1F")), VT_I4), "31");
+  EXPECT_EQ(As(Text(OLESTR("0.1")), VT_R8), "0.10000000000000001");
+  EXPECT_EQ(As(Text(OLESTR("9223372036854775807")), VT_I8), "9223372036854775807");
+  EXPECT_EQ(As(Text(OLESTR("99999")), VT_I2), kOverflow);
+  EXPECT_EQ(As(Text(OLESTR("")), VT_I4), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("12abc")), VT_I4), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("true")), VT_BOOL), "bool=-1");
+  EXPECT_EQ(As(Text(OLESTR("0")), VT_BOOL), "bool=0");
+  EXPECT_EQ(As(Text(OLESTR("yes")), VT_BOOL), kMismatch);
+  EXPECT_EQ(As(Text(OLESTR("text")), VT_DISPATCH), kMismatch);
 }
 
 TEST(Variant, ClearCopyAndReferences) {
   Object object(false);
-  VARIANT a = Make(VT_UNKNOWN, static_cast<IUnknown *>(&object)), b = Text(W("old"));
+  VARIANT a = Make(VT_UNKNOWN, static_cast<IUnknown *>(&object)), b = Text(OLESTR("old"));
   object.AddRef();
   EXPECT_EQ(VariantCopy(&b, &a), S_OK) << "frees the old string (leak check)";
   EXPECT_EQ(object.refs, 3u) << "a copy holds its own reference";
@@ -153,7 +153,7 @@ TEST(Variant, ClearCopyAndReferences) {
   EXPECT_EQ(object.refs, 1u);
 
   // VariantCopyInd copies what a reference points at, in place too.
-  a = Text(W("deep"));
+  a = Text(OLESTR("deep"));
   VARIANT ref = Make(VT_BSTR | VT_BYREF, &a.bstrVal);
   EXPECT_EQ(VariantCopyInd(&ref, &ref), S_OK);
   EXPECT_EQ(ref.vt, VT_BSTR);
@@ -176,12 +176,12 @@ TEST(Variant, ClearCopyAndReferences) {
 }
 
 TEST(Variant, InPlaceConversionAndFailureLeavesDestination) {
-  VARIANT v = Text(W("1234"));
+  VARIANT v = Text(OLESTR("1234"));
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
   EXPECT_EQ(v.lVal, 1234);
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
   EXPECT_EQ(Narrow(v.bstrVal), "1234");
-  VARIANT src = Text(W("nope")), dest = I4(99);
+  VARIANT src = Text(OLESTR("nope")), dest = I4(99);
   EXPECT_EQ(VariantChangeType(&dest, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(dest.vt, VT_I4);
   EXPECT_EQ(dest.lVal, 99);
@@ -214,7 +214,7 @@ TEST(Variant, ObjectsGiveTheirValueOrInterface) {
 TEST(Variant, TargetsEmptyNullBoolBitsAndRefusedTypes) {
   // Dropping a value to empty or null always works.
   EXPECT_EQ(As(I4(5), VT_EMPTY), "vt=0");
-  EXPECT_EQ(As(Text(W("x")), VT_NULL), "vt=1");
+  EXPECT_EQ(As(Text(OLESTR("x")), VT_NULL), "vt=1");
   // A boolean converts by its bits.
   EXPECT_EQ(As(Bool(true), VT_UI1), "255");
   EXPECT_EQ(As(Make(VT_BOOL, static_cast<VARIANT_BOOL>(1)), VT_I4), "1");
@@ -228,9 +228,9 @@ TEST(Variant, TargetsEmptyNullBoolBitsAndRefusedTypes) {
 TEST(Variant, VarFromFunctionsShareTheConversions) {
   const LCID en = 0x409;
   LONG l = 0;
-  EXPECT_EQ(VarI4FromStr(W(" -1,234 "), en, 0, &l), S_OK);
+  EXPECT_EQ(VarI4FromStr(OLESTR(" -1,234 "), en, 0, &l), S_OK);
   EXPECT_EQ(l, -1234);
-  EXPECT_EQ(VarI4FromStr(W("x"), en, 0, &l), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VarI4FromStr(OLESTR("x"), en, 0, &l), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(VarI4FromStr(nullptr, en, 0, &l), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(VarI4FromR8(2.5, &l), S_OK);
   EXPECT_EQ(l, 2) << "even rounding";
@@ -239,10 +239,10 @@ TEST(Variant, VarFromFunctionsShareTheConversions) {
   EXPECT_EQ(VarUI1FromBool(VARIANT_TRUE, &b), S_OK);
   EXPECT_EQ(b, 255);
   VARIANT_BOOL flag = 0;
-  EXPECT_EQ(VarBoolFromStr(W("True"), en, 0, &flag), S_OK);
+  EXPECT_EQ(VarBoolFromStr(OLESTR("True"), en, 0, &flag), S_OK);
   EXPECT_EQ(flag, VARIANT_TRUE);
   double d = 0;
-  EXPECT_EQ(VarR8FromStr(W("0.5"), en, 0, &d), S_OK);
+  EXPECT_EQ(VarR8FromStr(OLESTR("0.5"), en, 0, &d), S_OK);
   EXPECT_EQ(d, 0.5);
   CY cy;
   EXPECT_EQ(VarCyFromI4(3, &cy), S_OK);
@@ -257,7 +257,7 @@ TEST(Variant, VarFromFunctionsShareTheConversions) {
 }
 
 TEST(Variant, StringConcatenationAndComparison) {
-  BSTR ab = SysAllocString(W("ab")), out = nullptr;
+  BSTR ab = SysAllocString(OLESTR("ab")), out = nullptr;
   EXPECT_EQ(VarBstrCat(ab, nullptr, &out), S_OK);
   EXPECT_EQ(Narrow(out), "ab");
   SysFreeString(out);
@@ -270,8 +270,8 @@ TEST(Variant, StringConcatenationAndComparison) {
   EXPECT_EQ(VarBstrCat(ab, ab, nullptr), E_INVALIDARG);
 
   const LCID en = 0x409;
-  BSTR abc = SysAllocString(W("abc")), abd = SysAllocString(W("abd")), upper = SysAllocString(W("ABC")),
-       empty = SysAllocString(W(""));
+  BSTR abc = SysAllocString(OLESTR("abc")), abd = SysAllocString(OLESTR("abd")), upper = SysAllocString(OLESTR("ABC")),
+       empty = SysAllocString(OLESTR(""));
   EXPECT_EQ(VarBstrCmp(abc, abd, en, 0), VARCMP_LT);
   EXPECT_EQ(VarBstrCmp(abd, abc, en, 0), VARCMP_GT);
   EXPECT_EQ(VarBstrCmp(abc, upper, en, NORM_IGNORECASE), VARCMP_EQ);

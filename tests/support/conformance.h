@@ -5,10 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#ifndef W
-#define W(s) L##s  // mingw: WCHAR is wchar_t
-#endif
+#include <objbase.h>  // OLESTR
 
 #include <string>
 

@@ -40,7 +40,7 @@ class ScratchDir {
 
   const std::filesystem::path &path() const { return dir_; }
   // A name inside the folder, with Windows separators.
-  WString operator/(const WCHAR *name) const { return ToWString(dir_) + W("\\") + name; }
+  WString operator/(const WCHAR *name) const { return ToWString(dir_) + OLESTR("\\") + name; }
 
  private:
   std::filesystem::path dir_;

@@ -91,13 +91,13 @@ class FixtureObject final : public DualObject<IFixture2> {
     if (!Item) return E_POINTER;
     *Item = nullptr;
     if (Index < 0 || Index >= kCount) return E_INVALIDARG;
-    *Item = new FixItem(lib_, W("item") + Number(Index));
+    *Item = new FixItem(lib_, OLESTR("item") + Number(Index));
     return S_OK;
   }
   STDMETHODIMP get__NewEnum(IUnknown **Enum) override {
     if (!Enum) return E_POINTER;
     // Stands in for an enumerator: an object that answers IUnknown.
-    *Enum = new FixItem(lib_, W("enumerator"));
+    *Enum = new FixItem(lib_, OLESTR("enumerator"));
     return S_OK;
   }
   STDMETHODIMP get_Count(LONG *Count) override {
@@ -108,7 +108,7 @@ class FixtureObject final : public DualObject<IFixture2> {
   STDMETHODIMP Describe(LONG Number_, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color,
                         BSTR *Result) override {
     if (!Result) return E_POINTER;
-    *Result = Alloc(Number(Number_) + W("|") + Number(Flags) + W("|") + Str(Text) + W("|") + Number(Flag) + W("|") +
+    *Result = Alloc(Number(Number_) + OLESTR("|") + Number(Flags) + OLESTR("|") + Str(Text) + OLESTR("|") + Number(Flag) + OLESTR("|") +
                     Number(Color));
     return S_OK;
   }
@@ -131,7 +131,7 @@ class FixtureObject final : public DualObject<IFixture2> {
   STDMETHODIMP Split(BSTR Text, BSTR *Head, BSTR *Tail) override {
     if (!Head || !Tail) return E_POINTER;
     WString s = Str(Text);
-    size_t cut = s.find(W(','));
+    size_t cut = s.find(OLESTR(','));
     if (cut == WString::npos) cut = s.size();
     *Head = Alloc(s.substr(0, cut));
     *Tail = Alloc(cut < s.size() ? s.substr(cut + 1) : WString());

@@ -8,13 +8,9 @@
 
 #include "Fixture.h"
 
-#ifndef W
-#define W(s) L##s  // Windows: WCHAR is wchar_t
-#endif
-
 // Creates a fixture object whose IDispatch is served by `lib`.
 HRESULT CreateFixture(ITypeLib *lib, IFixture2 **out);
 
 // Text of the error information that Fail sets.
-#define FIXTURE_ERROR_SOURCE W("Fixture.Fixture")
-#define FIXTURE_ERROR_TEXT W("The fixture failed on purpose.")
+#define FIXTURE_ERROR_SOURCE OLESTR("Fixture.Fixture")
+#define FIXTURE_ERROR_TEXT OLESTR("The fixture failed on purpose.")

@@ -17,7 +17,7 @@ int main() {
   IRevisionDirectory_V6 *directory = nullptr;
   IRevisions *revisions = nullptr;
   LONG count = 0;
-  if (FAILED(CLSIDFromProgID(W("QuillonRevisionDirectory.RevisionDirectory"), &clsid)) ||
+  if (FAILED(CLSIDFromProgID(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &clsid)) ||
       FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRevisionDirectory_V6,
                               reinterpret_cast<void **>(&directory))) ||
       FAILED(directory->Initialize()) || FAILED(directory->get_Revisions(&revisions)) ||

@@ -1,0 +1,28 @@
+// Where each release of RevisionTable is installed. Process-wide: any
+// directory's Initialize rewrites these while other directories, collections
+// and revision objects on other threads read them, so readers only ever get a
+// copy, never a pointer into text that a writer could free.
+#pragma once
+
+#include "frame/port.h"
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "catalog/revision_table.h"
+
+using InstalledPathText = std::basic_string<WCHAR>;
+
+// A copy of the release's executable path; nullopt when it is not installed
+// (and for anything that is not a record of RevisionTable).
+std::optional<InstalledPathText> GetInstalledPath(const CRevisionInformation *record);
+
+// Stores a copy of the null-terminated path, or forgets the path when it is
+// null. FALSE, with nothing changed, for a record that is not in the table.
+BOOL SetInstalledPath(const CRevisionInformation *record, const WCHAR *path);
+
+// Forgets every path: no release is installed any more.
+void ResetAllInstalledPaths();
+
+BOOL IsInstalled(const CRevisionInformation *record);

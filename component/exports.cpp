@@ -1,0 +1,125 @@
+// The four entry points of the in-process server, and its process attach and
+// detach.
+#include "frame/port.h"
+#include <objbase.h>
+#include <oleauto.h>
+#include <registrar.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "frame/module.h"
+
+
+namespace {
+
+using revdir::ModuleInstance;
+
+// The key of the database-version aliases; both registration entry points
+// delete the value whatever their outcome, a missing key or value included.
+void DeleteAliasValue() {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1"), 0, KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS)
+    return;
+  RegDeleteValueW(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"));
+  RegCloseKey(key);
+}
+
+HRESULT ModulePath(std::basic_string<WCHAR> *path) {
+  WCHAR buffer[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameW(ModuleInstance(), buffer, ARRAYSIZE(buffer));
+  if (n == 0 || n >= ARRAYSIZE(buffer)) return E_FAIL;
+  path->assign(buffer, n);
+  return S_OK;
+}
+
+// Runs the registry script resource `id` (text in the module's code page).
+HRESULT RunScript(UINT id, bool doRegister, const std::basic_string<WCHAR> &modulePath) {
+  HINSTANCE module = ModuleInstance();
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), OLESTR("REGISTRY"));
+  if (!info) return HRESULT_FROM_WIN32(GetLastError());
+  DWORD size = SizeofResource(module, info);
+  auto *bytes = static_cast<const char *>(LockResource(LoadResource(module, info)));
+  if (!bytes) return E_FAIL;
+  int chars = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), nullptr, 0);
+  if (chars <= 0 && size) return HRESULT_FROM_WIN32(GetLastError());
+  auto script = std::make_unique<WCHAR[]>(chars + 1);
+  MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), script.get(), chars);
+  script[chars] = 0;
+  REGISTRAR_VAR vars[] = {{OLESTR("MODULE"), modulePath.c_str()}};
+  return RegistrarRun(script.get(), doRegister ? TRUE : FALSE, vars, ARRAYSIZE(vars));
+}
+
+HRESULT RegisterAll(bool doRegister) {
+  std::basic_string<WCHAR> path;
+  HRESULT hr = ModulePath(&path);
+  if (FAILED(hr)) return hr;
+  size_t count;
+  const revdir::ObjectMapEntry *map = revdir::ObjectMap(&count);
+  for (size_t i = 0; i < count; ++i) {
+    hr = RunScript(map[i].registryScript, doRegister, path);
+    if (FAILED(hr)) return hr;
+  }
+  ITypeLib *library;
+  hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  if (FAILED(hr)) return hr;
+  if (doRegister) {
+    hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
+  } else {
+    TLIBATTR *attr;
+    hr = library->GetLibAttr(&attr);
+    if (SUCCEEDED(hr)) {
+      hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+      library->ReleaseTLibAttr(attr);
+    }
+  }
+  library->Release();
+  return hr;
+}
+
+}  // namespace
+
+EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID *ppv) {
+  return revdir::GetClassObject(rclsid, riid, ppv);
+}
+
+EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
+  return revdir::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void) {
+  DeleteAliasValue();
+  return RegisterAll(true);
+}
+
+EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void) {
+  DeleteAliasValue();
+  return RegisterAll(false);
+}
+
+EXTERN_C BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    revdir::ModuleInitialize(instance);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    revdir::ModuleTerminate();
+  }
+  return TRUE;
+}
+
+#ifndef _WIN32
+// A shared library's load and unload are its process attach and detach.
+namespace {
+struct ProcessAttach {
+  ProcessAttach() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&DllMain), &self);
+    DllMain(self, DLL_PROCESS_ATTACH, nullptr);
+  }
+  ~ProcessAttach() { DllMain(ModuleInstance(), DLL_PROCESS_DETACH, nullptr); }
+} g_processAttach;
+}  // namespace
+#endif

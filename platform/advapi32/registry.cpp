@@ -1,0 +1,1003 @@
+// The registry: two hives (HKEY_LOCAL_MACHINE in system.reg, HKEY_CURRENT_USER
+// in user.reg) kept as .reg text files in the prefix. Each process holds the
+// parsed trees in memory and re-reads a hive when its file changed; writers
+// serialise on a lock file, re-read under the lock, and replace the file
+// atomically, so several processes can share a prefix and a crash never
+// leaves a half-written hive.
+#include "advapi32/registry.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <unordered_map>
+
+#include "kernel32/errno_map.h"
+#include "kernel32/memory_probe.h"
+#include "kernel32/prefix.h"
+#include "kernel32/text.h"
+
+namespace platform {
+
+namespace {
+
+using reg::Key;
+
+constexpr std::u16string_view kLocalMachine = u"HKEY_LOCAL_MACHINE";
+constexpr std::u16string_view kCurrentUser = u"HKEY_CURRENT_USER";
+constexpr std::u16string_view kClassesRoot = u"HKEY_CLASSES_ROOT";
+const std::vector<std::u16string> kClassesPath = {u"SOFTWARE", u"Classes"};
+
+struct FileId {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  int64_t mtimeNs = 0;
+  mode_t mode = 0;
+  bool operator==(const FileId &o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size && mtimeNs == o.mtimeNs;
+  }
+};
+
+FileId IdOf(const struct stat &st) {
+  return FileId{true, st.st_dev, st.st_ino, st.st_size,
+                static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, st.st_mode};
+}
+
+FileId StatPath(const std::string &path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return FileId{};
+  return IdOf(st);
+}
+
+struct Hive {
+  std::string path;
+  std::u16string rootName;
+  std::shared_ptr<Key> root = std::make_shared<Key>();
+  bool loaded = false;
+  FileId id;                // the file the tree was read from or last written as
+  uint64_t generation = 0;  // bumped whenever the tree is replaced by a reload
+  bool bad = false;         // the file on disk cannot be parsed
+  bool locked = false;      // this process holds the hive's write lock
+  // Writers count their saves in the lock file, which every process maps:
+  // an unchanged count spares a stat of the hive on each call. Edits made
+  // by hand are still found by a stat at least every kRestat.
+  uint64_t *saves = nullptr;
+  bool mapped = false;
+  bool savesWritable = false;
+  uint64_t savesSeen = 0;
+  std::chrono::steady_clock::time_point lastStat;
+};
+
+constexpr std::chrono::milliseconds kRestat(200);
+
+void MapSaveCounter(Hive &h) {
+  h.mapped = true;
+  std::string path = h.path + ".lock";
+  bool writable = true;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    writable = false;
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && (st.st_size >= 8 || (writable && ftruncate(fd, 8) == 0))) {
+    void *p = mmap(nullptr, 8, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
+    if (p != MAP_FAILED) {
+      h.saves = static_cast<uint64_t *>(p);
+      h.savesWritable = writable;
+    }
+  }
+  close(fd);
+}
+
+uint64_t SavesNow(const Hive &h) {
+  return h.saves ? std::atomic_ref<uint64_t>(*h.saves).load(std::memory_order_acquire) : 0;
+}
+
+struct KeyHandle {
+  Hive *hive = nullptr;
+  std::vector<std::u16string> path;  // from the hive's root; for a class key, below Classes
+  std::shared_ptr<Key> key;
+  uint64_t generation = 0;
+  REGSAM access = 0;
+  bool classes = false;  // a key of the merged HKEY_CLASSES_ROOT, found again on each call
+};
+
+std::mutex g_mutex;
+std::map<std::string, std::unique_ptr<Hive>> g_hives;  // by file path: a new prefix gets new hives
+std::unordered_map<uintptr_t, KeyHandle> g_handles;
+uintptr_t g_nextHandle = 0;
+std::set<std::string> g_reported;  // problems already written to stderr
+
+// Registry handles live above the kernel handle range so neither is taken
+// for the other.
+constexpr uintptr_t kFirstHandle = 0x40000000, kLastHandle = 0x7ffffffc;
+
+// Predefined keys are known by their low 32 bits, zero- or sign-extended, as
+// Windows takes the values 32-bit code hands over.
+HKEY Canonical(HKEY h) {
+  const uint64_t v = reinterpret_cast<uintptr_t>(h);
+  const uint32_t low = static_cast<uint32_t>(v);
+  const uint64_t high = v >> 32;
+  if (low >= 0x80000000u && low <= 0x80000006u && (high == 0 || high == 0xFFFFFFFFu))
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(low)));
+  return h;
+}
+
+bool IsPredefined(HKEY h) {
+  h = Canonical(h);
+  return h == HKEY_LOCAL_MACHINE || h == HKEY_CURRENT_USER || h == HKEY_CLASSES_ROOT || h == HKEY_USERS;
+}
+
+// The prefix folder, re-derived only when the variables naming it change
+// (PrefixDir creates folders, too slow for every call).
+const std::string &CachedPrefix() {
+  static std::string env, dir;
+  // REVDIR_PREFIX, when set, alone decides: one lookup in the common case.
+  const char *prefix = getenv("REVDIR_PREFIX");
+  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' &&
+      env.compare(1, std::string::npos, prefix) == 0)
+    return dir;
+  std::string now;
+  if (prefix && *prefix) {
+    now = std::string("P") + prefix;
+  } else {
+    for (const char *name : {"XDG_DATA_HOME", "HOME"}) {
+      const char *v = getenv(name);
+      now += v ? v : "";
+      now += '\0';
+    }
+  }
+  if (dir.empty() || now != env) {
+    env = std::move(now);
+    dir = PrefixDir();
+  }
+  return dir;
+}
+
+void Report(const std::string &problem) {
+  if (g_reported.insert(problem).second) fprintf(stderr, "registry: %s\n", problem.c_str());
+}
+
+bool WriteAll(int fd, const std::string &data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the tree durably: a new file beside the hive, flushed, renamed over
+// it, then the folder flushed so the rename itself survives a crash.
+LONG Save(Hive &h) {
+  std::string text = reg::Write(*h.root, h.rootName, reg::Encoding::kUtf8, false);
+  std::string tmp = h.path + ".new";  // writers hold the lock, so one name does
+  mode_t mode = h.id.exists ? (h.id.mode & 07777) : 0644;
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return static_cast<LONG>(Win32ErrorFromErrno(errno));
+  struct stat st;
+  if (!WriteAll(fd, text) || fsync(fd) != 0 || fstat(fd, &st) != 0) {
+    int err = errno;
+    close(fd);
+    unlink(tmp.c_str());
+    return static_cast<LONG>(err == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
+  }
+  close(fd);
+  if (rename(tmp.c_str(), h.path.c_str()) != 0) {
+    LONG err = static_cast<LONG>(Win32ErrorFromErrno(errno));
+    unlink(tmp.c_str());
+    return err;
+  }
+  std::string dir = h.path.substr(0, h.path.rfind('/'));
+  if (int dfd = open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+  h.id = IdOf(st);
+  if (h.saves && h.savesWritable) {
+    h.savesSeen = std::atomic_ref<uint64_t>(*h.saves).fetch_add(1, std::memory_order_acq_rel) + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Holds the hive's lock file for the duration of a write.
+class WriteLock {
+ public:
+  explicit WriteLock(Hive &h) : hive_(h) {
+    if (h.locked) return;  // already held further up this call
+    fd_ = open((h.path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      error_ = static_cast<LONG>(Win32ErrorFromErrno(errno));
+      return;
+    }
+    while (flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        error_ = static_cast<LONG>(Win32ErrorFromErrno(errno));
+        return;
+      }
+    }
+    h.locked = true;
+  }
+  ~WriteLock() {
+    if (fd_ < 0) return;
+    if (error_ == ERROR_SUCCESS) hive_.locked = false;
+    close(fd_);  // closing releases the lock
+  }
+  LONG error() const { return error_; }
+
+ private:
+  Hive &hive_;
+  int fd_ = -1;
+  LONG error_ = ERROR_SUCCESS;
+};
+
+// Brings the tree up to date with the file. Returns ERROR_BADDB while the
+// file cannot be parsed; the file is then never written.
+LONG Refresh(Hive &h, bool thorough = false) {
+  if (!h.mapped) MapSaveCounter(h);
+  uint64_t saves = SavesNow(h);
+  auto clock = std::chrono::steady_clock::now();
+  if (!thorough && h.loaded && !h.bad && h.saves && saves == h.savesSeen && clock - h.lastStat < kRestat)
+    return ERROR_SUCCESS;
+  h.savesSeen = saves;
+  h.lastStat = clock;
+  FileId now = StatPath(h.path);
+  if (h.loaded && now == h.id) return h.bad ? ERROR_BADDB : ERROR_SUCCESS;
+  if (!now.exists) {
+    // First use: an empty hive. When the prefix cannot be written the
+    // registry still works, read-only and empty.
+    h.root = std::make_shared<Key>();
+    h.bad = false;
+    h.loaded = true;
+    h.id = now;
+    ++h.generation;
+    WriteLock lock(h);
+    if (lock.error() == ERROR_SUCCESS && !StatPath(h.path).exists && Save(h) == ERROR_SUCCESS)
+      return ERROR_SUCCESS;
+    if (StatPath(h.path).exists) {  // another process created it first
+      h.loaded = false;
+      return Refresh(h, true);
+    }
+    return ERROR_SUCCESS;
+  }
+  int fd = open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd >= 0) close(fd);
+    Report("cannot read " + h.path + ": " + std::to_string(errno));
+    return ERROR_BADDB;
+  }
+  std::string bytes(static_cast<size_t>(st.st_size), '\0');
+  size_t got = 0;
+  while (got < bytes.size()) {
+    ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  bytes.resize(got);
+  std::vector<reg::Entry> entries;
+  reg::ParseError perr;
+  auto root = std::make_shared<Key>();
+  bool ok = reg::Parse(bytes, &entries, &perr) && reg::ApplyAll(*root, h.rootName, entries, &perr);
+  h.loaded = true;
+  h.id = IdOf(st);
+  if (!ok) {
+    h.bad = true;
+    Report(h.path + ":" + std::to_string(perr.line) + ": " + perr.message);
+    return ERROR_BADDB;
+  }
+  h.bad = false;
+  h.root = std::move(root);
+  ++h.generation;
+  return ERROR_SUCCESS;
+}
+
+Hive &GetHive(const std::string &path, std::u16string_view rootName) {
+  auto &slot = g_hives[path];
+  if (!slot) {
+    slot = std::make_unique<Hive>();
+    slot->path = path;
+    slot->rootName = rootName;
+  }
+  return *slot;
+}
+
+// A hive whose file nobody may write is read-only, for root as well (as a
+// read-only file is on Windows even for an administrator).
+bool ReadOnly(const Hive &h) {
+  FileId id = StatPath(h.path);
+  if (id.exists && ((id.mode & 0222) == 0 || access(h.path.c_str(), W_OK) != 0)) return true;
+  std::string dir = h.path.substr(0, h.path.rfind('/'));
+  return access(dir.c_str(), W_OK) != 0;
+}
+
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key> &key, const std::vector<std::u16string> &path) {
+  const std::shared_ptr<Key> *at = &key;
+  for (const auto &part : path)
+    if (!(at = (*at)->Slot(part))) return nullptr;
+  return *at;
+}
+
+// What a handle stands for at this moment.
+struct Resolved {
+  Hive *hive = nullptr;
+  std::shared_ptr<Key> key;
+  std::vector<std::u16string> path;  // from the hive's root
+  REGSAM access = 0;
+  // A key of HKEY_CLASSES_ROOT: its path below Classes, and the machine's
+  // key of that path when key is the user's (their subkeys merge).
+  bool classes = false;
+  std::vector<std::u16string> classPath;
+  std::shared_ptr<Key> machine;
+};
+
+const std::vector<std::u16string> kNoPath;
+
+// The two hives of the current prefix, looked up again when it changes.
+void CurrentHives(Hive **system, Hive **user) {
+  static const std::string *cachedFor = nullptr;
+  static std::string cachedDir;
+  static Hive *systemHive = nullptr, *userHive = nullptr;
+  const std::string &dir = CachedPrefix();
+  if (cachedFor != &dir || cachedDir != dir) {
+    cachedFor = &dir;
+    cachedDir = dir;
+    systemHive = &GetHive(dir + "/system.reg", kLocalMachine);
+    userHive = &GetHive(dir + "/user.reg", kCurrentUser);
+  }
+  *system = systemHive;
+  *user = userHive;
+}
+
+std::vector<std::u16string> Joined(const std::vector<std::u16string> &a, const std::vector<std::u16string> &b) {
+  std::vector<std::u16string> out = a;
+  out.insert(out.end(), b.begin(), b.end());
+  return out;
+}
+
+// HKEY_CLASSES_ROOT merges HKEY_CURRENT_USER\SOFTWARE\Classes over
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes: a key is the user's when it exists
+// there, else the machine's. The machine's Classes key always exists (in
+// memory until the next write saves it). ERROR_KEY_DELETED when neither has it.
+LONG ResolveClasses(const std::vector<std::u16string> &rel, REGSAM access, Resolved *out, bool thorough) {
+  Hive *system, *user;
+  CurrentHives(&system, &user);
+  if (LONG e = Refresh(*system, thorough)) return e;
+  if (LONG e = Refresh(*user, thorough)) return e;
+  std::vector<std::u16string> path = Joined(kClassesPath, rel);
+  std::shared_ptr<Key> mine = Walk(user->root, path), machine;
+  if (rel.empty()) {
+    machine = system->root;
+    for (const auto &part : kClassesPath) machine = machine->Child(part);
+  } else {
+    machine = Walk(system->root, path);
+  }
+  if (!mine && !machine) return ERROR_KEY_DELETED;
+  out->hive = mine ? user : system;
+  out->key = mine ? mine : machine;
+  out->machine = mine ? machine : nullptr;
+  out->path = std::move(path);
+  out->access = access;
+  out->classes = true;
+  out->classPath = rel;
+  return ERROR_SUCCESS;
+}
+
+LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
+  h = Canonical(h);
+  if (h == HKEY_CLASSES_ROOT) return ResolveClasses(kNoPath, KEY_ALL_ACCESS, out, thorough);
+  if (IsPredefined(h)) {
+    if (h == HKEY_USERS) return ERROR_INVALID_HANDLE;
+    Hive *system, *user;
+    CurrentHives(&system, &user);
+    Hive &hive = h == HKEY_CURRENT_USER ? *user : *system;
+    if (LONG e = Refresh(hive, thorough)) return e;
+    out->hive = &hive;
+    out->access = KEY_ALL_ACCESS;
+    out->key = hive.root;
+    out->path.clear();
+    return ERROR_SUCCESS;
+  }
+  auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
+  if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
+  KeyHandle &kh = it->second;
+  if (kh.classes) return ResolveClasses(kh.path, kh.access, out, thorough);
+  if (LONG e = Refresh(*kh.hive, thorough)) return e;
+  if (kh.key->deleted) return ERROR_KEY_DELETED;
+  if (kh.generation != kh.hive->generation) {
+    // The tree was re-read: find the key again; gone means another process
+    // deleted it.
+    auto key = Walk(kh.hive->root, kh.path);
+    if (!key) {
+      kh.key->MarkDeleted();
+      return ERROR_KEY_DELETED;
+    }
+    kh.key = key;
+    kh.generation = kh.hive->generation;
+  }
+  out->hive = kh.hive;
+  out->key = kh.key;
+  out->path = kh.path;
+  out->access = kh.access;
+  return ERROR_SUCCESS;
+}
+
+// Rights asked for, with the generic ones mapped to the key rights.
+REGSAM MapAccess(REGSAM sam) {
+  REGSAM r = sam & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE |
+                     GENERIC_ALL | MAXIMUM_ALLOWED);
+  if (sam & GENERIC_READ) r |= KEY_READ;
+  if (sam & GENERIC_WRITE) r |= KEY_WRITE;
+  if (sam & GENERIC_EXECUTE) r |= KEY_EXECUTE;
+  if (sam & (GENERIC_ALL | MAXIMUM_ALLOWED)) r |= KEY_ALL_ACCESS;
+  return r;
+}
+
+HKEY NewHandle(KeyHandle kh) {
+  for (;;) {
+    g_nextHandle = (g_nextHandle < kFirstHandle || g_nextHandle >= kLastHandle) ? kFirstHandle : g_nextHandle + 4;
+    if (!g_handles.count(g_nextHandle)) break;
+  }
+  g_handles[g_nextHandle] = std::move(kh);
+  return reinterpret_cast<HKEY>(g_nextHandle);
+}
+
+HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key> key, REGSAM access) {
+  return NewHandle(KeyHandle{hive, std::move(path), std::move(key), hive->generation, access, false});
+}
+
+HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access) {
+  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true});
+}
+
+// The path below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE of a class key.
+std::u16string ClassesPathText(const std::vector<std::u16string> &rel) {
+  std::u16string text = u"SOFTWARE\\Classes";
+  for (const auto &part : rel) text += u"\\" + part;
+  return text;
+}
+
+// Subkeys in enumeration order; a class key present for both the user and
+// the machine lists both sets, the user's name where both have one.
+std::vector<const Key *> Subkeys(const Resolved &r) {
+  std::vector<const Key *> out;
+  const auto &a = r.key->subkeys;
+  if (!r.machine) {
+    for (const auto &k : a) out.push_back(k.get());
+    return out;
+  }
+  const auto &b = r.machine->subkeys;
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    int c = i == a.size() ? 1 : j == b.size() ? -1 : CompareNoCase(a[i]->name, b[j]->name);
+    if (c <= 0) out.push_back(a[i++].get());
+    else out.push_back(b[j++].get());
+    if (c == 0) ++j;
+  }
+  return out;
+}
+
+// A name stored in a hive must survive the trip through the UTF-8 file and
+// be reachable through the API (no NUL); a key name also cannot hold a line
+// break (the section line has no escapes).
+bool Storable(std::u16string_view name, bool keyName) {
+  if (!ToUtf8(name) || name.find(u'\0') != std::u16string_view::npos) return false;
+  return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
+}
+
+// Splits a relative key path; a leading backslash is refused as Windows does,
+// except right below HKEY_CLASSES_ROOT.
+LONG SplitSubKey(HKEY parent, const WCHAR *subKey, std::vector<std::u16string> *parts) {
+  std::u16string_view s = View(subKey);
+  if (!s.empty() && s.front() == u'\\' && Canonical(parent) != HKEY_CLASSES_ROOT) return ERROR_BAD_PATHNAME;
+  *parts = reg::SplitPath(s);
+  return ERROR_SUCCESS;
+}
+
+// Runs a change under the hive's lock on a tree re-read from disk, then
+// saves it. change() checks everything first and changes nothing when it
+// fails. A failed save re-reads the file so memory matches disk again.
+template <typename F>
+LONG WriteChange(HKEY hKey, F &&change) {
+  Resolved r;
+  Hive *locked = nullptr;
+  std::optional<WriteLock> lock;
+  // A class key can move from the machine's hive to the user's between
+  // the look and the lock: then lock the other one.
+  for (int attempt = 0; !locked || r.hive != locked; ++attempt) {
+    if (attempt == 3) return ERROR_ACCESS_DENIED;
+    if (LONG e = Resolve(hKey, &r)) return e;
+    if (ReadOnly(*r.hive)) return ERROR_ACCESS_DENIED;
+    lock.reset();
+    lock.emplace(*r.hive);
+    if (lock->error()) return lock->error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock->error();
+    locked = r.hive;
+    if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
+  }
+  bool changed = false;
+  if (LONG e = change(r, &changed)) return e;
+  if (!changed) return ERROR_SUCCESS;
+  LONG e = Save(*r.hive);
+  if (e) {
+    r.hive->loaded = false;
+    Refresh(*r.hive, true);
+  }
+  return e;
+}
+
+// Opens or creates hKey\subKey. The parent's rights are not asked for:
+// Windows checks only the rights of what it touches.
+LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY *result, DWORD *disposition) {
+  std::vector<std::u16string> parts;
+  if (LONG e = SplitSubKey(hKey, subKey, &parts)) return e;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (r.classes) {
+    std::vector<std::u16string> rel = Joined(r.classPath, parts);
+    Resolved found;
+    LONG e = ResolveClasses(rel, 0, &found, false);
+    if (e != ERROR_SUCCESS && e != ERROR_KEY_DELETED) return e;
+    const bool created = e == ERROR_KEY_DELETED;
+    if (created) {
+      if (!create) return ERROR_FILE_NOT_FOUND;
+      for (const auto &p : parts)
+        if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
+      // New class keys go to the machine's Classes, as Windows puts them.
+      const std::vector<std::u16string> path = Joined(kClassesPath, rel);
+      e = WriteChange(HKEY_LOCAL_MACHINE, [&](Resolved &w, bool *changed) {
+        auto key = w.key;
+        for (const auto &p : path) key = key->Child(p, changed);
+        *changed = true;
+        return ERROR_SUCCESS;
+      });
+      if (e) return e;
+    }
+    *result = NewClassesHandle(std::move(rel), MapAccess(sam));
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  auto key = Walk(r.key, parts);
+  if (key) {
+    *result = NewHandle(r.hive, Joined(r.path, parts), key, MapAccess(sam));
+    if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  if (!create) return ERROR_FILE_NOT_FOUND;
+  for (const auto &p : parts)
+    if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
+  bool createdLast = false;
+  LONG e = WriteChange(hKey, [&](Resolved &w, bool *changed) {
+    key = w.key;
+    for (const auto &p : parts) key = key->Child(p, &createdLast);
+    *changed = createdLast;
+    r = w;
+    return ERROR_SUCCESS;
+  });
+  if (e) return e;
+  *result = NewHandle(r.hive, Joined(r.path, parts), key, MapAccess(sam));
+  if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+FILETIME FileTimeOf(const FileId &id) {
+  uint64_t t = id.exists ? static_cast<uint64_t>(id.mtimeNs / 100) + 116444736000000000ull : 0;
+  return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+}
+
+// Copies a name into a caller's buffer of *cch characters (terminator
+// included); too small gives ERROR_MORE_DATA and leaves the buffer alone.
+LONG CopyName(std::u16string_view name, WCHAR *buf, DWORD *cch) {
+  if (name.size() + 1 > *cch) return ERROR_MORE_DATA;
+  name.copy(buf, name.size());
+  buf[name.size()] = 0;
+  *cch = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+LONG CopyData(const reg::Value &v, DWORD *type, BYTE *data, DWORD *cbData) {
+  if (type) *type = v.type;
+  if (!cbData) return ERROR_SUCCESS;
+  DWORD need = static_cast<DWORD>(v.data.size());
+  if (data) {
+    if (*cbData < need) {
+      *cbData = need;
+      return ERROR_MORE_DATA;
+    }
+    std::copy(v.data.begin(), v.data.end(), data);
+  }
+  *cbData = need;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Whole-file operations for the tool
+
+namespace reg {
+
+namespace {
+
+// The hive and path inside it that a root name of a .reg file stands for.
+bool MapRoot(std::u16string_view rootName, HKEY *predefined) {
+  if (EqualNoCase(rootName, kLocalMachine) || EqualNoCase(rootName, u"HKLM")) {
+    *predefined = HKEY_LOCAL_MACHINE;
+  } else if (EqualNoCase(rootName, kCurrentUser) || EqualNoCase(rootName, u"HKCU")) {
+    *predefined = HKEY_CURRENT_USER;
+  } else if (EqualNoCase(rootName, kClassesRoot) || EqualNoCase(rootName, u"HKCR")) {
+    *predefined = HKEY_CLASSES_ROOT;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+LONG Import(const std::vector<Entry> &entries, std::string *message) {
+  // Rewrite every path to start at its hive's root, and check each entry
+  // against a scratch tree first so that a bad one changes nothing.
+  std::map<HKEY, std::vector<Entry>> byHive;
+  for (const Entry &in : entries) {
+    auto parts = SplitPath(in.path);
+    HKEY root;
+    if (parts.empty() || !MapRoot(parts[0], &root)) {
+      *message = "line " + std::to_string(in.line) + ": unknown root key in " + ToUtf8Lossy(in.path);
+      return ERROR_INVALID_PARAMETER;
+    }
+    Entry e = in;
+    std::u16string path(root == HKEY_CURRENT_USER ? kCurrentUser : kLocalMachine);
+    if (root == HKEY_CLASSES_ROOT) path += u"\\SOFTWARE\\Classes";
+    for (size_t i = 1; i < parts.size(); ++i) {
+      if (!Storable(parts[i], true)) {
+        *message = "line " + std::to_string(in.line) + ": key name cannot be stored";
+        return ERROR_INVALID_PARAMETER;
+      }
+      path += u'\\';
+      path += parts[i];
+    }
+    if (!Storable(e.name, false)) {
+      *message = "line " + std::to_string(in.line) + ": value name cannot be stored";
+      return ERROR_INVALID_PARAMETER;
+    }
+    e.path = path;
+    Key scratch;
+    std::string why;
+    HKEY hive = root == HKEY_CURRENT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    if (!Apply(scratch, hive == HKEY_CURRENT_USER ? kCurrentUser : kLocalMachine, e, &why)) {
+      *message = "line " + std::to_string(in.line) + ": " + why;
+      return ERROR_INVALID_PARAMETER;
+    }
+    byHive[hive].push_back(std::move(e));
+  }
+  std::lock_guard<std::mutex> guard(g_mutex);
+  for (auto &item : byHive) {
+    const std::vector<Entry> &list = item.second;
+    LONG e = WriteChange(item.first, [&](Resolved &r, bool *changed) {
+      std::string why;
+      for (const Entry &entry : list) Apply(*r.hive->root, r.hive->rootName, entry, &why);
+      *changed = true;
+      return ERROR_SUCCESS;
+    });
+    if (e) {
+      *message = "cannot write the registry (error " + std::to_string(e) + ")";
+      return e;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG Export(HKEY root, std::u16string_view subKey, Encoding encoding, std::string *text) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  root = Canonical(root);
+  if (!IsPredefined(root)) return ERROR_INVALID_HANDLE;
+  Resolved r;
+  std::shared_ptr<Key> key;
+  if (root == HKEY_CLASSES_ROOT) {
+    LONG e = ResolveClasses(SplitPath(subKey), 0, &r, false);
+    if (e) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
+    key = r.key;
+  } else {
+    if (LONG e = Resolve(root, &r)) return e;
+    key = Walk(r.key, SplitPath(subKey));
+  }
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  std::u16string path(root == HKEY_CLASSES_ROOT ? kClassesRoot
+                      : root == HKEY_CURRENT_USER ? kCurrentUser
+                                                  : kLocalMachine);
+  for (const auto &p : SplitPath(subKey)) {
+    path += u'\\';
+    path += p;
+  }
+  *text = Write(*key, path, encoding, true);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace reg
+
+}  // namespace platform
+
+// ---------------------------------------------------------------------------
+// The Win32 API
+
+using namespace platform;
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) {
+    // A predefined key opens as itself.
+    std::lock_guard<std::mutex> guard(g_mutex);
+    Resolved r;
+    if (LONG e = Resolve(hKey, &r)) return e;
+    *phkResult = Canonical(hKey);
+    return ERROR_SUCCESS;
+  }
+  return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
+}
+
+LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  // No subkey hands back the key given, unchecked, as Windows does.
+  if (!lpSubKey || !*lpSubKey) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  return RegOpenKeyExW(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
+}
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+                               LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (!phkResult) return ERROR_BADKEY;
+  *phkResult = nullptr;
+  return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
+}
+
+LSTATUS WINAPI RegCreateKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
+  return RegCreateKeyExW(hKey, lpSubKey, 0, nullptr, 0, MAXIMUM_ALLOWED, nullptr, phkResult, nullptr);
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+  if (IsPredefined(hKey)) return ERROR_SUCCESS;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return g_handles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (!(r.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const std::u16string *name;
+  if (!r.machine) {
+    if (dwIndex >= r.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    name = &r.key->subkeys[dwIndex]->name;
+  } else {
+    std::vector<const Key *> all = Subkeys(r);
+    if (dwIndex >= all.size()) return ERROR_NO_MORE_ITEMS;
+    name = &all[dwIndex]->name;
+  }
+  if (LONG e = CopyName(*name, lpName, lpcchName)) return e;
+  if (lpClass && lpcchClass) {  // keys carry no class
+    if (*lpcchClass) lpClass[0] = 0;
+    *lpcchClass = 0;
+  }
+  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(r.hive->id);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (dwIndex >= r.key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const reg::Value &v = r.key->values[dwIndex];
+  if (LONG e = CopyName(v.name, lpValueName, lpcchValueName)) {
+    // The name does not fit: the type and the data's size are told all the same.
+    if (lpType) *lpType = v.type;
+    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    return e;
+  }
+  return CopyData(v, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const reg::Value *v = r.key->FindValue(View(lpValueName));
+  if (!v) {
+    if (lpcbData && !lpData) *lpcbData = 0;
+    return ERROR_FILE_NOT_FOUND;
+  }
+  return CopyData(*v, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
+                              DWORD cbData) {
+  std::u16string_view name = View(lpValueName);
+  if (name.size() > reg::kMaxValueNameChars || !Storable(name, false)) return ERROR_INVALID_PARAMETER;
+  std::vector<BYTE> data(cbData);
+  if (!CopyFromCaller(data.data(), lpData, cbData)) return ERROR_NOACCESS;
+  // A string whose count leaves out its terminator is stored with one.
+  if ((dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) && cbData >= 2 && cbData % 2 == 0 &&
+      (data[cbData - 1] || data[cbData - 2]))
+    data.insert(data.end(), {0, 0});
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    r.key->SetValue(name, dwType, std::move(data));
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    if (!r.key->DeleteValue(View(lpValueName))) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+namespace {
+
+// Where a key below a class key really lies: the user's copy when there is
+// one, else the machine's. Deleting through HKEY_CLASSES_ROOT removes that
+// copy; the other, if any, shows through afterwards as on Windows.
+LONG ClassesTarget(HKEY hKey, const std::vector<std::u16string> &parts, bool *isClasses, HKEY *root,
+                   std::u16string *path, REGSAM *access) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  *isClasses = r.classes;
+  if (!r.classes) return ERROR_SUCCESS;
+  std::vector<std::u16string> rel = Joined(r.classPath, parts);
+  Resolved target;
+  if (LONG e = ResolveClasses(rel, 0, &target, false)) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
+  *root = target.hive->rootName == kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  *path = ClassesPathText(rel);
+  *access = r.access;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  std::vector<std::u16string> parts;
+  if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
+  bool classes = false;
+  HKEY root;
+  std::u16string path;
+  REGSAM access;
+  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
+  if (classes) {
+    if (path == ClassesPathText(kNoPath)) return ERROR_ACCESS_DENIED;  // HKEY_CLASSES_ROOT itself stays
+    return RegDeleteKeyW(root, path.c_str());
+  }
+  std::lock_guard<std::mutex> guard(g_mutex);
+  std::shared_ptr<Key> gone;
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    auto key = Walk(r.key, parts);
+    if (!key) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    // A root or predefined key is not deleted; nor is a key with subkeys.
+    if (!key->parent || (parts.empty() && IsPredefined(hKey)) || !key->subkeys.empty())
+      return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    gone = key->parent->Remove(key->name);
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+  if (!e && gone) gone->MarkDeleted();
+  return e;
+}
+
+LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+  std::vector<std::u16string> parts;
+  if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
+  bool classes = false;
+  HKEY root;
+  std::u16string path;
+  REGSAM access;
+  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
+  if (classes) {
+    if (!parts.empty()) return RegDeleteTreeW(root, path.c_str());
+    HKEY real;
+    if (LONG e = RegOpenKeyExW(root, path.c_str(), 0, access, &real)) return e;
+    LONG e = RegDeleteTreeW(real, nullptr);
+    RegCloseKey(real);
+    return e;
+  }
+  std::lock_guard<std::mutex> guard(g_mutex);
+  std::vector<std::shared_ptr<Key>> gone;
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    auto key = Walk(r.key, parts);
+    if (!key) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    if (parts.empty()) {
+      // The key itself stays; the handle needs the rights to empty it.
+      REGSAM need = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | (key->values.empty() ? 0 : KEY_SET_VALUE);
+      if ((r.access & need) != need) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+      gone = std::move(key->subkeys);
+      key->subkeys.clear();
+      *changed = !gone.empty() || !key->values.empty();
+      key->values.clear();
+    } else {
+      if (!key->parent) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+      gone.push_back(key->parent->Remove(key->name));
+      *changed = true;
+    }
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+  if (!e)
+    for (auto &k : gone) k->MarkDeleted();
+  return e;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const Key &k = *r.key;
+  if (lpcchClass) {
+    if (lpClass && *lpcchClass) lpClass[0] = 0;
+    *lpcchClass = 0;
+  }
+  const std::vector<const Key *> subkeys = Subkeys(r);
+  DWORD maxSub = 0, maxName = 0, maxData = 0;
+  for (const Key *s : subkeys) maxSub = std::max(maxSub, static_cast<DWORD>(s->name.size()));
+  for (const auto &v : k.values) {
+    maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
+    maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+  }
+  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subkeys.size());
+  if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
+  if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+  if (lpcValues) *lpcValues = static_cast<DWORD>(k.values.size());
+  if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
+  if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
+  if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(r.hive->id);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegFlushKey(HKEY hKey) {
+  // Every change is already on disk when its call returns.
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  return Resolve(hKey, &r);
+}

@@ -1,0 +1,404 @@
+// Late binding: calls by DISPID through type information, the standard
+// IDispatch built on it, and DispCallFunc. Every call goes through libffi
+// into the object's vtable slot, `this` first, as a vtable client calls it.
+#include <string.h>
+
+#include <atomic>
+#include <new>
+
+#include "oleaut32/typelib_impl.h"
+
+namespace platform {
+
+namespace {
+
+constexpr size_t kInlineArgs = 16;
+
+// Storage for one argument: the value itself, or a VARIANT when the member
+// takes one by value.
+union ArgValue {
+  VARIANT var;
+  LONGLONG i8;
+  void *ptr;
+};
+
+// Small arrays on the stack for the common case, the heap beyond.
+template <typename T>
+class ArgArray {
+ public:
+  explicit ArgArray(size_t n) : p_(n <= kInlineArgs ? inline_ : new T[n]) {}
+  ~ArgArray() {
+    if (p_ != inline_) delete[] p_;
+  }
+  ArgArray(const ArgArray &) = delete;
+  ArgArray &operator=(const ArgArray &) = delete;
+  T &operator[](size_t i) { return p_[i]; }
+  T *data() { return p_; }
+
+ private:
+  T inline_[kInlineArgs];
+  T *p_;
+};
+
+bool FlagsMatch(WORD flags, INVOKEKIND kind) {
+  switch (kind) {
+    case INVOKE_FUNC:
+      return flags & DISPATCH_METHOD;
+    case INVOKE_PROPERTYGET:
+      // Scripting engines reach property gets with DISPATCH_METHOD too.
+      return flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    case INVOKE_PROPERTYPUT:
+      return flags & DISPATCH_PROPERTYPUT;
+    case INVOKE_PROPERTYPUTREF:
+      return flags & DISPATCH_PROPERTYPUTREF;
+  }
+  return false;
+}
+
+// Releases what a slot of `vt` owns (an [out, retval] that nobody receives).
+void FreeValue(VARTYPE vt, ArgValue &v) {
+  switch (vt) {
+    case VT_BSTR:
+      SysFreeString(static_cast<BSTR>(v.ptr));
+      break;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+      if (v.ptr) static_cast<IUnknown *>(v.ptr)->Release();
+      break;
+    case VT_VARIANT:
+      VariantClear(&v.var);
+      break;
+    default:
+      break;
+  }
+}
+
+// Moves a value of `vt` from raw storage into a VARIANT.
+void StoreValue(VARTYPE vt, const ArgValue &v, VARIANT *out) {
+  if (vt == VT_VARIANT) {
+    *out = v.var;
+    return;
+  }
+  VariantInit(out);
+  V_VT(out) = vt;
+  switch (vt) {
+    case VT_I1: case VT_UI1: memcpy(&out->bVal, &v, 1); break;
+    case VT_I2: case VT_UI2: case VT_BOOL: memcpy(&out->iVal, &v, 2); break;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4: memcpy(&out->lVal, &v, 4); break;
+    case VT_HRESULT: memcpy(&out->lVal, &v, 4); V_VT(out) = VT_ERROR; break;
+    default: memcpy(&out->llVal, &v, 8); break;
+  }
+}
+
+void FillExcepInfo(HRESULT hr, EXCEPINFO *ei) {
+  if (!ei) return;
+  memset(ei, 0, sizeof *ei);
+  ei->scode = hr;
+  IErrorInfo *info = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    info->GetSource(&ei->bstrSource);
+    info->GetDescription(&ei->bstrDescription);
+    info->GetHelpFile(&ei->bstrHelpFile);
+    info->GetHelpContext(&ei->dwHelpContext);
+    info->Release();
+  }
+}
+
+// An argument that needs work after the call.
+struct Fixup {
+  enum Kind : BYTE { kNone, kClearTemp } kind = kNone;
+};
+
+}  // namespace
+
+HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *dp,
+                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr) {
+  if (!dp || (dp->cArgs && !dp->rgvarg) || dp->cNamedArgs > dp->cArgs ||
+      (dp->cNamedArgs && !dp->rgdispidNamedArgs))
+    return E_INVALIDARG;
+  const FuncData *func = nullptr;
+  for (const FuncData *f : ti.chain()) {
+    if (f->memid == memid && FlagsMatch(flags, f->invkind) && !(f->flags & FUNCFLAG_FRESTRICTED)) {
+      func = f;
+      break;
+    }
+  }
+  if (!func) return DISP_E_MEMBERNOTFOUND;
+  if (!instance) return E_INVALIDARG;
+  const CallData &call = func->call;
+  if (!call.callable) return DISP_E_BADVARTYPE;
+
+  const size_t n = func->params.size();
+  const size_t inCount = call.retvalParam >= 0 ? n - 1 : n;
+  const UINT named = dp->cNamedArgs, positional = dp->cArgs - named;
+  if (dp->cArgs > inCount) return DISP_E_BADPARAMCOUNT;
+
+  // Which rgvarg entry feeds each parameter (arguments come last-first).
+  ArgArray<int> source(n + 1);
+  for (size_t i = 0; i < n; ++i) source[i] = -1;
+  for (UINT i = 0; i < positional; ++i) source[i] = static_cast<int>(dp->cArgs - 1 - i);
+  bool isPut = func->invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF);
+  for (UINT i = 0; i < named; ++i) {
+    DISPID id = dp->rgdispidNamedArgs[i];
+    if (id == DISPID_PROPERTYPUT && isPut && inCount) id = static_cast<DISPID>(inCount - 1);
+    if (id < 0 || static_cast<size_t>(id) >= inCount || source[id] != -1) {
+      if (argErr) *argErr = i;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    source[id] = static_cast<int>(i);
+  }
+
+  // values[i] holds argument i (values[n] receives the retval).
+  ArgArray<ArgValue> values(n + 1);
+  ArgArray<void *> argPtrs(n + 2);
+  ArgArray<Fixup> fixups(n + 1);
+  argPtrs[0] = &instance;
+  HRESULT hr = S_OK;
+  size_t prepared = 0;
+  for (size_t i = 0; i < n; ++i) {
+    ArgValue &v = values[i];
+    memset(&v, 0, sizeof v);
+    fixups[i].kind = Fixup::kNone;
+    argPtrs[i + 1] = &v;
+    prepared = i + 1;
+    VARTYPE vt = call.argVt[i];
+    const ParamData &param = func->params[i];
+    if (static_cast<int>(i) == call.retvalParam) {
+      // The callee writes through a pointer to storage of ours.
+      memset(&values[n], 0, sizeof(ArgValue));
+      v.ptr = &values[n];
+      continue;
+    }
+    int src = source[i];
+    if (src < 0) {
+      if (!(param.flags & PARAMFLAG_FOPT)) {
+        hr = DISP_E_BADPARAMCOUNT;
+        break;
+      }
+      if (vt == VT_VARIANT) {  // a missing optional VARIANT arrives as "parameter not found"
+        V_VT(&v.var) = VT_ERROR;
+        V_ERROR(&v.var) = DISP_E_PARAMNOTFOUND;
+      }
+      continue;
+    }
+    VARIANT *arg = &dp->rgvarg[src];
+    if (V_VT(arg) == VT_ERROR && V_ERROR(arg) == DISP_E_PARAMNOTFOUND && !(param.flags & PARAMFLAG_FOPT) &&
+        vt != VT_VARIANT) {
+      hr = DISP_E_PARAMNOTOPTIONAL;
+      if (argErr) *argErr = static_cast<UINT>(src);
+      break;
+    }
+    if (vt & VT_BYREF) {
+      // Pointer parameters take the caller's reference of exactly that type:
+      // a VARIANT reference for a typed pointer is a type mismatch, as a
+      // script learns that passes its variables to a BSTR* parameter.
+      if (V_VT(arg) == vt) {
+        v.ptr = V_BYREF(arg);
+      } else {
+        hr = DISP_E_TYPEMISMATCH;
+        if (argErr) *argErr = static_cast<UINT>(src);
+        break;
+      }
+      continue;
+    }
+    if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg)) arg = V_VARIANTREF(arg);
+    if (vt == VT_VARIANT) {
+      v.var = *arg;  // passed as is: a bitwise copy that the caller keeps owning
+      continue;
+    }
+    // An HRESULT parameter takes an error code (VT_ERROR) and nothing that
+    // would have to be coerced into one: VT_I4 is a type mismatch.
+    VARTYPE want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;
+    if (V_VT(arg) == want) {
+      memcpy(&v, &arg->llVal, sizeof(LONGLONG));
+      continue;
+    }
+    // Coerce into a temporary that is cleared after the call; by-reference
+    // arguments are dereferenced on the way.
+    hr = VariantChangeType(&v.var, arg, 0, want);
+    if (FAILED(hr)) {
+      if (argErr) *argErr = static_cast<UINT>(src);
+      break;
+    }
+    fixups[i].kind = Fixup::kClearTemp;
+    argPtrs[i + 1] = &v.var.llVal;  // the value sits inside the VARIANT
+  }
+  if (SUCCEEDED(hr)) {
+    void *fn = (*static_cast<void ***>(instance))[func->slot];
+    ArgValue ret;
+    memset(&ret, 0, sizeof ret);
+    ffi_call(const_cast<ffi_cif *>(&call.cif), FFI_FN(fn), &ret, argPtrs.data());
+
+    if (call.retVt == VT_HRESULT) {
+      HRESULT callHr = static_cast<HRESULT>(static_cast<int32_t>(ret.i8));
+      if (FAILED(callHr)) {
+        FillExcepInfo(callHr, excepInfo);
+        hr = DISP_E_EXCEPTION;
+      } else if (call.retvalParam >= 0) {
+        VARTYPE rvt = call.argVt[call.retvalParam] & ~VT_BYREF;
+        if (result) StoreValue(rvt, values[n], result);
+        else FreeValue(rvt, values[n]);
+      } else if (result) {
+        VariantInit(result);
+      }
+    } else if (result) {
+      if (call.retVt == VT_VOID || call.retVt == VT_EMPTY) VariantInit(result);
+      else StoreValue(call.retVt, ret, result);
+    }
+  }
+  for (size_t i = 0; i < prepared; ++i)
+    if (fixups[i].kind == Fixup::kClearTemp) VariantClear(&values[i].var);
+  return hr;
+}
+
+namespace {
+
+// The standard dispatch object of CreateStdDispatch: IDispatch answered from
+// type information, aggregatable.
+class StdDispatch final : public IDispatch {
+ public:
+  StdDispatch(IUnknown *outer, void *instance, ITypeInfo *info)
+      : outer_(outer ? outer : &inner_), instance_(instance), info_(info) {
+    inner_.owner = this;
+    info_->AddRef();
+  }
+  ~StdDispatch() { info_->Release(); }
+
+  IUnknown *inner() { return &inner_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override { return outer_->QueryInterface(riid, ppv); }
+  STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+  STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
+    if (!pctinfo) return E_INVALIDARG;
+    *pctinfo = 1;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID, ITypeInfo **ppTInfo) override {
+    if (!ppTInfo) return E_INVALIDARG;
+    *ppTInfo = nullptr;
+    if (iTInfo != 0) return DISP_E_BADINDEX;
+    info_->AddRef();
+    *ppTInfo = info_;
+    return S_OK;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    return DispGetIDsOfNames(info_, rgszNames, cNames, rgDispId);
+  }
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams,
+                      VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    return DispInvoke(instance_, info_, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+  }
+
+ private:
+  struct Inner final : public IUnknown {
+    StdDispatch *owner = nullptr;
+    std::atomic<ULONG> refs{1};
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+      if (!ppv) return E_POINTER;
+      if (riid == IID_IUnknown) {
+        *ppv = static_cast<IUnknown *>(this);
+      } else if (riid == IID_IDispatch) {
+        *ppv = static_cast<IDispatch *>(owner);
+      } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+      }
+      static_cast<IUnknown *>(*ppv)->AddRef();
+      return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override {
+      ULONG n = --refs;
+      if (n == 0) delete owner;
+      return n;
+    }
+  };
+  Inner inner_;
+  IUnknown *outer_;
+  void *instance_;
+  ITypeInfo *info_;
+};
+
+}  // namespace
+
+// Runs fn(this?, args...) with libffi for DispCallFunc.
+HRESULT CallFunction(void *instance, void *fn, VARTYPE vtReturn, UINT count, const VARTYPE *types,
+                     VARIANTARG **args, VARIANT *result) {
+  ffi_type *retType = FfiTypeOf(vtReturn == VT_HRESULT ? VARTYPE{VT_I4} : vtReturn);
+  if (!retType) return DISP_E_BADVARTYPE;
+  size_t total = count + (instance ? 1 : 0);
+  ArgArray<ffi_type *> ftypes(total + 1);
+  ArgArray<void *> values(total + 1);
+  size_t k = 0;
+  if (instance) {
+    ftypes[k] = &ffi_type_pointer;
+    values[k++] = &instance;
+  }
+  for (UINT i = 0; i < count; ++i, ++k) {
+    ftypes[k] = FfiTypeOf(types[i]);
+    if (!ftypes[k] || types[i] == VT_VOID || types[i] == VT_EMPTY || !args[i]) return DISP_E_BADVARTYPE;
+    // A VARIANT goes by value whole; anything else is the value inside it.
+    values[k] = types[i] == VT_VARIANT ? static_cast<void *>(args[i]) : static_cast<void *>(&args[i]->llVal);
+  }
+  ffi_cif cif;
+  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(total), retType, ftypes.data()) != FFI_OK)
+    return DISP_E_BADCALLEE;
+  ArgValue ret;
+  memset(&ret, 0, sizeof ret);
+  ffi_call(&cif, FFI_FN(fn), &ret, values.data());
+  if (result) {
+    if (vtReturn == VT_EMPTY || vtReturn == VT_VOID) {
+      VariantInit(result);
+      V_VT(result) = vtReturn;
+    } else {
+      StoreValue(vtReturn == VT_HRESULT ? VARTYPE{VT_I4} : vtReturn, ret, result);
+      V_VT(result) = vtReturn;
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace platform
+
+using platform::TypeInfoImpl;
+
+HRESULT WINAPI DispGetIDsOfNames(ITypeInfo *ptinfo, LPOLESTR *rgszNames, UINT cNames, DISPID *rgdispid) {
+  if (!ptinfo) return E_INVALIDARG;
+  return ptinfo->GetIDsOfNames(rgszNames, cNames, rgdispid);
+}
+
+HRESULT WINAPI DispInvoke(void *_this, ITypeInfo *ptinfo, DISPID dispidMember, WORD wFlags, DISPPARAMS *pparams,
+                          VARIANT *pvarResult, EXCEPINFO *pexcepinfo, UINT *puArgErr) {
+  if (!ptinfo) return E_INVALIDARG;
+  return ptinfo->Invoke(_this, dispidMember, wFlags, pparams, pvarResult, pexcepinfo, puArgErr);
+}
+
+HRESULT WINAPI CreateStdDispatch(IUnknown *punkOuter, void *pvThis, ITypeInfo *ptinfo, IUnknown **ppunkStdDisp) {
+  if (!ppunkStdDisp) return E_INVALIDARG;
+  *ppunkStdDisp = nullptr;
+  if (!pvThis || !ptinfo) return E_INVALIDARG;
+  auto *obj = new (std::nothrow) platform::StdDispatch(punkOuter, pvThis, ptinfo);
+  if (!obj) return E_OUTOFMEMORY;
+  *ppunkStdDisp = obj->inner();
+  return S_OK;
+}
+
+HRESULT WINAPI DispCallFunc(void *pvInstance, ULONG_PTR oVft, CALLCONV cc, VARTYPE vtReturn, UINT cActuals,
+                            VARTYPE *prgvt, VARIANTARG **prgpvarg, VARIANT *pvargResult) {
+  // x64 has one calling convention; the others name 32-bit conventions.
+  if (cc != CC_STDCALL && cc != CC_CDECL) return E_INVALIDARG;
+  if (cActuals && (!prgvt || !prgpvarg)) return E_INVALIDARG;
+  void *fn;
+  if (pvInstance) {
+    if (oVft % sizeof(void *)) return E_INVALIDARG;
+    fn = (*static_cast<void ***>(pvInstance))[oVft / sizeof(void *)];
+  } else {
+    fn = reinterpret_cast<void *>(oVft);
+  }
+  if (!fn) return E_INVALIDARG;
+  return platform::CallFunction(pvInstance, fn, vtReturn, cActuals, prgvt, prgpvarg, pvargResult);
+}

@@ -1,0 +1,106 @@
+// ITypeLib and ITypeInfo over a LibData. A dual interface has two type
+// infos, its dispatch view (what the library hands out) and its vtable view
+// (reached through GetRefTypeOfImplType(-1)). The type infos live inside
+// their library object and share its reference count.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "oleaut32/typelib_data.h"
+
+namespace platform {
+
+class TypeLibImpl;
+
+class TypeInfoImpl final : public ITypeInfo {
+ public:
+  TypeInfoImpl(TypeLibImpl *lib, size_t index, bool vtableView);
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  // ITypeInfo
+  STDMETHODIMP GetTypeAttr(TYPEATTR **ppTypeAttr) override;
+  STDMETHODIMP GetTypeComp(ITypeComp **ppTComp) override;
+  STDMETHODIMP GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) override;
+  STDMETHODIMP GetVarDesc(UINT index, VARDESC **ppVarDesc) override;
+  STDMETHODIMP GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNames, UINT *pcNames) override;
+  STDMETHODIMP GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) override;
+  STDMETHODIMP GetImplTypeFlags(UINT index, INT *pImplTypeFlags) override;
+  STDMETHODIMP GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBERID *pMemId) override;
+  STDMETHODIMP Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS *pDispParams,
+                      VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) override;
+  STDMETHODIMP GetDocumentation(MEMBERID memid, BSTR *pBstrName, BSTR *pBstrDocString, DWORD *pdwHelpContext,
+                                BSTR *pBstrHelpFile) override;
+  STDMETHODIMP GetDllEntry(MEMBERID memid, INVOKEKIND invKind, BSTR *pBstrDllName, BSTR *pBstrName,
+                           WORD *pwOrdinal) override;
+  STDMETHODIMP GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo **ppTInfo) override;
+  STDMETHODIMP AddressOfMember(MEMBERID memid, INVOKEKIND invKind, PVOID *ppv) override;
+  STDMETHODIMP CreateInstance(IUnknown *pUnkOuter, REFIID riid, PVOID *ppvObj) override;
+  STDMETHODIMP GetMops(MEMBERID memid, BSTR *pBstrMops) override;
+  STDMETHODIMP GetContainingTypeLib(ITypeLib **ppTLib, UINT *pIndex) override;
+  STDMETHODIMP_(void) ReleaseTypeAttr(TYPEATTR *pTypeAttr) override;
+  STDMETHODIMP_(void) ReleaseFuncDesc(FUNCDESC *pFuncDesc) override;
+  STDMETHODIMP_(void) ReleaseVarDesc(VARDESC *pVarDesc) override;
+
+  // Filled once the library's type infos all exist.
+  void Link();
+
+  const TypeData &data() const;
+  TYPEKIND kind() const { return kind_; }
+  // Every member reachable through this type, base members included, in
+  // vtable order; what late binding searches.
+  const std::vector<const FuncData *> &chain() const { return chain_; }
+
+ private:
+  TypeLibImpl *lib_;
+  size_t index_;
+  TYPEKIND kind_;
+  std::vector<const FuncData *> chain_;
+  std::vector<const FuncData *> visible_;  // what GetFuncDesc lists
+  bool isDualDispatch() const;
+};
+
+class TypeLibImpl final : public ITypeLib {
+ public:
+  // `immortal`: a process-wide library that reference counting never frees.
+  TypeLibImpl(std::unique_ptr<LibData> owned, const LibData *data, bool immortal);
+  static TypeLibImpl &StdOle();
+
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP_(UINT) GetTypeInfoCount() override;
+  STDMETHODIMP GetTypeInfo(UINT index, ITypeInfo **ppTInfo) override;
+  STDMETHODIMP GetTypeInfoType(UINT index, TYPEKIND *pTKind) override;
+  STDMETHODIMP GetTypeInfoOfGuid(REFGUID guid, ITypeInfo **ppTinfo) override;
+  STDMETHODIMP GetLibAttr(TLIBATTR **ppTLibAttr) override;
+  STDMETHODIMP GetTypeComp(ITypeComp **ppTComp) override;
+  STDMETHODIMP GetDocumentation(INT index, BSTR *pBstrName, BSTR *pBstrDocString, DWORD *pdwHelpContext,
+                                BSTR *pBstrHelpFile) override;
+  STDMETHODIMP IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL *pfName) override;
+  STDMETHODIMP FindName(LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo **ppTInfo, MEMBERID *rgMemId,
+                        USHORT *pcFound) override;
+  STDMETHODIMP_(void) ReleaseTLibAttr(TLIBATTR *pTLibAttr) override;
+
+  const LibData &data() const { return *data_; }
+  // The type info of a type: its vtable view when asked for and the type is dual.
+  TypeInfoImpl *info(size_t index, bool vtableView);
+
+ private:
+  ~TypeLibImpl() = default;
+  std::unique_ptr<LibData> owned_;
+  const LibData *data_;
+  bool immortal_;
+  std::atomic<ULONG> refs_{1};
+  std::vector<std::unique_ptr<TypeInfoImpl>> infos_;  // two per type: default view, vtable view
+};
+
+// Late-bound call of a member described by `ti` on the object at `instance`.
+HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *params,
+                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr);
+
+}  // namespace platform

@@ -1,0 +1,429 @@
+// Reading the serialized type library, and the built-in description of the
+// standard interfaces that dual interfaces derive from.
+#include <string.h>
+
+#include "kernel32/text.h"
+#include "oleaut32/typelib_data.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kMaxTypeDepth = 8;
+
+class Reader {
+ public:
+  Reader(const BYTE *p, size_t n) : p_(p), end_(p + n) {}
+  bool ok() const { return ok_; }
+  bool atEnd() const { return p_ == end_; }
+  bool bytes(void *out, size_t n) {
+    if (!ok_ || static_cast<size_t>(end_ - p_) < n) return ok_ = false;
+    memcpy(out, p_, n);
+    p_ += n;
+    return true;
+  }
+  template <typename T>
+  T get() {
+    T v{};
+    bytes(&v, sizeof v);  // little-endian, as on every target of this layer
+    return v;
+  }
+  std::u16string str() {
+    USHORT len = get<USHORT>();
+    if (!ok_ || static_cast<size_t>(end_ - p_) < len) {
+      ok_ = false;
+      return {};
+    }
+    auto s = FromUtf8(std::string_view(reinterpret_cast<const char *>(p_), len));
+    p_ += len;
+    if (!s) {
+      ok_ = false;
+      return {};
+    }
+    return std::move(*s);
+  }
+  GUID guid() {
+    GUID g{};
+    g.Data1 = get<uint32_t>();
+    g.Data2 = get<uint16_t>();
+    g.Data3 = get<uint16_t>();
+    bytes(g.Data4, 8);
+    return g;
+  }
+  void fail() { ok_ = false; }
+
+ private:
+  const BYTE *p_;
+  const BYTE *end_;
+  bool ok_ = true;
+};
+
+bool IsScalarVt(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8: case VT_UI8:
+    case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR:
+    case VT_BOOL: case VT_ERROR: case VT_VARIANT: case VT_UNKNOWN: case VT_DISPATCH: case VT_HRESULT:
+    case VT_VOID:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ValidHref(HREFTYPE raw, size_t typeCount) {
+  return raw < typeCount || raw == kHrefIUnknown || raw == kHrefIDispatch;
+}
+
+HREFTYPE Expose(HREFTYPE raw) { return raw < 0xFFFF0000 ? HrefOf(raw) : raw; }
+
+bool ReadTypeDesc(Reader &r, LibData &lib, size_t typeCount, TYPEDESC *out, int depth) {
+  if (depth > kMaxTypeDepth) return false;
+  VARTYPE vt = r.get<VARTYPE>();
+  if (!r.ok()) return false;
+  *out = TYPEDESC{};
+  out->vt = vt;
+  if (vt == VT_PTR) {
+    TYPEDESC inner;
+    if (!ReadTypeDesc(r, lib, typeCount, &inner, depth + 1)) return false;
+    lib.nodes.push_back(inner);
+    out->lptdesc = &lib.nodes.back();
+    return true;
+  }
+  if (vt == VT_USERDEFINED) {
+    HREFTYPE raw = r.get<uint32_t>();
+    if (!r.ok() || !ValidHref(raw, typeCount)) return false;
+    out->hreftype = Expose(raw);
+    return true;
+  }
+  return IsScalarVt(vt);
+}
+
+// ---- call preparation
+
+ffi_type *VariantFfiType() {
+  static ffi_type *elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16,
+                                 &ffi_type_uint64, &ffi_type_uint64, nullptr};
+  static ffi_type type = {0, 0, FFI_TYPE_STRUCT, elements};
+  return &type;
+}
+
+}  // namespace
+
+ffi_type *FfiTypeOf(VARTYPE vt) {
+  if (vt & VT_BYREF) return &ffi_type_pointer;
+  switch (vt) {
+    case VT_I1: return &ffi_type_sint8;
+    case VT_UI1: return &ffi_type_uint8;
+    case VT_I2: case VT_BOOL: return &ffi_type_sint16;
+    case VT_UI2: return &ffi_type_uint16;
+    case VT_I4: case VT_INT: case VT_ERROR: case VT_HRESULT: return &ffi_type_sint32;
+    case VT_UI4: case VT_UINT: return &ffi_type_uint32;
+    case VT_I8: return &ffi_type_sint64;
+    case VT_UI8: case VT_CY: return &ffi_type_uint64;
+    case VT_R4: return &ffi_type_float;
+    case VT_R8: case VT_DATE: return &ffi_type_double;
+    case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH: return &ffi_type_pointer;
+    case VT_VARIANT: return VariantFfiType();
+    case VT_EMPTY: case VT_VOID: return &ffi_type_void;
+    default: return nullptr;
+  }
+}
+
+bool ResolveHref(const LibData &lib, HREFTYPE href, const LibData **outLib, size_t *outIndex) {
+  if (href == kHrefIUnknown || href == kHrefIDispatch) {
+    *outLib = &StdOleLib();
+    *outIndex = href - kHrefIUnknown;
+    return true;
+  }
+  if (href >= 0xFFFF0000) return false;
+  size_t index = href >> 1;
+  if (index >= lib.types.size()) return false;
+  *outLib = &lib;
+  *outIndex = index;
+  return true;
+}
+
+// The VARTYPE under which a declared type travels in a VARIANT: enums are
+// VT_I4, interface pointers VT_DISPATCH or VT_UNKNOWN, pointers VT_BYREF.
+// VT_ILLEGAL when no VARIANT can carry it.
+VARTYPE VariantTypeOf(const LibData &lib, const TYPEDESC &t) {
+  switch (t.vt) {
+    case VT_USERDEFINED: {
+      const LibData *l;
+      size_t i;
+      if (!ResolveHref(lib, t.hreftype, &l, &i)) return VT_ILLEGAL;
+      return l->types[i].kind == TKIND_ENUM ? VT_I4 : VT_ILLEGAL;
+    }
+    case VT_PTR: {
+      const TYPEDESC &in = *t.lptdesc;
+      if (in.vt == VT_USERDEFINED) {
+        const LibData *l;
+        size_t i;
+        if (!ResolveHref(lib, in.hreftype, &l, &i)) return VT_ILLEGAL;
+        const TypeData &td = l->types[i];
+        if (td.kind == TKIND_INTERFACE || td.kind == TKIND_DISPATCH)
+          return td.dispatchable ? VT_DISPATCH : VT_UNKNOWN;
+      }
+      VARTYPE inner = VariantTypeOf(lib, in);
+      if (inner == VT_ILLEGAL || (inner & VT_BYREF) || inner == VT_VOID || inner == VT_HRESULT) return VT_ILLEGAL;
+      return inner | VT_BYREF;
+    }
+    case VT_VOID:
+      return VT_VOID;
+    default:
+      return IsScalarVt(t.vt) ? t.vt : VARTYPE{VT_ILLEGAL};
+  }
+}
+
+void PrepareCall(const LibData &lib, FuncData &f) {
+  CallData &c = f.call;
+  c.callable = false;
+  c.retVt = VariantTypeOf(lib, f.ret);
+  if (c.retVt == VT_ILLEGAL || (c.retVt & VT_BYREF) || !FfiTypeOf(c.retVt)) return;
+  c.ffiArgs.assign(1, &ffi_type_pointer);
+  c.argVt.clear();
+  for (size_t i = 0; i < f.params.size(); ++i) {
+    VARTYPE vt = VariantTypeOf(lib, f.params[i].tdesc);
+    ffi_type *ft = vt == VT_ILLEGAL || vt == VT_VOID ? nullptr : FfiTypeOf(vt);
+    if (!ft) return;
+    c.argVt.push_back(vt);
+    c.ffiArgs.push_back(ft);
+    if (f.params[i].flags & PARAMFLAG_FRETVAL) c.retvalParam = static_cast<int>(i);
+  }
+  c.callable = ffi_prep_cif(&c.cif, FFI_DEFAULT_ABI, static_cast<unsigned>(c.ffiArgs.size()),
+                            FfiTypeOf(c.retVt), c.ffiArgs.data()) == FFI_OK;
+}
+
+namespace {
+
+// Slots before an interface's own members, following the base chain; false
+// on a cycle or a base that is not an interface.
+bool ComputeFirstSlot(LibData &lib, size_t index, int depth) {
+  TypeData &t = lib.types[index];
+  if (t.firstSlot) return true;
+  if (depth > static_cast<int>(lib.types.size())) return false;
+  const LibData *bl;
+  size_t bi;
+  if (t.impls.size() != 1 || !ResolveHref(lib, t.impls[0].href, &bl, &bi)) return false;
+  if (bl != &lib) {
+    t.firstSlot = bi == 0 ? 3 : 7;
+    t.dispatchable = bi == 1;
+    return true;
+  }
+  TypeData &base = lib.types[bi];
+  if (base.kind != TKIND_INTERFACE || !ComputeFirstSlot(lib, bi, depth + 1)) return false;
+  size_t first = base.firstSlot + base.funcs.size();
+  if (first + t.funcs.size() > 0x7FFF / 8) return false;  // oVft is a SHORT
+  t.firstSlot = static_cast<USHORT>(first);
+  t.dispatchable = base.dispatchable;
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr) {
+  *hr = TYPE_E_INVDATAREAD;
+  if (!data || size < 8 || memcmp(data, "RDTL", 4) != 0) {
+    *hr = TYPE_E_UNSUPFORMAT;
+    return nullptr;
+  }
+  Reader r(data + 4, size - 4);
+  if (r.get<USHORT>() != 1 || r.get<USHORT>() != 0) {
+    *hr = TYPE_E_UNSUPFORMAT;
+    return nullptr;
+  }
+  auto lib = std::make_unique<LibData>();
+  lib->guid = r.guid();
+  lib->lcid = r.get<uint32_t>();
+  lib->major = r.get<USHORT>();
+  lib->minor = r.get<USHORT>();
+  lib->libFlags = r.get<USHORT>();
+  USHORT sys = r.get<USHORT>();
+  if (sys > SYS_WIN64) return nullptr;
+  lib->syskind = static_cast<SYSKIND>(sys);
+  lib->name = r.str();
+  lib->doc = r.str();
+  lib->helpContext = r.get<uint32_t>();
+  lib->helpFile = r.str();
+  USHORT typeCount = r.get<USHORT>();
+  if (!r.ok()) return nullptr;
+  lib->types.reserve(typeCount);
+  for (size_t ti = 0; ti < typeCount; ++ti) {
+    TypeData t;
+    BYTE kind = r.get<BYTE>();
+    if (kind != TKIND_ENUM && kind != TKIND_INTERFACE && kind != TKIND_COCLASS) return nullptr;
+    t.kind = static_cast<TYPEKIND>(kind);
+    t.guid = r.guid();
+    t.name = r.str();
+    t.doc = r.str();
+    t.helpContext = r.get<uint32_t>();
+    t.flags = r.get<USHORT>();
+    t.major = r.get<USHORT>();
+    t.minor = r.get<USHORT>();
+    USHORT implCount = r.get<USHORT>();
+    for (size_t i = 0; r.ok() && i < implCount; ++i) {
+      HREFTYPE raw = r.get<uint32_t>();
+      USHORT flags = r.get<USHORT>();
+      if (!ValidHref(raw, typeCount)) return nullptr;
+      t.impls.push_back({Expose(raw), flags});
+    }
+    USHORT funcCount = r.get<USHORT>();
+    for (size_t i = 0; r.ok() && i < funcCount; ++i) {
+      FuncData f;
+      f.memid = r.get<int32_t>();
+      USHORT invkind = r.get<USHORT>();
+      if (invkind != INVOKE_FUNC && invkind != INVOKE_PROPERTYGET && invkind != INVOKE_PROPERTYPUT &&
+          invkind != INVOKE_PROPERTYPUTREF)
+        return nullptr;
+      f.invkind = static_cast<INVOKEKIND>(invkind);
+      f.flags = r.get<USHORT>();
+      f.slot = r.get<USHORT>();
+      f.name = r.str();
+      f.doc = r.str();
+      f.helpContext = r.get<uint32_t>();
+      if (!ReadTypeDesc(r, *lib, typeCount, &f.ret, 0)) return nullptr;
+      USHORT paramCount = r.get<USHORT>();
+      if (paramCount > 64) return nullptr;
+      for (size_t p = 0; r.ok() && p < paramCount; ++p) {
+        ParamData pd;
+        pd.name = r.str();
+        pd.flags = r.get<USHORT>();
+        if (!ReadTypeDesc(r, *lib, typeCount, &pd.tdesc, 0)) return nullptr;
+        // A retval is the last parameter, an [out] pointer.
+        if ((pd.flags & PARAMFLAG_FRETVAL) &&
+            (p + 1 != paramCount || !(pd.flags & PARAMFLAG_FOUT) || pd.tdesc.vt != VT_PTR))
+          return nullptr;
+        f.params.push_back(std::move(pd));
+      }
+      t.funcs.push_back(std::move(f));
+    }
+    USHORT varCount = r.get<USHORT>();
+    for (size_t i = 0; r.ok() && i < varCount; ++i) {
+      VarData v;
+      v.memid = r.get<int32_t>();
+      v.name = r.str();
+      v.doc = r.str();
+      v.helpContext = r.get<uint32_t>();
+      v.value = r.get<int32_t>();
+      t.vars.push_back(std::move(v));
+    }
+    if (!r.ok()) return nullptr;
+    // Each kind carries only what belongs to it.
+    if (t.kind == TKIND_ENUM && (!t.impls.empty() || !t.funcs.empty())) return nullptr;
+    if (t.kind == TKIND_INTERFACE && (t.impls.size() != 1 || !t.vars.empty())) return nullptr;
+    if (t.kind == TKIND_COCLASS && (!t.funcs.empty() || !t.vars.empty())) return nullptr;
+    lib->types.push_back(std::move(t));
+  }
+  if (!r.ok() || !r.atEnd()) return nullptr;
+
+  for (size_t i = 0; i < lib->types.size(); ++i) {
+    TypeData &t = lib->types[i];
+    if (t.kind == TKIND_INTERFACE) {
+      if (!ComputeFirstSlot(*lib, i, 0)) return nullptr;
+      if ((t.flags & TYPEFLAG_FDUAL) && !t.dispatchable) return nullptr;
+      for (size_t k = 0; k < t.funcs.size(); ++k)
+        if (t.funcs[k].slot != t.firstSlot + k) return nullptr;
+    } else if (t.kind == TKIND_COCLASS) {
+      for (const ImplData &impl : t.impls) {
+        const LibData *l;
+        size_t idx;
+        if (!ResolveHref(*lib, impl.href, &l, &idx) || l->types[idx].kind != TKIND_INTERFACE) return nullptr;
+      }
+    }
+  }
+  for (TypeData &t : lib->types)
+    for (FuncData &f : t.funcs) PrepareCall(*lib, f);
+  *hr = S_OK;
+  return lib;
+}
+
+namespace {
+
+LibData *BuildStdOle() {
+  auto *lib = new LibData;
+  lib->guid = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  lib->major = 2;
+  lib->name = u"stdole";
+  lib->doc = u"OLE Automation";
+  auto node = [&](TYPEDESC t) {
+    lib->nodes.push_back(t);
+    return &lib->nodes.back();
+  };
+  auto scalar = [](VARTYPE vt) {
+    TYPEDESC t{};
+    t.vt = vt;
+    return t;
+  };
+  auto ptr = [&](TYPEDESC inner) {
+    TYPEDESC t{};
+    t.vt = VT_PTR;
+    t.lptdesc = node(inner);
+    return t;
+  };
+  auto fn = [&](MEMBERID memid, USHORT slot, const char16_t *name, TYPEDESC ret,
+                std::vector<std::pair<const char16_t *, std::pair<USHORT, TYPEDESC>>> params) {
+    FuncData f;
+    f.memid = memid;
+    f.flags = FUNCFLAG_FRESTRICTED;
+    f.slot = slot;
+    f.name = name;
+    f.ret = ret;
+    for (auto &p : params) f.params.push_back({p.first, p.second.first, p.second.second});
+    return f;
+  };
+  constexpr USHORT in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT;
+  // riid is a GUID record in the system's library; a pointer to void stands in.
+  TYPEDESC riid = ptr(scalar(VT_VOID));
+
+  TypeData unk;
+  unk.kind = TKIND_INTERFACE;
+  unk.guid = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  unk.name = u"IUnknown";
+  unk.flags = TYPEFLAG_FHIDDEN;
+  unk.funcs.push_back(fn(0x60000000, 0, u"QueryInterface", scalar(VT_HRESULT),
+                         {{u"riid", {in, riid}}, {u"ppvObj", {out, ptr(ptr(scalar(VT_VOID)))}}}));
+  unk.funcs.push_back(fn(0x60000001, 1, u"AddRef", scalar(VT_UI4), {}));
+  unk.funcs.push_back(fn(0x60000002, 2, u"Release", scalar(VT_UI4), {}));
+
+  TypeData disp;
+  disp.kind = TKIND_INTERFACE;
+  disp.guid = {0x00020400, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  disp.name = u"IDispatch";
+  disp.flags = TYPEFLAG_FDISPATCHABLE;
+  disp.impls.push_back({kHrefIUnknown, 0});
+  disp.firstSlot = 3;
+  disp.dispatchable = true;
+  disp.funcs.push_back(fn(0x60010000, 3, u"GetTypeInfoCount", scalar(VT_HRESULT),
+                          {{u"pctinfo", {out, ptr(scalar(VT_UINT))}}}));
+  disp.funcs.push_back(fn(0x60010001, 4, u"GetTypeInfo", scalar(VT_HRESULT),
+                          {{u"itinfo", {in, scalar(VT_UINT)}},
+                           {u"lcid", {in, scalar(VT_UI4)}},
+                           {u"pptinfo", {out, ptr(ptr(scalar(VT_VOID)))}}}));
+  disp.funcs.push_back(fn(0x60010002, 5, u"GetIDsOfNames", scalar(VT_HRESULT),
+                          {{u"riid", {in, riid}},
+                           {u"rgszNames", {in, ptr(ptr(scalar(VT_I1)))}},
+                           {u"cNames", {in, scalar(VT_UINT)}},
+                           {u"lcid", {in, scalar(VT_UI4)}},
+                           {u"rgdispid", {out, ptr(scalar(VT_I4))}}}));
+  disp.funcs.push_back(fn(0x60010003, 6, u"Invoke", scalar(VT_HRESULT),
+                          {{u"dispidMember", {in, scalar(VT_I4)}},
+                           {u"riid", {in, riid}},
+                           {u"lcid", {in, scalar(VT_UI4)}},
+                           {u"wFlags", {in, scalar(VT_UI2)}},
+                           {u"pdispparams", {in, ptr(scalar(VT_VOID))}},
+                           {u"pvarResult", {out, ptr(scalar(VT_VARIANT))}},
+                           {u"pexcepinfo", {out, ptr(scalar(VT_VOID))}},
+                           {u"puArgErr", {out, ptr(scalar(VT_UINT))}}}));
+  lib->types.push_back(std::move(unk));
+  lib->types.push_back(std::move(disp));
+  return lib;
+}
+
+}  // namespace
+
+const LibData &StdOleLib() {
+  static const LibData *lib = BuildStdOle();
+  return *lib;
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+# The component's sources: the one list both targets build from. A new file of
+# the component is added here and nowhere else.
+
+# Static data: the release table, installed paths, the version scanner and the
+# controller-type catalogue (no COM objects).
+set(REVDIR_CATALOG_SOURCES
+  catalog/revision_table.cpp
+  catalog/installed_path.cpp
+  catalog/scan.cpp
+  catalog/processor_catalog.cpp
+  catalog/processor_tables.cpp)
+
+# The COM objects and the module around them, lowest layer first.
+set(REVDIR_COMPONENT_SOURCES
+  frame/errors.cpp
+  frame/module.cpp
+  frame/typeinfo_cache.cpp
+  directory/revision_directory.cpp
+  directory/revision_collections.cpp
+  revision/processor_type.cpp
+  revision/revision.cpp
+  component/exports.cpp
+  component/object_map.cpp)
+
+list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
