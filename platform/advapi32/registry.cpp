@@ -19,7 +19,6 @@
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -518,30 +517,28 @@ LONG SplitSubKey(HKEY parent, const WCHAR *subKey, std::vector<std::u16string> *
 // fails. A failed save re-reads the file so memory matches disk again.
 template <typename F>
 LONG WriteChange(HKEY hKey, F &&change) {
-  Resolved r;
-  Hive *locked = nullptr;
-  std::optional<WriteLock> lock;
-  // A class key can move from the machine's hive to the user's between
-  // the look and the lock: then lock the other one.
-  for (int attempt = 0; !locked || r.hive != locked; ++attempt) {
-    if (attempt == 3) return ERROR_ACCESS_DENIED;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Resolved r;
     if (LONG e = Resolve(hKey, &r)) return e;
-    if (ReadOnly(*r.hive)) return ERROR_ACCESS_DENIED;
-    lock.reset();
-    lock.emplace(*r.hive);
-    if (lock->error()) return lock->error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock->error();
-    locked = r.hive;
+    Hive *hive = r.hive;
+    if (ReadOnly(*hive)) return ERROR_ACCESS_DENIED;
+    WriteLock lock(*hive);
+    if (lock.error()) return lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.error();
     if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
+    // A class key can move from the machine's hive to the user's between
+    // the look and the lock: then lock the other one.
+    if (r.hive != hive) continue;
+    bool changed = false;
+    if (LONG e = change(r, &changed)) return e;
+    if (!changed) return ERROR_SUCCESS;
+    LONG e = Save(*hive);
+    if (e) {
+      hive->loaded = false;
+      Refresh(*hive, true);
+    }
+    return e;
   }
-  bool changed = false;
-  if (LONG e = change(r, &changed)) return e;
-  if (!changed) return ERROR_SUCCESS;
-  LONG e = Save(*r.hive);
-  if (e) {
-    r.hive->loaded = false;
-    Refresh(*r.hive, true);
-  }
-  return e;
+  return ERROR_ACCESS_DENIED;
 }
 
 // Opens or creates hKey\subKey. The parent's rights are not asked for:

@@ -114,7 +114,10 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr), ERROR_BADKEY);
+  if (!RunningUnderWine()) {  // Wine writes through the null result pointer
+    EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
+              ERROR_BADKEY);
+  }
 
   // Name limits: 255 characters per key name, 16383 per value name.
   WString name255(255, OLESTR('k')), name256(256, OLESTR('k'));
