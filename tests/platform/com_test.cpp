@@ -462,11 +462,14 @@ TEST_F(Activation, PerUserRegistrationIsFound) {
   RegCloseKey(user);
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, clsidKey));
   IUnknown *unk = nullptr;
-  EXPECT_HR(S_OK, CoCreateInstance(CLSID_RevdirTestObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   reinterpret_cast<void **>(&unk)));
+  HRESULT hr = CoCreateInstance(CLSID_RevdirTestObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void **>(&unk));
   if (unk) unk->Release();
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, clsidKey));
   RegDeleteKeyW(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\CLSID"));  // only if now empty
+  if (RunningUnderWine() && hr == REGDB_E_CLASSNOTREG)
+    GTEST_SKIP() << "Wine looks classes up among the machine's only";
+  EXPECT_HR(S_OK, hr);
 }
 
 TEST_F(Activation, UnregistrationLeavesOnlyWhatWasThere) {
