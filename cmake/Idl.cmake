@@ -3,6 +3,7 @@
 # (<stem>.h on its include path), the source defining the GUIDs, and the
 # serialized type library <stem>.tlb, whose path is the target's property
 # REVDIR_TYPELIB (for embedding as its TYPELIB resource).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(REVDIR_IDL2CPP ${CMAKE_CURRENT_LIST_DIR}/../tools/gen/idl2cpp.py)
 
 function(revdir_idl target idlfile)

@@ -7,7 +7,8 @@ PACKAGES=(
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
   libffi-dev                                 # late-bound calls into vtable slots
-  mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
+  mingw-w64-tools                            # widl: the interface descriptions, header and type library
+  binutils-mingw-w64-x86-64                  # windres: the resource scripts
   clang libclang-rt-dev                      # libFuzzer targets
 )
 # The Windows build needs the cross toolchain, and Wine to run it.
