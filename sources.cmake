@@ -19,6 +19,11 @@ set(REVDIR_COMPONENT_SOURCES
   directory/revision_collections.cpp
   revision/processor_type.cpp
   revision/revision.cpp
+  revision/progid.cpp
+  revision/launch.cpp
+  resolve/database_version_aliases.cpp
+  resolve/database_version_lookup.cpp
+  resolve/version_lookups.cpp
   component/exports.cpp
   component/object_map.cpp)
 

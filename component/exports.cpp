@@ -9,23 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "frame/boundary.h"
 #include "frame/module.h"
+#include "resolve/database_version_aliases.h"
 
 
 namespace {
 
 using revdir::ModuleInstance;
-
-// The key of the database-version aliases; both registration entry points
-// delete the value whatever their outcome, a missing key or value included.
-void DeleteAliasValue() {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1"), 0, KEY_SET_VALUE, &key) !=
-      ERROR_SUCCESS)
-    return;
-  RegDeleteValueW(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"));
-  RegCloseKey(key);
-}
 
 HRESULT ModulePath(std::basic_string<WCHAR> *path) {
   WCHAR buffer[MAX_PATH * 4];
@@ -89,14 +80,16 @@ EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
   return revdir::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
+// Both registration entry points first forget every database-version alias,
+// whatever their own outcome.
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void) {
-  DeleteAliasValue();
-  return RegisterAll(true);
+  revdir::DeleteDatabaseVersionAliasesValue();
+  return revdir::OutOfMemoryGuard([] { return RegisterAll(true); });
 }
 
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void) {
-  DeleteAliasValue();
-  return RegisterAll(false);
+  revdir::DeleteDatabaseVersionAliasesValue();
+  return revdir::OutOfMemoryGuard([] { return RegisterAll(false); });
 }
 
 EXTERN_C BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

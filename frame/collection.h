@@ -78,7 +78,11 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
     HRESULT hr = ComObject<CollectionEnumerator>::Create(&e);
     if (FAILED(hr)) return hr;
     e->Bind(collection, position);
-    return e->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void **>(out));
+    // Held across the query, so a failed query frees the new object.
+    e->AddRef();
+    hr = e->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void **>(out));
+    e->Release();
+    return hr;
   }
 
  private:

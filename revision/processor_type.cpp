@@ -31,7 +31,11 @@ HRESULT CProcessorType::CreateBound(const CProcessorTypeInformation &record, IPr
   HRESULT hr = ComObject<CProcessorType>::Create(&object);
   if (FAILED(hr)) return hr;
   object->Bind(record);
-  return object->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(out));
+  // Held across the query, so a failed query frees the new object.
+  object->AddRef();
+  hr = object->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(out));
+  object->Release();
+  return hr;
 }
 
 STDMETHODIMP CProcessorType::InterfaceSupportsErrorInfo(REFIID riid) {

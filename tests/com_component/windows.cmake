@@ -7,7 +7,9 @@ add_executable(component_tests
   ${dir}/errors_test.cpp
   ${dir}/revision_test.cpp
   ${dir}/processor_type_test.cpp
-  ${dir}/directory_test.cpp)
+  ${dir}/directory_test.cpp
+  ${dir}/launch_test.cpp
+  ${dir}/directory_state_test.cpp)
 add_dependencies(component_tests QuillonRevisionDirectory)
 target_link_libraries(component_tests PRIVATE QuillonRevisionDirectory_client gtest
   ole32 oleaut32 uuid advapi32 user32 kernel32)
