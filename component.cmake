@@ -48,6 +48,7 @@ install(TARGETS QuillonRevisionDirectory revdir_platform
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/platform/include/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${REVDIR_INCLUDE_SUBDIR})
 install(FILES ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory.h ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.cpp
+              ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.c
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${REVDIR_INCLUDE_SUBDIR})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/QuillonRevisionDirectoryConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/QuillonRevisionDirectoryConfig.cmake @ONLY)

@@ -10,7 +10,8 @@ PACKAGES=(
   libasio-dev                                # TCP of the communications server stand-in (standalone Asio)
   libxcb1-dev                                # top-level windows of the X11 display
   xvfb xauth                                 # an X server without a screen for the window tests
-  mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
+  mingw-w64-tools                            # widl: the interface descriptions, header and type library
+  binutils-mingw-w64-x86-64                  # windres: the resource scripts
   clang libclang-rt-dev                      # libFuzzer targets
 )
 # The Windows build needs the cross toolchain, and Wine to run it.
