@@ -3,7 +3,7 @@
 #include "frame/port.h"
 #include <objbase.h>
 #include <oleauto.h>
-#include <registrar.h>
+#include "frame/registrar.h"
 #include <windows.h>
 
 #include <memory>

@@ -1,6 +1,6 @@
 // The registrar: runs registry scripts, the text form in which an in-process
-// server describes its registration. The same source builds on Windows (into
-// the server's own module) and here (into the platform layer).
+// server describes its registration. Written against the Win32 registry API
+// alone; the component and the tests' own server each link it.
 //
 // Script syntax, by example:
 //
@@ -48,11 +48,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#if defined(_WIN32)
 #define REGISTRARAPI EXTERN_C HRESULT
-#else
-#define REGISTRARAPI EXTERN_C __attribute__((visibility("default"))) HRESULT
-#endif
 
 // A replacement variable: pszName without the percent signs.
 typedef struct tagREGISTRAR_VAR {

@@ -2,7 +2,7 @@
 // leaves, and that a malformed script writes nothing.
 #include <windows.h>
 
-#include <registrar.h>
+#include "frame/registrar.h"
 
 #include <algorithm>
 #include <cstring>
