@@ -7,8 +7,6 @@
 
 #include "catalog/revision_table.h"
 
-using namespace ProcessorTypeId;
-
 const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
     // Id, Name, description string, product type, product code, major, minor   // English display text
     {Arvane01,  OLESTR("AR-01"), 101, 14,  3, -1, -1},  // Arvane 01 Controller

@@ -322,13 +322,13 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
                                                              VARIANT_BOOL *IsSupported) {
   if (!IsSupported) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *IsSupported = VARIANT_FALSE;
-  switch (static_cast<LONG>(InterfaceVersion)) {
-    case 256:
-    case 512:
-    case 768:
-    case 1024:
-    case 1280:
-    case 1536: *IsSupported = VARIANT_TRUE; break;
+  switch (InterfaceVersion) {
+    case RdRevisionDirectoryInterfaceVersion_01_00:
+    case RdRevisionDirectoryInterfaceVersion_02_00:
+    case RdRevisionDirectoryInterfaceVersion_03_00:
+    case RdRevisionDirectoryInterfaceVersion_04_00:
+    case RdRevisionDirectoryInterfaceVersion_05_00:
+    case RdRevisionDirectoryInterfaceVersion_06_00: *IsSupported = VARIANT_TRUE; break;
     default: break;
   }
   return S_OK;
