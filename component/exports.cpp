@@ -10,6 +10,7 @@
 #include <string>
 
 #include "frame/module.h"
+#include "catalog/registry_keys.h"
 
 
 namespace {
@@ -20,7 +21,7 @@ using revdir::ModuleInstance;
 // delete the value whatever their outcome, a missing key or value included.
 void DeleteAliasValue() {
   HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1"), 0, KEY_SET_VALUE, &key) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_SET_VALUE, &key) !=
       ERROR_SUCCESS)
     return;
   RegDeleteValueW(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"));

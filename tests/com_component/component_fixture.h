@@ -13,6 +13,7 @@
 #include <string>
 
 #include "QuillonRevisionDirectory.h"
+#include "catalog/registry_keys.h"
 
 using WString = std::basic_string<WCHAR>;
 
@@ -94,7 +95,7 @@ WString GuidString(REFGUID g);  // {XXXXXXXX-...}, as registry keys name it
 
 // The maker's key under HKLM, where releases are declared. The program
 // starts without it and every test that writes below it removes it again.
-inline constexpr const WCHAR *kMakerKey = OLESTR("SOFTWARE\\Brenmoor Software");
+inline constexpr const WCHAR *kMakerKey = REVDIR_MAKER_KEY;
 class MachineKeysTest : public ::testing::Test {
  protected:
   void TearDown() override { DeleteMachineTree(kMakerKey); }

@@ -1,10 +1,11 @@
 // The directory's state after Initialize: discovery, collections and look-ups.
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
-const WCHAR kReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
-const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
+const WCHAR kReleases[] = REVDIR_RELEASES_KEY OLESTR("\\English");
+const WCHAR kLanguagePack[] = REVDIR_PRODUCT_KEY;
 
 void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
   WString key = WString(kReleases) + OLESTR("\\") + subkey;

@@ -58,15 +58,40 @@ VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
 }  // namespace
 
 TEST(Errors, EnglishTextsAndConstants) {
+  // Every code with its own text: a string id given to the wrong code shows.
+  const struct {
+    HRESULT code;
+    const WCHAR *text;
+  } kEnglish[] = {
+      {RdE_NotInitialized,
+       OLESTR("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method before "
+              "invoking this method.")},
+      {RdE_RevisionNotFound, OLESTR("No revision could be found that matches the given search criteria.")},
+      {RdE_InvalidRevisionDirectoryInternalState,
+       OLESTR("The Revision Directory object is in an invalid internal state.")},
+      {RdE_InvalidProcessorTypeInternalState, OLESTR("The ProcessorType object is in an invalid internal state.")},
+      {RdE_InvalidRevisionInternalState, OLESTR("The Revision object is in an invalid internal state.")},
+      {RdE_RevisionNotInstalled, OLESTR("Quillon english support for this revision is not installed.")},
+      {RdE_ProcessorTypeNotSupported, OLESTR("The revision does not support the specified processor type.")},
+      {RdE_UnableToAccessProjectFile, OLESTR("The specified project file could not be accessed.")},
+      {RdE_NotA_TesselController, OLESTR("The supplied information does not identify a Tessel controller.")},
+      {RdE_NoDeviceFound, OLESTR("No module was found using the supplied encoded route string.")},
+      {RdE_NotQuillon,
+       OLESTR("A method or function intended exclusively for the Quillon was invoked by another client.")},
+      {RdE_InvalidLanguageId,
+       OLESTR("The provided language identifier represents an invalid/unsupported language.")},
+      {RdE_FileNotOpenedByQuillon,
+       OLESTR("Could not locate a running instance of the Quillon that has the specified .ACD project file open.")},
+      {RdE_InvalidProjectFileContents,
+       OLESTR("The specified project file is missing the information required to identify the version of the "
+              "software that generated it.")},
+      {RdE_InvalidProjectFileType,
+       OLESTR("The type of the specified file is not one of the Quillon project file types.  The supported file "
+              "types are .ACD and .PJX.")},
+  };
+  static_assert(ARRAYSIZE(kEnglish) == ARRAYSIZE(kCodes));
   auto directory = InitializedDirectory(0x0409);
-  EXPECT_EQ(Description(directory.get(), RdE_NotInitialized),
-            WString(OLESTR("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method "
-                      "before invoking this method.")));
-  EXPECT_EQ(Description(directory.get(), RdE_InvalidProjectFileType),
-            WString(OLESTR("The type of the specified file is not one of the Quillon project file types.  The supported file "
-                      "types are .ACD and .PJX.")));
-  EXPECT_EQ(Description(directory.get(), RdE_RevisionNotInstalled),
-            WString(OLESTR("Quillon english support for this revision is not installed.")));
+  for (const auto &e : kEnglish) EXPECT_EQ(Description(directory.get(), e.code), WString(e.text)) << std::hex << e.code;
 
   Bstr constant, text;
   ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.out(), text.out()), S_OK);

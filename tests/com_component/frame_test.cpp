@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
 }
 
 TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
-  const WCHAR *key = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  const WCHAR *key = REVDIR_RELEASES_KEY;
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
     SetMachineString(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"), OLESTR("3071=3072"));

@@ -4,10 +4,11 @@
 #include <thread>
 
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
-const WCHAR kEnglishReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+const WCHAR kEnglishReleases[] = REVDIR_RELEASES_KEY OLESTR("\\English");
 
 Ptr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
   Ptr<IRevision> revision;
