@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "QuillonRevisionDirectory.h"
+#include "frame/handles.h"
 #include "frame/module.h"
 
 namespace revdir {
@@ -146,17 +147,13 @@ CErrorInfo::CErrorInfo(const WCHAR *source, const IID &iid) : m_source(SysAllocS
 CErrorInfo::~CErrorInfo() { SysFreeString(m_source); }
 
 void CErrorInfo::Raise(const WCHAR *description) const {
-  ICreateErrorInfo *create;
-  if (FAILED(CreateErrorInfo(&create))) return;
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.out()))) return;
   create->SetGUID(m_iid);
   create->SetSource(m_source);
   create->SetDescription(const_cast<LPOLESTR>(description ? description : kNoDescription));
-  IErrorInfo *info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.outv()))) SetErrorInfo(0, info.get());
 }
 
 HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {

@@ -37,7 +37,7 @@ const HRESULT kCodes[] = {RdE_NotInitialized,
 
 // The type of the first parameter of method `name` as the type library describes it.
 VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
-  Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> info;
   if (object->GetTypeInfo(0, 0, info.out()) != S_OK) return VT_EMPTY;
   MEMBERID id;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -110,12 +110,12 @@ TEST(Errors, EnglishTextsAndConstants) {
 
 TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
   auto directory = InitializedDirectory();
-  Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> info;
   ASSERT_EQ(directory->GetTypeInfo(0, 0, info.out()), S_OK);
-  Ptr<ITypeLib> library;
+  ComPtr<ITypeLib> library;
   UINT index;
   ASSERT_EQ(info->GetContainingTypeLib(library.out(), &index), S_OK);
-  Ptr<ITypeInfo> errors;
+  ComPtr<ITypeInfo> errors;
   ITypeInfo *found[1];
   MEMBERID ids[1];
   USHORT count = 1;
@@ -168,7 +168,7 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
 }
 
 TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
   LCID saved = GetThreadLocale();
   SetThreadLocale(1036);
@@ -178,7 +178,7 @@ TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
 }
 
 TEST(Errors, NullOutPointersAndErrorInformation) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
   BSTR text = reinterpret_cast<BSTR>(0xdeadbeef);
   EXPECT_EQ(directory->GetErrorConstantAndDescription(E_FAIL, nullptr, &text), E_INVALIDARG);
@@ -188,7 +188,7 @@ TEST(Errors, NullOutPointersAndErrorInformation) {
   EXPECT_EQ(info.description, SystemText(E_INVALIDARG));
   EXPECT_EQ(directory->GetErrorDescription(E_FAIL, nullptr), E_INVALIDARG);
 
-  Ptr<IRevisions> revisions;
+  ComPtr<IRevisions> revisions;
   EXPECT_EQ(directory->get_Revisions(revisions.out()), RdE_NotInitialized);
   EXPECT_FALSE(revisions);
   info = TakeErrorInfo();
@@ -216,7 +216,7 @@ TEST(Errors, ReachableByName) {
   EXCEPINFO excep{};
   EXPECT_EQ(InvokeByName(directory.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
   VariantClear(&result);
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   EXPECT_EQ(InvokeByName(fresh.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);
