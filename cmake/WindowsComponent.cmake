@@ -10,7 +10,7 @@ set(idl ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.idl)
 # Debian's mingw-w64 ships the SDK headers but not its .idl files; widl reads
 # small stand-ins for the imported system interfaces (the header it writes
 # includes the real SDK headers) and a stdole2.tlb made from its stand-in.
-set(sdkidl ${PROJECT_SOURCE_DIR}/tests/typelib_fixture/widl)
+set(sdkidl ${PROJECT_SOURCE_DIR}/cmake/widl)
 add_custom_command(
   OUTPUT ${gen}/stdole2.tlb
   COMMAND ${WIDL} -m64 -I ${sdkidl} -t -o ${gen}/stdole2.tlb ${sdkidl}/stdole2.idl
