@@ -109,6 +109,25 @@ TEST_F(Directory, DiscoveryAndLookups) {
   EXPECT_EQ(minor, 13) << "the first installed release in table order wins";
 }
 
+TEST_F(Directory, MrsTypesBeginAtMajorRevisionTen) {
+  auto counts = [] {
+    auto directory = InitializedDirectory();
+    ComPtr<IProcessorTypes> supported, mrs;
+    EXPECT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
+    EXPECT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
+    LONG all = -1, fromTen = -1;
+    if (supported) supported->get_Count(&all);
+    if (mrs) mrs->get_Count(&fromTen);
+    return std::make_pair(all, fromTen);
+  };
+  Install(OLESTR("9"), OLESTR("9.00.0001"), OLESTR("C:\\Q9"));
+  auto [all9, mrs9] = counts();
+  EXPECT_GT(all9, 0);
+  EXPECT_EQ(mrs9, 0) << "major revision 9 is below the MRS range";
+  Install(OLESTR("10"), OLESTR("10.00.0001"), OLESTR("C:\\Q10"));
+  EXPECT_EQ(counts().second, 11) << "10.00's eleven types, from the first major revision of the range";
+}
+
 TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
   SetMachineString(kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), OLESTR("D:\\Old"));
   SetMachineString((WString(kLanguagePack) + OLESTR("\\10.02.00.00")).c_str(), OLESTR("x"), OLESTR("y"));
@@ -153,15 +172,19 @@ TEST_F(Directory, TestModeSeesNothingInstalled) {
 TEST_F(Directory, InterfaceVersions) {
   ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
-  VARIANT_BOOL supported = 5;
-  EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(1536), &supported),
-            S_OK);
-  EXPECT_EQ(supported, VARIANT_TRUE);
-  for (LONG v : {1792, 257}) {
+  // Every version up to the current one; nothing between or beyond them.
+  const LONG versions[] = {RdRevisionDirectoryInterfaceVersion_01_00, RdRevisionDirectoryInterfaceVersion_02_00,
+                 RdRevisionDirectoryInterfaceVersion_03_00, RdRevisionDirectoryInterfaceVersion_04_00,
+                 RdRevisionDirectoryInterfaceVersion_05_00, RdRevisionDirectoryInterfaceVersion_06_00,
+                 RdRevisionDirectoryInterfaceCurrentVersion, 0, 255, 257, 1024 + 1, 1792, -256};
+  for (LONG v : versions) {
+    const bool expected = v >= 256 && v <= 1536 && v % 256 == 0;
+    VARIANT_BOOL supported = 5;
     EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(v), &supported),
               S_OK);
-    EXPECT_EQ(supported, VARIANT_FALSE);
+    EXPECT_EQ(supported, expected ? VARIANT_TRUE : VARIANT_FALSE) << v;
   }
+  EXPECT_NE(directory->IsInterfaceVersionSupported(RdRevisionDirectoryInterfaceVersion_01_00, nullptr), S_OK);
 }
 
 TEST_F(Directory, EnumeratorAskedForAsAMethod) {
