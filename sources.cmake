@@ -23,6 +23,8 @@ set(REVDIR_COMPONENT_SOURCES
   directory/revision_collections.cpp
   revision/processor_type.cpp
   revision/revision.cpp
+  revision/progid.cpp
+  revision/launch.cpp
   component/exports.cpp
   component/object_map.cpp)
 

@@ -32,7 +32,7 @@ if [ "$mode" = windows ]; then
   # Linked statically: it loads wherever the system's own DLLs are.
   imports=$(x86_64-w64-mingw32-objdump -p "$build/QuillonRevisionDirectory.dll" |
     sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
-  [ "$imports" = "advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll " ] ||
+  [ "$imports" = "advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll " ] ||
     { echo "unexpected imports: $imports"; exit 1; }
   echo "windows: QuillonRevisionDirectory.dll built; exports: $exports"
   exec bash tests/wine/run.sh "$build"

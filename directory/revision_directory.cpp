@@ -6,6 +6,7 @@
 
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
+#include "revision/progid.h"
 #include "revision/revision.h"
 #include "catalog/registry_keys.h"
 
@@ -58,6 +59,8 @@ class KeyHolder {
  private:
   HKEY m_key = nullptr;
 };
+
+HRESULT AnySuccessAsOk(HRESULT hr) { return SUCCEEDED(hr) ? S_OK : hr; }
 
 template <class T>
 void ReleaseAndNull(T *&p) {
@@ -399,11 +402,36 @@ STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p)
 STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() { return E_NOTIMPL; }
 STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() { return E_NOTIMPL; }
-STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR, IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  // A null path names no project: nothing to bind.
+  if (!FullPathToACDFile) return m_errorInfo.ReportError(RdE_FileNotOpenedByQuillon);
+  // The application registers each open project under its file's moniker;
+  // whatever the binding's own failure, no application has it open.
+  if (FAILED(CoGetObject(FullPathToACDFile, nullptr, IID_IDispatch, reinterpret_cast<void **>(p)))) {
+    *p = nullptr;
+    return m_errorInfo.ReportError(RdE_FileNotOpenedByQuillon);
+  }
+  return S_OK;
+}
+
+// The ProgId members name no release and need no installation, so they work
+// before Initialize (the directory's own language is -1 then, no language).
+STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) {
+  return AnySuccessAsOk(GetApplicationBaseProgId(m_languageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetApplicationBaseProgId(LanguageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) {
+  return AnySuccessAsOk(GetServicesBaseProgId(m_languageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetServicesBaseProgId(LanguageId, m_errorInfo, p));
+}
+STDMETHODIMP CRevisionDirectory::GetProgIdLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return AnySuccessAsOk(GetProgIdLanguageSuffix(LanguageId, m_errorInfo, p));
+}
 
 }  // namespace revdir

@@ -2,6 +2,8 @@
 #include "revision/revision.h"
 
 #include "catalog/installed_path.h"
+#include "revision/launch.h"
+#include "revision/progid.h"
 #include "revision/processor_type.h"
 
 namespace revdir {
@@ -126,16 +128,112 @@ STDMETHODIMP CRevision::get_SupportedProcessorTypes(IProcessorTypes **p) {
   return S_OK;
 }
 
-// Launching and automation instances land with their own work.
+STDMETHODIMP CRevision::Launch(BSTR CommandLineArguments) {
+  return LaunchRevision(m_record, m_languageId, m_errorInfo, CommandLineArguments, nullptr);
+}
 
-STDMETHODIMP CRevision::Launch(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CRevision::LaunchAndWaitForMainWindow(BSTR, ULONG) { return E_NOTIMPL; }
-STDMETHODIMP CRevision::CreateQuillonApplicationInstance(IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::CreateQuillonServicesInstance(IDispatch **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::get_QuillonApplicationProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::get_QuillonServicesProgId(BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevision::GetProgIdLanguage(RdSupportedLanguages, BSTR *p) { REVDIR_NOT_YET(m_errorInfo, p); }
+STDMETHODIMP CRevision::LaunchAndWaitForMainWindow(BSTR CommandLineArguments, ULONG TimeOutInSeconds) {
+  LONG processId;
+  HRESULT hr = LaunchRevision(m_record, m_languageId, m_errorInfo, CommandLineArguments, &processId);
+  if (FAILED(hr)) return hr;
+  // No window within the time-out is no failure: the release has started.
+  WaitForMainWindow(static_cast<DWORD>(processId), TimeOutInSeconds);
+  return S_OK;
+}
+
+HRESULT CRevision::GetProgIdForLanguage(BaseProgId base, LONG languageId, BSTR *p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  if (!m_record) {
+    *p = nullptr;
+    return m_errorInfo.ReportError(RdE_InvalidRevisionInternalState);
+  }
+  BSTR progId;
+  HRESULT hr = base(languageId, m_errorInfo, &progId);
+  if (FAILED(hr)) {
+    *p = nullptr;
+    return hr;
+  }
+  // The release's own classes: the ProgId with its interface version.
+  UINT length = SysStringLen(progId);
+  const WCHAR *suffix = m_record->AutomationInterfaceVersion;
+  UINT suffixLength = 0;
+  while (suffix[suffixLength]) ++suffixLength;
+  *p = SysAllocStringLen(nullptr, length + suffixLength);
+  if (*p) {
+    memcpy(*p, progId, length * sizeof(WCHAR));
+    memcpy(*p + length, suffix, suffixLength * sizeof(WCHAR));
+  }
+  SysFreeString(progId);
+  return *p ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CRevision::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return GetProgIdForLanguage(GetApplicationBaseProgId, LanguageId, p);
+}
+
+STDMETHODIMP CRevision::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return GetProgIdForLanguage(GetServicesBaseProgId, LanguageId, p);
+}
+
+// Through the object's own interface, as a derived class would be called.
+STDMETHODIMP CRevision::get_QuillonApplicationProgId(BSTR *p) {
+  HRESULT hr = GetQuillonApplicationProgIdForLanguage(static_cast<RdSupportedLanguages>(m_languageId), p);
+  return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+STDMETHODIMP CRevision::get_QuillonServicesProgId(BSTR *p) {
+  HRESULT hr = GetQuillonServicesProgIdForLanguage(static_cast<RdSupportedLanguages>(m_languageId), p);
+  return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+STDMETHODIMP CRevision::GetProgIdLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
+  return GetProgIdLanguageSuffix(LanguageId, m_errorInfo, p);
+}
+
+// The class of a ProgId, from the registry's class registrations.
+HRESULT CRevision::ClassOf(HRESULT (STDMETHODCALLTYPE CRevision::*progIdGetter)(BSTR *), CLSID *clsid) {
+  BSTR progId;
+  HRESULT hr = (this->*progIdGetter)(&progId);
+  if (FAILED(hr)) return hr;
+  hr = CLSIDFromProgID(progId, clsid);
+  SysFreeString(progId);
+  if (FAILED(hr)) m_errorInfo.ReportSystemError(hr);
+  return hr;
+}
+
+STDMETHODIMP CRevision::CreateQuillonApplicationInstance(IDispatch **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (!m_record) return m_errorInfo.ReportError(RdE_InvalidRevisionInternalState);
+  CLSID clsid;
+  HRESULT hr = ClassOf(&CRevision::get_QuillonApplicationProgId, &clsid);
+  if (FAILED(hr)) return hr;
+  IUnknown *object = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, kAnyServer, IID_IUnknown, reinterpret_cast<void **>(&object));
+  // A local server's application starts only when its object is run.
+  if (SUCCEEDED(hr)) hr = OleRun(object);
+  if (SUCCEEDED(hr)) hr = object->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(p));
+  if (object) object->Release();
+  if (FAILED(hr)) {
+    *p = nullptr;
+    return m_errorInfo.ReportSystemError(hr);
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CRevision::CreateQuillonServicesInstance(IDispatch **p) {
+  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
+  *p = nullptr;
+  if (!m_record) return m_errorInfo.ReportError(RdE_InvalidRevisionInternalState);
+  CLSID clsid;
+  HRESULT hr = ClassOf(&CRevision::get_QuillonServicesProgId, &clsid);
+  if (FAILED(hr)) return hr;
+  hr = CoCreateInstance(clsid, nullptr, kAnyServer, IID_IDispatch, reinterpret_cast<void **>(p));
+  if (FAILED(hr)) {
+    *p = nullptr;
+    return m_errorInfo.ReportSystemError(hr);
+  }
+  return S_OK;
+}
 
 }  // namespace revdir

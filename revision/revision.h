@@ -51,6 +51,13 @@ class CRevision : public DispatchImpl<IRevision_V2, &IID_IRevision_V2>, public I
 
  private:
   HRESULT GetNumber(LONG *out, LONG noRecord, DWORD value);
+  using BaseProgId = HRESULT (*)(LONG, const CErrorInfo &, BSTR *);
+  HRESULT GetProgIdForLanguage(BaseProgId base, LONG languageId, BSTR *out);
+  HRESULT ClassOf(HRESULT (STDMETHODCALLTYPE CRevision::*progIdGetter)(BSTR *), CLSID *clsid);
+
+  // In-process, in-process handler, local or remote: any server will do.
+  static constexpr DWORD kAnyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                                      CLSCTX_REMOTE_SERVER;
 
   const CRevisionInformation *m_record = nullptr;
   // Built on first use; published once even when two threads race.

@@ -7,6 +7,8 @@ PACKAGES=(
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
   libffi-dev                                 # late-bound calls into vtable slots
+  libxcb1-dev                                # top-level windows of the X11 display
+  xvfb xauth                                 # an X server without a screen for the window tests
   mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
   clang libclang-rt-dev                      # libFuzzer targets
 )

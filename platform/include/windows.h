@@ -5,6 +5,7 @@
 #include "winerror.h"
 #include "winnt.h"
 #include "winbase.h"
+#include "processthreadsapi.h"
 #include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"

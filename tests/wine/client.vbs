@@ -132,6 +132,42 @@ Check "GetErrorDescription", d.GetErrorDescription(RdE_RevisionNotFound), _
 ' GetErrorConstantAndDescription is left to compiled clients: its constant is a
 ' BSTR out-parameter, and a script can pass only a VARIANT by reference.
 
+' ProgIds: the directory's by language, a release's with its interface version.
+Const German = 1031
+Check "QuillonApplicationProgId", d.QuillonApplicationProgId, "Quillon.Application"
+Check "GetProgIdLanguage(English)", d.GetProgIdLanguage(1033), ""
+Check "GetQuillonServicesProgIdForLanguage(German)", d.GetQuillonServicesProgIdForLanguage(German), _
+  "QuillonServices.German.TesselServices"
+Set r = d.GetRevisionFromSoftwareVersion(15, 1)
+Check "revision QuillonApplicationProgId", r.QuillonApplicationProgId, "Quillon.Application.15.00"
+Check "revision GetQuillonServicesProgIdForLanguage(German)", r.GetQuillonServicesProgIdForLanguage(German), _
+  "QuillonServices.German.TesselServices.15.00"
+On Error Resume Next
+n = d.GetProgIdLanguage(1030)
+Check "GetProgIdLanguage(1030)", Hex(Err.Number), Hex(&H80043D0B)
+Err.Clear
+On Error GoTo 0
+
+' A launch of the stand-in installed as C:\Q\Bin\Quillon.Exe, which the
+' runner sets to record its arguments and show a window after a moment.
+Dim fso, started, waited, recorded
+Set fso = CreateObject("Scripting.FileSystemObject")
+started = Timer
+r.LaunchAndWaitForMainWindow "first ""second arg"" C:\Q\p.ACD", 60
+waited = Timer - started
+Check "LaunchAndWaitForMainWindow returns once the window shows", waited < 30, True
+recorded = False
+For n = 1 To 100
+  If fso.FileExists("C:\Q\record") Then recorded = True : Exit For
+  WScript.Sleep 100
+Next
+Check "the stand-in recorded its start", recorded, True
+If recorded Then
+  Check "its arguments", Replace(fso.OpenTextFile("C:\Q\record").ReadAll, Chr(0), "|"), _
+    "in C:\Q\Bin|first|second arg|C:\Q\p.ACD|"
+End If
+Check "Last Version", CreateObject("WScript.Shell").RegRead("HKLM\SOFTWARE\Brenmoor Software\Quillon.1\Last Version"), "15.01"
+
 If failures = 0 Then
   WScript.Echo "vbscript client: " & checks & " checks passed"
 Else

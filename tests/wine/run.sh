@@ -15,9 +15,11 @@ export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # No Mono or Gecko: nothing here needs them, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=""
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 step() { printf 'wine: %s\n' "$*"; }
@@ -25,6 +27,19 @@ fail() { printf 'wine: FAILED: %s\n' "$*" >&2; exit 1; }
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 started=$SECONDS
+# Wine's windows need an X server; one without a screen serves, so that a
+# launched program's window really exists for LaunchAndWaitForMainWindow.
+if command -v Xvfb >/dev/null; then
+  # It writes its display number to fd 3 once it accepts connections.
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$WINEPREFIX.display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 200); do grep -q . "$WINEPREFIX.display" 2>/dev/null && break; sleep 0.1; done
+  number=$(head -n1 "$WINEPREFIX.display")
+  rm -f "$WINEPREFIX.display"
+  [ -n "$number" ] || fail "Xvfb did not start"
+  export DISPLAY=":$number"
+  step "windows on Xvfb display $DISPLAY"
+fi
 step "creating prefix $WINEPREFIX ($(wine --version))"
 wine wineboot -i >/dev/null 2>&1 || fail "wineboot"
 # Until the boot's server has gone, COM calls that need it time out.
@@ -58,6 +73,15 @@ wine regsvr32 /s "$(winpath "$dll")" || fail "regsvr32 exited with $?"
 release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
 wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
 wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
+
+# Its application: the stand-in that records its arguments and working
+# directory and shows a window after a moment.
+standin=$(find "$build" -name standin_quillon_app.exe | head -n1)
+[ -n "$standin" ] || fail "no standin_quillon_app.exe in $build"
+mkdir -p "$WINEPREFIX/drive_c/Q/Bin"
+cp "$standin" "$WINEPREFIX/drive_c/Q/Bin/Quillon.Exe"
+printf 'in C:\\Q\\Bin' >"$WINEPREFIX/drive_c/Q/Bin/cwd-marker"
+export REVDIR_STANDIN_RECORD='C:\Q\record' REVDIR_STANDIN_WINDOW_DELAY_MS=1500 REVDIR_STANDIN_LINGER_MS=5000
 
 # cscript exits 0 and prints nothing when a script dies, so each script ends
 # with a line only a complete run prints, reports each failed check as FAIL
