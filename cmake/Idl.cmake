@@ -7,7 +7,7 @@
 # small stand-ins for the imported system interfaces, and a stdole2.tlb made
 # from its stand-in, once per build.
 find_program(REVDIR_WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
-set(REVDIR_SDK_IDL ${CMAKE_CURRENT_LIST_DIR}/../tests/typelib_fixture/widl CACHE INTERNAL "")
+set(REVDIR_SDK_IDL ${CMAKE_CURRENT_LIST_DIR}/widl CACHE INTERNAL "")
 set(REVDIR_STDOLE2 ${CMAKE_BINARY_DIR}/generated/stdole2.tlb CACHE INTERNAL "")
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/generated)
 add_custom_command(

@@ -3,7 +3,7 @@
 #include "frame/port.h"
 #include <objbase.h>
 #include <oleauto.h>
-#include <registrar.h>
+#include "frame/registrar.h"
 #include <windows.h>
 
 #include <memory>
@@ -12,6 +12,8 @@
 #include "frame/boundary.h"
 #include "frame/module.h"
 #include "resolve/database_version_aliases.h"
+#include "catalog/registry_keys.h"
+#include "frame/handles.h"
 
 
 namespace {

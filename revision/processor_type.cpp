@@ -26,16 +26,8 @@ HRESULT CProcessorType::CreateInstance(IUnknown *outer, REFIID riid, void **ppv)
 }
 
 HRESULT CProcessorType::CreateBound(const CProcessorTypeInformation &record, IProcessorType_V2 **out) {
-  *out = nullptr;
-  ComObject<CProcessorType> *object;
-  HRESULT hr = ComObject<CProcessorType>::Create(&object);
-  if (FAILED(hr)) return hr;
-  object->Bind(record);
-  // Held across the query, so a failed query frees the new object.
-  object->AddRef();
-  hr = object->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(out));
-  object->Release();
-  return hr;
+  return CreateBoundInstance<CProcessorType>([&](CProcessorType &object) { object.Bind(record); },
+                                             IID_IProcessorType_V2, reinterpret_cast<void **>(out));
 }
 
 STDMETHODIMP CProcessorType::InterfaceSupportsErrorInfo(REFIID riid) {
