@@ -44,7 +44,7 @@ TEST(PathText, GroupsOfTwoHexDigitsAndABlankBecomeBytes) {
 
 std::string Groups(size_t n) {
   std::string s;
-  for (size_t i = 0; i < n; ++i) s += (i ? " " : "") + std::string("5A");
+  for (size_t i = 0; i < n; ++i) s.append(i ? " 5A" : "5A");
   return s;
 }
 
