@@ -3,16 +3,16 @@ include(${CMAKE_CURRENT_LIST_DIR}/sources.cmake)
 # Component code built as static libraries that the component module (and
 # the tests) link; they see only the Windows headers of the platform layer.
 
-# The release catalogue and the controller-type catalogue.
-add_library(revdir_catalog STATIC ${REVDIR_CATALOG_SOURCES})
-target_include_directories(revdir_catalog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(revdir_catalog PUBLIC revdir_platform)
+# The registrar, which the tests' own server links too.
+add_library(revdir_registrar STATIC ${REVDIR_REGISTRAR_SOURCES})
+target_include_directories(revdir_registrar PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(revdir_registrar PUBLIC revdir_platform)
 
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
 add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES})
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_platform)
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_registrar revdir_platform)
 # As for the platform library: a fuzzing build leaves the sanitizer runtime
 # to the executable.
 if(NOT REVDIR_FUZZ)
@@ -23,6 +23,13 @@ get_target_property(REVDIR_COMPONENT_TLB QuillonRevisionDirectory REVDIR_TYPELIB
 get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTORY)
 revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
   INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR} DEPENDS ${REVDIR_COMPONENT_TLB} QuillonRevisionDirectory_typelib)
+
+# The catalogue names the type library's enumerations, so it sees the
+# interface header too.
+add_library(revdir_catalog STATIC ${REVDIR_CATALOG_SOURCES})
+target_include_directories(revdir_catalog PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${REVDIR_COMPONENT_TLB_DIR})
+target_link_libraries(revdir_catalog PUBLIC revdir_platform)
+add_dependencies(revdir_catalog QuillonRevisionDirectory_typelib)
 
 # What a C++ client of the component compiles in: the interface header and
 # the identifiers (IIDs, CLSIDs, LIBID) it names.

@@ -10,6 +10,10 @@ set(REVDIR_CATALOG_SOURCES
   catalog/processor_catalog.cpp
   catalog/processor_tables.cpp)
 
+# The registrar, which runs registry scripts: the component and the tests'
+# own server link it.
+set(REVDIR_REGISTRAR_SOURCES frame/registrar.cpp)
+
 # The COM objects and the module around them, lowest layer first.
 set(REVDIR_COMPONENT_SOURCES
   frame/errors.cpp
@@ -25,4 +29,5 @@ set(REVDIR_COMPONENT_SOURCES
   component/object_map.cpp)
 
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_REGISTRAR_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

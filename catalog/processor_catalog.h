@@ -7,49 +7,16 @@
 
 #include <set>
 
-struct CRevisionInformation;
-
-// Values of the type library's RdProcessorTypes. Only 24 have a catalogue
+// The ids are the type library's RdProcessorTypes. Only 24 have a catalogue
 // row; the others are named by no table, so every release treats them as
 // unsupported.
-namespace ProcessorTypeId {
-constexpr LONG Arvane01 = 1;
-constexpr LONG Arvane02 = 2;
-constexpr LONG Quorral01 = 3;
-constexpr LONG Betrel01 = 4;
-constexpr LONG Nimbrel01 = 5;
-constexpr LONG Ostrel01 = 6;
-constexpr LONG Motion01 = 7;
-constexpr LONG Arvane03 = 8;
-constexpr LONG Arvane04 = 9;
-constexpr LONG Quorral02 = 10;
-constexpr LONG Betrel02 = 11;
-constexpr LONG Betrel03 = 12;
-constexpr LONG Betrel04 = 13;
-constexpr LONG Arvane05 = 14;
-constexpr LONG Ostrel02 = 15;
-constexpr LONG Mimic01 = 16;
-constexpr LONG Betrel05 = 17;
-constexpr LONG Arvane06 = 18;
-constexpr LONG Pendra01 = 19;
-constexpr LONG Arvane07 = 20;
-constexpr LONG Arvane08 = 21;
-constexpr LONG Ostrel03 = 22;
-constexpr LONG Betrel06 = 23;
-constexpr LONG Betrel07 = 24;
-constexpr LONG Betrel08 = 25;
-constexpr LONG Betrel09 = 26;
-constexpr LONG Arvane09 = 27;
-constexpr LONG Arvane10 = 28;
-constexpr LONG Arvane11 = 29;
-constexpr LONG Betrel10 = 30;
-constexpr LONG Betrel11 = 31;
-constexpr LONG Betrel12 = 32;
-}  // namespace ProcessorTypeId
+#include "QuillonRevisionDirectory.h"
+
+struct CRevisionInformation;
 
 // A static row: a catalogue entry, or a type as one release supports it.
 struct CProcessorTypeRow {
-  LONG Id;                    // ProcessorTypeId
+  LONG Id;                    // RdProcessorTypes
   const WCHAR *Name;          // catalogue number, static storage
   DWORD DescriptionStringId;  // string resource with the display text
   LONG ProductType;           // identity the controller reports

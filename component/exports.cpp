@@ -3,13 +3,15 @@
 #include "frame/port.h"
 #include <objbase.h>
 #include <oleauto.h>
-#include <registrar.h>
+#include "frame/registrar.h"
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
 #include "frame/module.h"
+#include "catalog/registry_keys.h"
+#include "frame/handles.h"
 
 
 namespace {
@@ -19,12 +21,9 @@ using revdir::ModuleInstance;
 // The key of the database-version aliases; both registration entry points
 // delete the value whatever their outcome, a missing key or value included.
 void DeleteAliasValue() {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1"), 0, KEY_SET_VALUE, &key) !=
-      ERROR_SUCCESS)
-    return;
-  RegDeleteValueW(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"));
-  RegCloseKey(key);
+  revdir::RegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_SET_VALUE, key.out()) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key.get(), OLESTR("RevisionDirectoryDatabaseVersionAliases"));
 }
 
 HRESULT ModulePath(std::basic_string<WCHAR> *path) {

@@ -6,17 +6,18 @@
 #include "frame/module.h"
 #include "revision/processor_type.h"
 #include "revision/revision.h"
+#include "resources/resource.h"
 
 namespace revdir {
 
 const ObjectMapEntry *ObjectMap(size_t *count) {
   static const ObjectMapEntry kMap[] = {
-      {&CLSID_RevisionDirectory, &CRevisionDirectory::CreateInstance, 101, OLESTR("RevisionDirectory Class")},
-      {&CLSID_Revision, &CRevision::CreateInstance, 102, OLESTR("Revision Class")},
-      {&CLSID_AvailableRevisions, &CAvailableRevisions::CreateInstance, 103, OLESTR("AvailableRevisions Class")},
-      {&CLSID_Revisions, &CRevisions::CreateInstance, 104, OLESTR("Revisions Class")},
-      {&CLSID_ProcessorTypes, &CProcessorTypes::CreateInstance, 105, OLESTR("ProcessorTypes Class")},
-      {&CLSID_ProcessorType, &CProcessorType::CreateInstance, 106, OLESTR("ProcessorType Class")},
+      {&CLSID_RevisionDirectory, &CRevisionDirectory::CreateInstance, IDR_REVISIONDIRECTORY, OLESTR("RevisionDirectory Class")},
+      {&CLSID_Revision, &CRevision::CreateInstance, IDR_REVISION, OLESTR("Revision Class")},
+      {&CLSID_AvailableRevisions, &CAvailableRevisions::CreateInstance, IDR_AVAILABLEREVISIONS, OLESTR("AvailableRevisions Class")},
+      {&CLSID_Revisions, &CRevisions::CreateInstance, IDR_REVISIONS, OLESTR("Revisions Class")},
+      {&CLSID_ProcessorTypes, &CProcessorTypes::CreateInstance, IDR_PROCESSORTYPES, OLESTR("ProcessorTypes Class")},
+      {&CLSID_ProcessorType, &CProcessorType::CreateInstance, IDR_PROCESSORTYPE, OLESTR("ProcessorType Class")},
   };
   *count = ARRAYSIZE(kMap);
   return kMap;

@@ -8,6 +8,7 @@
 #include "catalog/scan.h"
 #include "revision/progid.h"
 #include "revision/revision.h"
+#include "catalog/registry_keys.h"
 
 namespace revdir {
 
@@ -23,19 +24,19 @@ struct LanguageKeys {
 };
 
 const LanguageKeys kLanguageKeys[] = {
-    {1031, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon German"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\German")},
-    {1034, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Spanish"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Spanish")},
-    {1036, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon French"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\French")},
-    {1040, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Italian"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Italian")},
-    {1041, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Japanese"),
-     OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Japanese")},
-    {1042, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Korean"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Korean")},
-    {1046, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Portuguese"),
-     OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Portuguese")},
-    {2052, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon Chinese"), OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\Chinese")},
+    {1031, REVDIR_PRODUCT_KEY OLESTR(" German"), REVDIR_RELEASES_KEY OLESTR("\\German")},
+    {1034, REVDIR_PRODUCT_KEY OLESTR(" Spanish"), REVDIR_RELEASES_KEY OLESTR("\\Spanish")},
+    {1036, REVDIR_PRODUCT_KEY OLESTR(" French"), REVDIR_RELEASES_KEY OLESTR("\\French")},
+    {1040, REVDIR_PRODUCT_KEY OLESTR(" Italian"), REVDIR_RELEASES_KEY OLESTR("\\Italian")},
+    {1041, REVDIR_PRODUCT_KEY OLESTR(" Japanese"),
+     REVDIR_RELEASES_KEY OLESTR("\\Japanese")},
+    {1042, REVDIR_PRODUCT_KEY OLESTR(" Korean"), REVDIR_RELEASES_KEY OLESTR("\\Korean")},
+    {1046, REVDIR_PRODUCT_KEY OLESTR(" Portuguese"),
+     REVDIR_RELEASES_KEY OLESTR("\\Portuguese")},
+    {2052, REVDIR_PRODUCT_KEY OLESTR(" Chinese"), REVDIR_RELEASES_KEY OLESTR("\\Chinese")},
 };
-const LanguageKeys kEnglishKeys = {1033, OLESTR("SOFTWARE\\Brenmoor Software\\Quillon"),
-                                   OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English")};
+const LanguageKeys kEnglishKeys = {1033, REVDIR_PRODUCT_KEY,
+                                   REVDIR_RELEASES_KEY OLESTR("\\English")};
 
 const LanguageKeys &KeysFor(LONG languageId) {
   for (const auto &k : kLanguageKeys)
@@ -325,13 +326,13 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
                                                              VARIANT_BOOL *IsSupported) {
   if (!IsSupported) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *IsSupported = VARIANT_FALSE;
-  switch (static_cast<LONG>(InterfaceVersion)) {
-    case 256:
-    case 512:
-    case 768:
-    case 1024:
-    case 1280:
-    case 1536: *IsSupported = VARIANT_TRUE; break;
+  switch (InterfaceVersion) {
+    case RdRevisionDirectoryInterfaceVersion_01_00:
+    case RdRevisionDirectoryInterfaceVersion_02_00:
+    case RdRevisionDirectoryInterfaceVersion_03_00:
+    case RdRevisionDirectoryInterfaceVersion_04_00:
+    case RdRevisionDirectoryInterfaceVersion_05_00:
+    case RdRevisionDirectoryInterfaceVersion_06_00: *IsSupported = VARIANT_TRUE; break;
     default: break;
   }
   return S_OK;

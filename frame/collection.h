@@ -73,12 +73,9 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
   }
 
   static HRESULT Create(Collection *collection, size_t position, IEnumVARIANT **out) {
-    *out = nullptr;
-    ComObject<CollectionEnumerator> *e;
-    HRESULT hr = ComObject<CollectionEnumerator>::Create(&e);
-    if (FAILED(hr)) return hr;
-    e->Bind(collection, position);
-    return e->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void **>(out));
+    return CreateBoundInstance<CollectionEnumerator>(
+        [&](CollectionEnumerator &e) { e.Bind(collection, position); }, IID_IEnumVARIANT,
+        reinterpret_cast<void **>(out));
   }
 
  private:

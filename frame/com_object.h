@@ -137,6 +137,21 @@ class ComAggObject final : public IUnknown {
   ComContainedObject<T> m_contained;
 };
 
+// A new object of class T that `bind` gives its state before it is asked
+// for `riid`; the object is destroyed when the query fails.
+template <class T, class Bind>
+HRESULT CreateBoundInstance(Bind &&bind, REFIID riid, void **ppv) {
+  *ppv = nullptr;
+  ComObject<T> *object;
+  HRESULT hr = ComObject<T>::Create(&object);
+  if (FAILED(hr)) return hr;
+  bind(static_cast<T &>(*object));
+  object->AddRef();
+  hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
 // The class factory's CreateInstance for class T: plain or aggregated; a
 // failed construction or query destroys the new object.
 template <class T>
@@ -153,13 +168,7 @@ HRESULT CreateComInstance(IUnknown *outer, REFIID riid, void **ppv) {
     object->Release();
     return hr;
   }
-  ComObject<T> *object;
-  HRESULT hr = ComObject<T>::Create(&object);
-  if (FAILED(hr)) return hr;
-  object->AddRef();
-  hr = object->QueryInterface(riid, ppv);
-  object->Release();
-  return hr;
+  return CreateBoundInstance<T>([](T &) {}, riid, ppv);
 }
 
 }  // namespace revdir

@@ -6,29 +6,34 @@
 
 #include <memory>
 
+#include "QuillonRevisionDirectory.h"
+#include "frame/handles.h"
 #include "frame/module.h"
 
 namespace revdir {
 
 namespace {
 
+// The constant's name is its identifier's text, so the two cannot drift apart.
+#define RD_ERROR(name, stringId) {name, OLESTR(#name), stringId}
 const RdErrorEntry kErrors[] = {
-    {(HRESULT)0x80043D00, OLESTR("RdE_NotInitialized"), 119},
-    {(HRESULT)0x80043D01, OLESTR("RdE_RevisionNotFound"), 121},
-    {(HRESULT)0x80043D02, OLESTR("RdE_InvalidRevisionDirectoryInternalState"), 116},
-    {(HRESULT)0x80043D03, OLESTR("RdE_InvalidProcessorTypeInternalState"), 117},
-    {(HRESULT)0x80043D04, OLESTR("RdE_InvalidRevisionInternalState"), 118},
-    {(HRESULT)0x80043D05, OLESTR("RdE_RevisionNotInstalled"), 122},
-    {(HRESULT)0x80043D06, OLESTR("RdE_ProcessorTypeNotSupported"), 120},
-    {(HRESULT)0x80043D07, OLESTR("RdE_UnableToAccessProjectFile"), 123},
-    {(HRESULT)0x80043D08, OLESTR("RdE_NotA_TesselController"), 132},
-    {(HRESULT)0x80043D09, OLESTR("RdE_NoDeviceFound"), 133},
-    {(HRESULT)0x80043D0A, OLESTR("RdE_NotQuillon"), 140},
-    {(HRESULT)0x80043D0B, OLESTR("RdE_InvalidLanguageId"), 143},
-    {(HRESULT)0x80043D0C, OLESTR("RdE_FileNotOpenedByQuillon"), 144},
-    {(HRESULT)0x80043D0D, OLESTR("RdE_InvalidProjectFileContents"), 149},
-    {(HRESULT)0x80043D0E, OLESTR("RdE_InvalidProjectFileType"), 150},
+    RD_ERROR(RdE_NotInitialized, IDS_E_NOTINITIALIZED),
+    RD_ERROR(RdE_RevisionNotFound, IDS_E_REVISIONNOTFOUND),
+    RD_ERROR(RdE_InvalidRevisionDirectoryInternalState, IDS_E_INVALIDREVISIONDIRECTORYINTERNALSTATE),
+    RD_ERROR(RdE_InvalidProcessorTypeInternalState, IDS_E_INVALIDPROCESSORTYPEINTERNALSTATE),
+    RD_ERROR(RdE_InvalidRevisionInternalState, IDS_E_INVALIDREVISIONINTERNALSTATE),
+    RD_ERROR(RdE_RevisionNotInstalled, IDS_E_REVISIONNOTINSTALLED),
+    RD_ERROR(RdE_ProcessorTypeNotSupported, IDS_E_PROCESSORTYPENOTSUPPORTED),
+    RD_ERROR(RdE_UnableToAccessProjectFile, IDS_E_UNABLETOACCESSPROJECTFILE),
+    RD_ERROR(RdE_NotA_TesselController, IDS_E_NOTA_TESSELCONTROLLER),
+    RD_ERROR(RdE_NoDeviceFound, IDS_E_NODEVICEFOUND),
+    RD_ERROR(RdE_NotQuillon, IDS_E_NOTQUILLON),
+    RD_ERROR(RdE_InvalidLanguageId, IDS_E_INVALIDLANGUAGEID),
+    RD_ERROR(RdE_FileNotOpenedByQuillon, IDS_E_FILENOTOPENEDBYQUILLON),
+    RD_ERROR(RdE_InvalidProjectFileContents, IDS_E_INVALIDPROJECTFILECONTENTS),
+    RD_ERROR(RdE_InvalidProjectFileType, IDS_E_INVALIDPROJECTFILETYPE),
 };
+#undef RD_ERROR
 
 const WCHAR kUnexpectedConstant[] = OLESTR("RevDir_E_UNEXPECTED");
 const WCHAR kNoDescription[] = OLESTR("No description available for error.");
@@ -125,14 +130,14 @@ BSTR RdErrorConstantName(HRESULT code) {
 HRESULT MapSystemError(LONG code) {
   if (code < 0) return code;
   switch (code) {
-    case 2: return STG_E_FILENOTFOUND;
-    case 3: return STG_E_PATHNOTFOUND;
-    case 4: return STG_E_TOOMANYOPENFILES;
-    case 5: return STG_E_ACCESSDENIED;
-    case 6: return STG_E_INVALIDHANDLE;
-    case 8: return STG_E_INSUFFICIENTMEMORY;
-    case 9: return STG_E_INVALIDPOINTER;
-    case 14: return STG_E_INSUFFICIENTMEMORY;
+    case ERROR_FILE_NOT_FOUND: return STG_E_FILENOTFOUND;
+    case ERROR_PATH_NOT_FOUND: return STG_E_PATHNOTFOUND;
+    case ERROR_TOO_MANY_OPEN_FILES: return STG_E_TOOMANYOPENFILES;
+    case ERROR_ACCESS_DENIED: return STG_E_ACCESSDENIED;
+    case ERROR_INVALID_HANDLE: return STG_E_INVALIDHANDLE;
+    case ERROR_NOT_ENOUGH_MEMORY: return STG_E_INSUFFICIENTMEMORY;
+    case ERROR_INVALID_BLOCK: return STG_E_INVALIDPOINTER;
+    case ERROR_OUTOFMEMORY: return STG_E_INSUFFICIENTMEMORY;
     default: return E_FAIL;
   }
 }
@@ -142,17 +147,13 @@ CErrorInfo::CErrorInfo(const WCHAR *source, const IID &iid) : m_source(SysAllocS
 CErrorInfo::~CErrorInfo() { SysFreeString(m_source); }
 
 void CErrorInfo::Raise(const WCHAR *description) const {
-  ICreateErrorInfo *create;
-  if (FAILED(CreateErrorInfo(&create))) return;
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.out()))) return;
   create->SetGUID(m_iid);
   create->SetSource(m_source);
   create->SetDescription(const_cast<LPOLESTR>(description ? description : kNoDescription));
-  IErrorInfo *info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void **>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.outv()))) SetErrorInfo(0, info.get());
 }
 
 HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {

@@ -4,6 +4,7 @@
 
 #include "frame/port.h"
 #include <oleauto.h>
+#include "resources/resource.h"
 
 namespace revdir {
 
@@ -15,7 +16,7 @@ struct RdErrorEntry {
 };
 const RdErrorEntry *RdErrorTable(size_t *count);
 
-constexpr UINT kUnexpectedErrorStringId = 124;
+constexpr UINT kUnexpectedErrorStringId = IDS_E_UNEXPECTED;
 constexpr UINT kTextBufferChars = 4096;
 
 // Each returns a new BSTR the caller owns (null only when out of memory).

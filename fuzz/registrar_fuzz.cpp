@@ -1,7 +1,7 @@
 // Fuzzes the registrar's script parser (parse only, the registry is never
 // touched). Input bytes are read as UTF-16 code units; two variables exist so
 // that replacements are exercised as well.
-#include <registrar.h>
+#include "frame/registrar.h"
 
 #include <cstddef>
 #include <cstdint>

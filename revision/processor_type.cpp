@@ -26,12 +26,8 @@ HRESULT CProcessorType::CreateInstance(IUnknown *outer, REFIID riid, void **ppv)
 }
 
 HRESULT CProcessorType::CreateBound(const CProcessorTypeInformation &record, IProcessorType_V2 **out) {
-  *out = nullptr;
-  ComObject<CProcessorType> *object;
-  HRESULT hr = ComObject<CProcessorType>::Create(&object);
-  if (FAILED(hr)) return hr;
-  object->Bind(record);
-  return object->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(out));
+  return CreateBoundInstance<CProcessorType>([&](CProcessorType &object) { object.Bind(record); },
+                                             IID_IProcessorType_V2, reinterpret_cast<void **>(out));
 }
 
 STDMETHODIMP CProcessorType::InterfaceSupportsErrorInfo(REFIID riid) {

@@ -33,15 +33,7 @@ HRESULT CRevision::CreateInstance(IUnknown *outer, REFIID riid, void **ppv) {
 }
 
 HRESULT CRevision::CreateBound(const CRevisionInformation *record, LONG languageId, REFIID iid, void **out) {
-  *out = nullptr;
-  ComObject<CRevision> *object;
-  HRESULT hr = ComObject<CRevision>::Create(&object);
-  if (FAILED(hr)) return hr;
-  object->Bind(record, languageId);
-  object->AddRef();
-  hr = object->QueryInterface(iid, out);
-  object->Release();
-  return hr;
+  return CreateBoundInstance<CRevision>([&](CRevision &object) { object.Bind(record, languageId); }, iid, out);
 }
 
 STDMETHODIMP CRevision::InterfaceSupportsErrorInfo(REFIID riid) {

@@ -11,6 +11,7 @@
 
 #include "ole32/com_internal.h"
 #include "kernel32/text.h"
+#include "kernel32/trace.h"
 
 EXTERN_C DECLSPEC_EXPORT const IID IID_IPersistFile = {
     0x0000010b, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -270,16 +271,16 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   }
   STDMETHODIMP IsDirty() override { return S_FALSE; }
   // Monikers are never persisted to streams by this layer.
-  STDMETHODIMP Load(IStream *) override { return E_NOTIMPL; }
-  STDMETHODIMP Save(IStream *, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP GetSizeMax(ULARGE_INTEGER *) override { return E_NOTIMPL; }
+  STDMETHODIMP Load(IStream *) override { return NotImplemented("FileMoniker::Load"); }
+  STDMETHODIMP Save(IStream *, BOOL) override { return NotImplemented("FileMoniker::Save"); }
+  STDMETHODIMP GetSizeMax(ULARGE_INTEGER *) override { return NotImplemented("FileMoniker::GetSizeMax"); }
 
   STDMETHODIMP BindToObject(IBindCtx *pbc, IMoniker *pmkToLeft, REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!pbc) return E_INVALIDARG;
     // Composite monikers are not supported.
-    if (pmkToLeft) return E_NOTIMPL;
+    if (pmkToLeft) return NotImplemented("FileMoniker::BindToObject with a moniker to the left");
     IRunningObjectTable *rot = nullptr;
     HRESULT hr = pbc->GetRunningObjectTable(&rot);
     if (FAILED(hr)) return hr;
@@ -308,7 +309,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   }
   STDMETHODIMP BindToStorage(IBindCtx *, IMoniker *, REFIID, void **ppvObj) override {
     if (ppvObj) *ppvObj = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("FileMoniker::BindToStorage");
   }
   STDMETHODIMP Reduce(IBindCtx *, DWORD, IMoniker **ppmkToLeft, IMoniker **ppmkReduced) override {
     (void)ppmkToLeft;
@@ -319,7 +320,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   }
   STDMETHODIMP ComposeWith(IMoniker *, BOOL, IMoniker **ppmkComposite) override {
     if (ppmkComposite) *ppmkComposite = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("FileMoniker::ComposeWith");
   }
   STDMETHODIMP Enum(BOOL, IEnumMoniker **ppenumMoniker) override {
     // A simple moniker has no parts to enumerate.
@@ -344,7 +345,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
     return S_OK;
   }
   STDMETHODIMP IsRunning(IBindCtx *pbc, IMoniker *pmkToLeft, IMoniker *pmkNewlyRunning) override {
-    if (pmkToLeft) return E_NOTIMPL;
+    if (pmkToLeft) return NotImplemented("FileMoniker::IsRunning with a moniker to the left");
     if (pmkNewlyRunning && IsEqual(pmkNewlyRunning) == S_OK) return S_OK;
     if (!pbc) return E_INVALIDARG;
     IRunningObjectTable *rot = nullptr;
@@ -356,7 +357,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   }
   STDMETHODIMP GetTimeOfLastChange(IBindCtx *pbc, IMoniker *pmkToLeft, FILETIME *pFileTime) override {
     if (!pbc || !pFileTime) return E_INVALIDARG;
-    if (pmkToLeft) return E_NOTIMPL;
+    if (pmkToLeft) return NotImplemented("FileMoniker::GetTimeOfLastChange with a moniker to the left");
     IRunningObjectTable *rot = nullptr;
     HRESULT hr = pbc->GetRunningObjectTable(&rot);
     if (FAILED(hr)) return hr;
@@ -366,15 +367,15 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   }
   STDMETHODIMP Inverse(IMoniker **ppmk) override {
     if (ppmk) *ppmk = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("FileMoniker::Inverse");
   }
   STDMETHODIMP CommonPrefixWith(IMoniker *, IMoniker **ppmkPrefix) override {
     if (ppmkPrefix) *ppmkPrefix = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("FileMoniker::CommonPrefixWith");
   }
   STDMETHODIMP RelativePathTo(IMoniker *, IMoniker **ppmkRelPath) override {
     if (ppmkRelPath) *ppmkRelPath = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("FileMoniker::RelativePathTo");
   }
   STDMETHODIMP GetDisplayName(IBindCtx *, IMoniker *, LPOLESTR *ppszDisplayName) override {
     if (!ppszDisplayName) return E_POINTER;
@@ -484,7 +485,7 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
   // IEnumString is not part of this layer.
   STDMETHODIMP EnumObjectParam(IEnumString **ppenum) override {
     if (ppenum) *ppenum = nullptr;
-    return E_NOTIMPL;
+    return NotImplemented("BindCtx::EnumObjectParam");
   }
   STDMETHODIMP RevokeObjectParam(LPOLESTR pszKey) override {
     if (!pszKey) return E_INVALIDARG;

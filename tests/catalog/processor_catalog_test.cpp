@@ -39,8 +39,8 @@ TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
   EXPECT_EQ(names.size(), ProcessorTypeCatalogCount) << "two catalogue names differ only in case";
   for (const CProcessorTypeRow &r : ProcessorTypeCatalog) {
     SCOPED_TRACE(Narrow(r.Name));
-    EXPECT_GE(r.Id, ProcessorTypeId::Arvane01);
-    EXPECT_LE(r.Id, ProcessorTypeId::Betrel12);
+    EXPECT_GE(r.Id, Arvane01);
+    EXPECT_LE(r.Id, Betrel12);
     EXPECT_EQ(CatalogueRow(r.Id), &r) << "id " << r.Id << " appears twice";
     EXPECT_EQ(r.ProductType, 14);
     EXPECT_EQ(r.MajorRev, -1);
@@ -81,7 +81,7 @@ TEST(ProcessorTypeTables, RelatedTablesShareContentsButNotStorage) {
   ASSERT_EQ(t21.Count, t20.Count + 1);
   EXPECT_TRUE(std::equal(t20.Rows, t20.Rows + t20.Count, t21.Rows, SameRow));
   const CProcessorTypeRow &last = t21.Rows[t20.Count];
-  EXPECT_EQ(last.Id, ProcessorTypeId::Betrel10);
+  EXPECT_EQ(last.Id, Betrel10);
   EXPECT_EQ(last.MinorRev, 18);
 }
 
@@ -119,7 +119,7 @@ TEST(ProcessorTypeSet, FirstInsertedWins) {
   ProcessorTypeSet set;
   const ProcessorTypeTableRef &t23 = ProcessorTypeTables[22];
   ASSERT_EQ(InsertProcessorTypes(set, t23.Rows, t23.Count, 1031), S_OK);
-  const CProcessorTypeRow shouting = {ProcessorTypeId::Arvane05, OLESTR("ar-05"), 999, 1, 2, 3, 4};
+  const CProcessorTypeRow shouting = {Arvane05, OLESTR("ar-05"), 999, 1, 2, 3, 4};
   ASSERT_EQ(InsertProcessorTypes(set, &shouting, 1, 1036), S_OK);
   ASSERT_EQ(InsertProcessorTypes(set, ProcessorTypeCatalog, ProcessorTypeCatalogCount, 1036), S_OK);
   EXPECT_EQ(set.size(), ProcessorTypeCatalogCount);
@@ -150,17 +150,17 @@ TEST(FindProcessorFirmware, FindsTheReleasesOwnEntry) {
   for (const CRevisionInformation &r : RevisionTable) {
     for (DWORD i = 0; i < r.ProcessorTypeCount; ++i)
       EXPECT_EQ(FindProcessorFirmware(&r, r.ProcessorTypeTable[i].Id), &r.ProcessorTypeTable[i]);
-    EXPECT_EQ(FindProcessorFirmware(&r, ProcessorTypeId::Betrel12), nullptr);  // in no table
+    EXPECT_EQ(FindProcessorFirmware(&r, Betrel12), nullptr);  // in no table
     EXPECT_EQ(FindProcessorFirmware(&r, 0), nullptr);
   }
   // 13.00 predates Betrel10; 13.01 programs it at firmware 13.18.
-  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[41], ProcessorTypeId::Betrel10), nullptr);
-  const CProcessorTypeRow *b10 = FindProcessorFirmware(&RevisionTable[42], ProcessorTypeId::Betrel10);
+  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[41], Betrel10), nullptr);
+  const CProcessorTypeRow *b10 = FindProcessorFirmware(&RevisionTable[42], Betrel10);
   ASSERT_NE(b10, nullptr);
   EXPECT_EQ(b10->MinorRev, 18);
-  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[48], ProcessorTypeId::Arvane01), nullptr);  // 15.00
+  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[48], Arvane01), nullptr);  // 15.00
 
   const CRevisionInformation search = MajorRevSearchKey(13);
-  EXPECT_EQ(FindProcessorFirmware(&search, ProcessorTypeId::Arvane01), nullptr);
-  EXPECT_EQ(FindProcessorFirmware(nullptr, ProcessorTypeId::Arvane01), nullptr);
+  EXPECT_EQ(FindProcessorFirmware(&search, Arvane01), nullptr);
+  EXPECT_EQ(FindProcessorFirmware(nullptr, Arvane01), nullptr);
 }

@@ -1,6 +1,7 @@
 #include "component_fixture.h"
 
 #include "conformance.h"
+#include "fresh_prefix.h"
 
 #ifndef _WIN32
 #include <stdlib.h>
@@ -30,25 +31,23 @@ void ExpectNothingOfOursRegistered() {
     }
   }
   // Interfaces of our type library, found by the library they name.
-  HKEY interfaces;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Interface"), 0, KEY_READ, &interfaces) != ERROR_SUCCESS) return;
+  revdir::RegKey interfaces;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Interface"), 0, KEY_READ, interfaces.out()) != ERROR_SUCCESS) return;
   const WString library = GuidString(LIBID_QuillonRevisionDirectoryLib);
   for (DWORD i = 0;; ++i) {
     DWORD chars = 256;
-    LONG rc = RegEnumKeyExW(interfaces, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumKeyExW(interfaces.get(), i, name, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) continue;
-    HKEY typeLib;
+    revdir::RegKey typeLib;
     WString sub = WString(name, chars) + OLESTR("\\TypeLib");
-    if (RegOpenKeyExW(interfaces, sub.c_str(), 0, KEY_READ, &typeLib) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(interfaces.get(), sub.c_str(), 0, KEY_READ, typeLib.out()) != ERROR_SUCCESS) continue;
     WCHAR value[64] = {};
     DWORD bytes = sizeof value - sizeof(WCHAR);
-    if (RegQueryValueExW(typeLib, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(typeLib.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) == ERROR_SUCCESS) {
       EXPECT_NE(WString(value), library) << "interface left registered: " << Utf8(WString(name, chars));
     }
-    RegCloseKey(typeLib);
   }
-  RegCloseKey(interfaces);
 }
 
 class ComponentEnvironment : public ::testing::Environment {
@@ -59,13 +58,9 @@ class ComponentEnvironment : public ::testing::Environment {
     // key and remove the whole key again, so it must not be there already.
     ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey))
         << "HKLM\\" << Utf8(kMakerKey) << " exists; these tests need a machine where it does not";
-#else
-    // A fresh prefix: an empty registry of our own.
-    char pattern[] = "/tmp/revdir-component-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_prefix = pattern;
-    setenv("REVDIR_PREFIX", pattern, 1);
 #endif
+    // On Linux a fresh prefix: an empty registry of our own.
+    UseFreshPrefix();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   }
@@ -74,13 +69,7 @@ class ComponentEnvironment : public ::testing::Environment {
     ExpectNothingOfOursRegistered();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey)) << "a test left keys below the maker's key";
     CoUninitialize();
-#ifndef _WIN32
-    std::filesystem::remove_all(m_prefix);
-#endif
   }
-
- private:
-  std::string m_prefix;
 };
 
 }  // namespace
@@ -107,23 +96,14 @@ WString GuidString(REFGUID g) {
 }
 
 bool KeyExists(HKEY root, const WString &path) {
-  HKEY k;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
+  revdir::RegKey k;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, k.out()) == ERROR_SUCCESS;
 }
 
 HRESULT CallEntry(const char *name) {
   auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(
       reinterpret_cast<void (*)()>(GetProcAddress(ComponentModule(), name)));
   return entry ? entry() : E_FAIL;
-}
-
-std::string Utf8(const WString &s) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-  return out;
 }
 
 HRESULT NewDirectory(IRevisionDirectory_V6 **out) {
@@ -134,8 +114,8 @@ HRESULT NewDirectory(IRevisionDirectory_V6 **out) {
                           reinterpret_cast<void **>(out));
 }
 
-Ptr<IRevisionDirectory_V6> InitializedDirectory(LCID locale) {
-  Ptr<IRevisionDirectory_V6> directory;
+ComPtr<IRevisionDirectory_V6> InitializedDirectory(LCID locale) {
+  ComPtr<IRevisionDirectory_V6> directory;
   EXPECT_EQ(NewDirectory(directory.out()), S_OK);
   LCID saved = GetThreadLocale();
   EXPECT_TRUE(SetThreadLocale(locale));
@@ -143,7 +123,7 @@ Ptr<IRevisionDirectory_V6> InitializedDirectory(LCID locale) {
     EXPECT_EQ(directory->Initialize(), S_OK);
   }
   SetThreadLocale(saved);
-  return Ptr<IRevisionDirectory_V6>(directory.get() ? (directory->AddRef(), directory.get()) : nullptr);
+  return ComPtr<IRevisionDirectory_V6>(directory.get() ? (directory->AddRef(), directory.get()) : nullptr);
 }
 
 ErrorInfo TakeErrorInfo() {

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "QuillonRevisionDirectory.h"
+#include "catalog/registry_keys.h"
+#include "frame/handles.h"
 
 using WString = std::basic_string<WCHAR>;
 
@@ -23,60 +25,15 @@ HRESULT CallEntry(const char *name);  // DllRegisterServer and friends
 // ComponentModule() loads it again.
 void ReleaseComponentModule();
 
-// Reference-holding pointer for tests.
-template <class T>
-class Ptr {
- public:
-  Ptr() = default;
-  explicit Ptr(T *p) : m_p(p) {}
-  ~Ptr() { reset(); }
-  Ptr(const Ptr &) = delete;
-  Ptr &operator=(const Ptr &) = delete;
-  T *operator->() const { return m_p; }
-  T *get() const { return m_p; }
-  T **out() {
-    reset();
-    return &m_p;
-  }
-  void **outv() { return reinterpret_cast<void **>(out()); }
-  void reset() {
-    if (m_p) m_p->Release();
-    m_p = nullptr;
-  }
-  explicit operator bool() const { return m_p != nullptr; }
-
- private:
-  T *m_p = nullptr;
-};
-
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const WCHAR *s) : m_b(SysAllocString(s)) {}
-  ~Bstr() { SysFreeString(m_b); }
-  Bstr(const Bstr &) = delete;
-  Bstr &operator=(const Bstr &) = delete;
-  BSTR *out() {
-    SysFreeString(m_b);
-    m_b = nullptr;
-    return &m_b;
-  }
-  BSTR get() const { return m_b; }
-  WString str() const { return m_b ? WString(m_b, SysStringLen(m_b)) : WString(); }
-  bool null() const { return m_b == nullptr; }
-
- private:
-  BSTR m_b = nullptr;
-};
-
-std::string Utf8(const WString &s);
-inline std::string Utf8(BSTR b) { return b ? Utf8(WString(b, SysStringLen(b))) : "(null)"; }
+using revdir::Bstr;
+using revdir::ComPtr;
+using revdir::Utf8;
 
 // A new directory, created by ProgID through the registry.
 HRESULT NewDirectory(IRevisionDirectory_V6 **out);
 // A new directory initialised on this thread with `locale` as its locale;
 // the thread's locale is restored afterwards.
-Ptr<IRevisionDirectory_V6> InitializedDirectory(LCID locale = 0x0409);
+ComPtr<IRevisionDirectory_V6> InitializedDirectory(LCID locale = 0x0409);
 
 // The thread's error information as (source, description, guid); clears it.
 struct ErrorInfo {
@@ -94,7 +51,7 @@ WString GuidString(REFGUID g);  // {XXXXXXXX-...}, as registry keys name it
 
 // The maker's key under HKLM, where releases are declared. The program
 // starts without it and every test that writes below it removes it again.
-inline constexpr const WCHAR *kMakerKey = OLESTR("SOFTWARE\\Brenmoor Software");
+inline constexpr const WCHAR *kMakerKey = REVDIR_MAKER_KEY;
 class MachineKeysTest : public ::testing::Test {
  protected:
   void TearDown() override { DeleteMachineTree(kMakerKey); }

@@ -1,10 +1,11 @@
 // The directory's state after Initialize: discovery, collections and look-ups.
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
-const WCHAR kReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
-const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
+const WCHAR kReleases[] = REVDIR_RELEASES_KEY OLESTR("\\English");
+const WCHAR kLanguagePack[] = REVDIR_PRODUCT_KEY;
 
 void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
   WString key = WString(kReleases) + OLESTR("\\") + subkey;
@@ -26,8 +27,8 @@ class Directory : public MachineKeysTest {};
 
 TEST_F(Directory, NothingInstalled) {
   auto directory = InitializedDirectory();
-  Ptr<IRevisions> all;
-  Ptr<IAvailableRevisions> available;
+  ComPtr<IRevisions> all;
+  ComPtr<IAvailableRevisions> available;
   ASSERT_EQ(directory->get_Revisions(all.out()), S_OK);
   ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
   LONG count = -1;
@@ -35,7 +36,7 @@ TEST_F(Directory, NothingInstalled) {
   EXPECT_EQ(count, 50);
   available->get_Count(&count);
   EXPECT_EQ(count, 0);
-  Ptr<IRevision> first, last, none;
+  ComPtr<IRevision> first, last, none;
   ASSERT_EQ(all->get_Item(1, first.out()), S_OK);
   ASSERT_EQ(all->get_Item(50, last.out()), S_OK);
   EXPECT_EQ(Version(first.get()), std::make_pair(1, 0));
@@ -43,7 +44,7 @@ TEST_F(Directory, NothingInstalled) {
   EXPECT_EQ(all->get_Item(0, none.out()), E_INVALIDARG);
   EXPECT_EQ(all->get_Item(51, none.out()), E_FAIL);
   EXPECT_EQ(directory->get_LatestAvailableRevision(none.out()), RdE_RevisionNotInstalled);
-  Ptr<IProcessorTypes> supported, mrs;
+  ComPtr<IProcessorTypes> supported, mrs;
   ASSERT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
   ASSERT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
   supported->get_Count(&count);
@@ -56,14 +57,14 @@ TEST_F(Directory, DiscoveryAndLookups) {
   Install(OLESTR("9"), OLESTR("9.00.0001"), OLESTR("C:\\Q9"));
   Install(OLESTR("15a"), OLESTR("15.01.0001"), OLESTR("C:\\Ignored"));
   auto directory = InitializedDirectory();
-  Ptr<IAvailableRevisions> available;
+  ComPtr<IAvailableRevisions> available;
   ASSERT_EQ(directory->get_AvailableRevisions(available.out()), S_OK);
   LONG count = 0;
   available->get_Count(&count);
   EXPECT_EQ(count, 3);
-  Ptr<IUnknown> unknown;
+  ComPtr<IUnknown> unknown;
   ASSERT_EQ(available->get__NewEnum(unknown.out()), S_OK);
-  Ptr<IEnumVARIANT> e;
+  ComPtr<IEnumVARIANT> e;
   ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
   VARIANT v[10];
   ULONG fetched = 0;
@@ -71,7 +72,7 @@ TEST_F(Directory, DiscoveryAndLookups) {
   EXPECT_EQ(fetched, 3u);
   for (ULONG i = 0; i < fetched; ++i) VariantClear(&v[i]);
 
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   ASSERT_EQ(directory->GetRevisionFromMajorRev(12, revision.out()), S_OK);
   EXPECT_EQ(Version(revision.get()), std::make_pair(12, 3));
   EXPECT_EQ(directory->GetRevisionFromMajorRev(11, revision.out()), S_OK);
@@ -93,7 +94,7 @@ TEST_F(Directory, DiscoveryAndLookups) {
   EXPECT_FALSE(revision);
 
   // Major revision 9 adds to the supported types only, 12 to both.
-  Ptr<IProcessorTypes> supported, mrs;
+  ComPtr<IProcessorTypes> supported, mrs;
   ASSERT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
   ASSERT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
   LONG all = 0, fromTen = 0;
@@ -101,11 +102,30 @@ TEST_F(Directory, DiscoveryAndLookups) {
   mrs->get_Count(&fromTen);
   EXPECT_EQ(fromTen, 13);
   EXPECT_EQ(all, 14) << "9.00 adds AR-03, which 12's table lacks";
-  Ptr<IProcessorType> arvane01;
+  ComPtr<IProcessorType> arvane01;
   ASSERT_EQ(supported->get_Item(1, arvane01.out()), S_OK);
   LONG minor = 0;
   arvane01->get_MinorRev(&minor);
   EXPECT_EQ(minor, 13) << "the first installed release in table order wins";
+}
+
+TEST_F(Directory, MrsTypesBeginAtMajorRevisionTen) {
+  auto counts = [] {
+    auto directory = InitializedDirectory();
+    ComPtr<IProcessorTypes> supported, mrs;
+    EXPECT_EQ(directory->get_SupportedProcessorTypes(supported.out()), S_OK);
+    EXPECT_EQ(directory->get_MRS_SupportedProcessorTypes(mrs.out()), S_OK);
+    LONG all = -1, fromTen = -1;
+    if (supported) supported->get_Count(&all);
+    if (mrs) mrs->get_Count(&fromTen);
+    return std::make_pair(all, fromTen);
+  };
+  Install(OLESTR("9"), OLESTR("9.00.0001"), OLESTR("C:\\Q9"));
+  auto [all9, mrs9] = counts();
+  EXPECT_GT(all9, 0);
+  EXPECT_EQ(mrs9, 0) << "major revision 9 is below the MRS range";
+  Install(OLESTR("10"), OLESTR("10.00.0001"), OLESTR("C:\\Q10"));
+  EXPECT_EQ(counts().second, 11) << "10.00's eleven types, from the first major revision of the range";
 }
 
 TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
@@ -115,7 +135,7 @@ TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
   Install(OLESTR("2"), OLESTR("16.00.0001"), OLESTR("C:\\Q16"));
   Install(OLESTR("3"), OLESTR("14.01.0001"), OLESTR("C:\\Q14"));
   auto directory = InitializedDirectory(2057);
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(10, 2, revision.out()), S_OK);
   Bstr path;
   EXPECT_EQ(revision->get_InstalledPath(path.out()), S_OK);
@@ -138,7 +158,7 @@ TEST_F(Directory, TestModeSeesNothingInstalled) {
   auto directory = InitializedDirectory();
   ASSERT_EQ(directory->TestModeInitialize(VARIANT_TRUE), S_OK);
   auto other = InitializedDirectory();
-  Ptr<IAvailableRevisions> available;
+  ComPtr<IAvailableRevisions> available;
   ASSERT_EQ(other->get_AvailableRevisions(available.out()), S_OK);
   LONG count = -1;
   available->get_Count(&count);
@@ -150,29 +170,33 @@ TEST_F(Directory, TestModeSeesNothingInstalled) {
 }
 
 TEST_F(Directory, InterfaceVersions) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
-  VARIANT_BOOL supported = 5;
-  EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(1536), &supported),
-            S_OK);
-  EXPECT_EQ(supported, VARIANT_TRUE);
-  for (LONG v : {1792, 257}) {
+  // Every version up to the current one; nothing between or beyond them.
+  const LONG versions[] = {RdRevisionDirectoryInterfaceVersion_01_00, RdRevisionDirectoryInterfaceVersion_02_00,
+                 RdRevisionDirectoryInterfaceVersion_03_00, RdRevisionDirectoryInterfaceVersion_04_00,
+                 RdRevisionDirectoryInterfaceVersion_05_00, RdRevisionDirectoryInterfaceVersion_06_00,
+                 RdRevisionDirectoryInterfaceCurrentVersion, 0, 255, 257, 1024 + 1, 1792, -256};
+  for (LONG v : versions) {
+    const bool expected = v >= 256 && v <= 1536 && v % 256 == 0;
+    VARIANT_BOOL supported = 5;
     EXPECT_EQ(directory->IsInterfaceVersionSupported(static_cast<RdRevisionDirectoryInterfaceVersions>(v), &supported),
               S_OK);
-    EXPECT_EQ(supported, VARIANT_FALSE);
+    EXPECT_EQ(supported, expected ? VARIANT_TRUE : VARIANT_FALSE) << v;
   }
+  EXPECT_NE(directory->IsInterfaceVersionSupported(RdRevisionDirectoryInterfaceVersion_01_00, nullptr), S_OK);
 }
 
 TEST_F(Directory, EnumeratorAskedForAsAMethod) {
   auto directory = InitializedDirectory();
-  Ptr<IRevisions> all;
+  ComPtr<IRevisions> all;
   ASSERT_EQ(directory->get_Revisions(all.out()), S_OK);
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT result;
   VariantInit(&result);
   ASSERT_EQ(all->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
   ASSERT_TRUE(result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH);
-  Ptr<IEnumVARIANT> e;
+  ComPtr<IEnumVARIANT> e;
   EXPECT_EQ(result.punkVal->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
   VariantClear(&result);
 }

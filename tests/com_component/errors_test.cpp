@@ -37,7 +37,7 @@ const HRESULT kCodes[] = {RdE_NotInitialized,
 
 // The type of the first parameter of method `name` as the type library describes it.
 VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
-  Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> info;
   if (object->GetTypeInfo(0, 0, info.out()) != S_OK) return VT_EMPTY;
   MEMBERID id;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -58,15 +58,40 @@ VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
 }  // namespace
 
 TEST(Errors, EnglishTextsAndConstants) {
+  // Every code with its own text: a string id given to the wrong code shows.
+  const struct {
+    HRESULT code;
+    const WCHAR *text;
+  } kEnglish[] = {
+      {RdE_NotInitialized,
+       OLESTR("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method before "
+              "invoking this method.")},
+      {RdE_RevisionNotFound, OLESTR("No revision could be found that matches the given search criteria.")},
+      {RdE_InvalidRevisionDirectoryInternalState,
+       OLESTR("The Revision Directory object is in an invalid internal state.")},
+      {RdE_InvalidProcessorTypeInternalState, OLESTR("The ProcessorType object is in an invalid internal state.")},
+      {RdE_InvalidRevisionInternalState, OLESTR("The Revision object is in an invalid internal state.")},
+      {RdE_RevisionNotInstalled, OLESTR("Quillon english support for this revision is not installed.")},
+      {RdE_ProcessorTypeNotSupported, OLESTR("The revision does not support the specified processor type.")},
+      {RdE_UnableToAccessProjectFile, OLESTR("The specified project file could not be accessed.")},
+      {RdE_NotA_TesselController, OLESTR("The supplied information does not identify a Tessel controller.")},
+      {RdE_NoDeviceFound, OLESTR("No module was found using the supplied encoded route string.")},
+      {RdE_NotQuillon,
+       OLESTR("A method or function intended exclusively for the Quillon was invoked by another client.")},
+      {RdE_InvalidLanguageId,
+       OLESTR("The provided language identifier represents an invalid/unsupported language.")},
+      {RdE_FileNotOpenedByQuillon,
+       OLESTR("Could not locate a running instance of the Quillon that has the specified .ACD project file open.")},
+      {RdE_InvalidProjectFileContents,
+       OLESTR("The specified project file is missing the information required to identify the version of the "
+              "software that generated it.")},
+      {RdE_InvalidProjectFileType,
+       OLESTR("The type of the specified file is not one of the Quillon project file types.  The supported file "
+              "types are .ACD and .PJX.")},
+  };
+  static_assert(ARRAYSIZE(kEnglish) == ARRAYSIZE(kCodes));
   auto directory = InitializedDirectory(0x0409);
-  EXPECT_EQ(Description(directory.get(), RdE_NotInitialized),
-            WString(OLESTR("The Revision Directory object has not been initialized.\n\nPlease invoke the Initialize method "
-                      "before invoking this method.")));
-  EXPECT_EQ(Description(directory.get(), RdE_InvalidProjectFileType),
-            WString(OLESTR("The type of the specified file is not one of the Quillon project file types.  The supported file "
-                      "types are .ACD and .PJX.")));
-  EXPECT_EQ(Description(directory.get(), RdE_RevisionNotInstalled),
-            WString(OLESTR("Quillon english support for this revision is not installed.")));
+  for (const auto &e : kEnglish) EXPECT_EQ(Description(directory.get(), e.code), WString(e.text)) << std::hex << e.code;
 
   Bstr constant, text;
   ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.out(), text.out()), S_OK);
@@ -85,12 +110,12 @@ TEST(Errors, EnglishTextsAndConstants) {
 
 TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
   auto directory = InitializedDirectory();
-  Ptr<ITypeInfo> info;
+  ComPtr<ITypeInfo> info;
   ASSERT_EQ(directory->GetTypeInfo(0, 0, info.out()), S_OK);
-  Ptr<ITypeLib> library;
+  ComPtr<ITypeLib> library;
   UINT index;
   ASSERT_EQ(info->GetContainingTypeLib(library.out(), &index), S_OK);
-  Ptr<ITypeInfo> errors;
+  ComPtr<ITypeInfo> errors;
   ITypeInfo *found[1];
   MEMBERID ids[1];
   USHORT count = 1;
@@ -143,7 +168,7 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
 }
 
 TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
   LCID saved = GetThreadLocale();
   SetThreadLocale(1036);
@@ -153,7 +178,7 @@ TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
 }
 
 TEST(Errors, NullOutPointersAndErrorInformation) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
   BSTR text = reinterpret_cast<BSTR>(0xdeadbeef);
   EXPECT_EQ(directory->GetErrorConstantAndDescription(E_FAIL, nullptr, &text), E_INVALIDARG);
@@ -163,7 +188,7 @@ TEST(Errors, NullOutPointersAndErrorInformation) {
   EXPECT_EQ(info.description, SystemText(E_INVALIDARG));
   EXPECT_EQ(directory->GetErrorDescription(E_FAIL, nullptr), E_INVALIDARG);
 
-  Ptr<IRevisions> revisions;
+  ComPtr<IRevisions> revisions;
   EXPECT_EQ(directory->get_Revisions(revisions.out()), RdE_NotInitialized);
   EXPECT_FALSE(revisions);
   info = TakeErrorInfo();
@@ -191,7 +216,7 @@ TEST(Errors, ReachableByName) {
   EXCEPINFO excep{};
   EXPECT_EQ(InvokeByName(directory.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
   VariantClear(&result);
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   EXPECT_EQ(InvokeByName(fresh.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);

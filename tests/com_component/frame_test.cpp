@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
 }
 
 TEST_F(Registration, DeletesTheAliasValueWhateverItFinds) {
-  const WCHAR *key = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  const WCHAR *key = REVDIR_RELEASES_KEY;
   for (const char *entry : {"DllRegisterServer", "DllUnregisterServer"}) {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
     SetMachineString(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"), OLESTR("3071=3072"));
@@ -157,7 +158,7 @@ TEST(ClassObjects, AnswerOnlyTheObjectMap) {
   void *p = reinterpret_cast<void *>(0xdeadbeef);
   EXPECT_EQ(get(IID_IDispatch, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(get(CLSID_Revision, IID_IClassFactory, nullptr), E_POINTER);
-  Ptr<IClassFactory> a, b;
+  ComPtr<IClassFactory> a, b;
   ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, a.outv()), S_OK);
   ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, b.outv()), S_OK);
   EXPECT_EQ(a.get(), b.get()) << "class objects are cached";
@@ -166,23 +167,23 @@ TEST(ClassObjects, AnswerOnlyTheObjectMap) {
 
 TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
   for (const auto &c : Classes()) {
-    Ptr<IUnknown> object;
+    ComPtr<IUnknown> object;
     ASSERT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.outv()), S_OK)
         << Utf8(c.progId);
     for (const IID *iid : c.interfaces) {
-      Ptr<IUnknown> itf, identity;
+      ComPtr<IUnknown> itf, identity;
       ASSERT_EQ(object->QueryInterface(*iid, itf.outv()), S_OK) << Utf8(c.progId) << " " << Utf8(GuidString(*iid));
       ASSERT_EQ(itf->QueryInterface(IID_IUnknown, identity.outv()), S_OK);
       EXPECT_EQ(identity.get(), object.get()) << "IUnknown identity of " << Utf8(c.progId);
     }
-    Ptr<ISupportErrorInfo> support;
+    ComPtr<ISupportErrorInfo> support;
     HRESULT hr = object->QueryInterface(IID_ISupportErrorInfo, support.outv());
     EXPECT_EQ(hr, c.errorInfo ? S_OK : E_NOINTERFACE) << Utf8(c.progId);
     if (support) {
       EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.errorInfo), S_OK);
       EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
     }
-    Ptr<IUnknown> none;
+    ComPtr<IUnknown> none;
     EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.outv()), E_NOINTERFACE);
   }
 }
@@ -217,16 +218,16 @@ TEST(Module, CanUnloadOnlyWhenNothingIsAlive) {
   {
     auto directory = InitializedDirectory();
     EXPECT_EQ(canUnload(), S_FALSE);
-    Ptr<IRevisions> revisions;
+    ComPtr<IRevisions> revisions;
     ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
-    Ptr<IUnknown> enumerator;
+    ComPtr<IUnknown> enumerator;
     ASSERT_EQ(revisions->get__NewEnum(enumerator.out()), S_OK);
     revisions.reset();
     directory.reset();
     EXPECT_EQ(canUnload(), S_FALSE) << "an enumerator keeps the module";
   }
   EXPECT_EQ(canUnload(), S_OK);
-  Ptr<IClassFactory> factory;
+  ComPtr<IClassFactory> factory;
   ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.outv()), S_OK);
   EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not lock";
   factory->LockServer(TRUE);
@@ -249,12 +250,12 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
     CoFreeUnusedLibraries();
 #endif
   };
-  Ptr<IEnumVARIANT> e;
+  ComPtr<IEnumVARIANT> e;
   {
     auto directory = InitializedDirectory();
-    Ptr<IRevisions> revisions;
+    ComPtr<IRevisions> revisions;
     ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
-    Ptr<IUnknown> unknown;
+    ComPtr<IUnknown> unknown;
     ASSERT_EQ(revisions->get__NewEnum(unknown.out()), S_OK);
     ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
   }
@@ -271,7 +272,7 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
 #endif
 
   auto directory = InitializedDirectory(1031);
-  Ptr<IRevisions> revisions;
+  ComPtr<IRevisions> revisions;
   ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
   LONG count = 0;
   revisions->get_Count(&count);

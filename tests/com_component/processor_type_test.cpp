@@ -13,7 +13,7 @@ WString NameOf(IProcessorType *type) {
 
 TEST(ProcessorTypes, CatalogueInNameOrder) {
   auto directory = InitializedDirectory();
-  Ptr<IProcessorTypes> types, again;
+  ComPtr<IProcessorTypes> types, again;
   ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
   ASSERT_EQ(directory->get_ProcessorTypes(again.out()), S_OK);
   EXPECT_EQ(types.get(), again.get());
@@ -25,10 +25,10 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
                              OLESTR("BT-06"), OLESTR("BT-07"), OLESTR("BT-09"), OLESTR("BT-10"), OLESTR("BT-11"), OLESTR("MM-01"),
                              OLESTR("NB-01"), OLESTR("OS-01"), OLESTR("OS-02"), OLESTR("OS-03"), OLESTR("QR-01"), OLESTR("QR-02")};
   for (LONG i = 1; i <= 24; ++i) {
-    Ptr<IProcessorType> type;
+    ComPtr<IProcessorType> type;
     ASSERT_EQ(types->get_Item(i, type.out()), S_OK);
     EXPECT_EQ(NameOf(type.get()), WString(expected[i - 1]));
-    Ptr<IProcessorType_V2> v2;
+    ComPtr<IProcessorType_V2> v2;
     ASSERT_EQ(type->QueryInterface(IID_IProcessorType_V2, v2.outv()), S_OK);
     LONG major = 0, minor = 0, productType = 0;
     v2->get_MajorRev(&major);
@@ -38,7 +38,7 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
     EXPECT_EQ(minor, -1);
     EXPECT_EQ(productType, 14);
   }
-  Ptr<IProcessorType> none;
+  ComPtr<IProcessorType> none;
   EXPECT_EQ(types->get_Item(0, none.out()), E_INVALIDARG);
   EXPECT_EQ(types->get_Item(-1, none.out()), E_INVALIDARG);
   EXPECT_EQ(types->get_Item(25, none.out()), E_FAIL);
@@ -47,11 +47,11 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
 
 TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
   auto directory = InitializedDirectory();
-  Ptr<IProcessorTypes> types;
+  ComPtr<IProcessorTypes> types;
   ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
-  Ptr<IUnknown> unknown;
+  ComPtr<IUnknown> unknown;
   ASSERT_EQ(types->get__NewEnum(unknown.out()), S_OK);
-  Ptr<IEnumVARIANT> e;
+  ComPtr<IEnumVARIANT> e;
   ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
   VARIANT v[3];
   ULONG fetched = 0;
@@ -64,11 +64,11 @@ TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
   EXPECT_EQ(e->Next(2, v, nullptr), E_POINTER);
   ASSERT_EQ(e->Reset(), S_OK);
   ASSERT_EQ(e->Skip(23), S_OK);
-  Ptr<IEnumVARIANT> clone;
+  ComPtr<IEnumVARIANT> clone;
   ASSERT_EQ(e->Clone(clone.out()), S_OK);
   ASSERT_EQ(e->Next(3, v, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 1u);
-  Ptr<IProcessorType> last;
+  ComPtr<IProcessorType> last;
   ASSERT_EQ(v[0].pdispVal->QueryInterface(IID_IProcessorType, last.outv()), S_OK);
   EXPECT_EQ(NameOf(last.get()), WString(OLESTR("QR-02")));
   VariantClear(&v[0]);
@@ -85,9 +85,9 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
                {1046, OLESTR("Controller Arvane 01")}};
   for (const auto &c : cases) {
     auto directory = InitializedDirectory(c.locale);
-    Ptr<IProcessorTypes> types;
+    ComPtr<IProcessorTypes> types;
     ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
-    Ptr<IProcessorType> arvane01, arvane10;
+    ComPtr<IProcessorType> arvane01, arvane10;
     ASSERT_EQ(types->get_Item(1, arvane01.out()), S_OK);
     ASSERT_EQ(types->get_Item(8, arvane10.out()), S_OK);
     LCID before = GetThreadLocale();
@@ -103,9 +103,9 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
 
 TEST(ProcessorTypes, AnObjectOutlivesItsCollection) {
   auto directory = InitializedDirectory(1031);
-  Ptr<IProcessorType> type;
+  ComPtr<IProcessorType> type;
   {
-    Ptr<IProcessorTypes> types;
+    ComPtr<IProcessorTypes> types;
     ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
     ASSERT_EQ(types->get_Item(2, type.out()), S_OK);
   }
@@ -117,7 +117,7 @@ TEST(ProcessorTypes, AnObjectOutlivesItsCollection) {
 }
 
 TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
-  Ptr<IProcessorType_V2> type;
+  ComPtr<IProcessorType_V2> type;
   ASSERT_EQ(CoCreateInstance(CLSID_ProcessorType, nullptr, CLSCTX_INPROC_SERVER, IID_IProcessorType_V2, type.outv()),
             S_OK);
   LONG id = Arvane01;  // the interface's enum, read as the 32-bit value it is
@@ -142,7 +142,7 @@ TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
 
 TEST(ProcessorTypes, EveryPropertyByName) {
   auto directory = InitializedDirectory(1036);
-  Ptr<IDispatch> types;
+  ComPtr<IDispatch> types;
   VARIANT result;
   VariantInit(&result);
   ASSERT_EQ(InvokeByName(directory.get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
@@ -157,7 +157,7 @@ TEST(ProcessorTypes, EveryPropertyByName) {
                           nullptr),
             S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
-  Ptr<IDispatch> type;
+  ComPtr<IDispatch> type;
   *type.out() = result.pdispVal;
   struct {
     const WCHAR *name;

@@ -4,15 +4,16 @@
 #include <thread>
 
 #include "component_fixture.h"
+#include "catalog/registry_keys.h"
 
 namespace {
 
-const WCHAR kEnglishReleases[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1\\English");
+const WCHAR kEnglishReleases[] = REVDIR_RELEASES_KEY OLESTR("\\English");
 
-Ptr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
-  Ptr<IRevision> revision;
+ComPtr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
+  ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()), S_OK);
-  return Ptr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+  return ComPtr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
 }
 
 class RevisionObject : public MachineKeysTest {};
@@ -56,14 +57,14 @@ TEST_F(RevisionObject, ShowsItsRecord) {
 TEST_F(RevisionObject, SupportedTypesAreBuiltOnceInCatalogueOrder) {
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 15, 1);
-  Ptr<IProcessorTypes> a, b;
+  ComPtr<IProcessorTypes> a, b;
   ASSERT_EQ(revision->get_SupportedProcessorTypes(a.out()), S_OK);
   ASSERT_EQ(revision->get_SupportedProcessorTypes(b.out()), S_OK);
   EXPECT_EQ(a.get(), b.get());
   LONG count = 0;
   EXPECT_EQ(a->get_Count(&count), S_OK);
   EXPECT_EQ(count, 15);
-  Ptr<IProcessorType> first;
+  ComPtr<IProcessorType> first;
   ASSERT_EQ(a->get_Item(1, first.out()), S_OK);
   Bstr name;
   first->get_Name(name.out());
@@ -124,7 +125,7 @@ TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
 }
 
 TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, revision.outv()), S_OK);
   LONG value = 7;
   EXPECT_EQ(revision->get_MajorRev(&value), RdE_InvalidRevisionInternalState);
@@ -141,7 +142,7 @@ TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   Bstr text(OLESTR("x"));
   EXPECT_EQ(revision->get_InstalledPath(text.out()), RdE_InvalidRevisionInternalState);
   EXPECT_TRUE(text.null());
-  Ptr<IProcessorTypes> types;
+  ComPtr<IProcessorTypes> types;
   EXPECT_EQ(revision->get_SupportedProcessorTypes(types.out()), RdE_InvalidRevisionInternalState);
   EXPECT_FALSE(types);
 }
@@ -149,7 +150,7 @@ TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
 TEST_F(RevisionObject, EveryPropertyByName) {
   auto directory = InitializedDirectory();
   auto revision = Release(directory.get(), 12, 3);
-  Ptr<IDispatch> dispatch;
+  ComPtr<IDispatch> dispatch;
   ASSERT_EQ(revision->QueryInterface(IID_IDispatch, dispatch.outv()), S_OK);
   struct Case {
     const WCHAR *name;

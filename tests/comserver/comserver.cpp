@@ -2,7 +2,7 @@
 // moniker can create one and load a file into it.
 #include "comserver.h"
 
-#include <registrar.h>
+#include "frame/registrar.h"
 
 #include <new>
 #include <string>

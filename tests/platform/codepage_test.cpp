@@ -95,7 +95,7 @@ TEST(CodePage, BadArgumentsGiveTheWindowsErrors) {
   ResetLastError();
   checkOrWine(WideCharToMultiByte(CP_UTF8, 0, OLESTR("ab"), -1, narrow, 4, nullptr, &used), ERROR_INVALID_PARAMETER,
               "default character with UTF-8");
-  EXPECT_EQ_OR_WINE((BOOL)kSentinel, FALSE, used);
+  EXPECT_EQ_OR_WINE((BOOL)kSentinel, FALSE, used, "Wine accepts the default character that UTF-8 refuses");
   ResetLastError();
   checkOrWine(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, OLESTR("ab"), -1, narrow, 4, nullptr, nullptr),
               ERROR_INVALID_FLAGS, "flags for UTF-8");

@@ -25,7 +25,8 @@ std::string HexHr(HRESULT hr) {
 // Failures print both results in hex; further context may be streamed in.
 #define EXPECT_HR(expected, expr) EXPECT_EQ(HexHr(expected), HexHr(expr)) << #expr << ": "
 #define ASSERT_HR(expected, expr) ASSERT_EQ(HexHr(expected), HexHr(expr)) << #expr << ": "
-#define EXPECT_HR_OR_WINE(expected, wine, expr) EXPECT_EQ_OR_WINE(HexHr(expected), HexHr(wine), HexHr(expr))
+#define EXPECT_HR_OR_WINE(expected, wine, expr, reason) \
+  EXPECT_EQ_OR_WINE(HexHr(expected), HexHr(wine), HexHr(expr), reason)
 
 // Runs f on a new thread, whose apartment state starts empty.
 template <typename F>
@@ -168,8 +169,7 @@ TEST_F(Monikers, FileMonikersCompareIgnoringCaseAndSlashKind) {
     EXPECT_HR(S_OK, b->IsEqual(a));
   }
   EXPECT_HR(S_FALSE, a->IsEqual(c));
-  // Wine answers E_INVALIDARG for no moniker at all.
-  EXPECT_HR_OR_WINE(S_FALSE, E_INVALIDARG, a->IsEqual(nullptr));
+  EXPECT_HR_OR_WINE(S_FALSE, E_INVALIDARG, a->IsEqual(nullptr), "Wine answers E_INVALIDARG for no moniker at all");
   DWORD ha = kSentinel, hb = kSentinel;
   EXPECT_HR(S_OK, a->Hash(&ha));
   EXPECT_HR(S_OK, b->Hash(&hb));
@@ -191,9 +191,8 @@ TEST_F(Monikers, FileMonikersCompareIgnoringCaseAndSlashKind) {
   // A plain path parses to a file moniker, eating all of it; class names do not.
   IMoniker *parsed = nullptr;
   ULONG eaten = kSentinel;
-  // Wine does not parse a plain path (E_NOTIMPL).
   HRESULT hr = MkParseDisplayName(bc, OLESTR("C:\\DATA\\Revisions\\Report.rdir"), &eaten, &parsed);
-  EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr);
+  EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr, "Wine does not parse a plain path (E_NOTIMPL)");
   if (hr == S_OK) {
     EXPECT_EQ(29u, eaten);
   }
@@ -220,8 +219,7 @@ TEST_F(Monikers, RunningObjectTable) {
   IMoniker *other = FileMoniker(RunningUnderWine() ? OLESTR("c:\\DATA\\table.RDIR") : OLESTR("c:/DATA/table.RDIR"));
   DWORD cookie1 = kSentinel, cookie2 = kSentinel;
   EXPECT_HR(S_OK, rot->Register(0, &first, name, &cookie1));
-  // Wine's table also holds the reference of the object's marshalled form.
-  EXPECT_EQ_OR_WINE(2, 3, first.refs);  // the table holds the object
+  EXPECT_EQ_OR_WINE(2, 3, first.refs, "Wine's table also holds the reference of the object's marshalled form");  // the table holds the object
   // A second registration under an equal name still registers.
   EXPECT_HR(MK_S_MONIKERALREADYREGISTERED, rot->Register(0, &second, other, &cookie2));
   EXPECT_NE(cookie1, cookie2);
@@ -279,9 +277,8 @@ TEST_F(Monikers, CoGetObjectFindsRegisteredPathAndOleRunRuns) {
     DWORD cookie = 0;
     EXPECT_HR(S_OK, rot->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, &object, name, &cookie));
 
-    // Wine does not parse a path into a file moniker (E_NOTIMPL).
     HRESULT hr = CoGetObject(OLESTR("c:/data/BOUND.rdir"), nullptr, IID_IRunnableObject, reinterpret_cast<void **>(&got));
-    EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr);
+    EXPECT_HR_OR_WINE(S_OK, E_NOTIMPL, hr, "Wine does not parse a path into a file moniker (E_NOTIMPL)");
     if (hr == S_OK) {
       EXPECT_EQ(static_cast<IUnknown *>(&object), got);
     }
@@ -295,12 +292,11 @@ TEST_F(Monikers, CoGetObjectFindsRegisteredPathAndOleRunRuns) {
     got = reinterpret_cast<IUnknown *>(static_cast<uintptr_t>(kSentinel));
     EXPECT_HR_OR_WINE(MK_E_INVALIDEXTENSION, E_NOTIMPL,
                       CoGetObject(OLESTR("C:\\Data\\Elsewhere.unknownext"), nullptr, IID_IUnknown,
-                                  reinterpret_cast<void **>(&got)));
+                                  reinterpret_cast<void **>(&got)), "Wine does not parse a path into a file moniker (E_NOTIMPL)");
     EXPECT_EQ(nullptr, got);
-    // Wine takes a class name without its closing colon and looks the class up.
     EXPECT_HR_OR_WINE(MK_E_SYNTAX, REGDB_E_CLASSNOTREG,
                       CoGetObject(OLESTR("clsid:6A8E1F30-52C4-4B0E-9E55-3D1C7B2A9F01"), nullptr, IID_IUnknown,
-                                  reinterpret_cast<void **>(&got)));
+                                  reinterpret_cast<void **>(&got)), "Wine takes a class name without its closing colon and looks the class up");
 
     EXPECT_HR(S_OK, rot->Revoke(cookie));
     EXPECT_EQ(1, object.refs);
@@ -347,16 +343,15 @@ TEST_F(Activation, ProgIdsResolveThroughTheRegistry) {
   EXPECT_HR(S_OK, CLSIDFromProgID(OLESTR("") REVDIR_TEST_PROGID_1, &clsid));
   EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   // The version-independent ProgID has no CLSID of its own: CurVer leads on.
-  // Wine does not follow CurVer.
   std::memset(&clsid, 0xAB, sizeof clsid);
   HRESULT hr = CLSIDFromProgID(OLESTR("revdirtest.object"), &clsid);
-  EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr);
+  EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr, "Wine does not follow CurVer");
   if (hr == S_OK) {
     EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   }
   std::memset(&clsid, 0xAB, sizeof clsid);
   hr = CLSIDFromString(OLESTR("") REVDIR_TEST_PROGID, &clsid);
-  EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr);
+  EXPECT_HR_OR_WINE(S_OK, CO_E_CLASSSTRING, hr, "Wine's CLSIDFromString does not look a ProgID up");
   if (hr == S_OK) {
     EXPECT_TRUE(clsid == CLSID_RevdirTestObject);
   }
@@ -433,8 +428,7 @@ TEST_F(Activation, FailuresAreReportedAsWindowsReportsThem) {
   RegCloseKey(key);
   HRESULT hr = CoCreateInstance(CLSID_RevdirTestObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                 reinterpret_cast<void **>(&unk));
-  // Wine answers E_ACCESSDENIED for any server module it cannot load.
-  EXPECT_EQ_OR_WINE(HexHr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), HexHr(E_ACCESSDENIED), HexHr(hr));
+  EXPECT_EQ_OR_WINE(HexHr(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), HexHr(E_ACCESSDENIED), HexHr(hr), "Wine answers E_ACCESSDENIED for any server module it cannot load");
   EXPECT_EQ(nullptr, unk);
 }
 
@@ -442,7 +436,7 @@ TEST_F(Activation, FileMonikerOpensFilesOfTheRegisteredClass) {
   IPersistFile *file = nullptr;
   HRESULT hr = CoGetObject(OLESTR("C:\\Docs\\Notes") REVDIR_TEST_EXTENSION, nullptr, IID_IPersistFile,
                            reinterpret_cast<void **>(&file));
-  if (RunningUnderWine() && hr == E_NOTIMPL) return;  // Wine does not parse a path into a file moniker
+  if (RunningUnderWine() && hr == E_NOTIMPL) GTEST_SKIP() << "Wine does not parse a path into a file moniker";
   ASSERT_HR(S_OK, hr);
   LPOLESTR loaded = nullptr;
   EXPECT_HR(S_OK, file->GetCurFile(&loaded));

@@ -4,23 +4,27 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <cstddef>
 #include <thread>
 
 #include "conformance.h"
 
-TEST(Layout, WindowsX64Sizes) {
-  EXPECT_EQ(sizeof(WCHAR), 2u);
-  EXPECT_EQ(sizeof(VARIANT), 24u);
-  EXPECT_EQ(offsetof(VARIANT, lVal), 8u);
-  EXPECT_EQ(sizeof(GUID), 16u);
-  EXPECT_EQ(sizeof(DISPPARAMS), 24u);
-  EXPECT_EQ(offsetof(EXCEPINFO, scode), 56u);
-  EXPECT_EQ(sizeof(TYPEATTR), 96u);
-  EXPECT_EQ(sizeof(FUNCDESC), 88u);
-  EXPECT_EQ(offsetof(FUNCDESC, cParams), 36u);
-  EXPECT_EQ(offsetof(FUNCDESC, oVft), 40u);
-  EXPECT_EQ(sizeof(ELEMDESC), 32u);
-  EXPECT_EQ(sizeof(TLIBATTR), 32u);
+// The Windows x64 layouts, checked where they are compiled.
+static_assert(sizeof(WCHAR) == 2);
+static_assert(sizeof(VARIANT) == 24);
+static_assert(offsetof(VARIANT, lVal) == 8);
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(DISPPARAMS) == 24);
+static_assert(offsetof(EXCEPINFO, scode) == 56);
+static_assert(sizeof(TYPEATTR) == 96);
+static_assert(sizeof(FUNCDESC) == 88);
+static_assert(offsetof(FUNCDESC, cParams) == 36);
+static_assert(offsetof(FUNCDESC, oVft) == 40);
+static_assert(sizeof(ELEMDESC) == 32);
+static_assert(sizeof(TLIBATTR) == 32);
+
+TEST(Layout, PredefinedKeys) {
+  // A pointer value, which no constant expression may cast.
   EXPECT_EQ(reinterpret_cast<ULONG_PTR>(HKEY_LOCAL_MACHINE), 0xFFFFFFFF80000002ull);
 }
 

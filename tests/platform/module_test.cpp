@@ -167,8 +167,7 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(GetModuleFileNameW(module_, small, 5), 5u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(WString(small, 4), name.substr(0, 4));
-  // Wine truncates without the terminator, as Windows XP did.
-  EXPECT_EQ_OR_WINE(OLESTR('\0'), name[4], small[4]);
+  EXPECT_EQ_OR_WINE(OLESTR('\0'), name[4], small[4], "Wine truncates without the terminator, as Windows XP did");
   EXPECT_EQ(small[5], 0xBEEF) << "wrote past the buffer";
   // Exactly the length: no room for the terminator.
   ResetLastError();

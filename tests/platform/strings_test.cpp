@@ -72,9 +72,8 @@ TEST(WidePrintf, FollowsTheWindowsConversions) {
                    (ULONGLONG)-1, (size_t)123, 7),
             "-9223372036854775808 1099511627776 18446744073709551615 123 7");
   // l is 32 bits wide, h and hh cut to 16 and 8 bits.
-  // Wine's msvcrt reads hh as h.
   EXPECT_EQ_OR_WINE("-1 4464 44 ffffffff", "-1 4464 300 ffffffff",
-                    Format(OLESTR("%ld %hd %hhd %lx"), (LONG)-1, 70000, 300, (ULONG)0xffffffffu));
+                    Format(OLESTR("%ld %hd %hhd %lx"), (LONG)-1, 70000, 300, (ULONG)0xffffffffu), "Wine's msvcrt reads hh as h");
   // In wide functions %s and %c are wide, %hs/%S and %hc/%C narrow.
   EXPECT_EQ(Format(OLESTR("%s %ls %hs %S %c %hc %C"), OLESTR("wide"), OLESTR("wl"), "nar", "NS", OLESTR('W'), 'n', 'N'),
             "wide wl nar NS W n N");
@@ -207,10 +206,9 @@ TEST(CompareString, IsLinguistic) {
   EXPECT_EQ(CompareStringW(LOCALE_USER_DEFAULT, SORT_STRINGSORT, OLESTR("co-op"), -1, OLESTR("coo"), -1), CSTR_LESS_THAN);
 
   ResetLastError();
-  // Wine ignores an unknown flag and compares.
   int unknownFlag = CompareStringW(LOCALE_USER_DEFAULT, 0x40000000, OLESTR("a"), -1, OLESTR("a"), -1);
   DWORD error = GetLastError();
-  EXPECT_EQ_OR_WINE(0, CSTR_EQUAL, unknownFlag);
+  EXPECT_EQ_OR_WINE(0, CSTR_EQUAL, unknownFlag, "Wine ignores an unknown flag and compares");
   if (unknownFlag == 0) {
     EXPECT_EQ(error, (DWORD)ERROR_INVALID_FLAGS);
   }

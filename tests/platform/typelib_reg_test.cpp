@@ -65,14 +65,12 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   lib = nullptr;
 
   EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + OLESTR("\\1.2")));
-  // Wine registers the path that LoadTypeLibEx was given with a \\?\ prefix.
   const std::string winePath = WinePrefixed(Narrow(path));
-  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + OLESTR("\\1.2\\0\\win64")));
-  // Wine writes the loaded library's LIBFLAG_FHASDISKIMAGE into FLAGS.
-  EXPECT_EQ_OR_WINE("0", "8", Value(libKey + OLESTR("\\1.2\\FLAGS")));
+  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + OLESTR("\\1.2\\0\\win64")), "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
+  EXPECT_EQ_OR_WINE("0", "8", Value(libKey + OLESTR("\\1.2\\FLAGS")), "Wine writes the loaded library's LIBFLAG_FHASDISKIMAGE into FLAGS");
   std::string dir = Narrow(path);
   dir = dir.substr(0, dir.find_last_of("\\/"));
-  EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + OLESTR("\\1.2\\HELPDIR")));
+  EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + OLESTR("\\1.2\\HELPDIR")), "Wine registers the help folder with a \\\\?\\ prefix");
   EXPECT_EQ("IFixture", Value(itfKey));
   EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid32")));
   EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid")));
@@ -83,7 +81,7 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   // Found by an equal or lower minor version, and from any locale through the neutral one.
   BSTR found = nullptr;
   ASSERT_EQ(S_OK, QueryPathOfRegTypeLib(LIBID_FixtureLib, 1, 0, 0x0409, &found));
-  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Narrow(found));
+  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Narrow(found), "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
   SysFreeString(found);
   ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0x0407, &lib));
   TLIBATTR *attr = nullptr;
@@ -97,15 +95,13 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 2, 0, 0, &lib));
   found = reinterpret_cast<BSTR>(static_cast<uintptr_t>(kSentinel));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, QueryPathOfRegTypeLib(IID_IFixture, 1, 0, 0, &found));
-  // Wine leaves the out BSTR as it was on failure.
-  EXPECT_EQ_OR_WINE(nullptr, reinterpret_cast<BSTR>(static_cast<uintptr_t>(kSentinel)), found);
+  EXPECT_EQ_OR_WINE(nullptr, reinterpret_cast<BSTR>(static_cast<uintptr_t>(kSentinel)), found, "Wine leaves the out BSTR as it was on failure");
 
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
   EXPECT_FALSE(KeyExists(itfKey));
   EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0, &lib));
-  // Wine answers E_INVALIDARG for a library that is not registered.
-  EXPECT_EQ_OR_WINE(TYPE_E_REGISTRYACCESS, E_INVALIDARG, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+  EXPECT_EQ_OR_WINE(TYPE_E_REGISTRYACCESS, E_INVALIDARG, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64), "Wine answers E_INVALIDARG for a library that is not registered");
 }
 
 // A library with a locale is registered under that locale and found from
@@ -128,11 +124,11 @@ TEST(TypeLibRegistration, LibraryWithALocale) {
       EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib)) << "lcid " << lcid;
     else
       EXPECT_EQ_OR_WINE(S_OK, TYPE_E_LIBNOTREGISTERED,
-                        LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib));
+                        LoadRegTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, lcid, &lib), "Wine falls back from a locale to its primary language and to neutral only");
     if (lib) lib->Release();
   }
   EXPECT_EQ_OR_WINE(TYPE_E_REGISTRYACCESS, E_INVALIDARG,
-                    UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64));
+                    UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0, SYS_WIN64), "Wine answers E_INVALIDARG for a locale the library is not registered in");
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
   EXPECT_FALSE(KeyExists(OLESTR("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));

@@ -163,8 +163,7 @@ TEST_F(FixtureLib, DualInterfaceHasDispatchAndVtableViews) {
   ASSERT_EQ(S_OK, ImplInfo(base.p, 0, root.out()));
   EXPECT_EQ("IDispatch", NameOf(root.p));
   HREFTYPE href;
-  // Wine answers -1 on the interface half of a dual interface as well.
-  EXPECT_EQ_OR_WINE(TYPE_E_ELEMENTNOTFOUND, S_OK, vtbl.p->GetRefTypeOfImplType(static_cast<UINT>(-1), &href));
+  EXPECT_EQ_OR_WINE(TYPE_E_ELEMENTNOTFOUND, S_OK, vtbl.p->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), "Wine answers -1 on the interface half of a dual interface as well");
   EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, vtbl.p->GetRefTypeOfImplType(1, &href));
 }
 

@@ -76,11 +76,12 @@ inline bool RunningUnderWine() {
 #endif
 }
 
-// EXPECT_EQ(expected, actual) that under Wine also takes Wine's own answer.
-#define EXPECT_EQ_OR_WINE(expected, wine, actual)                            \
+// EXPECT_EQ(expected, actual) that under Wine also takes Wine's own answer;
+// `reason` (a string literal) says how Wine differs, and shows with a failure.
+#define EXPECT_EQ_OR_WINE(expected, wine, actual, reason)                    \
   do {                                                                      \
     auto revdir_actual_ = (actual);                                         \
     if (!(RunningUnderWine() && revdir_actual_ == (wine))) {                 \
-      EXPECT_EQ(expected, revdir_actual_);                                  \
+      EXPECT_EQ(expected, revdir_actual_) << "(under Wine: " reason ")";    \
     }                                                                       \
   } while (0)

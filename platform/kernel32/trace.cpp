@@ -1,0 +1,23 @@
+#include "kernel32/trace.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace platform {
+
+bool TraceEnabled() {
+  // Read once: the environment of a running process does not turn tracing on.
+  static const bool enabled = [] {
+    const char *value = getenv("REVDIR_TRACE");
+    return value && *value && strcmp(value, "0") != 0;
+  }();
+  return enabled;
+}
+
+HRESULT NotImplemented(const char *what) {
+  if (TraceEnabled()) fprintf(stderr, "revdir: not implemented: %s\n", what);
+  return E_NOTIMPL;
+}
+
+}  // namespace platform
