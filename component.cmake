@@ -8,11 +8,16 @@ add_library(revdir_registrar STATIC ${REVDIR_REGISTRAR_SOURCES})
 target_include_directories(revdir_registrar PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(revdir_registrar PUBLIC revdir_platform)
 
+# The scanner of project text exports: plain code, shared with the tests,
+# benchmarks and fuzz targets.
+add_library(revdir_export_scan STATIC ${REVDIR_SCAN_SOURCES})
+target_include_directories(revdir_export_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
 add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES})
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_registrar revdir_platform)
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_registrar revdir_export_scan revdir_platform)
 # As for the platform library: a fuzzing build leaves the sanitizer runtime
 # to the executable.
 if(NOT REVDIR_FUZZ)

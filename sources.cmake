@@ -25,9 +25,16 @@ set(REVDIR_COMPONENT_SOURCES
   revision/revision.cpp
   revision/progid.cpp
   revision/launch.cpp
+  resolve/project_file.cpp
   component/exports.cpp
   component/object_map.cpp)
 
+# Plain code that tests, benchmarks and fuzz targets also use on its own: the
+# scanner of project text exports.
+set(REVDIR_SCAN_SOURCES
+  resolve/export_scan.cpp)
+
+list(TRANSFORM REVDIR_SCAN_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_REGISTRAR_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

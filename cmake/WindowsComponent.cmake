@@ -39,7 +39,7 @@ target_compile_definitions(revdir_registrar PRIVATE UNICODE _UNICODE WIN32_LEAN_
 target_link_libraries(revdir_registrar PUBLIC advapi32)
 
 add_library(QuillonRevisionDirectory SHARED
-  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES}
+  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES} ${REVDIR_SCAN_SOURCES}
   ${gen}/QuillonRevisionDirectory_i.c
   ${rc}
   resources/QuillonRevisionDirectory.def)

@@ -7,6 +7,7 @@
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
 #include "revision/progid.h"
+#include "resolve/project_file.h"
 #include "revision/revision.h"
 #include "catalog/registry_keys.h"
 
@@ -394,11 +395,14 @@ STDMETHODIMP CRevisionDirectory::GetRevisionFromControllerId(LONG ProductType, L
   return S_OK;
 }
 
+STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
+  return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
+}
+
 // --- Members whose behaviour lands with their own work --------------------------
 
 
 STDMETHODIMP CRevisionDirectory::GetRevisionFromDatabaseVersion(LONG, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() { return E_NOTIMPL; }
 STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() { return E_NOTIMPL; }

@@ -96,13 +96,31 @@ int ListReleases(IRevisionDirectory_V6 *directory) {
 int RegisterMain(int, char **) { return Report("registration", CallEntry("DllRegisterServer")); }
 int UnregisterMain(int, char **) { return Report("unregistration", CallEntry("DllUnregisterServer")); }
 
+// A new directory after Initialize; null, with the failure reported, when
+// either fails.
+IRevisionDirectory_V6 *InitializedDirectory() {
+  IRevisionDirectory_V6 *directory = nullptr;
+  HRESULT hr = NewDirectory(&directory);
+  if (FAILED(hr)) {
+    Report("creating the directory (is the component registered?)", hr);
+    return nullptr;
+  }
+  hr = directory->Initialize();
+  if (FAILED(hr)) {
+    Report("Initialize", hr);
+    directory->Release();
+    return nullptr;
+  }
+  return directory;
+}
+
 int ListMain(int, char **) {
   Com com;
-  ComPtr<IRevisionDirectory_V6> directory;
-  HRESULT hr = NewDirectory(directory.out());
-  if (FAILED(hr)) return Report("creating the directory (is the component registered?)", hr);
-  hr = directory->Initialize();
-  return FAILED(hr) ? Report("Initialize", hr) : ListReleases(directory.get());
+  IRevisionDirectory_V6 *directory = InitializedDirectory();
+  if (!directory) return kFail;
+  int rc = ListReleases(directory);
+  directory->Release();
+  return rc;
 }
 
 int ErrorMain(int argc, char **argv) {
@@ -120,6 +138,37 @@ int ErrorMain(int argc, char **argv) {
   hr = directory->GetErrorConstantAndDescription(code, constant.out(), text.out());
   if (SUCCEEDED(hr)) printf("%s\n%s\n", Utf8(constant).c_str(), Utf8(text).c_str());
   return SUCCEEDED(hr) ? kOk : Report("GetErrorConstantAndDescription", hr);
+}
+
+int ProjectMain(int argc, char **argv) {
+  Com com;
+  IRevisionDirectory_V6 *directory = argc > 0 ? InitializedDirectory() : nullptr;
+  if (!directory) {
+    if (argc < 1) fprintf(stderr, "usage: revdir project FILE.acd|FILE.pjx ...   (Windows or Linux paths)\n");
+    return kFail;
+  }
+  bool failed = false;  // any file: each is reported, the others still run
+  for (int i = 0; i < argc; ++i) {
+    int chars = MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, nullptr, 0);
+    BSTR path = SysAllocStringLen(nullptr, static_cast<UINT>(chars > 0 ? chars - 1 : 0));
+    MultiByteToWideChar(CP_UTF8, 0, argv[i], -1, path, chars);
+    IRevision *revision = nullptr;
+    HRESULT hr = directory->GetRevisionFromProjectFile(path, &revision);
+    SysFreeString(path);
+    if (FAILED(hr)) {
+      failed = true;
+      Report(argv[i], hr);
+      continue;
+    }
+    LONG major = 0, minor = 0, rev = 0;
+    revision->get_MajorSoftwareVersion(&major);
+    revision->get_MinorSoftwareVersion(&minor);
+    revision->get_MajorRev(&rev);
+    printf("%s: release %d.%02d (major revision %d)\n", argv[i], major, minor, rev);
+    revision->Release();
+  }
+  directory->Release();
+  return failed ? kFail : kOk;
 }
 
 int DemoMain(int argc, char **argv) {

@@ -526,6 +526,7 @@ const Command kCommands[] = {
     {"unregister", UnregisterMain, "remove the component's registration"},
     {"list", ListMain, "list every release, with where it is installed"},
     {"error", ErrorMain, "the constant name and text of an error code"},
+    {"project", ProjectMain, "the release each project file (.acd, .pjx) belongs to"},
     {"demo", DemoMain, "register the component and list the releases"},
 };
 

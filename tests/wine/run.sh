@@ -82,6 +82,15 @@ mkdir -p "$WINEPREFIX/drive_c/Q/Bin"
 cp "$standin" "$WINEPREFIX/drive_c/Q/Bin/Quillon.Exe"
 printf 'in C:\\Q\\Bin' >"$WINEPREFIX/drive_c/Q/Bin/cwd-marker"
 export REVDIR_STANDIN_RECORD='C:\Q\record' REVDIR_STANDIN_WINDOW_DELAY_MS=1500 REVDIR_STANDIN_LINGER_MS=5000
+# Project files the scripts identify, in C:\Projects.
+projects="$WINEPREFIX/drive_c/Projects"
+mkdir -p "$projects"
+printf 'CONTROLLER Line1 (Major := 12)\r\n\tMODULE Local (Major := 15, Minor := 1)\r\n\tEND_MODULE\r\n' >"$projects/Line1.pjx"
+printf 'MODULE LocalRack (Major := 15, Minor := 1)' >"$projects/Rack.pjx"
+: >"$projects/Empty.pjx"
+printf 'header\x8d\x0c\x00\x00' >"$projects/LINE1.ACD"
+printf '\x00\x00\x00\x80' >"$projects/Reduced.acd"
+printf '\x8d\x0c\x00' >"$projects/Short.acd"
 
 # cscript exits 0 and prints nothing when a script dies, so each script ends
 # with a line only a complete run prints, reports each failed check as FAIL

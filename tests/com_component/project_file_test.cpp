@@ -1,0 +1,167 @@
+// GetRevisionFromProjectFile as a client calls it: files written to a
+// scratch folder, early- and late-bound calls, and the error information.
+#include "project_file_fixture.h"
+
+namespace {
+
+const char kEntry[] = "CONTROLLER Line1 (Major := 12)\r\n\tMODULE Local (Major := 15, Minor := 1)\r\nEND_MODULE\r\n";
+
+// The system's text for a code, in the thread's language.
+WString SystemText(DWORD code) {
+  WCHAR buffer[512];
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                           512, nullptr);
+  return WString(buffer, n);
+}
+
+// The directory's own answer for a database version, to compare with.
+HRESULT ByDatabaseVersion(IRevisionDirectory_V6 *directory, LONG version, std::pair<int, int> *found) {
+  Ptr<IRevision> revision;
+  HRESULT hr = directory->GetRevisionFromDatabaseVersion(version, revision.out());
+  if (revision) *found = SoftwareVersion(revision.get());
+  return hr;
+}
+
+class ProjectFile : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+};
+
+}  // namespace
+
+TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
+  auto directory = InitializedDirectory();
+  Ptr<IRevision> revision;
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx")).get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(nullptr, revision.out()), E_INVALIDARG);
+  EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1")).get(), revision.out()), E_INVALIDARG);
+  // The last "." of the whole path: here it is a folder's.
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\proj.old\\plant")).get(), revision.out()),
+            RdE_InvalidProjectFileType);
+  EXPECT_EQ(TakeErrorInfo().description, WString(OLESTR("Error -2147205874 (0x80043d0e) encountered.")));
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx.bak")).get(), revision.out()),
+            RdE_InvalidProjectFileType);
+  EXPECT_FALSE(revision);
+}
+
+TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
+  auto directory = InitializedDirectory();
+  for (const WCHAR *name : {OLESTR("Line1.pjx"), OLESTR("LINE2.PJX"), OLESTR("line3.Pjx")}) {
+    WString path = dir / name;
+    WriteFileBytes(path, kEntry);
+    Ptr<IRevision> revision;
+    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
+    EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+    // Forward slashes separate as well.
+    std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
+  }
+  // A major revision no release has comes back from the major-revision look-up.
+  WString path = dir / OLESTR("Future.pjx");
+  WriteFileBytes(path, "MODULE Local (Major := 16, Minor := 0)");
+  Ptr<IRevision> revision;
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_RevisionNotFound);
+}
+
+TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
+  // German, so the component's own text is seen in the directory's language.
+  auto directory = InitializedDirectory(0x0407);
+  Bstr contentsText;
+  ASSERT_EQ(directory->GetErrorDescription(RdE_InvalidProjectFileContents, contentsText.out()), S_OK);
+  struct {
+    const WCHAR *name;
+    const char *text;
+  } invalid[] = {{OLESTR("none.pjx"), "MODULE LocalRack (Major := 15, Minor := 1)"},
+                 {OLESTR("nominor.pjx"), "MODULE Local (Major := 15)"},
+                 {OLESTR("quoted.pjx"), "MODULE Local (Description := \"a) b\", Major := 15, Minor := 1)"},
+                 {OLESTR("tiny.pjx"), "MODULE"}};
+  Ptr<IRevision> revision;
+  for (const auto &c : invalid) {
+    WString path = dir / c.name;
+    WriteFileBytes(path, c.text);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()),
+              RdE_InvalidProjectFileContents)
+        << c.text;
+    EXPECT_EQ(TakeErrorInfo().description, contentsText.str()) << c.text;
+  }
+  WString empty = dir / OLESTR("empty.pjx");
+  WriteFileBytes(empty, "");
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(empty.c_str()).get(), revision.out()),
+            RdE_UnableToAccessProjectFile);
+  WString missing = dir / OLESTR("missing.pjx");
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
+            RdE_UnableToAccessProjectFile);
+  EXPECT_EQ(TakeErrorInfo().description, SystemText(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(revision);
+}
+
+TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
+  Ptr<IRevisionDirectory_V6> directory;
+  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  WString path = dir / OLESTR("Line1.pjx");
+  WriteFileBytes(path, kEntry);
+  Ptr<IRevision> revision;
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_NotInitialized);
+  WString missing = dir / OLESTR("missing.acd");
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
+            RdE_UnableToAccessProjectFile);
+  // Nothing of the file stays open: it can be removed at once.
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
+  auto directory = InitializedDirectory();
+  Ptr<IRevision> revision;
+  WString shortFile = dir / OLESTR("short.acd");
+  WriteFileBytes(shortFile, std::string("\x8d\x0c\x00", 3));
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).get(), revision.out()), E_INVALIDARG);
+  EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
+  EXPECT_TRUE(DeleteFileW(shortFile.c_str())) << "the file was left open";
+
+  std::pair<int, int> expected{-1, -1};
+  if (ByDatabaseVersion(directory.get(), 3213, &expected) == E_NOTIMPL)
+    GTEST_SKIP() << "GetRevisionFromDatabaseVersion is not built yet";
+  // Each file's version, and what the directory answers for it directly.
+  struct {
+    const WCHAR *name;
+    std::string tail;
+    LONG version;
+  } cases[] = {{OLESTR("LINE1.ACD"), std::string("\x8d\x0c\x00\x00", 4), 3213},
+               {OLESTR("line1.acd"), std::string(1000, 'x') + std::string("\x8d\x0c\x00\x00", 4), 3213},
+               {OLESTR("reduced.acd"), std::string("\x00\x00\x00\x80", 4), 1},
+               {OLESTR("top.acd"), std::string("\xff\xff\xff\xff", 4), static_cast<LONG>(0x80000000u)},
+               {OLESTR("unknown.acd"), std::string("\x01\x00\x00\x00", 4), 1}};
+  for (const auto &c : cases) {
+    WString path = dir / c.name;
+    WriteFileBytes(path, c.tail);
+    std::pair<int, int> direct{-1, -1}, viaFile{-1, -1};
+    HRESULT want = ByDatabaseVersion(directory.get(), c.version, &direct);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), want) << Utf8(path);
+    if (revision) viaFile = SoftwareVersion(revision.get());
+    EXPECT_EQ(viaFile, direct) << Utf8(path);
+  }
+  // Before Initialize the file is read, then the look-up refuses.
+  Ptr<IRevisionDirectory_V6> fresh;
+  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
+  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).get(), revision.out()),
+            RdE_NotInitialized);
+}
+
+TEST_F(ProjectFile, ReachableByName) {
+  auto directory = InitializedDirectory();
+  WString path = dir / OLESTR("Line1.pjx");
+  WriteFileBytes(path, kEntry);
+  VARIANT arg;
+  arg.vt = VT_BSTR;
+  arg.bstrVal = SysAllocString(path.c_str());
+  VARIANT result;
+  VariantInit(&result);
+  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
+  ASSERT_EQ(result.vt, VT_DISPATCH);
+  Ptr<IRevision> revision;
+  ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.outv()), S_OK);
+  EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+  VariantClear(&result);
+  VariantClear(&arg);
+}
