@@ -65,7 +65,8 @@ std::optional<long long> Number(const std::string &s, bool allowHex) {
   errno = 0;
   long long v = base == 16 ? static_cast<long long>(strtoull(p + 2, &end, 16)) : strtoll(p, &end, 10);
   if (errno || *end || end == p || (base == 16 && s.size() == 2)) return std::nullopt;
-  if (base == 16 ? v > 0xFFFFFFFFLL : (v < INT32_MIN || v > INT32_MAX)) return std::nullopt;
+  // A code (allowHex) may be written as its unsigned decimal too.
+  if (v < INT32_MIN || v > (allowHex ? 0xFFFFFFFFLL : INT32_MAX)) return std::nullopt;
   return v;
 }
 
@@ -256,16 +257,14 @@ struct Com {
 };
 
 // The module: REVDIR_COMPONENT names it; else the one installed beside the
-// tool (lib/revdir/ under its prefix); else the one built with it.
+// tool (the library folder under its own prefix); else the one built with it.
 std::string ModulePath() {
   const char *env = getenv("REVDIR_COMPONENT");
   if (env && *env) return env;
   char self[4096] = {};
   DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
   if (n > 0 && n < sizeof self) {
-    std::filesystem::path beside =
-        std::filesystem::path(self).parent_path().parent_path() / "lib" / "revdir" /
-        std::filesystem::path(REVDIR_DEFAULT_COMPONENT).filename();
+    std::filesystem::path beside = std::filesystem::path(self).parent_path().parent_path() / REVDIR_INSTALLED_COMPONENT;
     std::error_code ec;
     if (std::filesystem::exists(beside, ec)) return beside.string();
   }
