@@ -261,11 +261,11 @@ struct Com {
 std::string ModulePath() {
   const char *env = getenv("REVDIR_COMPONENT");
   if (env && *env) return env;
-  char self[4096] = {};
-  DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
-  if (n > 0 && n < sizeof self) {
-    std::filesystem::path beside = std::filesystem::path(self).parent_path().parent_path() / REVDIR_INSTALLED_COMPONENT;
-    std::error_code ec;
+  // The tool's own Linux path (the platform answers with a Windows one).
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    std::filesystem::path beside = self.parent_path().parent_path() / REVDIR_INSTALLED_COMPONENT;
     if (std::filesystem::exists(beside, ec)) return beside.string();
   }
   return REVDIR_DEFAULT_COMPONENT;
