@@ -338,6 +338,28 @@ HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory, b
   return initialize ? directory->Initialize() : S_OK;
 }
 
+// What every command starts with: its options parsed (with no argument
+// beyond them unless `arguments`), then COM and the initialized directory.
+// `status` is the exit status when either fails.
+struct Session {
+  Com com;
+  ComPtr<IRevisionDirectory_V6> d;
+  Args a;
+  int status = kOk;
+  bool Parse(int argc, char **argv, const std::string &allowed, bool arguments = false) {
+    if (!::Parse(argc, argv, allowed, a, &status)) return false;
+    if (arguments || a.positional.empty()) return true;
+    status = Usage("unexpected argument '" + a.positional[0] + "'");
+    return false;
+  }
+  bool Open() {
+    HRESULT hr = OpenDirectory(a, d);
+    if (SUCCEEDED(hr)) return true;
+    status = Report("the directory", hr);
+    return false;
+  }
+};
+
 // ---------------------------------------------------------------------------
 // Output
 
@@ -456,16 +478,13 @@ HRESULT Releases(IRevisionDirectory_V6 *d, bool installed, std::vector<ComPtr<IR
 const char kCommon[] = "--format --property --lang";
 
 int ListCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, std::string(kCommon) + " --installed --software --latest", a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  Session s;
+  if (!s.Parse(argc, argv, std::string(kCommon) + " --installed --software --latest") || !s.Open()) return s.status;
+  const Args &a = s.a;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
   std::vector<ComPtr<IRevision>> releases;
-  if (FAILED(hr = Releases(d.get(), a.installed, releases))) return Report("the releases", hr);
+  if (FAILED(hr = Releases(d, a.installed, releases))) return Report("the releases", hr);
   std::vector<Row> rows;
   for (auto &r : releases)
     if (!a.software || a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
@@ -474,14 +493,11 @@ int ListCommand(int argc, char **argv) {
 }
 
 int LatestCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, kCommon, a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  Session s;
+  if (!s.Parse(argc, argv, kCommon) || !s.Open()) return s.status;
+  const Args &a = s.a;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
   ComPtr<IRevision> r;
   if (FAILED(hr = d->get_LatestAvailableRevision(r.out()))) return Report("the latest installed release", hr);
   return Print(a, {ReleaseRow(r.get())}, true);
@@ -489,14 +505,14 @@ int LatestCommand(int argc, char **argv) {
 
 // find: one selector; --installed asks the found release to be installed.
 int FindCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv,
-             std::string(kCommon) +
-                 " --major-rev --software --major-software --database --project --recursive --controller"
-                 " --installed --latest",
-             a, &status))
-    return status;
+  Session s;
+  if (!s.Parse(argc, argv,
+               std::string(kCommon) +
+                   " --major-rev --software --major-software --database --project --recursive --controller"
+                   " --installed --latest",
+               true))
+    return s.status;
+  const Args &a = s.a;
   int selectors = !!a.majorRev + !!a.software + !!a.majorSoftware + !!a.database + a.project + !!a.controller;
   if (selectors != 1)
     return Usage(selectors ? "give one of --major-rev --software --major-software --database --project --controller"
@@ -505,10 +521,9 @@ int FindCommand(int argc, char **argv) {
   if (!a.project && !a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
   if (a.project && a.positional.empty()) return Usage("--project needs one or more files or folders");
   if (a.recursive && !a.project) return Usage("--recursive goes with --project");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  if (!s.Open()) return s.status;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
 
   auto installedOrReport = [&](IRevision *r, const std::string &what) {
     LONG available = 0;
@@ -518,7 +533,7 @@ int FindCommand(int argc, char **argv) {
 
   if (a.software && !a.software->exact) {
     std::vector<ComPtr<IRevision>> releases;
-    if (FAILED(hr = Releases(d.get(), a.installed, releases))) return Report("the releases", hr);
+    if (FAILED(hr = Releases(d, a.installed, releases))) return Report("the releases", hr);
     std::vector<Row> rows;
     for (auto &r : releases)
       if (a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
@@ -593,19 +608,17 @@ HRESULT ReleaseOf(IRevisionDirectory_V6 *d, const Args &a, ComPtr<IRevision> &r)
 // types: the catalogue; --release M.mm its supported types with firmware
 // revisions; --supported or --from-rev-10 the installation's sets.
 int TypesCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, std::string(kCommon) + " --release --supported --from-rev-10", a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
+  Session s;
+  if (!s.Parse(argc, argv, std::string(kCommon) + " --release --supported --from-rev-10")) return s.status;
+  const Args &a = s.a;
   if (!!a.release + a.supported + a.fromRev10 > 1) return Usage("give one of --release --supported --from-rev-10");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  if (!s.Open()) return s.status;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
   ComPtr<IProcessorTypes> types;
   ComPtr<IRevision> release;
   if (a.release) {
-    if (FAILED(hr = ReleaseOf(d.get(), a, release))) return Report("release", hr);
+    if (FAILED(hr = ReleaseOf(d, a, release))) return Report("release", hr);
     hr = release->get_SupportedProcessorTypes(types.out());
   } else if (a.supported) hr = d->get_SupportedProcessorTypes(types.out());
   else if (a.fromRev10) hr = d->get_MRS_SupportedProcessorTypes(types.out());
@@ -638,18 +651,15 @@ int TypesCommand(int argc, char **argv) {
 }
 
 int ProgIdCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, "--property --format --lang --services --language --release", a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  Session s;
+  if (!s.Parse(argc, argv, "--property --format --lang --services --language --release") || !s.Open()) return s.status;
+  const Args &a = s.a;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
   Bstr progId;
   if (a.release) {
     ComPtr<IRevision> r;
-    if (FAILED(hr = ReleaseOf(d.get(), a, r))) return Report("release", hr);
+    if (FAILED(hr = ReleaseOf(d, a, r))) return Report("release", hr);
     ComPtr<IRevision_V2> r2;
     if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.out()))))
       return Report("release", hr);
@@ -684,16 +694,13 @@ std::string Quote(const std::string &s) {
 }
 
 int LaunchCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, "--lang --release --wait --", a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "' (arguments go after --)");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  Session s;
+  if (!s.Parse(argc, argv, "--lang --release --wait --") || !s.Open()) return s.status;
+  const Args &a = s.a;
+  IRevisionDirectory_V6 *d = s.d.get();
+  HRESULT hr;
   ComPtr<IRevision> r;
-  if (FAILED(hr = ReleaseOf(d.get(), a, r))) return Report("release", hr);
+  if (FAILED(hr = ReleaseOf(d, a, r))) return Report("release", hr);
   std::string line;
   for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
   Bstr arguments = ToBstr(line);
@@ -703,18 +710,15 @@ int LaunchCommand(int argc, char **argv) {
 }
 
 int ErrorCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, kCommon, a, &status)) return status;
+  Session s;
+  if (!s.Parse(argc, argv, kCommon, true)) return s.status;
+  const Args &a = s.a;
   if (a.positional.size() != 1) return Usage("give one error code, such as 0x80043D01");
   auto code = Number(a.positional[0], true);
   if (!code) return Usage("'" + a.positional[0] + "' is not an error code (a number such as 0x80043D01)");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (FAILED(hr)) return Report("the directory", hr);
+  if (!s.Open()) return s.status;
   Bstr constant, text;
-  hr = d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.out(), text.out());
+  HRESULT hr = s.d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.out(), text.out());
   if (FAILED(hr)) return Report("GetErrorConstantAndDescription", hr);
   char hex[16];
   snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(*code));
@@ -722,23 +726,18 @@ int ErrorCommand(int argc, char **argv) {
 }
 
 int RegisterCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, "", a, &status)) return status;
-  if (!a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
+  Session s;
+  if (!s.Parse(argc, argv, "")) return s.status;
   HRESULT hr = CallEntry(strcmp(g_command, "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer");
   return FAILED(hr) ? Report(g_command, hr) : kOk;
 }
 
 int AliasCommand(int argc, char **argv) {
-  Args a;
-  int status = kOk;
-  if (!Parse(argc, argv, "", a, &status)) return status;
-  if (a.positional.size() != 1 || a.positional[0] != "clear") return Usage("the alias verb is: clear");
-  Com com;
-  ComPtr<IRevisionDirectory_V6> d;
-  HRESULT hr = OpenDirectory(a, d);
-  if (SUCCEEDED(hr)) hr = d->UnregisterAllDatabaseVersionAliases();
+  Session s;
+  if (!s.Parse(argc, argv, "", true)) return s.status;
+  if (s.a.positional.size() != 1 || s.a.positional[0] != "clear") return Usage("the alias verb is: clear");
+  if (!s.Open()) return s.status;
+  HRESULT hr = s.d->UnregisterAllDatabaseVersionAliases();
   return FAILED(hr) ? Report("alias clear", hr) : kOk;
 }
 
