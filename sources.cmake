@@ -26,6 +26,9 @@ set(REVDIR_COMPONENT_SOURCES
   revision/progid.cpp
   revision/launch.cpp
   resolve/project_file.cpp
+  resolve/database_version_aliases.cpp
+  resolve/database_version_lookup.cpp
+  resolve/version_lookups.cpp
   component/exports.cpp
   component/object_map.cpp)
 

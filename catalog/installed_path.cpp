@@ -40,6 +40,7 @@ class Hold {
 
 constinit PathLock g_lock;
 constinit std::array<SharedPath, RevisionCount> g_paths{};
+constinit unsigned long g_holders = 0;  // guarded by g_lock
 
 SharedPath Load(LONG row) {
   Hold hold(g_lock);
@@ -78,6 +79,19 @@ void ResetAllInstalledPaths() {
   {
     Hold hold(g_lock);
     old.swap(g_paths);
+  }
+}
+
+void HoldInstalledPaths() {
+  Hold hold(g_lock);
+  ++g_holders;
+}
+
+void ReleaseInstalledPaths() {
+  std::array<SharedPath, RevisionCount> old;
+  {
+    Hold hold(g_lock);
+    if (g_holders > 0 && --g_holders == 0) old.swap(g_paths);
   }
 }
 

@@ -25,4 +25,10 @@ BOOL SetInstalledPath(const CRevisionInformation *record, const WCHAR *path);
 // Forgets every path: no release is installed any more.
 void ResetAllInstalledPaths();
 
+// Every directory object holds the paths from its construction to its
+// destruction; when the last holder of the process lets go, every path is
+// forgotten, so a process that starts again from no directory starts clean.
+void HoldInstalledPaths();
+void ReleaseInstalledPaths();
+
 BOOL IsInstalled(const CRevisionInformation *record);

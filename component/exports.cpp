@@ -9,22 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "frame/boundary.h"
 #include "frame/module.h"
 #include "catalog/registry_keys.h"
 #include "frame/handles.h"
-
+#include "resolve/database_version_aliases.h"
 
 namespace {
 
 using revdir::ModuleInstance;
-
-// The key of the database-version aliases; both registration entry points
-// delete the value whatever their outcome, a missing key or value included.
-void DeleteAliasValue() {
-  revdir::RegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_SET_VALUE, key.out()) != ERROR_SUCCESS) return;
-  RegDeleteValueW(key.get(), OLESTR("RevisionDirectoryDatabaseVersionAliases"));
-}
 
 HRESULT ModulePath(std::basic_string<WCHAR> *path) {
   WCHAR buffer[MAX_PATH * 4];
@@ -88,14 +81,16 @@ EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
   return revdir::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
+// Both registration entry points first forget every database-version alias,
+// whatever their own outcome.
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void) {
-  DeleteAliasValue();
-  return RegisterAll(true);
+  revdir::DeleteDatabaseVersionAliasesValue();
+  return revdir::OutOfMemoryGuard([] { return RegisterAll(true); });
 }
 
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void) {
-  DeleteAliasValue();
-  return RegisterAll(false);
+  revdir::DeleteDatabaseVersionAliasesValue();
+  return revdir::OutOfMemoryGuard([] { return RegisterAll(false); });
 }
 
 EXTERN_C BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

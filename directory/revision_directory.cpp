@@ -1,11 +1,14 @@
 #include "frame/port.h"
 #include "directory/revision_directory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
+#include "frame/boundary.h"
 #include "revision/progid.h"
 #include "resolve/project_file.h"
 #include "revision/revision.h"
@@ -69,23 +72,58 @@ void ReleaseAndNull(T *&p) {
   p = nullptr;
 }
 
+// A registry value as text: only a string value is text; the returned byte
+// count bounds it (an odd last byte is no character), and it ends at its
+// first null or its last whole character, terminated or not. False when the
+// value is missing, larger than `bytesMax`, or not a string.
+bool ReadRegistryText(HKEY key, const WCHAR *name, DWORD bytesMax, std::basic_string<WCHAR> *text) {
+  auto buffer = std::make_unique<WCHAR[]>(bytesMax / sizeof(WCHAR) + 1);
+  DWORD size = bytesMax;
+  DWORD type = REG_NONE;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer.get()), &size) != ERROR_SUCCESS)
+    return false;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  const WCHAR *begin = buffer.get();
+  const WCHAR *end = begin + std::min(size, bytesMax) / sizeof(WCHAR);
+  text->assign(begin, std::find(begin, end, WCHAR(0)));
+  return true;
+}
+
 }  // namespace
 
-CRevisionDirectory::CRevisionDirectory()
-    : m_errorInfo(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), IID_IRevisionDirectory_V6) {}
+DirectoryState::~DirectoryState() {
+  ReleaseAndNull(revisions);
+  ReleaseAndNull(availableRevisions);
+  ReleaseAndNull(processorTypes);
+  ReleaseAndNull(supportedProcessorTypes);
+  ReleaseAndNull(mrsSupportedProcessorTypes);
+}
 
-void CRevisionDirectory::ReleaseCollections() {
-  ReleaseAndNull(m_revisions);
-  ReleaseAndNull(m_availableRevisions);
-  ReleaseAndNull(m_processorTypes);
-  ReleaseAndNull(m_supportedProcessorTypes);
-  ReleaseAndNull(m_mrsSupportedProcessorTypes);
+CRevisionDirectory::CRevisionDirectory()
+    : m_errorInfo(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), IID_IRevisionDirectory_V6) {
+  InitializeCriticalSection(&m_lock);
+  InitializeCriticalSection(&m_initializeLock);
+  HoldInstalledPaths();
+}
+
+CRevisionDirectory::~CRevisionDirectory() {
+  // The installed paths are process-wide: they go with the last directory.
+  ReleaseInstalledPaths();
+  DeleteCriticalSection(&m_initializeLock);
+  DeleteCriticalSection(&m_lock);
 }
 
 void CRevisionDirectory::FinalRelease() {
-  ReleaseCollections();
-  // The installed paths are process-wide; a directory's end forgets them.
-  ResetAllInstalledPaths();
+  m_state.reset();
+  m_aliases.clear();
+}
+
+// The language of a state; -1 (no language) before the first Initialize.
+static LONG LanguageOf(const DirectoryStateRef &state) { return state ? state->languageId : -1; }
+
+DirectoryStateRef CRevisionDirectory::State() const {
+  CriticalSectionHold hold(m_lock);
+  return m_state;
 }
 
 void *CRevisionDirectory::FindInterface(REFIID riid) {
@@ -127,17 +165,20 @@ LONG CRevisionDirectory::LanguageIdFromThreadLocale() {
   }
 }
 
-HRESULT CRevisionDirectory::NewRevision(const CRevisionInformation *record, IRevision **out) {
-  HRESULT hr = CRevision::CreateBound(record, m_languageId, IID_IRevision, reinterpret_cast<void **>(out));
-  if (FAILED(hr)) return m_errorInfo.ReportError(hr, m_languageId);
+HRESULT CRevisionDirectory::NewRevision(const DirectoryState &state, const CRevisionInformation *record,
+                                        IRevision **out) {
+  HRESULT hr = CRevision::CreateBound(record, state.languageId, IID_IRevision, reinterpret_cast<void **>(out));
+  if (FAILED(hr)) return m_errorInfo.ReportError(hr, state.languageId);
   return hr;
 }
 
 template <class Collection>
-HRESULT CRevisionDirectory::GetCollection(Collection *collection, typename Collection::Interface **out) {
+HRESULT CRevisionDirectory::GetCollection(Collection *DirectoryState::*member, typename Collection::Interface **out) {
   if (!out) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *out = nullptr;
-  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized);
+  DirectoryStateRef state = State();
+  Collection *collection = state ? state.get()->*member : nullptr;
+  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
   collection->AddRef();
   *out = collection;
   return S_OK;
@@ -145,18 +186,12 @@ HRESULT CRevisionDirectory::GetCollection(Collection *collection, typename Colle
 
 // --- Initialize --------------------------------------------------------------
 
-HRESULT CRevisionDirectory::SetInstalledPathFromValue(HKEY key, const WCHAR *valueName, DWORD bytesMax, DWORD major,
-                                                      DWORD minor) {
-  auto buffer = std::make_unique<BYTE[]>(bytesMax + sizeof(WCHAR));
-  DWORD size = bytesMax;
-  DWORD type;
-  if (RegQueryValueExW(key, valueName, nullptr, &type, buffer.get(), &size) != ERROR_SUCCESS) return S_FALSE;
-  // The stored text need not be terminated; terminate it here.
-  buffer[size] = 0;
-  buffer[size + 1] = 0;
-  const CRevisionInformation *record = FindBySoftwareVersion(m_softwareVersionIndex, major, minor);
-  if (!record) return m_errorInfo.ReportError(RdE_InvalidRevisionDirectoryInternalState);
-  std::basic_string<WCHAR> path(reinterpret_cast<const WCHAR *>(buffer.get()));
+HRESULT CRevisionDirectory::SetInstalledPathFromValue(const DirectoryState &state, HKEY key, const WCHAR *valueName,
+                                                      DWORD bytesMax, DWORD major, DWORD minor) {
+  std::basic_string<WCHAR> path;
+  if (!ReadRegistryText(key, valueName, bytesMax, &path)) return S_FALSE;
+  const CRevisionInformation *record = FindBySoftwareVersion(state.softwareVersionIndex, major, minor);
+  if (!record) return m_errorInfo.ReportError(RdE_InvalidRevisionDirectoryInternalState, state.languageId);
   path += OLESTR("\\Quillon.Exe");
   SetInstalledPath(record, path.c_str());
   return S_OK;
@@ -179,84 +214,109 @@ static HRESULT ScanSubkeys(const WCHAR *path, Visit visit) {
   }
 }
 
-HRESULT CRevisionDirectory::ScanLanguagePackKeys() {
-  return ScanSubkeys(KeysFor(m_languageId).languagePackKey, [this](HKEY key, const WCHAR *name) -> HRESULT {
+HRESULT CRevisionDirectory::ScanLanguagePackKeys(const DirectoryState &state) {
+  return ScanSubkeys(KeysFor(state.languageId).languagePackKey, [&](HKEY key, const WCHAR *name) -> HRESULT {
     LONG numbers[4];
     if (ScanVersion(name, OLESTR("%d.%02d.%02d.%02d"), numbers, 4) != 4) return S_OK;
     // The value is the language key's own, so every listed release gets the
     // same folder; nothing set (S_FALSE) or a failure ends this scheme.
-    return SetInstalledPathFromValue(key, OLESTR("group1Component2SourceDirTemplate1"), 4096,
+    return SetInstalledPathFromValue(state, key, OLESTR("group1Component2SourceDirTemplate1"), 4096,
                                      static_cast<DWORD>(numbers[0]), static_cast<DWORD>(numbers[1]));
   });
 }
 
-HRESULT CRevisionDirectory::ScanNumberedReleaseKeys() {
-  return ScanSubkeys(KeysFor(m_languageId).numberedReleaseKey, [this](HKEY key, const WCHAR *name) -> HRESULT {
+HRESULT CRevisionDirectory::ScanNumberedReleaseKeys(const DirectoryState &state) {
+  return ScanSubkeys(KeysFor(state.languageId).numberedReleaseKey, [&](HKEY key, const WCHAR *name) -> HRESULT {
     if (!IsAllDigits(name)) return S_OK;
     KeyHolder release;
     if (RegOpenKeyExW(key, name, 0, KEY_READ, release.Out()) != ERROR_SUCCESS) return S_OK;
-    BYTE version[8192 + sizeof(WCHAR)];
-    DWORD size = 8192;
-    if (RegQueryValueExW(release.Get(), OLESTR("Product Version"), nullptr, nullptr, version, &size) != ERROR_SUCCESS)
-      return S_OK;
-    version[size] = 0;
-    version[size + 1] = 0;
+    std::basic_string<WCHAR> version;
+    if (!ReadRegistryText(release.Get(), OLESTR("Product Version"), 8192, &version)) return S_OK;
     LONG numbers[3];
-    if (ScanVersion(reinterpret_cast<const WCHAR *>(version), OLESTR("%d.%02d.%04d"), numbers, 3) != 3) return S_OK;
+    if (ScanVersion(version.c_str(), OLESTR("%d.%02d.%04d"), numbers, 3) != 3) return S_OK;
     // Nothing set goes on with the next release; only a failure ends the scheme.
-    HRESULT hr = SetInstalledPathFromValue(release.Get(), OLESTR("Bin"), 4096, static_cast<DWORD>(numbers[0]),
+    HRESULT hr = SetInstalledPathFromValue(state, release.Get(), OLESTR("Bin"), 4096, static_cast<DWORD>(numbers[0]),
                                            static_cast<DWORD>(numbers[1]));
     return FAILED(hr) ? hr : S_OK;
   });
 }
 
 STDMETHODIMP CRevisionDirectory::Initialize() {
-  // 1. Reset.
-  ReleaseCollections();
+  CriticalSectionHold serialised(m_initializeLock);
+  return OutOfMemoryGuard([&] { return InitializeLocked(); });
+}
+
+HRESULT CRevisionDirectory::InitializeLocked() {
+  // 1. Reset: the new state starts without collections, the old one stays
+  // with its readers until published over; the aliases are reloaded below.
   ResetAllInstalledPaths();
+  auto state = std::make_shared<DirectoryState>();
+  DatabaseVersionAliasSet aliases;
+  // A state that fails half-way is published as far as it got, as the old
+  // collections are gone either way; the indices, once filled, stay filled.
+  auto publish = [&](HRESULT hr) {
+    if (FAILED(hr)) {
+      DirectoryStateRef old = State();
+      if (old) {
+        state->databaseVersionIndex = old->databaseVersionIndex;
+        state->softwareVersionIndex = old->softwareVersionIndex;
+      }
+    }
+    DirectoryStateRef published = std::move(state);
+    {
+      CriticalSectionHold hold(m_lock);
+      m_state.swap(published);
+      m_aliases.swap(aliases);
+      m_errorInfo.SetLanguageId(m_state->languageId);
+    }
+    // The old state and aliases go here, outside the lock.
+    return hr;
+  };
   // 2. Language.
-  m_languageId = LanguageIdFromThreadLocale();
-  m_errorInfo.SetLanguageId(m_languageId);
+  state->languageId = LanguageIdFromThreadLocale();
   // 3. The five collections.
-  HRESULT hr = ComObject<CRevisions>::Create(&m_revisions);
-  if (FAILED(hr)) return hr;
-  m_revisions->AddRef();
-  m_revisions->SetLanguageId(m_languageId);
-  hr = ComObject<CAvailableRevisions>::Create(&m_availableRevisions);
-  if (FAILED(hr)) return hr;
-  m_availableRevisions->AddRef();
-  m_availableRevisions->SetLanguageId(m_languageId);
-  for (auto *slot : {&m_processorTypes, &m_supportedProcessorTypes, &m_mrsSupportedProcessorTypes}) {
+  HRESULT hr = ComObject<CRevisions>::Create(&state->revisions);
+  if (FAILED(hr)) return publish(hr);
+  state->revisions->AddRef();
+  state->revisions->SetLanguageId(state->languageId);
+  hr = ComObject<CAvailableRevisions>::Create(&state->availableRevisions);
+  if (FAILED(hr)) return publish(hr);
+  state->availableRevisions->AddRef();
+  state->availableRevisions->SetLanguageId(state->languageId);
+  for (auto *slot : {&state->processorTypes, &state->supportedProcessorTypes, &state->mrsSupportedProcessorTypes}) {
     hr = CProcessorTypes::CreateEmpty(slot);
-    if (FAILED(hr)) return hr;
-    (*slot)->SetLanguageId(m_languageId);
+    if (FAILED(hr)) return publish(hr);
+    (*slot)->SetLanguageId(state->languageId);
   }
   // 4. The indices and the collection of every release.
   for (const CRevisionInformation &record : RevisionTable) {
-    m_databaseVersionIndex.insert(&record);
-    m_softwareVersionIndex.insert(&record);
-    m_revisions->Set().insert(CMajorRevKey{&record, m_languageId});
+    state->databaseVersionIndex.insert(&record);
+    state->softwareVersionIndex.insert(&record);
+    state->revisions->Set().insert(CMajorRevKey{&record, state->languageId});
   }
   // 5. The catalogue of all controller types.
-  hr = InsertProcessorTypes(m_processorTypes->Set(), ProcessorTypeCatalog, ProcessorTypeCatalogCount, m_languageId);
-  if (FAILED(hr)) return hr;
+  hr = InsertProcessorTypes(state->processorTypes->Set(), ProcessorTypeCatalog, ProcessorTypeCatalogCount,
+                            state->languageId);
+  if (FAILED(hr)) return publish(hr);
   // 6. What is installed; the scans' outcome does not change the result.
   if (!g_testMode.load()) {
-    ScanLanguagePackKeys();
-    ScanNumberedReleaseKeys();
+    ScanLanguagePackKeys(*state);
+    ScanNumberedReleaseKeys(*state);
   }
   // 7. What is available, and the types the installed releases support.
   for (const CRevisionInformation &record : RevisionTable) {
     if (!IsInstalled(&record)) continue;
-    m_availableRevisions->Set().insert(CMajorRevKey{&record, m_languageId});
-    hr = InsertProcessorTypes(m_supportedProcessorTypes->Set(), record.ProcessorTypeTable, record.ProcessorTypeCount,
-                              m_languageId);
+    state->availableRevisions->Set().insert(CMajorRevKey{&record, state->languageId});
+    hr = InsertProcessorTypes(state->supportedProcessorTypes->Set(), record.ProcessorTypeTable,
+                              record.ProcessorTypeCount, state->languageId);
     if (SUCCEEDED(hr) && record.MajorRev >= 10)
-      hr = InsertProcessorTypes(m_mrsSupportedProcessorTypes->Set(), record.ProcessorTypeTable,
-                                record.ProcessorTypeCount, m_languageId);
-    if (FAILED(hr)) return hr;
+      hr = InsertProcessorTypes(state->mrsSupportedProcessorTypes->Set(), record.ProcessorTypeTable,
+                                record.ProcessorTypeCount, state->languageId);
+    if (FAILED(hr)) return publish(hr);
   }
-  return S_OK;
+  // 8. The aliases, as the registry holds them now.
+  ReloadDatabaseVersionAliases(aliases);
+  return publish(S_OK);
 }
 
 STDMETHODIMP CRevisionDirectory::TestModeInitialize(VARIANT_BOOL InitializeForTestMode) {
@@ -268,59 +328,77 @@ STDMETHODIMP CRevisionDirectory::TestModeInitialize(VARIANT_BOOL InitializeForTe
 
 STDMETHODIMP CRevisionDirectory::GetErrorDescription(HRESULT ErrorCode, BSTR *Text) {
   if (!Text) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *Text = ErrorDescription(ErrorCode, m_languageId);
-  return S_OK;
+  *Text = nullptr;
+  DirectoryStateRef state = State();
+  return OutOfMemoryGuard([&] {
+    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    return *Text ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 STDMETHODIMP CRevisionDirectory::GetErrorConstantAndDescription(HRESULT ErrorCode, BSTR *Constant, BSTR *Text) {
   if (Constant) *Constant = nullptr;
   if (Text) *Text = nullptr;
   if (!Constant || !Text) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *Constant = RdErrorConstantName(ErrorCode);
-  *Text = ErrorDescription(ErrorCode, m_languageId);
-  return S_OK;
+  DirectoryStateRef state = State();
+  return OutOfMemoryGuard([&] {
+    *Constant = RdErrorConstantName(ErrorCode);
+    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    if (*Constant && *Text) return S_OK;
+    SysFreeString(*Constant);
+    SysFreeString(*Text);
+    *Constant = *Text = nullptr;
+    return E_OUTOFMEMORY;
+  });
 }
 
 // --- Queries ------------------------------------------------------------------
 
 STDMETHODIMP CRevisionDirectory::get_AvailableRevisions(IAvailableRevisions **p) {
-  return GetCollection(m_availableRevisions, p);
+  return GetCollection(&DirectoryState::availableRevisions, p);
 }
-STDMETHODIMP CRevisionDirectory::get_Revisions(IRevisions **p) { return GetCollection(m_revisions, p); }
-STDMETHODIMP CRevisionDirectory::get_ProcessorTypes(IProcessorTypes **p) { return GetCollection(m_processorTypes, p); }
+STDMETHODIMP CRevisionDirectory::get_Revisions(IRevisions **p) { return GetCollection(&DirectoryState::revisions, p); }
+STDMETHODIMP CRevisionDirectory::get_ProcessorTypes(IProcessorTypes **p) {
+  return GetCollection(&DirectoryState::processorTypes, p);
+}
 STDMETHODIMP CRevisionDirectory::get_SupportedProcessorTypes(IProcessorTypes **p) {
-  return GetCollection(m_supportedProcessorTypes, p);
+  return GetCollection(&DirectoryState::supportedProcessorTypes, p);
 }
 STDMETHODIMP CRevisionDirectory::get_MRS_SupportedProcessorTypes(IProcessorTypes **p) {
-  return GetCollection(m_mrsSupportedProcessorTypes, p);
+  return GetCollection(&DirectoryState::mrsSupportedProcessorTypes, p);
 }
 
 STDMETHODIMP CRevisionDirectory::get_LatestAvailableRevision(IRevision **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *p = nullptr;
-  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
-  for (auto it = m_softwareVersionIndex.rbegin(); it != m_softwareVersionIndex.rend(); ++it)
-    if (IsInstalled(*it)) return NewRevision(*it, p);
-  return m_errorInfo.ReportError(RdE_RevisionNotInstalled);
+  DirectoryStateRef state = State();
+  if (!state || state->softwareVersionIndex.empty())
+    return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
+  const auto &index = state->softwareVersionIndex;
+  for (auto it = index.rbegin(); it != index.rend(); ++it)
+    if (IsInstalled(*it)) return NewRevision(*state, *it, p);
+  return m_errorInfo.ReportError(RdE_RevisionNotInstalled, state->languageId);
 }
 
 STDMETHODIMP CRevisionDirectory::GetRevisionFromMajorRev(LONG MajorRev, IRevision **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *p = nullptr;
-  if (!m_revisions) return m_errorInfo.ReportError(RdE_NotInitialized);
-  const auto &set = m_revisions->Set();
-  CRevisionInformation key = MajorRevSearchKey(static_cast<DWORD>(MajorRev));
-  auto upper = set.upper_bound(CMajorRevKey{&key, m_languageId});
-  if (upper == set.begin()) return m_errorInfo.ReportError(RdE_RevisionNotFound);
+  DirectoryStateRef state = State();
+  if (!state || !state->revisions) return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
+  const auto &set = state->revisions->Set();
+  const DWORD major = static_cast<DWORD>(MajorRev);
+  CRevisionInformation key = MajorRevSearchKey(major);
+  auto upper = set.upper_bound(CMajorRevKey{&key, state->languageId});
+  if (upper == set.begin()) return m_errorInfo.ReportError(RdE_RevisionNotFound, state->languageId);
   auto it = upper;
   do {
     --it;
-    if (it->Revision->MajorRev < static_cast<DWORD>(MajorRev)) break;
-    if (IsInstalled(it->Revision)) return NewRevision(it->Revision, p);
+    if (it->Revision->MajorRev < major) break;
+    if (IsInstalled(it->Revision)) return NewRevision(*state, it->Revision, p);
   } while (it != set.begin());
   auto highest = std::prev(upper);
-  if (highest->Revision->MajorRev == static_cast<DWORD>(MajorRev)) return NewRevision(highest->Revision, p);
-  return m_errorInfo.ReportError(RdE_RevisionNotFound);
+  if (highest->Revision->MajorRev == major) return NewRevision(*state, highest->Revision, p);
+  return m_errorInfo.ReportError(RdE_RevisionNotFound, state->languageId);
 }
 
 STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectoryInterfaceVersions InterfaceVersion,
@@ -339,73 +417,13 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
   return S_OK;
 }
 
-STDMETHODIMP CRevisionDirectory::GetRevisionFromSoftwareVersion(LONG Major, LONG Minor, IRevision **p) {
-  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *p = nullptr;
-  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
-  const CRevisionInformation *record =
-      FindBySoftwareVersion(m_softwareVersionIndex, static_cast<DWORD>(Major), static_cast<DWORD>(Minor));
-  if (!record) return m_errorInfo.ReportError(RdE_RevisionNotFound);
-  return NewRevision(record, p);
-}
-
-STDMETHODIMP CRevisionDirectory::GetRevisionFromMajorSoftwareVersion(LONG Major, IRevision **p) {
-  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *p = nullptr;
-  if (m_softwareVersionIndex.empty()) return m_errorInfo.ReportError(RdE_NotInitialized);
-  CRevisionInformation key = SoftwareVersionSearchKey(static_cast<DWORD>(Major), RevisionKeyAny);
-  auto end = m_softwareVersionIndex.lower_bound(&key);  // after the last of Major
-  const CRevisionInformation *highest = nullptr;
-  for (auto it = end; it != m_softwareVersionIndex.begin();) {
-    --it;
-    if ((*it)->MajorSoftwareVersion != static_cast<DWORD>(Major)) break;
-    if (!highest) highest = *it;
-    if (IsInstalled(*it)) return NewRevision(*it, p);
-  }
-  if (!highest) return m_errorInfo.ReportError(RdE_RevisionNotFound);
-  return NewRevision(highest, p);
-}
-
-STDMETHODIMP CRevisionDirectory::RESERVED(LONG Arg1, LONG, IRevision **Arg3) {
-  return static_cast<IRevisionDirectory_V2 *>(this)->GetRevisionFromMajorSoftwareVersion(Arg1, Arg3);
-}
-
-STDMETHODIMP CRevisionDirectory::GetRevisionFromControllerId(LONG ProductType, LONG ProductCode, LONG MajorRev,
-                                                             IRevision **p) {
-  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *p = nullptr;
-  const CProcessorTypeRow *row = nullptr;
-  for (const CProcessorTypeRow &r : ProcessorTypeCatalog) {
-    if (r.ProductType == ProductType && r.ProductCode == ProductCode) {
-      row = &r;
-      break;
-    }
-  }
-  if (!row) return m_errorInfo.ReportError(RdE_NotA_TesselController);
-  IRevision *revision;
-  HRESULT hr = static_cast<IRevisionDirectory *>(this)->GetRevisionFromMajorRev(MajorRev, &revision);
-  if (FAILED(hr)) return hr;
-  LONG supported = 0;
-  hr = revision->get_ProcessorIsSupported(static_cast<RdProcessorTypes>(row->Id), &supported);
-  if (FAILED(hr) || !supported) {
-    revision->Release();
-    return FAILED(hr) ? hr : static_cast<HRESULT>(RdE_ProcessorTypeNotSupported);
-  }
-  *p = revision;
-  return S_OK;
-}
-
 STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
   return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
 }
 
 // --- Members whose behaviour lands with their own work --------------------------
 
-
-STDMETHODIMP CRevisionDirectory::GetRevisionFromDatabaseVersion(LONG, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
-STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() { return E_NOTIMPL; }
-STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() { return E_NOTIMPL; }
 STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *p = nullptr;
@@ -423,13 +441,13 @@ STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToA
 // The ProgId members name no release and need no installation, so they work
 // before Initialize (the directory's own language is -1 then, no language).
 STDMETHODIMP CRevisionDirectory::get_QuillonApplicationProgId(BSTR *p) {
-  return AnySuccessAsOk(GetApplicationBaseProgId(m_languageId, m_errorInfo, p));
+  return AnySuccessAsOk(GetApplicationBaseProgId(LanguageOf(State()), m_errorInfo, p));
 }
 STDMETHODIMP CRevisionDirectory::GetQuillonApplicationProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
   return AnySuccessAsOk(GetApplicationBaseProgId(LanguageId, m_errorInfo, p));
 }
 STDMETHODIMP CRevisionDirectory::get_QuillonServicesProgId(BSTR *p) {
-  return AnySuccessAsOk(GetServicesBaseProgId(m_languageId, m_errorInfo, p));
+  return AnySuccessAsOk(GetServicesBaseProgId(LanguageOf(State()), m_errorInfo, p));
 }
 STDMETHODIMP CRevisionDirectory::GetQuillonServicesProgIdForLanguage(RdSupportedLanguages LanguageId, BSTR *p) {
   return AnySuccessAsOk(GetServicesBaseProgId(LanguageId, m_errorInfo, p));

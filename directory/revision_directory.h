@@ -2,9 +2,12 @@
 #pragma once
 
 #include "frame/port.h"
+#include <memory>
+
 #include "QuillonRevisionDirectory.h"
-#include "directory/revision_collections.h"
+#include "catalog/database_version_mapping.h"
 #include "catalog/revision_table.h"
+#include "directory/revision_collections.h"
 #include "frame/com_object.h"
 #include "frame/dispatch_impl.h"
 #include "frame/errors.h"
@@ -12,11 +15,33 @@
 
 namespace revdir {
 
+// What one Initialize built. Never changed once published: Initialize builds
+// a new one completely and swaps it in, and every call works on the one it
+// took a reference to, so a re-initialisation on another thread never frees
+// or half-builds what a reader is using.
+struct DirectoryState {
+  DirectoryState() = default;
+  ~DirectoryState();
+  DirectoryState(const DirectoryState &) = delete;
+  DirectoryState &operator=(const DirectoryState &) = delete;
+
+  ComObject<CRevisions> *revisions = nullptr;
+  ComObject<CAvailableRevisions> *availableRevisions = nullptr;
+  ComObject<CProcessorTypes> *processorTypes = nullptr;
+  ComObject<CProcessorTypes> *supportedProcessorTypes = nullptr;
+  ComObject<CProcessorTypes> *mrsSupportedProcessorTypes = nullptr;
+  DatabaseVersionIndex databaseVersionIndex;
+  SoftwareVersionIndex softwareVersionIndex;
+  LONG languageId = -1;
+};
+using DirectoryStateRef = std::shared_ptr<const DirectoryState>;
+
 class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevisionDirectory_V6>,
                            public ISupportErrorInfo,
                            public ObjectRoot {
  public:
   CRevisionDirectory();
+  ~CRevisionDirectory();
   void FinalRelease();
 
   // The language of a directory initialised on this thread.
@@ -66,25 +91,42 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
   static HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv);
 
  private:
-  void ReleaseCollections();
-  HRESULT NewRevision(const CRevisionInformation *record, IRevision **out);
+  // The state the call works on: a reference to the last one published.
+  DirectoryStateRef State() const;
+  HRESULT InitializeLocked();
+  HRESULT NewRevision(const DirectoryState &state, const CRevisionInformation *record, IRevision **out);
   // Marks a release installed from a registry value; S_FALSE when the value
-  // is missing, a failure (with error information) for an unknown release.
-  HRESULT SetInstalledPathFromValue(HKEY key, const WCHAR *valueName, DWORD bytesMax, DWORD major, DWORD minor);
-  HRESULT ScanLanguagePackKeys();
-  HRESULT ScanNumberedReleaseKeys();
+  // is missing or unreadable, a failure (with error information) for an
+  // unknown release.
+  HRESULT SetInstalledPathFromValue(const DirectoryState &state, HKEY key, const WCHAR *valueName, DWORD bytesMax,
+                                    DWORD major, DWORD minor);
+  HRESULT ScanLanguagePackKeys(const DirectoryState &state);
+  HRESULT ScanNumberedReleaseKeys(const DirectoryState &state);
   template <class Collection>
-  HRESULT GetCollection(Collection *collection, typename Collection::Interface **out);
+  HRESULT GetCollection(Collection *DirectoryState::*member, typename Collection::Interface **out);
+  // Reloads the aliases from the registry (defined with the database-version
+  // look-ups).
+  static void ReloadDatabaseVersionAliases(DatabaseVersionAliasSet &aliases);
 
-  ComObject<CRevisions> *m_revisions = nullptr;
-  ComObject<CAvailableRevisions> *m_availableRevisions = nullptr;
-  ComObject<CProcessorTypes> *m_processorTypes = nullptr;
-  ComObject<CProcessorTypes> *m_supportedProcessorTypes = nullptr;
-  ComObject<CProcessorTypes> *m_mrsSupportedProcessorTypes = nullptr;
-  DatabaseVersionIndex m_databaseVersionIndex;
-  SoftwareVersionIndex m_softwareVersionIndex;
-  LONG m_languageId = -1;
+  // m_lock guards m_state and m_aliases, held only to copy or swap them;
+  // m_initializeLock makes one Initialize at a time per directory.
+  mutable CRITICAL_SECTION m_lock;
+  CRITICAL_SECTION m_initializeLock;
+  DirectoryStateRef m_state;
+  DatabaseVersionAliasSet m_aliases;
   CErrorInfo m_errorInfo;
+};
+
+// Holds a critical section for a scope.
+class CriticalSectionHold {
+ public:
+  explicit CriticalSectionHold(CRITICAL_SECTION &section) : m_section(section) { EnterCriticalSection(&m_section); }
+  ~CriticalSectionHold() { LeaveCriticalSection(&m_section); }
+  CriticalSectionHold(const CriticalSectionHold &) = delete;
+  CriticalSectionHold &operator=(const CriticalSectionHold &) = delete;
+
+ private:
+  CRITICAL_SECTION &m_section;
 };
 
 }  // namespace revdir

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <new>
 
 #include "QuillonRevisionDirectory.h"
 #include "frame/handles.h"
@@ -111,7 +112,9 @@ BSTR RdErrorDescription(HRESULT code, LONG languageId) {
 
 BSTR SystemErrorDescription(HRESULT code, LONG languageId) {
   ScopedThreadLanguage language(languageId);
-  auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
+  // Error texts are made on failure paths: they must not throw.
+  std::unique_ptr<WCHAR[]> buffer(new (std::nothrow) WCHAR[kTextBufferChars]);
+  if (!buffer) return nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
   if (n == 0) return FormatCode(OLESTR("Error %d (0x%08x) encountered."), code);
@@ -164,10 +167,12 @@ HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {
 }
 
 HRESULT CErrorInfo::ReportSystemError(LONG code) const {
-  // The thread's own language: no change of locale.
-  auto buffer = std::make_unique<WCHAR[]>(kTextBufferChars);
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr);
+  // The thread's own language: no change of locale. Short of memory, the
+  // error information says only that there is no description.
+  std::unique_ptr<WCHAR[]> buffer(new (std::nothrow) WCHAR[kTextBufferChars]);
+  DWORD n = buffer ? FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                    static_cast<DWORD>(code), 0, buffer.get(), kTextBufferChars, nullptr)
+                   : 0;
   BSTR text = n ? SysAllocStringLen(buffer.get(), n) : FormatCode(OLESTR("Error %d (0x%08x) encountered."), code);
   Raise(text);
   SysFreeString(text);

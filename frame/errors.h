@@ -6,6 +6,8 @@
 #include <oleauto.h>
 #include "resources/resource.h"
 
+#include <atomic>
+
 namespace revdir {
 
 // Code, constant name and string id of every RdErrors value, in code order.
@@ -51,15 +53,15 @@ class CErrorInfo {
   CErrorInfo(const CErrorInfo &) = delete;
   CErrorInfo &operator=(const CErrorInfo &) = delete;
 
-  void SetLanguageId(LONG languageId) { m_languageId = languageId; }
-  LONG LanguageId() const { return m_languageId; }
+  void SetLanguageId(LONG languageId) { m_languageId.store(languageId); }
+  LONG LanguageId() const { return m_languageId.load(); }
 
   // Makes a new error-information object (this holder's interface and
   // source, the text or "No description available for error.") the calling
   // thread's error information.
   void Raise(const WCHAR *description) const;
   // Raise with the component text of `code`; returns `code`.
-  HRESULT ReportError(HRESULT code) const { return ReportError(code, m_languageId); }
+  HRESULT ReportError(HRESULT code) const { return ReportError(code, m_languageId.load()); }
   HRESULT ReportError(HRESULT code, LONG languageId) const;
   // Raise with the system's text of `code` in the thread's own language;
   // returns `code` when it is an HRESULT, else the Windows error mapped.
@@ -68,7 +70,8 @@ class CErrorInfo {
  private:
   BSTR m_source;
   IID m_iid;
-  LONG m_languageId = -1;
+  // Set by a directory's Initialize while other threads report errors.
+  std::atomic<LONG> m_languageId{-1};
 };
 
 // A member whose behaviour is not built yet: the null-pointer check of every

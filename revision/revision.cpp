@@ -2,6 +2,7 @@
 #include "revision/revision.h"
 
 #include "catalog/installed_path.h"
+#include "frame/boundary.h"
 #include "revision/launch.h"
 #include "revision/progid.h"
 #include "revision/processor_type.h"
@@ -74,11 +75,13 @@ STDMETHODIMP CRevision::get_InstalledPath(BSTR *p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *p = nullptr;
   if (!m_record) return m_errorInfo.ReportError(RdE_InvalidRevisionInternalState);
-  // A copy taken under the table's lock: another thread may rewrite it.
-  auto path = GetInstalledPath(m_record);
-  if (!path) return m_errorInfo.ReportError(RdE_RevisionNotInstalled);
-  *p = SysAllocStringLen(path->c_str(), static_cast<UINT>(path->size()));
-  return *p ? S_OK : E_OUTOFMEMORY;
+  return OutOfMemoryGuard([&] {
+    // A copy taken under the table's lock: another thread may rewrite it.
+    auto path = GetInstalledPath(m_record);
+    if (!path) return m_errorInfo.ReportError(RdE_RevisionNotInstalled);
+    *p = SysAllocStringLen(path->c_str(), static_cast<UINT>(path->size()));
+    return *p ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 STDMETHODIMP CRevision::get_MinorRev(RdProcessorTypes ProcessorTypeId, LONG *p) {

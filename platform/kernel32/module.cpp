@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "kernel32/paths.h"
+#include "platform_exports.h"
 #include "kernel32/text.h"
 
 namespace platform {
@@ -259,6 +260,18 @@ void *ModuleSymbol(const ModuleInfo &module, const char *name) {
   void *handle = module.main ? dlopen(nullptr, RTLD_NOW) : dlopen(module.path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (!handle) return nullptr;
   void *symbol = dlsym(handle, name);
+  // An export name that an ELF symbol cannot carry ("@" means a symbol
+  // version there) is listed in the module's export table instead, as a
+  // .def file lists it for a DLL.
+  if (!symbol) {
+    auto *table = static_cast<const PLATFORM_EXPORT *>(dlsym(handle, PLATFORM_EXPORT_TABLE_SYMBOL));
+    for (; table && table->name; ++table) {
+      if (strcmp(table->name, name) == 0) {
+        symbol = table->address;
+        break;
+      }
+    }
+  }
   dlclose(handle);
   Dl_info info;
   if (!symbol || !dladdr(symbol, &info) || reinterpret_cast<uintptr_t>(info.dli_fbase) != module.base) return nullptr;

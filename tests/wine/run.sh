@@ -69,10 +69,18 @@ done < "$build/windows_tests.txt"
 step "regsvr32 $(basename "$dll")"
 wine regsvr32 /s "$(winpath "$dll")" || fail "regsvr32 exited with $?"
 
-# One release declared installed, as its installer would.
-release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
-wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
-wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
+# One release declared installed, as its installer would, and one
+# database-version alias, 4000 handled by 3279 (15.x): two little-endian 32-bit
+# words, target first. Each script starts from exactly this, whatever the one
+# before it declared.
+declare_installed() {
+  wine reg delete 'HKLM\SOFTWARE\Brenmoor Software' /f >/dev/null 2>&1 || true
+  local release='HKLM\SOFTWARE\Brenmoor Software\Quillon.1\English\15'
+  wine reg add "$release" /v "Product Version" /d 15.01.0123 /f >/dev/null || fail "reg add"
+  wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
+  wine reg add 'HKLM\SOFTWARE\Brenmoor Software\Quillon.1' /v RevisionDirectoryDatabaseVersionAliases \
+    /t REG_BINARY /d CF0C0000A00F0000 /f >/dev/null || fail "reg add"
+}
 
 # Its application: the stand-in that records its arguments and working
 # directory and shows a window after a moment.
@@ -97,6 +105,7 @@ printf '\x8d\x0c\x00' >"$projects/Short.acd"
 # and each passed one as ok (shown only on failure, to tell where it died).
 for script in "$here"/*.vbs "$here"/*.js; do
   name=$(basename "$script")
+  declare_installed
   step "cscript $name"
   output=$(timeout 120 wine cscript //nologo "$(winpath "$script")" 2>&1 | tr -d '\r') ||
     { printf '%s\n' "$output"; fail "cscript $name exited with an error"; }
