@@ -28,7 +28,7 @@ std::vector<DWORD> StoredAliases() {
 }
 
 LONG MinorFor(IRevisionDirectory_V6 *directory, LONG databaseVersion) {
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   LONG minor = -1;
   if (directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.out()) == S_OK)
     revision->get_MinorSoftwareVersion(&minor);

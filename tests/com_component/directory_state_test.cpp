@@ -30,14 +30,14 @@ void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
 
 // The installed path of release major.minor; empty when it is not installed.
 WString PathOf(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   if (directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()) != S_OK) return OLESTR("?");
   Bstr path;
   return revision->get_InstalledPath(path.out()) == S_OK ? path.str() : WString();
 }
 
 std::pair<LONG, LONG> VersionFor(IRevisionDirectory_V6 *directory, LONG databaseVersion, HRESULT *hr) {
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   *hr = directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.out());
   LONG major = -1, minor = -1;
   if (revision) {
@@ -67,18 +67,18 @@ TEST_F(DirectoryState, InitializeWhileOtherThreadsRead) {
   auto reader = [&](int kind) {
     while (!stop.load()) {
       if (kind == 0) {
-        Ptr<IRevisions> all;
+        ComPtr<IRevisions> all;
         LONG count = 0;
         if (directory->get_Revisions(all.out()) != S_OK || all->get_Count(&count) != S_OK || count != 50) ++faults;
       } else if (kind == 1) {
-        Ptr<IRevision> revision;
+        ComPtr<IRevision> revision;
         if (directory->GetRevisionFromMajorRev(12, revision.out()) != S_OK) ++faults;
       } else if (kind == 2) {
-        Ptr<IRevision> revision;
+        ComPtr<IRevision> revision;
         if (directory->GetRevisionFromDatabaseVersion(3279, revision.out()) != S_OK) ++faults;
       } else {
-        Ptr<IProcessorTypes> types;
-        Ptr<IAvailableRevisions> available;
+        ComPtr<IProcessorTypes> types;
+        ComPtr<IAvailableRevisions> available;
         if (directory->get_ProcessorTypes(types.out()) != S_OK ||
             directory->get_AvailableRevisions(available.out()) != S_OK)
           ++faults;
@@ -98,15 +98,15 @@ TEST_F(DirectoryState, InitializeWhileOtherThreadsRead) {
 TEST_F(DirectoryState, InstalledPathsLastAsLongAsAnyDirectory) {
   Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
   auto kept = InitializedDirectory();
-  Ptr<IRevision> held;
+  ComPtr<IRevision> held;
   ASSERT_EQ(kept->GetRevisionFromMajorRev(15, held.out()), S_OK);
   {
-    Ptr<IRevisionDirectory_V6> never;
+    ComPtr<IRevisionDirectory_V6> never;
     ASSERT_EQ(NewDirectory(never.out()), S_OK);
     auto other = InitializedDirectory();
   }
   // The live directory still agrees with itself.
-  Ptr<IRevision> latest;
+  ComPtr<IRevision> latest;
   EXPECT_EQ(kept->get_LatestAvailableRevision(latest.out()), S_OK);
   LONG available = 0;
   held->get_IsAvailable(&available);
@@ -115,7 +115,7 @@ TEST_F(DirectoryState, InstalledPathsLastAsLongAsAnyDirectory) {
 
   // With no directory left, nothing is installed until one initialises.
   kept.reset();
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   held->get_IsAvailable(&available);
   EXPECT_EQ(available, 0);
@@ -172,7 +172,7 @@ TEST_F(DirectoryState, LanguagePackValueMissingOrNotTextEndsTheScheme) {
 }
 
 TEST_F(DirectoryState, DatabaseVersionLookUpAndAliases) {
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   HRESULT hr;
   VersionFor(fresh.get(), 3279, &hr);

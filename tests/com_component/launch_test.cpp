@@ -19,16 +19,16 @@ const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
 class Launching : public MachineKeysTest {
  protected:
   // Release 15.01 declared in English at the stand-in's folder.
-  Ptr<IRevision> Installed15() {
+  ComPtr<IRevision> Installed15() {
     SetMachineString(kRelease15, OLESTR("Product Version"), OLESTR("15.01.0123"));
     SetMachineString(kRelease15, OLESTR("Bin"), m_installation.WindowsBin().c_str());
     return Revision(15, 1);
   }
-  Ptr<IRevision> Revision(LONG major, LONG minor) {
+  ComPtr<IRevision> Revision(LONG major, LONG minor) {
     Keep(InitializedDirectory());
-    Ptr<IRevision> revision;
+    ComPtr<IRevision> revision;
     EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()), S_OK);
-    return Ptr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+    return ComPtr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
   }
   static bool LastLaunch(const WCHAR *name, WString *text, DWORD *type = nullptr, DWORD *bytes = nullptr) {
     WCHAR buffer[64] = {};
@@ -44,13 +44,13 @@ class Launching : public MachineKeysTest {
     return true;
   }
 
-  void Keep(Ptr<IRevisionDirectory_V6> &&directory) {
+  void Keep(ComPtr<IRevisionDirectory_V6> &&directory) {
     directory->AddRef();
     *m_directory.out() = directory.get();
   }
 
   StandInInstallation m_installation;
-  Ptr<IRevisionDirectory_V6> m_directory;
+  ComPtr<IRevisionDirectory_V6> m_directory;
 };
 
 std::vector<std::string> Expected(const std::string &marker, std::vector<std::string> args) {
@@ -135,7 +135,7 @@ TEST_F(Launching, FailuresStartNothing) {
   auto notInstalled = Revision(11, 0);
   ASSERT_TRUE(notInstalled);
   EXPECT_EQ(notInstalled->Launch(nullptr), RdE_RevisionNotInstalled);
-  Ptr<IRevision> unbound;
+  ComPtr<IRevision> unbound;
   ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, unbound.outv()), S_OK);
   EXPECT_EQ(unbound->Launch(nullptr), RdE_InvalidRevisionInternalState);
   EXPECT_FALSE(m_installation.Recorded());
@@ -193,9 +193,9 @@ class ProgIds : public MachineKeysTest {};
 
 TEST_F(ProgIds, EveryLanguageOnBothObjects) {
   auto directory = InitializedDirectory();
-  Ptr<IRevision> found;
+  ComPtr<IRevision> found;
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(2, 51, found.out()), S_OK);
-  Ptr<IRevision_V2> revision;
+  ComPtr<IRevision_V2> revision;
   ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
   for (const LanguageRow &row : kLanguages) {
     SCOPED_TRACE(row.id);
@@ -237,16 +237,16 @@ TEST_F(ProgIds, EveryLanguageOnBothObjects) {
 }
 
 TEST_F(ProgIds, OtherLanguageIdsAreRefused) {
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   Bstr text;
   // Before Initialize the directory has no language.
   EXPECT_EQ(fresh->get_QuillonApplicationProgId(text.out()), RdE_InvalidLanguageId);
   EXPECT_TRUE(text.null());
   auto directory = InitializedDirectory();
-  Ptr<IRevision> found;
+  ComPtr<IRevision> found;
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
-  Ptr<IRevision_V2> revision;
+  ComPtr<IRevision_V2> revision;
   ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
   // A sub-language or a neighbour of a supported id is no supported id.
   for (LONG id : {0L, -1L, 1030L, 3081L, 2057L, 1032L, 0x10409L}) {
@@ -261,7 +261,7 @@ TEST_F(ProgIds, OtherLanguageIdsAreRefused) {
     EXPECT_TRUE(text.null());
   }
   EXPECT_EQ(revision->GetProgIdLanguage(English, nullptr), E_INVALIDARG);
-  Ptr<IRevision_V2> unbound;
+  ComPtr<IRevision_V2> unbound;
   ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision_V2, unbound.outv()), S_OK);
   EXPECT_EQ(unbound->get_QuillonApplicationProgId(text.out()), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(unbound->GetProgIdLanguage(French, text.out()), S_OK) << "needs no record";
@@ -296,18 +296,18 @@ class AutomationObjects : public MachineKeysTest {
     EXPECT_EQ(InvokeByName(object, name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
     return V_VT(&result) == VT_BOOL && V_BOOL(&result) == VARIANT_TRUE;
   }
-  Ptr<IRevision_V2> Release15() {
+  ComPtr<IRevision_V2> Release15() {
     Keep(InitializedDirectory());
-    Ptr<IRevision> found;
+    ComPtr<IRevision> found;
     EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
-    Ptr<IRevision_V2> revision;
+    ComPtr<IRevision_V2> revision;
     if (found) {
       EXPECT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
     }
-    return Ptr<IRevision_V2>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+    return ComPtr<IRevision_V2>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
   }
 
-  void Keep(Ptr<IRevisionDirectory_V6> &&directory) {
+  void Keep(ComPtr<IRevisionDirectory_V6> &&directory) {
     directory->AddRef();
     *m_directory.out() = directory.get();
   }
@@ -315,7 +315,7 @@ class AutomationObjects : public MachineKeysTest {
   const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
   static constexpr const WCHAR *kApplication = OLESTR("Quillon.Application.15.00");
   static constexpr const WCHAR *kServices = OLESTR("QuillonServices.TesselServices.15.00");
-  Ptr<IRevisionDirectory_V6> m_directory;
+  ComPtr<IRevisionDirectory_V6> m_directory;
 };
 
 }  // namespace
@@ -323,7 +323,7 @@ class AutomationObjects : public MachineKeysTest {
 TEST_F(AutomationObjects, AreCreatedThroughTheRegistryAndOnlyTheApplicationIsRun) {
   auto revision = Release15();
   ASSERT_TRUE(revision);
-  Ptr<IDispatch> application, services;
+  ComPtr<IDispatch> application, services;
   ASSERT_EQ(revision->CreateQuillonApplicationInstance(application.out()), S_OK);
   EXPECT_TRUE(Property(application.get(), OLESTR("IsApplication")));
   EXPECT_TRUE(Property(application.get(), OLESTR("WasRun")));
@@ -335,7 +335,7 @@ TEST_F(AutomationObjects, AreCreatedThroughTheRegistryAndOnlyTheApplicationIsRun
 TEST_F(AutomationObjects, UnregisteredProgIdFailsWithTheLookupsCode) {
   auto revision = Release15();
   DeleteMachineTree((kClasses + kApplication).c_str());
-  Ptr<IDispatch> object;
+  ComPtr<IDispatch> object;
   HRESULT hr = revision->CreateQuillonApplicationInstance(object.out());
   EXPECT_EQ(hr, CO_E_CLASSSTRING);
   EXPECT_FALSE(object);
@@ -345,23 +345,23 @@ TEST_F(AutomationObjects, UnregisteredProgIdFailsWithTheLookupsCode) {
 
 TEST_F(AutomationObjects, RunningApplicationIsFoundByItsProjectPath) {
   // The application registers each open project under its file's moniker.
-  Ptr<IDispatch> application;
+  ComPtr<IDispatch> application;
   ASSERT_EQ(CoCreateInstance(CLSID_StandInApplication, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                              application.outv()),
             S_OK);
   const WCHAR *project = OLESTR("C:\\Projects\\Line 4.ACD");
-  Ptr<IMoniker> moniker;
+  ComPtr<IMoniker> moniker;
   ASSERT_EQ(CreateFileMoniker(project, moniker.out()), S_OK);
-  Ptr<IRunningObjectTable> table;
+  ComPtr<IRunningObjectTable> table;
   ASSERT_EQ(GetRunningObjectTable(0, table.out()), S_OK);
   DWORD cookie = 0;
   ASSERT_TRUE(SUCCEEDED(table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, application.get(), moniker.get(), &cookie)));
 
   auto directory = InitializedDirectory();
-  Ptr<IDispatch> found;
+  ComPtr<IDispatch> found;
   Bstr path(project);
   EXPECT_EQ(directory->FindQuillonApplicationInstance(path.get(), found.out()), S_OK);
-  Ptr<IUnknown> a, b;
+  ComPtr<IUnknown> a, b;
   if (found) {
     found->QueryInterface(IID_IUnknown, b.outv());
     application->QueryInterface(IID_IUnknown, a.outv());

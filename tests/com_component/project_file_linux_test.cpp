@@ -11,7 +11,7 @@ TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
   auto directory = InitializedDirectory();
   for (const std::u16string &path :
        {folder + u"/Line1.pjx", u"Z:" + folder + u"/line1.PJX", u"z:" + backslashes + u"\\Line1.pjx"}) {
-    Ptr<IRevision> revision;
+    ComPtr<IRevision> revision;
     ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
     EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
   }

@@ -16,7 +16,7 @@ WString SystemText(DWORD code) {
 
 // The directory's own answer for a database version, to compare with.
 HRESULT ByDatabaseVersion(IRevisionDirectory_V6 *directory, LONG version, std::pair<int, int> *found) {
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   HRESULT hr = directory->GetRevisionFromDatabaseVersion(version, revision.out());
   if (revision) *found = SoftwareVersion(revision.get());
   return hr;
@@ -31,7 +31,7 @@ class ProjectFile : public ::testing::Test {
 
 TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
   auto directory = InitializedDirectory();
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx")).get(), nullptr), E_INVALIDARG);
   EXPECT_EQ(directory->GetRevisionFromProjectFile(nullptr, revision.out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
@@ -50,7 +50,7 @@ TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
   for (const WCHAR *name : {OLESTR("Line1.pjx"), OLESTR("LINE2.PJX"), OLESTR("line3.Pjx")}) {
     WString path = dir / name;
     WriteFileBytes(path, kEntry);
-    Ptr<IRevision> revision;
+    ComPtr<IRevision> revision;
     ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
     EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
     // Forward slashes separate as well.
@@ -60,7 +60,7 @@ TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
   // A major revision no release has comes back from the major-revision look-up.
   WString path = dir / OLESTR("Future.pjx");
   WriteFileBytes(path, "MODULE Local (Major := 16, Minor := 0)");
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_RevisionNotFound);
 }
 
@@ -76,7 +76,7 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
                  {OLESTR("nominor.pjx"), "MODULE Local (Major := 15)"},
                  {OLESTR("quoted.pjx"), "MODULE Local (Description := \"a) b\", Major := 15, Minor := 1)"},
                  {OLESTR("tiny.pjx"), "MODULE"}};
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   for (const auto &c : invalid) {
     WString path = dir / c.name;
     WriteFileBytes(path, c.text);
@@ -97,11 +97,11 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
 }
 
 TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
-  Ptr<IRevisionDirectory_V6> directory;
+  ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
   WString path = dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_NotInitialized);
   WString missing = dir / OLESTR("missing.acd");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
@@ -112,7 +112,7 @@ TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
 
 TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   auto directory = InitializedDirectory();
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   WString shortFile = dir / OLESTR("short.acd");
   WriteFileBytes(shortFile, std::string("\x8d\x0c\x00", 3));
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).get(), revision.out()), E_INVALIDARG);
@@ -142,7 +142,7 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
     EXPECT_EQ(viaFile, direct) << Utf8(path);
   }
   // Before Initialize the file is read, then the look-up refuses.
-  Ptr<IRevisionDirectory_V6> fresh;
+  ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).get(), revision.out()),
             RdE_NotInitialized);
@@ -159,7 +159,7 @@ TEST_F(ProjectFile, ReachableByName) {
   VariantInit(&result);
   ASSERT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
-  Ptr<IRevision> revision;
+  ComPtr<IRevision> revision;
   ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.outv()), S_OK);
   EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
   VariantClear(&result);
