@@ -17,7 +17,7 @@ target_include_directories(revdir_export_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
 add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES})
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_registrar revdir_export_scan revdir_platform)
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_registrar revdir_platform)
 # As for the platform library: a fuzzing build leaves the sanitizer runtime
 # to the executable.
 if(NOT REVDIR_FUZZ)
@@ -55,6 +55,7 @@ install(TARGETS QuillonRevisionDirectory revdir_platform
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/platform/include/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${REVDIR_INCLUDE_SUBDIR})
 install(FILES ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory.h ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.cpp
+              ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.c
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${REVDIR_INCLUDE_SUBDIR})
 configure_file(${PROJECT_SOURCE_DIR}/cmake/QuillonRevisionDirectoryConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/QuillonRevisionDirectoryConfig.cmake @ONLY)

@@ -25,12 +25,26 @@ set(REVDIR_COMPONENT_SOURCES
   revision/revision.cpp
   revision/progid.cpp
   revision/launch.cpp
-  resolve/project_file.cpp
   resolve/database_version_aliases.cpp
   resolve/database_version_lookup.cpp
   resolve/version_lookups.cpp
+  resolve/project_file.cpp
   component/exports.cpp
   component/object_map.cpp)
+
+# The communications library: the component's side of the communications
+# server (its client library is a product of its own, in commserver/): the
+# loader, the context and targets, the packet server, message handles and
+# channels, the packet log and the object-definition reader.
+set(REVDIR_COMM_SOURCES
+  comm/cvapi_loader.cpp
+  comm/errors.cpp
+  comm/context.cpp
+  comm/targets.cpp
+  comm/packet_log.cpp
+  comm/adf.cpp
+  comm/channel.cpp
+  comm/packet_server.cpp)
 
 # Plain code that tests, benchmarks and fuzz targets also use on its own: the
 # scanner of project text exports.
@@ -41,3 +55,4 @@ list(TRANSFORM REVDIR_SCAN_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_REGISTRAR_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -1,37 +1,60 @@
-# Windows resources of a module. The .rc script is the single source: on
-# Windows the resource compiler builds it; here tools/gen/rc2cpp.py turns it
-# into a C++ source defining the module's resource directory, which the
-# platform layer's FindResource/LoadString find in the loaded module.
+# Windows resources of a module. The .rc script is the single source, and one
+# compiler reads it on both targets: windres. On Windows it links the
+# resources into the image; here it writes the standard .res file, which a
+# small generated source embeds in the module between two exported symbols,
+# where the platform layer's FindResource/LoadString read it.
 #
 #   revdir_add_resources(target rcfile [INCLUDE_DIRS dir...] [DEPENDS file-or-target...])
 #
 # Headers and binary files named by the script are looked up beside it, then
-# in INCLUDE_DIRS, then in the current binary folder (for generated files).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(REVDIR_RC2CPP ${CMAKE_CURRENT_LIST_DIR}/../tools/gen/rc2cpp.py CACHE INTERNAL "")
+# in INCLUDE_DIRS, then in the current binary folder (for generated files),
+# then in the platform's Windows headers (<windows.h> in a script).
+find_program(REVDIR_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
+set(REVDIR_PLATFORM_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/../platform/include CACHE INTERNAL "")
 
 function(revdir_add_resources target rcfile)
   cmake_parse_arguments(PARSE_ARGV 2 ARG "" "" "INCLUDE_DIRS;DEPENDS")
   get_filename_component(rc ${rcfile} ABSOLUTE)
+  get_filename_component(rcdir ${rc} DIRECTORY)
   get_filename_component(stem ${rc} NAME_WE)
-  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${stem}_rc.cpp)
+  set(res ${CMAKE_CURRENT_BINARY_DIR}/${target}_${stem}.res)
+  set(embed ${CMAKE_CURRENT_BINARY_DIR}/${target}_${stem}_res.c)
   set(includes)
-  foreach(dir ${ARG_INCLUDE_DIRS} ${CMAKE_CURRENT_BINARY_DIR})
+  foreach(dir ${rcdir} ${ARG_INCLUDE_DIRS} ${CMAKE_CURRENT_BINARY_DIR} ${REVDIR_PLATFORM_INCLUDE})
     get_filename_component(dir ${dir} ABSOLUTE)
     list(APPEND includes -I ${dir})
   endforeach()
+  # The host's C preprocessor stands in for the cross compiler, which the
+  # Linux build does not need.
   add_custom_command(
-    OUTPUT ${out}
-    COMMAND Python3::Interpreter ${REVDIR_RC2CPP} ${rc} ${out} ${includes} --depfile ${out}.d
-    DEPENDS ${rc} ${REVDIR_RC2CPP} ${ARG_DEPENDS}
-    DEPFILE ${out}.d
-    COMMENT "Compiling resources ${rcfile}"
+    OUTPUT ${res}
+    COMMAND ${REVDIR_WINDRES} -O res --preprocessor=${CMAKE_C_COMPILER}
+            --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED
+            --preprocessor-arg=-MD --preprocessor-arg=-MF --preprocessor-arg=${res}.d
+            --preprocessor-arg=-MT --preprocessor-arg=${res}
+            ${includes} -i ${rc} -o ${res}
+    DEPENDS ${rc} ${ARG_DEPENDS}
+    DEPFILE ${res}.d
+    COMMENT "windres ${stem}.rc"
     VERBATIM)
-  target_sources(${target} PRIVATE ${out})
-  # The platform layer looks the directory up by name in the loaded image;
-  # an executable exports it explicitly (libraries export it by visibility).
+  file(WRITE ${embed}.in
+    "/* The module's resources as windres wrote them (generated). */\n"
+    "__asm__(\".section .rodata\\n\"\n"
+    "        \".balign 4\\n\"\n"
+    "        \".globl revdir_resources\\n\"\n"
+    "        \"revdir_resources:\\n\"\n"
+    "        \".incbin \\\"${res}\\\"\\n\"\n"
+    "        \".globl revdir_resources_end\\n\"\n"
+    "        \"revdir_resources_end:\\n\"\n"
+    "        \".previous\\n\");\n")
+  configure_file(${embed}.in ${embed} COPYONLY)
+  set_source_files_properties(${embed} PROPERTIES OBJECT_DEPENDS ${res})
+  target_sources(${target} PRIVATE ${embed})
+  # The platform layer looks the resources up by name in the loaded image;
+  # an executable exports them explicitly (libraries export them as globals).
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
-    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=revdir_resource_directory")
+    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=revdir_resources"
+                        "LINKER:--export-dynamic-symbol=revdir_resources_end")
   endif()
 endfunction()

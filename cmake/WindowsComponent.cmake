@@ -1,31 +1,12 @@
 # The component as a Windows DLL, against the real Windows headers and
-# libraries: the type library and its header by widl, the resources by
-# windres, the exports by a .def file.
+# libraries: the header, identifiers and type library by widl (the rule in
+# Idl.cmake, shared with the Linux build), the resources by windres, the
+# exports by a .def file.
 enable_language(RC)
-find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+include(${CMAKE_CURRENT_LIST_DIR}/Idl.cmake)
 
 set(gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
-file(MAKE_DIRECTORY ${gen})
 set(idl ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.idl)
-# Debian's mingw-w64 ships the SDK headers but not its .idl files; widl reads
-# small stand-ins for the imported system interfaces (the header it writes
-# includes the real SDK headers) and a stdole2.tlb made from its stand-in.
-set(sdkidl ${PROJECT_SOURCE_DIR}/cmake/widl)
-add_custom_command(
-  OUTPUT ${gen}/stdole2.tlb
-  COMMAND ${WIDL} -m64 -I ${sdkidl} -t -o ${gen}/stdole2.tlb ${sdkidl}/stdole2.idl
-  DEPENDS ${sdkidl}/stdole2.idl
-  COMMENT "widl stdole2.idl")
-# widl_outputs(idl NAME headers_dir tlb_dir): NAME.h and NAME_i.c in
-# headers_dir, NAME.tlb in tlb_dir.
-function(widl_outputs idl name hdir tdir)
-  add_custom_command(
-    OUTPUT ${hdir}/${name}.h ${hdir}/${name}_i.c ${tdir}/${name}.tlb
-    COMMAND ${WIDL} -m64 --win64 -I ${sdkidl} -L ${gen} -h -H ${hdir}/${name}.h
-            -u -U ${hdir}/${name}_i.c -t -T ${tdir}/${name}.tlb ${idl}
-    DEPENDS ${idl} ${gen}/stdole2.tlb
-    COMMENT "widl ${name}.idl")
-endfunction()
 widl_outputs(${idl} QuillonRevisionDirectory ${gen} ${gen})
 
 set(rc ${PROJECT_SOURCE_DIR}/resources/QuillonRevisionDirectory.rc)

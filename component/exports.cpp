@@ -11,9 +11,10 @@
 
 #include "frame/boundary.h"
 #include "frame/module.h"
+#include "resolve/database_version_aliases.h"
 #include "catalog/registry_keys.h"
 #include "frame/handles.h"
-#include "resolve/database_version_aliases.h"
+
 
 namespace {
 

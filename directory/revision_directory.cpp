@@ -9,8 +9,8 @@
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
 #include "frame/boundary.h"
-#include "revision/progid.h"
 #include "resolve/project_file.h"
+#include "revision/progid.h"
 #include "revision/revision.h"
 #include "catalog/registry_keys.h"
 

@@ -7,14 +7,16 @@ PACKAGES=(
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
   libffi-dev                                 # late-bound calls into vtable slots
+  libasio-dev                                # TCP of the communications server stand-in (standalone Asio)
   libxcb1-dev                                # top-level windows of the X11 display
   xvfb xauth                                 # an X server without a screen for the window tests
-  mingw-w64-tools                            # widl: the interface descriptions as the Windows build compiles them
+  mingw-w64-tools                            # widl: the interface descriptions, header and type library
+  binutils-mingw-w64-x86-64                  # windres: the resource scripts
   clang libclang-rt-dev                      # libFuzzer targets
 )
 # The Windows build needs the cross toolchain, and Wine to run it.
 if [ "${1:-}" = windows ]; then
-  PACKAGES+=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
+  PACKAGES+=(libasio-dev g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
 fi
 missing=()
 for p in "${PACKAGES[@]}"; do

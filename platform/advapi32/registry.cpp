@@ -23,6 +23,7 @@
 #include <unordered_map>
 
 #include "kernel32/errno_map.h"
+#include "kernel32/memory_probe.h"
 #include "kernel32/prefix.h"
 #include "kernel32/text.h"
 
@@ -108,10 +109,11 @@ uint64_t SavesNow(const Hive &h) {
 
 struct KeyHandle {
   Hive *hive = nullptr;
-  std::vector<std::u16string> path;
+  std::vector<std::u16string> path;  // from the hive's root; for a class key, below Classes
   std::shared_ptr<Key> key;
   uint64_t generation = 0;
   REGSAM access = 0;
+  bool classes = false;  // a key of the merged HKEY_CLASSES_ROOT, found again on each call
 };
 
 std::mutex g_mutex;
@@ -124,7 +126,19 @@ std::set<std::string> g_reported;  // problems already written to stderr
 // for the other.
 constexpr uintptr_t kFirstHandle = 0x40000000, kLastHandle = 0x7ffffffc;
 
+// Predefined keys are known by their low 32 bits, zero- or sign-extended, as
+// Windows takes the values 32-bit code hands over.
+HKEY Canonical(HKEY h) {
+  const uint64_t v = reinterpret_cast<uintptr_t>(h);
+  const uint32_t low = static_cast<uint32_t>(v);
+  const uint64_t high = v >> 32;
+  if (low >= 0x80000000u && low <= 0x80000006u && (high == 0 || high == 0xFFFFFFFFu))
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(low)));
+  return h;
+}
+
 bool IsPredefined(HKEY h) {
+  h = Canonical(h);
   return h == HKEY_LOCAL_MACHINE || h == HKEY_CURRENT_USER || h == HKEY_CLASSES_ROOT || h == HKEY_USERS;
 }
 
@@ -326,44 +340,86 @@ std::shared_ptr<Key> Walk(const std::shared_ptr<Key> &key, const std::vector<std
 struct Resolved {
   Hive *hive = nullptr;
   std::shared_ptr<Key> key;
-  const std::vector<std::u16string> *path = nullptr;  // from the hive's root
+  std::vector<std::u16string> path;  // from the hive's root
   REGSAM access = 0;
+  // A key of HKEY_CLASSES_ROOT: its path below Classes, and the machine's
+  // key of that path when key is the user's (their subkeys merge).
+  bool classes = false;
+  std::vector<std::u16string> classPath;
+  std::shared_ptr<Key> machine;
 };
 
 const std::vector<std::u16string> kNoPath;
 
+// The two hives of the current prefix, looked up again when it changes.
+void CurrentHives(Hive **system, Hive **user) {
+  static const std::string *cachedFor = nullptr;
+  static std::string cachedDir;
+  static Hive *systemHive = nullptr, *userHive = nullptr;
+  const std::string &dir = CachedPrefix();
+  if (cachedFor != &dir || cachedDir != dir) {
+    cachedFor = &dir;
+    cachedDir = dir;
+    systemHive = &GetHive(dir + "/system.reg", kLocalMachine);
+    userHive = &GetHive(dir + "/user.reg", kCurrentUser);
+  }
+  *system = systemHive;
+  *user = userHive;
+}
+
+std::vector<std::u16string> Joined(const std::vector<std::u16string> &a, const std::vector<std::u16string> &b) {
+  std::vector<std::u16string> out = a;
+  out.insert(out.end(), b.begin(), b.end());
+  return out;
+}
+
+// HKEY_CLASSES_ROOT merges HKEY_CURRENT_USER\SOFTWARE\Classes over
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes: a key is the user's when it exists
+// there, else the machine's. The machine's Classes key always exists (in
+// memory until the next write saves it). ERROR_KEY_DELETED when neither has it.
+LONG ResolveClasses(const std::vector<std::u16string> &rel, REGSAM access, Resolved *out, bool thorough) {
+  Hive *system, *user;
+  CurrentHives(&system, &user);
+  if (LONG e = Refresh(*system, thorough)) return e;
+  if (LONG e = Refresh(*user, thorough)) return e;
+  std::vector<std::u16string> path = Joined(kClassesPath, rel);
+  std::shared_ptr<Key> mine = Walk(user->root, path), machine;
+  if (rel.empty()) {
+    machine = system->root;
+    for (const auto &part : kClassesPath) machine = machine->Child(part);
+  } else {
+    machine = Walk(system->root, path);
+  }
+  if (!mine && !machine) return ERROR_KEY_DELETED;
+  out->hive = mine ? user : system;
+  out->key = mine ? mine : machine;
+  out->machine = mine ? machine : nullptr;
+  out->path = std::move(path);
+  out->access = access;
+  out->classes = true;
+  out->classPath = rel;
+  return ERROR_SUCCESS;
+}
+
 LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
+  h = Canonical(h);
+  if (h == HKEY_CLASSES_ROOT) return ResolveClasses(kNoPath, KEY_ALL_ACCESS, out, thorough);
   if (IsPredefined(h)) {
     if (h == HKEY_USERS) return ERROR_INVALID_HANDLE;
-    bool user = h == HKEY_CURRENT_USER;
-    // The two hives of the current prefix, looked up again when it changes.
-    static const std::string *cachedFor = nullptr;
-    static std::string cachedDir;
-    static Hive *system = nullptr, *userHive = nullptr;
-    const std::string &dir = CachedPrefix();
-    if (cachedFor != &dir || cachedDir != dir) {
-      cachedFor = &dir;
-      cachedDir = dir;
-      system = &GetHive(dir + "/system.reg", kLocalMachine);
-      userHive = &GetHive(dir + "/user.reg", kCurrentUser);
-    }
-    Hive &hive = user ? *userHive : *system;
+    Hive *system, *user;
+    CurrentHives(&system, &user);
+    Hive &hive = h == HKEY_CURRENT_USER ? *user : *system;
     if (LONG e = Refresh(hive, thorough)) return e;
     out->hive = &hive;
     out->access = KEY_ALL_ACCESS;
     out->key = hive.root;
-    out->path = &kNoPath;
-    if (h == HKEY_CLASSES_ROOT) {
-      // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, which
-      // always exists (in memory until the next write saves it).
-      for (const auto &part : kClassesPath) out->key = out->key->Child(part);
-      out->path = &kClassesPath;
-    }
+    out->path.clear();
     return ERROR_SUCCESS;
   }
   auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
   if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
   KeyHandle &kh = it->second;
+  if (kh.classes) return ResolveClasses(kh.path, kh.access, out, thorough);
   if (LONG e = Refresh(*kh.hive, thorough)) return e;
   if (kh.key->deleted) return ERROR_KEY_DELETED;
   if (kh.generation != kh.hive->generation) {
@@ -379,7 +435,7 @@ LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   }
   out->hive = kh.hive;
   out->key = kh.key;
-  out->path = &kh.path;
+  out->path = kh.path;
   out->access = kh.access;
   return ERROR_SUCCESS;
 }
@@ -395,13 +451,48 @@ REGSAM MapAccess(REGSAM sam) {
   return r;
 }
 
-HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key> key, REGSAM access) {
+HKEY NewHandle(KeyHandle kh) {
   for (;;) {
     g_nextHandle = (g_nextHandle < kFirstHandle || g_nextHandle >= kLastHandle) ? kFirstHandle : g_nextHandle + 4;
     if (!g_handles.count(g_nextHandle)) break;
   }
-  g_handles[g_nextHandle] = KeyHandle{hive, std::move(path), std::move(key), hive->generation, access};
+  g_handles[g_nextHandle] = std::move(kh);
   return reinterpret_cast<HKEY>(g_nextHandle);
+}
+
+HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key> key, REGSAM access) {
+  return NewHandle(KeyHandle{hive, std::move(path), std::move(key), hive->generation, access, false});
+}
+
+HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access) {
+  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true});
+}
+
+// The path below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE of a class key.
+std::u16string ClassesPathText(const std::vector<std::u16string> &rel) {
+  std::u16string text = u"SOFTWARE\\Classes";
+  for (const auto &part : rel) text += u"\\" + part;
+  return text;
+}
+
+// Subkeys in enumeration order; a class key present for both the user and
+// the machine lists both sets, the user's name where both have one.
+std::vector<const Key *> Subkeys(const Resolved &r) {
+  std::vector<const Key *> out;
+  const auto &a = r.key->subkeys;
+  if (!r.machine) {
+    for (const auto &k : a) out.push_back(k.get());
+    return out;
+  }
+  const auto &b = r.machine->subkeys;
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    int c = i == a.size() ? 1 : j == b.size() ? -1 : CompareNoCase(a[i]->name, b[j]->name);
+    if (c <= 0) out.push_back(a[i++].get());
+    else out.push_back(b[j++].get());
+    if (c == 0) ++j;
+  }
+  return out;
 }
 
 // A name stored in a hive must survive the trip through the UTF-8 file and
@@ -412,10 +503,11 @@ bool Storable(std::u16string_view name, bool keyName) {
   return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
 }
 
-// Splits a relative key path; a leading backslash is refused as Windows does.
-LONG SplitSubKey(const WCHAR *subKey, std::vector<std::u16string> *parts) {
+// Splits a relative key path; a leading backslash is refused as Windows does,
+// except right below HKEY_CLASSES_ROOT.
+LONG SplitSubKey(HKEY parent, const WCHAR *subKey, std::vector<std::u16string> *parts) {
   std::u16string_view s = View(subKey);
-  if (!s.empty() && s.front() == u'\\') return ERROR_BAD_PATHNAME;
+  if (!s.empty() && s.front() == u'\\' && Canonical(parent) != HKEY_CLASSES_ROOT) return ERROR_BAD_PATHNAME;
   *parts = reg::SplitPath(s);
   return ERROR_SUCCESS;
 }
@@ -425,41 +517,71 @@ LONG SplitSubKey(const WCHAR *subKey, std::vector<std::u16string> *parts) {
 // fails. A failed save re-reads the file so memory matches disk again.
 template <typename F>
 LONG WriteChange(HKEY hKey, F &&change) {
-  Resolved r;
-  if (LONG e = Resolve(hKey, &r)) return e;
-  if (ReadOnly(*r.hive)) return ERROR_ACCESS_DENIED;
-  WriteLock lock(*r.hive);
-  if (lock.error()) return lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.error();
-  if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
-  bool changed = false;
-  if (LONG e = change(r, &changed)) return e;
-  if (!changed) return ERROR_SUCCESS;
-  LONG e = Save(*r.hive);
-  if (e) {
-    r.hive->loaded = false;
-    Refresh(*r.hive, true);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Resolved r;
+    if (LONG e = Resolve(hKey, &r)) return e;
+    Hive *hive = r.hive;
+    if (ReadOnly(*hive)) return ERROR_ACCESS_DENIED;
+    WriteLock lock(*hive);
+    if (lock.error()) return lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.error();
+    if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
+    // A class key can move from the machine's hive to the user's between
+    // the look and the lock: then lock the other one.
+    if (r.hive != hive) continue;
+    bool changed = false;
+    if (LONG e = change(r, &changed)) return e;
+    if (!changed) return ERROR_SUCCESS;
+    LONG e = Save(*hive);
+    if (e) {
+      hive->loaded = false;
+      Refresh(*hive, true);
+    }
+    return e;
   }
-  return e;
+  return ERROR_ACCESS_DENIED;
 }
 
+// Opens or creates hKey\subKey. The parent's rights are not asked for:
+// Windows checks only the rights of what it touches.
 LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY *result, DWORD *disposition) {
   std::vector<std::u16string> parts;
-  if (LONG e = SplitSubKey(subKey, &parts)) return e;
+  if (LONG e = SplitSubKey(hKey, subKey, &parts)) return e;
   std::lock_guard<std::mutex> guard(g_mutex);
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
+  if (r.classes) {
+    std::vector<std::u16string> rel = Joined(r.classPath, parts);
+    Resolved found;
+    LONG e = ResolveClasses(rel, 0, &found, false);
+    if (e != ERROR_SUCCESS && e != ERROR_KEY_DELETED) return e;
+    const bool created = e == ERROR_KEY_DELETED;
+    if (created) {
+      if (!create) return ERROR_FILE_NOT_FOUND;
+      for (const auto &p : parts)
+        if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
+      // New class keys go to the machine's Classes, as Windows puts them.
+      const std::vector<std::u16string> path = Joined(kClassesPath, rel);
+      e = WriteChange(HKEY_LOCAL_MACHINE, [&](Resolved &w, bool *changed) {
+        auto key = w.key;
+        for (const auto &p : path) key = key->Child(p, changed);
+        *changed = true;
+        return ERROR_SUCCESS;
+      });
+      if (e) return e;
+    }
+    *result = NewClassesHandle(std::move(rel), MapAccess(sam));
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
   auto key = Walk(r.key, parts);
   if (key) {
-    std::vector<std::u16string> path = *r.path;
-    path.insert(path.end(), parts.begin(), parts.end());
-    *result = NewHandle(r.hive, std::move(path), key, MapAccess(sam));
+    *result = NewHandle(r.hive, Joined(r.path, parts), key, MapAccess(sam));
     if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
   if (!create) return ERROR_FILE_NOT_FOUND;
   for (const auto &p : parts)
     if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
-  if (!(r.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
   bool createdLast = false;
   LONG e = WriteChange(hKey, [&](Resolved &w, bool *changed) {
     key = w.key;
@@ -469,9 +591,7 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
     return ERROR_SUCCESS;
   });
   if (e) return e;
-  std::vector<std::u16string> path = *r.path;
-  path.insert(path.end(), parts.begin(), parts.end());
-  *result = NewHandle(r.hive, std::move(path), key, MapAccess(sam));
+  *result = NewHandle(r.hive, Joined(r.path, parts), key, MapAccess(sam));
   if (disposition) *disposition = createdLast ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
@@ -586,10 +706,18 @@ LONG Import(const std::vector<Entry> &entries, std::string *message) {
 
 LONG Export(HKEY root, std::u16string_view subKey, Encoding encoding, std::string *text) {
   std::lock_guard<std::mutex> guard(g_mutex);
+  root = Canonical(root);
   if (!IsPredefined(root)) return ERROR_INVALID_HANDLE;
   Resolved r;
-  if (LONG e = Resolve(root, &r)) return e;
-  auto key = Walk(r.key, SplitPath(subKey));
+  std::shared_ptr<Key> key;
+  if (root == HKEY_CLASSES_ROOT) {
+    LONG e = ResolveClasses(SplitPath(subKey), 0, &r, false);
+    if (e) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
+    key = r.key;
+  } else {
+    if (LONG e = Resolve(root, &r)) return e;
+    key = Walk(r.key, SplitPath(subKey));
+  }
   if (!key) return ERROR_FILE_NOT_FOUND;
   std::u16string path(root == HKEY_CLASSES_ROOT ? kClassesRoot
                       : root == HKEY_CURRENT_USER ? kCurrentUser
@@ -614,16 +742,30 @@ using namespace platform;
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
+  if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) {
+    // A predefined key opens as itself.
+    std::lock_guard<std::mutex> guard(g_mutex);
+    Resolved r;
+    if (LONG e = Resolve(hKey, &r)) return e;
+    *phkResult = Canonical(hKey);
+    return ERROR_SUCCESS;
+  }
   return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
 }
 
 LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  // No subkey hands back the key given, unchecked, as Windows does.
+  if (!lpSubKey || !*lpSubKey) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
   return RegOpenKeyExW(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                                LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  if (!phkResult) return ERROR_BADKEY;
   *phkResult = nullptr;
   return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
 }
@@ -645,8 +787,16 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  if (dwIndex >= r.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
-  if (LONG e = CopyName(r.key->subkeys[dwIndex]->name, lpName, lpcchName)) return e;
+  const std::u16string *name;
+  if (!r.machine) {
+    if (dwIndex >= r.key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    name = &r.key->subkeys[dwIndex]->name;
+  } else {
+    std::vector<const Key *> all = Subkeys(r);
+    if (dwIndex >= all.size()) return ERROR_NO_MORE_ITEMS;
+    name = &all[dwIndex]->name;
+  }
+  if (LONG e = CopyName(*name, lpName, lpcchName)) return e;
   if (lpClass && lpcchClass) {  // keys carry no class
     if (*lpcchClass) lpClass[0] = 0;
     *lpcchClass = 0;
@@ -664,7 +814,12 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWO
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (dwIndex >= r.key->values.size()) return ERROR_NO_MORE_ITEMS;
   const reg::Value &v = r.key->values[dwIndex];
-  if (LONG e = CopyName(v.name, lpValueName, lpcchValueName)) return e;
+  if (LONG e = CopyName(v.name, lpValueName, lpcchValueName)) {
+    // The name does not fit: the type and the data's size are told all the same.
+    if (lpType) *lpType = v.type;
+    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    return e;
+  }
   return CopyData(v, lpType, lpData, lpcbData);
 }
 
@@ -676,7 +831,10 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const reg::Value *v = r.key->FindValue(View(lpValueName));
-  if (!v) return ERROR_FILE_NOT_FOUND;
+  if (!v) {
+    if (lpcbData && !lpData) *lpcbData = 0;
+    return ERROR_FILE_NOT_FOUND;
+  }
   return CopyData(*v, lpType, lpData, lpcbData);
 }
 
@@ -684,8 +842,12 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
                               DWORD cbData) {
   std::u16string_view name = View(lpValueName);
   if (name.size() > reg::kMaxValueNameChars || !Storable(name, false)) return ERROR_INVALID_PARAMETER;
-  if (!lpData && cbData) return ERROR_NOACCESS;
-  std::vector<BYTE> data(lpData, lpData + cbData);
+  std::vector<BYTE> data(cbData);
+  if (!CopyFromCaller(data.data(), lpData, cbData)) return ERROR_NOACCESS;
+  // A string whose count leaves out its terminator is stored with one.
+  if ((dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) && cbData >= 2 && cbData % 2 == 0 &&
+      (data[cbData - 1] || data[cbData - 2]))
+    data.insert(data.end(), {0, 0});
   std::lock_guard<std::mutex> guard(g_mutex);
   return WriteChange(hKey, [&](Resolved &r, bool *changed) {
     if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -705,10 +867,42 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   });
 }
 
+namespace {
+
+// Where a key below a class key really lies: the user's copy when there is
+// one, else the machine's. Deleting through HKEY_CLASSES_ROOT removes that
+// copy; the other, if any, shows through afterwards as on Windows.
+LONG ClassesTarget(HKEY hKey, const std::vector<std::u16string> &parts, bool *isClasses, HKEY *root,
+                   std::u16string *path, REGSAM *access) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  *isClasses = r.classes;
+  if (!r.classes) return ERROR_SUCCESS;
+  std::vector<std::u16string> rel = Joined(r.classPath, parts);
+  Resolved target;
+  if (LONG e = ResolveClasses(rel, 0, &target, false)) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
+  *root = target.hive->rootName == kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  *path = ClassesPathText(rel);
+  *access = r.access;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   std::vector<std::u16string> parts;
-  if (LONG e = SplitSubKey(lpSubKey, &parts)) return e;
+  if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
+  bool classes = false;
+  HKEY root;
+  std::u16string path;
+  REGSAM access;
+  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
+  if (classes) {
+    if (path == ClassesPathText(kNoPath)) return ERROR_ACCESS_DENIED;  // HKEY_CLASSES_ROOT itself stays
+    return RegDeleteKeyW(root, path.c_str());
+  }
   std::lock_guard<std::mutex> guard(g_mutex);
   std::shared_ptr<Key> gone;
   LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
@@ -727,7 +921,20 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   std::vector<std::u16string> parts;
-  if (LONG e = SplitSubKey(lpSubKey, &parts)) return e;
+  if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
+  bool classes = false;
+  HKEY root;
+  std::u16string path;
+  REGSAM access;
+  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
+  if (classes) {
+    if (!parts.empty()) return RegDeleteTreeW(root, path.c_str());
+    HKEY real;
+    if (LONG e = RegOpenKeyExW(root, path.c_str(), 0, access, &real)) return e;
+    LONG e = RegDeleteTreeW(real, nullptr);
+    RegCloseKey(real);
+    return e;
+  }
   std::lock_guard<std::mutex> guard(g_mutex);
   std::vector<std::shared_ptr<Key>> gone;
   LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
@@ -767,13 +974,14 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
     if (lpClass && *lpcchClass) lpClass[0] = 0;
     *lpcchClass = 0;
   }
+  const std::vector<const Key *> subkeys = Subkeys(r);
   DWORD maxSub = 0, maxName = 0, maxData = 0;
-  for (const auto &s : k.subkeys) maxSub = std::max(maxSub, static_cast<DWORD>(s->name.size()));
+  for (const Key *s : subkeys) maxSub = std::max(maxSub, static_cast<DWORD>(s->name.size()));
   for (const auto &v : k.values) {
     maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
     maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
   }
-  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(k.subkeys.size());
+  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subkeys.size());
   if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
   if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
   if (lpcValues) *lpcValues = static_cast<DWORD>(k.values.size());

@@ -1,6 +1,9 @@
 // The COM runtime (ole32): initialisation, activation, GUID strings, monikers.
 #pragma once
 
+#include "rpc.h"
+#include "rpcndr.h"
+
 #include "objidl.h"
 #include "oaidl.h"
 #include "unknwn.h"

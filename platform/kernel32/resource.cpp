@@ -1,5 +1,5 @@
-// Resources of a module: found through the directory the module exports
-// (see resource_format.h), with Windows' choice of language.
+// Resources of a module: read from the .res image the module embeds (see
+// resource_format.h), with Windows' choice of language.
 #include <string.h>
 
 #include <algorithm>
@@ -15,18 +15,92 @@ namespace platform {
 
 namespace {
 
-const ResourceDirectory *DirectoryOf(HMODULE module) {
+uint16_t Word(const uint8_t *p) {
+  uint16_t v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+uint32_t Dword(const uint8_t *p) {
+  uint32_t v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// A TYPE or NAME field at p, not beyond end; p moves past it.
+bool ReadId(const uint8_t *&p, const uint8_t *end, ResourceId &out) {
+  if (end - p < 2) return false;
+  if (Word(p) == 0xFFFF) {
+    if (end - p < 4) return false;
+    out = {{}, Word(p + 2)};
+    p += 4;
+    return true;
+  }
+  const uint8_t *q = p;
+  while (end - q >= 2 && Word(q) != 0) q += 2;
+  if (end - q < 2 || q == p) return false;
+  out = {std::u16string_view(reinterpret_cast<const char16_t *>(p), (q - p) / 2), 0};
+  p = q + 2;
+  return true;
+}
+
+size_t AlignDword(size_t n) { return (n + 3) & ~size_t{3}; }
+
+}  // namespace
+
+std::optional<ResourceRecord> ReadResourceRecord(const uint8_t *begin, size_t size, size_t offset, size_t &next) {
+  if (offset > size || size - offset < 8) return std::nullopt;
+  const uint8_t *start = begin + offset;
+  ResourceRecord r;
+  r.start = start;
+  r.size = Dword(start);
+  uint32_t headerSize = Dword(start + 4);
+  if (headerSize < 8 || headerSize > size - offset || r.size > size - offset - headerSize) return std::nullopt;
+  const uint8_t *headerEnd = start + headerSize;
+  const uint8_t *p = start + 8;
+  if (!ReadId(p, headerEnd, r.type) || !ReadId(p, headerEnd, r.name)) return std::nullopt;
+  p = begin + AlignDword(p - begin);
+  // DataVersion, MemoryFlags, LanguageId, Version, Characteristics.
+  if (p > headerEnd || headerEnd - p < 16) return std::nullopt;
+  r.language = Word(p + 6);
+  r.data = headerEnd;
+  next = AlignDword(offset + headerSize + r.size);
+  return r;
+}
+
+namespace {
+
+// The module's embedded .res image, or an empty span.
+std::u8string_view ImageOf(HMODULE module) {
   auto info = FindModule(module);
-  if (!info) return nullptr;
-  auto *dir = static_cast<const ResourceDirectory *>(ModuleSymbol(*info, kResourceSymbol));
-  if (!dir || dir->magic != kResourceMagic || dir->version != kResourceVersion) return nullptr;
-  return dir;
+  if (!info) return {};
+  auto *begin = static_cast<const char8_t *>(ModuleSymbol(*info, kResourceSymbol));
+  auto *end = static_cast<const char8_t *>(ModuleSymbol(*info, kResourceEndSymbol));
+  if (!begin || !end || end < begin) return {};
+  return std::u8string_view(begin, end - begin);
+}
+
+// Every well-formed record of the module, in file order; reading stops at
+// the first malformed one.
+std::vector<ResourceRecord> RecordsOf(HMODULE module) {
+  std::u8string_view image = ImageOf(module);
+  auto *base = reinterpret_cast<const uint8_t *>(image.data());
+  std::vector<ResourceRecord> records;
+  size_t offset = 0, next = 0;
+  while (offset < image.size()) {
+    auto r = ReadResourceRecord(base, image.size(), offset, next);
+    if (!r) break;
+    // The leading empty record only marks the format.
+    if (!(r->size == 0 && r->type.name.empty() && r->type.id == 0)) records.push_back(*r);
+    offset = next;
+  }
+  return records;
 }
 
 // An id as FindResource takes it: MAKEINTRESOURCE(n), "#n" or a name, which
 // matches ignoring case.
-bool Matches(const char16_t *query, const char16_t *entryName, uint16_t entryId) {
-  if (IS_INTRESOURCE(query)) return !entryName && entryId == LOWORD(reinterpret_cast<ULONG_PTR>(query));
+bool Matches(const char16_t *query, const ResourceId &entry) {
+  if (IS_INTRESOURCE(query)) return entry.name.empty() && entry.id == LOWORD(reinterpret_cast<ULONG_PTR>(query));
   std::u16string_view q = View(query);
   if (!q.empty() && q[0] == u'#') {
     unsigned value = 0;
@@ -34,15 +108,15 @@ bool Matches(const char16_t *query, const char16_t *entryName, uint16_t entryId)
       if (c < u'0' || c > u'9' || value > 0xffff) return false;
       value = value * 10 + (c - u'0');
     }
-    return q.size() > 1 && !entryName && entryId == value;
+    return q.size() > 1 && entry.name.empty() && entry.id == value;
   }
-  return entryName && EqualNoCase(q, View(entryName));
+  return !entry.name.empty() && EqualNoCase(q, entry.name);
 }
 
-const ResourceEntry *WithLanguage(const std::vector<const ResourceEntry *> &c, bool (*match)(WORD, WORD), WORD lang) {
-  const ResourceEntry *best = nullptr;
-  for (auto *e : c) {
-    if (match(e->language, lang) && (!best || e->language < best->language)) best = e;
+const ResourceRecord *WithLanguage(const std::vector<ResourceRecord> &c, bool (*match)(WORD, WORD), WORD lang) {
+  const ResourceRecord *best = nullptr;
+  for (auto &e : c) {
+    if (match(e.language, lang) && (!best || e.language < best->language)) best = &e;
   }
   return best;
 }
@@ -52,73 +126,76 @@ bool SamePrimary(WORD have, WORD want) { return PRIMARYLANGID(have) == PRIMARYLA
 
 // Without a language the thread locale chooses; then its primary language,
 // neutral, English, and at last whatever there is, as Windows does.
-const ResourceEntry *ChooseLanguage(const std::vector<const ResourceEntry *> &c) {
+const ResourceRecord *ChooseLanguage(const std::vector<ResourceRecord> &c) {
   WORD thread = LANGIDFROMLCID(GetThreadLocale());
-  const ResourceEntry *e = WithLanguage(c, Exact, thread);
+  const ResourceRecord *e = WithLanguage(c, Exact, thread);
   if (!e) e = WithLanguage(c, Exact, MAKELANGID(PRIMARYLANGID(thread), SUBLANG_NEUTRAL));
   if (!e) e = WithLanguage(c, SamePrimary, thread);
   if (!e) e = WithLanguage(c, SamePrimary, LANG_NEUTRAL);
   if (!e) e = WithLanguage(c, Exact, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (!e) e = WithLanguage(c, SamePrimary, LANG_ENGLISH);
-  if (!e && !c.empty()) e = c.front();
+  if (!e && !c.empty()) e = &c.front();
   return e;
 }
 
-const ResourceEntry *Find(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language) {
-  const ResourceDirectory *dir = DirectoryOf(module);
-  if (!dir) {
+std::optional<ResourceRecord> Find(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language) {
+  std::vector<ResourceRecord> records = RecordsOf(module);
+  if (records.empty()) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-    return nullptr;
+    return std::nullopt;
   }
   if (!type || !name) {
     SetLastError(!type ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
+    return std::nullopt;
   }
   bool typeFound = false;
-  std::vector<const ResourceEntry *> candidates;
-  for (uint32_t i = 0; i < dir->count; ++i) {
-    const ResourceEntry &e = dir->entries[i];
-    if (!Matches(type, e.type_name, e.type_id)) continue;
+  std::vector<ResourceRecord> candidates;
+  for (const ResourceRecord &e : records) {
+    if (!Matches(type, e.type)) continue;
     typeFound = true;
-    if (Matches(name, e.name, e.name_id)) candidates.push_back(&e);
+    if (Matches(name, e.name)) candidates.push_back(e);
   }
   if (candidates.empty()) {
     SetLastError(typeFound ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_TYPE_NOT_FOUND);
-    return nullptr;
+    return std::nullopt;
   }
-  const ResourceEntry *e;
+  const ResourceRecord *e;
   if (language == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
     e = ChooseLanguage(candidates);
   else if (SUBLANGID(language) == SUBLANG_NEUTRAL)
     e = WithLanguage(candidates, SamePrimary, language);
   else
     e = WithLanguage(candidates, Exact, language);
-  if (!e) SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND);
-  return e;
-}
-
-// The entry behind an HRSRC, checked against the module's own directory.
-const ResourceEntry *Entry(HMODULE module, HRSRC res) {
-  const ResourceDirectory *dir = res ? DirectoryOf(module) : nullptr;
-  auto *e = reinterpret_cast<const ResourceEntry *>(res);
-  if (!dir || e < dir->entries || e >= dir->entries + dir->count) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+  if (!e) {
+    SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND);
+    return std::nullopt;
   }
-  return e;
+  return *e;
 }
 
-// String `id` of the module's string table, in the thread's language.
+// The record behind an HRSRC: one that starts a record of the module's own
+// resources.
+std::optional<ResourceRecord> Entry(HMODULE module, HRSRC res) {
+  if (res) {
+    for (const ResourceRecord &e : RecordsOf(module))
+      if (e.start == reinterpret_cast<const uint8_t *>(res)) return e;
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return std::nullopt;
+}
+
+// String `id` of the module's string table, in the thread's language: block
+// id/16+1 holds 16 counted strings.
 bool FindString(HINSTANCE instance, UINT id, std::u16string_view &out) {
-  const ResourceEntry *e = Find(instance, RT_STRING, MAKEINTRESOURCEW((LOWORD(id) >> 4) + 1), LANG_NEUTRAL);
+  auto e = Find(instance, RT_STRING, MAKEINTRESOURCEW((LOWORD(id) >> 4) + 1), LANG_NEUTRAL);
   if (!e) return false;
-  const char16_t *p = static_cast<const char16_t *>(e->data);
+  const char16_t *p = reinterpret_cast<const char16_t *>(e->data);
   const char16_t *end = p + e->size / sizeof(char16_t);
   for (UINT i = 0; i < (id & 15); ++i) {
     if (p >= end) return false;
     p += *p + 1;
   }
-  if (p >= end || p + 1 + *p > end) return false;
+  if (p >= end || *p > end - p - 1) return false;
   out = std::u16string_view(p + 1, *p);
   return true;
 }
@@ -130,7 +207,8 @@ bool FindString(HINSTANCE instance, UINT id, std::u16string_view &out) {
 using namespace platform;
 
 HRSRC WINAPI FindResourceExW(HMODULE hModule, LPCWSTR lpType, LPCWSTR lpName, WORD wLanguage) {
-  return reinterpret_cast<HRSRC>(const_cast<ResourceEntry *>(Find(hModule, lpType, lpName, wLanguage)));
+  auto e = Find(hModule, lpType, lpName, wLanguage);
+  return e ? reinterpret_cast<HRSRC>(const_cast<uint8_t *>(e->start)) : nullptr;
 }
 
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {
@@ -138,15 +216,15 @@ HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo) {
-  const ResourceEntry *e = Entry(hModule, hResInfo);
-  return e ? const_cast<void *>(e->data) : nullptr;
+  auto e = Entry(hModule, hResInfo);
+  return e ? const_cast<uint8_t *>(e->data) : nullptr;
 }
 
 // Resources are read-only data of the module: the "global" is the data itself.
 LPVOID WINAPI LockResource(HGLOBAL hResData) { return hResData; }
 
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo) {
-  const ResourceEntry *e = Entry(hModule, hResInfo);
+  auto e = Entry(hModule, hResInfo);
   return e ? e->size : 0;
 }
 

@@ -1,32 +1,46 @@
-// The resource directory a module carries. tools/gen/rc2cpp.py compiles the
-// module's .rc file into a C++ source that defines it under the exported
-// name below, with the same layout; version changes when the layout does.
+// The resources a module carries: the standard .res file the resource
+// compiler writes, embedded in the image between two exported symbols.
+//
+// A .res file is a run of records, each DWORD-aligned:
+//   DWORD DataSize, DWORD HeaderSize,
+//   TYPE, NAME: either 0xFFFF followed by a WORD ordinal, or a
+//               zero-terminated UTF-16 string; NAME starts WORD-aligned,
+//               the fields after it DWORD-aligned,
+//   DWORD DataVersion, WORD MemoryFlags, WORD LanguageId,
+//   DWORD Version, DWORD Characteristics,
+//   then DataSize bytes of data at HeaderSize from the record's start.
+// The first record is an empty one (DataSize 0) that marks the format.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include <optional>
+#include <string_view>
 
 namespace platform {
 
-struct ResourceEntry {
-  const char16_t *type_name;  // null when the type is a number
-  const char16_t *name;       // null when the name is a number
-  uint16_t type_id;
-  uint16_t name_id;
-  uint16_t language;
-  uint16_t reserved;
-  uint32_t size;
-  const void *data;  // string tables: RT_STRING blocks of 16 length-prefixed strings
+constexpr const char *kResourceSymbol = "revdir_resources";
+constexpr const char *kResourceEndSymbol = "revdir_resources_end";
+
+// A type or a name: a number, or a string.
+struct ResourceId {
+  std::u16string_view name;  // empty for a number
+  uint16_t id = 0;
 };
 
-struct ResourceDirectory {
-  uint32_t magic;
-  uint32_t version;
-  uint32_t count;
-  const ResourceEntry *entries;
+struct ResourceRecord {
+  const uint8_t *start = nullptr;  // the record header, which an HRSRC points at
+  ResourceId type;
+  ResourceId name;
+  uint16_t language = 0;
+  uint32_t size = 0;
+  const uint8_t *data = nullptr;
 };
 
-constexpr uint32_t kResourceMagic = 0x43525352;  // "RSRC"
-constexpr uint32_t kResourceVersion = 1;
-constexpr const char *kResourceSymbol = "revdir_resource_directory";
+// The record at `offset` of the image [begin, end), and the offset of the
+// next one through `next`; nullopt when the record is malformed or runs past
+// the end.
+std::optional<ResourceRecord> ReadResourceRecord(const uint8_t *begin, size_t size, size_t offset, size_t &next);
 
 }  // namespace platform

@@ -143,7 +143,7 @@ bool NumberOf(const VARIANT &v, long double *x) {
     case VT_R4: *x = v.fltVal; return true;
     case VT_R8: *x = v.dblVal; return true;
     case VT_DATE: *x = v.date; return true;
-    case VT_BOOL: *x = v.boolVal ? -1 : 0; return true;
+    case VT_BOOL: *x = v.boolVal; return true;
     case VT_CY: *x = static_cast<long double>(v.cyVal.int64) / 10000; return true;
     case VT_DECIMAL: {
       unsigned __int128 m = (static_cast<unsigned __int128>(v.decVal.Hi32) << 64) | v.decVal.Lo64;
@@ -434,12 +434,24 @@ size_t IntegerWidth(VARTYPE vt) {
 HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
   VariantInit(out);
   if (v.vt == vt) return CopyValue(out, &v);
-  if (v.vt == VT_NULL || vt == VT_NULL || vt == VT_EMPTY || v.vt == VT_ERROR || vt == VT_ERROR) {
-    return DISP_E_TYPEMISMATCH;
+  // Any value may be dropped: to empty or to null is no conversion at all.
+  if (vt == VT_EMPTY || vt == VT_NULL) {
+    out->vt = vt;
+    return S_OK;
   }
+  if (v.vt == VT_NULL || v.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (size_t width = IntegerWidth(v.vt); width && width == IntegerWidth(vt)) {
     out->llVal = 0;
     memcpy(&out->llVal, &v.llVal, width);
+    out->vt = vt;
+    return S_OK;
+  }
+  // A boolean is the 16-bit integer it holds, taken by its bits into any
+  // integer type: VARIANT_TRUE is 255 as a byte, a stored 1 stays 1.
+  if (v.vt == VT_BOOL && IntegerWidth(vt)) {
+    const LONGLONG bits = v.boolVal;  // sign-extended, then cut to the target's width
+    out->llVal = 0;
+    memcpy(&out->llVal, &bits, IntegerWidth(vt));
     out->vt = vt;
     return S_OK;
   }
@@ -527,8 +539,13 @@ HRESULT WINAPI VariantCopyInd(VARIANT *pvarDest, const VARIANTARG *pvargSrc) {
 HRESULT WINAPI VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, LCID lcid, USHORT wFlags,
                                    VARTYPE vt) {
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-  if (!IsValidType(pvarSrc->vt) || !IsValidType(vt & ~VT_BYREF)) return DISP_E_BADVARTYPE;
+  if (!IsValidType(pvarSrc->vt)) return DISP_E_BADVARTYPE;
+  // Known types that no value converts to: a variant is no value of its own,
+  // and this layer holds no records.
+  if ((vt & ~VT_BYREF) == VT_VARIANT || (vt & ~VT_BYREF) == VT_RECORD) return DISP_E_TYPEMISMATCH;
+  if (!IsValidType(vt & ~VT_BYREF)) return DISP_E_BADVARTYPE;
   if (vt & VT_BYREF) return DISP_E_TYPEMISMATCH;  // a conversion makes a value, not a reference
+  if ((pvarSrc->vt & VT_BYREF) && !pvarSrc->byref) return DISP_E_TYPEMISMATCH;  // nothing to read
   VARIANT plain, result;
   HRESULT hr = Dereference(pvarSrc, &plain);
   if (FAILED(hr)) return hr;
@@ -546,4 +563,109 @@ HRESULT WINAPI VariantChangeTypeEx(VARIANTARG *pvargDest, const VARIANTARG *pvar
 
 HRESULT WINAPI VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags, VARTYPE vt) {
   return VariantChangeTypeEx(pvargDest, pvarSrc, LOCALE_USER_DEFAULT, wFlags, vt);
+}
+
+// ---------------------------------------------------------------------------
+// The Var<To>From<From> conversions and string helpers: each is the one
+// conversion above between two by-value variants.
+
+namespace {
+
+template <typename T>
+VARIANT Holding(VARTYPE vt, const T &value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.llVal = 0;
+  memcpy(&v.llVal, &value, sizeof value);  // every scalar member starts here
+  v.vt = vt;
+  return v;
+}
+
+VARIANT HoldingDecimal(const DECIMAL *d) {
+  VARIANT v;
+  v.decVal = *d;  // overlays vt, so set it after
+  v.vt = VT_DECIMAL;
+  return v;
+}
+
+template <typename T>
+HRESULT ConvertTo(const VARIANT &src, LCID lcid, ULONG flags, VARTYPE vt, T *out) {
+  if (!out) return E_INVALIDARG;
+  VARIANT result;
+  HRESULT hr = Convert(src, lcid, static_cast<USHORT>(flags), vt, &result);
+  if (FAILED(hr)) return hr;
+  memcpy(out, &result.llVal, sizeof *out);  // a string's ownership passes to *out
+  return S_OK;
+}
+
+}  // namespace
+
+#define PLATFORM_DEFINE_VAR_FROM(T, Y)                                                         \
+  HRESULT WINAPI Var##T##From##Y(PLATFORM_CTYPE_##Y in, PLATFORM_CTYPE_##T *out) {              \
+    return ConvertTo(Holding(kVt##Y, in), LOCALE_USER_DEFAULT, 0, kVt##T, out);                 \
+  }
+#define PLATFORM_DEFINE_VAR_TO(T, C, V)                                                        \
+  PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                                            \
+  HRESULT WINAPI Var##T##FromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, C *out) {          \
+    BSTR text = nullptr;                                                                        \
+    if (strIn && !(text = SysAllocString(strIn))) return E_OUTOFMEMORY;                         \
+    HRESULT hr = ConvertTo(Holding(VT_BSTR, text), lcid, dwFlags, V, out);                      \
+    SysFreeString(text);                                                                        \
+    return hr;                                                                                  \
+  }                                                                                             \
+  HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) {                      \
+    return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);                           \
+  }                                                                                             \
+  HRESULT WINAPI Var##T##FromDec(const DECIMAL *pdecIn, C *out) {                               \
+    if (!pdecIn) return E_INVALIDARG;                                                           \
+    return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);                   \
+  }
+
+namespace {
+#define PLATFORM_VT_CONSTANT(T, C, V) constexpr VARTYPE kVt##T = V;
+PLATFORM_VAR_TYPES(PLATFORM_VT_CONSTANT)
+}  // namespace
+
+PLATFORM_VAR_TYPES(PLATFORM_DEFINE_VAR_TO)
+
+// Unlike VariantChangeType, VarBstrFromBool spells a boolean out.
+#define PLATFORM_DEFINE_BSTR_FROM(T, Y)                                                             \
+  HRESULT WINAPI VarBstrFrom##Y(PLATFORM_CTYPE_##Y in, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) { \
+    if (kVt##Y == VT_BOOL) dwFlags |= VARIANT_ALPHABOOL;                                            \
+    return ConvertTo(Holding(kVt##Y, in), lcid, dwFlags, VT_BSTR, pbstrOut);                        \
+  }
+PLATFORM_VAR_FROM_Bstr(PLATFORM_DEFINE_BSTR_FROM, Bstr)
+
+HRESULT WINAPI VarBstrFromDisp(IDispatch *pdispIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) {
+  return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, dwFlags, VT_BSTR, pbstrOut);
+}
+
+HRESULT WINAPI VarBstrFromDec(const DECIMAL *pdecIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) {
+  if (!pdecIn) return E_INVALIDARG;
+  return ConvertTo(HoldingDecimal(pdecIn), lcid, dwFlags, VT_BSTR, pbstrOut);
+}
+
+// Byte lengths add up, so strings of odd byte length join as bytes; a null
+// string is an empty one.
+HRESULT WINAPI VarBstrCat(BSTR bstrLeft, BSTR bstrRight, BSTR *pbstrResult) {
+  if (!pbstrResult) return E_INVALIDARG;
+  const uint64_t left = SysStringByteLen(bstrLeft), right = SysStringByteLen(bstrRight);
+  if (left + right > 0x7FFFFFFFu) return E_OUTOFMEMORY;
+  BSTR s = SysAllocStringByteLen(nullptr, static_cast<UINT>(left + right));
+  if (!s) return E_OUTOFMEMORY;
+  if (left) memcpy(s, bstrLeft, left);
+  if (right) memcpy(reinterpret_cast<char *>(s) + left, bstrRight, right);
+  *pbstrResult = s;
+  return S_OK;
+}
+
+// A null string equals an empty one and sorts before any other; otherwise
+// the locale's comparison decides, with NORM_* flags as CompareStringW takes
+// them.
+HRESULT WINAPI VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags) {
+  const UINT left = SysStringLen(bstrLeft), right = SysStringLen(bstrRight);
+  if (!left || !right) return left == right ? VARCMP_EQ : (left ? VARCMP_GT : VARCMP_LT);
+  int r = CompareStringW(lcid, dwFlags, bstrLeft, static_cast<int>(left), bstrRight, static_cast<int>(right));
+  if (r == 0) return E_INVALIDARG;
+  return r - 1;  // CSTR_LESS_THAN..CSTR_GREATER_THAN are VARCMP_LT..VARCMP_GT plus one
 }

@@ -52,7 +52,17 @@ TEST(Bstr, ByteLengthsMayBeOdd) {
   EXPECT_EQ(SysStringLen(s), 1u);
   const char *bytes = reinterpret_cast<const char *>(s);
   EXPECT_EQ(memcmp(bytes, "abc\0\0", 5), 0) << "a wide null follows the bytes";
+  EXPECT_EQ(s[2], 0) << "the first whole character after the bytes is a null";
   SysFreeString(s);
+}
+
+TEST(Bstr, TextIsEightByteAligned) {
+  for (UINT n : {0u, 1u, 3u, 8u, 100u}) {
+    BSTR s = SysAllocStringLen(nullptr, n);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(s) % 8, 0u) << n << " characters at " << static_cast<void *>(s);
+    SysFreeString(s);
+  }
 }
 
 TEST(Bstr, SizesThatOverflowFail) {
@@ -78,6 +88,18 @@ TEST(Bstr, Reallocation) {
   EXPECT_TRUE(SysReAllocStringLen(&s, nullptr, 2));
   EXPECT_EQ(SysStringLen(s), 2u);
   EXPECT_EQ(Narrow(s), "34");
+  SysFreeString(s);
+
+  // Grown from its own text: the old characters stay and nothing past them
+  // is read.
+  s = SysAllocString(OLESTR("abc"));
+  ASSERT_TRUE(SysReAllocStringLen(&s, s, 40));
+  EXPECT_EQ(SysStringLen(s), 40u);
+  EXPECT_EQ(memcmp(s, OLESTR("abc"), 3 * sizeof(OLECHAR)), 0);
+  EXPECT_EQ(s[40], 0);
+  // Shrunk from its own tail.
+  ASSERT_TRUE(SysReAllocStringLen(&s, s + 1, 2));
+  EXPECT_EQ(Narrow(s), "bc");
   SysFreeString(s);
 
   BSTR none = nullptr;

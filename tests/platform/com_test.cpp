@@ -445,6 +445,27 @@ TEST_F(Activation, FileMonikerOpensFilesOfTheRegisteredClass) {
   file->Release();
 }
 
+// HKEY_CLASSES_ROOT shows the user's classes over the machine's, so a class
+// registered for the user alone is created like any other.
+TEST_F(Activation, PerUserRegistrationIsFound) {
+  const WCHAR clsidKey[] = OLESTR("Software\\Classes\\CLSID\\") REVDIR_TEST_CLSID_TEXT;
+  HKEY user = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, clsidKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                           &user, nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, RegCopyTreeW(HKEY_LOCAL_MACHINE, clsidKey, user));
+  RegCloseKey(user);
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, clsidKey));
+  IUnknown *unk = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_RevdirTestObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void **>(&unk));
+  if (unk) unk->Release();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, clsidKey));
+  RegDeleteKeyW(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\CLSID"));  // only if now empty
+  if (RunningUnderWine() && hr == REGDB_E_CLASSNOTREG)
+    GTEST_SKIP() << "Wine looks classes up among the machine's only";
+  EXPECT_HR(S_OK, hr);
+}
+
 TEST_F(Activation, UnregistrationLeavesOnlyWhatWasThere) {
   ASSERT_HR(S_OK, CallServer("DllRegisterServer"));  // twice is harmless
   ASSERT_HR(S_OK, CallServer("DllUnregisterServer"));

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -356,3 +357,21 @@ TEST_F(RegistryStorage, ReadOnlyHiveStaysReadableAndRefusesWrites) {
 }
 
 }  // namespace
+
+// Data on a page that cannot be read, or running off the end of a readable
+// one, is refused with ERROR_NOACCESS before anything is read.
+TEST_F(RegistryStorage, UnreadableDataIsRefusedNotRead) {
+  const long page = sysconf(_SC_PAGESIZE);
+  auto *mem = static_cast<BYTE *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(mem, MAP_FAILED);
+  ASSERT_EQ(mprotect(mem + page, page, PROT_NONE), 0);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, u"Software\\Probe", &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(k, u"v", 0, REG_BINARY, mem + page, 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(k, u"v", 0, REG_BINARY, mem + page - 2, 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExA(k, "v", 0, REG_SZ, mem + page - 2, 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(k, u"v", 0, REG_BINARY, mem + page - 4, 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(k, u"v", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  RegCloseKey(k);
+  munmap(mem, 2 * page);
+}

@@ -210,3 +210,73 @@ TEST(Variant, ObjectsGiveTheirValueOrInterface) {
   EXPECT_TRUE(FAILED(VariantChangeType(&out, &u, 0, VT_DISPATCH))) << "no IDispatch";
   EXPECT_EQ(plain.refs, 1u);
 }
+
+TEST(Variant, TargetsEmptyNullBoolBitsAndRefusedTypes) {
+  // Dropping a value to empty or null always works.
+  EXPECT_EQ(As(I4(5), VT_EMPTY), "vt=0");
+  EXPECT_EQ(As(Text(OLESTR("x")), VT_NULL), "vt=1");
+  // A boolean converts by its bits.
+  EXPECT_EQ(As(Bool(true), VT_UI1), "255");
+  EXPECT_EQ(As(Make(VT_BOOL, static_cast<VARIANT_BOOL>(1)), VT_I4), "1");
+  EXPECT_EQ(As(Make(VT_BOOL, static_cast<VARIANT_BOOL>(1)), VT_R8), "1");
+  // Known types no value converts to, and a reference to nothing.
+  EXPECT_EQ(As(I4(1), VT_VARIANT), kMismatch);
+  EXPECT_EQ(As(I4(1), VT_RECORD), kMismatch);
+  EXPECT_EQ(As(Make(VT_I4 | VT_BYREF, static_cast<LONG *>(nullptr)), VT_I4), kMismatch);
+}
+
+TEST(Variant, VarFromFunctionsShareTheConversions) {
+  const LCID en = 0x409;
+  LONG l = 0;
+  EXPECT_EQ(VarI4FromStr(OLESTR(" -1,234 "), en, 0, &l), S_OK);
+  EXPECT_EQ(l, -1234);
+  EXPECT_EQ(VarI4FromStr(OLESTR("x"), en, 0, &l), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VarI4FromStr(nullptr, en, 0, &l), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VarI4FromR8(2.5, &l), S_OK);
+  EXPECT_EQ(l, 2) << "even rounding";
+  BYTE b = 0;
+  EXPECT_EQ(VarUI1FromI4(256, &b), DISP_E_OVERFLOW);
+  EXPECT_EQ(VarUI1FromBool(VARIANT_TRUE, &b), S_OK);
+  EXPECT_EQ(b, 255);
+  VARIANT_BOOL flag = 0;
+  EXPECT_EQ(VarBoolFromStr(OLESTR("True"), en, 0, &flag), S_OK);
+  EXPECT_EQ(flag, VARIANT_TRUE);
+  double d = 0;
+  EXPECT_EQ(VarR8FromStr(OLESTR("0.5"), en, 0, &d), S_OK);
+  EXPECT_EQ(d, 0.5);
+  CY cy;
+  EXPECT_EQ(VarCyFromI4(3, &cy), S_OK);
+  EXPECT_EQ(cy.int64, 30000);
+  BSTR s = nullptr;
+  EXPECT_EQ(VarBstrFromI4(-7, en, 0, &s), S_OK);
+  EXPECT_EQ(Narrow(s), "-7");
+  SysFreeString(s);
+  EXPECT_EQ(VarBstrFromBool(VARIANT_TRUE, en, 0, &s), S_OK);
+  EXPECT_EQ(Narrow(s), "True") << "spelt out, unlike VariantChangeType";
+  SysFreeString(s);
+}
+
+TEST(Variant, StringConcatenationAndComparison) {
+  BSTR ab = SysAllocString(OLESTR("ab")), out = nullptr;
+  EXPECT_EQ(VarBstrCat(ab, nullptr, &out), S_OK);
+  EXPECT_EQ(Narrow(out), "ab");
+  SysFreeString(out);
+  // Byte lengths add up.
+  BSTR odd = SysAllocStringByteLen("abc", 3), one = SysAllocStringByteLen("d", 1);
+  EXPECT_EQ(VarBstrCat(odd, one, &out), S_OK);
+  EXPECT_EQ(SysStringByteLen(out), 4u);
+  EXPECT_EQ(memcmp(out, "abcd\0\0", 6), 0);
+  SysFreeString(out);
+  EXPECT_EQ(VarBstrCat(ab, ab, nullptr), E_INVALIDARG);
+
+  const LCID en = 0x409;
+  BSTR abc = SysAllocString(OLESTR("abc")), abd = SysAllocString(OLESTR("abd")), upper = SysAllocString(OLESTR("ABC")),
+       empty = SysAllocString(OLESTR(""));
+  EXPECT_EQ(VarBstrCmp(abc, abd, en, 0), VARCMP_LT);
+  EXPECT_EQ(VarBstrCmp(abd, abc, en, 0), VARCMP_GT);
+  EXPECT_EQ(VarBstrCmp(abc, upper, en, NORM_IGNORECASE), VARCMP_EQ);
+  EXPECT_EQ(VarBstrCmp(nullptr, empty, en, 0), VARCMP_EQ) << "null is empty";
+  EXPECT_EQ(VarBstrCmp(nullptr, abc, en, 0), VARCMP_LT);
+  EXPECT_EQ(VarBstrCmp(abc, nullptr, en, 0), VARCMP_GT);
+  for (BSTR x : {ab, odd, one, abc, abd, upper, empty}) SysFreeString(x);
+}

@@ -169,46 +169,6 @@ If recorded Then
 End If
 Check "Last Version", CreateObject("WScript.Shell").RegRead("HKLM\SOFTWARE\Brenmoor Software\Quillon.1\Last Version"), "15.01"
 
-' Project files (the lead script writes them to C:\Projects).
-Const RdE_UnableToAccessProjectFile = &H80043D07
-Const RdE_InvalidProjectFileContents = &H80043D0D
-Const RdE_InvalidProjectFileType = &H80043D0E
-Const E_INVALIDARG = &H80070057
-Check "text export", d.GetRevisionFromProjectFile("C:\Projects\Line1.pjx").MinorSoftwareVersion, 1
-Check "text export, other case and slashes", d.GetRevisionFromProjectFile("c:/projects/LINE1.PJX").MajorRev, 15
-
-' A project database resolves as its database version does (0x80000000 as 1).
-Dim fileNumber, fileVersion, directNumber, directVersion
-Sub ByFileAndByVersion(path, version)
-  fileVersion = "none"
-  directVersion = "none"
-  On Error Resume Next
-  fileVersion = d.GetRevisionFromProjectFile(path).MinorSoftwareVersion
-  fileNumber = Err.Number
-  Err.Clear
-  directVersion = d.GetRevisionFromDatabaseVersion(version).MinorSoftwareVersion
-  directNumber = Err.Number
-  Err.Clear
-  On Error GoTo 0
-  Check path & " error", Hex(fileNumber), Hex(directNumber)
-  Check path & " release", fileVersion, directVersion
-End Sub
-ByFileAndByVersion "C:\Projects\LINE1.ACD", 3213
-ByFileAndByVersion "C:\Projects\reduced.ACD", 1
-
-On Error Resume Next
-Set r = d.GetRevisionFromProjectFile("C:\Projects\Short.acd")
-Check "three-byte database", Hex(Err.Number), Hex(E_INVALIDARG)
-Err.Clear
-Set r = d.GetRevisionFromProjectFile("C:\Projects\Empty.pjx")
-Check "empty text export", Hex(Err.Number), Hex(RdE_UnableToAccessProjectFile)
-Err.Clear
-Set r = d.GetRevisionFromProjectFile("C:\Projects\Rack.pjx")
-Check "export without a local module", Hex(Err.Number), Hex(RdE_InvalidProjectFileContents)
-Err.Clear
-Set r = d.GetRevisionFromProjectFile("C:\proj.old\plant")
-CheckError "a folder's extension", Err.Number, Err.Source, Err.Description, RdE_InvalidProjectFileType, _
-  "QuillonRevisionDirectory.RevisionDirectory", "Error -2147205874 (0x80043d0e) encountered."
 ' Releases declared the way installers declare them: a language pack (scheme
 ' 1) and numbered releases (scheme 2), in English and in German, beside the
 ' 15.01 of the lead script and the alias 4000 -> 3279 that it wrote with reg
@@ -265,6 +225,46 @@ d.Initialize
 On Error Resume Next
 Set r = d.GetRevisionFromDatabaseVersion(4000)
 Check "alias 4000 after removal", Hex(Err.Number), Hex(RdE_RevisionNotFound)
+' Project files (the lead script writes them to C:\Projects).
+Const RdE_UnableToAccessProjectFile = &H80043D07
+Const RdE_InvalidProjectFileContents = &H80043D0D
+Const RdE_InvalidProjectFileType = &H80043D0E
+Const E_INVALIDARG = &H80070057
+Check "text export", d.GetRevisionFromProjectFile("C:\Projects\Line1.pjx").MinorSoftwareVersion, 1
+Check "text export, other case and slashes", d.GetRevisionFromProjectFile("c:/projects/LINE1.PJX").MajorRev, 15
+
+' A project database resolves as its database version does (0x80000000 as 1).
+Dim fileNumber, fileVersion, directNumber, directVersion
+Sub ByFileAndByVersion(path, version)
+  fileVersion = "none"
+  directVersion = "none"
+  On Error Resume Next
+  fileVersion = d.GetRevisionFromProjectFile(path).MinorSoftwareVersion
+  fileNumber = Err.Number
+  Err.Clear
+  directVersion = d.GetRevisionFromDatabaseVersion(version).MinorSoftwareVersion
+  directNumber = Err.Number
+  Err.Clear
+  On Error GoTo 0
+  Check path & " error", Hex(fileNumber), Hex(directNumber)
+  Check path & " release", fileVersion, directVersion
+End Sub
+ByFileAndByVersion "C:\Projects\LINE1.ACD", 3213
+ByFileAndByVersion "C:\Projects\reduced.ACD", 1
+
+On Error Resume Next
+Set r = d.GetRevisionFromProjectFile("C:\Projects\Short.acd")
+Check "three-byte database", Hex(Err.Number), Hex(E_INVALIDARG)
+Err.Clear
+Set r = d.GetRevisionFromProjectFile("C:\Projects\Empty.pjx")
+Check "empty text export", Hex(Err.Number), Hex(RdE_UnableToAccessProjectFile)
+Err.Clear
+Set r = d.GetRevisionFromProjectFile("C:\Projects\Rack.pjx")
+Check "export without a local module", Hex(Err.Number), Hex(RdE_InvalidProjectFileContents)
+Err.Clear
+Set r = d.GetRevisionFromProjectFile("C:\proj.old\plant")
+CheckError "a folder's extension", Err.Number, Err.Source, Err.Description, RdE_InvalidProjectFileType, _
+  "QuillonRevisionDirectory.RevisionDirectory", "Error -2147205874 (0x80043d0e) encountered."
 Err.Clear
 On Error GoTo 0
 

@@ -1,0 +1,313 @@
+#include "channel.h"
+
+#include <cstring>
+
+#include "context.h"
+#include "cvapi_loader.h"
+#include "packet_server.h"
+
+namespace qx {
+
+namespace {
+
+constexpr DWORD kOpenWaitMs = 30000;
+constexpr long kClosing = DTL_E_CLOSING;
+
+void DTL_CALL MessageDone(uintptr_t context, uint32_t iostat, uint32_t size, uint32_t ext) {
+  auto *m = reinterpret_cast<asaMessage *>(context);
+  m->iostat = iostat;
+  m->replySize = std::min<uint32_t>(size, sizeof m->reply);
+  m->extError = ext;
+  SetEvent(m->replyEvent);
+  m->Release();
+}
+
+// The wait of an open or close: outlives a requester that gave up.
+struct ConnectionWait {
+  std::atomic<LONG> refs{2};
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  uint32_t state = 0, id = 0, ext = 0;
+  ~ConnectionWait() { CloseHandle(event); }
+  void Release() {
+    if (refs.fetch_sub(1) == 1) delete this;
+  }
+};
+
+void DTL_CALL ConnectionDone(uintptr_t context, uint32_t state, uint32_t id, uint32_t ext) {
+  auto *w = reinterpret_cast<ConnectionWait *>(context);
+  w->state = state;
+  w->id = id;
+  w->ext = ext;
+  SetEvent(w->event);
+  w->Release();
+}
+
+void PutU32(std::vector<BYTE> &out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i)));
+}
+
+}  // namespace
+
+asaMessage::asaMessage() {
+  replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  cancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  doneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+asaMessage::~asaMessage() {
+  CloseHandle(replyEvent);
+  CloseHandle(cancelEvent);
+  CloseHandle(doneEvent);
+}
+
+void asaMessage::Complete(uint8_t svc, uint8_t status) {
+  reply[0] = static_cast<BYTE>(svc | 0x80);
+  reply[1] = 0;
+  reply[2] = status;
+  reply[3] = 0;
+  replySize = kReplyHeader;
+  iostat = 0;
+  SetEvent(replyEvent);
+}
+
+Channel::~Channel() {
+  if (m_msgQueuedEvent) CloseHandle(m_msgQueuedEvent);
+  if (m_msgCompletedEvent) CloseHandle(m_msgCompletedEvent);
+}
+
+HRESULT Channel::Create() {
+  m_msgQueuedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  LogLine("Channel::Init m_msgQueuedEvent number %p set", static_cast<void *>(m_msgQueuedEvent));
+  m_msgCompletedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  LogLine("Channel::Init m_msgCompletedEvent number %p set", static_cast<void *>(m_msgCompletedEvent));
+  if (!m_msgQueuedEvent || !m_msgCompletedEvent) return E_OUTOFMEMORY;
+  if (HRESULT hr = StartClientInterface(IsPccc() ? 15 : 1)) return hr;
+  return OpenDriver();
+}
+
+HRESULT Channel::OpenDriver() { return qx::OpenDriver(target_.DriverName, &driverId_); }
+
+HRESULT Channel::GetConnectionId(DWORD *id) const {
+  if (!open_) return QxE_CHANNEL_NOT_OPEN;
+  *id = connectionId_;
+  return S_OK;
+}
+
+DWORD Channel::RouteLength() const { return 0; }
+
+// ---- ASAControlNetChannel ---------------------------------------------------
+
+ASAControlNetChannel::~ASAControlNetChannel() {
+  if (open_) Close();
+}
+
+const QxRouteBytes &ASAControlNetChannel::Route() const {
+  switch (target_.NetworkKind) {
+    case QxNetDF1: return target_.Df1Route;
+    case QxNetCNET: return target_.CnetRoute;
+    case QxNetDHP: return target_.DhpRoute;
+    case QxNetENET: return target_.EnetRoute;
+    default: return target_.PathBytes;
+  }
+}
+
+DWORD ASAControlNetChannel::RouteLength() const { return Route().count; }
+
+bool ASAControlNetChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
+  const QxRouteBytes &route = Route();
+  // The header holds 14 bytes and at most 510 route bytes.
+  if (route.count > kQxMaxPathBytes) return false;
+  out.clear();
+  PutU32(out, DTL_MSG_UNCONNECTED);
+  PutU32(out, driverId_);
+  out.push_back(0);
+  out.push_back(0);
+  PutU32(out, route.count);
+  out.insert(out.end(), route.bytes, route.bytes + route.count);
+  return true;
+}
+
+HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) {
+  std::vector<BYTE> header;
+  DWORD mode = TestMode();
+  if (open_) {
+    PutU32(header, DTL_MSG_CONNECTED);
+    PutU32(header, connectedDriverWord_);
+    PutU32(header, connectionId_);
+    LogLine("ASA Connected message:   Connection ID %x    ", static_cast<unsigned>(connectionId_));
+  } else {
+    if (!UnconnectedHeader(header)) return QxE_OUT_OF_RANGE;
+    LogLine("ASA Unconnected message:");
+  }
+  if (mode != 2) {
+    if (QxASADiagnostics *log = Log()) {
+      std::vector<BYTE> request{m->service, static_cast<BYTE>(m->path.size() / 2)};
+      request.insert(request.end(), m->path.begin(), m->path.end());
+      request.insert(request.end(), m->data.begin(), m->data.end());
+      log->Bytes("TRANSMIT", request.data(), request.size());
+    }
+  }
+  // Test mode 2 answers every request at once with an empty good reply.
+  if (mode == 2) {
+    m->Complete(m->service, 0);
+    return S_OK;
+  }
+  m->AddRef();  // the server's reference, released by its one callback
+  long r = cvapi::DTL_ASA_MSG_CB(header.data(), m->service, m->path.data(), static_cast<uint32_t>(m->path.size()),
+                                 m->data.data(), static_cast<uint32_t>(m->data.size()), m->reply, kMaxReply,
+                                 serverTimeOutMs, MessageDone, reinterpret_cast<uintptr_t>(m));
+  if (r != DTL_SUCCESS) {
+    m->Release();
+    LogLine("ERROR: from Corvid DTL_ASA_MSG_CB() - retval=%ld", r);
+    // After 138 the server is closing: no reply is made up, and the
+    // requester is told at once instead of waiting for one.
+    if (r == kClosing) return QxE_NO_REPLY;
+    m->Complete(m->service, 0x08);
+  }
+  return S_OK;
+}
+
+HRESULT ASAControlNetChannel::Open() {
+  if (open_) return QxE_ALREADY_OPEN;
+  LogLine("\nOpening Connection. %s Thread ID 0x%08x", TimeStamp().c_str(), static_cast<unsigned>(GetCurrentThreadId()));
+  DTL_ASA_CONN_REQUEST request = {};
+  request.size = sizeof request;
+  request.connection_size = static_cast<uint16_t>(std::min<DWORD>(DWORD{target_.ConnectionSize}, 0xFFFF));
+  request.rpi_us = target_.RequestedPacketInterval;
+  request.timeout_multiplier = static_cast<uint8_t>(std::min<DWORD>(DWORD{target_.TimeOutMultiplier}, 2));
+  std::vector<BYTE> header;
+  if (!UnconnectedHeader(header) || header.size() > sizeof request.destination) return QxE_OUT_OF_RANGE;
+  std::memcpy(&request.destination, header.data(), header.size());
+  connectedDriverWord_ = request.destination.driver;
+  uint32_t state = DTL_CONN_OPENED, id = 0;
+  if (TestMode() != 2) {
+    auto *wait = new ConnectionWait;
+    uint32_t multiplier = 4u << request.timeout_multiplier;
+    uint64_t timeout = uint64_t{target_.RequestedPacketInterval} * multiplier / 1000;
+    long r = cvapi::DTL_ASA_OPEN(&request, ConnectionDone, reinterpret_cast<uintptr_t>(wait),
+                                 static_cast<uint32_t>(std::min<uint64_t>(timeout, kOpenWaitMs)));
+    if (r != DTL_SUCCESS) {
+      wait->Release();
+      wait->Release();
+      LogLine("ERROR: from Corvid DTL_ASA_OPEN() - %08lx", static_cast<unsigned long>(r));
+      return QxE_CONNECTION_REFUSED;
+    }
+    DWORD w = WaitForSingleObject(wait->event, kOpenWaitMs);
+    state = w == WAIT_OBJECT_0 ? wait->state : (w == WAIT_TIMEOUT ? DTL_CONN_TIMED_OUT : DTL_CONN_ERROR);
+    id = wait->id;
+    wait->Release();
+  }
+  if (state != DTL_CONN_OPENED && state != 0) {
+    LogLine("ERROR: from Corvid DTL_ASA_OPEN() after wait - %08x", static_cast<unsigned>(state));
+    LogLine("       state is %08x  %s", static_cast<unsigned>(state), ConnectionStateText(state));
+    return QxE_OPEN_INCOMPLETE;
+  }
+  connectionId_ = id;
+  open_ = true;
+  SetEvent(m_msgQueuedEvent);
+  LogLine("%08x %-20s %s", static_cast<unsigned>(id), target_.DriverName, "Opened successfully.");
+  return S_OK;
+}
+
+HRESULT ASAControlNetChannel::Close() {
+  if (!open_) return QxE_CHANNEL_NOT_OPEN;
+  LogLine("\nClosing Connection %08x.", static_cast<unsigned>(connectionId_));
+  HRESULT hr = S_OK;
+  if (TestMode() != 2) {
+    auto *wait = new ConnectionWait;
+    long r = cvapi::DTL_ASA_CLOSE(connectionId_, ConnectionDone, reinterpret_cast<uintptr_t>(wait));
+    if (r != DTL_SUCCESS) {
+      wait->Release();
+      wait->Release();
+      LogLine("\nERROR CLOSING %08x.", static_cast<unsigned>(connectionId_));
+      LogLine("       Extended Error - %04lx", static_cast<unsigned long>(r & 0xFFFF));
+      hr = QxE_COMM_DTLERROR;
+    } else {
+      if (WaitForSingleObject(wait->event, kOpenWaitMs) != WAIT_OBJECT_0) hr = QxE_COMM_TIMEOUT;
+      wait->Release();
+      if (hr == S_OK) LogLine("%08x Closed successfully.", static_cast<unsigned>(connectionId_));
+    }
+  }
+  open_ = false;
+  connectionId_ = 0;
+  return hr;
+}
+
+HRESULT ASAControlNetChannel::Shutdown() {
+  // No service thread runs here: connected messages go straight to the server,
+  // so there is nothing to stop or wait for.
+  if (!open_) return QxE_OPEN_INCOMPLETE;
+  SetEvent(m_msgQueuedEvent);
+  SetEvent(m_msgCompletedEvent);
+  connectionId_ = 0;
+  open_ = false;
+  return S_OK;
+}
+
+// ---- ASAWayfindChannel ------------------------------------------------------
+
+HRESULT ASAWayfindChannel::Create() {
+  m_msgQueuedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  m_msgCompletedEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!m_msgQueuedEvent || !m_msgCompletedEvent) return E_OUTOFMEMORY;
+  if (HRESULT hr = StartClientInterface()) return hr;
+  DWORD mode = TestMode();
+  if (mode == 2) return S_OK;
+  BYTE data[512] = {};
+  DWORD stored = std::min<DWORD>(DWORD{target_.TargetDataSize}, sizeof target_.TargetData);
+  std::memcpy(data, target_.TargetData, stored);
+  uint32_t size = 0;
+  long r = DTL_SUCCESS;
+  if (mode == 1)
+    size = 188;
+  else
+    r = stored >= DTL_TARGET_HEADER ? cvapi::DTL_GetTargetSize(data, &size) : static_cast<long>(DTL_E_BAD_TARGET);
+  if (r != DTL_SUCCESS || stored != size + DTL_TARGET_HEADER) {
+    LogLine("ERROR: from Corvid DTL_GetTargetSize() - retval=%ld", r != DTL_SUCCESS ? r : 235L);
+    return QxE_CHANNEL_OPEN_FAILED;
+  }
+  QxOnlineLogTarget(&target_);
+  LogLine("Opening Wayfind Driver Entry Number %d", static_cast<int>(OpenDriverCount()));
+  if (mode == 1) return S_OK;
+  r = cvapi::DTL_CreateDtsaFromTarget(data, &dtsa_);
+  if (r != DTL_SUCCESS) {
+    LogLine("ERROR: DTL_CreateDtsaFromTarget() - %08lx", static_cast<unsigned long>(r));
+    return QxE_DRIVER_OPEN_FAILED;
+  }
+  r = cvapi::DTL_OpenDtsa(&dtsa_);
+  if (r != DTL_SUCCESS) {
+    LogLine("ERROR: from Corvid DTL_OpenDtsa() - retval=%ld", r);
+    LogLine("       DriverName = %.64s!%.64s", "", target_.DriverName);
+    return QxE_DRIVER_OPEN_FAILED;
+  }
+  driverId_ = dtsa_.driver;
+  LogLine("Dtsa Type:      %s", "CIP Path");
+  LogLine("baPath[]:       %s", HexBytes(dtsa_.route, std::min<uint32_t>(uint32_t{dtsa_.route_size}, DTL_ROUTE_MAX)).c_str());
+  return S_OK;
+}
+
+bool ASAWayfindChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
+  if (dtsa_.route_size > DTL_ROUTE_MAX) return false;
+  const BYTE *bytes = reinterpret_cast<const BYTE *>(&dtsa_);
+  out.assign(bytes, bytes + 14 + dtsa_.route_size);
+  return true;
+}
+
+// ---- PCCC channels -------------------------------------------------------------
+
+HRESULT ASAPCCCChannel::Create() {
+  HRESULT hr = Channel::Create();
+  if (FAILED(hr)) {
+    LogLine("ERROR OPENING CONNECTION!");
+    return hr == QxE_COMM_TIMEOUT ? hr : QxE_CHANNEL_OPEN_FAILED;
+  }
+  LogLine("Connection opened successfully.");
+  return S_OK;
+}
+
+HRESULT ASAPCCCChannel::SendReceive(asaMessage *, DWORD) {
+  LogLine("ERROR: PCCC messages are not served by this library");
+  return QxE_NOT_SUPPORTED;
+}
+
+}  // namespace qx

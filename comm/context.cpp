@@ -1,0 +1,410 @@
+// Start and end of the communications library's context: the reference count,
+// registry parameters, the object definitions, the packet log and the
+// communications server's client interface.
+#include "context.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "cvapi_loader.h"
+
+namespace qx {
+
+namespace {
+
+constexpr char kTopKey[] = "SOFTWARE\\Brenmoor Software\\";
+constexpr char kSecondKey[] = "Quillon.1\\Communications\\";
+constexpr DWORD kDriverTableGrowth = 16;
+constexpr const char *kCipObjectNames[] = {"TesselPrime", "DCL", "PKA", "UserDefined", "TrendServer"};
+
+const char *CipObjectName(DWORD set) { return set < 5 ? kCipObjectNames[set] : "UnSupported"; }
+
+struct DriverEntry {
+  std::string name;
+  std::string server;
+  DWORD id = 0;
+};
+
+struct Context {
+  CRITICAL_SECTION lock;
+  DWORD refs = 0;
+  DWORD testMode = 0;
+  bool realTime = false;
+  bool threadOptimization = true;
+  DWORD tls = TLS_OUT_OF_INDEXES;
+  std::vector<DriverEntry> drivers;
+  size_t driverCapacity = 0;
+  DWORD driverNumber = 0;
+  QxASADiagnostics *log = nullptr;
+  std::optional<adf::Catalog> definitions;
+  std::vector<std::pair<uint16_t, uint16_t>> classRevisions;
+  bool revisionTableLoaded = false;
+  bool clientUp = false;
+  std::string topKey = kTopKey, secondKey = kSecondKey;
+  HKEY hive = HKEY_LOCAL_MACHINE;
+  std::string application;
+  DWORD statistics[8] = {};
+
+  Context() { InitializeCriticalSection(&lock); }
+};
+
+Context &C() {
+  static Context *context = new Context;  // never destroyed: callers may run during exit
+  return *context;
+}
+// The lock exists from load, before any caller can race on the count.
+[[maybe_unused]] const bool kCreatedAtLoad = (C(), true);
+
+std::basic_string<WCHAR> Wide(const std::string &s) {
+  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  std::basic_string<WCHAR> out(n > 0 ? static_cast<size_t>(n) : 1, u'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, out.data(), n);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Narrow(const WCHAR *s, size_t chars) {
+  int n = WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// A registry value as text (REG_SZ, or a REG_DWORD in decimal), at most max bytes.
+std::optional<std::string> ReadValue(HKEY hive, const std::string &key, const char *name, size_t max = 1024) {
+  HKEY h;
+  std::basic_string<WCHAR> k = Wide(key);
+  if (RegOpenKeyExW(hive, k.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+  WCHAR buffer[1025] = {};
+  DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
+  std::basic_string<WCHAR> n = Wide(name);
+  LONG r = RegQueryValueExW(h, n.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(buffer),
+                            &size);
+  RegCloseKey(h);
+  if (r != ERROR_SUCCESS) return std::nullopt;
+  if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD v;
+    std::memcpy(&v, buffer, sizeof v);
+    return std::to_string(v);
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+  size_t chars = size / sizeof(WCHAR);
+  while (chars && buffer[chars - 1] == 0) --chars;
+  std::string text = Narrow(buffer, chars);
+  if (text.size() > max) text.resize(max);
+  return text;
+}
+
+// A value that reads as a number: REG_DWORD, or text of decimal digits.
+std::optional<DWORD> ReadNumber(HKEY hive, const std::string &key, const char *name) {
+  auto text = ReadValue(hive, key, name);
+  if (!text || text->empty() || text->size() > 10) return std::nullopt;
+  uint64_t v = 0;
+  for (char c : *text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<DWORD>(v);
+}
+
+std::string ParameterKey() { return C().topKey + C().secondKey; }
+
+// A replacement key of the initialize record: under 128 characters, with a
+// trailing backslash.
+void TakeKey(std::string &out, const char *given) {
+  if (!given || !*given || std::strlen(given) >= 128) return;
+  out = given;
+  if (out.back() != '\\') out += '\\';
+}
+
+// Step 2: "comm" beside the host program, when it holds the definitions.
+void FindDefinitionFolder(QxCommTarget &target) {
+  if (target.AdfValueString[0]) return;
+  char path[1024];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n < 2 || n >= sizeof path) return;
+  std::string folder(path, n);
+  size_t slash = folder.find_last_of("\\/");
+  if (slash == std::string::npos) return;
+  folder.resize(slash + 1);
+  folder += "comm\\";
+  std::basic_string<WCHAR> file = Wide(folder + adf::kFileName);
+  DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  CopyField(target.AdfValueString, sizeof target.AdfValueString, folder.c_str());
+}
+
+std::optional<adf::Catalog> LoadDefinitions(const char *folder) {
+  if (!folder || !*folder) return std::nullopt;
+  std::string path = folder;
+  if (path.back() != '\\' && path.back() != '/') path += '\\';
+  path += adf::kFileName;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string text(adf::kMaxFileSize + 1, '\0');
+  DWORD read = 0;
+  BOOL ok = ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  text.resize(read);
+  adf::Error error;
+  auto catalog = adf::Parse(text, &error);
+  if (!catalog) LogLine("ERROR: %s line %d: %s", path.c_str(), error.line, error.message.c_str());
+  return catalog;
+}
+
+void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
+  QxASADiagnostics *log = C().log;
+  if (!log) return;
+  struct Row {
+    const char *label;
+    std::string value;
+  };
+  const QxCommTarget &t = DefaultTarget();
+  std::vector<Row> rows = {
+      {"Size", std::to_string(size)},
+      {"Revision", std::to_string(info && size >= kQxInitSizeBase ? info->Revision : 0)},
+      {"TestMode", std::to_string(C().testMode)},
+      {"CIP Objects", CipObjectName(t.CipObjects)},
+      {"Application", C().application.empty() ? "<null>" : C().application},
+      {"Library Type", info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
+      {"Console Window", info && size >= kQxInitSizeConsole && info->ConsoleWindow == 1 ? "Disabled" : "Enabled"},
+      {"Registry Key Hive", C().hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"},
+      {"Top Level Registry Key", C().topKey},
+      {"Second Level Registry Key", C().secondKey},
+      {"Class Revision Size", std::to_string(C().classRevisions.size())},
+  };
+  size_t width = 0;
+  for (const Row &r : rows) width = std::max(width, std::strlen(r.label));
+  std::string text = "\nQxOnline Initialize Information\n";
+  char line[512];
+  for (const Row &r : rows) {
+    std::snprintf(line, sizeof line, "%*s: %s\n", static_cast<int>(width), r.label, r.value.c_str());
+    text += line;
+  }
+  for (size_t i = 0; i < C().classRevisions.size(); ++i) {
+    std::snprintf(line, sizeof line, " %03d", C().classRevisions[i].first);
+    text += line;
+    if (i % 12 == 11 || i + 1 == C().classRevisions.size()) text += "\n";
+  }
+  log->Write(text);
+}
+
+}  // namespace
+
+LibraryLock::LibraryLock() { EnterCriticalSection(&C().lock); }
+LibraryLock::~LibraryLock() { LeaveCriticalSection(&C().lock); }
+
+bool Initialized() {
+  LibraryLock lock;
+  return C().refs > 0;
+}
+DWORD TestMode() {
+  LibraryLock lock;
+  return C().testMode;
+}
+bool ThreadOptimization() {
+  LibraryLock lock;
+  return C().threadOptimization;
+}
+bool RealTime() {
+  LibraryLock lock;
+  return C().realTime;
+}
+QxASADiagnostics *CurrentLog() {
+  LibraryLock lock;
+  return C().log;
+}
+const adf::Catalog *Definitions() {
+  LibraryLock lock;
+  return C().definitions ? &*C().definitions : nullptr;
+}
+std::vector<std::pair<uint16_t, uint16_t>> ClassRevisionTable() {
+  LibraryLock lock;
+  return C().classRevisions;
+}
+bool RevisionTableLoaded() {
+  LibraryLock lock;
+  return C().revisionTableLoaded;
+}
+void SetRevisionTableLoaded() {
+  LibraryLock lock;
+  C().revisionTableLoaded = true;
+}
+
+HRESULT StartClientInterface(uint32_t count) {
+  LibraryLock lock;
+  if (!C().refs) return QxE_NOT_INITIALIZED;
+  if (C().clientUp) return S_OK;
+  long r = cvapi::DTL_INIT_BSW_EX(count, nullptr);
+  if (r != DTL_SUCCESS && r != DTL_E_ALREADY_INIT) {
+    LogLine("ERROR: Corvid DTL_INIT_BSW_EX() - retval=%ld", r);
+    return QxE_COMM_DTLERROR;
+  }
+  C().clientUp = true;
+  return S_OK;
+}
+
+HRESULT OpenDriver(const char *name, DWORD *driverId) {
+  LibraryLock lock;
+  Context &c = C();
+  *driverId = 0;
+  if (c.testMode == 2) return S_OK;
+  LogLine("Opening Corvid Entry Number %u", static_cast<unsigned>(c.drivers.size()));
+  for (const DriverEntry &e : c.drivers) {
+    if (SameText(e.name.c_str(), name)) {
+      *driverId = e.id;
+      LogLine(" - Already Started...");
+      return S_OK;
+    }
+  }
+  DWORD id;
+  if (c.testMode == 1) {
+    id = 0xDEAD0001u + c.driverNumber;
+  } else {
+    long handle = cvapi::DTL_GetHandleByDriverName(name);
+    if (handle == -1) {
+      LogLine("ERROR: from Corvid DTL_GetHandleByDriverName() - m_driverID=0x%08x", 0xFFFFFFFFu);
+      LogLine("       forcing DTL_E_DRIVER_NAME_INVALID");
+      LogLine("       DriverName = %s", name);
+      return QxE_DRIVER_OPEN_FAILED;
+    }
+    id = static_cast<DWORD>(handle);
+  }
+  if (c.drivers.size() == c.driverCapacity) {
+    LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
+    c.driverCapacity += kDriverTableGrowth;
+    c.drivers.reserve(c.driverCapacity);
+  }
+  c.drivers.push_back({name, "", id});
+  ++c.driverNumber;
+  LogLine(" - Successful");
+  *driverId = id;
+  return S_OK;
+}
+
+size_t OpenDriverCount() {
+  LibraryLock lock;
+  return C().drivers.size();
+}
+
+}  // namespace qx
+
+using namespace qx;
+
+void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
+  if (!info) return;
+  size = std::min<DWORD>(size, sizeof *info);
+  std::memset(info, 0, size);
+  if (size < kQxInitSizeBase) return;
+  info->Revision = 5;
+  info->Size = size;
+  info->CipObjects = 0;
+  std::memcpy(info->LibraryType, "STATIC", 7);
+  if (size >= kQxInitSizeConsole) info->ConsoleWindow = 0;
+}
+
+DWORD QxOnlineReferenceCount() {
+  LibraryLock lock;
+  return C().refs;
+}
+
+void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
+  LibraryLock lock;
+  Context &c = C();
+  // 1. Later starts only count.
+  if (c.refs > 0) {
+    ++c.refs;
+    return;
+  }
+  QxCommTarget &t = DefaultTarget();
+  c.topKey = kTopKey;
+  c.secondKey = kSecondKey;
+  c.hive = HKEY_LOCAL_MACHINE;
+  c.testMode = 0;
+  c.application.clear();
+  c.classRevisions.clear();
+  c.revisionTableLoaded = false;
+  // 2. The object definitions beside the host program.
+  FindDefinitionFolder(t);
+  // 3. Without a configured log folder there is no packet log.
+  CopyField(t.FilePathString, sizeof t.FilePathString, "NOLOGFILE");
+  // 4. The record, as far as its Size reaches.
+  DWORD size = info ? info->Size : 0;
+  if (info && size >= kQxInitSizeBase) {
+    c.testMode = info->TestMode;
+    TakeKey(c.topKey, info->TopLevelRegistryKey);
+    TakeKey(c.secondKey, info->SecondLevelRegistryKey);
+    if (info->Application) c.application.assign(info->Application, strnlen(info->Application, 260));
+    if (info->CipObjects != t.CipObjects) {
+      if (t.CipObjects == 0)
+        t.CipObjects = info->CipObjects;
+      else
+        info->CipObjects = t.CipObjects;
+    }
+    if (const WORD *table = info->ClassRevisionTable) {
+      WORD count = std::min<WORD>(table[0], 256);
+      for (WORD i = 0; i < count; ++i) c.classRevisions.emplace_back(table[1 + 2 * i], table[2 + 2 * i]);
+    }
+    if (size >= kQxInitSizeHive && info->RegistryKeyHive)
+      c.hive = reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<LONG>(info->RegistryKeyHive)));
+  }
+  // 5. The option string of the registry.
+  std::string key = ParameterKey();
+  auto options = ReadValue(c.hive, key, "CommandLine", 128);
+  if (options) ApplyOptions(t, options->c_str());
+  if (t.OptionsWord & 0x2000) t.OptionsWord &= static_cast<WORD>(~0x2000);
+  // 6. Statistics and the open-driver table.
+  std::memset(c.statistics, 0, sizeof c.statistics);
+  c.drivers.clear();
+  c.drivers.reserve(kDriverTableGrowth);
+  c.driverCapacity = kDriverTableGrowth;
+  c.driverNumber = 0;
+  // 7. Priority class and thread optimization.
+  c.realTime = GetPriorityClass(GetCurrentProcess()) == REALTIME_PRIORITY_CLASS;
+  auto optimization = ReadNumber(c.hive, key, "ThreadOptimization");
+  c.threadOptimization = c.realTime || !optimization || *optimization != 0;
+  if (name && *name && !CopyField(t.LogFileName, sizeof t.LogFileName, name))
+    LogLine("File Name Truncated to 8 Characters!");
+  // 8. The packet log, only when a folder is configured.
+  c.log = QxASADiagnostics::Open(t.FilePathString, t.LogFileName[0] ? t.LogFileName : "QxOnline");
+  // The object definitions, wherever steps 2 and 5 found them.
+  c.definitions = LoadDefinitions(t.AdfValueString);
+  // 10. The thread-local slot and the count.
+  c.tls = TlsAlloc();
+  c.refs = 1;
+  // 11. The start-up report.
+  StartupReport(info, size);
+  if (c.log) {
+    LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
+    auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
+    LogLine("ASAPacketServer Connection Watch Dog %s", watchDog && *watchDog ? "ENABLED" : "DISABLED");
+  }
+}
+
+void QxOnlineUninitialize() {
+  LibraryLock lock;
+  Context &c = C();
+  if (c.refs == 0) return;
+  if (c.refs > 1) {
+    --c.refs;
+    return;
+  }
+  LogLine("Closing Drivers Opened for Wayfind");
+  c.drivers.clear();
+  c.drivers.shrink_to_fit();
+  c.driverCapacity = 0;
+  EmptyTargetCache();
+  delete c.log;
+  c.log = nullptr;
+  if (c.tls != TLS_OUT_OF_INDEXES) TlsFree(c.tls);
+  c.tls = TLS_OUT_OF_INDEXES;
+  c.definitions.reset();
+  if (c.clientUp) cvapi::DTL_UNINIT(0);
+  c.clientUp = false;
+  ResetDefaultTarget();
+  c.refs = 0;
+}

@@ -1,0 +1,64 @@
+#include "cvapi_loader.h"
+
+namespace cvapi {
+
+namespace {
+const char *const kNames[] = {
+#define CVAPI_NAME(name) #name,
+    DTL_ENTRY_POINTS(CVAPI_NAME)
+#undef CVAPI_NAME
+};
+static_assert(sizeof kNames / sizeof kNames[0] == Loader::kEntryCount);
+}  // namespace
+
+Loader::~Loader() {
+  if (module_) FreeLibrary(module_);
+  if (HANDLE m = mutex_.load()) CloseHandle(m);
+}
+
+long Loader::Ensure() {
+  if (loaded_.load(std::memory_order_acquire)) return 0;
+  return Load();
+}
+
+long Loader::Load() {
+  HANDLE mutex = mutex_.load();
+  if (!mutex) {
+    HANDLE created = CreateMutexA(nullptr, FALSE, nullptr);
+    if (!created) return kLoadErrorBase + static_cast<long>(GetLastError());
+    // Two first callers may both create one; the one published is used.
+    if (mutex_.compare_exchange_strong(mutex, created))
+      mutex = created;
+    else
+      CloseHandle(created);
+  }
+  DWORD wait = WaitForSingleObject(mutex, INFINITE);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    DWORD error = wait == WAIT_FAILED ? GetLastError() : ERROR_INVALID_HANDLE;
+    return kLoadErrorBase + static_cast<long>(error);
+  }
+  long result = 0;
+  if (!loaded_.load(std::memory_order_acquire)) {
+    HMODULE module = LoadLibraryA(module_name_);
+    if (!module) {
+      result = kLoadErrorBase + static_cast<long>(GetLastError());
+    } else {
+      module_ = module;
+      for (int i = 0; i < kEntryCount; ++i)
+        entries_[i] = reinterpret_cast<void *>(GetProcAddress(module, kNames[i]));
+      loads_.fetch_add(1);
+      loaded_.store(true, std::memory_order_release);
+    }
+  }
+  ReleaseMutex(mutex);
+  return result;
+}
+
+Loader &Library() {
+  // Never destroyed: completion callbacks of the library may still run while
+  // the process exits.
+  static Loader *loader = new Loader(kModuleName);
+  return *loader;
+}
+
+}  // namespace cvapi

@@ -1,0 +1,180 @@
+// The packet server: one client's conversation with one controller. It owns
+// a target record, opens a channel to the controller through the
+// communications server's client interface, sends CIP requests described by
+// an object id and a message handle, waits a bounded time for the reply and
+// unpacks it.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qxonline.h"
+
+namespace qx {
+
+class Channel;
+struct asaMessage;
+
+// A time-out value that can be extended while a request waits; an extension
+// adds to every object of its chain (this one and its parents).
+class QxCommTimeOut {
+ public:
+  explicit QxCommTimeOut(DWORD ms, QxCommTimeOut *parent = nullptr) : value_(ms), parent_(parent) {}
+  DWORD Value() const { return value_.load(); }
+  void Extend(DWORD ms);
+
+ private:
+  std::atomic<DWORD> value_;
+  QxCommTimeOut *parent_;
+};
+
+// Three times a time-out, without wrapping (INFINITE - 1 at most).
+DWORD TripleTimeOut(DWORD ms);
+
+#pragma pack(push, 1)
+struct QxMsgStruct {
+  void *pAsync;           // the wait object of the pending request
+  WORD status;            // CIP general status of the reply
+  BYTE *SendBuf;
+  DWORD SendSize;         // bytes used
+  BYTE *ReplyBuf;
+  DWORD ReplySize;        // bytes received
+  BYTE *tmpBuf;
+  DWORD tmpBufSize;
+  DWORD allocatedByCM;
+  DWORD CorvidStatus;     // completion status from the communications server
+  DWORD attribReplyType;
+  QxCommTimeOut *pTimeOut;  // or null: three times the target's default time-out
+  WORD PacketID;
+};
+#pragma pack(pop)
+
+// A message handle: reference-counted, and counting its pending requests.
+class QxMsgHandle {
+ public:
+  QxMsgHandle();
+  QxMsgHandle(const QxMsgHandle &) = delete;
+  QxMsgHandle &operator=(const QxMsgHandle &) = delete;
+  ULONG AddRef();
+  ULONG Release();
+  // A request starts (one more reference and one more pending request) or
+  // ends (one less of each; without a pending request nothing is released).
+  void BeginRequest();
+  void EndRequest();
+  LONG Pending() const { return pending_.load(); }
+
+  QxMsgStruct &Msg() { return msg_; }
+  const QxMsgStruct &Msg() const { return msg_; }
+  // "Dump of MsgHandle Structure:" and one line per field.
+  std::string Dump() const;
+
+  // Buffers are reused and only grown; false when memory runs out.
+  bool ReserveSend(DWORD size);
+  bool ReserveReply(DWORD size);
+  bool ReserveTmp(DWORD size);
+  DWORD ReplyCapacity() const { return replyCapacity_; }
+  DWORD SendCapacity() const { return sendCapacity_; }
+
+ private:
+  ~QxMsgHandle();
+  std::atomic<LONG> refs_{1};
+  std::atomic<LONG> pending_{0};
+  QxMsgStruct msg_;
+  DWORD sendCapacity_ = 0, replyCapacity_ = 0;
+};
+
+// A CIP object path being built: class, instance and further logical elements.
+class QxASAInternalObjectID {
+ public:
+  enum Kind : DWORD { kClass = 1, kInstance = 2, kAttribute = 4, kMember = 16, kConnectionPoint = 32 };
+  static constexpr size_t kMaxElements = 8;
+
+  HRESULT SetClass(DWORD value) { return Add(kClass, value); }
+  HRESULT SetInstance(DWORD value) { return Add(kInstance, value); }
+  HRESULT Add(DWORD kind, DWORD value);
+  // The class of the first class element, or 0.
+  WORD Class() const;
+  WORD Instance() const;
+  // The path as CIP logical segments (8-bit values in one byte, 16-bit ones
+  // padded); 0x80042515 for an id without elements.
+  HRESULT BuildPath(std::vector<BYTE> &out) const;
+
+ private:
+  struct Element {
+    DWORD kind;
+    WORD value;
+  };
+  Element elements_[kMaxElements] = {};
+  size_t count_ = 0;
+};
+
+class QxASAPacketServer {
+ public:
+  // 0x80042533 while the library is not initialized.
+  static HRESULT Create(QxASAPacketServer **out);
+  virtual ~QxASAPacketServer();
+  QxASAPacketServer(const QxASAPacketServer &) = delete;
+  QxASAPacketServer &operator=(const QxASAPacketServer &) = delete;
+
+  // Get_Attribute_List (service 0x03) for the attributes in list.
+  virtual HRESULT GetAttributesList(QxMsgHandle *handle, QxASAInternalObjectID *id, const WORD *list, DWORD count);
+  // Get_Attributes_All (service 0x01); falls back to lists of attributes when
+  // the device does not serve it.
+  virtual HRESULT GetAttributesAll(QxMsgHandle *handle, QxASAInternalObjectID *id);
+  // Read/write data and the multi-value service: not used here.
+  virtual HRESULT ReadWriteData(QxMsgHandle *handle, QxASAInternalObjectID *id);
+  virtual HRESULT MultiValueService(QxMsgHandle *handle, QxASAInternalObjectID *id);
+
+  // skipRevisionTable: do not load the class revision table; checkPathWord is
+  // handed to the path check; connected asks for a connected channel.
+  HRESULT StartCommunicating(DWORD skipRevisionTable = 0, DWORD checkPathWord = 0, bool connected = false);
+  void StopCommunicating();
+  bool Communicating() const { return communicating_; }
+  bool HasChannel() const { return channel_ != nullptr; }
+
+  // The data bytes of the handle's reply into buffer; *size in: capacity, out:
+  // bytes (or bytes needed).
+  HRESULT CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWORD *size);
+
+  QxCommTarget *Target() { return target_.get(); }
+  HRESULT SetTargetProtocol(const char *protocol, const char *driver) {
+    return QxSetTargetProtocol(target_.get(), protocol, driver);
+  }
+  HRESULT SetTargetOtherNetwork(const char *driver, const char *path) {
+    return QxSetTargetOtherNetwork(target_.get(), driver, path);
+  }
+  HRESULT SetTargetFromTargetData(const BYTE *data, DWORD count) {
+    return QxSetTargetFromTargetData(target_.get(), data, count);
+  }
+  // The Identity reply kept by the path check.
+  const std::vector<BYTE> &DeviceInfo() const { return deviceInfo_; }
+  // The largest request the channel carries (0 without a channel).
+  DWORD LargestRequest() const;
+
+ private:
+  QxASAPacketServer();
+  HRESULT OpenChannel(bool connected);
+  HRESULT CheckPath(DWORD word);
+  HRESULT LoadRevisionTable();
+  HRESULT PrepareBuffers(QxMsgHandle *handle, bool attributeReply);
+  HRESULT SendAndWait(QxMsgHandle *handle, BYTE service, const std::vector<BYTE> &path, const std::vector<BYTE> &data);
+  HRESULT ReadAttributeLists(QxMsgHandle *handle, QxASAInternalObjectID *id);
+  void ResetDeviceInfo();
+
+  std::unique_ptr<Channel> channel_;
+  std::unique_ptr<QxCommTarget> target_;
+  bool communicating_ = false;
+  DWORD savedConnectionSize_ = 0;
+  std::vector<BYTE> deviceInfo_;
+  WORD lastPacketId_ = 65535;
+};
+
+// The text of a connection state (1 to 12, anything else).
+const char *ConnectionStateText(DWORD state);
+
+}  // namespace qx

@@ -1,0 +1,49 @@
+// The library's configuration: its drivers and, for the simulated kinds, the
+// devices they serve. Read from the registry once, at initialisation.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cip.h"
+
+namespace cvsrv {
+
+// A simulated device: what it answers, and how.
+struct SimDevice {
+  cip::Identity identity;
+  uint16_t plc_family = 0;
+  uint32_t delay_ms = 0;    // before the reply
+  bool silent = false;      // never answers
+  uint8_t cip_error = 0;    // a general status to answer every request with
+  uint16_t cip_ext = 0;     // and its extended status (0: none)
+  uint8_t refuse_service = 0;  // a service answered "service not supported" (0: none)
+  // Devices beyond this one, by (port, link).
+  std::map<std::pair<uint16_t, std::string>, SimDevice> beyond;
+};
+
+struct Driver {
+  std::string name;
+  uint16_t kind = 0;  // DTL_KIND_*
+  uint16_t network_type = 0;
+  uint32_t connect_timeout_ms = 3000;
+  uint32_t reply_timeout_ms = 3000;
+  std::map<std::string, SimDevice> devices;  // by station
+};
+
+struct Config {
+  std::vector<Driver> drivers;  // the index is the driver's handle
+  std::string server;           // this computer's name
+};
+
+// Reads the drivers under key\Drivers of HKEY_LOCAL_MACHINE. A driver whose
+// kind is unknown is left out (and noted in *skipped).
+long ReadConfig(const std::string &key, Config &out, std::vector<std::string> *skipped = nullptr);
+
+// The device at the end of a route, or null.
+const SimDevice *FindSimDevice(const Driver &driver, const std::string &station, const std::vector<cip::Hop> &hops);
+
+}  // namespace cvsrv

@@ -1,0 +1,48 @@
+// A small EtherNet/IP device: answers ListIdentity, RegisterSession,
+// UnRegisterSession and SendRRData carrying requests to its Identity object,
+// directly or through Unconnected Send to the slots of its backplane.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "cip.h"
+
+namespace cvsrv {
+
+struct DeviceOptions {
+  cip::Identity identity;
+  std::map<uint8_t, cip::Identity> slots;  // backplane slot -> identity
+  uint32_t delay_ms = 0;                   // before each SendRRData reply
+  bool silent = false;                     // never answers SendRRData
+  uint8_t cip_error = 0;                   // answer every request with this general status
+  uint16_t cip_ext = 0;                    // and this extended status (0: none)
+  bool close_mid_reply = false;            // send half of each SendRRData reply, then close
+};
+
+class EnipServer {
+ public:
+  // Listens on address:port (port 0: a free one) at once.
+  EnipServer(DeviceOptions options, const std::string &address, uint16_t port);
+  ~EnipServer();
+  EnipServer(const EnipServer &) = delete;
+  EnipServer &operator=(const EnipServer &) = delete;
+
+  uint16_t port() const;
+  void Start();  // serves on a thread of its own
+  void Run();    // serves on the caller's thread until Stop()
+  void Stop();
+  // Sessions registered so far (for tests).
+  int sessions() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// "vendor,type,code,major.minor,serial,name" (numbers decimal or 0x hex).
+bool ParseIdentity(const std::string &text, cip::Identity &out);
+
+}  // namespace cvsrv

@@ -1,0 +1,113 @@
+// The communications library's tests: drivers and devices of our own client
+// library configured in a fresh registry, and the library's parameters.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fresh_prefix.h"
+#include "qxonline.h"
+
+namespace commtest {
+
+inline constexpr char kDrivers[] = "SOFTWARE\\Brenmoor Software\\Corvid\\Drivers\\";
+inline constexpr char kParameters[] = "SOFTWARE\\Brenmoor Software\\Quillon.1\\Communications\\";
+
+inline std::basic_string<WCHAR> Wide(const std::string &s) { return {s.begin(), s.end()}; }
+
+inline HKEY CreateKey(HKEY hive, const std::string &path) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(hive, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS)
+      << path;
+  return key;
+}
+inline void SetDword(const std::string &path, const char *name, DWORD v, HKEY hive = HKEY_LOCAL_MACHINE) {
+  HKEY key = CreateKey(hive, path);
+  RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+  RegCloseKey(key);
+}
+inline void SetText(const std::string &path, const char *name, const std::string &v, HKEY hive = HKEY_LOCAL_MACHINE) {
+  HKEY key = CreateKey(hive, path);
+  auto w = Wide(v);
+  RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
+                 static_cast<DWORD>((w.size() + 1) * sizeof(WCHAR)));
+  RegCloseKey(key);
+}
+inline void DeleteTree(const std::string &path, HKEY hive = HKEY_LOCAL_MACHINE) {
+  RegDeleteTreeW(hive, Wide(path).c_str());
+}
+// The library's option string ("CommandLine"), or none.
+inline void SetOptions(const std::string &options) {
+  if (options.empty())
+    DeleteTree(kParameters);
+  else
+    SetText(kParameters, "CommandLine", options);
+}
+
+inline void SetIdentity(const std::string &device, DWORD type, DWORD code, DWORD major, const std::string &name) {
+  SetDword(device, "Vendor", 1);
+  SetDword(device, "DeviceType", type);
+  SetDword(device, "ProductCode", code);
+  SetDword(device, "MajorRevision", major);
+  SetDword(device, "MinorRevision", 7);
+  SetDword(device, "SerialNumber", 0xC0FFEE);
+  SetText(device, "ProductName", name);
+}
+
+// SIM-1: station 2 a controller (family 0x400), 3 one of unknown family,
+// 4 silent, 5 refusing every request with 0x08, 6 refusing only
+// Get_Attributes_All; ENIP-1 an EtherNet/IP driver.
+inline void ConfigureDrivers() {
+  UseFreshPrefix();
+  std::string sim = std::string(kDrivers) + "SIM-1";
+  SetText(sim, "Kind", "Simulated");
+  SetDword(sim, "ReplyTimeout", 300);
+  SetIdentity(sim + "\\Devices\\2", 14, 15, 13, "Kestrel L85");
+  SetDword(sim + "\\Devices\\2", "PlcFamily", 0x400);
+  SetIdentity(sim + "\\Devices\\3", 12, 166, 2, "Bridge Module");
+  SetIdentity(sim + "\\Devices\\4", 14, 1, 1, "Silent One");
+  SetDword(sim + "\\Devices\\4", "Silent", 1);
+  SetIdentity(sim + "\\Devices\\5", 14, 1, 1, "Refuser");
+  SetDword(sim + "\\Devices\\5", "CipError", 0x08);
+  SetIdentity(sim + "\\Devices\\6", 14, 15, 13, "Kestrel L85");
+  SetDword(sim + "\\Devices\\6", "RefuseService", 0x01);
+  std::string enip = std::string(kDrivers) + "ENIP-1";
+  SetText(enip, "Kind", "EtherNet/IP");
+  SetDword(enip, "ConnectTimeout", 1000);
+  SetDword(enip, "ReplyTimeout", 500);
+}
+
+// Nothing of ours stays in a real registry (on Linux the prefix goes anyway).
+inline void RemoveConfiguration() {
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Corvid");
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+  DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1", HKEY_CURRENT_USER);
+  RegDeleteKeyW(HKEY_CURRENT_USER, Wide("SOFTWARE\\Brenmoor Software").c_str());
+}
+
+inline std::string Computer() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string("LOCALHOST");
+}
+
+// One context for the length of a scope.
+class Context {
+ public:
+  explicit Context(DWORD testMode = 0, const char *name = nullptr) {
+    QxOnlineInitInfo info;
+    QxOnlineFillInitInfo(&info, sizeof info);
+    info.TestMode = testMode;
+    QxOnlineInitialize(name, &info);
+  }
+  ~Context() { QxOnlineUninitialize(); }
+  Context(const Context &) = delete;
+  Context &operator=(const Context &) = delete;
+};
+
+}  // namespace commtest

@@ -1,0 +1,408 @@
+// The client library through the component's loader: drivers configured in
+// the registry, targets from path strings, identity reads from simulated
+// devices and from the EtherNet/IP simulator over loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cip.h"
+#include "cvapi_loader.h"
+#include "enip_server.h"
+#include "fresh_prefix.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr char kKey[] = "SOFTWARE\\Brenmoor Software\\Corvid Tests";
+
+std::basic_string<WCHAR> Wide(const std::string &s) { return {s.begin(), s.end()}; }
+
+HKEY CreateKey(const std::string &path) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS)
+      << path;
+  return key;
+}
+void SetDword(const std::string &path, const char *name, DWORD v) {
+  HKEY key = CreateKey(path);
+  RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+  RegCloseKey(key);
+}
+void SetText(const std::string &path, const char *name, const std::string &v) {
+  HKEY key = CreateKey(path);
+  auto w = Wide(v);
+  RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
+                 static_cast<DWORD>((w.size() + 1) * sizeof(WCHAR)));
+  RegCloseKey(key);
+}
+void SetIdentity(const std::string &path, uint16_t type, uint16_t code, uint8_t major, const std::string &name) {
+  SetDword(path, "Vendor", 1);
+  SetDword(path, "DeviceType", type);
+  SetDword(path, "ProductCode", code);
+  SetDword(path, "MajorRevision", major);
+  SetDword(path, "MinorRevision", 7);
+  SetDword(path, "SerialNumber", 0xC0FFEE);
+  SetText(path, "ProductName", name);
+}
+
+std::string Computer() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  GetComputerNameA(name, &size);
+  return std::string(name, size);
+}
+
+// One request's completion.
+struct Done {
+  std::mutex m;
+  std::condition_variable cv;
+  bool called = false;
+  int calls = 0;
+  uint32_t iostat = 0, size = 0, ext = 0;
+  uint8_t reply[600] = {};
+
+  static void DTL_CALL Callback(uintptr_t context, uint32_t iostat, uint32_t size, uint32_t ext) {
+    auto *d = reinterpret_cast<Done *>(context);
+    std::lock_guard<std::mutex> g(d->m);
+    d->called = true;
+    ++d->calls;
+    d->iostat = iostat, d->size = size, d->ext = ext;
+    d->cv.notify_all();
+  }
+  bool Wait(int ms = 10000) {
+    std::unique_lock<std::mutex> g(m);
+    return cv.wait_for(g, std::chrono::milliseconds(ms), [this] { return called; });
+  }
+  Bytes Reply() const { return Bytes(reply, reply + size); }
+};
+
+class Library : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    UseFreshPrefix();
+    std::string d = std::string(kKey) + "\\Drivers\\";
+    SetText(d + "SIM-1", "Kind", "Simulated");
+    SetDword(d + "SIM-1", "ReplyTimeout", 300);
+    SetIdentity(d + "SIM-1\\Devices\\2", 14, 15, 13, "Kestrel L85");
+    SetDword(d + "SIM-1\\Devices\\2", "PlcFamily", 0x400);
+    SetIdentity(d + "SIM-1\\Devices\\2\\1\\3", 12, 166, 2, "Bridge Module");
+    SetIdentity(d + "SIM-1\\Devices\\4", 14, 1, 1, "Silent One");
+    SetDword(d + "SIM-1\\Devices\\4", "Silent", 1);
+    SetIdentity(d + "SIM-1\\Devices\\5", 14, 1, 1, "Refuser");
+    SetDword(d + "SIM-1\\Devices\\5", "CipError", 0x08);
+    SetIdentity(d + "SIM-1\\Devices\\6", 14, 9, 9, "Slow");
+    SetDword(d + "SIM-1\\Devices\\6", "ReplyDelay", 50);
+    SetText(d + "VBP-A", "Kind", "VirtualBackplane");
+    SetIdentity(d + "VBP-A\\Devices\\1", 14, 92, 20, "Backplane Controller");
+    SetText(d + "ENIP-1", "Kind", "EtherNet/IP");
+    SetDword(d + "ENIP-1", "ConnectTimeout", 1000);
+    SetDword(d + "ENIP-1", "ReplyTimeout", 500);
+    SetText(d + "ODD-1", "Kind", "Carrier Pigeon");
+  }
+  // Nothing of ours stays in a real registry.
+  static void TearDownTestSuite() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(kKey).c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+  }
+  void SetUp() override {
+    DTL_INIT_ARGS args{sizeof args, 0, kKey};
+    ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, &args), 0);
+  }
+  void TearDown() override { EXPECT_EQ(cvapi::DTL_UNINIT(0), 0); }
+
+  // Identity read along a path string: target, destination address, message.
+  static long Read(const std::string &top, Done &done, uint8_t service = 0x01, Bytes data = {}) {
+    long error = -1;
+    DTL_TARGET *target = cvapi::DTL_CreateTargetFromPathString((Computer() + "!" + top).c_str(), &error, 1u);
+    if (!target) return error;
+    DTL_DTSA dtsa;
+    long r = cvapi::DTL_CreateDtsaFromTarget(target, &dtsa);
+    cvapi::DTL_DestroyTarget(target);
+    if (!r) r = cvapi::DTL_OpenDtsa(&dtsa);
+    if (r) return r;
+    auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+    return cvapi::DTL_ASA_MSG_CB(&dtsa, service, path.data(), static_cast<uint32_t>(path.size()), data.data(),
+                                 static_cast<uint32_t>(data.size()), done.reply, static_cast<uint32_t>(sizeof done.reply),
+                                 5000u, &Done::Callback, reinterpret_cast<uintptr_t>(&done));
+  }
+  // The identity in a successful Get_Attributes_All reply.
+  static std::optional<cvsrv::cip::Identity> Identity(const Done &d) {
+    auto reply = cvsrv::cip::ParseReply({d.reply, d.size});
+    if (d.iostat || !reply || reply->status || reply->data.size() < 15) return std::nullopt;
+    cvsrv::Reader r(reply->data);
+    cvsrv::cip::Identity id;
+    id.vendor = r.u16(), id.device_type = r.u16(), id.product_code = r.u16(), id.major = r.u8(), id.minor = r.u8();
+    id.status = r.u16(), id.serial = r.u32();
+    auto name = r.bytes(r.u8());
+    id.name.assign(name.begin(), name.end());
+    return id;
+  }
+};
+
+TEST_F(Library, ListsDriversIn64ByteEntriesWithTheVirtualBackplaneType) {
+  static_assert(sizeof(DTL_DRIVER_INFO) == 64 && offsetof(DTL_DRIVER_INFO, name) == 28);
+  EXPECT_EQ(cvapi::DTL_INIT_BSW_EX(1, nullptr), DTL_E_ALREADY_INIT);  // counted
+  EXPECT_EQ(cvapi::DTL_UNINIT(0), 0);
+  DTL_DRIVER_INFO list[DTL_MAX_DRIVERS];
+  uint32_t count = cvapi::DTL_MaxDrivers();
+  ASSERT_EQ(cvapi::DTL_DRIVER_LIST_EX(list, &count, 1000u), 0);
+  ASSERT_EQ(count, 3u);  // the pigeon carrier is not a kind we know
+  std::map<std::string, uint16_t> types;
+  for (uint32_t i = 0; i < count; ++i) {
+    const char *name = reinterpret_cast<const char *>(&list[i]) + 28;
+    types[name] = list[i].network_type;
+    EXPECT_EQ(cvapi::DTL_GetHandleByDriverName(name), static_cast<long>(list[i].handle));
+  }
+  EXPECT_EQ(types["VBP-A"], DTL_NET_VIRTUAL_BACKPLANE);
+  EXPECT_EQ(types["ENIP-1"], DTL_NET_ETHERNET_IP);
+  EXPECT_EQ(cvapi::DTL_GetHandleByDriverName("vbp-a"), cvapi::DTL_GetHandleByDriverName("VBP-A"));
+  EXPECT_EQ(cvapi::DTL_GetHandleByDriverName("MK_NONE-1"), -1);
+
+  uint32_t two = 2;
+  EXPECT_EQ(cvapi::DTL_DRIVER_LIST_EX(list, &two, 1000u), DTL_E_TOO_SMALL);
+  EXPECT_EQ(two, 3u);
+}
+
+TEST_F(Library, TargetsCarryServerDriverAndTopPath) {
+  std::string path = Computer() + "!SIM-1\\2\\Backplane\\3";
+  long error = -1;
+  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString(path.c_str(), &error, 1u);
+  ASSERT_NE(t, nullptr) << error;
+  uint32_t size = 0;
+  ASSERT_EQ(cvapi::DTL_GetTargetSize(t, &size), 0);
+  // The stored form is the reported size plus 4, and a copy of it is a target too.
+  Bytes copy(reinterpret_cast<uint8_t *>(t), reinterpret_cast<uint8_t *>(t) + size + 4);
+  char text[64];
+  EXPECT_EQ(cvapi::DTL_GetTargetSrvrName(copy.data(), text, sizeof text), 0);
+  EXPECT_STREQ(text, Computer().c_str());
+  EXPECT_EQ(cvapi::DTL_GetTargetDrvrName(copy.data(), text, sizeof text), 0);
+  EXPECT_STREQ(text, "SIM-1");
+  EXPECT_EQ(cvapi::DTL_GetTargetTopPathString(copy.data(), text, sizeof text), 0);
+  EXPECT_STREQ(text, "SIM-1\\2\\Backplane\\3");
+  EXPECT_EQ(cvapi::DTL_GetTargetTopPathString(t, text, 5), DTL_E_TOO_SMALL);
+  uint16_t family = 0;
+  EXPECT_EQ(cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
+  EXPECT_EQ(family, 0);  // the bridge module has none configured
+  cvapi::DTL_DestroyTarget(t);
+
+  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString("ELSEWHERE!SIM-1\\2", &error, 1u), nullptr);
+  EXPECT_EQ(error, DTL_E_NO_SERVER);
+  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString((Computer() + "!NONE-1\\2").c_str(), &error, 1u), nullptr);
+  EXPECT_EQ(error, DTL_E_NO_DRIVER);
+  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2\\1").c_str(), &error, 1u), nullptr);
+  EXPECT_EQ(error, DTL_E_BAD_PATH);
+  Bytes junk(DTL_TARGET_MAX, 0x41);
+  EXPECT_EQ(cvapi::DTL_GetTargetSize(junk.data(), &size), DTL_E_BAD_TARGET);
+}
+
+TEST_F(Library, SimulatedDevicesAnswerDirectlyAndBehindTheirBackplane) {
+  Done direct, routed, list, vbp;
+  ASSERT_EQ(Read("SIM-1\\2", direct), 0);
+  ASSERT_EQ(Read("SIM-1\\2\\Backplane\\3", routed), 0);
+  ASSERT_EQ(Read("SIM-1\\2", list, 0x03, Bytes{2, 0, 3, 0, 4, 0}), 0);
+  ASSERT_EQ(Read("VBP-A\\1", vbp), 0);
+  for (Done *d : {&direct, &routed, &list, &vbp}) ASSERT_TRUE(d->Wait());
+  auto a = Identity(direct);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->device_type, 14);
+  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->major, 13);
+  EXPECT_EQ(a->name, "Kestrel L85");
+  auto b = Identity(routed);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->name, "Bridge Module");
+  EXPECT_EQ(list.Reply(), (Bytes{0x83, 0, 0, 0, 2, 0, 3, 0, 0, 0, 15, 0, 4, 0, 0, 0, 13, 7}));
+  EXPECT_EQ(Identity(vbp)->product_code, 92);
+
+  uint16_t family = 0;
+  long error;
+  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  EXPECT_EQ(cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
+  EXPECT_EQ(family, 0x400);
+  cvapi::DTL_DestroyTarget(t);
+}
+
+TEST_F(Library, SimulatedFailuresArriveThroughTheCallback) {
+  Done silent, refuser, absent, noslot, slow, small;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Read("SIM-1\\4", silent), 0);
+  ASSERT_EQ(Read("SIM-1\\5", refuser), 0);
+  ASSERT_EQ(Read("SIM-1\\9", absent), 0);
+  ASSERT_EQ(Read("SIM-1\\2\\Backplane\\8", noslot), 0);
+  ASSERT_EQ(Read("SIM-1\\6", slow), 0);
+  for (Done *d : {&silent, &refuser, &absent, &noslot, &slow}) ASSERT_TRUE(d->Wait());
+  EXPECT_EQ(silent.iostat, uint32_t{DTL_E_TIMEOUT});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // the driver's 300 ms, not 5 s
+  EXPECT_EQ(refuser.iostat, 0u);
+  EXPECT_EQ(refuser.Reply(), (Bytes{0x81, 0, 0x08, 0}));
+  EXPECT_EQ(absent.iostat, uint32_t{DTL_E_NO_DEVICE});
+  EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
+  EXPECT_EQ(Identity(slow)->product_code, 9);
+
+  // A reply larger than the caller's buffer is refused, not cut.
+  long error;
+  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  DTL_DTSA dtsa;
+  ASSERT_EQ(cvapi::DTL_CreateDtsaFromTarget(t, &dtsa), 0);
+  cvapi::DTL_DestroyTarget(t);
+  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+  small.reply[10] = 0xEE;
+  ASSERT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 0x01, path.data(), 4u, nullptr, 0u, small.reply, 10u, 0u, &Done::Callback,
+                                  reinterpret_cast<uintptr_t>(&small)),
+            0);
+  ASSERT_TRUE(small.Wait());
+  EXPECT_EQ(small.iostat, uint32_t{DTL_E_REPLY_TOO_LONG});
+  EXPECT_GT(small.size, 10u);
+  EXPECT_EQ(small.reply[10], 0xEE);
+}
+
+TEST_F(Library, ConnectedMessagesUseTheOpenedConnection) {
+  struct Conn {
+    std::mutex m;
+    std::condition_variable cv;
+    uint32_t state = 0, id = 0;
+    static void DTL_CALL Callback(uintptr_t c, uint32_t state, uint32_t id, uint32_t) {
+      auto *self = reinterpret_cast<Conn *>(c);
+      std::lock_guard<std::mutex> g(self->m);
+      self->state = state, self->id = id;
+      self->cv.notify_all();
+    }
+    bool Wait(uint32_t want) {
+      std::unique_lock<std::mutex> g(m);
+      return cv.wait_for(g, std::chrono::seconds(5), [&] { return state == want; });
+    }
+  } conn;
+  long error;
+  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  DTL_ASA_CONN_REQUEST request{};
+  request.size = sizeof request;
+  request.connection_size = 500;
+  request.rpi_us = 8000000;
+  ASSERT_EQ(cvapi::DTL_CreateDtsaFromTarget(t, &request.destination), 0);
+  cvapi::DTL_DestroyTarget(t);
+  ASSERT_EQ(cvapi::DTL_ASA_OPEN(&request, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn), 30000u), 0);
+  ASSERT_TRUE(conn.Wait(DTL_CONN_OPENED));
+  DTL_MSG_CONNECTED_HDR header{DTL_MSG_CONNECTED, 0, conn.id};
+  Done done;
+  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+  ASSERT_EQ(cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback,
+                                  reinterpret_cast<uintptr_t>(&done)),
+            0);
+  ASSERT_TRUE(done.Wait());
+  EXPECT_EQ(Identity(done)->name, "Kestrel L85");
+  ASSERT_EQ(cvapi::DTL_ASA_CLOSE(conn.id, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn)), 0);
+  ASSERT_TRUE(conn.Wait(DTL_CONN_CLOSED));
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback,
+                                  reinterpret_cast<uintptr_t>(&done)),
+            DTL_E_NO_CONNECTION);
+}
+
+TEST_F(Library, BadMessageArgumentsAreRefusedWithoutACallback) {
+  Done done;
+  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+  uintptr_t ctx = reinterpret_cast<uintptr_t>(&done);
+  DTL_DTSA dtsa{};
+  dtsa.type = 99;
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+            DTL_E_BAD_HEADER);
+  dtsa.type = DTL_MSG_UNCONNECTED;
+  dtsa.route_size = DTL_ROUTE_MAX + 1;
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+            DTL_E_ROUTE_TOO_LONG);
+  dtsa.route_size = 2, dtsa.route[0] = 0x02, dtsa.route[1] = 2, dtsa.driver = 77;
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+            DTL_E_NO_DRIVER);
+  dtsa.driver = static_cast<uint32_t>(cvapi::DTL_GetHandleByDriverName("SIM-1"));
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 3u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+            DTL_E_BAD_ARG);
+  // The driver form's route bytes "02 02": station 2 of SIM-1.
+  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+            0);
+  ASSERT_TRUE(done.Wait());
+  EXPECT_EQ(done.calls, 1);
+  EXPECT_EQ(Identity(done)->product_code, 15);
+}
+
+TEST_F(Library, LastUninitCompletesPendingRequestsWithClosing) {
+  Done silent;
+  ASSERT_EQ(Read("SIM-1\\4", silent), 0);
+  ASSERT_EQ(cvapi::DTL_UNINIT(0), 0);
+  EXPECT_TRUE(silent.called);  // before DTL_UNINIT returned
+  EXPECT_EQ(silent.iostat, uint32_t{DTL_E_CLOSING});
+  EXPECT_EQ(Read("SIM-1\\4", silent), DTL_E_NOT_INIT);
+  DTL_INIT_ARGS args{sizeof args, 0, kKey};
+  ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, &args), 0);  // for TearDown
+}
+
+// ---- EtherNet/IP against the simulator on 127.0.0.1 ---------------------
+
+class EtherNetIP : public Library {
+ protected:
+  static cvsrv::DeviceOptions Device() {
+    cvsrv::DeviceOptions o;
+    cvsrv::ParseIdentity("1,14,15,13.4,4660,Kestrel L85", o.identity);
+    cvsrv::ParseIdentity("1,12,166,2.1,17,Bridge Module", o.slots[3]);
+    return o;
+  }
+  static std::string Station(const cvsrv::EnipServer &s) { return "ENIP-1\\127.0.0.1:" + std::to_string(s.port()); }
+};
+
+TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
+  cvsrv::EnipServer server(Device(), "127.0.0.1", 0);
+  server.Start();
+  Done direct, routed, noslot;
+  ASSERT_EQ(Read(Station(server), direct), 0);
+  ASSERT_EQ(Read(Station(server) + "\\Backplane\\3", routed), 0);
+  ASSERT_EQ(Read(Station(server) + "\\Backplane\\9", noslot), 0);
+  for (Done *d : {&direct, &routed, &noslot}) ASSERT_TRUE(d->Wait());
+  auto a = Identity(direct);
+  ASSERT_TRUE(a) << direct.iostat;
+  EXPECT_EQ(a->device_type, 14);
+  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->major, 13);
+  EXPECT_EQ(a->serial, 4660u);
+  auto b = Identity(routed);
+  ASSERT_TRUE(b) << routed.iostat;
+  EXPECT_EQ(b->name, "Bridge Module");
+  EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
+  EXPECT_EQ(server.sessions(), 3);
+}
+
+TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
+  auto silent_o = Device(), error_o = Device(), closer_o = Device();
+  silent_o.silent = true;
+  error_o.cip_error = 0x01, error_o.cip_ext = 0x0318;
+  closer_o.close_mid_reply = true;
+  cvsrv::EnipServer silent(silent_o, "127.0.0.1", 0), error(error_o, "127.0.0.1", 0),
+      closer(closer_o, "127.0.0.1", 0);
+  // An absent device: a port that was free a moment ago.
+  std::string absent;
+  {
+    cvsrv::EnipServer gone(Device(), "127.0.0.1", 0);
+    absent = Station(gone);
+  }
+  for (auto *s : {&silent, &error, &closer}) s->Start();
+  Done d_silent, d_error, d_closer, d_absent;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Read(Station(silent), d_silent), 0);
+  ASSERT_EQ(Read(Station(error), d_error), 0);
+  ASSERT_EQ(Read(Station(closer), d_closer), 0);
+  ASSERT_EQ(Read(absent, d_absent), 0);
+  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) ASSERT_TRUE(d->Wait());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // the driver's 500 ms
+  EXPECT_EQ(d_silent.iostat, uint32_t{DTL_E_TIMEOUT});
+  EXPECT_EQ(d_error.iostat, 0u);
+  EXPECT_EQ(d_error.Reply(), (Bytes{0x81, 0, 0x01, 1, 0x18, 0x03}));
+  EXPECT_EQ(d_closer.iostat, uint32_t{DTL_E_CONNECTION_LOST});
+  EXPECT_EQ(d_absent.iostat, uint32_t{DTL_E_NO_DEVICE});
+  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) EXPECT_EQ(d->calls, 1);
+}
+
+}  // namespace
