@@ -657,23 +657,23 @@ int ProgIdCommand(int argc, char **argv) {
   IRevisionDirectory_V6 *d = s.d.get();
   HRESULT hr;
   Bstr progId;
+  // The directory and a release answer through members of the same names.
+  auto language = static_cast<RdSupportedLanguages>(a.language.value_or(0));
+  auto ask = [&](auto *o) {
+    return a.services ? (a.language ? o->GetQuillonServicesProgIdForLanguage(language, progId.out())
+                                    : o->get_QuillonServicesProgId(progId.out()))
+                      : (a.language ? o->GetQuillonApplicationProgIdForLanguage(language, progId.out())
+                                    : o->get_QuillonApplicationProgId(progId.out()));
+  };
   if (a.release) {
     ComPtr<IRevision> r;
     if (FAILED(hr = ReleaseOf(d, a, r))) return Report("release", hr);
     ComPtr<IRevision_V2> r2;
     if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.out()))))
       return Report("release", hr);
-    auto language = static_cast<RdSupportedLanguages>(a.language.value_or(0));
-    hr = a.services ? (a.language ? r2->GetQuillonServicesProgIdForLanguage(language, progId.out())
-                                  : r2->get_QuillonServicesProgId(progId.out()))
-                    : (a.language ? r2->GetQuillonApplicationProgIdForLanguage(language, progId.out())
-                                  : r2->get_QuillonApplicationProgId(progId.out()));
+    hr = ask(r2.get());
   } else {
-    auto language = static_cast<RdSupportedLanguages>(a.language.value_or(0));
-    hr = a.services ? (a.language ? d->GetQuillonServicesProgIdForLanguage(language, progId.out())
-                                  : d->get_QuillonServicesProgId(progId.out()))
-                    : (a.language ? d->GetQuillonApplicationProgIdForLanguage(language, progId.out())
-                                  : d->get_QuillonApplicationProgId(progId.out()));
+    hr = ask(d);
   }
   if (FAILED(hr)) return Report("ProgID", hr);
   return Print(a, {{Text("progId", Utf8(progId))}}, true);
