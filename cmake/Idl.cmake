@@ -50,11 +50,12 @@ function(revdir_idl target idlfile)
   file(WRITE ${iids}.in "// The identifiers widl wrote, compiled as C++ (generated).\n#include \"${stem}_i.c\"\n")
   configure_file(${iids}.in ${iids} COPYONLY)
   set_source_files_properties(${iids} PROPERTIES OBJECT_DEPENDS ${out}/${stem}_i.c)
-  target_sources(${target} PRIVATE ${out}/${stem}.h ${iids})
+  target_sources(${target} PRIVATE ${iids})
   target_include_directories(${target} PUBLIC ${out})
-  # The type library is a build product of the target even when nothing compiles it in;
-  # with the header, what a library that names its enumerations waits for.
-  add_custom_target(${target}_typelib DEPENDS ${out}/${stem}.tlb ${out}/${stem}.h)
+  # The type library is a build product of the target even when nothing compiles it in.
+  # It also makes widl's header, so that libraries linked into the target can
+  # see the header without waiting on the target's own link dependencies.
+  add_custom_target(${target}_typelib DEPENDS ${out}/${stem}.tlb ${out}/${stem}.h ${out}/${stem}_i.c)
   add_dependencies(${target} ${target}_typelib)
   set_target_properties(${target} PROPERTIES REVDIR_TYPELIB ${out}/${stem}.tlb)
 endfunction()

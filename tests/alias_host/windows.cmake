@@ -11,5 +11,5 @@ set_target_properties(alias_host PROPERTIES OUTPUT_NAME RevisionDirectoryUnitTes
 add_dependencies(alias_host QuillonRevisionDirectory QxDbSrvs SysUtils)
 target_link_libraries(alias_host PRIVATE QuillonRevisionDirectory_client gtest
   ole32 oleaut32 uuid advapi32 user32 kernel32)
-target_include_directories(alias_host PRIVATE ${PROJECT_SOURCE_DIR}/tests/com_component ${PROJECT_SOURCE_DIR}/tests/support)
+target_include_directories(alias_host PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/com_component ${PROJECT_SOURCE_DIR}/tests/support)
 revdir_windows_test(alias_host)
