@@ -1,9 +1,9 @@
 // Subcommands of the revdir tool that drive the component as a COM client.
 #pragma once
 
-int RegisterMain(int argc, char **argv);
-int UnregisterMain(int argc, char **argv);
-int ListMain(int argc, char **argv);
-int ErrorMain(int argc, char **argv);
-int ProjectMain(int argc, char **argv);
-int DemoMain(int argc, char **argv);
+#include <cstdio>
+
+// The command list, the exit statuses and the languages, for "revdir --help".
+int PrintCommandList(FILE *out);
+// Runs a component command; -1 when `name` is none of them.
+int RunComponentCommand(const char *name, int argc, char **argv);

@@ -1,6 +1,6 @@
-// revdir: the command-line tool of the revision directory. Each subcommand is
-// one entry of kCommands; "revdir reg ..." edits the registry of the prefix
-// with the verbs, output and exit codes of the Windows "reg" command.
+// revdir: the command-line tool of the revision directory. The component's
+// commands live in component_commands.cpp; "revdir reg ..." edits the registry
+// of the prefix with the verbs, output and exit codes of the Windows "reg" command.
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <windows.h>
@@ -514,41 +514,19 @@ int RegMain(int argc, char **argv) {
 // ---------------------------------------------------------------------------
 // Subcommands
 
-struct Command {
-  const char *name;
-  int (*run)(int argc, char **argv);  // arguments after the subcommand's name
-  const char *summary;
-};
-
-const Command kCommands[] = {
-    {"reg", RegMain, "read and edit the registry of the prefix"},
-    {"register", RegisterMain, "register the component in the prefix"},
-    {"unregister", UnregisterMain, "remove the component's registration"},
-    {"list", ListMain, "list every release, with where it is installed"},
-    {"error", ErrorMain, "the constant name and text of an error code"},
-    {"project", ProjectMain, "the release each project file (.acd, .pjx) belongs to"},
-    {"demo", DemoMain, "register the component and list the releases"},
-};
-
-void Usage() {
-  std::cout << "usage: revdir COMMAND [arguments]\n\ncommands:\n";
-  for (const auto &c : kCommands) std::cout << "  " << c.name << "    " << c.summary << "\n";
-}
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    Usage();
-    return kFail;
+    PrintCommandList(stderr);
+    return 2;
   }
-  for (const auto &c : kCommands)
-    if (EqualNoCase(argv[1], c.name)) return c.run(argc - 2, argv + 2);
-  if (EqualNoCase(argv[1], "help") || EqualNoCase(argv[1], "--help") || EqualNoCase(argv[1], "-h")) {
-    Usage();
-    return kOk;
-  }
-  std::cerr << "revdir: unknown command '" << argv[1] << "'\n";
-  Usage();
-  return kFail;
+  std::string command = argv[1];
+  if (command == "help" || command == "--help" || command == "-h") return PrintCommandList(stdout);
+  if (command == "reg") return RegMain(argc - 2, argv + 2);
+  int rc = RunComponentCommand(argv[1], argc - 2, argv + 2);
+  if (rc >= 0) return rc;
+  std::cerr << "revdir: unknown command '" << command << "'\nTry 'revdir --help'.\n";
+  return 2;
 }

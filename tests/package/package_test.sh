@@ -12,3 +12,9 @@ cmake --build "$work/client" >/dev/null
 include=$(PKG_CONFIG_PATH="$work/usr/lib/pkgconfig" pkg-config --cflags-only-I quillonrevisiondirectory | xargs)
 test -f "${include#-I}/QuillonRevisionDirectory.h" -a -f "${include#-I}/windows.h"
 REVDIR_PREFIX="$work/prefix" "$work/client/client"
+
+# The installed tool finds the module installed beside it: on a fresh prefix
+# it registers that one, says so, and lists the releases.
+out=$(REVDIR_PREFIX="$work/tool-prefix" REVDIR_COMPONENT= "$work/usr/bin/revdir" list --property release 2>"$work/err")
+[ "$(wc -l <<<"$out")" = 50 ] || { echo "installed revdir list: $out"; exit 1; }
+grep -q "first run: registered the component $work/usr/lib" "$work/err" || { cat "$work/err"; exit 1; }

@@ -66,7 +66,7 @@ expect 1 "$revdir" reg import "$REVDIR_PREFIX/bad.reg"
 grep -q 'bad.reg:4:' <<<"$out" || fail "bad import said: $out"
 expect 1 "$revdir" reg query 'HKCU\A'
 expect 1 "$revdir" reg frobnicate 'HKLM\SOFTWARE'
-expect 1 "$revdir" nosuchcommand
+expect 2 "$revdir" nosuchcommand  # a usage error
 
 [ "$failures" = 0 ] && echo "all passed"
 exit $((failures > 0))

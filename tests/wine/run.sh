@@ -90,7 +90,6 @@ mkdir -p "$WINEPREFIX/drive_c/Q/Bin"
 cp "$standin" "$WINEPREFIX/drive_c/Q/Bin/Quillon.Exe"
 printf 'in C:\\Q\\Bin' >"$WINEPREFIX/drive_c/Q/Bin/cwd-marker"
 export REVDIR_STANDIN_RECORD='C:\Q\record' REVDIR_STANDIN_WINDOW_DELAY_MS=1500 REVDIR_STANDIN_LINGER_MS=5000
-
 # Project files the scripts identify, in C:\Projects.
 projects="$WINEPREFIX/drive_c/Projects"
 mkdir -p "$projects"

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# revdir end to end on a fresh prefix: first-run registration, each command's
+# table and JSON, exit statuses, bad arguments. usage: revdir_cli_test.sh REVDIR SOURCE_DIR
+set -uo pipefail
+revdir=$1 src=$2
+export REVDIR_PREFIX=$(mktemp -d)
+trap 'rm -rf "$REVDIR_PREFIX"' EXIT
+unset REVDIR_COMPONENT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# expect STATUS STDOUT-PATTERN STDERR-PATTERN -- ARGS...
+expect() {
+  local status=$1 out=$2 err=$3; shift 4
+  local o e rc
+  o=$("$revdir" "$@" 2>"$REVDIR_PREFIX/err"); rc=$?; e=$(cat "$REVDIR_PREFIX/err")
+  [ "$rc" = "$status" ] || fail "revdir $*: exit $rc, not $status ($e)"
+  [[ "$o" =~ $out ]] || fail "revdir $*: stdout '$o' does not match '$out'"
+  [[ "$e" =~ $err ]] || fail "revdir $*: stderr '$e' does not match '$err'"
+}
+
+# The first command registers the module beside the tool, and says so once.
+expect 0 '^\{"code": "0x80043D01", "constant": "RdE_RevisionNotFound", "text": "No revision' 'first run: registered' \
+  -- error 2147761409 --format json
+expect 0 '' '^$' -- list --installed
+"$revdir" reg import "$src/examples/installed.reg" >/dev/null
+
+# JSON: the stable members, in order, for one release and for many.
+expect 0 '^\{"release": "15\.01", "majorRev": 15, "database": 3279, "installed": true, "installedPath": "C:\\\\Quillon\\\\15\.01\\\\Bin\\\\Quillon\.Exe"\}$' '' \
+  -- latest --format json
+expect 0 '^\[
+  \{"release": "13\.04", .*"installed": true, .*\},
+  \{"release": "15\.01", .*\}
+\]$' '' -- list --installed --format json
+expect 0 '^\[\]$' '' -- list --installed --software "(15.01,)" --format json
+expect 0 '\{"id": [0-9]+, "name": "[^"]+", "productType": [0-9]+, "productCode": [0-9]+, "majorRev": [0-9]+, "minorRev": [0-9]+, "description": ' '' \
+  -- types --supported --format json
+expect 0 '^\{"progId": "Quillon.German.Application.14.00"\}$' '' -- progid --release 14.01 --language de --format json
+
+# Tables are aligned: every row's columns start where the header's do.
+table=$("$revdir" list --software "[12.0,14.0)")
+header=$(head -n1 <<<"$table")
+[ "$(wc -l <<<"$table")" = 13 ] || fail "[12.0,14.0) holds 12 releases: $table"
+col=$(awk -v h="$header" 'BEGIN { print index(h, "database") }')
+awk -v c="$col" 'substr($0, c - 2, 2) != "  " { exit 1 }' <<<"$table" || fail "misaligned: $table"
+
+# Look-ups, ranges and the installed filter.
+expect 0 '^13\.04$' '' -- find --software "[13.0,15.0)" --installed --latest --property release
+expect 0 '^14\.01$' '' -- find --software "[13.0,15.0)" --latest --property release
+expect 0 '^15\.01$' '' -- find --controller 14:51:15 --property release
+expect 0 '^13\.04$' '' -- find --major-rev 13 --installed --property release --lang en
+expect 4 '' 'RdE_RevisionNotInstalled' -- find --software 14.01 --installed
+expect 3 '' 'RdE_RevisionNotFound \(0x80043D01\)' -- find --major-software 99
+expect 3 '' 'RdE_RevisionNotFound' -- find --software "[16.0,)"
+expect 6 '' 'RdE_NotA_TesselController' -- find --controller 1:2:3
+expect 0 '^Die deutsche' '' -- error 0x80043D05 --lang de --property text
+
+# Project files: one line each in the order given; a folder with --recursive;
+# the others still answered when one fails.
+cp "$src/examples/projects/Line1.pjx" "$REVDIR_PREFIX/b.pjx"
+mkdir -p "$REVDIR_PREFIX/tree/sub" && cp "$src/examples/projects/Line1.pjx" "$REVDIR_PREFIX/tree/sub/A.PJX"
+expect 5 "^$REVDIR_PREFIX/b.pjx
+$REVDIR_PREFIX/b.pjx$" 'missing.acd: RdE_UnableToAccessProjectFile' \
+  -- find --project "$REVDIR_PREFIX/b.pjx" "$REVDIR_PREFIX/missing.acd" "$REVDIR_PREFIX/b.pjx" --property file
+expect 0 'tree/sub/A.PJX +15\.01' '' -- find --project --recursive "$REVDIR_PREFIX/tree"
+expect 2 '' 'is a folder: add --recursive' -- find --project "$REVDIR_PREFIX/tree"
+expect 0 'b.pjx: release 15.01|15\.01' '' -- project "$REVDIR_PREFIX/b.pjx"
+
+# Bad arguments: a usage error with a hint, never a silent default.
+expect 2 '' "'banana' is not an error code" -- error banana
+expect 2 '' "unknown option '--bogus'" -- list --installed --bogus
+expect 2 '' "'--major-rev' needs a value" -- find --major-rev
+expect 2 '' "'1x' is not a number" -- find --major-rev 1x
+expect 2 '' "not a version M.mm" -- types --release 15
+expect 2 '' "neither a version" -- find --software "[12.0;14.0)"
+expect 2 '' "TYPE:CODE:REV" -- find --controller 14:51
+expect 2 '' "give one of" -- find --major-rev 1 --database 3
+expect 2 '' "unknown language 'xx'" -- list --lang xx
+expect 2 '' "table or json" -- list --format xml
+expect 2 '' "no property 'nope'" -- latest --property nope
+expect 2 '' "--wait needs a number of seconds" -- launch --wait -1
+expect 2 '' "unknown command 'lst'" -- lst
+
+# Help: every command listed is one whose --help works.
+for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
+  [ "$c" = reg ] && continue
+  expect 0 "^usage: revdir $c" '' -- "$c" --help
+done
+
+[ "$failures" = 0 ] && echo "revdir: all checks passed"
+exit $((failures > 0))
