@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "QuillonRevisionDirectory.h"
+#include "catalog/registry_keys.h"
 #include "frame/handles.h"
 
 namespace {
@@ -732,10 +733,39 @@ int RegisterCommand(int argc, char **argv) {
   return FAILED(hr) ? Report(g_command, hr) : kOk;
 }
 
+// The aliases as the directory stores them: records of two 32-bit numbers,
+// the target database version first, then the alias.
+int ListAliases(const Args &a) {
+  DWORD size = 0;
+  LONG rc = RegGetValueW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, OLESTR("RevisionDirectoryDatabaseVersionAliases"),
+                         RRF_RT_REG_BINARY, nullptr, nullptr, &size);
+  std::vector<BYTE> data(size);
+  if (rc == ERROR_SUCCESS && size)
+    rc = RegGetValueW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, OLESTR("RevisionDirectoryDatabaseVersionAliases"),
+                      RRF_RT_REG_BINARY, nullptr, data.data(), &size);
+  if (rc == ERROR_FILE_NOT_FOUND) size = 0;  // no aliases registered
+  else if (rc != ERROR_SUCCESS) return Report("reading the aliases", HRESULT_FROM_WIN32(rc));
+  if (size % 8) {
+    fprintf(stderr, "revdir alias: the stored aliases are not whole records (%lu bytes); the directory drops them\n",
+            static_cast<unsigned long>(size));
+    return kComponent;
+  }
+  std::vector<Row> rows;
+  for (DWORD i = 0; i < size; i += 8) {
+    DWORD target, alias;
+    memcpy(&target, &data[i], 4);
+    memcpy(&alias, &data[i + 4], 4);
+    rows.push_back({Num("alias", static_cast<long>(alias)), Num("target", static_cast<long>(target))});
+  }
+  return Print(a, rows, false);
+}
+
 int AliasCommand(int argc, char **argv) {
   Session s;
-  if (!s.Parse(argc, argv, "", true)) return s.status;
-  if (s.a.positional.size() != 1 || s.a.positional[0] != "clear") return Usage("the alias verb is: clear");
+  if (!s.Parse(argc, argv, kCommon, true)) return s.status;
+  const std::string verb = s.a.positional.size() == 1 ? s.a.positional[0] : "";
+  if (verb == "list") return ListAliases(s.a);
+  if (verb != "clear") return Usage("the alias verbs are: list, clear");
   if (!s.Open()) return s.status;
   HRESULT hr = s.d->UnregisterAllDatabaseVersionAliases();
   return FAILED(hr) ? Report("alias clear", hr) : kOk;
@@ -768,7 +798,8 @@ const Command kCommands[] = {
      "revdir error CODE [--lang L] [--format table|json]"},
     {"register", RegisterCommand, "register the component in the prefix", "revdir register"},
     {"unregister", RegisterCommand, "remove the component's registration", "revdir unregister"},
-    {"alias", AliasCommand, "database-version aliases", "revdir alias clear"},
+    {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
+     "revdir alias (list [--format table|json] | clear)"},
 };
 
 }  // namespace

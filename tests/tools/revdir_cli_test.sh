@@ -80,6 +80,19 @@ expect 2 '' "no property 'nope'" -- latest --property nope
 expect 2 '' "--wait needs a number of seconds" -- launch --wait -1
 expect 2 '' "unknown command 'lst'" -- lst
 
+# Aliases as the directory stores them (target, then alias); a value that is
+# not whole records is reported, not half read; clear removes them all.
+aliases='HKLM\SOFTWARE\Brenmoor Software\Quillon.1'
+"$revdir" reg add "$aliases" /v RevisionDirectoryDatabaseVersionAliases /t REG_BINARY /d cf0c0000a00f0000 /f >/dev/null
+expect 0 '^\[
+  \{"alias": 4000, "target": 3279\}
+\]$' '' -- alias list --format json
+"$revdir" reg add "$aliases" /v RevisionDirectoryDatabaseVersionAliases /t REG_BINARY /d cf0c0000a0 /f >/dev/null
+expect 6 '' 'not whole records \(5 bytes\)' -- alias list
+expect 0 '' '' -- alias clear
+expect 0 '^\[\]$' '' -- alias list --format json
+expect 2 '' 'the alias verbs are: list, clear' -- alias lst
+
 # Help: every command listed is one whose --help works.
 for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
   [ "$c" = reg ] && continue
