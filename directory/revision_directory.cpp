@@ -9,7 +9,6 @@
 #include "catalog/installed_path.h"
 #include "catalog/scan.h"
 #include "frame/boundary.h"
-#include "resolve/project_file.h"
 #include "revision/progid.h"
 #include "revision/revision.h"
 #include "catalog/registry_keys.h"
@@ -415,10 +414,6 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
     default: break;
   }
   return S_OK;
-}
-
-STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
-  return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
 }
 
 // --- Members whose behaviour lands with their own work --------------------------

@@ -3,6 +3,7 @@
 
 #include <wchar.h>
 
+#include "directory/revision_directory.h"
 #include "resolve/export_scan.h"
 
 namespace revdir {
@@ -135,6 +136,11 @@ HRESULT GetRevisionFromProjectFile(IRevisionDirectory *self, const CErrorInfo &e
   // Reported as the system reports codes it has no text for.
   errors.ReportSystemError(RdE_InvalidProjectFileType);
   return RdE_InvalidProjectFileType;
+}
+
+// The directory's member: its look-ups live with the other resolving roads.
+STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
+  return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
 }
 
 }  // namespace revdir
