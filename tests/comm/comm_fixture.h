@@ -10,52 +10,25 @@
 
 #include "fresh_prefix.h"
 #include "qxonline.h"
+#include "sim_registry.h"
 
 namespace commtest {
 
 inline constexpr char kDrivers[] = "SOFTWARE\\Brenmoor Software\\Corvid\\Drivers\\";
 inline constexpr char kParameters[] = "SOFTWARE\\Brenmoor Software\\Quillon.1\\Communications\\";
 
-inline std::basic_string<WCHAR> Wide(const std::string &s) { return {s.begin(), s.end()}; }
+using simreg::DeleteTree;
+using simreg::SetDword;
+using simreg::SetIdentity;
+using simreg::SetText;
+using simreg::Wide;
 
-inline HKEY CreateKey(HKEY hive, const std::string &path) {
-  HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(hive, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS)
-      << path;
-  return key;
-}
-inline void SetDword(const std::string &path, const char *name, DWORD v, HKEY hive = HKEY_LOCAL_MACHINE) {
-  HKEY key = CreateKey(hive, path);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
-  RegCloseKey(key);
-}
-inline void SetText(const std::string &path, const char *name, const std::string &v, HKEY hive = HKEY_LOCAL_MACHINE) {
-  HKEY key = CreateKey(hive, path);
-  auto w = Wide(v);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
-                 static_cast<DWORD>((w.size() + 1) * sizeof(WCHAR)));
-  RegCloseKey(key);
-}
-inline void DeleteTree(const std::string &path, HKEY hive = HKEY_LOCAL_MACHINE) {
-  RegDeleteTreeW(hive, Wide(path).c_str());
-}
 // The library's option string ("CommandLine"), or none.
 inline void SetOptions(const std::string &options) {
   if (options.empty())
     DeleteTree(kParameters);
   else
     SetText(kParameters, "CommandLine", options);
-}
-
-inline void SetIdentity(const std::string &device, DWORD type, DWORD code, DWORD major, const std::string &name) {
-  SetDword(device, "Vendor", 1);
-  SetDword(device, "DeviceType", type);
-  SetDword(device, "ProductCode", code);
-  SetDword(device, "MajorRevision", major);
-  SetDword(device, "MinorRevision", 7);
-  SetDword(device, "SerialNumber", 0xC0FFEE);
-  SetText(device, "ProductName", name);
 }
 
 // SIM-1: station 2 a controller (family 0x400), 3 one of unknown family,

@@ -14,43 +14,17 @@
 #include "cvapi_loader.h"
 #include "enip_server.h"
 #include "fresh_prefix.h"
+#include "sim_registry.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr char kKey[] = "SOFTWARE\\Brenmoor Software\\Corvid Tests";
 
-std::basic_string<WCHAR> Wide(const std::string &s) { return {s.begin(), s.end()}; }
-
-HKEY CreateKey(const std::string &path) {
-  HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS)
-      << path;
-  return key;
-}
-void SetDword(const std::string &path, const char *name, DWORD v) {
-  HKEY key = CreateKey(path);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
-  RegCloseKey(key);
-}
-void SetText(const std::string &path, const char *name, const std::string &v) {
-  HKEY key = CreateKey(path);
-  auto w = Wide(v);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
-                 static_cast<DWORD>((w.size() + 1) * sizeof(WCHAR)));
-  RegCloseKey(key);
-}
-void SetIdentity(const std::string &path, uint16_t type, uint16_t code, uint8_t major, const std::string &name) {
-  SetDword(path, "Vendor", 1);
-  SetDword(path, "DeviceType", type);
-  SetDword(path, "ProductCode", code);
-  SetDword(path, "MajorRevision", major);
-  SetDword(path, "MinorRevision", 7);
-  SetDword(path, "SerialNumber", 0xC0FFEE);
-  SetText(path, "ProductName", name);
-}
+using simreg::SetDword;
+using simreg::SetIdentity;
+using simreg::SetText;
+using simreg::Wide;
 
 std::string Computer() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
