@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "advapi32/regfile.h"
+#include "kernel32/text.h"
 
 namespace {
 
@@ -27,16 +28,7 @@ bool SameTree(const Key &a, const Key &b) {
 // Unpaired surrogates (possible in a UTF-16 file) have no UTF-8 form; the
 // store refuses such names.
 bool Utf16Names(const Key &k) {
-  auto ok = [](const std::u16string &s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (s[i] >= 0xD800 && s[i] <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-        ++i;
-      } else if (s[i] >= 0xD800 && s[i] <= 0xDFFF) {
-        return false;
-      }
-    }
-    return true;
-  };
+  auto ok = [](const std::u16string &s) { return platform::ToUtf8(s).has_value(); };
   if (!ok(k.name)) return false;
   for (const auto &v : k.values)
     if (!ok(v.name)) return false;

@@ -92,16 +92,24 @@ bool Decode(std::string_view bytes, Text *text, Error *error) {
   return false;
 }
 
-std::vector<TextView> Lines(TextView all) {
-  std::vector<TextView> lines;
+// Calls f with each piece of s between separators.
+template <typename F>
+void ForEachPiece(TextView s, WCHAR separator, F &&f) {
   for (size_t start = 0;;) {
-    size_t end = all.find('\n', start);
-    TextView line = all.substr(start, end == TextView::npos ? end : end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == TextView::npos) return lines;
+    size_t end = s.find(separator, start);
+    f(s.substr(start, end == TextView::npos ? end : end - start));
+    if (end == TextView::npos) return;
     start = end + 1;
   }
+}
+
+std::vector<TextView> Lines(TextView all) {
+  std::vector<TextView> lines;
+  ForEachPiece(all, '\n', [&](TextView line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+  });
+  return lines;
 }
 
 // A quoted string from after its opening quote; s is left after the closing one.
@@ -272,13 +280,10 @@ bool Parse(std::string_view bytes, std::vector<Entry> *entries, Error *error) {
 
 std::vector<Text> SplitPath(TextView path) {
   std::vector<Text> parts;
-  for (size_t start = 0;;) {
-    size_t end = path.find('\\', start);
-    TextView part = path.substr(start, end == TextView::npos ? end : end - start);
+  ForEachPiece(path, '\\', [&](TextView part) {
     if (!part.empty()) parts.emplace_back(part);
-    if (end == TextView::npos) return parts;
-    start = end + 1;
-  }
+  });
+  return parts;
 }
 
 bool WellFormed(TextView s) {
