@@ -8,6 +8,7 @@
 #include <objbase.h>
 
 #include "kernel32/text.h"
+#include "kernel32/trace.h"
 #include "oleaut32/typelib_impl.h"
 
 namespace platform {
@@ -119,7 +120,7 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
 
 STDMETHODIMP TypeInfoImpl::GetTypeComp(ITypeComp **ppTComp) {
   if (ppTComp) *ppTComp = nullptr;
-  return E_NOTIMPL;
+  return NotImplemented("ITypeInfo::GetTypeComp");
 }
 
 STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
@@ -169,11 +170,11 @@ STDMETHODIMP TypeInfoImpl::GetVarDesc(UINT index, VARDESC **ppVarDesc) {
   if (!block) return E_OUTOFMEMORY;
   auto *vd = static_cast<VARDESC *>(block);
   auto *value = reinterpret_cast<VARIANT *>(vd + 1);
-  V_VT(value) = VT_I4;
+  V_VT(value) = t.vars[index].valueVt;
   V_I4(value) = t.vars[index].value;
   vd->memid = t.vars[index].memid;
   vd->lpvarValue = value;
-  vd->elemdescVar.tdesc.vt = VT_I4;
+  vd->elemdescVar.tdesc.vt = t.vars[index].type;
   vd->varkind = VAR_CONST;
   *ppVarDesc = vd;
   return S_OK;
@@ -450,7 +451,7 @@ STDMETHODIMP TypeLibImpl::GetLibAttr(TLIBATTR **ppTLibAttr) {
 
 STDMETHODIMP TypeLibImpl::GetTypeComp(ITypeComp **ppTComp) {
   if (ppTComp) *ppTComp = nullptr;
-  return E_NOTIMPL;
+  return NotImplemented("ITypeLib::GetTypeComp");
 }
 
 STDMETHODIMP TypeLibImpl::GetDocumentation(INT index, BSTR *pBstrName, BSTR *pBstrDocString,

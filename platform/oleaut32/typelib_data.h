@@ -1,6 +1,6 @@
-// The in-memory form of a type library: what the serialized TYPELIB resource
-// holds (see tools/gen/idl2cpp.py for the format), checked and resolved so
-// that ITypeInfo and late-bound calls never meet a dangling reference.
+// The in-memory form of a type library: what a binary type library (a .tlb
+// file or a module's TYPELIB resource) holds, checked and resolved so that
+// ITypeInfo and late-bound calls never meet a dangling reference.
 #pragma once
 
 #include <ffi.h>
@@ -55,6 +55,8 @@ struct FuncData {
 
 struct VarData {
   MEMBERID memid = 0;
+  VARTYPE type = VT_I4;     // as declared
+  VARTYPE valueVt = VT_I4;  // of the constant's value
   std::u16string name, doc;
   DWORD helpContext = 0;
   LONG value = 0;
@@ -91,10 +93,21 @@ struct LibData {
   std::deque<TYPEDESC> nodes;
 };
 
-// Parses and checks a serialized type library. On failure returns null and
-// sets *hr (TYPE_E_UNSUPFORMAT for another format or version,
-// TYPE_E_INVDATAREAD for truncated or inconsistent data).
+// Reads and checks a binary type library. On failure returns null and sets
+// *hr: TYPE_E_UNSUPFORMAT for another format or a kind of type this layer
+// does not model, TYPE_E_CANTLOADLIBRARY for a reference into a library
+// other than the standard one, TYPE_E_INVDATAREAD for truncated or
+// inconsistent data.
 std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr);
+
+// Links the types of a library read from its records: the vtable slots of
+// each interface's base chain, duals that derive from IDispatch, coclasses
+// that implement interfaces, the call description of every member. False
+// when the records do not fit together.
+bool LinkLib(LibData &lib);
+
+// The types a member's signature may name directly.
+bool IsScalarVt(VARTYPE vt);
 
 // The library that describes IUnknown and IDispatch (index 0 and 1).
 const LibData &StdOleLib();
@@ -115,7 +128,3 @@ ffi_type *FfiTypeOf(VARTYPE vt);
 // copied). Internal to the platform layer and its tests and fuzz targets;
 // clients load type libraries with LoadTypeLib.
 EXTERN_C DECLSPEC_EXPORT HRESULT RevdirLoadTypeLibFromMemory(const BYTE *data, size_t size, ITypeLib **pptlib);
-
-namespace platform {
-
-}  // namespace platform
