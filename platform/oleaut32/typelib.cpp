@@ -42,7 +42,8 @@ void TypeInfoImpl::Link() {
   std::vector<const TypeData *> path;
   const LibData *l = &lib_->data();
   size_t i = index_;
-  for (size_t guard = 0; guard <= l->types.size() + 2; ++guard) {
+  // At most every type of this library, then IDispatch and IUnknown.
+  for (size_t guard = 0, depth = l->types.size() + 2; guard <= depth; ++guard) {
     const TypeData &cur = l->types[i];
     path.push_back(&cur);
     if (cur.impls.empty()) break;
@@ -81,7 +82,7 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
   if (!a) return E_OUTOFMEMORY;
   const TypeData &t = data();
   a->guid = t.guid;
-  a->lcid = 0;
+  a->lcid = lib_->data().lcid;
   a->memidConstructor = MEMBERID_NIL;
   a->memidDestructor = MEMBERID_NIL;
   a->typekind = kind_;
@@ -90,27 +91,21 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
   a->wMinorVerNum = t.minor;
   a->cFuncs = static_cast<WORD>(visible_.size());
   a->cVars = static_cast<WORD>(t.vars.size());
+  a->cbSizeInstance = t.instanceSize;
+  a->cbAlignment = t.alignment;
   switch (kind_) {
-    case TKIND_ENUM:
-      a->cbSizeInstance = 4;
-      a->cbAlignment = 4;
-      break;
     case TKIND_DISPATCH:
-      // The dispatch view's vtable is IDispatch's.
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
+      // The dispatch view's vtable is IDispatch's; only the vtable view is
+      // marked as an automation interface.
+      a->wTypeFlags &= ~TYPEFLAG_FOLEAUTOMATION;
       a->cImplTypes = 1;
       a->cbSizeVft = 7 * sizeof(void *);
       break;
     case TKIND_INTERFACE:
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
       a->cImplTypes = static_cast<WORD>(t.impls.size());
       a->cbSizeVft = static_cast<WORD>((t.firstSlot + t.funcs.size()) * sizeof(void *));
       break;
     default:
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
       a->cImplTypes = static_cast<WORD>(t.impls.size());
       break;
   }

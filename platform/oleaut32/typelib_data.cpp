@@ -54,7 +54,7 @@ ffi_type *FfiTypeOf(VARTYPE vt) {
 }
 
 bool ResolveHref(const LibData &lib, HREFTYPE href, const LibData **outLib, size_t *outIndex) {
-  if (href == kHrefIUnknown || href == kHrefIDispatch) {
+  if (href >= kHrefIUnknown && href - kHrefIUnknown < StdOleLib().types.size()) {
     *outLib = &StdOleLib();
     *outIndex = href - kHrefIUnknown;
     return true;
@@ -201,8 +201,14 @@ LibData *BuildStdOle() {
     return f;
   };
   constexpr USHORT in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT;
-  // riid is a GUID record in the system's library; a pointer to void stands in.
-  TYPEDESC riid = ptr(scalar(VT_VOID));
+  // The structures the members take, named as records without members.
+  auto record = [&](HREFTYPE href) {
+    TYPEDESC t{};
+    t.vt = VT_USERDEFINED;
+    t.hreftype = href;
+    return ptr(t);
+  };
+  TYPEDESC riid = record(kHrefIUnknown + 2);
 
   TypeData unk;
   unk.kind = TKIND_INTERFACE;
@@ -239,12 +245,18 @@ LibData *BuildStdOle() {
                            {u"riid", {in, riid}},
                            {u"lcid", {in, scalar(VT_UI4)}},
                            {u"wFlags", {in, scalar(VT_UI2)}},
-                           {u"pdispparams", {in, ptr(scalar(VT_VOID))}},
+                           {u"pdispparams", {in, record(kHrefIUnknown + 3)}},
                            {u"pvarResult", {out, ptr(scalar(VT_VARIANT))}},
-                           {u"pexcepinfo", {out, ptr(scalar(VT_VOID))}},
+                           {u"pexcepinfo", {out, record(kHrefIUnknown + 4)}},
                            {u"puArgErr", {out, ptr(scalar(VT_UINT))}}}));
   lib->types.push_back(std::move(unk));
   lib->types.push_back(std::move(disp));
+  for (const char16_t *name : {u"GUID", u"DISPPARAMS", u"EXCEPINFO"}) {
+    TypeData rec;
+    rec.kind = TKIND_RECORD;
+    rec.name = name;
+    lib->types.push_back(std::move(rec));
+  }
   return lib;
 }
 

@@ -17,7 +17,8 @@ namespace platform {
 // Type references as clients see them in TYPEDESC.hreftype and from
 // GetRefTypeOfImplType: a type of the same library is (index << 1), with the
 // low bit set when it names the vtable view of a dual interface. The two
-// standard interfaces live in a built-in library of their own.
+// standard interfaces (and the structures their members take) live in a
+// built-in library of their own, from kHrefIUnknown on.
 constexpr HREFTYPE kHrefIUnknown = 0xFFFFFF00;
 constexpr HREFTYPE kHrefIDispatch = 0xFFFFFF01;
 constexpr HREFTYPE HrefOf(size_t index, bool vtableView = false) {
@@ -73,6 +74,8 @@ struct TypeData {
   std::u16string name, doc;
   DWORD helpContext = 0;
   WORD flags = 0, major = 0, minor = 0;
+  ULONG instanceSize = sizeof(void *);
+  WORD alignment = sizeof(void *);
   std::vector<ImplData> impls;
   std::vector<FuncData> funcs;
   std::vector<VarData> vars;
@@ -109,7 +112,8 @@ bool LinkLib(LibData &lib);
 // The types a member's signature may name directly.
 bool IsScalarVt(VARTYPE vt);
 
-// The library that describes IUnknown and IDispatch (index 0 and 1).
+// The library that describes IUnknown and IDispatch (index 0 and 1), and
+// the records GUID, DISPPARAMS and EXCEPINFO (2 to 4) as names only.
 const LibData &StdOleLib();
 
 // Resolves a type reference made from `lib` to its library and type index.

@@ -143,7 +143,7 @@ class LibReader {
       if (!(flags & kImpInfoByGuid) || !img_.Guid(guidOff, &guid)) return Fail(TYPE_E_INVDATAREAD);
       const LibData &std = StdOleLib();
       for (size_t i = 0; i < std.types.size(); ++i) {
-        if (std.types[i].guid == guid) {
+        if (std.types[i].kind == TKIND_INTERFACE && std.types[i].guid == guid) {
           *out = kHrefIUnknown + static_cast<HREFTYPE>(i);
           return true;
         }
@@ -181,14 +181,16 @@ class LibReader {
   }
 
   bool Read() {
-    lib_.lcid = img_.Header(3);
+    // Two locale words: the one the library declares is the second.
+    lib_.lcid = img_.Header(4);
     uint32_t sys = img_.Header(5) & 0xF;
     if (sys > SYS_WIN64) return Fail(TYPE_E_UNSUPFORMAT);
     lib_.syskind = static_cast<SYSKIND>(sys);
     ptrSize_ = sys == SYS_WIN64 ? 8 : 4;
     lib_.major = static_cast<WORD>(img_.Header(6));
     lib_.minor = static_cast<WORD>(img_.Header(6) >> 16);
-    lib_.libFlags = static_cast<WORD>(img_.Header(7));
+    // Read from an image, as from a file on disk.
+    lib_.libFlags = static_cast<WORD>(img_.Header(7)) | LIBFLAG_FHASDISKIMAGE;
     lib_.helpContext = img_.Header(11);
     if (!img_.Guid(img_.Header(2), &lib_.guid) || !img_.Name(img_.Header(14), &lib_.name) ||
         !img_.String(img_.Header(9), &lib_.doc) || !img_.String(img_.Header(15), &lib_.helpFile))
@@ -208,7 +210,7 @@ class LibReader {
   }
 
   bool ReadType(const Span &rec, TypeData &t) {
-    // kind (low nibble), members' block, 4 unknown, member counts, 4 unknown, GUID,
+    // kind (low nibble; alignment in bits 11..15), members' block, 4 unknown, member counts, 4 unknown, GUID,
     // flags, name, version, help string, help string context, help context,
     // custom data, implemented-type count and vtable size, instance size,
     // base or first implemented type, 3 unknown.
@@ -220,6 +222,8 @@ class LibReader {
     t.major = static_cast<WORD>(w[14]);
     t.minor = static_cast<WORD>(w[14] >> 16);
     t.helpContext = w[17];
+    t.instanceSize = w[20];
+    t.alignment = static_cast<WORD>((w[0] >> 11) & 0x1F);
     size_t implCount = w[19] & 0xFFFF;
     if (!img_.Guid(w[11], &t.guid) || !img_.Name(w[13], &t.name) || !img_.String(w[15], &t.doc))
       return Fail(TYPE_E_INVDATAREAD);

@@ -38,7 +38,12 @@ std::string GuidText(const GUID &g) {
 
 // A BSTR's text, consumed.
 std::string Take(BSTR b) {
-  std::string s = b ? "\"" + Narrow(b) + "\"" : "null";
+  std::string s = "null";
+  if (b) {
+    s = "\"";
+    s += Narrow(b);
+    s += '"';
+  }
   SysFreeString(b);
   return s;
 }
