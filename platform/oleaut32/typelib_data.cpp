@@ -120,12 +120,15 @@ void PrepareCall(const LibData &lib, FuncData &f) {
 
 namespace {
 
+// Deeper than any real library derives; also how a cycle is caught.
+constexpr int kMaxBaseDepth = 64;
+
 // Slots before an interface's own members, following the base chain; false
-// on a cycle or a base that is not an interface.
+// on a cycle, a chain too deep or a base that is not an interface.
 bool ComputeFirstSlot(LibData &lib, size_t index, int depth) {
   TypeData &t = lib.types[index];
   if (t.firstSlot) return true;
-  if (depth > static_cast<int>(lib.types.size())) return false;
+  if (depth > kMaxBaseDepth) return false;
   const LibData *bl;
   size_t bi;
   if (t.impls.size() != 1 || !ResolveHref(lib, t.impls[0].href, &bl, &bi)) return false;
@@ -145,11 +148,15 @@ bool ComputeFirstSlot(LibData &lib, size_t index, int depth) {
 
 }  // namespace
 
-bool LinkLib(LibData &lib) {
+bool LinkLib(LibData &lib, size_t slotBudget) {
   for (size_t i = 0; i < lib.types.size(); ++i) {
     TypeData &t = lib.types[i];
     if (t.kind == TKIND_INTERFACE) {
       if (!ComputeFirstSlot(lib, i, 0)) return false;
+      // Each view lists the members of its whole base chain.
+      size_t slots = t.firstSlot + t.funcs.size();
+      if (slots > slotBudget) return false;
+      slotBudget -= slots;
       if ((t.flags & TYPEFLAG_FDUAL) && !t.dispatchable) return false;
       for (size_t k = 0; k < t.funcs.size(); ++k)
         if (t.funcs[k].slot != t.firstSlot + k) return false;

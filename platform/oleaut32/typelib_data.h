@@ -106,8 +106,9 @@ std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr
 // Links the types of a library read from its records: the vtable slots of
 // each interface's base chain, duals that derive from IDispatch, coclasses
 // that implement interfaces, the call description of every member. False
-// when the records do not fit together.
-bool LinkLib(LibData &lib);
+// when the records do not fit together, or when the interfaces' vtables
+// together exceed `slotBudget` slots (what their base chains may cost).
+bool LinkLib(LibData &lib, size_t slotBudget);
 
 // The types a member's signature may name directly.
 bool IsScalarVt(VARTYPE vt);

@@ -129,7 +129,7 @@ class Image {
 
 class LibReader {
  public:
-  LibReader(const Image &img, LibData &lib) : img_(img), lib_(lib) {}
+  LibReader(const Image &img, LibData &lib) : img_(img), lib_(lib), budget_(img.all().n) {}
 
   // A type reference as stored: the offset of a type info of this library,
   // or (low bit set) of an import record. Only the two standard interfaces
@@ -288,7 +288,11 @@ class LibReader {
       index.u32(4 * (2 * n + k), &at);
       if (!records.u32(at, &info)) return Fail(TYPE_E_INVDATAREAD);
       Span rec = records.sub(at, info & 0xFFFF);
-      if (!rec.p) return Fail(TYPE_E_INVDATAREAD);
+      // All the records read, shared ones counted each time, fit in the
+      // image: members or types that share records cannot multiply what
+      // is built from it.
+      if (!rec.p || rec.n > budget_) return Fail(TYPE_E_INVDATAREAD);
+      budget_ -= rec.n;
       bool ok;
       if (k < funcCount) {
         t.funcs.emplace_back();
@@ -385,6 +389,7 @@ class LibReader {
   const Image &img_;
   LibData &lib_;
   size_t ptrSize_ = 8;
+  size_t budget_;  // bytes of member records left to read
   HRESULT hr_ = S_OK;
 };
 
@@ -401,7 +406,8 @@ std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr
     *hr = reader.hr() ? reader.hr() : TYPE_E_INVDATAREAD;
     return nullptr;
   }
-  if (!LinkLib(*lib)) {
+  // Real libraries spend far more than a byte of image per vtable slot.
+  if (!LinkLib(*lib, size)) {
     *hr = TYPE_E_INVDATAREAD;
     return nullptr;
   }
