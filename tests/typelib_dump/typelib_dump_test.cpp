@@ -85,18 +85,12 @@ class Dumper {
   }
 
  private:
-  void Doc(ITypeLib *lib, INT index, const char *indent) {
+  // GetDocumentation of a library (by type index) or of a type (by member).
+  template <typename Owner, typename Id>
+  void Doc(Owner *owner, Id id, const std::string &indent) {
     BSTR name = nullptr, doc = nullptr, file = nullptr;
     DWORD context = kSentinel;
-    HRESULT hr = lib->GetDocumentation(index, &name, &doc, &context, &file);
-    out_ << indent << "doc " << Hr(hr) << " " << Take(name) << " " << Take(doc) << " " << Hex(context) << " "
-         << Take(file) << "\n";
-  }
-
-  void MemberDoc(ITypeInfo *info, MEMBERID memid, const std::string &indent) {
-    BSTR name = nullptr, doc = nullptr, file = nullptr;
-    DWORD context = kSentinel;
-    HRESULT hr = info->GetDocumentation(memid, &name, &doc, &context, &file);
+    HRESULT hr = owner->GetDocumentation(id, &name, &doc, &context, &file);
     out_ << indent << "doc " << Hr(hr) << " " << Take(name) << " " << Take(doc) << " " << Hex(context) << " "
          << Take(file) << "\n";
   }
@@ -156,7 +150,7 @@ class Dumper {
          << " funcs " << a->cFuncs << " vars " << a->cVars << " impls " << a->cImplTypes << " vft "
          << a->cbSizeVft << " align " << a->cbAlignment << " flags " << Hex(a->wTypeFlags) << " version "
          << a->wMajorVerNum << "." << a->wMinorVerNum << " idl " << Hex(a->idldescType.wIDLFlags) << "\n";
-    MemberDoc(info, MEMBERID_NIL, indent);
+    Doc(info, MEMBERID_NIL, indent);
     for (UINT i = 0; i < a->cImplTypes; ++i) {
       HREFTYPE href;
       INT flags = -1;
@@ -185,7 +179,7 @@ class Dumper {
     out_ << in << "returns " << Elem(info, f->elemdescFunc) << "\n";
     for (SHORT p = 0; p < f->cParams; ++p) out_ << in << "param " << p << " " << Elem(info, f->lprgelemdescParam[p]) << "\n";
     Names(info, f->memid, in);
-    MemberDoc(info, f->memid, in);
+    Doc(info, f->memid, in);
     // Late binding finds the member by its name.
     BSTR name = nullptr;
     if (SUCCEEDED(info->GetDocumentation(f->memid, &name, nullptr, nullptr, nullptr)) && name) {
@@ -217,7 +211,7 @@ class Dumper {
     out_ << "\n";
     std::string in = indent + "  ";
     Names(info, v->memid, in);
-    MemberDoc(info, v->memid, in);
+    Doc(info, v->memid, in);
     info->ReleaseVarDesc(v);
   }
 
