@@ -135,14 +135,18 @@ bool ComputeFirstSlot(LibData &lib, size_t index, int depth) {
   if (bl != &lib) {
     t.firstSlot = bi == 0 ? 3 : 7;
     t.dispatchable = bi == 1;
+    t.baseDepth = 1;
     return true;
   }
   TypeData &base = lib.types[bi];
   if (base.kind != TKIND_INTERFACE || !ComputeFirstSlot(lib, bi, depth + 1)) return false;
+  // However the types are ordered, however many were linked before.
+  if (base.baseDepth >= kMaxBaseDepth) return false;
   size_t first = base.firstSlot + base.funcs.size();
   if (first + t.funcs.size() > 0x7FFF / 8) return false;  // oVft is a SHORT
   t.firstSlot = static_cast<USHORT>(first);
   t.dispatchable = base.dispatchable;
+  t.baseDepth = base.baseDepth + 1;
   return true;
 }
 

@@ -81,6 +81,7 @@ struct TypeData {
   std::vector<VarData> vars;
   // Interfaces only: slots of the base chain (3 for IUnknown, 7 for IDispatch).
   USHORT firstSlot = 0;
+  USHORT baseDepth = 0;       // levels down to IUnknown or IDispatch (1: derives from one)
   bool dispatchable = false;  // IDispatch is in the base chain
 };
 
