@@ -76,8 +76,7 @@ std::vector<std::u16string> SplitPath(std::u16string_view path);
 bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message);
 
 // Applies a whole parsed file; on failure says which line was refused.
-bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries,
-                          ParseError *error);
+bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries, ParseError *error);
 
 enum class Encoding { kUtf8, kUtf16 };
 // Writes the key and its subtree as a .reg file, the key's section named
