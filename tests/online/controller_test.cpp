@@ -3,7 +3,6 @@
 // both route forms) and simulated devices of our server library configured in
 // the registry (answering, absent, silent, refusing).
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "comm_fixture.h"
@@ -23,20 +22,6 @@ std::pair<LONG, LONG> Version(IRevision *revision) {
 }
 
 WString W(const std::string &s) { return WString(s.begin(), s.end()); }
-
-// A station as the driver form's path text: port 2 with an extended link
-// address (the station's text), padded to an even length.
-std::string StationHex(const std::string &station) {
-  char cell[8];
-  std::snprintf(cell, sizeof cell, "12 %02X", static_cast<unsigned>(station.size()));
-  std::string hex = cell;
-  for (char c : station) {
-    std::snprintf(cell, sizeof cell, " %02X", static_cast<unsigned char>(c));
-    hex += cell;
-  }
-  if (station.size() % 2) hex += " 00";
-  return hex;
-}
 
 class OnlineTest : public ::testing::Test {
  protected:
