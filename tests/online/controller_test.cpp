@@ -8,6 +8,7 @@
 #include "comm_fixture.h"
 #include "component_fixture.h"
 #include "enip_server.h"
+#include "online/controller_identity.h"
 
 using namespace commtest;
 
@@ -139,6 +140,33 @@ TEST_F(OnlineTest, AnUninitializedDirectoryStillAsksTheController) {
   // Without an answer the look-up is never reached.
   EXPECT_EQ(Identify(directory.get(), "SIM-1%02 09", revision.out()), RdE_NoDeviceFound);
   EXPECT_FALSE(revision);
+}
+
+TEST_F(OnlineTest, TheIdentityIsReadInPlaceAndResetWhenAReadFails) {
+  // A name of full length fills the image to its last byte.
+  const std::string longName(255, 'N');
+  SetIdentity(std::string(kDrivers) + "SIM-1\\Devices\\7", 14, 15, 13, longName);
+  revdir::CControllerIdentity identity;
+  EXPECT_EQ(identity.DeviceType(), 0xFFFF) << "nothing read yet";
+  ASSERT_EQ(identity.Read(OLESTR("SIM-1%02 02")), S_OK);
+  EXPECT_EQ(identity.VendorId(), 1);
+  EXPECT_EQ(identity.DeviceType(), 14);
+  EXPECT_EQ(identity.ProductCode(), 15);
+  EXPECT_EQ(identity.MajorRevision(), 13);
+  EXPECT_EQ(identity.MinorRevision(), 7);
+  EXPECT_EQ(identity.SerialNumber(), 0xC0FFEEu);
+  EXPECT_EQ(Utf8(identity.ProductName()), "Kestrel L85");
+  EXPECT_FALSE(identity.Connected()) << "disconnected after the read";
+  ASSERT_EQ(identity.Read(OLESTR("SIM-1%02 07")), S_OK);
+  EXPECT_EQ(Utf8(identity.ProductName()), longName);
+  // A failed read leaves all ones and no name, not the last controller's.
+  EXPECT_NE(identity.Read(OLESTR("SIM-1%02 09")), S_OK);
+  EXPECT_EQ(identity.DeviceType(), 0xFFFF);
+  EXPECT_EQ(identity.ProductCode(), 0xFFFF);
+  EXPECT_EQ(identity.MajorRevision(), 0xFF);
+  EXPECT_EQ(identity.SerialNumber(), 0xFFFFFFFFu);
+  EXPECT_EQ(Utf8(identity.ProductName()), "");
+  EXPECT_FALSE(identity.Connected());
 }
 
 TEST_F(OnlineTest, NullArgumentsAreInvalid) {
