@@ -13,11 +13,18 @@ target_link_libraries(revdir_registrar PUBLIC revdir_platform)
 add_library(revdir_export_scan STATIC ${REVDIR_SCAN_SOURCES})
 target_include_directories(revdir_export_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 
+# The controller's identity over the communications library: the component
+# and the command-line tool link it.
+add_library(revdir_online STATIC ${REVDIR_ONLINE_SOURCES})
+target_include_directories(revdir_online PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(revdir_online PUBLIC revdir_comm revdir_platform)
+
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
 add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES})
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_registrar revdir_platform)
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_registrar revdir_online
+  revdir_platform)
 # As for the platform library: a fuzzing build leaves the sanitizer runtime
 # to the executable.
 if(NOT REVDIR_FUZZ)

@@ -14,7 +14,8 @@ set(REVDIR_CATALOG_SOURCES
 # own server link it.
 set(REVDIR_REGISTRAR_SOURCES frame/registrar.cpp)
 
-# The COM objects and the module around them, lowest layer first.
+# The COM objects and the module around them, lowest layer first. The
+# component links the communications library (below) for its online road.
 set(REVDIR_COMPONENT_SOURCES
   frame/errors.cpp
   frame/module.cpp
@@ -29,6 +30,7 @@ set(REVDIR_COMPONENT_SOURCES
   resolve/database_version_lookup.cpp
   resolve/version_lookups.cpp
   resolve/project_file.cpp
+  online/revision_from_controller.cpp
   component/exports.cpp
   component/object_map.cpp)
 
@@ -46,6 +48,10 @@ set(REVDIR_COMM_SOURCES
   comm/channel.cpp
   comm/packet_server.cpp)
 
+# The controller's identity read through the communications library: the
+# component's online road, and the command-line tool shows what it read.
+set(REVDIR_ONLINE_SOURCES online/controller_identity.cpp)
+
 # Plain code that tests, benchmarks and fuzz targets also use on its own: the
 # scanner of project text exports.
 set(REVDIR_SCAN_SOURCES
@@ -55,4 +61,5 @@ list(TRANSFORM REVDIR_SCAN_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_CATALOG_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_REGISTRAR_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMPONENT_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+list(TRANSFORM REVDIR_ONLINE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 list(TRANSFORM REVDIR_COMM_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -10,38 +10,12 @@
 #include <string>
 
 #include "QuillonRevisionDirectory.h"
+#include "component_module.h"
 #include "fresh_prefix.h"
 
 namespace {
 
 const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
-
-IClassFactory *Factory(REFCLSID clsid) {
-  static HMODULE module = LoadLibraryA(REVDIR_COMPONENT_PATH);
-  using GetClassObject = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void *>(GetProcAddress(module, "DllGetClassObject")));
-  IClassFactory *factory = nullptr;
-  if (!get || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void **>(&factory)))) return nullptr;
-  return factory;
-}
-
-IRevisionDirectory_V6 *NewDirectory() {
-  IClassFactory *factory = Factory(CLSID_RevisionDirectory);
-  IRevisionDirectory_V6 *directory = nullptr;
-  if (factory) {
-    factory->CreateInstance(nullptr, IID_IRevisionDirectory_V6, reinterpret_cast<void **>(&directory));
-    factory->Release();
-  }
-  return directory;
-}
-
-void SetString(HKEY root, const std::u16string &key, const WCHAR *name, const WCHAR *value) {
-  HKEY k;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
-  RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
-                 static_cast<DWORD>((std::u16string(value).size() + 1) * sizeof(WCHAR)));
-  RegCloseKey(k);
-}
 
 // 1,000 subkeys naming releases of the table (20 builds of each of 50), all
 // under one language key with its folder value: the scan reads every one.
@@ -54,21 +28,21 @@ void DeclareLanguagePacks() {
                                     {12, 1},  {12, 2},  {12, 3},  {12, 4},  {12, 5},  {12, 6},  {13, 0},
                                     {13, 1},  {13, 2},  {13, 3},  {13, 4},  {14, 0},  {14, 1},  {15, 0},
                                     {15, 1}};
-  SetString(HKEY_LOCAL_MACHINE, kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), OLESTR("C:\\Q"));
+  SetRegistryString(HKEY_LOCAL_MACHINE, kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), OLESTR("C:\\Q"));
   for (const auto &release : releases) {
     for (int build = 0; build < 20; ++build) {
       char name[32];
       snprintf(name, sizeof name, "%d.%02d.%02d.00", release[0], release[1], build);
       std::u16string key = std::u16string(kLanguagePack) + u"\\";
       for (const char *c = name; *c; ++c) key += static_cast<char16_t>(*c);
-      SetString(HKEY_LOCAL_MACHINE, key, OLESTR("x"), OLESTR("y"));
+      SetRegistryString(HKEY_LOCAL_MACHINE, key, OLESTR("x"), OLESTR("y"));
     }
   }
 }
 
 void BM_InitializeEmptyRegistry(benchmark::State &state) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\Brenmoor Software"));
-  IRevisionDirectory_V6 *directory = NewDirectory();
+  IRevisionDirectory_V6 *directory = NewComponentDirectory();
   for (auto _ : state) benchmark::DoNotOptimize(directory->Initialize());
   directory->Release();
 }
@@ -76,7 +50,7 @@ BENCHMARK(BM_InitializeEmptyRegistry)->Unit(benchmark::kMicrosecond);
 
 void BM_InitializeThousandLanguagePacks(benchmark::State &state) {
   DeclareLanguagePacks();
-  IRevisionDirectory_V6 *directory = NewDirectory();
+  IRevisionDirectory_V6 *directory = NewComponentDirectory();
   for (auto _ : state) benchmark::DoNotOptimize(directory->Initialize());
   LONG count = 0;
   IAvailableRevisions *available = nullptr;
@@ -91,7 +65,7 @@ BENCHMARK(BM_InitializeThousandLanguagePacks)->Unit(benchmark::kMillisecond);
 
 // What every look-up at least costs: the Revision object it hands out.
 void BM_RevisionNewDelete(benchmark::State &state) {
-  IClassFactory *factory = Factory(CLSID_Revision);
+  IClassFactory *factory = ComponentFactory(CLSID_Revision);
   for (auto _ : state) {
     IRevision *revision = nullptr;
     factory->CreateInstance(nullptr, IID_IRevision, reinterpret_cast<void **>(&revision));
@@ -103,7 +77,7 @@ BENCHMARK(BM_RevisionNewDelete);
 
 template <class Lookup>
 void RunLookup(benchmark::State &state, Lookup lookup) {
-  IRevisionDirectory_V6 *directory = NewDirectory();
+  IRevisionDirectory_V6 *directory = NewComponentDirectory();
   directory->Initialize();
   for (auto _ : state) {
     IRevision *revision = nullptr;

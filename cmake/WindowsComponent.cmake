@@ -20,12 +20,16 @@ target_compile_definitions(revdir_registrar PRIVATE UNICODE _UNICODE WIN32_LEAN_
 target_link_libraries(revdir_registrar PUBLIC advapi32)
 
 add_library(QuillonRevisionDirectory SHARED
-  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES} ${REVDIR_SCAN_SOURCES}
+  ${REVDIR_CATALOG_SOURCES} ${REVDIR_COMPONENT_SOURCES} ${REVDIR_SCAN_SOURCES} ${REVDIR_ONLINE_SOURCES}
+  ${REVDIR_COMM_SOURCES}
   ${gen}/QuillonRevisionDirectory_i.c
   ${rc}
   resources/QuillonRevisionDirectory.def)
 set_target_properties(QuillonRevisionDirectory PROPERTIES PREFIX "" OUTPUT_NAME QuillonRevisionDirectory)
-target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR} ${gen})
+# The communications library's sources include their own headers and the
+# client library's one by name.
+target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR} ${gen} ${PROJECT_SOURCE_DIR}/comm
+  ${PROJECT_SOURCE_DIR}/commserver/include)
 target_compile_definitions(QuillonRevisionDirectory PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 # The resource compiler finds the scripts beside the .rc and the .tlb in the build.
 target_include_directories(QuillonRevisionDirectory PRIVATE ${PROJECT_SOURCE_DIR}/resources)

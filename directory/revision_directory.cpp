@@ -418,7 +418,6 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
 
 // --- Members whose behaviour lands with their own work --------------------------
 
-STDMETHODIMP CRevisionDirectory::GetRevisionFromController(BSTR, IRevision **p) { REVDIR_NOT_YET(m_errorInfo, p); }
 STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
   *p = nullptr;

@@ -20,6 +20,7 @@
 #include "QuillonRevisionDirectory.h"
 #include "catalog/registry_keys.h"
 #include "frame/handles.h"
+#include "online/controller_identity.h"
 
 namespace {
 
@@ -149,12 +150,13 @@ struct Args {
   std::optional<Version> release;
   std::optional<LCID> language;
   std::optional<std::vector<long long>> controller;
+  std::optional<std::string> route;
   bool project = false;
   std::vector<std::string> positional, passThrough;
 };
 
 const char *const kValueFlags[] = {"--format", "--property", "--lang", "--major-rev", "--software",
-                                   "--major-software", "--database", "--controller", "--wait",
+                                   "--major-software", "--database", "--controller", "--route", "--wait",
                                    "--release", "--language"};
 
 bool TakesValue(const std::string &flag) {
@@ -216,6 +218,7 @@ bool Parse(int argc, char **argv, const std::string &allowed, Args &a, int *stat
       if (value != "table" && value != "json") return fail("--format is table or json, not '" + value + "'");
       a.format = value;
     } else if (arg == "--property") a.property = value;
+    else if (arg == "--route") a.route = value;
     else if (arg == "--lang" || arg == "--language") {
       auto l = ParseLanguage(value);
       if (!l) return fail("unknown language '" + value + "' (en de fr it es pt zh ja ko, or an LCID)");
@@ -509,16 +512,18 @@ int FindCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv,
                std::string(kCommon) +
-                   " --major-rev --software --major-software --database --project --recursive --controller"
+                   " --major-rev --software --major-software --database --project --recursive --controller --route"
                    " --installed --latest",
                true))
     return s.status;
   const Args &a = s.a;
-  int selectors = !!a.majorRev + !!a.software + !!a.majorSoftware + !!a.database + a.project + !!a.controller;
+  int selectors =
+      !!a.majorRev + !!a.software + !!a.majorSoftware + !!a.database + a.project + !!a.controller + !!a.route;
   if (selectors != 1)
     return Usage(selectors ? "give one of --major-rev --software --major-software --database --project --controller"
+                             " --route"
                            : "what to find: --major-rev N, --software M.mm|RANGE, --major-software M, "
-                             "--database D, --project FILE..., --controller TYPE:CODE:REV");
+                             "--database D, --project FILE..., --controller TYPE:CODE:REV, --route ROUTE");
   if (!a.project && !a.positional.empty()) return Usage("unexpected argument '" + a.positional[0] + "'");
   if (a.project && a.positional.empty()) return Usage("--project needs one or more files or folders");
   if (a.recursive && !a.project) return Usage("--recursive goes with --project");
@@ -578,6 +583,26 @@ int FindCommand(int argc, char **argv) {
     }
     Print(a, rows, false);
     return worst;
+  }
+
+  if (a.route) {
+    ComPtr<IRevision> r;
+    const std::string what = "the controller at " + *a.route;
+    Bstr route = ToBstr(*a.route);
+    if (FAILED(hr = d->GetRevisionFromController(route.get(), r.out()))) return Report(what, hr);
+    if (int rc = installedOrReport(r.get(), what)) return rc;
+    // The identity the component read is not on its interface: the tool asks
+    // the controller again through the same communications library.
+    revdir::CControllerIdentity identity;
+    if (FAILED(identity.Read(route.get()))) return Report(what, RdE_NoDeviceFound);
+    char revision[16];
+    snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
+    Row row{Num("vendor", identity.VendorId()), Num("deviceType", identity.DeviceType()),
+            Num("productCode", identity.ProductCode()), Text("revision", revision),
+            Num("serialNumber", static_cast<long>(identity.SerialNumber())),
+            Text("productName", Utf8(identity.ProductName()))};
+    for (Field &field : ReleaseRow(r.get())) row.push_back(field);
+    return Print(a, {row}, true);
   }
 
   ComPtr<IRevision> r;
@@ -785,9 +810,10 @@ const Command kCommands[] = {
      "revdir latest [--format table|json] [--property NAME] [--lang L]"},
     {"find", FindCommand, "the release of a revision, version, database, project file or controller",
      "revdir find (--major-rev N | --software M.mm|RANGE | --major-software M | --database D\n"
-     "             | --controller TYPE:CODE:REV | --project FILE... [--recursive])\n"
+     "             | --controller TYPE:CODE:REV | --route ROUTE | --project FILE... [--recursive])\n"
      "            [--installed] [--latest] [--format table|json] [--property NAME] [--lang L]\n"
-     "  RANGE is an interval such as [12.0,14.0) or (15.0,); --latest keeps its newest release"},
+     "  RANGE is an interval such as [12.0,14.0) or (15.0,); --latest keeps its newest release\n"
+     "  ROUTE is \"cvpath:\" and a communications server path, or DRIVER%CIP-PATH-HEX"},
     {"types", TypesCommand, "controller types: the catalogue, a release's, the installation's",
      "revdir types [--release M.mm | --supported | --from-rev-10] [--format table|json] [--property NAME]"},
     {"progid", ProgIdCommand, "the ProgID of the application or its services",

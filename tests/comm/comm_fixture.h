@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "fresh_prefix.h"
@@ -67,6 +68,21 @@ inline std::string Computer() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD size = sizeof name;
   return GetComputerNameA(name, &size) ? std::string(name, size) : std::string("LOCALHOST");
+}
+
+// An EtherNet/IP station ("127.0.0.1:44818") as the driver form's path text:
+// port 2 with an extended link address (the station's text), padded to an
+// even length.
+inline std::string StationHex(const std::string &station) {
+  char cell[8];
+  std::snprintf(cell, sizeof cell, "12 %02X", static_cast<unsigned>(station.size()));
+  std::string hex = cell;
+  for (char c : station) {
+    std::snprintf(cell, sizeof cell, " %02X", static_cast<unsigned char>(c));
+    hex += cell;
+  }
+  if (station.size() % 2) hex += " 00";
+  return hex;
 }
 
 // One context for the length of a scope.

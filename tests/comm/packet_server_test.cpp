@@ -137,14 +137,7 @@ TEST_F(PacketServerTest, ReadsTheIdentityOverEtherNetIpOnLoopback) {
   server_->StopCommunicating();
 
   // The driver form: the station as an extended link address in hexadecimal.
-  char cell[8];
-  std::snprintf(cell, sizeof cell, "12 %02X", static_cast<unsigned>(station.size()));
-  std::string hex = cell;
-  for (char c : station) {
-    std::snprintf(cell, sizeof cell, " %02X", static_cast<unsigned char>(c));
-    hex += cell;
-  }
-  if (station.size() % 2) hex += " 00";
+  const std::string hex = StationHex(station);
   ASSERT_EQ(server_->SetTargetOtherNetwork("ENIP-1", hex.c_str()), S_OK) << hex;
   ASSERT_EQ(server_->StartCommunicating(), S_OK);
   ASSERT_EQ(ReadIdentity(id), S_OK);

@@ -52,6 +52,9 @@ expect 4 '' 'RdE_RevisionNotInstalled' -- find --software 14.01 --installed
 expect 3 '' 'RdE_RevisionNotFound \(0x80043D01\)' -- find --major-software 99
 expect 3 '' 'RdE_RevisionNotFound' -- find --software "[16.0,)"
 expect 6 '' 'RdE_NotA_TesselController' -- find --controller 1:2:3
+# Online: a route of neither form reaches no controller; one selector only.
+expect 6 '' 'the controller at SIM-1.2: RdE_NoDeviceFound \(0x80043D09\)' -- find --route 'SIM-1\2'
+expect 2 '' 'give one of' -- find --route 'SIM-1%02 02' --major-rev 13
 expect 0 '^Die deutsche' '' -- error 0x80043D05 --lang de --property text
 
 # Project files: one line each in the order given; a folder with --recursive;

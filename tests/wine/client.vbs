@@ -268,6 +268,21 @@ CheckError "a folder's extension", Err.Number, Err.Source, Err.Description, RdE_
 Err.Clear
 On Error GoTo 0
 
+' Controllers online: the lead script configures a simulated network of the
+' communications server's client library, driver SIM-1, whose station 2
+' answers device type 14, product code 15, firmware 15.3.
+Const RdE_NoDeviceFound = &H80043D09
+Set r = d.GetRevisionFromController("SIM-1%02 02")
+Check "controller along the driver form", r.MajorSoftwareVersion & "." & r.MinorSoftwareVersion, "15.1"
+Check "controller's release installed", r.IsAvailable, 1
+Check "controller along the path form", d.GetRevisionFromController("CVPATH: SIM-1\2").MajorRev, 15
+On Error Resume Next
+Set r = d.GetRevisionFromController("SIM-1%02 09")
+CheckError "an absent controller", Err.Number, Err.Source, Err.Description, RdE_NoDeviceFound, _
+  "QuillonRevisionDirectory.RevisionDirectory", "No module was found using the supplied encoded route string."
+Err.Clear
+On Error GoTo 0
+
 If failures = 0 Then
   WScript.Echo "vbscript client: " & checks & " checks passed"
 Else

@@ -66,6 +66,12 @@ while read -r program; do
   [ -z "$left" ] || fail "$(basename "$program") left registry entries behind:"$'\n'"$left"
 done < "$build/windows_tests.txt"
 
+# The communications server's client library, installed where the system
+# finds a DLL for any program that loads it by name (here the script host).
+cvapi=$(find "$build" -name cvapi32.dll | head -n1)
+[ -n "$cvapi" ] || fail "no cvapi32.dll in $build"
+cp "$cvapi" "$WINEPREFIX/drive_c/windows/system32/"
+
 step "regsvr32 $(basename "$dll")"
 wine regsvr32 /s "$(winpath "$dll")" || fail "regsvr32 exited with $?"
 
@@ -80,6 +86,16 @@ declare_installed() {
   wine reg add "$release" /v Bin /d 'C:\Q\Bin' /f >/dev/null || fail "reg add"
   wine reg add 'HKLM\SOFTWARE\Brenmoor Software\Quillon.1' /v RevisionDirectoryDatabaseVersionAliases \
     /t REG_BINARY /d CF0C0000A00F0000 /f >/dev/null || fail "reg add"
+  # A simulated network of the communications server's client library: a
+  # controller at station 2 (device type 14, product code 15, firmware 15.3).
+  local drivers='HKLM\SOFTWARE\Brenmoor Software\Corvid\Drivers\SIM-1'
+  wine reg add "$drivers" /v Kind /d Simulated /f >/dev/null || fail "reg add"
+  local name value
+  for pair in Vendor=1 DeviceType=14 ProductCode=15 MajorRevision=15 MinorRevision=3 SerialNumber=4660; do
+    name=${pair%%=*} value=${pair#*=}
+    wine reg add "$drivers\Devices\2" /v "$name" /t REG_DWORD /d "$value" /f >/dev/null || fail "reg add"
+  done
+  wine reg add "$drivers\Devices\2" /v ProductName /d "Nimbrel L1" /f >/dev/null || fail "reg add"
 }
 
 # Its application: the stand-in that records its arguments and working
