@@ -23,6 +23,8 @@ using simreg::SetIdentity;
 using simreg::SetText;
 using simreg::Wide;
 
+inline constexpr DWORD kHeldReplyMs = 1500;
+
 // The library's option string ("CommandLine"), or none.
 inline void SetOptions(const std::string &options) {
   if (options.empty())
@@ -33,7 +35,8 @@ inline void SetOptions(const std::string &options) {
 
 // SIM-1: station 2 a controller (family 0x400), 3 one of unknown family,
 // 4 silent, 5 refusing every request with 0x08, 6 refusing only
-// Get_Attributes_All; ENIP-1 an EtherNet/IP driver.
+// Get_Attributes_All, 7 answering 1.5 s late whatever the time-out; ENIP-1 an
+// EtherNet/IP driver.
 inline void ConfigureDrivers() {
   UseFreshPrefix();
   std::string sim = std::string(kDrivers) + "SIM-1";
@@ -48,6 +51,8 @@ inline void ConfigureDrivers() {
   SetDword(sim + "\\Devices\\5", "CipError", 0x08);
   SetIdentity(sim + "\\Devices\\6", 14, 15, 13, "Kestrel L85");
   SetDword(sim + "\\Devices\\6", "RefuseService", 0x01);
+  SetIdentity(sim + "\\Devices\\7", 14, 15, 13, "Kestrel L85");
+  SetDword(sim + "\\Devices\\7", "HoldReply", kHeldReplyMs);
   std::string enip = std::string(kDrivers) + "ENIP-1";
   SetText(enip, "Kind", "EtherNet/IP");
   SetDword(enip, "ConnectTimeout", 1000);
