@@ -42,6 +42,7 @@ struct Context {
   std::vector<std::pair<uint16_t, uint16_t>> classRevisions;
   bool revisionTableLoaded = false;
   bool clientUp = false;
+  bool watchDog = false;
   std::string topKey = kTopKey, secondKey = kSecondKey;
   HKEY hive = HKEY_LOCAL_MACHINE;
   std::string application;
@@ -112,6 +113,12 @@ std::optional<DWORD> ReadNumber(HKEY hive, const std::string &key, const char *n
 
 std::string ParameterKey() { return C().topKey + C().secondKey; }
 
+const char *HiveName(HKEY hive) {
+  if (hive == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  if (hive == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  return "<hive of the initialize record>";
+}
+
 // A replacement key of the initialize record: under 128 characters, with a
 // trailing backslash.
 void TakeKey(std::string &out, const char *given) {
@@ -172,7 +179,7 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
       {"Application", C().application.empty() ? "<null>" : C().application},
       {"Library Type", info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
       {"Console Window", info && size >= kQxInitSizeConsole && info->ConsoleWindow == 1 ? "Disabled" : "Enabled"},
-      {"Registry Key Hive", C().hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"},
+      {"Registry Key Hive", HiveName(C().hive)},
       {"Top Level Registry Key", C().topKey},
       {"Second Level Registry Key", C().secondKey},
       {"Class Revision Size", std::to_string(C().classRevisions.size())},
@@ -213,6 +220,10 @@ bool ThreadOptimization() {
 bool RealTime() {
   LibraryLock lock;
   return C().realTime;
+}
+bool ConnectionWatchDog() {
+  LibraryLock lock;
+  return C().watchDog;
 }
 QxASADiagnostics *CurrentLog() {
   LibraryLock lock;
@@ -378,10 +389,14 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   c.refs = 1;
   // 11. The start-up report.
   StartupReport(info, size);
-  if (c.log) {
-    LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
-    auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
-    LogLine("ASAPacketServer Connection Watch Dog %s", watchDog && *watchDog ? "ENABLED" : "DISABLED");
+  LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
+  // 12. The watch-dog setting, told to whoever debugs the host.
+  auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
+  c.watchDog = watchDog && *watchDog;
+  if (!c.watchDog && IsDebuggerPresent()) {
+    LogLine("MSVC Lockup -- ASAPacketServer Connection Watch Dog Thread is DISABLED");
+    LogLine("               Set Registry Key %s\\%sConnectionWatchDog = 1", HiveName(c.hive), key.c_str());
+    LogLine("               to ENABLE Connection Watch Dog Thread");
   }
 }
 

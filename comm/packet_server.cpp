@@ -336,6 +336,7 @@ HRESULT QxASAPacketServer::StartCommunicating(DWORD skipRevisionTable, DWORD che
           static_cast<unsigned>(target_->NetworkKind), static_cast<unsigned>(target_->Protocol), target_->DriverName,
           target_->PathString, static_cast<unsigned>(target_->DefaultTimeOut),
           static_cast<unsigned>(target_->ConnectionSize));
+  LogLine("ASAPacketServer Connection Watch Dog %s", ConnectionWatchDog() ? "ENABLED" : "DISABLED");
   communicating_ = true;
   DWORD mode = TestMode();
   if (mode == 1 || mode == 2) return S_OK;
