@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -285,15 +286,21 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
     }
     id = static_cast<DWORD>(handle);
   }
-  if (c.drivers.size() == c.driverCapacity) {
-    LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
-    c.driverCapacity += kDriverTableGrowth;
-    c.drivers.reserve(c.driverCapacity);
+  // A driver the table cannot take is still used, only opened again next time.
+  *driverId = id;
+  try {
+    if (c.drivers.size() == c.driverCapacity) {
+      LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
+      c.drivers.reserve(c.driverCapacity + kDriverTableGrowth);
+      c.driverCapacity += kDriverTableGrowth;
+    }
+    c.drivers.push_back({name, "", id});
+  } catch (const std::bad_alloc &) {
+    LogLine("Driver Not Added!");
+    return S_OK;
   }
-  c.drivers.push_back({name, "", id});
   ++c.driverNumber;
   LogLine(" - Successful");
-  *driverId = id;
   return S_OK;
 }
 
