@@ -47,14 +47,6 @@ void PutU32(std::vector<BYTE> &out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
-// Worker threads run at the lowest priority in the real-time class, below the
-// process's own time-critical work.
-HANDLE StartThread(LPTHREAD_START_ROUTINE routine, void *argument) {
-  HANDLE thread = CreateThread(nullptr, 0, routine, argument, 0, nullptr);
-  if (thread && RealTime()) SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
-  return thread;
-}
-
 void Join(HANDLE &thread) {
   if (!thread) return;
   WaitForSingleObject(thread, INFINITE);
@@ -65,6 +57,14 @@ void Join(HANDLE &thread) {
 }  // namespace
 
 uint32_t LateReplies() { return lateReplies.load(); }
+
+// In the real-time class workers run at the lowest priority, below the
+// process's own time-critical work.
+HANDLE StartWorker(LPTHREAD_START_ROUTINE routine, void *argument) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, argument, 0, nullptr);
+  if (thread && RealTime()) SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
+  return thread;
+}
 
 asaMessage::asaMessage() {
   replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -302,10 +302,10 @@ bool ASAControlNetChannel::StartThreads() {
   LeaveCriticalSection(&queueLock_);
   replyWaitMs_ = TripleTimeOut(target_.DefaultTimeOut);
   bool optimized = ThreadOptimization();
-  serviceThread_ = StartThread(ServiceThread, this);
+  serviceThread_ = StartWorker(ServiceThread, this);
   // With thread optimization, connected replies are waited for by this one
   // worker instead of a thread per request.
-  if (serviceThread_ && optimized) replyWorker_ = StartThread(ReplyWorker, this);
+  if (serviceThread_ && optimized) replyWorker_ = StartWorker(ReplyWorker, this);
   return serviceThread_ && (replyWorker_ || !optimized);
 }
 

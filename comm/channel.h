@@ -58,6 +58,9 @@ struct asaMessage {
 // the message alone); a running count for diagnostics.
 uint32_t LateReplies();
 
+// A joinable worker thread (null when none could be made).
+HANDLE StartWorker(LPTHREAD_START_ROUTINE routine, void *argument);
+
 class Channel {
  public:
   explicit Channel(const QxCommTarget &target);

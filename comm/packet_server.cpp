@@ -479,7 +479,7 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   // this request's own.
   HANDLE worker = nullptr;
   if (!channel_->ServeReply(m)) {
-    worker = CreateThread(nullptr, 0, Worker, m, 0, nullptr);
+    worker = StartWorker(Worker, m);
     if (!worker) {
       // Nobody else will wait: the server's reference keeps the message alive.
       SetEvent(m->cancelEvent);
@@ -488,7 +488,6 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
       handle->EndRequest();
       return E_FAIL;
     }
-    if (RealTime()) SetThreadPriority(worker, THREAD_PRIORITY_IDLE);
   }
 
   HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
