@@ -204,16 +204,20 @@ HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) 
     return S_OK;
   }
   // A connected message goes through the service thread.
+  return Enqueue(queue_, m_msgQueuedEvent, m) ? S_OK : QxE_CHANNEL_NOT_OPEN;
+}
+
+bool ASAControlNetChannel::Enqueue(std::deque<asaMessage *> &to, HANDLE event, asaMessage *m) {
   EnterCriticalSection(&queueLock_);
   bool stopping = stopping_;
   if (!stopping) {
-    m->AddRef();
-    queue_.push_back(m);
+    m->AddRef();  // the queue's reference
+    to.push_back(m);
   }
   LeaveCriticalSection(&queueLock_);
-  if (stopping) return QxE_CHANNEL_NOT_OPEN;
-  SetEvent(m_msgQueuedEvent);
-  return S_OK;
+  if (stopping) return false;
+  SetEvent(event);
+  return true;
 }
 
 void ASAControlNetChannel::HandOver(asaMessage *m) {
@@ -280,17 +284,7 @@ DWORD WINAPI ASAControlNetChannel::ReplyWorker(LPVOID p) {
 }
 
 bool ASAControlNetChannel::ServeReply(asaMessage *m) {
-  if (!open_ || !replyWorker_) return false;
-  EnterCriticalSection(&queueLock_);
-  bool stopping = stopping_;
-  if (!stopping) {
-    m->AddRef();
-    replies_.push_back(m);
-  }
-  LeaveCriticalSection(&queueLock_);
-  if (stopping) return false;
-  SetEvent(m_msgCompletedEvent);
-  return true;
+  return open_ && replyWorker_ && Enqueue(replies_, m_msgCompletedEvent, m);
 }
 
 bool ASAControlNetChannel::StartThreads() {

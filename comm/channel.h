@@ -124,6 +124,8 @@ class ASAControlNetChannel : public Channel {
  private:
   // Hands a message to the server; a refusal ends it at once.
   void HandOver(asaMessage *m);
+  // Queues a message and signals the event; false once the threads stop.
+  bool Enqueue(std::deque<asaMessage *> &to, HANDLE event, asaMessage *m);
   asaMessage *Next(std::deque<asaMessage *> &from);
   bool StartThreads();
   void StopThreads();

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "fresh_prefix.h"
@@ -66,6 +69,14 @@ inline void RemoveConfiguration() {
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
   DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1", HKEY_CURRENT_USER);
   RegDeleteKeyW(HKEY_CURRENT_USER, Wide("SOFTWARE\\Brenmoor Software").c_str());
+}
+
+// A whole file (a packet log), or "" when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 inline std::string Computer() {

@@ -6,8 +6,6 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -224,13 +222,6 @@ bool HasShape(const std::string &text, size_t at, const std::string &shape) {
     if (!ok) return false;
   }
   return true;
-}
-
-std::string ReadAll(const std::filesystem::path &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 TEST_F(ContextTest, ThePacketLogIsWrittenOnlyWhenAFolderIsConfigured) {

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "comm_fixture.h"
@@ -286,13 +284,6 @@ size_t BaselineThreadCount() {
 // While a context's client interface is up, the client library runs one thread.
 constexpr size_t kClientThreads = 1;
 
-std::string ReadFile(const std::filesystem::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST_F(PacketServerTest, NoThreadOutlivesTheContext) {
   size_t before = BaselineThreadCount();
   // Rounds 0 and 1 with thread optimization (the default), round 2 without.
@@ -349,7 +340,7 @@ TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFree
     server_ = nullptr;
     context_.reset();
     EXPECT_EQ(SettledThreadCount(before), before) << connected;
-    std::string log = ReadFile(dir.path() / "QxOnline.Log");
+    std::string log = ReadAll(dir.path() / "QxOnline.Log");
     EXPECT_NE(log.find("APPLICATION TIMED OUT WAITING FOR A REPLY on "), std::string::npos) << log;
     EXPECT_NE(log.find("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT"), std::string::npos) << log;
   }
@@ -365,10 +356,7 @@ TEST_F(PacketServerTest, ThePacketLogShowsEachRequestAndItsReply) {
   delete server_;
   server_ = nullptr;
   context_.reset();
-  std::ifstream in(dir.path() / "QxOnline.Log", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  std::string log = s.str();
+  std::string log = ReadAll(dir.path() / "QxOnline.Log");
   EXPECT_NE(log.find("\nMessage transmitted: "), std::string::npos) << log;
   EXPECT_NE(log.find("  Thread ID 0x"), std::string::npos);
   EXPECT_NE(log.find("    01 02 20 01 24 01\n"), std::string::npos) << "the request bytes";
