@@ -1,7 +1,6 @@
 # Interface descriptions, compiled by widl on both targets: the header, the
 # identifiers (IIDs, CLSIDs, LIBID) and the type library in the standard
-# binary format. The Linux platform does not read that format yet: there
-# revdir_idl embeds the serialized form of tools/gen/idl2cpp.py instead.
+# binary format, which the Linux platform reads as Windows does.
 #
 # Debian's mingw-w64 ships the SDK headers but not its .idl files; widl reads
 # small stand-ins for the imported system interfaces, and a stdole2.tlb made
@@ -32,20 +31,13 @@ endfunction()
 # revdir_idl(target idlfile): the target compiles the identifiers and sees
 # the header (<stem>.h on its include path); the path of the type library
 # <stem>.tlb is its property REVDIR_TYPELIB (for embedding as its TYPELIB
-# resource; widl's own is widl/<stem>.tlb beside it). Here the identifiers
-# compile as C++, the language of the
+# resource). Here the identifiers compile as C++, the language of the
 # platform's headers, through <stem>_i.cpp.
 function(revdir_idl target idlfile)
   get_filename_component(idl ${idlfile} ABSOLUTE)
   get_filename_component(stem ${idl} NAME_WE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/idl_${target})
-  widl_outputs(${idl} ${stem} ${out} ${out}/widl)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  add_custom_command(
-    OUTPUT ${out}/${stem}.tlb
-    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/gen/idl2cpp.py ${idl} --tlb ${out}/${stem}.tlb
-    DEPENDS ${idl} ${PROJECT_SOURCE_DIR}/tools/gen/idl2cpp.py
-    COMMENT "private type library ${stem}.tlb")
+  widl_outputs(${idl} ${stem} ${out} ${out})
   set(iids ${out}/${stem}_i.cpp)
   file(WRITE ${iids}.in "// The identifiers widl wrote, compiled as C++ (generated).\n#include \"${stem}_i.c\"\n")
   configure_file(${iids}.in ${iids} COPYONLY)

@@ -1,5 +1,5 @@
-// The serialized type-library reader: any input either fails to load or
-// yields a library whose every description can be read.
+// The binary type-library reader: any input either fails to load or yields
+// a library whose every description can be read.
 #include <oleauto.h>
 
 #include "oleaut32/typelib_data.h"

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 PACKAGES=(
-  cmake ninja-build g++ pkg-config python3   # build
+  cmake ninja-build g++ pkg-config           # build
+  python3                                    # two tests: a ctypes client, the README's commands
   libgtest-dev libgmock-dev                  # tests
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages

@@ -8,6 +8,7 @@
 #include <objbase.h>
 
 #include "kernel32/text.h"
+#include "kernel32/trace.h"
 #include "oleaut32/typelib_impl.h"
 
 namespace platform {
@@ -41,7 +42,8 @@ void TypeInfoImpl::Link() {
   std::vector<const TypeData *> path;
   const LibData *l = &lib_->data();
   size_t i = index_;
-  for (size_t guard = 0; guard <= l->types.size() + 2; ++guard) {
+  // At most every type of this library, then IDispatch and IUnknown.
+  for (size_t guard = 0, depth = l->types.size() + 2; guard <= depth; ++guard) {
     const TypeData &cur = l->types[i];
     path.push_back(&cur);
     if (cur.impls.empty()) break;
@@ -80,7 +82,7 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
   if (!a) return E_OUTOFMEMORY;
   const TypeData &t = data();
   a->guid = t.guid;
-  a->lcid = 0;
+  a->lcid = lib_->data().lcid;
   a->memidConstructor = MEMBERID_NIL;
   a->memidDestructor = MEMBERID_NIL;
   a->typekind = kind_;
@@ -89,27 +91,21 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
   a->wMinorVerNum = t.minor;
   a->cFuncs = static_cast<WORD>(visible_.size());
   a->cVars = static_cast<WORD>(t.vars.size());
+  a->cbSizeInstance = t.instanceSize;
+  a->cbAlignment = t.alignment;
   switch (kind_) {
-    case TKIND_ENUM:
-      a->cbSizeInstance = 4;
-      a->cbAlignment = 4;
-      break;
     case TKIND_DISPATCH:
-      // The dispatch view's vtable is IDispatch's.
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
+      // The dispatch view's vtable is IDispatch's; only the vtable view is
+      // marked as an automation interface.
+      a->wTypeFlags &= ~TYPEFLAG_FOLEAUTOMATION;
       a->cImplTypes = 1;
       a->cbSizeVft = 7 * sizeof(void *);
       break;
     case TKIND_INTERFACE:
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
       a->cImplTypes = static_cast<WORD>(t.impls.size());
       a->cbSizeVft = static_cast<WORD>((t.firstSlot + t.funcs.size()) * sizeof(void *));
       break;
     default:
-      a->cbSizeInstance = sizeof(void *);
-      a->cbAlignment = sizeof(void *);
       a->cImplTypes = static_cast<WORD>(t.impls.size());
       break;
   }
@@ -119,7 +115,7 @@ STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
 
 STDMETHODIMP TypeInfoImpl::GetTypeComp(ITypeComp **ppTComp) {
   if (ppTComp) *ppTComp = nullptr;
-  return E_NOTIMPL;
+  return NotImplemented("ITypeInfo::GetTypeComp");
 }
 
 STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
@@ -169,11 +165,11 @@ STDMETHODIMP TypeInfoImpl::GetVarDesc(UINT index, VARDESC **ppVarDesc) {
   if (!block) return E_OUTOFMEMORY;
   auto *vd = static_cast<VARDESC *>(block);
   auto *value = reinterpret_cast<VARIANT *>(vd + 1);
-  V_VT(value) = VT_I4;
+  V_VT(value) = t.vars[index].valueVt;
   V_I4(value) = t.vars[index].value;
   vd->memid = t.vars[index].memid;
   vd->lpvarValue = value;
-  vd->elemdescVar.tdesc.vt = VT_I4;
+  vd->elemdescVar.tdesc.vt = t.vars[index].type;
   vd->varkind = VAR_CONST;
   *ppVarDesc = vd;
   return S_OK;
@@ -450,7 +446,7 @@ STDMETHODIMP TypeLibImpl::GetLibAttr(TLIBATTR **ppTLibAttr) {
 
 STDMETHODIMP TypeLibImpl::GetTypeComp(ITypeComp **ppTComp) {
   if (ppTComp) *ppTComp = nullptr;
-  return E_NOTIMPL;
+  return NotImplemented("ITypeLib::GetTypeComp");
 }
 
 STDMETHODIMP TypeLibImpl::GetDocumentation(INT index, BSTR *pBstrName, BSTR *pBstrDocString,

@@ -1,6 +1,6 @@
-// The in-memory form of a type library: what the serialized TYPELIB resource
-// holds (see tools/gen/idl2cpp.py for the format), checked and resolved so
-// that ITypeInfo and late-bound calls never meet a dangling reference.
+// The in-memory form of a type library: what a binary type library (a .tlb
+// file or a module's TYPELIB resource) holds, checked and resolved so that
+// ITypeInfo and late-bound calls never meet a dangling reference.
 #pragma once
 
 #include <ffi.h>
@@ -17,7 +17,8 @@ namespace platform {
 // Type references as clients see them in TYPEDESC.hreftype and from
 // GetRefTypeOfImplType: a type of the same library is (index << 1), with the
 // low bit set when it names the vtable view of a dual interface. The two
-// standard interfaces live in a built-in library of their own.
+// standard interfaces (and the structures their members take) live in a
+// built-in library of their own, from kHrefIUnknown on.
 constexpr HREFTYPE kHrefIUnknown = 0xFFFFFF00;
 constexpr HREFTYPE kHrefIDispatch = 0xFFFFFF01;
 constexpr HREFTYPE HrefOf(size_t index, bool vtableView = false) {
@@ -55,6 +56,8 @@ struct FuncData {
 
 struct VarData {
   MEMBERID memid = 0;
+  VARTYPE type = VT_I4;     // as declared
+  VARTYPE valueVt = VT_I4;  // of the constant's value
   std::u16string name, doc;
   DWORD helpContext = 0;
   LONG value = 0;
@@ -71,11 +74,14 @@ struct TypeData {
   std::u16string name, doc;
   DWORD helpContext = 0;
   WORD flags = 0, major = 0, minor = 0;
+  ULONG instanceSize = sizeof(void *);
+  WORD alignment = sizeof(void *);
   std::vector<ImplData> impls;
   std::vector<FuncData> funcs;
   std::vector<VarData> vars;
   // Interfaces only: slots of the base chain (3 for IUnknown, 7 for IDispatch).
   USHORT firstSlot = 0;
+  USHORT baseDepth = 0;       // levels down to IUnknown or IDispatch (1: derives from one)
   bool dispatchable = false;  // IDispatch is in the base chain
 };
 
@@ -91,12 +97,25 @@ struct LibData {
   std::deque<TYPEDESC> nodes;
 };
 
-// Parses and checks a serialized type library. On failure returns null and
-// sets *hr (TYPE_E_UNSUPFORMAT for another format or version,
-// TYPE_E_INVDATAREAD for truncated or inconsistent data).
+// Reads and checks a binary type library. On failure returns null and sets
+// *hr: TYPE_E_UNSUPFORMAT for another format or a kind of type this layer
+// does not model, TYPE_E_CANTLOADLIBRARY for a reference into a library
+// other than the standard one, TYPE_E_INVDATAREAD for truncated or
+// inconsistent data.
 std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr);
 
-// The library that describes IUnknown and IDispatch (index 0 and 1).
+// Links the types of a library read from its records: the vtable slots of
+// each interface's base chain, duals that derive from IDispatch, coclasses
+// that implement interfaces, the call description of every member. False
+// when the records do not fit together, or when the interfaces' vtables
+// together exceed `slotBudget` slots (what their base chains may cost).
+bool LinkLib(LibData &lib, size_t slotBudget);
+
+// The types a member's signature may name directly.
+bool IsScalarVt(VARTYPE vt);
+
+// The library that describes IUnknown and IDispatch (index 0 and 1), and
+// the records GUID, DISPPARAMS and EXCEPINFO (2 to 4) as names only.
 const LibData &StdOleLib();
 
 // Resolves a type reference made from `lib` to its library and type index.
@@ -115,7 +134,3 @@ ffi_type *FfiTypeOf(VARTYPE vt);
 // copied). Internal to the platform layer and its tests and fuzz targets;
 // clients load type libraries with LoadTypeLib.
 EXTERN_C DECLSPEC_EXPORT HRESULT RevdirLoadTypeLibFromMemory(const BYTE *data, size_t size, ITypeLib **pptlib);
-
-namespace platform {
-
-}  // namespace platform

@@ -1,4 +1,4 @@
-// Loading type libraries: from a serialized image in memory, from a type
+// Loading type libraries: from a binary image in memory, from a type
 // library file, or from a module's TYPELIB resource.
 #include <stdio.h>
 
@@ -78,7 +78,7 @@ HRESULT WINAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib **pptli
   // A type library file, else a module carrying one.
   std::vector<BYTE> image;
   HRESULT hr;
-  if (platform::ReadFile(*path, &image) && image.size() >= 4 && memcmp(image.data(), "RDTL", 4) == 0)
+  if (platform::ReadFile(*path, &image) && image.size() >= 4 && memcmp(image.data(), "MSFT", 4) == 0)
     hr = platform::CreateTypeLib(image.data(), image.size(), pptlib);
   else
     hr = platform::LoadFromModule(szFile, pptlib);

@@ -161,8 +161,10 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
     size_t cut = path.find_last_of(u"\\/");
     helpDir = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
   }
+  // FLAGS holds the library's own flags, not whether it was read from disk.
   bool ok = SetString(HKEY_CLASSES_ROOT, version, nullptr, libText) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr, Decimal(a.wLibFlags)) == ERROR_SUCCESS &&
+            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr,
+                      Decimal(a.wLibFlags & ~LIBFLAG_FHASDISKIMAGE)) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(a.lcid) + u"\\" + SysKindName(a.syskind), nullptr,
                       path) == ERROR_SUCCESS &&
             SetString(HKEY_CLASSES_ROOT, version + u"\\HELPDIR", nullptr, helpDir) == ERROR_SUCCESS;

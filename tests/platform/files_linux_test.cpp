@@ -10,6 +10,7 @@
 
 #include "../fixtures/fixture_ids.h"
 #include "conformance.h"
+#include "fresh_prefix.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -35,24 +36,16 @@ bool Touch(const std::u16string &path, DWORD disposition = CREATE_NEW) {
 class PrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char *old = getenv("REVDIR_PREFIX");
-    if (old) saved_ = old;
-    hadPrefix_ = old != nullptr;
-    setenv("REVDIR_PREFIX", (scratch_.path() / "prefix").c_str(), 1);
+    prefixOverride_.Use((scratch_.path() / "prefix").string());
     cwd_ = fs::current_path();
   }
   void TearDown() override {
     fs::current_path(cwd_);
-    if (hadPrefix_)
-      setenv("REVDIR_PREFIX", saved_.c_str(), 1);
-    else
-      unsetenv("REVDIR_PREFIX");
   }
   fs::path DriveC() const { return scratch_.path() / "prefix" / "drive_c"; }
 
+  PrefixOverride prefixOverride_;
   ScratchDir scratch_;
-  std::string saved_;
-  bool hadPrefix_ = false;
   fs::path cwd_;
 };
 

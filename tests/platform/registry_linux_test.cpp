@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "conformance.h"
+#include "fresh_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -58,7 +59,7 @@ class RegistryStorage : public ::testing::Test {
     Use(dir);
     return dir;
   }
-  void Use(const std::string &dir) { setenv("REVDIR_PREFIX", dir.c_str(), 1); }
+  void Use(const std::string &dir) { prefixOverride_.Use(dir); }
   std::string Hive() const { return prefix_ + "/system.reg"; }
 
   static DWORD QueryDword(HKEY k, const WCHAR *name, LONG *result) {
@@ -67,6 +68,7 @@ class RegistryStorage : public ::testing::Test {
     return v;
   }
 
+  PrefixOverride prefixOverride_;
   std::string prefix_;
   std::vector<std::string> made_;
 };

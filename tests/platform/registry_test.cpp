@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conformance.h"
+#include "fresh_prefix.h"
 
 #ifndef _WIN32
 #include <stdlib.h>
@@ -34,7 +35,7 @@ class Registry : public ::testing::Test {
     char dir[] = "/tmp/revdir-regtest-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     prefix_ = dir;
-    setenv("REVDIR_PREFIX", dir, 1);
+    prefixOverride_.Use(dir);
 #endif
     RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
     DWORD disp = kSentinel;
@@ -76,6 +77,9 @@ class Registry : public ::testing::Test {
   }
 
   std::string prefix_;
+#ifndef _WIN32
+  PrefixOverride prefixOverride_;
+#endif
   HKEY root_ = nullptr;
 };
 

@@ -26,6 +26,30 @@ inline void UseFreshPrefix() {
   };
   static Prefix prefix;
 }
+
+// Points REVDIR_PREFIX elsewhere for one test and puts back what was there, so
+// a later test of the same process still finds the process's own prefix.
+class PrefixOverride {
+ public:
+  PrefixOverride() {
+    const char *old = getenv("REVDIR_PREFIX");
+    had_ = old != nullptr;
+    if (had_) saved_ = old;
+  }
+  ~PrefixOverride() {
+    if (had_)
+      setenv("REVDIR_PREFIX", saved_.c_str(), 1);
+    else
+      unsetenv("REVDIR_PREFIX");
+  }
+  void Use(const std::string &dir) { setenv("REVDIR_PREFIX", dir.c_str(), 1); }
+  PrefixOverride(const PrefixOverride &) = delete;
+  PrefixOverride &operator=(const PrefixOverride &) = delete;
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
 #else
 inline void UseFreshPrefix() {}
 #endif

@@ -1,62 +1,12 @@
-// Reading the serialized type library, and the built-in description of the
-// standard interfaces that dual interfaces derive from.
+// What a loaded type library needs beyond its records: the checks that link
+// its types together, the call descriptions of its members, and the built-in
+// description of the standard interfaces that dual interfaces derive from.
 #include <string.h>
 
 #include "kernel32/text.h"
 #include "oleaut32/typelib_data.h"
 
 namespace platform {
-
-namespace {
-
-constexpr int kMaxTypeDepth = 8;
-
-class Reader {
- public:
-  Reader(const BYTE *p, size_t n) : p_(p), end_(p + n) {}
-  bool ok() const { return ok_; }
-  bool atEnd() const { return p_ == end_; }
-  bool bytes(void *out, size_t n) {
-    if (!ok_ || static_cast<size_t>(end_ - p_) < n) return ok_ = false;
-    memcpy(out, p_, n);
-    p_ += n;
-    return true;
-  }
-  template <typename T>
-  T get() {
-    T v{};
-    bytes(&v, sizeof v);  // little-endian, as on every target of this layer
-    return v;
-  }
-  std::u16string str() {
-    USHORT len = get<USHORT>();
-    if (!ok_ || static_cast<size_t>(end_ - p_) < len) {
-      ok_ = false;
-      return {};
-    }
-    auto s = FromUtf8(std::string_view(reinterpret_cast<const char *>(p_), len));
-    p_ += len;
-    if (!s) {
-      ok_ = false;
-      return {};
-    }
-    return std::move(*s);
-  }
-  GUID guid() {
-    GUID g{};
-    g.Data1 = get<uint32_t>();
-    g.Data2 = get<uint16_t>();
-    g.Data3 = get<uint16_t>();
-    bytes(g.Data4, 8);
-    return g;
-  }
-  void fail() { ok_ = false; }
-
- private:
-  const BYTE *p_;
-  const BYTE *end_;
-  bool ok_ = true;
-};
 
 bool IsScalarVt(VARTYPE vt) {
   switch (vt) {
@@ -70,33 +20,7 @@ bool IsScalarVt(VARTYPE vt) {
   }
 }
 
-bool ValidHref(HREFTYPE raw, size_t typeCount) {
-  return raw < typeCount || raw == kHrefIUnknown || raw == kHrefIDispatch;
-}
-
-HREFTYPE Expose(HREFTYPE raw) { return raw < 0xFFFF0000 ? HrefOf(raw) : raw; }
-
-bool ReadTypeDesc(Reader &r, LibData &lib, size_t typeCount, TYPEDESC *out, int depth) {
-  if (depth > kMaxTypeDepth) return false;
-  VARTYPE vt = r.get<VARTYPE>();
-  if (!r.ok()) return false;
-  *out = TYPEDESC{};
-  out->vt = vt;
-  if (vt == VT_PTR) {
-    TYPEDESC inner;
-    if (!ReadTypeDesc(r, lib, typeCount, &inner, depth + 1)) return false;
-    lib.nodes.push_back(inner);
-    out->lptdesc = &lib.nodes.back();
-    return true;
-  }
-  if (vt == VT_USERDEFINED) {
-    HREFTYPE raw = r.get<uint32_t>();
-    if (!r.ok() || !ValidHref(raw, typeCount)) return false;
-    out->hreftype = Expose(raw);
-    return true;
-  }
-  return IsScalarVt(vt);
-}
+namespace {
 
 // ---- call preparation
 
@@ -130,7 +54,7 @@ ffi_type *FfiTypeOf(VARTYPE vt) {
 }
 
 bool ResolveHref(const LibData &lib, HREFTYPE href, const LibData **outLib, size_t *outIndex) {
-  if (href == kHrefIUnknown || href == kHrefIDispatch) {
+  if (href >= kHrefIUnknown && href - kHrefIUnknown < StdOleLib().types.size()) {
     *outLib = &StdOleLib();
     *outIndex = href - kHrefIUnknown;
     return true;
@@ -196,145 +120,61 @@ void PrepareCall(const LibData &lib, FuncData &f) {
 
 namespace {
 
+// Deeper than any real library derives; also how a cycle is caught.
+constexpr int kMaxBaseDepth = 64;
+
 // Slots before an interface's own members, following the base chain; false
-// on a cycle or a base that is not an interface.
+// on a cycle, a chain too deep or a base that is not an interface.
 bool ComputeFirstSlot(LibData &lib, size_t index, int depth) {
   TypeData &t = lib.types[index];
   if (t.firstSlot) return true;
-  if (depth > static_cast<int>(lib.types.size())) return false;
+  if (depth > kMaxBaseDepth) return false;
   const LibData *bl;
   size_t bi;
   if (t.impls.size() != 1 || !ResolveHref(lib, t.impls[0].href, &bl, &bi)) return false;
   if (bl != &lib) {
     t.firstSlot = bi == 0 ? 3 : 7;
     t.dispatchable = bi == 1;
+    t.baseDepth = 1;
     return true;
   }
   TypeData &base = lib.types[bi];
   if (base.kind != TKIND_INTERFACE || !ComputeFirstSlot(lib, bi, depth + 1)) return false;
+  // However the types are ordered, however many were linked before.
+  if (base.baseDepth >= kMaxBaseDepth) return false;
   size_t first = base.firstSlot + base.funcs.size();
   if (first + t.funcs.size() > 0x7FFF / 8) return false;  // oVft is a SHORT
   t.firstSlot = static_cast<USHORT>(first);
   t.dispatchable = base.dispatchable;
+  t.baseDepth = base.baseDepth + 1;
   return true;
 }
 
 }  // namespace
 
-std::unique_ptr<LibData> ParseTypeLib(const BYTE *data, size_t size, HRESULT *hr) {
-  *hr = TYPE_E_INVDATAREAD;
-  if (!data || size < 8 || memcmp(data, "RDTL", 4) != 0) {
-    *hr = TYPE_E_UNSUPFORMAT;
-    return nullptr;
-  }
-  Reader r(data + 4, size - 4);
-  if (r.get<USHORT>() != 1 || r.get<USHORT>() != 0) {
-    *hr = TYPE_E_UNSUPFORMAT;
-    return nullptr;
-  }
-  auto lib = std::make_unique<LibData>();
-  lib->guid = r.guid();
-  lib->lcid = r.get<uint32_t>();
-  lib->major = r.get<USHORT>();
-  lib->minor = r.get<USHORT>();
-  lib->libFlags = r.get<USHORT>();
-  USHORT sys = r.get<USHORT>();
-  if (sys > SYS_WIN64) return nullptr;
-  lib->syskind = static_cast<SYSKIND>(sys);
-  lib->name = r.str();
-  lib->doc = r.str();
-  lib->helpContext = r.get<uint32_t>();
-  lib->helpFile = r.str();
-  USHORT typeCount = r.get<USHORT>();
-  if (!r.ok()) return nullptr;
-  lib->types.reserve(typeCount);
-  for (size_t ti = 0; ti < typeCount; ++ti) {
-    TypeData t;
-    BYTE kind = r.get<BYTE>();
-    if (kind != TKIND_ENUM && kind != TKIND_INTERFACE && kind != TKIND_COCLASS) return nullptr;
-    t.kind = static_cast<TYPEKIND>(kind);
-    t.guid = r.guid();
-    t.name = r.str();
-    t.doc = r.str();
-    t.helpContext = r.get<uint32_t>();
-    t.flags = r.get<USHORT>();
-    t.major = r.get<USHORT>();
-    t.minor = r.get<USHORT>();
-    USHORT implCount = r.get<USHORT>();
-    for (size_t i = 0; r.ok() && i < implCount; ++i) {
-      HREFTYPE raw = r.get<uint32_t>();
-      USHORT flags = r.get<USHORT>();
-      if (!ValidHref(raw, typeCount)) return nullptr;
-      t.impls.push_back({Expose(raw), flags});
-    }
-    USHORT funcCount = r.get<USHORT>();
-    for (size_t i = 0; r.ok() && i < funcCount; ++i) {
-      FuncData f;
-      f.memid = r.get<int32_t>();
-      USHORT invkind = r.get<USHORT>();
-      if (invkind != INVOKE_FUNC && invkind != INVOKE_PROPERTYGET && invkind != INVOKE_PROPERTYPUT &&
-          invkind != INVOKE_PROPERTYPUTREF)
-        return nullptr;
-      f.invkind = static_cast<INVOKEKIND>(invkind);
-      f.flags = r.get<USHORT>();
-      f.slot = r.get<USHORT>();
-      f.name = r.str();
-      f.doc = r.str();
-      f.helpContext = r.get<uint32_t>();
-      if (!ReadTypeDesc(r, *lib, typeCount, &f.ret, 0)) return nullptr;
-      USHORT paramCount = r.get<USHORT>();
-      if (paramCount > 64) return nullptr;
-      for (size_t p = 0; r.ok() && p < paramCount; ++p) {
-        ParamData pd;
-        pd.name = r.str();
-        pd.flags = r.get<USHORT>();
-        if (!ReadTypeDesc(r, *lib, typeCount, &pd.tdesc, 0)) return nullptr;
-        // A retval is the last parameter, an [out] pointer.
-        if ((pd.flags & PARAMFLAG_FRETVAL) &&
-            (p + 1 != paramCount || !(pd.flags & PARAMFLAG_FOUT) || pd.tdesc.vt != VT_PTR))
-          return nullptr;
-        f.params.push_back(std::move(pd));
-      }
-      t.funcs.push_back(std::move(f));
-    }
-    USHORT varCount = r.get<USHORT>();
-    for (size_t i = 0; r.ok() && i < varCount; ++i) {
-      VarData v;
-      v.memid = r.get<int32_t>();
-      v.name = r.str();
-      v.doc = r.str();
-      v.helpContext = r.get<uint32_t>();
-      v.value = r.get<int32_t>();
-      t.vars.push_back(std::move(v));
-    }
-    if (!r.ok()) return nullptr;
-    // Each kind carries only what belongs to it.
-    if (t.kind == TKIND_ENUM && (!t.impls.empty() || !t.funcs.empty())) return nullptr;
-    if (t.kind == TKIND_INTERFACE && (t.impls.size() != 1 || !t.vars.empty())) return nullptr;
-    if (t.kind == TKIND_COCLASS && (!t.funcs.empty() || !t.vars.empty())) return nullptr;
-    lib->types.push_back(std::move(t));
-  }
-  if (!r.ok() || !r.atEnd()) return nullptr;
-
-  for (size_t i = 0; i < lib->types.size(); ++i) {
-    TypeData &t = lib->types[i];
+bool LinkLib(LibData &lib, size_t slotBudget) {
+  for (size_t i = 0; i < lib.types.size(); ++i) {
+    TypeData &t = lib.types[i];
     if (t.kind == TKIND_INTERFACE) {
-      if (!ComputeFirstSlot(*lib, i, 0)) return nullptr;
-      if ((t.flags & TYPEFLAG_FDUAL) && !t.dispatchable) return nullptr;
+      if (!ComputeFirstSlot(lib, i, 0)) return false;
+      // Each view lists the members of its whole base chain.
+      size_t slots = t.firstSlot + t.funcs.size();
+      if (slots > slotBudget) return false;
+      slotBudget -= slots;
+      if ((t.flags & TYPEFLAG_FDUAL) && !t.dispatchable) return false;
       for (size_t k = 0; k < t.funcs.size(); ++k)
-        if (t.funcs[k].slot != t.firstSlot + k) return nullptr;
+        if (t.funcs[k].slot != t.firstSlot + k) return false;
     } else if (t.kind == TKIND_COCLASS) {
       for (const ImplData &impl : t.impls) {
         const LibData *l;
         size_t idx;
-        if (!ResolveHref(*lib, impl.href, &l, &idx) || l->types[idx].kind != TKIND_INTERFACE) return nullptr;
+        if (!ResolveHref(lib, impl.href, &l, &idx) || l->types[idx].kind != TKIND_INTERFACE) return false;
       }
     }
   }
-  for (TypeData &t : lib->types)
-    for (FuncData &f : t.funcs) PrepareCall(*lib, f);
-  *hr = S_OK;
-  return lib;
+  for (TypeData &t : lib.types)
+    for (FuncData &f : t.funcs) PrepareCall(lib, f);
+  return true;
 }
 
 namespace {
@@ -372,8 +212,14 @@ LibData *BuildStdOle() {
     return f;
   };
   constexpr USHORT in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT;
-  // riid is a GUID record in the system's library; a pointer to void stands in.
-  TYPEDESC riid = ptr(scalar(VT_VOID));
+  // The structures the members take, named as records without members.
+  auto record = [&](HREFTYPE href) {
+    TYPEDESC t{};
+    t.vt = VT_USERDEFINED;
+    t.hreftype = href;
+    return ptr(t);
+  };
+  TYPEDESC riid = record(kHrefIUnknown + 2);
 
   TypeData unk;
   unk.kind = TKIND_INTERFACE;
@@ -410,12 +256,18 @@ LibData *BuildStdOle() {
                            {u"riid", {in, riid}},
                            {u"lcid", {in, scalar(VT_UI4)}},
                            {u"wFlags", {in, scalar(VT_UI2)}},
-                           {u"pdispparams", {in, ptr(scalar(VT_VOID))}},
+                           {u"pdispparams", {in, record(kHrefIUnknown + 3)}},
                            {u"pvarResult", {out, ptr(scalar(VT_VARIANT))}},
-                           {u"pexcepinfo", {out, ptr(scalar(VT_VOID))}},
+                           {u"pexcepinfo", {out, record(kHrefIUnknown + 4)}},
                            {u"puArgErr", {out, ptr(scalar(VT_UINT))}}}));
   lib->types.push_back(std::move(unk));
   lib->types.push_back(std::move(disp));
+  for (const char16_t *name : {u"GUID", u"DISPPARAMS", u"EXCEPINFO"}) {
+    TypeData rec;
+    rec.kind = TKIND_RECORD;
+    rec.name = name;
+    lib->types.push_back(std::move(rec));
+  }
   return lib;
 }
 
