@@ -11,10 +11,11 @@ namespace qx {
 namespace {
 
 constexpr DWORD kOpenWaitMs = 30000;
-constexpr long kClosing = DTL_E_CLOSING;
+std::atomic<uint32_t> lateReplies{0};
 
 void DTL_CALL MessageDone(uintptr_t context, uint32_t iostat, uint32_t size, uint32_t ext) {
   auto *m = reinterpret_cast<asaMessage *>(context);
+  if (WaitForSingleObject(m->cancelEvent, 0) == WAIT_OBJECT_0) lateReplies.fetch_add(1);
   m->iostat = iostat;
   m->replySize = std::min<uint32_t>(size, sizeof m->reply);
   m->extError = ext;
@@ -46,18 +47,55 @@ void PutU32(std::vector<BYTE> &out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
+void Join(HANDLE &thread) {
+  if (!thread) return;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  thread = nullptr;
+}
+
 }  // namespace
+
+uint32_t LateReplies() { return lateReplies.load(); }
+
+// In the real-time class workers run at the lowest priority, below the
+// process's own time-critical work.
+HANDLE StartWorker(LPTHREAD_START_ROUTINE routine, void *argument) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, argument, 0, nullptr);
+  if (thread && RealTime()) SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
+  return thread;
+}
 
 asaMessage::asaMessage() {
   replyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   cancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   doneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  releasedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 asaMessage::~asaMessage() {
   CloseHandle(replyEvent);
   CloseHandle(cancelEvent);
   CloseHandle(doneEvent);
+  CloseHandle(releasedEvent);
+}
+
+void asaMessage::Fail(uint32_t status) {
+  iostat = status;
+  replySize = 0;
+  SetEvent(replyEvent);
+}
+
+void asaMessage::Serve(HANDLE stop, DWORD ms) {
+  HANDLE events[3] = {replyEvent, cancelEvent, stop};
+  DWORD w = WaitForMultipleObjects(stop ? 3 : 2, events, FALSE, ms);
+  if (w == WAIT_OBJECT_0) {
+    if (onReply) onReply(onReplyContext);
+    SetEvent(doneEvent);
+  } else {
+    abandoned = w == WAIT_TIMEOUT ? QxE_COMM_TIMEOUT : QxE_NO_REPLY;
+  }
+  SetEvent(releasedEvent);
 }
 
 void asaMessage::Complete(uint8_t svc, uint8_t status) {
@@ -70,7 +108,13 @@ void asaMessage::Complete(uint8_t svc, uint8_t status) {
   SetEvent(replyEvent);
 }
 
+Channel::Channel(const QxCommTarget &target) : target_(target) { InitializeCriticalSection(&queueLock_); }
+
 Channel::~Channel() {
+  // The threads that took messages from the queues are joined by now.
+  for (asaMessage *m : queue_) m->Release();
+  for (asaMessage *m : replies_) m->Release();
+  DeleteCriticalSection(&queueLock_);
   if (m_msgQueuedEvent) CloseHandle(m_msgQueuedEvent);
   if (m_msgCompletedEvent) CloseHandle(m_msgCompletedEvent);
 }
@@ -99,6 +143,8 @@ DWORD Channel::RouteLength() const { return 0; }
 
 ASAControlNetChannel::~ASAControlNetChannel() {
   if (open_) Close();
+  StopThreads();
+  if (stopEvent_) CloseHandle(stopEvent_);
 }
 
 const QxRouteBytes &ASAControlNetChannel::Route() const {
@@ -128,15 +174,15 @@ bool ASAControlNetChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
 }
 
 HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) {
-  std::vector<BYTE> header;
   DWORD mode = TestMode();
+  m->header.clear();
   if (open_) {
-    PutU32(header, DTL_MSG_CONNECTED);
-    PutU32(header, connectedDriverWord_);
-    PutU32(header, connectionId_);
+    PutU32(m->header, DTL_MSG_CONNECTED);
+    PutU32(m->header, connectedDriverWord_);
+    PutU32(m->header, connectionId_);
     LogLine("ASA Connected message:   Connection ID %x    ", static_cast<unsigned>(connectionId_));
   } else {
-    if (!UnconnectedHeader(header)) return QxE_OUT_OF_RANGE;
+    if (!UnconnectedHeader(m->header)) return QxE_OUT_OF_RANGE;
     LogLine("ASA Unconnected message:");
   }
   if (mode != 2) {
@@ -152,19 +198,121 @@ HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) 
     m->Complete(m->service, 0);
     return S_OK;
   }
-  m->AddRef();  // the server's reference, released by its one callback
-  long r = cvapi::DTL_ASA_MSG_CB(header.data(), m->service, m->path.data(), static_cast<uint32_t>(m->path.size()),
-                                 m->data.data(), static_cast<uint32_t>(m->data.size()), m->reply, kMaxReply,
-                                 serverTimeOutMs, MessageDone, reinterpret_cast<uintptr_t>(m));
-  if (r != DTL_SUCCESS) {
-    m->Release();
-    LogLine("ERROR: from Corvid DTL_ASA_MSG_CB() - retval=%ld", r);
-    // After 138 the server is closing: no reply is made up, and the
-    // requester is told at once instead of waiting for one.
-    if (r == kClosing) return QxE_NO_REPLY;
-    m->Complete(m->service, 0x08);
+  m->serverTimeOut = serverTimeOutMs;
+  if (!open_) {
+    HandOver(m);
+    return S_OK;
   }
-  return S_OK;
+  // A connected message goes through the service thread.
+  return Enqueue(queue_, m_msgQueuedEvent, m) ? S_OK : QxE_CHANNEL_NOT_OPEN;
+}
+
+bool ASAControlNetChannel::Enqueue(std::deque<asaMessage *> &to, HANDLE event, asaMessage *m) {
+  EnterCriticalSection(&queueLock_);
+  bool stopping = stopping_;
+  if (!stopping) {
+    m->AddRef();  // the queue's reference
+    to.push_back(m);
+  }
+  LeaveCriticalSection(&queueLock_);
+  if (stopping) return false;
+  SetEvent(event);
+  return true;
+}
+
+void ASAControlNetChannel::HandOver(asaMessage *m) {
+  m->AddRef();  // the server's reference, released by its one callback
+  long r = cvapi::DTL_ASA_MSG_CB(m->header.data(), m->service, m->path.data(), static_cast<uint32_t>(m->path.size()),
+                                 m->data.data(), static_cast<uint32_t>(m->data.size()), m->reply, kMaxReply,
+                                 m->serverTimeOut, MessageDone, reinterpret_cast<uintptr_t>(m));
+  if (r == DTL_SUCCESS) return;
+  m->Release();
+  LogLine("ERROR: from Corvid DTL_ASA_MSG_CB() - retval=%ld", r);
+  // After 138 the server is closing: no reply is made up, and the request
+  // ends at once instead of waiting for one.
+  if (r == DTL_E_CLOSING)
+    m->Fail(DTL_E_CLOSING);
+  else
+    m->Complete(m->service, 0x08);
+}
+
+asaMessage *ASAControlNetChannel::Next(std::deque<asaMessage *> &from) {
+  EnterCriticalSection(&queueLock_);
+  asaMessage *m = nullptr;
+  if (!from.empty()) {
+    m = from.front();
+    from.pop_front();
+  }
+  LeaveCriticalSection(&queueLock_);
+  return m;
+}
+
+DWORD WINAPI ASAControlNetChannel::ServiceThread(LPVOID p) {
+  auto *self = static_cast<ASAControlNetChannel *>(p);
+  HANDLE events[2] = {self->m_msgQueuedEvent, self->stopEvent_};
+  for (;;) {
+    bool stop = WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0;
+    // Messages still queued at the stop end without a reply.
+    while (asaMessage *m = self->Next(self->queue_)) {
+      if (stop)
+        m->Fail(DTL_E_CLOSING);
+      else
+        self->HandOver(m);
+      m->Release();
+    }
+    if (stop) return 0;
+  }
+}
+
+DWORD WINAPI ASAControlNetChannel::ReplyWorker(LPVOID p) {
+  auto *self = static_cast<ASAControlNetChannel *>(p);
+  HANDLE events[2] = {self->stopEvent_, self->m_msgCompletedEvent};
+  for (;;) {
+    if (asaMessage *m = self->Next(self->replies_)) {
+      m->Serve(self->stopEvent_, self->replyWaitMs_);
+      m->Release();
+      continue;
+    }
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) break;
+  }
+  // Stopped: a reply already in is still received, the others are let go.
+  while (asaMessage *m = self->Next(self->replies_)) {
+    m->Serve(self->stopEvent_, 0);
+    m->Release();
+  }
+  return 0;
+}
+
+bool ASAControlNetChannel::ServeReply(asaMessage *m) {
+  return open_ && replyWorker_ && Enqueue(replies_, m_msgCompletedEvent, m);
+}
+
+bool ASAControlNetChannel::StartThreads() {
+  if (!stopEvent_) stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!stopEvent_) return false;
+  ResetEvent(stopEvent_);
+  EnterCriticalSection(&queueLock_);
+  stopping_ = false;
+  LeaveCriticalSection(&queueLock_);
+  replyWaitMs_ = TripleTimeOut(target_.DefaultTimeOut);
+  bool optimized = ThreadOptimization();
+  serviceThread_ = StartWorker(ServiceThread, this);
+  // With thread optimization, connected replies are waited for by this one
+  // worker instead of a thread per request.
+  if (serviceThread_ && optimized) replyWorker_ = StartWorker(ReplyWorker, this);
+  return serviceThread_ && (replyWorker_ || !optimized);
+}
+
+void ASAControlNetChannel::StopThreads() {
+  EnterCriticalSection(&queueLock_);
+  stopping_ = true;
+  LeaveCriticalSection(&queueLock_);
+  if (stopEvent_) SetEvent(stopEvent_);
+  SetEvent(m_msgQueuedEvent);
+  SetEvent(m_msgCompletedEvent);
+  // Joined, not slept on: nothing of the channel is used after this.
+  Join(serviceThread_);
+  Join(replyWorker_);
 }
 
 HRESULT ASAControlNetChannel::Open() {
@@ -205,12 +353,18 @@ HRESULT ASAControlNetChannel::Open() {
   connectionId_ = id;
   open_ = true;
   SetEvent(m_msgQueuedEvent);
+  if (!StartThreads()) {
+    LogLine("ERROR: the connection's service thread could not be started");
+    Close();
+    return QxE_CHANNEL_OPEN_FAILED;
+  }
   LogLine("%08x %-20s %s", static_cast<unsigned>(id), target_.DriverName, "Opened successfully.");
   return S_OK;
 }
 
 HRESULT ASAControlNetChannel::Close() {
   if (!open_) return QxE_CHANNEL_NOT_OPEN;
+  StopThreads();
   LogLine("\nClosing Connection %08x.", static_cast<unsigned>(connectionId_));
   HRESULT hr = S_OK;
   if (TestMode() != 2) {
@@ -234,11 +388,8 @@ HRESULT ASAControlNetChannel::Close() {
 }
 
 HRESULT ASAControlNetChannel::Shutdown() {
-  // No service thread runs here: connected messages go straight to the server,
-  // so there is nothing to stop or wait for.
   if (!open_) return QxE_OPEN_INCOMPLETE;
-  SetEvent(m_msgQueuedEvent);
-  SetEvent(m_msgCompletedEvent);
+  StopThreads();
   connectionId_ = 0;
   open_ = false;
   return S_OK;

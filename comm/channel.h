@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "cvapi32.h"
@@ -29,20 +30,40 @@ struct asaMessage {
   }
   // Sets the reply from the channel itself (test mode, refused sends).
   void Complete(uint8_t service, uint8_t status);
+  // Ends the request without a reply (iostat: the client library's reason).
+  void Fail(uint32_t status);
+  // A worker's part: waits up to ms for the reply, the requester's cancel or
+  // stop (may be null); runs the receive routine when the reply came first,
+  // then lets the request go.
+  void Serve(HANDLE stop, DWORD ms);
 
   std::atomic<LONG> refs{1};
-  HANDLE replyEvent;   // set when the reply (or its failure) is in
-  HANDLE cancelEvent;  // set when the requester stops waiting
-  HANDLE doneEvent;    // set by the worker once the receive routine ran
+  HANDLE replyEvent;     // set when the reply (or its failure) is in
+  HANDLE cancelEvent;    // set when the requester stops waiting
+  HANDLE doneEvent;      // set by the worker once the receive routine ran
+  HANDLE releasedEvent;  // set once no worker touches the request any more
+  // The receive routine and its argument, run on the worker that sees the reply.
+  void (*onReply)(void *) = nullptr;
+  void *onReplyContext = nullptr;
+  HRESULT abandoned = S_OK;  // why a worker let the request go without its reply
   BYTE service = 0;
   std::vector<BYTE> path, data;
+  std::vector<BYTE> header;  // handed to the server with the request
+  DWORD serverTimeOut = 0;
   BYTE reply[kMaxReply + kReplyHeader] = {};
   uint32_t iostat = 0, replySize = 0, extError = 0;
 };
 
+// Replies that arrived after their requester had stopped waiting (they land in
+// the message alone); a running count for diagnostics.
+uint32_t LateReplies();
+
+// A joinable worker thread (null when none could be made).
+HANDLE StartWorker(LPTHREAD_START_ROUTINE routine, void *argument);
+
 class Channel {
  public:
-  explicit Channel(const QxCommTarget &target) : target_(target) {}
+  explicit Channel(const QxCommTarget &target);
   virtual ~Channel();
   Channel(const Channel &) = delete;
   Channel &operator=(const Channel &) = delete;
@@ -54,6 +75,9 @@ class Channel {
   virtual HRESULT Open() { return QxE_NOT_SUPPORTED; }
   virtual HRESULT Close() { return S_OK; }
   virtual HRESULT Shutdown() { return S_OK; }
+  // Takes the wait for the message's reply onto the channel's own worker
+  // (true), or leaves it to a worker of the request's own (false).
+  virtual bool ServeReply(asaMessage *) { return false; }
   HRESULT GetConnectionId(DWORD *id) const;
   bool IsOpen() const { return open_; }
   virtual bool IsPccc() const { return false; }
@@ -64,8 +88,12 @@ class Channel {
  protected:
   HRESULT OpenDriver();
   const QxCommTarget &target_;
-  HANDLE m_msgQueuedEvent = nullptr;
-  HANDLE m_msgCompletedEvent = nullptr;
+  // The messages waiting for the service thread and those whose replies the
+  // second worker waits for; both under queueLock_.
+  CRITICAL_SECTION queueLock_;
+  std::deque<asaMessage *> queue_, replies_;
+  HANDLE m_msgQueuedEvent = nullptr;     // a message was queued for the service thread
+  HANDLE m_msgCompletedEvent = nullptr;  // a reply was handed to the second worker
   DWORD driverId_ = 0;
   bool open_ = false;
   DWORD connectionId_ = 0;
@@ -80,7 +108,10 @@ class ASAControlNetChannel : public Channel {
   // The connected channel: DTL_ASA_OPEN and a bounded wait for its callback.
   HRESULT Open() override;
   HRESULT Close() override;
+  // Stops and joins the service thread and the second worker; the
+  // connection itself stays with the communications server.
   HRESULT Shutdown() override;
+  bool ServeReply(asaMessage *m) override;
 
  protected:
   // The unconnected header (type 110, driver, route); false for a route that
@@ -89,6 +120,23 @@ class ASAControlNetChannel : public Channel {
   const QxRouteBytes &Route() const;
   DWORD RouteLength() const override;
   DWORD connectedDriverWord_ = 0;
+
+ private:
+  // Hands a message to the server; a refusal ends it at once.
+  void HandOver(asaMessage *m);
+  // Queues a message and signals the event; false once the threads stop.
+  bool Enqueue(std::deque<asaMessage *> &to, HANDLE event, asaMessage *m);
+  asaMessage *Next(std::deque<asaMessage *> &from);
+  bool StartThreads();
+  void StopThreads();
+  static DWORD WINAPI ServiceThread(LPVOID self);
+  static DWORD WINAPI ReplyWorker(LPVOID self);
+
+  HANDLE stopEvent_ = nullptr;
+  HANDLE serviceThread_ = nullptr;
+  HANDLE replyWorker_ = nullptr;  // only with thread optimization
+  bool stopping_ = true;          // under queueLock_
+  DWORD replyWaitMs_ = 0;         // the second worker's wait for each reply
 };
 
 // CIP messages to a target made from target data (kind 5).

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,7 @@ struct Context {
   std::vector<std::pair<uint16_t, uint16_t>> classRevisions;
   bool revisionTableLoaded = false;
   bool clientUp = false;
+  bool watchDog = false;
   std::string topKey = kTopKey, secondKey = kSecondKey;
   HKEY hive = HKEY_LOCAL_MACHINE;
   std::string application;
@@ -112,6 +114,12 @@ std::optional<DWORD> ReadNumber(HKEY hive, const std::string &key, const char *n
 
 std::string ParameterKey() { return C().topKey + C().secondKey; }
 
+const char *HiveName(HKEY hive) {
+  if (hive == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  if (hive == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  return "<hive of the initialize record>";
+}
+
 // A replacement key of the initialize record: under 128 characters, with a
 // trailing backslash.
 void TakeKey(std::string &out, const char *given) {
@@ -172,7 +180,7 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
       {"Application", C().application.empty() ? "<null>" : C().application},
       {"Library Type", info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
       {"Console Window", info && size >= kQxInitSizeConsole && info->ConsoleWindow == 1 ? "Disabled" : "Enabled"},
-      {"Registry Key Hive", C().hive == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"},
+      {"Registry Key Hive", HiveName(C().hive)},
       {"Top Level Registry Key", C().topKey},
       {"Second Level Registry Key", C().secondKey},
       {"Class Revision Size", std::to_string(C().classRevisions.size())},
@@ -213,6 +221,10 @@ bool ThreadOptimization() {
 bool RealTime() {
   LibraryLock lock;
   return C().realTime;
+}
+bool ConnectionWatchDog() {
+  LibraryLock lock;
+  return C().watchDog;
 }
 QxASADiagnostics *CurrentLog() {
   LibraryLock lock;
@@ -274,15 +286,21 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
     }
     id = static_cast<DWORD>(handle);
   }
-  if (c.drivers.size() == c.driverCapacity) {
-    LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
-    c.driverCapacity += kDriverTableGrowth;
-    c.drivers.reserve(c.driverCapacity);
+  // A driver the table cannot take is still used, only opened again next time.
+  *driverId = id;
+  try {
+    if (c.drivers.size() == c.driverCapacity) {
+      LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
+      c.drivers.reserve(c.driverCapacity + kDriverTableGrowth);
+      c.driverCapacity += kDriverTableGrowth;
+    }
+    c.drivers.push_back({name, "", id});
+  } catch (const std::bad_alloc &) {
+    LogLine("Driver Not Added!");
+    return S_OK;
   }
-  c.drivers.push_back({name, "", id});
   ++c.driverNumber;
   LogLine(" - Successful");
-  *driverId = id;
   return S_OK;
 }
 
@@ -378,10 +396,14 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   c.refs = 1;
   // 11. The start-up report.
   StartupReport(info, size);
-  if (c.log) {
-    LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
-    auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
-    LogLine("ASAPacketServer Connection Watch Dog %s", watchDog && *watchDog ? "ENABLED" : "DISABLED");
+  LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
+  // 12. The watch-dog setting, told to whoever debugs the host.
+  auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
+  c.watchDog = watchDog && *watchDog;
+  if (!c.watchDog && IsDebuggerPresent()) {
+    LogLine("MSVC Lockup -- ASAPacketServer Connection Watch Dog Thread is DISABLED");
+    LogLine("               Set Registry Key %s\\%sConnectionWatchDog = 1", HiveName(c.hive), key.c_str());
+    LogLine("               to ENABLE Connection Watch Dog Thread");
   }
 }
 

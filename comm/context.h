@@ -29,6 +29,8 @@ bool Initialized();
 DWORD TestMode();
 bool ThreadOptimization();
 bool RealTime();
+// The "ConnectionWatchDog" setting read at start (reported, it changes nothing else).
+bool ConnectionWatchDog();
 QxASADiagnostics *CurrentLog();
 // The object definitions read at start, or null when none were found.
 const adf::Catalog *Definitions();

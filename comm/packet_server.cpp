@@ -82,13 +82,9 @@ void Receive(Work &w) {
   w.result = S_OK;
 }
 
+// A request's own worker: waits for the reply or the requester's cancel.
 DWORD WINAPI Worker(LPVOID p) {
-  auto *w = static_cast<Work *>(p);
-  HANDLE events[2] = {w->m->replyEvent, w->m->cancelEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) {
-    Receive(*w);
-    SetEvent(w->m->doneEvent);
-  }
+  static_cast<asaMessage *>(p)->Serve(nullptr, INFINITE);
   return 0;
 }
 
@@ -340,6 +336,7 @@ HRESULT QxASAPacketServer::StartCommunicating(DWORD skipRevisionTable, DWORD che
           static_cast<unsigned>(target_->NetworkKind), static_cast<unsigned>(target_->Protocol), target_->DriverName,
           target_->PathString, static_cast<unsigned>(target_->DefaultTimeOut),
           static_cast<unsigned>(target_->ConnectionSize));
+  LogLine("ASAPacketServer Connection Watch Dog %s", ConnectionWatchDog() ? "ENABLED" : "DISABLED");
   communicating_ = true;
   DWORD mode = TestMode();
   if (mode == 1 || mode == 2) return S_OK;
@@ -457,10 +454,14 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   QxCommTimeOut *timeOut = msg.pTimeOut ? msg.pTimeOut : &own;
   DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{target_->DefaultTimeOut};
 
+  Work work{nullptr, handle};
   auto *m = new asaMessage;
+  work.m = m;
   m->service = service;
   m->path = path;
   m->data = data;
+  m->onReply = [](void *w) { Receive(*static_cast<Work *>(w)); };
+  m->onReplyContext = &work;
   handle->BeginRequest();
   msg.pAsync = m;
   msg.PacketID = lastPacketId_ = static_cast<WORD>((lastPacketId_ + 1) % 257);
@@ -474,38 +475,49 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
     handle->EndRequest();
     return hr;
   }
-  Work work{m, handle};
-  HANDLE worker = CreateThread(nullptr, 0, Worker, &work, 0, nullptr);
-  if (!worker) {
-    // Nobody else will wait: the server's reference keeps the message alive.
-    msg.pAsync = nullptr;
-    m->Release();
-    handle->EndRequest();
-    return E_FAIL;
+  // The reply is waited for by the channel's second worker, or by a worker of
+  // this request's own.
+  HANDLE worker = nullptr;
+  if (!channel_->ServeReply(m)) {
+    worker = StartWorker(Worker, m);
+    if (!worker) {
+      // Nobody else will wait: the server's reference keeps the message alive.
+      SetEvent(m->cancelEvent);
+      msg.pAsync = nullptr;
+      m->Release();
+      handle->EndRequest();
+      return E_FAIL;
+    }
   }
-  if (RealTime()) SetThreadPriority(worker, -15);
 
+  HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
   DWORD waited = timeOut->Value();
-  DWORD w = WaitForSingleObject(m->doneEvent, waited);
+  DWORD w = WaitForMultipleObjects(2, ends, FALSE, waited);
   while (w == WAIT_TIMEOUT && timeOut->Value() > waited) {
     DWORD more = timeOut->Value() - waited;
     waited += more;
-    w = WaitForSingleObject(m->doneEvent, more);
+    w = WaitForMultipleObjects(2, ends, FALSE, more);
   }
   if (w != WAIT_OBJECT_0) SetEvent(m->cancelEvent);
-  // The worker never outlives the request: it ends at the reply or the cancel.
-  WaitForSingleObject(worker, INFINITE);
-  CloseHandle(worker);
+  // No worker touches the request after this: its own worker is joined, the
+  // channel's has let it go.
+  if (worker) {
+    WaitForSingleObject(worker, INFINITE);
+    CloseHandle(worker);
+  } else {
+    WaitForSingleObject(m->releasedEvent, INFINITE);
+  }
   bool done = WaitForSingleObject(m->doneEvent, 0) == WAIT_OBJECT_0;
+  bool released = w == WAIT_OBJECT_0 + 1;
   if (done) {
     hr = work.result;
-  } else if (w == WAIT_TIMEOUT) {
+  } else if (w == WAIT_TIMEOUT || (released && m->abandoned == QxE_COMM_TIMEOUT)) {
     LogLine("APPLICATION TIMED OUT WAITING FOR A REPLY on %s", TimeStamp().c_str());
     LogLine("No reply logged for this message --");
     LogLine("Purged -");
     hr = QxE_COMM_TIMEOUT;
   } else {
-    hr = E_FAIL;
+    hr = released ? m->abandoned : E_FAIL;
   }
   if (hr == QxE_COMM_TIMEOUT)
     LogLine("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT");

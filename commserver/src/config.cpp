@@ -88,6 +88,7 @@ void ReadDevice(const Key &key, SimDevice &d, int depth) {
   d.cip_error = static_cast<uint8_t>(key.Dword("CipError").value_or(0));
   d.cip_ext = static_cast<uint16_t>(key.Dword("CipExtendedError").value_or(0));
   d.refuse_service = static_cast<uint8_t>(key.Dword("RefuseService").value_or(0));
+  d.hold_ms = key.Dword("HoldReply").value_or(0);
   // Beyond: subkeys named after a port, each with subkeys named after links.
   if (depth >= 16) return;
   for (const auto &port : key.Subkeys()) {

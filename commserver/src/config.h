@@ -21,6 +21,7 @@ struct SimDevice {
   uint8_t cip_error = 0;    // a general status to answer every request with
   uint16_t cip_ext = 0;     // and its extended status (0: none)
   uint8_t refuse_service = 0;  // a service answered "service not supported" (0: none)
+  uint32_t hold_ms = 0;     // the reply comes this late, whatever the time-outs (0: none)
   // Devices beyond this one, by (port, link).
   std::map<std::pair<uint16_t, std::string>, SimDevice> beyond;
 };

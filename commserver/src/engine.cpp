@@ -179,8 +179,12 @@ struct Engine::Impl {
       reply = cip::AnswerIdentity(d->identity, *request);
       delay = d->delay_ms;
     }
+    // A held reply keeps no time-out: it outlasts the caller's own wait.
+    if (d && d->hold_ms)
+      delay = d->hold_ms;
+    else if (delay)
+      Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
     if (!delay) return Finish(p, DTL_SUCCESS, reply);
-    Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
     p->delay.expires_after(std::chrono::milliseconds(delay));
     p->delay.async_wait([this, p, reply = std::move(reply)](const asio::error_code &ec) {
       if (!ec) Finish(p, DTL_SUCCESS, reply);

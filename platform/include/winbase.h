@@ -1,6 +1,7 @@
 // Kernel services: errors, modules, files and mappings, synchronisation, threads.
 #pragma once
 
+#include "debugapi.h"
 #include "windef.h"
 #include "winerror.h"
 #include "winnt.h"

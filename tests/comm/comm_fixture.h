@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "fresh_prefix.h"
@@ -24,6 +27,8 @@ using simreg::SetIdentity;
 using simreg::SetText;
 using simreg::Wide;
 
+inline constexpr DWORD kHeldReplyMs = 1500;
+
 // The library's option string ("CommandLine"), or none.
 inline void SetOptions(const std::string &options) {
   if (options.empty())
@@ -34,7 +39,8 @@ inline void SetOptions(const std::string &options) {
 
 // SIM-1: station 2 a controller (family 0x400), 3 one of unknown family,
 // 4 silent, 5 refusing every request with 0x08, 6 refusing only
-// Get_Attributes_All; ENIP-1 an EtherNet/IP driver.
+// Get_Attributes_All, 7 answering 1.5 s late whatever the time-out; ENIP-1 an
+// EtherNet/IP driver.
 inline void ConfigureDrivers() {
   UseFreshPrefix();
   std::string sim = std::string(kDrivers) + "SIM-1";
@@ -49,6 +55,8 @@ inline void ConfigureDrivers() {
   SetDword(sim + "\\Devices\\5", "CipError", 0x08);
   SetIdentity(sim + "\\Devices\\6", 14, 15, 13, "Kestrel L85");
   SetDword(sim + "\\Devices\\6", "RefuseService", 0x01);
+  SetIdentity(sim + "\\Devices\\7", 14, 15, 13, "Kestrel L85");
+  SetDword(sim + "\\Devices\\7", "HoldReply", kHeldReplyMs);
   std::string enip = std::string(kDrivers) + "ENIP-1";
   SetText(enip, "Kind", "EtherNet/IP");
   SetDword(enip, "ConnectTimeout", 1000);
@@ -62,6 +70,14 @@ inline void RemoveConfiguration() {
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
   DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1", HKEY_CURRENT_USER);
   RegDeleteKeyW(HKEY_CURRENT_USER, Wide("SOFTWARE\\Brenmoor Software").c_str());
+}
+
+// A whole file (a packet log), or "" when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 inline std::string Computer() {

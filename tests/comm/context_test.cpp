@@ -6,10 +6,14 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "comm_fixture.h"
 #include "context.h"
@@ -220,13 +224,6 @@ bool HasShape(const std::string &text, size_t at, const std::string &shape) {
   return true;
 }
 
-std::string ReadAll(const std::filesystem::path &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST_F(ContextTest, ThePacketLogIsWrittenOnlyWhenAFolderIsConfigured) {
   ScratchDir dir;
   {
@@ -252,5 +249,46 @@ TEST_F(ContextTest, ThePacketLogIsWrittenOnlyWhenAFolderIsConfigured) {
   EXPECT_NE(log.find("*pSize = 0x"), std::string::npos) << "the second look-up came from the cache";
   EXPECT_NE(log.find("SUCCESS"), std::string::npos);
 }
+
+#ifndef _WIN32
+// Starts and ends a context in a child process that its parent (this test)
+// traces, as a debugger would: the child's exit status, kNoTracing when the
+// system forbids tracing.
+constexpr int kNoTracing = 77;
+int RunContextUnderATracer() {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(kNoTracing);
+    QxOnlineInitialize("Watch", nullptr);
+    QxOnlineUninitialize();
+    _exit(0);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(ContextTest, ADebuggedHostIsToldTheWatchDogIsOff) {
+  ScratchDir dir;
+  const std::string options = "\"/LogPath=" + dir.path().string() + "\"";
+  const std::string disabled = "MSVC Lockup -- ASAPacketServer Connection Watch Dog Thread is DISABLED\n"
+                               "               Set Registry Key HKEY_LOCAL_MACHINE\\" +
+                               std::string(kParameters) +
+                               "ConnectionWatchDog = 1\n"
+                               "               to ENABLE Connection Watch Dog Thread\n";
+  SetOptions(options);
+  int status = RunContextUnderATracer();
+  if (status == kNoTracing) GTEST_SKIP() << "this system does not allow tracing";
+  ASSERT_EQ(status, 0);
+  EXPECT_NE(ReadAll(dir.path() / "Watch.Log").find(disabled), std::string::npos) << ReadAll(dir.path() / "Watch.Log");
+  // Not debugged, or the watch dog on: nothing said.
+  { Context context(0, "Watch"); }
+  EXPECT_EQ(ReadAll(dir.path() / "Watch.Log").find("Watch Dog"), std::string::npos);
+  SetDword(kParameters, "ConnectionWatchDog", 1);
+  ASSERT_EQ(RunContextUnderATracer(), 0);
+  EXPECT_EQ(ReadAll(dir.path() / "Watch.Log").find("Watch Dog"), std::string::npos);
+}
+#endif
 
 }  // namespace

@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "comm_fixture.h"
+#include "channel.h"
 #include "context.h"
 #include "enip_server.h"
 #include "packet_server.h"
@@ -262,30 +261,81 @@ size_t ThreadCount() {
 
 // A thread whose handle was waited for may take a moment more to leave the
 // process's list: wait (boundedly) for the count to come down to at most n.
-size_t SettledThreadCount(size_t n) {
-  for (int i = 0; i < 200 && ThreadCount() > n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+size_t SettledThreadCount(size_t n, int tries = 200) {
+  for (int i = 0; i < tries && ThreadCount() > n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return ThreadCount();
 }
 
-TEST_F(PacketServerTest, NoThreadOutlivesTheContext) {
-  // ThreadSanitizer's runtime starts a thread of its own with the first one
-  // the process creates: one thread made and joined first lets it exist
-  // before the count is taken.
+// The threads present before any context: ThreadSanitizer's runtime starts a
+// thread of its own with the first one the process creates, so one thread is
+// made and joined first.
+size_t BaselineThreadCount() {
   std::thread([] {}).join();
-  size_t before = SettledThreadCount(1);
+  return SettledThreadCount(1);
+}
+
+// While a context's client interface is up, the client library runs one thread.
+constexpr size_t kClientThreads = 1;
+
+TEST_F(PacketServerTest, NoThreadOutlivesTheContext) {
+  size_t before = BaselineThreadCount();
+  // Rounds 0 and 1 with thread optimization (the default), round 2 without.
   for (int round = 0; round < 3; ++round) {
+    if (round == 2) SetDword(kParameters, "ThreadOptimization", 0);
     Start();
     ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
     ASSERT_EQ(server_->StartCommunicating(), S_OK);
     Identity id;
     EXPECT_EQ(ReadIdentity(id), S_OK);
-    ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 04"), S_OK);
+    EXPECT_EQ(SettledThreadCount(before + kClientThreads), before + kClientThreads) << "round " << round;
     server_->StopCommunicating();
+    // A connected channel: its service thread, and with thread optimization
+    // the worker that waits for its replies.
+    ASSERT_EQ(server_->StartCommunicating(0, 0, true), S_OK);
+    size_t channelThreads = round == 2 ? 1 : 2;
+    EXPECT_EQ(ReadIdentity(id), S_OK);
+    EXPECT_EQ(SettledThreadCount(before + kClientThreads + channelThreads), before + kClientThreads + channelThreads)
+        << "round " << round;
+    server_->StopCommunicating();
+    EXPECT_EQ(SettledThreadCount(before + kClientThreads), before + kClientThreads) << "round " << round;
+    // A silent station, unconnected and connected.
+    ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 04"), S_OK);
     EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NO_DEVICE);
+    EXPECT_EQ(server_->StartCommunicating(0, 0, true), qx::QxE_NO_DEVICE);
+    // An open connection left to the server's deletion.
+    ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
+    ASSERT_EQ(server_->StartCommunicating(0, 0, true), S_OK);
     delete server_;
     server_ = nullptr;
     context_.reset();
     EXPECT_EQ(SettledThreadCount(before), before) << "round " << round;
+  }
+}
+
+TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFreed) {
+  ScratchDir dir;
+  // Our wait: three times 100 ms; station 7's reply comes after 1.5 s.
+  SetOptions("/TimeOut=100 \"/LogPath=" + dir.path().string() + "\"");
+  size_t before = BaselineThreadCount();
+  for (bool connected : {false, true}) {
+    Start();
+    ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 07"), S_OK);
+    uint32_t late = qx::LateReplies();
+    EXPECT_EQ(server_->StartCommunicating(0, 0, connected), qx::QxE_NO_DEVICE) << connected;
+    // The request's worker, or the connection's threads, are joined at once,
+    // long before the reply could wake them.
+    EXPECT_EQ(SettledThreadCount(before + kClientThreads, 20), before + kClientThreads) << connected;
+    EXPECT_EQ(qx::LateReplies(), late) << "the reply is not in yet";
+    // The reply lands in the message alone, which the client library holds.
+    for (int i = 0; i < 500 && qx::LateReplies() == late; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(qx::LateReplies(), late + 1) << connected;
+    delete server_;
+    server_ = nullptr;
+    context_.reset();
+    EXPECT_EQ(SettledThreadCount(before), before) << connected;
+    std::string log = ReadAll(dir.path() / "QxOnline.Log");
+    EXPECT_NE(log.find("APPLICATION TIMED OUT WAITING FOR A REPLY on "), std::string::npos) << log;
+    EXPECT_NE(log.find("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT"), std::string::npos) << log;
   }
 }
 #endif
@@ -299,10 +349,7 @@ TEST_F(PacketServerTest, ThePacketLogShowsEachRequestAndItsReply) {
   delete server_;
   server_ = nullptr;
   context_.reset();
-  std::ifstream in(dir.path() / "QxOnline.Log", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  std::string log = s.str();
+  std::string log = ReadAll(dir.path() / "QxOnline.Log");
   EXPECT_NE(log.find("\nMessage transmitted: "), std::string::npos) << log;
   EXPECT_NE(log.find("  Thread ID 0x"), std::string::npos);
   EXPECT_NE(log.find("    01 02 20 01 24 01\n"), std::string::npos) << "the request bytes";
