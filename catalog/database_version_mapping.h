@@ -7,6 +7,8 @@
 
 #include <set>
 
+namespace revdir {
+
 // 8 bytes, target first: the layout of one record of the stored alias value.
 struct CDatabaseVersionNumberMapping {
   DWORD TargetDatabaseVersionNumber = 0xFFFFFFFF;
@@ -26,3 +28,5 @@ static_assert(sizeof(CDatabaseVersionNumberMapping) == 8);
 
 // A directory's aliases.
 using DatabaseVersionAliasSet = std::set<CDatabaseVersionNumberMapping>;
+
+}  // namespace revdir

@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+namespace revdir {
+
 namespace {
 
 // Each path is an immutable string shared by reference count: a writer swaps
@@ -99,3 +101,5 @@ BOOL IsInstalled(const CRevisionInformation *record) {
   LONG row = RevisionTableIndex(record);
   return row >= 0 && Load(row) != nullptr;
 }
+
+}  // namespace revdir

@@ -12,6 +12,8 @@
 
 #include "catalog/revision_table.h"
 
+namespace revdir {
+
 using InstalledPathText = std::basic_string<WCHAR>;
 
 // A copy of the release's executable path; nullopt when it is not installed
@@ -32,3 +34,5 @@ void HoldInstalledPaths();
 void ReleaseInstalledPaths();
 
 BOOL IsInstalled(const CRevisionInformation *record);
+
+}  // namespace revdir

@@ -8,6 +8,8 @@
 
 #include "catalog/revision_table.h"
 
+namespace revdir {
+
 const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
     // Id, Name, description string, product type, product code, major, minor   // English display text
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, -1, -1},  // Arvane 01 Controller
@@ -67,3 +69,5 @@ const CProcessorTypeRow *FindProcessorFirmware(const CRevisionInformation *revis
   }
   return nullptr;
 }
+
+}  // namespace revdir

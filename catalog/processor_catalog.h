@@ -12,6 +12,8 @@
 // unsupported.
 #include "QuillonRevisionDirectory.h"
 
+namespace revdir {
+
 struct CRevisionInformation;
 
 // A static row: a catalogue entry, or a type as one release supports it.
@@ -96,3 +98,5 @@ HRESULT InsertProcessorTypes(ProcessorTypeSet &set, const CProcessorTypeRow *row
 
 // The first row of the release's table with this type id, or null.
 const CProcessorTypeRow *FindProcessorFirmware(const CRevisionInformation *revision, LONG id);
+
+}  // namespace revdir

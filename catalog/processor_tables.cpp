@@ -5,6 +5,8 @@
 #include "resources/resource.h"
 #include "catalog/processor_catalog.h"
 
+namespace revdir {
+
 // Id, Name, description string, product type, product code, major, minor
 
 // Table 1: releases 1.00.
@@ -261,3 +263,5 @@ const ProcessorTypeTableRef ProcessorTypeTables[ProcessorTypeTableCount] = {
     {ProcessorTypeTable22, ARRAYSIZE(ProcessorTypeTable22)},
     {ProcessorTypeTable23, ARRAYSIZE(ProcessorTypeTable23)},
 };
+
+}  // namespace revdir

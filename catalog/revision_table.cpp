@@ -5,6 +5,8 @@
 
 #include "catalog/processor_catalog.h"
 
+namespace revdir {
+
 // Every release there is, in the order the collections show them. Releases
 // of one major revision that program the same controllers share a table.
 const CRevisionInformation RevisionTable[RevisionCount] = {
@@ -109,3 +111,5 @@ const CRevisionInformation *FindBySoftwareVersion(const SoftwareVersionIndex &in
   if (it == index.end() || index.key_comp()(&key, *it)) return nullptr;
   return *it;
 }
+
+}  // namespace revdir

@@ -7,6 +7,8 @@
 
 #include <set>
 
+namespace revdir {
+
 struct CProcessorTypeRow;
 
 // One release. Everything here is constant; whether the release is
@@ -68,3 +70,5 @@ using SoftwareVersionIndex = std::set<const CRevisionInformation *, SoftwareVers
 // The release with exactly this software version, or null.
 const CRevisionInformation *FindBySoftwareVersion(const SoftwareVersionIndex &index, DWORD majorSoftwareVersion,
                                                   DWORD minorSoftwareVersion);
+
+}  // namespace revdir

@@ -51,11 +51,3 @@ function(revdir_test_module name output)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
-
-# revdir_windows_test(NAME): a Windows program described apart in its folder's
-# windows.cmake, listed for the Wine run.
-function(revdir_windows_test name)
-  target_link_options(${name} PRIVATE -static)
-  target_compile_definitions(${name} PRIVATE UNICODE _UNICODE)
-  set_property(GLOBAL APPEND PROPERTY REVDIR_WINDOWS_TESTS ${name})
-endfunction()

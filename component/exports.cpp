@@ -16,6 +16,8 @@
 #include "frame/handles.h"
 
 
+namespace revdir {
+
 namespace {
 
 using revdir::ModuleInstance;
@@ -74,6 +76,8 @@ HRESULT RegisterAll(bool doRegister) {
 
 }  // namespace
 
+}  // namespace revdir
+
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID *ppv) {
   return revdir::GetClassObject(rclsid, riid, ppv);
 }
@@ -86,12 +90,12 @@ EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
 // whatever their own outcome.
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void) {
   revdir::DeleteDatabaseVersionAliasesValue();
-  return revdir::OutOfMemoryGuard([] { return RegisterAll(true); });
+  return revdir::OutOfMemoryGuard([] { return revdir::RegisterAll(true); });
 }
 
 EXTERN_C REVDIR_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void) {
   revdir::DeleteDatabaseVersionAliasesValue();
-  return revdir::OutOfMemoryGuard([] { return RegisterAll(false); });
+  return revdir::OutOfMemoryGuard([] { return revdir::RegisterAll(false); });
 }
 
 EXTERN_C BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -114,7 +118,7 @@ struct ProcessAttach {
                        reinterpret_cast<LPCWSTR>(&DllMain), &self);
     DllMain(self, DLL_PROCESS_ATTACH, nullptr);
   }
-  ~ProcessAttach() { DllMain(ModuleInstance(), DLL_PROCESS_DETACH, nullptr); }
+  ~ProcessAttach() { DllMain(revdir::ModuleInstance(), DLL_PROCESS_DETACH, nullptr); }
 } g_processAttach;
 }  // namespace
 #endif

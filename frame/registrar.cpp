@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace revdir {
+
 namespace {
 
 using WString = std::basic_string<WCHAR>;
@@ -381,3 +383,5 @@ HRESULT RegistrarRun(LPCOLESTR script, BOOL doRegister, const REGISTRAR_VAR *var
   }
   return first == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<ULONG>(first));
 }
+
+}  // namespace revdir

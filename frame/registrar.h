@@ -48,7 +48,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#define REGISTRARAPI EXTERN_C HRESULT
+namespace revdir {
 
 // A replacement variable: pszName without the percent signs.
 typedef struct tagREGISTRAR_VAR {
@@ -64,7 +64,9 @@ typedef struct tagREGISTRAR_VAR {
 // while applying is returned as HRESULT_FROM_WIN32 of the registry's error;
 // registration stops at the first, unregistration carries on and returns the
 // first one.
-REGISTRARAPI RegistrarRun(LPCOLESTR script, BOOL doRegister, const REGISTRAR_VAR *vars, UINT count);
+HRESULT RegistrarRun(LPCOLESTR script, BOOL doRegister, const REGISTRAR_VAR *vars, UINT count);
 
 // Parses the script as RegistrarRun does, without touching the registry.
-REGISTRARAPI RegistrarCheck(LPCOLESTR script, const REGISTRAR_VAR *vars, UINT count);
+HRESULT RegistrarCheck(LPCOLESTR script, const REGISTRAR_VAR *vars, UINT count);
+
+}  // namespace revdir

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace revdir;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<WCHAR> script(size / sizeof(WCHAR) + 1, 0);
   std::memcpy(script.data(), data, size / sizeof(WCHAR) * sizeof(WCHAR));

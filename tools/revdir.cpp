@@ -1,8 +1,6 @@
 // revdir: the command-line tool of the revision directory. The component's
 // commands live in component_commands.cpp; "revdir reg ..." edits the registry
 // of the prefix with the verbs, output and exit codes of the Windows "reg" command.
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -14,41 +12,39 @@
 #include <vector>
 
 #include "component_commands.h"
-#include "advapi32/registry.h"
+#include "frame/handles.h"
+#include "regfile.h"
 
 namespace {
+
+namespace regfile = revdir::regfile;
 
 // ---------------------------------------------------------------------------
 // Text
 
 std::u16string Wide(const std::string &s) {
-  int32_t len = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(nullptr, 0, &len, s.data(), static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
-  std::u16string out(static_cast<size_t>(len), u'\0');
-  status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), len, &len, s.data(), static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
+  if (s.empty()) return std::u16string();
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
   return out;
 }
 
-std::string Narrow(std::u16string_view s) {
-  int32_t len = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(nullptr, 0, &len, s.data(), static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
-  std::string out(static_cast<size_t>(len), '\0');
-  status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), len, &len, s.data(), static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
-  return out;
-}
+std::string Narrow(std::u16string_view s) { return revdir::Utf8(s.data(), static_cast<int>(s.size())); }
 
+// Command-line words are ASCII.
 bool EqualNoCase(const std::string &a, const char *b) {
-  return a.size() == strlen(b) && strncasecmp(a.c_str(), b, a.size()) == 0;
+  if (a.size() != strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
 // reg
 
 constexpr int kOk = 0, kFail = 1;
+constexpr size_t kMaxKeyNameChars = 255, kMaxValueNameChars = 16383;
 const char kDone[] = "The operation completed successfully.\n";
 const char kNotFound[] = "ERROR: The system was unable to find the specified registry key or value.\n";
 
@@ -81,23 +77,30 @@ struct KeyName {
   std::string full;  // as printed: long root name, then the subkey
 };
 
+struct Root {
+  HKEY key;
+  const char *longName, *shortName;
+};
+const Root kRoots[] = {
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
+};
+
+const Root *FindRoot(const std::string &name) {
+  for (const Root &r : kRoots)
+    if (EqualNoCase(name, r.longName) || EqualNoCase(name, r.shortName)) return &r;
+  return nullptr;
+}
+
 bool ParseKeyName(const std::string &text, KeyName *out) {
   size_t slash = text.find('\\');
-  std::string root = text.substr(0, slash);
   std::string sub = slash == std::string::npos ? "" : text.substr(slash + 1);
   while (!sub.empty() && sub.back() == '\\') sub.pop_back();
-  if (EqualNoCase(root, "HKLM") || EqualNoCase(root, "HKEY_LOCAL_MACHINE")) {
-    out->root = HKEY_LOCAL_MACHINE;
-    out->rootLong = "HKEY_LOCAL_MACHINE";
-  } else if (EqualNoCase(root, "HKCU") || EqualNoCase(root, "HKEY_CURRENT_USER")) {
-    out->root = HKEY_CURRENT_USER;
-    out->rootLong = "HKEY_CURRENT_USER";
-  } else if (EqualNoCase(root, "HKCR") || EqualNoCase(root, "HKEY_CLASSES_ROOT")) {
-    out->root = HKEY_CLASSES_ROOT;
-    out->rootLong = "HKEY_CLASSES_ROOT";
-  } else {
-    return false;
-  }
+  const Root *root = FindRoot(text.substr(0, slash));
+  if (!root) return false;
+  out->root = root->key;
+  out->rootLong = root->longName;
   out->sub = Wide(sub);
   out->full = out->rootLong + (sub.empty() ? "" : "\\" + sub);
   return true;
@@ -274,7 +277,6 @@ int RegQuery(const KeyName &k, const Options &o) {
   if (o.v || o.ve) {
     std::u16string name = o.v ? Wide(o.name) : u"";
     DWORD type = 0, cb = 0;
-    UErrorCode status = U_ZERO_ERROR;
     LONG r = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &cb);
     std::vector<BYTE> data(cb);
     if (r == ERROR_SUCCESS) r = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &cb);
@@ -285,8 +287,7 @@ int RegQuery(const KeyName &k, const Options &o) {
       std::vector<BYTE> ignored;
       DWORD ignoredType;
       for (DWORD i = 0; EnumValue(key, i, &stored, &ignoredType, &ignored) == ERROR_SUCCESS; ++i) {
-        if (u_strCaseCompare(stored.data(), static_cast<int32_t>(stored.size()), name.data(),
-                             static_cast<int32_t>(name.size()), U_FOLD_CASE_DEFAULT, &status) == 0) {
+        if (lstrcmpiW(stored.c_str(), name.c_str()) == 0) {
           name = stored;
           break;
         }
@@ -425,27 +426,143 @@ int RegDelete(const KeyName &k, const Options &o) {
   return kOk;
 }
 
+// A name the registry can hold and give back: no NUL (names end at one),
+// no unpaired surrogate, and in a key name no line break (a section line
+// cannot carry one).
+bool Storable(std::u16string_view name, bool keyName) {
+  if (!regfile::WellFormed(name) || name.find(u'\0') != std::u16string_view::npos) return false;
+  return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
+}
+
+// One statement of an import file with its key resolved.
+struct Step {
+  const regfile::Entry *entry;
+  HKEY root;
+  std::u16string sub;
+};
+
+// Resolves every statement before the registry is touched, so that a file
+// with a bad one changes nothing.
+bool PlanImport(const std::vector<regfile::Entry> &entries, std::vector<Step> *steps, std::string *message) {
+  for (const regfile::Entry &e : entries) {
+    auto refuse = [&](const std::string &why) {
+      *message = "line " + std::to_string(e.line) + ": " + why;
+      return false;
+    };
+    auto parts = regfile::SplitPath(e.path);
+    const Root *root = parts.empty() ? nullptr : FindRoot(Narrow(parts[0]));
+    if (!root) return refuse("unknown root key in " + Narrow(e.path));
+    Step step{&e, root->key, {}};
+    for (size_t i = 1; i < parts.size(); ++i) {
+      if (!Storable(parts[i], true)) return refuse("key name cannot be stored");
+      if (parts[i].size() > kMaxKeyNameChars) return refuse("key name longer than 255 characters");
+      step.sub += (i > 1 ? u"\\" : u"") + parts[i];
+    }
+    if (!Storable(e.name, false)) return refuse("value name cannot be stored");
+    if (e.name.size() > kMaxValueNameChars) return refuse("value name longer than 16383 characters");
+    steps->push_back(std::move(step));
+  }
+  return true;
+}
+
+// Applies the statements in file order; each value goes to the key of the
+// section it follows, which that section's line has created.
+LONG ApplyImport(const std::vector<Step> &steps) {
+  HKEY section = nullptr;
+  LONG r = ERROR_SUCCESS;
+  for (const Step &s : steps) {
+    const regfile::Entry &e = *s.entry;
+    switch (e.kind) {
+      case regfile::Entry::kKey:
+        if (section) RegCloseKey(section);
+        section = nullptr;
+        r = RegCreateKeyExW(s.root, s.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &section, nullptr);
+        break;
+      case regfile::Entry::kDeleteKey:
+        // The root itself cannot go: deleting it empties it.
+        r = RegDeleteTreeW(s.root, s.sub.empty() ? nullptr : s.sub.c_str());
+        if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
+        break;
+      case regfile::Entry::kValue:
+        r = RegSetValueExW(section, e.name.c_str(), 0, e.type, e.data.data(), static_cast<DWORD>(e.data.size()));
+        break;
+      case regfile::Entry::kDeleteValue:
+        r = RegDeleteValueW(section, e.name.c_str());
+        if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
+        break;
+    }
+    if (r) break;
+  }
+  if (section) RegCloseKey(section);
+  return r;
+}
+
 int RegImport(const std::string &file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return Fail("Error opening the file. There may be a disk or file system error.");
   std::stringstream ss;
   ss << in.rdbuf();
-  std::vector<platform::reg::Entry> entries;
-  platform::reg::ParseError error;
-  if (!platform::reg::Parse(ss.str(), &entries, &error))
+  std::vector<regfile::Entry> entries;
+  regfile::Error error;
+  if (!regfile::Parse(ss.str(), &entries, &error))
     return Fail(file + ":" + std::to_string(error.line) + ": " + error.message);
+  std::vector<Step> steps;
   std::string message;
-  if (LONG r = platform::reg::Import(entries, &message)) {
+  if (!PlanImport(entries, &steps, &message)) return Fail(file + ": " + message);
+  if (LONG r = ApplyImport(steps)) {
     if (r == ERROR_BADDB || r == ERROR_ACCESS_DENIED) return FailCode(r);
-    return Fail(file + ": " + message);
+    return Fail(file + ": cannot write the registry (error " + std::to_string(r) + ")");
   }
   std::cout << kDone;
   return kOk;
 }
 
+// Writes key's section, then each subkey's, depth first in the order the
+// registry lists them.
+LONG ExportKey(HKEY key, std::u16string &path, regfile::Writer *out) {
+  out->Section(path);
+  std::u16string name;
+  std::vector<BYTE> data;
+  DWORD type = 0;
+  LONG r;
+  for (DWORD i = 0; (r = EnumValue(key, i, &name, &type, &data)) == ERROR_SUCCESS; ++i) out->Value(name, type, data);
+  if (r != ERROR_NO_MORE_ITEMS) return r;
+  std::vector<std::u16string> subkeys;
+  WCHAR buf[kMaxKeyNameChars + 1];
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = kMaxKeyNameChars + 1;
+    r = RegEnumKeyExW(key, i, buf, &cch, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r) return r;
+    subkeys.emplace_back(buf, cch);
+  }
+  for (const auto &s : subkeys) {
+    HKEY sub;
+    r = RegOpenKeyExW(key, s.c_str(), 0, KEY_READ, &sub);
+    if (r == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
+    if (r) return r;
+    size_t len = path.size();
+    path += u'\\';
+    path += s;
+    r = ExportKey(sub, path, out);
+    path.resize(len);
+    RegCloseKey(sub);
+    if (r) return r;
+  }
+  return ERROR_SUCCESS;
+}
+
 int RegExport(const KeyName &k, const std::string &file, const Options &o) {
-  std::string text;
-  if (LONG r = platform::reg::Export(k.root, k.sub, platform::reg::Encoding::kUtf16, &text)) return FailCode(r);
+  HKEY key;
+  if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_READ, &key)) return FailCode(r);
+  // Sections are named from the long root name and the key as typed.
+  std::u16string path = Wide(k.rootLong);
+  for (const auto &part : regfile::SplitPath(k.sub)) path += u"\\" + part;
+  regfile::Writer writer;
+  LONG r = ExportKey(key, path, &writer);
+  RegCloseKey(key);
+  if (r) return FailCode(r);
+  std::string text = writer.Finish();
   if (!o.y && std::ifstream(file) && !Confirm("File " + file + " already exists. Overwrite")) {
     std::cout << "The operation was canceled by the user.\n";
     return kOk;

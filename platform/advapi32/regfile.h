@@ -1,8 +1,7 @@
-// The text form of the registry: the ".reg" format, which is both how the
-// hives are stored in the prefix and what a person imports and exports. The
-// store, the command-line tool and the fuzzer share this reader and writer,
-// so they are exported from the library (C++ names, not part of the Win32
-// API).
+// The text form of the registry: the ".reg" format in which the hives are
+// stored in the prefix. Internal to the platform (a static library of its own,
+// which the hive reader's fuzz target and the registry benchmark link too);
+// the library exports Win32 names only.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +10,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#define REGFILE_API __attribute__((visibility("default")))
 
 namespace platform::reg {
 
@@ -35,19 +32,19 @@ struct Key {
   // Set when the key is deleted while handles may still point at it.
   bool deleted = false;
 
-  REGFILE_API std::shared_ptr<Key> Find(std::u16string_view child) const;
+  std::shared_ptr<Key> Find(std::u16string_view child) const;
   // The subkey's entry in subkeys, or null: a walk down a path need not
   // touch the reference counts.
-  REGFILE_API const std::shared_ptr<Key> *Slot(std::u16string_view child) const;
+  const std::shared_ptr<Key> *Slot(std::u16string_view child) const;
   // Finds or adds a subkey; *created tells which.
-  REGFILE_API std::shared_ptr<Key> Child(std::u16string_view child, bool *created = nullptr);
+  std::shared_ptr<Key> Child(std::u16string_view child, bool *created = nullptr);
   // Detaches a subkey and returns it (null when missing).
-  REGFILE_API std::shared_ptr<Key> Remove(std::u16string_view child);
-  REGFILE_API Value *FindValue(std::u16string_view valueName);
-  REGFILE_API void SetValue(std::u16string_view valueName, DWORD type, std::vector<BYTE> data);
-  REGFILE_API bool DeleteValue(std::u16string_view valueName);
+  std::shared_ptr<Key> Remove(std::u16string_view child);
+  Value *FindValue(std::u16string_view valueName);
+  void SetValue(std::u16string_view valueName, DWORD type, std::vector<BYTE> data);
+  bool DeleteValue(std::u16string_view valueName);
   // Marks this key and its subtree deleted.
-  REGFILE_API void MarkDeleted();
+  void MarkDeleted();
 };
 
 // One statement of a .reg file.
@@ -67,26 +64,25 @@ struct ParseError {
 
 // Reads a .reg file (UTF-16LE with BOM, or UTF-8 with or without BOM; CRLF or
 // LF line ends). On failure returns false and says where and why.
-REGFILE_API bool Parse(std::string_view bytes, std::vector<Entry> *entries, ParseError *error);
+bool Parse(std::string_view bytes, std::vector<Entry> *entries, ParseError *error);
 
 // Splits a key path at backslashes; empty components are dropped.
-REGFILE_API std::vector<std::u16string> SplitPath(std::u16string_view path);
+std::vector<std::u16string> SplitPath(std::u16string_view path);
 
 // Applies one entry whose path lies under the root named rootName (e.g.
 // "HKEY_LOCAL_MACHINE") to the tree rooted at root. Fails (with a message)
 // when the path lies elsewhere or a name exceeds the limits. Deleting the
 // root itself empties it.
-REGFILE_API bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message);
+bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message);
 
 // Applies a whole parsed file; on failure says which line was refused.
-REGFILE_API bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries,
-                          ParseError *error);
+bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries, ParseError *error);
 
 enum class Encoding { kUtf8, kUtf16 };
 // Writes the key and its subtree as a .reg file, the key's section named
 // path. UTF-8 uses LF line ends (the hive files); UTF-16 has a BOM and CRLF,
 // as files exported on Windows do. The key's own section is written when it
 // has values or writeEmptyTop is set; every key below it always is.
-REGFILE_API std::string Write(const Key &key, std::u16string_view path, Encoding encoding, bool writeEmptyTop);
+std::string Write(const Key &key, std::u16string_view path, Encoding encoding, bool writeEmptyTop);
 
 }  // namespace platform::reg

@@ -4,7 +4,7 @@
 // serialise on a lock file, re-read under the lock, and replace the file
 // atomically, so several processes can share a prefix and a crash never
 // leaves a half-written hive.
-#include "advapi32/registry.h"
+#include "advapi32/regfile.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -35,7 +35,6 @@ using reg::Key;
 
 constexpr std::u16string_view kLocalMachine = u"HKEY_LOCAL_MACHINE";
 constexpr std::u16string_view kCurrentUser = u"HKEY_CURRENT_USER";
-constexpr std::u16string_view kClassesRoot = u"HKEY_CLASSES_ROOT";
 const std::vector<std::u16string> kClassesPath = {u"SOFTWARE", u"Classes"};
 
 struct FileId {
@@ -627,110 +626,6 @@ LONG CopyData(const reg::Value &v, DWORD *type, BYTE *data, DWORD *cbData) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Whole-file operations for the tool
-
-namespace reg {
-
-namespace {
-
-// The hive and path inside it that a root name of a .reg file stands for.
-bool MapRoot(std::u16string_view rootName, HKEY *predefined) {
-  if (EqualNoCase(rootName, kLocalMachine) || EqualNoCase(rootName, u"HKLM")) {
-    *predefined = HKEY_LOCAL_MACHINE;
-  } else if (EqualNoCase(rootName, kCurrentUser) || EqualNoCase(rootName, u"HKCU")) {
-    *predefined = HKEY_CURRENT_USER;
-  } else if (EqualNoCase(rootName, kClassesRoot) || EqualNoCase(rootName, u"HKCR")) {
-    *predefined = HKEY_CLASSES_ROOT;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-LONG Import(const std::vector<Entry> &entries, std::string *message) {
-  // Rewrite every path to start at its hive's root, and check each entry
-  // against a scratch tree first so that a bad one changes nothing.
-  std::map<HKEY, std::vector<Entry>> byHive;
-  for (const Entry &in : entries) {
-    auto parts = SplitPath(in.path);
-    HKEY root;
-    if (parts.empty() || !MapRoot(parts[0], &root)) {
-      *message = "line " + std::to_string(in.line) + ": unknown root key in " + ToUtf8Lossy(in.path);
-      return ERROR_INVALID_PARAMETER;
-    }
-    Entry e = in;
-    std::u16string path(root == HKEY_CURRENT_USER ? kCurrentUser : kLocalMachine);
-    if (root == HKEY_CLASSES_ROOT) path += u"\\SOFTWARE\\Classes";
-    for (size_t i = 1; i < parts.size(); ++i) {
-      if (!Storable(parts[i], true)) {
-        *message = "line " + std::to_string(in.line) + ": key name cannot be stored";
-        return ERROR_INVALID_PARAMETER;
-      }
-      path += u'\\';
-      path += parts[i];
-    }
-    if (!Storable(e.name, false)) {
-      *message = "line " + std::to_string(in.line) + ": value name cannot be stored";
-      return ERROR_INVALID_PARAMETER;
-    }
-    e.path = path;
-    Key scratch;
-    std::string why;
-    HKEY hive = root == HKEY_CURRENT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    if (!Apply(scratch, hive == HKEY_CURRENT_USER ? kCurrentUser : kLocalMachine, e, &why)) {
-      *message = "line " + std::to_string(in.line) + ": " + why;
-      return ERROR_INVALID_PARAMETER;
-    }
-    byHive[hive].push_back(std::move(e));
-  }
-  std::lock_guard<std::mutex> guard(g_mutex);
-  for (auto &item : byHive) {
-    const std::vector<Entry> &list = item.second;
-    LONG e = WriteChange(item.first, [&](Resolved &r, bool *changed) {
-      std::string why;
-      for (const Entry &entry : list) Apply(*r.hive->root, r.hive->rootName, entry, &why);
-      *changed = true;
-      return ERROR_SUCCESS;
-    });
-    if (e) {
-      *message = "cannot write the registry (error " + std::to_string(e) + ")";
-      return e;
-    }
-  }
-  return ERROR_SUCCESS;
-}
-
-LONG Export(HKEY root, std::u16string_view subKey, Encoding encoding, std::string *text) {
-  std::lock_guard<std::mutex> guard(g_mutex);
-  root = Canonical(root);
-  if (!IsPredefined(root)) return ERROR_INVALID_HANDLE;
-  Resolved r;
-  std::shared_ptr<Key> key;
-  if (root == HKEY_CLASSES_ROOT) {
-    LONG e = ResolveClasses(SplitPath(subKey), 0, &r, false);
-    if (e) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
-    key = r.key;
-  } else {
-    if (LONG e = Resolve(root, &r)) return e;
-    key = Walk(r.key, SplitPath(subKey));
-  }
-  if (!key) return ERROR_FILE_NOT_FOUND;
-  std::u16string path(root == HKEY_CLASSES_ROOT ? kClassesRoot
-                      : root == HKEY_CURRENT_USER ? kCurrentUser
-                                                  : kLocalMachine);
-  for (const auto &p : SplitPath(subKey)) {
-    path += u'\\';
-    path += p;
-  }
-  *text = Write(*key, path, encoding, true);
-  return ERROR_SUCCESS;
-}
-
-}  // namespace reg
 
 }  // namespace platform
 

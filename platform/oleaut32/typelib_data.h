@@ -130,7 +130,3 @@ ffi_type *FfiTypeOf(VARTYPE vt);
 
 }  // namespace platform
 
-// Builds a type library from a serialized image in memory (the data is
-// copied). Internal to the platform layer and its tests and fuzz targets;
-// clients load type libraries with LoadTypeLib.
-EXTERN_C DECLSPEC_EXPORT HRESULT RevdirLoadTypeLibFromMemory(const BYTE *data, size_t size, ITypeLib **pptlib);

@@ -62,13 +62,6 @@ HRESULT LoadFromModule(LPCOLESTR file, ITypeLib **out) {
 
 }  // namespace platform
 
-HRESULT RevdirLoadTypeLibFromMemory(const BYTE *data, size_t size, ITypeLib **pptlib) {
-  if (!pptlib) return E_INVALIDARG;
-  *pptlib = nullptr;
-  if (!data && size) return E_INVALIDARG;
-  return platform::CreateTypeLib(data, size, pptlib);
-}
-
 HRESULT WINAPI LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib **pptlib) {
   if (!szFile || !pptlib) return E_INVALIDARG;
   *pptlib = nullptr;

@@ -10,6 +10,8 @@
 #include "conformance.h"
 #include "catalog/installed_path.h"
 
+using namespace revdir;
+
 namespace {
 
 const CRevisionInformation *Row(DWORD row) { return &RevisionTable[row]; }

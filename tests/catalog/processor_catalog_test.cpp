@@ -12,6 +12,8 @@
 #include "catalog/revision_table.h"
 #include "catalog/processor_catalog.h"
 
+using namespace revdir;
+
 namespace {
 
 using Text = std::basic_string<WCHAR>;

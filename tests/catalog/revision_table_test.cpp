@@ -9,6 +9,8 @@
 #include "catalog/revision_table.h"
 #include "catalog/processor_catalog.h"
 
+using namespace revdir;
+
 namespace {
 
 bool Equivalent(const CMajorRevKey &a, const CMajorRevKey &b) { return !(a < b) && !(b < a); }

@@ -7,6 +7,8 @@
 #include <new>
 #include <string>
 
+using namespace revdir;
+
 #ifndef DECLSPEC_EXPORT  // the Windows SDK has no such macro
 #define DECLSPEC_EXPORT __declspec(dllexport)
 #endif

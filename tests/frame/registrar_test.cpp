@@ -12,6 +12,8 @@
 #include "conformance.h"
 #include "fresh_prefix.h"
 
+using namespace revdir;
+
 namespace {
 
 using WString = std::basic_string<WCHAR>;

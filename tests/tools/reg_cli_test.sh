@@ -65,6 +65,20 @@ printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n"x"=dwor
 expect 1 "$revdir" reg import "$REVDIR_PREFIX/bad.reg"
 grep -q 'bad.reg:4:' <<<"$out" || fail "bad import said: $out"
 expect 1 "$revdir" reg query 'HKCU\A'
+
+# A hand-written UTF-8 file: comments, continued hex data, deletions of a
+# value and of a key, in file order.
+printf '%s\n' 'Windows Registry Editor Version 5.00' '; by hand' '[HKEY_CURRENT_USER\B\Gone]' '"v"="x"' \
+  '[HKCU\B]' '"keep"=hex(2):25,00,41,00,25,00,\' '  00,00 ; %A%' '"drop"="y"' '"drop"=-' '[-HKEY_CURRENT_USER\B\Gone]' \
+  >"$REVDIR_PREFIX/hand.reg"
+expect 0 "$revdir" reg import "$REVDIR_PREFIX/hand.reg"
+expect 0 "$revdir" reg query 'HKCU\B' /s
+[ "$out" = "$(printf '\nHKEY_CURRENT_USER\\B\n    keep    REG_EXPAND_SZ    %%A%%')" ] || fail "hand-written import gave: $out"
+# A statement refused late in the file (an unknown root) changes nothing.
+printf '%s\n' 'Windows Registry Editor Version 5.00' '[HKCU\C]' '"v"="x"' '[HKEY_NOWHERE\C]' >"$REVDIR_PREFIX/late.reg"
+expect 1 "$revdir" reg import "$REVDIR_PREFIX/late.reg"
+grep -q 'late.reg: line 4: unknown root key' <<<"$out" || fail "late refusal said: $out"
+expect 1 "$revdir" reg query 'HKCU\C'
 expect 1 "$revdir" reg frobnicate 'HKLM\SOFTWARE'
 expect 2 "$revdir" nosuchcommand  # a usage error
 
