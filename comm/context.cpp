@@ -50,11 +50,14 @@ struct Context {
   DWORD statistics[8] = {};
 
   Context() { InitializeCriticalSection(&lock); }
+  ~Context() { DeleteCriticalSection(&lock); }
 };
 
 Context &C() {
-  static Context *context = new Context;  // never destroyed: callers may run during exit
-  return *context;
+  // A static object, not a heap one: the component module holding this
+  // library may be unloaded and loaded again many times in one process.
+  static Context context;
+  return context;
 }
 // The lock exists from load, before any caller can race on the count.
 [[maybe_unused]] const bool kCreatedAtLoad = (C(), true);

@@ -36,14 +36,14 @@ std::string TimeStamp() {
   char date[64] = "";
   {
     // localtime's buffer is shared; the library lock serialises its users.
-    static CRITICAL_SECTION *lock = [] {
-      auto *cs = new CRITICAL_SECTION;
-      InitializeCriticalSection(cs);
-      return cs;
-    }();
-    EnterCriticalSection(lock);
+    static struct Lock {
+      CRITICAL_SECTION cs;
+      Lock() { InitializeCriticalSection(&cs); }
+      ~Lock() { DeleteCriticalSection(&cs); }
+    } lock;
+    EnterCriticalSection(&lock.cs);
     if (const std::tm *tm = std::localtime(&seconds)) std::strftime(date, sizeof date, "%a %b %d %H:%M:%S %Y", tm);
-    LeaveCriticalSection(lock);
+    LeaveCriticalSection(&lock.cs);
   }
   if (std::strlen(date) < 24) return "??? ??? ?? ??:??:??.000 ????";
   char out[64];

@@ -19,6 +19,8 @@ struct Cache {
   std::string server;  // and its server, so "server!top" also hits
 };
 
+// Static storage, so that unloading the module holding the library frees it.
+QxCommTarget g_defaultStorage;
 QxCommTarget *g_default = nullptr;
 Cache g_cache;
 
@@ -142,7 +144,7 @@ void ClearPath(QxCommTarget &t) {
 QxCommTarget &DefaultTarget() {
   LibraryLock lock;
   if (!g_default) {
-    g_default = new QxCommTarget;
+    g_default = &g_defaultStorage;
     ResetDefaultTarget();
   }
   return *g_default;
@@ -150,7 +152,7 @@ QxCommTarget &DefaultTarget() {
 
 void ResetDefaultTarget() {
   LibraryLock lock;
-  if (!g_default) g_default = new QxCommTarget;
+  if (!g_default) g_default = &g_defaultStorage;
   QxCommTarget &t = *g_default;
   std::memset(&t, 0, sizeof t);
   t.NetworkKind = QxNetDF1;
