@@ -1,9 +1,9 @@
 // The online road's cost over loopback against the device simulator: one
 // GetRevisionFromController (a library context, the path check's identity
-// read and the read itself, each request a connection of the client library's
-// own) beside one raw EtherNet/IP Get_Attributes_All round trip on the same
-// socket path: connect, RegisterSession, SendRRData and its reply,
-// UnRegisterSession, as the client library makes each request.
+// read and the read itself, both on one connection and session of the client
+// library) beside one raw EtherNet/IP Get_Attributes_All round trip on the
+// same socket path: connect, RegisterSession, SendRRData and its reply,
+// UnRegisterSession.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>

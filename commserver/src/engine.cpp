@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <chrono>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -24,6 +26,45 @@ struct Pending {
   tcp::socket socket;
 };
 
+// A device's connection with its registered session, kept between requests
+// so that a conversation of several requests pays for one connect and one
+// RegisterSession.
+struct Idle {
+  explicit Idle(tcp::socket s, uint32_t id) : socket(std::move(s)), session(id), expiry(socket.get_executor()) {}
+  tcp::socket socket;
+  uint32_t session;
+  asio::steady_timer expiry;
+};
+
+// A device by its address and port.
+using DeviceKey = std::pair<uint32_t, uint16_t>;
+
+// Idle connections per device, and how long one is kept unused.
+constexpr size_t kIdlePerDevice = 4;
+constexpr auto kIdleTime = std::chrono::seconds(10);
+
+// The polite end of a session, then the socket closes. The 24 bytes fit any
+// socket buffer, so the write does not wait.
+void EndSession(tcp::socket &socket, uint32_t session) {
+  asio::error_code ignored;
+  auto bye = enip::Build(enip::Command::UnRegisterSession, session, {});
+  asio::write(socket, asio::buffer(bye), ignored);
+  socket.close(ignored);
+}
+
+// True when the idle socket is still usable: the peer has neither closed it
+// nor sent anything unasked.
+bool StillOpen(tcp::socket &socket) {
+  asio::error_code ec;
+  uint8_t byte;
+  socket.non_blocking(true, ec);
+  if (ec) return false;
+  socket.receive(asio::buffer(&byte, 1), tcp::socket::message_peek, ec);
+  bool open = ec == asio::error::would_block || ec == asio::error::try_again;
+  socket.non_blocking(false, ec);
+  return open && !ec;
+}
+
 }  // namespace
 
 struct Engine::Impl {
@@ -32,6 +73,48 @@ struct Engine::Impl {
   std::unique_ptr<asio::thread> worker;  // asio's: mingw's win32 thread model has no std::thread
   std::set<std::shared_ptr<Pending>> active;  // worker thread only
   bool closing = false;                       // worker thread only
+  bool stopped = false;                       // no worker starts any more
+  std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
+
+  // A usable idle connection to the device, or null.
+  std::shared_ptr<Idle> TakeIdle(const DeviceKey &e) {
+    for (auto it = idle.find(e); it != idle.end() && it->first == e; it = idle.erase(it)) {
+      auto c = it->second;
+      c->expiry.cancel();
+      if (StillOpen(c->socket)) {
+        idle.erase(it);
+        return c;
+      }
+      asio::error_code ignored;
+      c->socket.close(ignored);
+    }
+    return nullptr;
+  }
+
+  // Keeps the connection for the device's next request, for a while.
+  void Park(const DeviceKey &e, tcp::socket socket, uint32_t session) {
+    if (closing || idle.count(e) >= kIdlePerDevice) return EndSession(socket, session);
+    auto c = std::make_shared<Idle>(std::move(socket), session);
+    idle.emplace(e, c);
+    c->expiry.expires_after(kIdleTime);
+    c->expiry.async_wait([this, e, c](const asio::error_code &ec) {
+      if (ec) return;  // taken or closing
+      for (auto i = idle.find(e); i != idle.end() && i->first == e; ++i)
+        if (i->second == c) {
+          idle.erase(i);
+          break;
+        }
+      EndSession(c->socket, c->session);
+    });
+  }
+
+  void CloseIdle() {
+    for (auto &[e, c] : idle) {
+      c->expiry.cancel();
+      EndSession(c->socket, c->session);
+    }
+    idle.clear();
+  }
 
   void Finish(const std::shared_ptr<Pending> &p, uint32_t iostat, std::span<const uint8_t> reply = {},
               uint32_t ext = 0) {
@@ -108,7 +191,8 @@ struct Engine::Impl {
     });
   }
 
-  // One exchange: connect, RegisterSession, SendRRData, UnRegisterSession.
+  // One exchange: SendRRData on an idle connection to the device, or on a
+  // new one (connect, RegisterSession); the connection is kept afterwards.
   asio::awaitable<void> Exchange(std::shared_ptr<Pending> p) {
     const auto &r = p->req;
     auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
@@ -116,6 +200,7 @@ struct Engine::Impl {
       Finish(p, DTL_E_NO_DEVICE);
       co_return;
     }
+    const DeviceKey device{endpoint->ipv4, endpoint->port};
     asio::error_code ec;
     auto token = asio::redirect_error(asio::use_awaitable, ec);
     uint32_t failure = DTL_E_NO_DEVICE;  // what an error of the current step means
@@ -123,23 +208,19 @@ struct Engine::Impl {
       bool lost = ec == asio::error::eof || ec == asio::error::connection_reset;
       Finish(p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : failure);
     };
-
-    Arm(p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
-    co_await p->socket.async_connect({asio::ip::address_v4(endpoint->ipv4), endpoint->port}, token);
-    if (ec || p->done) co_return fail();
-
-    Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
-    failure = DTL_E_CONNECTION_LOST;
     uint32_t session = 0;
     std::vector<uint8_t> data;
     uint32_t encap_status = 0;
+    bool replied = false;  // a byte of the reply arrived
     // Sends one command and reads its reply into data; false on failure.
     auto roundtrip = [&](enip::Command command, std::vector<uint8_t> body) -> asio::awaitable<bool> {
+      replied = false;
       auto out = enip::Build(command, session, body);
       co_await asio::async_write(p->socket, asio::buffer(out), token);
       if (ec || p->done) co_return false;
       uint8_t head[enip::kHeaderSize];
-      co_await asio::async_read(p->socket, asio::buffer(head), token);
+      size_t got = co_await asio::async_read(p->socket, asio::buffer(head), token);
+      replied = got > 0;
       if (ec || p->done) co_return false;
       auto h = enip::ParseHeader(head);
       data.assign(h->length, 0);
@@ -158,13 +239,6 @@ struct Engine::Impl {
       co_return true;
     };
 
-    bool ok = co_await roundtrip(enip::Command::RegisterSession, enip::RegisterSessionData());
-    if (ok && (data.size() != 4 || !session)) failure = DTL_E_BAD_REPLY, ok = false;
-    if (!ok) {
-      if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
-      co_return fail();
-    }
-
     // Beyond the device, the request travels inside Unconnected Send.
     std::vector<uint8_t> mr = r.request;
     if (!r.hops.empty()) {
@@ -174,10 +248,43 @@ struct Engine::Impl {
       mr = cip::BuildRequest(static_cast<uint8_t>(cip::Service::UnconnectedSend), cm,
                              cip::BuildUnconnectedSend(r.request, route.out()));
     }
-    ok = co_await roundtrip(enip::Command::SendRRData, enip::SendRRData(mr));
+
+    bool ok = false;
+    if (auto kept = TakeIdle(device)) {
+      p->socket = std::move(kept->socket);
+      session = kept->session;
+      Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
+      failure = DTL_E_CONNECTION_LOST;
+      ok = co_await roundtrip(enip::Command::SendRRData, enip::SendRRData(mr));
+      // A device may end an idle session just as it is reused: without a
+      // byte of its reply, the request goes again on a connection of its own.
+      if (!ok && !p->done && !replied && failure == DTL_E_CONNECTION_LOST) {
+        asio::error_code ignored;
+        p->socket.close(ignored);
+        p->socket = tcp::socket(io);
+        session = 0;
+      } else if (!ok) {
+        if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
+        co_return fail();
+      }
+    }
     if (!ok) {
-      if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
-      co_return fail();
+      failure = DTL_E_NO_DEVICE;
+      Arm(p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
+      co_await p->socket.async_connect({asio::ip::address_v4(endpoint->ipv4), endpoint->port}, token);
+      if (ec || p->done) co_return fail();
+      // Requests and replies are single small writes: no reason to hold one back.
+      p->socket.set_option(tcp::no_delay(true), ec);
+
+      Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
+      failure = DTL_E_CONNECTION_LOST;
+      ok = co_await roundtrip(enip::Command::RegisterSession, enip::RegisterSessionData());
+      if (ok && (data.size() != 4 || !session)) failure = DTL_E_BAD_REPLY, ok = false;
+      if (ok) ok = co_await roundtrip(enip::Command::SendRRData, enip::SendRRData(mr));
+      if (!ok) {
+        if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
+        co_return fail();
+      }
     }
     auto item = enip::ParseSendRRData(data);
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
@@ -187,22 +294,26 @@ struct Engine::Impl {
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
                              (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
     if (!matches) co_return Finish(p, DTL_E_BAD_REPLY);
-    // A polite end of the session first: completing closes the socket. The
-    // 24 bytes fit any socket buffer, so this write does not wait.
-    auto bye = enip::Build(enip::Command::UnRegisterSession, session, {});
-    asio::error_code ignored;
-    asio::write(p->socket, asio::buffer(bye), ignored);
+    // The conversation is in step: the connection serves the next request.
+    Park(device, std::move(p->socket), session);
+    p->socket = tcp::socket(io);
     Finish(p, DTL_SUCCESS, *item);
   }
 };
 
-Engine::Engine() : impl_(std::make_unique<Impl>()) {
-  impl_->worker = std::make_unique<asio::thread>([io = &impl_->io] { io->run(); });
-}
+Engine::Engine() : impl_(std::make_unique<Impl>()) {}
 
 Engine::~Engine() { Stop(); }
 
+// The worker starts with the first piece of work: a library started and
+// stopped without a request costs no thread.
+void Engine::StartWorker() {
+  if (impl_->worker || impl_->stopped) return;
+  impl_->worker = std::make_unique<asio::thread>([io = &impl_->io] { io->run(); });
+}
+
 void Engine::Send(MsgRequest request) {
+  StartWorker();
   Impl *impl = impl_.get();
   asio::post(impl->io, [impl, request = std::move(request)]() mutable {
     auto p = std::make_shared<Pending>(impl->io, std::move(request));
@@ -215,15 +326,20 @@ void Engine::Send(MsgRequest request) {
   });
 }
 
-void Engine::Post(std::function<void()> f) { asio::post(impl_->io, std::move(f)); }
+void Engine::Post(std::function<void()> f) {
+  StartWorker();
+  asio::post(impl_->io, std::move(f));
+}
 
 void Engine::Stop() {
+  impl_->stopped = true;
   if (!impl_->worker) return;
   Impl *impl = impl_.get();
   asio::post(impl->io, [impl] {
     impl->closing = true;
     auto pending = impl->active;
     for (const auto &p : pending) impl->Finish(p, DTL_E_CLOSING);
+    impl->CloseIdle();
     impl->guard.reset();
   });
   impl->worker->join();

@@ -1,6 +1,8 @@
 // The library's worker: one thread running an Asio event loop that serves
 // every request, simulated or sent to a device over TCP, and makes every
-// completion callback.
+// completion callback. The thread starts with the first request or post; a
+// device's connection and session outlive a request, until the engine stops
+// or the connection has been idle a while.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,7 @@ class Engine {
   Engine(const Engine &) = delete;
   Engine &operator=(const Engine &) = delete;
 
+  // Send, Post and Stop are not called concurrently (the library's lock).
   // Takes the request; its callback follows on the worker thread.
   void Send(MsgRequest request);
   // Runs f on the worker thread.
@@ -43,6 +46,7 @@ class Engine {
   bool OnWorker() const;
 
  private:
+  void StartWorker();
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
