@@ -21,20 +21,20 @@ target_link_libraries(revdir_online PUBLIC revdir_comm revdir_platform)
 
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.
-add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES})
+add_library(QuillonRevisionDirectory SHARED ${REVDIR_COMPONENT_SOURCES}
+  ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.def)
 target_include_directories(QuillonRevisionDirectory PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_registrar revdir_online
-  revdir_platform)
-# As for the platform library: a fuzzing build leaves the sanitizer runtime
-# to the executable.
-if(NOT REVDIR_FUZZ)
-  target_link_options(QuillonRevisionDirectory PRIVATE -Wl,--no-undefined)
-endif()
+target_link_libraries(QuillonRevisionDirectory PRIVATE revdir_catalog revdir_export_scan revdir_registrar revdir_online)
+revdir_module(QuillonRevisionDirectory)
 revdir_idl(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.idl)
 get_target_property(REVDIR_COMPONENT_TLB QuillonRevisionDirectory REVDIR_TYPELIB)
 get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTORY)
+# The script names the registry scripts beside it, which the preprocessor
+# does not see.
+file(GLOB REVDIR_COMPONENT_RGS ${CMAKE_CURRENT_LIST_DIR}/resources/*.rgs)
 revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
-  INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR} DEPENDS ${REVDIR_COMPONENT_TLB} QuillonRevisionDirectory_typelib)
+  INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR}
+  DEPENDS ${REVDIR_COMPONENT_TLB} ${REVDIR_COMPONENT_RGS} QuillonRevisionDirectory_typelib)
 
 # The catalogue names the type library's enumerations, so it sees the
 # interface header too.
@@ -51,9 +51,12 @@ target_sources(QuillonRevisionDirectory_client INTERFACE ${REVDIR_COMPONENT_TLB_
 target_link_libraries(QuillonRevisionDirectory_client INTERFACE revdir_platform)
 add_dependencies(QuillonRevisionDirectory_client QuillonRevisionDirectory)
 
-# Installation: the module, the platform layer it runs on, the Windows headers
+# Installation (Linux): the module, the platform layer it runs on, the Windows headers
 # of the platform, and the client's header and identifiers, with a CMake
 # package (find_package(QuillonRevisionDirectory)) and a pkg-config file.
+if(WIN32)
+  return()
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 set(REVDIR_INCLUDE_SUBDIR revdir)
