@@ -767,19 +767,25 @@ namespace {
 // Where a key below a class key really lies: the user's copy when there is
 // one, else the machine's. Deleting through HKEY_CLASSES_ROOT removes that
 // copy; the other, if any, shows through afterwards as on Windows.
-LONG ClassesTarget(HKEY hKey, const std::vector<std::u16string> &parts, bool *isClasses, HKEY *root,
-                   std::u16string *path, REGSAM *access) {
+struct ClassesTarget {
+  bool classes = false;  // the key lies below HKEY_CLASSES_ROOT
+  HKEY root = nullptr;   // then: the hive holding it, its path there, and the handle's rights
+  std::u16string path;
+  REGSAM access = 0;
+};
+
+LONG FindClassesTarget(HKEY hKey, const std::vector<std::u16string> &parts, ClassesTarget *t) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
-  *isClasses = r.classes;
+  t->classes = r.classes;
   if (!r.classes) return ERROR_SUCCESS;
   std::vector<std::u16string> rel = Joined(r.classPath, parts);
   Resolved target;
   if (LONG e = ResolveClasses(rel, 0, &target, false)) return e == ERROR_KEY_DELETED ? ERROR_FILE_NOT_FOUND : e;
-  *root = target.hive->rootName == kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  *path = ClassesPathText(rel);
-  *access = r.access;
+  t->root = target.hive->rootName == kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  t->path = ClassesPathText(rel);
+  t->access = r.access;
   return ERROR_SUCCESS;
 }
 
@@ -789,14 +795,11 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   std::vector<std::u16string> parts;
   if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
-  bool classes = false;
-  HKEY root;
-  std::u16string path;
-  REGSAM access;
-  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
-  if (classes) {
-    if (path == ClassesPathText(kNoPath)) return ERROR_ACCESS_DENIED;  // HKEY_CLASSES_ROOT itself stays
-    return RegDeleteKeyW(root, path.c_str());
+  ClassesTarget t;
+  if (LONG e = FindClassesTarget(hKey, parts, &t)) return e;
+  if (t.classes) {
+    if (t.path == ClassesPathText(kNoPath)) return ERROR_ACCESS_DENIED;  // HKEY_CLASSES_ROOT itself stays
+    return RegDeleteKeyW(t.root, t.path.c_str());
   }
   std::lock_guard<std::mutex> guard(g_mutex);
   std::shared_ptr<Key> gone;
@@ -817,15 +820,12 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   std::vector<std::u16string> parts;
   if (LONG e = SplitSubKey(hKey, lpSubKey, &parts)) return e;
-  bool classes = false;
-  HKEY root;
-  std::u16string path;
-  REGSAM access;
-  if (LONG e = ClassesTarget(hKey, parts, &classes, &root, &path, &access)) return e;
-  if (classes) {
-    if (!parts.empty()) return RegDeleteTreeW(root, path.c_str());
+  ClassesTarget t;
+  if (LONG e = FindClassesTarget(hKey, parts, &t)) return e;
+  if (t.classes) {
+    if (!parts.empty()) return RegDeleteTreeW(t.root, t.path.c_str());
     HKEY real;
-    if (LONG e = RegOpenKeyExW(root, path.c_str(), 0, access, &real)) return e;
+    if (LONG e = RegOpenKeyExW(t.root, t.path.c_str(), 0, t.access, &real)) return e;
     LONG e = RegDeleteTreeW(real, nullptr);
     RegCloseKey(real);
     return e;
