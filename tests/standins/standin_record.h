@@ -14,22 +14,10 @@
 #include <vector>
 
 #include "conformance.h"
+#include "environment.h"
 #include "standins.h"
 
 using WString = std::basic_string<WCHAR>;
-
-// Sets a variable of this process's environment, which started programs
-// inherit.
-inline void SetVariable(const char *name, const std::string &value) {
-#ifdef _WIN32
-  SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
-#else
-  if (value.empty())
-    unsetenv(name);
-  else
-    setenv(name, value.c_str(), 1);
-#endif
-}
 
 // A release's folder on drive C: with the stand-in as its Quillon.Exe and a
 // marker file that tells the working directory; removed again at the end.
