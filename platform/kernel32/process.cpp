@@ -230,8 +230,10 @@ pid_t Spawn(const std::string &exe, std::vector<char *> &argv, std::vector<char 
       break;
     }
     if (n != sizeof r) break;
+    // The two reports come from two processes in either order: a failure
+    // stands whenever it arrives, and the pid only counts without one.
     if (r.kind == 0) {
-      pid = r.value;
+      if (pid != -2) pid = r.value;
     } else {
       err = r.value;
       error = r.error;

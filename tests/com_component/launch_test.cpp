@@ -143,6 +143,24 @@ TEST_F(Launching, FailuresStartNothing) {
   EXPECT_FALSE(LastLaunch(OLESTR("Last Version"), &text));
 }
 
+TEST_F(Launching, AnExecutableThatIsNoProgramFailsEveryTimeAndIsNotRemembered) {
+  auto revision = Installed15();
+  ASSERT_TRUE(revision);
+  m_installation.ReplaceProgramWithText();
+  int succeeded = 0;
+  for (int i = 0; i < 300; ++i) {
+    HRESULT hr = revision->Launch(nullptr);
+    if (hr == S_OK) ++succeeded;
+    ASSERT_TRUE(hr == S_OK || hr == E_FAIL) << std::hex << hr;
+  }
+  EXPECT_EQ(succeeded, 0);
+  ErrorInfo info = TakeErrorInfo();
+  EXPECT_TRUE(info.present);
+  EXPECT_FALSE(info.description.empty());
+  WString text;
+  EXPECT_FALSE(LastLaunch(OLESTR("Last Version"), &text));
+}
+
 TEST_F(Launching, WaitEndsWhenTheWindowShowsOrAfterTheTimeOut) {
 #ifndef _WIN32
   VirtualDisplay display;

@@ -86,3 +86,25 @@ TEST_F(Process, FailuresGiveTheWindowsErrors) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
   EXPECT_FALSE(m_installation.Recorded());
 }
+
+TEST_F(Process, AFileThatIsNoProgramNeverStartsHoweverOften) {
+  // The failure is learnt from the child while its pid comes from another
+  // process: run it often enough that either report may arrive first.
+  m_installation.ReplaceProgramWithText("NotAProgram.exe");
+  WString line = OLESTR("\"") + m_installation.WindowsBin() + OLESTR("\\NotAProgram.exe\"");
+  int started = 0, otherErrors = 0;
+  for (int i = 0; i < 2000; ++i) {
+    PROCESS_INFORMATION pi = {};
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      ++started;
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    } else if (GetLastError() != ERROR_BAD_EXE_FORMAT) {
+      ++otherErrors;
+    }
+  }
+  EXPECT_EQ(started, 0);
+  EXPECT_EQ(otherErrors, 0);
+}

@@ -61,6 +61,14 @@ class StandInInstallation {
   const WString &WindowsBin() const { return m_windowsBin; }
   const std::string &Marker() const { return m_marker; }
 
+  // Puts a file that is no program where the stand-in was (executable, so
+  // that only its contents stop it).
+  void ReplaceProgramWithText(const std::string &name = "Quillon.Exe") const {
+    std::filesystem::remove(m_bin / name);
+    std::ofstream(m_bin / name) << "no program\n";
+    std::filesystem::permissions(m_bin / name, std::filesystem::perms::owner_all);
+  }
+
   // The record's fields (the marker's text, then each argument), once the
   // stand-in has written it; empty when it has not within the time.
   std::vector<std::string> WaitForRecord(std::chrono::milliseconds limit = std::chrono::seconds(20)) const {
