@@ -138,7 +138,9 @@ int MappingsOf(dev_t dev, ino_t ino) {
 HANDLE OpenFile(const std::string &path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   const bool read = Reads(access), write = Writes(access);
   int mode = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
-  int base = mode | O_CLOEXEC | O_NOCTTY;
+  // Non-blocking only for the open itself: a FIFO's open would otherwise
+  // wait for a writer. Such files are refused below.
+  int base = mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   mode_t perms = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
   int fd = -1;
@@ -165,7 +167,8 @@ HANDLE OpenFile(const std::string &path, DWORD access, DWORD share, DWORD dispos
   }
   if (fd < 0) {
     int err = errno;
-    SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, path));
+    // ENXIO: a socket, or a FIFO without a reader; refused as below.
+    SetLastError(err == EISDIR || err == ENXIO ? ERROR_ACCESS_DENIED : ErrorForPath(err, path));
     return INVALID_HANDLE_VALUE;
   }
 
@@ -176,9 +179,18 @@ HANDLE OpenFile(const std::string &path, DWORD access, DWORD share, DWORD dispos
     return INVALID_HANDLE_VALUE;
   }
   const bool truncate = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-  if (S_ISDIR(st.st_mode) || (existed && (write || truncate) && ReadOnlyMode(st.st_mode))) {
+  // A file path names a file on Windows; a directory (and here a FIFO,
+  // socket or device, which Windows has no path for) is refused as it
+  // refuses a directory.
+  if (!S_ISREG(st.st_mode) || (existed && (write || truncate) && ReadOnlyMode(st.st_mode))) {
     close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  int status = fcntl(fd, F_GETFL);  // an attributes-only handle has no O_NONBLOCK
+  if (status >= 0 && (status & O_NONBLOCK) && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    SetLastErrorFromErrno();
+    close(fd);
     return INVALID_HANDLE_VALUE;
   }
 

@@ -1,5 +1,7 @@
 // Paths as a Linux user of the command-line tool passes them: plain, or
 // through drive Z: (the root) with either separator.
+#include <sys/stat.h>
+
 #include "project_file_fixture.h"
 
 TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
@@ -15,4 +17,27 @@ TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
     ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
     EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
   }
+}
+
+TEST(ProjectFileLinux, APathThatIsNoRegularFileEndsAtOnceWithTheSystemText) {
+  ScratchDir dir;
+  auto directory = InitializedDirectory();
+  for (const char *name : {"fifo.pjx", "fifo.acd"}) {
+    std::filesystem::path fifo = dir.path() / name;
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ComPtr<IRevision> revision;
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(fifo.u16string().c_str()).get(), revision.out()),
+              RdE_UnableToAccessProjectFile)
+        << name;
+    WCHAR denied[256];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED,
+                             0, denied, 256, nullptr);
+    EXPECT_EQ(TakeErrorInfo().description, WString(denied, n)) << name;
+  }
+  // A folder named like a project is no project either.
+  std::filesystem::create_directory(dir.path() / "folder.acd");
+  ComPtr<IRevision> revision;
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr((dir.path() / "folder.acd").u16string().c_str()).get(),
+                                                  revision.out()),
+            RdE_UnableToAccessProjectFile);
 }

@@ -2,6 +2,11 @@
 // reverse mapping of module file names, and string resources chosen by the
 // thread locale (Windows itself picks them by the UI language).
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <filesystem>
@@ -161,3 +166,29 @@ TEST_F(LocaleTest, ThreadLocaleChoosesTheLanguage) {
 }
 
 }  // namespace
+
+// Windows has no FIFO, socket or device at a file path: such a file is
+// refused at once, as a directory is, instead of blocking the caller.
+TEST(FilesLinux, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
+  ScratchDir dir;
+  fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::path socketPath = dir.path() / "socket";
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  for (const fs::path &path : {fifo, socketPath, fs::path("/dev/null"), dir.path()}) {
+    for (DWORD access : {DWORD(GENERIC_READ), DWORD(GENERIC_WRITE), DWORD(GENERIC_READ | GENERIC_WRITE)}) {
+      SetLastError(0xdeadbeef);
+      HANDLE h = CreateFileW(path.u16string().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      EXPECT_EQ(h, INVALID_HANDLE_VALUE) << path;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path << " access " << access;
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+  }
+  close(listener);
+}
