@@ -1,11 +1,13 @@
 // Critical sections, events, mutexes and the waits on kernel objects.
 #include "kernel32/sync.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <new>
 #include <string>
 
+#include "kernel32/shared_lock.h"
 #include "kernel32/text.h"
 
 namespace platform {
@@ -48,7 +50,16 @@ class ProcessObject : public WaitableObject {
 
 class MutexObject : public WaitableObject, public std::enable_shared_from_this<MutexObject> {
  public:
-  bool IsSignalled(DWORD tid) const override { return owner == 0 || owner == tid; }
+  MutexObject() = default;
+  // A named mutex is shared with the other processes of the prefix.
+  explicit MutexObject(const std::u16string &name) : shared_(std::make_unique<SharedLockFile>(name)) {
+    if (!shared_->Valid()) shared_.reset();  // then it is this process's alone
+  }
+  bool IsSignalled(DWORD tid) const override {
+    if (owner == tid) return true;
+    if (owner != 0) return false;
+    return !shared_ || shared_->TryTake(&abandonedElsewhere_);
+  }
   bool Acquire(DWORD tid) override {
     if (owner == tid) {
       ++count;
@@ -64,14 +75,31 @@ class MutexObject : public WaitableObject, public std::enable_shared_from_this<M
     owned.push_back(weak_from_this());
     owner = tid;
     count = 1;
-    bool wasAbandoned = abandoned;
+    // A shared mutex's file remembers an owner in any process.
+    bool wasAbandoned = shared_ ? abandonedElsewhere_ : abandoned;
     abandoned = false;
+    if (shared_) shared_->MarkOwned();
     return wasAbandoned;
+  }
+  bool SharedWithOtherProcesses() const override { return shared_ != nullptr; }
+  void ReturnUnacquired() override {
+    if (shared_ && owner == 0) shared_->Drop(false);
+  }
+  // The owner let go (`released`) or ended holding it.
+  void Free(bool released) {
+    owner = 0;
+    count = 0;
+    if (!released) abandoned = true;
+    if (shared_) shared_->Drop(released);
   }
 
   DWORD owner = 0;
   ULONG count = 0;
   bool abandoned = false;
+
+ private:
+  std::unique_ptr<SharedLockFile> shared_;
+  mutable bool abandonedElsewhere_ = false;
 };
 
 std::mutex &WaitLock() { return State().lock; }
@@ -81,11 +109,7 @@ std::condition_variable &WaitChanged() { return State().changed; }
 void AbandonMutexes(ThreadObject &thread) {
   for (auto &weak : thread.ownedMutexes) {
     auto mutex = weak.lock();
-    if (mutex && mutex->owner == thread.tid) {
-      mutex->owner = 0;
-      mutex->count = 0;
-      mutex->abandoned = true;
-    }
+    if (mutex && mutex->owner == thread.tid) mutex->Free(false);
   }
   thread.ownedMutexes.clear();
   WakeWaiters();
@@ -101,7 +125,8 @@ std::map<std::u16string, std::weak_ptr<KernelObject>> &Names() {
   return *names;
 }
 
-// Creates or opens a named object; `make` builds a new one. Sets last error
+// Creates or opens a named object; `make` builds a new one from the name
+// without its session prefix (null for an unnamed object). Sets last error
 // as Windows does: ERROR_ALREADY_EXISTS when opened, 0 when created.
 template <typename T, typename Make>
 HANDLE CreateNamed(const WCHAR *name, Make make) {
@@ -127,11 +152,11 @@ HANDLE CreateNamed(const WCHAR *name, Make make) {
       }
       existed = true;
     } else {
-      object = make();
+      object = make(&key);
       slot = object;
     }
   } else {
-    object = make();
+    object = make(nullptr);
   }
   HANDLE h = NewHandle(object);
   if (h) SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -177,6 +202,26 @@ HANDLE TidHandle(DWORD tid) { return reinterpret_cast<HANDLE>(static_cast<ULONG_
 void TakeSection(LPCRITICAL_SECTION cs, HANDLE self) {
   __atomic_store_n(&cs->OwningThread, self, __ATOMIC_RELAXED);
   cs->RecursionCount = 1;
+}
+
+// One look at the objects of a wait (WaitLock() held): the WAIT_ code of
+// what it acquired, or WAIT_TIMEOUT when it acquired nothing.
+DWORD TryAcquire(const std::vector<std::shared_ptr<WaitableObject>> &objects, BOOL waitAll, DWORD tid) {
+  const DWORD count = static_cast<DWORD>(objects.size());
+  if (!waitAll) {
+    for (DWORD i = 0; i < count; ++i) {
+      if (objects[i]->IsSignalled(tid)) return (objects[i]->Acquire(tid) ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
+    }
+    return WAIT_TIMEOUT;
+  }
+  bool all = true;
+  for (auto &object : objects) all = all && object->IsSignalled(tid);
+  if (!all) return WAIT_TIMEOUT;
+  DWORD abandonedIndex = MAXIMUM_WAIT_OBJECTS;
+  for (DWORD i = 0; i < count; ++i) {
+    if (objects[i]->Acquire(tid) && abandonedIndex == MAXIMUM_WAIT_OBJECTS) abandonedIndex = i;
+  }
+  return abandonedIndex == MAXIMUM_WAIT_OBJECTS ? WAIT_OBJECT_0 : WAIT_ABANDONED_0 + abandonedIndex;
 }
 
 }  // namespace
@@ -255,8 +300,9 @@ void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  return CreateNamed<EventObject>(
-      lpName, [&] { return std::make_shared<EventObject>(bManualReset != FALSE, bInitialState != FALSE); });
+  return CreateNamed<EventObject>(lpName, [&](const std::u16string *) {
+    return std::make_shared<EventObject>(bManualReset != FALSE, bInitialState != FALSE);
+  });
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
@@ -278,15 +324,17 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) { return SetEventState(hEvent, false); }
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
   bool created = false;
-  HANDLE h = CreateNamed<MutexObject>(lpName, [&] {
+  HANDLE h = CreateNamed<MutexObject>(lpName, [&](const std::u16string *name) {
     created = true;
-    return std::make_shared<MutexObject>();
+    return name ? std::make_shared<MutexObject>(*name) : std::make_shared<MutexObject>();
   });
   // The creator owns a new mutex; opening an existing one does not take it.
+  // Whether another process has the name open is not known here: it is
+  // owned when no other process holds it.
   if (h && created && bInitialOwner) {
     auto mutex = GetHandleObjectAs<MutexObject>(h);
     std::lock_guard<std::mutex> g(WaitLock());
-    mutex->Acquire(CurrentTid());
+    if (mutex->IsSignalled(CurrentTid())) mutex->Acquire(CurrentTid());
   }
   return h;
 }
@@ -305,7 +353,7 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
     return FALSE;
   }
   if (--mutex->count == 0) {
-    mutex->owner = 0;
+    mutex->Free(true);
     WakeWaiters();
   }
   return TRUE;
@@ -338,31 +386,24 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE *lpHandles, BOOL 
   }
   const DWORD tid = CurrentTid();
   if (!objects.empty()) CurrentThreadObject();  // a mutex taken below is recorded there
+  bool shared = false;
+  for (auto &object : objects) shared = shared || object->SharedWithOtherProcesses();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
-  bool timedOut = false;
   std::unique_lock<std::mutex> g(WaitLock());
-  for (;;) {
-    if (bWaitAll) {
-      bool all = true;
-      for (auto &object : objects) all = all && object->IsSignalled(tid);
-      if (all) {
-        DWORD abandonedIndex = MAXIMUM_WAIT_OBJECTS;
-        for (DWORD i = 0; i < nCount; ++i) {
-          if (objects[i]->Acquire(tid) && abandonedIndex == MAXIMUM_WAIT_OBJECTS) abandonedIndex = i;
-        }
-        return abandonedIndex == MAXIMUM_WAIT_OBJECTS ? WAIT_OBJECT_0 : WAIT_ABANDONED_0 + abandonedIndex;
-      }
-    } else {
-      for (DWORD i = 0; i < nCount; ++i) {
-        if (objects[i]->IsSignalled(tid)) return (objects[i]->Acquire(tid) ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
-      }
-    }
+  for (bool timedOut = false;;) {
+    DWORD result = TryAcquire(objects, bWaitAll, tid);
+    if (result != WAIT_TIMEOUT) return result;
+    for (auto &object : objects) object->ReturnUnacquired();
     if (timedOut || dwMilliseconds == 0) return WAIT_TIMEOUT;
-    if (dwMilliseconds == INFINITE) {
+    if (dwMilliseconds == INFINITE && !shared) {
       State().changed.wait(g);
-    } else {
-      // A signal that comes with the time-out still counts: look once more.
-      timedOut = State().changed.wait_until(g, deadline) == std::cv_status::timeout;
+      continue;
     }
+    // Another process wakes no one here: look again every few milliseconds.
+    auto until = deadline;
+    if (shared) until = std::min(until, std::chrono::steady_clock::now() + std::chrono::milliseconds(2));
+    // A signal that comes with the time-out still counts: look once more.
+    if (State().changed.wait_until(g, until) == std::cv_status::timeout && dwMilliseconds != INFINITE)
+      timedOut = std::chrono::steady_clock::now() >= deadline;
   }
 }

@@ -29,6 +29,12 @@ class WaitableObject : public KernelObject {
   // Takes the object for thread `tid` (resets an auto-reset event, owns a
   // mutex); returns true when it was a mutex abandoned by its owner.
   virtual bool Acquire(DWORD tid) = 0;
+  // True when another process can change the state: no one here wakes the
+  // waiters then, so a wait looks again every few milliseconds.
+  virtual bool SharedWithOtherProcesses() const { return false; }
+  // Gives back what IsSignalled took from other processes for a wait that
+  // did not acquire the object after all. Called with WaitLock() held.
+  virtual void ReturnUnacquired() {}
 };
 
 class MutexObject;

@@ -1,10 +1,17 @@
 // Critical sections, events, mutexes and waits, as Windows behaves.
+#include <stdlib.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "conformance.h"
+#include "environment.h"
+#include "scratch.h"
 
 namespace {
 
@@ -191,4 +198,60 @@ TEST(SyncStress, LocksExcludeAndEventsHandOver) {
   EXPECT_EQ(ball, 2 * kRounds);
   DeleteCriticalSection(&cs);
   for (HANDLE h : {m, ping, pong}) CloseHandle(h);
+}
+
+namespace {
+
+const WCHAR kSharedMutex[] = OLESTR("Global\\revdir-sync-test-shared-mutex");
+const char kMutexChildVariable[] = "REVDIR_MUTEX_CHILD";
+
+}  // namespace
+
+// Started by the test below as a process of its own: takes the shared mutex,
+// says so through a marker file, then releases it after a second or ends
+// holding it, as REVDIR_MUTEX_CHILD ("release:MARKER" or "end:MARKER") says.
+TEST(NamedMutexChild, DISABLED_HoldsTheSharedMutex) {
+  const char *task = getenv(kMutexChildVariable);
+  ASSERT_NE(task, nullptr);
+  std::string text(task);
+  const bool release = text.rfind("release:", 0) == 0;
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kSharedMutex);
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_EQ(WaitForSingleObject(mutex, 20000), WAIT_OBJECT_0);
+  std::ofstream(text.substr(text.find(':') + 1)) << "held";
+  if (!release) std::quick_exit(0);  // ends holding it: the mutex is abandoned
+  Sleep(1000);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  CloseHandle(mutex);
+}
+
+TEST(NamedMutex, IsSharedWithOtherProcessesAndAbandonedByOneThatEnds) {
+  WCHAR self[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kSharedMutex);
+  ASSERT_NE(mutex, nullptr);
+  ScratchDir dir;
+  for (const char *mode : {"release", "end"}) {
+    SCOPED_TRACE(mode);
+    std::filesystem::path marker = dir.path() / mode;
+    SetVariable(kMutexChildVariable, std::string(mode) + ":" + marker.string());
+    std::basic_string<WCHAR> line = std::basic_string<WCHAR>(OLESTR("\"")) + self +
+                                    OLESTR("\" --gtest_filter=NamedMutexChild.* --gtest_also_run_disabled_tests");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    SetVariable(kMutexChildVariable, "");
+    for (int i = 0; i < 2000 && !std::filesystem::exists(marker); ++i) Sleep(10);
+    ASSERT_TRUE(std::filesystem::exists(marker));
+    if (std::string(mode) == "release") {
+      EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the other process holds it";
+    }
+    DWORD wait = WaitForSingleObject(mutex, 20000);
+    EXPECT_EQ(wait, std::string(mode) == "release" ? WAIT_OBJECT_0 : WAIT_ABANDONED);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+  }
+  CloseHandle(mutex);
 }
