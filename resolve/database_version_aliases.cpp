@@ -28,6 +28,42 @@ class OpenAliasKey {
   bool m_ok;
 };
 
+const WCHAR kAliasMutex[] = OLESTR("Global\\QuillonRevisionDirectory.DatabaseVersionAliases");
+// A writer that hangs costs the others their write, never their call.
+constexpr DWORD kAliasLockTimeoutMs = 30000;
+
+enum class StoredRecords { Read, Missing, Malformed, NoMemory };
+
+// The value's records, whole: Missing when there is no value or it changed
+// between its two reads, Malformed when its length is no multiple of 8.
+StoredRecords ReadAliasRecords(HKEY key, CDatabaseVersionNumberMappingArray &records) {
+  DWORD size = 0;
+  if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    return StoredRecords::Missing;
+  if (size % sizeof(CDatabaseVersionNumberMapping) != 0) return StoredRecords::Malformed;
+  if (size == 0) return StoredRecords::Read;
+  if (FAILED(records.Resize(size / sizeof(CDatabaseVersionNumberMapping)))) return StoredRecords::NoMemory;
+  // Another process may rewrite the value between the two reads: only the
+  // whole records actually read are used.
+  DWORD read = size;
+  if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, reinterpret_cast<BYTE *>(records.Data), &read) !=
+          ERROR_SUCCESS ||
+      read != size)
+    return StoredRecords::Missing;
+  return StoredRecords::Read;
+}
+
+// Adds the records in stored order; false at the first alias that has
+// another target already.
+bool AddRecords(DatabaseVersionAliasSet &aliases, const CDatabaseVersionNumberMappingArray &records) {
+  for (DWORD i = 0; i < records.Count; ++i) {
+    if (!AddDatabaseVersionAlias(aliases, records.Data[i].TargetDatabaseVersionNumber,
+                                 records.Data[i].AliasDatabaseVersionNumber))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const CRevisionInformation *FindRevisionByDatabaseVersion(const DatabaseVersionIndex &index, DWORD version) {
@@ -55,52 +91,70 @@ bool AddDatabaseVersionAlias(DatabaseVersionAliasSet &aliases, DWORD target, DWO
   return inserted || it->TargetDatabaseVersionNumber == target;
 }
 
-bool SaveDatabaseVersionAliases(const DatabaseVersionAliasSet &aliases) {
+DatabaseVersionAliasesLock::DatabaseVersionAliasesLock() : m_mutex(CreateMutexW(nullptr, FALSE, kAliasMutex)) {
+  if (!m_mutex) return;
+  // An owner that ended holding it left the value whole: each write is one
+  // registry call.
+  DWORD wait = WaitForSingleObject(m_mutex, kAliasLockTimeoutMs);
+  m_owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+DatabaseVersionAliasesLock::~DatabaseVersionAliasesLock() {
+  if (m_owned) ReleaseMutex(m_mutex);
+  if (m_mutex) CloseHandle(m_mutex);
+}
+
+bool SaveDatabaseVersionAliases(DatabaseVersionAliasSet &aliases) {
   if (aliases.empty()) return true;
-  CDatabaseVersionNumberMappingArray staged;
-  if (FAILED(staged.Resize(static_cast<DWORD>(aliases.size())))) return false;
-  DWORD i = 0;
-  for (const auto &mapping : aliases) staged.Data[i++] = mapping;
+  DatabaseVersionAliasesLock lock;
+  if (!lock) return false;
   OpenAliasKey key;
   if (!key) return false;
-  return RegSetValueExW(key.Get(), kAliasValue, 0, REG_BINARY, reinterpret_cast<const BYTE *>(staged.Data),
-                        staged.Count * sizeof(CDatabaseVersionNumberMapping)) == ERROR_SUCCESS;
+  // What other directories and processes stored since this one loaded stays:
+  // an alias already stored keeps its target.
+  DatabaseVersionAliasSet merged;
+  if (CDatabaseVersionNumberMappingArray stored; ReadAliasRecords(key.Get(), stored) == StoredRecords::Read)
+    AddRecords(merged, stored);
+  for (const auto &mapping : aliases)
+    AddDatabaseVersionAlias(merged, mapping.TargetDatabaseVersionNumber, mapping.AliasDatabaseVersionNumber);
+  CDatabaseVersionNumberMappingArray staged;
+  if (FAILED(staged.Resize(static_cast<DWORD>(merged.size())))) return false;
+  DWORD i = 0;
+  for (const auto &mapping : merged) staged.Data[i++] = mapping;
+  if (RegSetValueExW(key.Get(), kAliasValue, 0, REG_BINARY, reinterpret_cast<const BYTE *>(staged.Data),
+                     staged.Count * sizeof(CDatabaseVersionNumberMapping)) != ERROR_SUCCESS)
+    return false;
+  aliases.swap(merged);
+  return true;
 }
 
 bool LoadDatabaseVersionAliases(DatabaseVersionAliasSet &aliases) {
-  DWORD size = 0;
   CDatabaseVersionNumberMappingArray stored;
+  StoredRecords result;
   {
     OpenAliasKey key;
     if (!key) return false;
-    if (RegQueryValueExW(key.Get(), kAliasValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
-    if (size % sizeof(CDatabaseVersionNumberMapping) != 0) {
-      aliases.clear();
-      DeleteDatabaseVersionAliasesValue();
-      return false;
-    }
-    if (size == 0) return true;
-    if (FAILED(stored.Resize(size / sizeof(CDatabaseVersionNumberMapping)))) return true;
-    // Another process may rewrite the value between the two reads: only the
-    // whole records actually read are used.
-    DWORD read = size;
-    if (RegQueryValueExW(key.Get(), kAliasValue, nullptr, nullptr, reinterpret_cast<BYTE *>(stored.Data), &read) !=
-            ERROR_SUCCESS ||
-        read != size)
-      return false;
+    result = ReadAliasRecords(key.Get(), stored);
   }
-  for (DWORD i = 0; i < stored.Count; ++i) {
-    const CDatabaseVersionNumberMapping &record = stored.Data[i];
-    if (!AddDatabaseVersionAlias(aliases, record.TargetDatabaseVersionNumber, record.AliasDatabaseVersionNumber)) {
-      aliases.clear();
-      DeleteDatabaseVersionAliasesValue();
-      return false;
-    }
+  if (result == StoredRecords::Malformed) {
+    aliases.clear();
+    DeleteDatabaseVersionAliasesValue();
+    return false;
+  }
+  if (result == StoredRecords::Missing) return false;
+  // A Resize that failed loads nothing and still counts as loaded.
+  if (result == StoredRecords::NoMemory) return true;
+  if (!AddRecords(aliases, stored)) {
+    aliases.clear();
+    DeleteDatabaseVersionAliasesValue();
+    return false;
   }
   return true;
 }
 
 bool DeleteDatabaseVersionAliasesValue() {
+  // Under the writers' lock, so that no merge writes back what was deleted.
+  DatabaseVersionAliasesLock lock;
   OpenAliasKey key;
   if (!key) return true;
   LSTATUS status = RegDeleteValueW(key.Get(), kAliasValue);

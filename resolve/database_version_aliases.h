@@ -30,16 +30,36 @@ DWORD FindDatabaseVersionAliasTarget(const DatabaseVersionAliasSet &aliases, DWO
 // was inserted or the same mapping was there. Throws std::bad_alloc.
 bool AddDatabaseVersionAlias(DatabaseVersionAliasSet &aliases, DWORD target, DWORD alias);
 
-// Writes the set as the registry value (nothing for an empty set); false
-// when the key is missing or the write fails.
-bool SaveDatabaseVersionAliases(const DatabaseVersionAliasSet &aliases);
+// The lock every process takes to change the registry value, so that one
+// process's read, merge and write never interleaves with another's (a named
+// mutex; it excludes the other threads of the process too, and a thread may
+// take it again). Held from construction to destruction when it was had.
+class DatabaseVersionAliasesLock {
+ public:
+  DatabaseVersionAliasesLock();
+  ~DatabaseVersionAliasesLock();
+  DatabaseVersionAliasesLock(const DatabaseVersionAliasesLock &) = delete;
+  DatabaseVersionAliasesLock &operator=(const DatabaseVersionAliasesLock &) = delete;
+  explicit operator bool() const { return m_owned; }
+
+ private:
+  HANDLE m_mutex;
+  bool m_owned = false;
+};
+
+// Merges the set into the registry value under a lock that every process
+// honours (an alias already stored keeps its target) and hands back what
+// was written; nothing for an empty set. False, with the set unchanged, when
+// the key is missing, the lock cannot be had or the write fails.
+bool SaveDatabaseVersionAliases(DatabaseVersionAliasSet &aliases);
 
 // Fills `aliases` from the registry value. A value whose length is not a
 // multiple of 8, or that maps one alias to two targets, is deleted and
 // leaves the set empty. Throws std::bad_alloc.
 bool LoadDatabaseVersionAliases(DatabaseVersionAliasSet &aliases);
 
-// Deletes the registry value; true when it is gone (or never was).
+// Deletes the registry value under the lock; true when it is gone (or never
+// was).
 bool DeleteDatabaseVersionAliasesValue();
 
 // The file name of a module path: after the last "\", else after the last

@@ -62,19 +62,27 @@ STDMETHODIMP CRevisionDirectory::RegisterDatabaseVersionAlias() {
   if (FAILED(hr)) return hr;
   if (static_cast<DWORD>(target) == actual) return S_OK;
   return OutOfMemoryGuard([&] {
-    // The whole set is written, so the last registering directory's set wins.
+    // Held from the set's change to its publication, so that this
+    // directory's threads and other processes change the value in turn.
+    DatabaseVersionAliasesLock store;
     DatabaseVersionAliasSet snapshot;
     {
       CriticalSectionHold hold(m_lock);
       AddDatabaseVersionAlias(m_aliases, static_cast<DWORD>(target), actual);
       snapshot = m_aliases;
     }
-    SaveDatabaseVersionAliases(snapshot);
+    // The value written holds what others stored too; the directory then
+    // answers as the value does. Unsaved, the alias stays in memory only.
+    if (store && SaveDatabaseVersionAliases(snapshot)) {
+      CriticalSectionHold hold(m_lock);
+      m_aliases.swap(snapshot);
+    }
     return S_OK;
   });
 }
 
 STDMETHODIMP CRevisionDirectory::UnregisterAllDatabaseVersionAliases() {
+  DatabaseVersionAliasesLock store;
   DatabaseVersionAliasSet old;
   {
     CriticalSectionHold hold(m_lock);

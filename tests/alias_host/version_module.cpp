@@ -1,10 +1,8 @@
 // Stands in for one of the application's two modules that report its
 // versions: one export under the application's own (decorated) name, which
-// returns whatever the test host last set. Built twice, as QxDbSrvs.DLL and
+// returns whatever the calling thread of the test host last set. Built twice, as QxDbSrvs.DLL and
 // as SysUtils.DLL, with VERSION_EXPORT_NAME naming the export.
 #include <windows.h>
-
-#include <atomic>
 
 #ifdef _WIN32
 #define MODULE_EXPORT extern "C" __declspec(dllexport)
@@ -14,12 +12,13 @@
 #endif
 
 namespace {
-std::atomic<DWORD> g_value{0};
+// Per thread, so that threads of the test host can report different versions.
+thread_local DWORD g_value = 0;
 }
 
 // Exported under VERSION_EXPORT_NAME: by the .def file on Windows, by the
 // export table below elsewhere.
-extern "C" DWORD ReportedVersion() { return g_value.load(); }
+extern "C" DWORD ReportedVersion() { return g_value; }
 
 MODULE_EXPORT void SetReportedVersion(DWORD value) { g_value = value; }
 

@@ -1,5 +1,7 @@
 #include "component_fixture.h"
 
+#include <stdlib.h>
+
 #include "conformance.h"
 #include "fresh_prefix.h"
 
@@ -53,6 +55,10 @@ void ExpectNothingOfOursRegistered() {
 class ComponentEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    if (getenv(kChildVariable)) {
+      ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+      return;
+    }
 #ifdef _WIN32
     // The machine's own registry. Tests declare releases below the maker's
     // key and remove the whole key again, so it must not be there already.
@@ -65,6 +71,10 @@ class ComponentEnvironment : public ::testing::Environment {
     ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
   }
   void TearDown() override {
+    if (getenv(kChildVariable)) {
+      CoUninitialize();
+      return;
+    }
     EXPECT_EQ(CallEntry("DllUnregisterServer"), S_OK);
     ExpectNothingOfOursRegistered();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey)) << "a test left keys below the maker's key";

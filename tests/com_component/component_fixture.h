@@ -18,6 +18,10 @@
 
 using WString = std::basic_string<WCHAR>;
 
+// Set for a test program that a test starts again as a child: the child
+// uses its parent's registry and registration and leaves them as they are.
+inline constexpr const char *kChildVariable = "REVDIR_TEST_CHILD";
+
 // The component's module, loaded once.
 HMODULE ComponentModule();
 HRESULT CallEntry(const char *name);  // DllRegisterServer and friends

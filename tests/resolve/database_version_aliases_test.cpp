@@ -118,6 +118,27 @@ TEST_F(AliasValue, SavedInAliasOrderAndLoadedBack) {
   EXPECT_EQ(loaded, aliases);
 }
 
+TEST_F(AliasValue, SavingMergesWithWhatIsStoredWhereTheStoredTargetStays) {
+  bool present = false;
+  Store({3213, 3000, 3279, 5000}, 16);
+  DatabaseVersionAliasSet aliases;
+  AddDatabaseVersionAlias(aliases, 3279, 3000);  // another target for a stored alias
+  AddDatabaseVersionAlias(aliases, 3267, 4000);
+  ASSERT_TRUE(SaveDatabaseVersionAliases(aliases));
+  const std::vector<DWORD> merged{3213, 3000, 3267, 4000, 3279, 5000};
+  EXPECT_EQ(Stored(&present), merged);
+  DatabaseVersionAliasSet expected;
+  for (size_t i = 0; i < merged.size(); i += 2) AddDatabaseVersionAlias(expected, merged[i], merged[i + 1]);
+  EXPECT_EQ(aliases, expected) << "the set becomes what was written";
+
+  // A malformed value is no one's set: it is written over.
+  Store({3213, 3000, 7}, 12);
+  DatabaseVersionAliasSet mine;
+  AddDatabaseVersionAlias(mine, 3267, 4000);
+  ASSERT_TRUE(SaveDatabaseVersionAliases(mine));
+  EXPECT_EQ(Stored(&present), (std::vector<DWORD>{3267, 4000}));
+}
+
 TEST_F(AliasValue, MalformedValuesAreDeletedEmptyAndDuplicateOnesStay) {
   DatabaseVersionAliasSet aliases;
   bool present = false;
