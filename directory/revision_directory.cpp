@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "catalog/installed_path.h"
@@ -19,6 +20,22 @@ namespace {
 
 // Process-wide: while set, Initialize reads no registry keys.
 std::atomic<bool> g_testMode{false};
+
+// The installed paths are process-wide: Initialize's reset, its scans and its
+// reading of what they found are one step for the process, or another
+// directory's reset in between leaves this one with nothing installed.
+class InstalledPathsLock {
+ public:
+  InstalledPathsLock() { InitializeCriticalSection(&m_section); }
+  ~InstalledPathsLock() { DeleteCriticalSection(&m_section); }
+  InstalledPathsLock(const InstalledPathsLock &) = delete;
+  InstalledPathsLock &operator=(const InstalledPathsLock &) = delete;
+  CRITICAL_SECTION &Section() { return m_section; }
+
+ private:
+  CRITICAL_SECTION m_section;
+};
+InstalledPathsLock g_installedPathsLock;
 
 struct LanguageKeys {
   LONG languageId;
@@ -246,6 +263,8 @@ STDMETHODIMP CRevisionDirectory::Initialize() {
 }
 
 HRESULT CRevisionDirectory::InitializeLocked() {
+  // Released at the end of step 7, when the paths have been read.
+  std::optional<CriticalSectionHold> installedPaths(std::in_place, g_installedPathsLock.Section());
   // 1. Reset: the new state starts without collections, the old one stays
   // with its readers until published over; the aliases are reloaded below.
   ResetAllInstalledPaths();
@@ -313,6 +332,7 @@ HRESULT CRevisionDirectory::InitializeLocked() {
                                 record.ProcessorTypeCount, state->languageId);
     if (FAILED(hr)) return publish(hr);
   }
+  installedPaths.reset();
   // 8. The aliases, as the registry holds them now.
   ReloadDatabaseVersionAliases(aliases);
   return publish(S_OK);

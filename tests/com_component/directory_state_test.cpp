@@ -95,6 +95,28 @@ TEST_F(DirectoryState, InitializeWhileOtherThreadsRead) {
   EXPECT_EQ(faults.load(), 0);
 }
 
+// Two directories initialised on two threads: the installed paths are the
+// process's, and neither directory's reset may fall between the other's scan
+// and its reading of what the scan found.
+TEST_F(DirectoryState, TwoDirectoriesInitialisingAtOnceEachSeeWhatIsInstalled) {
+  Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
+  std::atomic<int> wrong{0};
+  auto initializer = [&] {
+    auto directory = InitializedDirectory();
+    for (int i = 0; i < 1500; ++i) {
+      ComPtr<IAvailableRevisions> available;
+      LONG count = -1;
+      if (directory->Initialize() != S_OK || directory->get_AvailableRevisions(available.out()) != S_OK ||
+          available->get_Count(&count) != S_OK || count != 1)
+        ++wrong;
+    }
+  };
+  std::thread first(initializer), second(initializer);
+  first.join();
+  second.join();
+  EXPECT_EQ(wrong.load(), 0) << "rounds in which a directory saw nothing installed";
+}
+
 TEST_F(DirectoryState, InstalledPathsLastAsLongAsAnyDirectory) {
   Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
   auto kept = InitializedDirectory();
