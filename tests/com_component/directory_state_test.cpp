@@ -204,13 +204,13 @@ TEST_F(DirectoryState, DatabaseVersionLookUpAndAliases) {
 
   // 10.02 installed, 10.07 (same database version, higher) not.
   Install(OLESTR("102"), OLESTR("10.02.0001"), OLESTR("C:\\Q10"));
-  // Aliases: 4000 -> 15.x; 5000 -> 4000, itself an alias; 3071, which a
-  // release carries, -> 15.x; and 0xFFFFFFFF -> 14.x.
-  const DWORD stored[] = {3279, 4000, 4000, 5000, 3279, 3071, 3267, 0xFFFFFFFF};
+  // Aliases: 4000 -> 15.x; 5000 -> 4000, itself an alias; 3071 and 3149,
+  // which releases carry (installed or not), -> 15.x; 0xFFFFFFFF -> 14.x.
+  const DWORD stored[] = {3279, 4000, 4000, 5000, 3279, 3071, 3279, 3149, 3267, 0xFFFFFFFF};
   SetMachineValue(kAliasKey, kAliasValue, REG_BINARY, stored, sizeof stored);
   auto directory = InitializedDirectory();
   EXPECT_EQ(VersionFor(directory.get(), 3071, &hr), V(10, 2)) << "installed beats higher; no alias";
-  EXPECT_EQ(VersionFor(directory.get(), 3149, &hr), V(12, 6)) << "highest of those not installed";
+  EXPECT_EQ(VersionFor(directory.get(), 3149, &hr), V(12, 6)) << "highest of those not installed; no alias";
   EXPECT_EQ(VersionFor(directory.get(), 4000, &hr), V(15, 1));
   VersionFor(directory.get(), 5000, &hr);
   EXPECT_EQ(hr, RdE_RevisionNotFound) << "one alias step only";

@@ -95,6 +95,34 @@ TEST_F(Launching, CommandLineThatDoesNotFitIsRefusedStartingNothing) {
   EXPECT_TRUE(m_installation.WaitForRecord(std::chrono::milliseconds(500)).empty());
 }
 
+TEST_F(Launching, CommandLineExactlyAtTheLimitStartsAndOneUnitMoreDoesNot) {
+  auto revision = Installed15();
+  ASSERT_TRUE(revision);
+  Bstr path;
+  ASSERT_EQ(revision->get_InstalledPath(path.out()), S_OK);
+  // Two quotes, the blank and the terminator besides the path and arguments.
+  const size_t fits = 4096 - path.str().size() - 4;
+  Bstr over(WString(fits + 1, OLESTR('b')).c_str());
+  EXPECT_EQ(revision->Launch(over.get()), E_INVALIDARG);
+  EXPECT_FALSE(m_installation.Recorded());
+  Bstr exact(WString(fits, OLESTR('a')).c_str());
+  ASSERT_EQ(revision->Launch(exact.get()), S_OK);
+  EXPECT_EQ(m_installation.WaitForRecord(), Expected(m_installation.Marker(), {std::string(fits, 'a')}));
+}
+
+TEST_F(Launching, VersionTenIsTheFirstRemembered) {
+  SetMachineString((WString(kLanguagePack) + OLESTR("\\10.00.00.00")).c_str(), OLESTR("x"), OLESTR(""));
+  SetMachineString(kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), m_installation.WindowsBin().c_str());
+  SetMachineString(kQuillon1, OLESTR("Last Version"), OLESTR("none"));
+  auto revision = Revision(10, 0);
+  ASSERT_TRUE(revision);
+  ASSERT_EQ(revision->Launch(nullptr), S_OK);
+  EXPECT_FALSE(m_installation.WaitForRecord().empty());
+  WString text;
+  ASSERT_TRUE(LastLaunch(OLESTR("Last Version"), &text));
+  EXPECT_EQ(text, WString(OLESTR("10.00")));
+}
+
 TEST_F(Launching, ReleasesBeforeVersionTenAreNotRemembered) {
   // 9.00 by its language pack, 15.01 numbered: the key of the last launch exists.
   SetMachineString((WString(kLanguagePack) + OLESTR("\\9.00.00.00")).c_str(), OLESTR("x"), OLESTR(""));

@@ -27,6 +27,11 @@ class ProjectFile : public ::testing::Test {
   ScratchDir dir;
 };
 
+class ProjectFileWithAliases : public MachineKeysTest {
+ protected:
+  ScratchDir dir;
+};
+
 }  // namespace
 
 TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
@@ -146,6 +151,26 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
   EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).get(), revision.out()),
             RdE_NotInitialized);
+}
+
+// A stored value above 0x7FFFFFFF loses 0x7FFFFFFF, not 0x80000000: with
+// aliases for both neighbours, only that step picks the right one.
+TEST_F(ProjectFileWithAliases, ReducedDatabaseVersionIsLookedUpWithItsAliases) {
+  const WCHAR aliasKey[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon.1");
+  const DWORD aliases[] = {3267, 100, 3279, 101};  // 100 -> 14.x, 101 -> 15.x
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, aliasKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, OLESTR("RevisionDirectoryDatabaseVersionAliases"), 0, REG_BINARY,
+                           reinterpret_cast<const BYTE *>(aliases), sizeof aliases),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  auto directory = InitializedDirectory();
+  WString path = dir / OLESTR("aliased.acd");
+  WriteFileBytes(path, std::string("\x64\x00\x00\x80", 4));  // 0x80000000 + 100
+  ComPtr<IRevision> revision;
+  ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK);
+  EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
 }
 
 TEST_F(ProjectFile, ReachableByName) {
