@@ -759,16 +759,20 @@ int RegisterCommand(int argc, char **argv) {
 }
 
 // The aliases as the directory stores them: records of two 32-bit numbers,
-// the target database version first, then the alias.
+// the target database version first, then the alias. The directory reads
+// the value's bytes whatever its type, and so does this.
 int ListAliases(const Args &a) {
+  revdir::RegKey key;
+  const WCHAR *name = OLESTR("RevisionDirectoryDatabaseVersionAliases");
+  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_QUERY_VALUE, key.out());
   DWORD size = 0;
-  LONG rc = RegGetValueW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, OLESTR("RevisionDirectoryDatabaseVersionAliases"),
-                         RRF_RT_REG_BINARY, nullptr, nullptr, &size);
-  std::vector<BYTE> data(size);
-  if (rc == ERROR_SUCCESS && size)
-    rc = RegGetValueW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, OLESTR("RevisionDirectoryDatabaseVersionAliases"),
-                      RRF_RT_REG_BINARY, nullptr, data.data(), &size);
-  if (rc == ERROR_FILE_NOT_FOUND) size = 0;  // no aliases registered
+  std::vector<BYTE> data;
+  if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &size);
+  if (rc == ERROR_SUCCESS && size) {
+    data.resize(size);
+    rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, data.data(), &size);
+  }
+  if (rc == ERROR_FILE_NOT_FOUND) size = 0;  // no key or no aliases registered
   else if (rc != ERROR_SUCCESS) return Report("reading the aliases", HRESULT_FROM_WIN32(rc));
   if (size % 8) {
     fprintf(stderr, "revdir alias: the stored aliases are not whole records (%lu bytes); the directory drops them\n",

@@ -90,6 +90,12 @@ aliases='HKLM\SOFTWARE\Brenmoor Software\Quillon.1'
 expect 0 '^\[
   \{"alias": 4000, "target": 3279\}
 \]$' '' -- alias list --format json
+# The directory reads the bytes whatever the value's type: "ABC" and its
+# terminator are one record, target 0x00420041, alias 0x43.
+"$revdir" reg add "$aliases" /v RevisionDirectoryDatabaseVersionAliases /t REG_SZ /d ABC /f >/dev/null
+expect 0 '^\[
+  \{"alias": 67, "target": 4325441\}
+\]$' '' -- alias list --format json
 "$revdir" reg add "$aliases" /v RevisionDirectoryDatabaseVersionAliases /t REG_BINARY /d cf0c0000a0 /f >/dev/null
 expect 6 '' 'not whole records \(5 bytes\)' -- alias list
 expect 0 '' '' -- alias clear
