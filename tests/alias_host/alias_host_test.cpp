@@ -191,23 +191,13 @@ TEST(AliasHostChild, DISABLED_Registers) {
 }
 
 TEST_F(AliasHost, TwoProcessesRegisteringAtOnceLoseNothing) {
-  WCHAR self[MAX_PATH] = {};
-  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
   const DWORD kEach = 100;
   const char *firsts[] = {"10000", "20000"};
   SetVariable(kChildVariable, "1");
   SetVariable("REVDIR_ALIAS_COUNT", std::to_string(kEach));
   for (const char *first : firsts) {
     SetVariable("REVDIR_ALIAS_FIRST", first);
-    WString line = WString(OLESTR("\"")) + self +
-                   OLESTR("\" --gtest_filter=AliasHostChild.DISABLED_Registers --gtest_also_run_disabled_tests");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        << GetLastError();
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    ASSERT_TRUE(StartThisProgramFor("AliasHostChild.DISABLED_Registers")) << GetLastError();
   }
   for (const char *name : {kChildVariable, "REVDIR_ALIAS_COUNT", "REVDIR_ALIAS_FIRST"}) SetVariable(name, "");
   // Each child leaves its outcome when it is done.

@@ -226,31 +226,22 @@ TEST(NamedMutexChild, DISABLED_HoldsTheSharedMutex) {
 }
 
 TEST(NamedMutex, IsSharedWithOtherProcessesAndAbandonedByOneThatEnds) {
-  WCHAR self[MAX_PATH] = {};
-  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
   HANDLE mutex = CreateMutexW(nullptr, FALSE, kSharedMutex);
   ASSERT_NE(mutex, nullptr);
   ScratchDir dir;
-  for (const char *mode : {"release", "end"}) {
+  for (const std::string mode : {"release", "end"}) {
     SCOPED_TRACE(mode);
     std::filesystem::path marker = dir.path() / mode;
-    SetVariable(kMutexChildVariable, std::string(mode) + ":" + marker.string());
-    std::basic_string<WCHAR> line = std::basic_string<WCHAR>(OLESTR("\"")) + self +
-                                    OLESTR("\" --gtest_filter=NamedMutexChild.* --gtest_also_run_disabled_tests");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    SetVariable(kMutexChildVariable, mode + ":" + marker.string());
+    ASSERT_TRUE(StartThisProgramFor("NamedMutexChild.DISABLED_HoldsTheSharedMutex")) << GetLastError();
     SetVariable(kMutexChildVariable, "");
     for (int i = 0; i < 2000 && !std::filesystem::exists(marker); ++i) Sleep(10);
     ASSERT_TRUE(std::filesystem::exists(marker));
-    if (std::string(mode) == "release") {
+    if (mode == "release") {
       EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the other process holds it";
     }
     DWORD wait = WaitForSingleObject(mutex, 20000);
-    EXPECT_EQ(wait, std::string(mode) == "release" ? WAIT_OBJECT_0 : WAIT_ABANDONED);
+    EXPECT_EQ(wait, mode == "release" ? WAIT_OBJECT_0 : WAIT_ABANDONED);
     EXPECT_TRUE(ReleaseMutex(mutex));
   }
   CloseHandle(mutex);

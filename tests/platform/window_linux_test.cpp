@@ -52,21 +52,16 @@ TEST(Windows, AProgramsWindowIsFoundOnceItShows) {
   StandInInstallation installation;
   SetVariable(STANDIN_WINDOW_DELAY_VARIABLE, "1000");
   SetVariable(STANDIN_LINGER_VARIABLE, "10000");
-  WString line = OLESTR("\"") + installation.WindowsBin() + OLESTR("\\Quillon.Exe\"");
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  DWORD processId = 0;
+  ASSERT_TRUE(StartProgram(OLESTR("\"") + installation.WindowsBin() + OLESTR("\\Quillon.Exe\""), &processId));
 
-  Search search{pi.dwProcessId, 0, false};
+  Search search{processId, 0, false};
   EXPECT_TRUE(EnumWindows(Visit, reinterpret_cast<LPARAM>(&search)));
   EXPECT_FALSE(search.visible) << "shown before its delay";
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!search.visible && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    search = Search{pi.dwProcessId, 0, false};
+    search = Search{processId, 0, false};
     // The enumeration stops at the window: the callback said so.
     if (!EnumWindows(Visit, reinterpret_cast<LPARAM>(&search))) {
       EXPECT_TRUE(search.visible);
