@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include "named_dispatch.h"
 #include "standins.h"
 
 #ifndef DECLSPEC_EXPORT  // the Windows SDK has no such macro
@@ -20,13 +21,7 @@ namespace {
 LONG g_objects = 0;
 LONG g_locks = 0;
 
-bool SameText(const OLECHAR *a, const char *b) {
-  for (; *a && *b; ++a, ++b)
-    if ((*a | 0x20) != (*b | 0x20)) return false;
-  return *a == 0 && *b == 0;
-}
-
-class Object final : public IDispatch, public IRunnableObject {
+class Object final : public NamedDispatch, public IRunnableObject {
  public:
   explicit Object(bool application) : m_application(application) { InterlockedIncrement(&g_objects); }
   ~Object() { InterlockedDecrement(&g_objects); }
@@ -51,26 +46,10 @@ class Object final : public IDispatch, public IRunnableObject {
   }
 
   // IDispatch: two read-only properties, by name.
-  STDMETHODIMP GetTypeInfoCount(UINT *count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) override {
-    if (!names || !ids || count == 0) return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    if (SameText(names[0], "WasRun"))
-      ids[0] = STANDIN_DISPID_WASRUN;
-    else if (SameText(names[0], "IsApplication"))
-      ids[0] = STANDIN_DISPID_ISAPPLICATION;
-    else
-      hr = DISP_E_UNKNOWNNAME;
-    return count > 1 ? DISP_E_UNKNOWNNAME : hr;
+  const DispatchMember *Members() const override {
+    static const DispatchMember members[] = {
+        {"WasRun", STANDIN_DISPID_WASRUN}, {"IsApplication", STANDIN_DISPID_ISAPPLICATION}, {nullptr, 0}};
+    return members;
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *, VARIANT *result, EXCEPINFO *,
                       UINT *) override {
@@ -104,22 +83,9 @@ class Object final : public IDispatch, public IRunnableObject {
   bool m_running = false;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public StaticClassFactory {
  public:
   explicit Factory(bool application) : m_application(application) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  // Static factories: they live as long as the module.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;

@@ -1,7 +1,8 @@
 // A stand-in for a release's application executable: it records what it was
 // started with (its arguments and working directory, see standins.h) and,
 // when asked, shows a top-level window after a delay, as the application
-// shows its main window some time after it starts.
+// shows its main window some time after it starts. On Windows it is also the
+// application's local server and holds projects open (local_server.cpp).
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -29,6 +30,8 @@ std::string Marker() {
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "local_server.h"
 
 namespace {
 
@@ -78,6 +81,8 @@ int wmain(int argc, wchar_t **argv) {
   for (int i = 1; i < argc; ++i) record += Utf8(argv[i]) + '\0';
   std::wstring path = Variable(STANDIN_RECORD_VARIABLE);
   if (!path.empty()) Write(path, record);
+  AutomationStart automation = AutomationRequested(argc, argv);
+  if (automation.server || automation.project) return ServeAutomation(automation);
   std::wstring linger = Variable(STANDIN_LINGER_VARIABLE), delay = Variable(STANDIN_WINDOW_DELAY_VARIABLE);
   DWORD lingerMs = linger.empty() ? 3000 : wcstoul(linger.c_str(), nullptr, 10);
   if (!delay.empty())

@@ -29,3 +29,16 @@ static const CLSID CLSID_StandInServices = {
 #define STANDIN_SERVICES_CLSID_TEXT "{C7D1B6A2-3E5F-4C81-9A0B-6F2E4D8C1A02}"
 #define STANDIN_DISPID_WASRUN 1
 #define STANDIN_DISPID_ISAPPLICATION 2
+
+// The executable is also the application's local server. Started by COM
+// ("/Automation" or "-Embedding" among its arguments) it registers the class
+// below; started with "/Open FILE" it holds that project open, registered in
+// the running-object table under the file's moniker. Either way its one
+// application object answers "ProcessId" (a property) and "Quit" (a method
+// that closes the project); the program ends when it has no project open and
+// no client holds the object, or after STANDIN_SERVER_LIFETIME_MS.
+// {C7D1B6A2-3E5F-4C81-9A0B-6F2E4D8C1A03}
+static const CLSID CLSID_StandInLocalApplication = {
+    0xC7D1B6A2, 0x3E5F, 0x4C81, {0x9A, 0x0B, 0x6F, 0x2E, 0x4D, 0x8C, 0x1A, 0x03}};
+#define STANDIN_LOCAL_APPLICATION_CLSID_TEXT "{C7D1B6A2-3E5F-4C81-9A0B-6F2E4D8C1A03}"
+#define STANDIN_SERVER_LIFETIME_MS 60000
