@@ -219,7 +219,7 @@ TEST(NamedMutexChild, DISABLED_HoldsTheSharedMutex) {
   ASSERT_NE(mutex, nullptr);
   ASSERT_EQ(WaitForSingleObject(mutex, 20000), WAIT_OBJECT_0);
   std::ofstream(text.substr(text.find(':') + 1)) << "held";
-  if (!release) std::quick_exit(0);  // ends holding it: the mutex is abandoned
+  if (!release) std::_Exit(0);  // ends holding it: the mutex is abandoned
   Sleep(1000);
   EXPECT_TRUE(ReleaseMutex(mutex));
   CloseHandle(mutex);
