@@ -17,19 +17,20 @@ const WCHAR kAliasValue[] = OLESTR("RevisionDirectoryDatabaseVersionAliases");
 
 using Setter = void (*)(DWORD);
 
-// The stored alias records as (target, alias, target, alias, ...).
+// The stored alias records as (target, alias, target, alias, ...); read
+// again when another thread made the value longer between size and read.
 std::vector<DWORD> StoredAliases() {
   HKEY key;
   std::vector<DWORD> words;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAliasKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return words;
+  LONG rc = ERROR_MORE_DATA;
   DWORD bytes = 0;
-  if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS) {
-    words.resize(bytes / sizeof(DWORD) + 1);
-    if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, reinterpret_cast<BYTE *>(words.data()), &bytes) !=
-        ERROR_SUCCESS)
-      bytes = 0;
-    words.resize(bytes / sizeof(DWORD));
+  while (rc == ERROR_MORE_DATA) {
+    words.resize(bytes / sizeof(DWORD) + 16);
+    bytes = static_cast<DWORD>(words.size() * sizeof(DWORD));
+    rc = RegQueryValueExW(key, kAliasValue, nullptr, nullptr, reinterpret_cast<BYTE *>(words.data()), &bytes);
   }
+  words.resize(rc == ERROR_SUCCESS ? bytes / sizeof(DWORD) : 0);
   RegCloseKey(key);
   return words;
 }
