@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -125,6 +126,34 @@ TEST(InitRecord, TheFillerSetsEveryFieldTheSizeHoldsAndNothingBeyond) {
     put(16, type, 8);
     EXPECT_EQ(bytes, want) << "size " << size;
   }
+}
+
+// QxParsePathString with no record works on the default one, which another
+// thread may be copying: every copy holds one path whole, never a mix.
+TEST_F(ContextTest, TheDefaultRecordsPathIsSetAndCopiedUnderTheLock) {
+  Context context;
+  const char *texts[] = {"01 02", "0A 0B 0C 0D"};
+  const WORD counts[] = {2, 4};
+  QxParsePathString(nullptr, texts[0]);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 1; !stop; ++i) QxParsePathString(nullptr, texts[i % 2]);
+  });
+  auto copy = std::make_unique<QxCommTarget>();
+  int torn = 0;
+  for (int i = 0; i < 2000; ++i) {
+    if (QxOnlineCopyDefaultTarget(copy.get()) != S_OK) {
+      ++torn;
+      continue;
+    }
+    bool whole = false;
+    for (int k = 0; k < 2; ++k)
+      whole = whole || (std::strcmp(copy->PathString, texts[k]) == 0 && copy->PathBytes.count == counts[k]);
+    torn += !whole;
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST_F(ContextTest, TheDefaultRecordStartsAsSpecifiedAndTakesTheOptionString) {
