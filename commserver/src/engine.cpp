@@ -146,8 +146,9 @@ struct Engine::Impl {
   }
 
   uint32_t ReplyTimeout(const MsgRequest &r) const {
-    uint32_t t = r.driver->reply_timeout_ms;
-    return r.timeout_ms ? std::min(t, r.timeout_ms) : t;
+    const auto &configured = r.driver->reply_timeout_ms;
+    if (!r.timeout_ms) return configured.value_or(kDefaultReplyTimeoutMs);
+    return configured ? std::min(*configured, r.timeout_ms) : r.timeout_ms;
   }
 
   void Simulate(const std::shared_ptr<Pending> &p) {

@@ -131,6 +131,17 @@ TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
   device.Stop();
 }
 
+// A driver without a ReplyTimeout of its own cuts no request's wait short:
+// the library's own time-out per request rules.
+TEST_F(OnlineTest, AControllerAnsweringAfterThreeSecondsIsIdentified) {
+  std::string slow = std::string(kDrivers) + "SIM-2";
+  SetText(slow, "Kind", "Simulated");
+  SetIdentity(slow + "\\Devices\\2", 14, 15, 13, "Kestrel L85");
+  SetDword(slow + "\\Devices\\2", "ReplyDelay", 3100);
+  auto directory = InitializedDirectory();
+  ExpectSameAsId(directory.get(), "SIM-2%02 02", 14, 15, 13);
+}
+
 TEST_F(OnlineTest, AnUninitializedDirectoryStillAsksTheController) {
   ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.out()), S_OK);
