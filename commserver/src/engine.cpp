@@ -65,6 +65,20 @@ bool StillOpen(tcp::socket &socket) {
   return open && !ec;
 }
 
+// Reads that change nothing at the device: the only requests that may go
+// twice.
+bool Repeatable(const std::vector<uint8_t> &request) {
+  if (request.empty()) return false;
+  switch (static_cast<cip::Service>(request[0])) {
+    case cip::Service::GetAttributesAll:
+    case cip::Service::GetAttributeList:
+    case cip::Service::GetAttributeSingle:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The message-router request for the device: beyond it, the caller's request
 // travels inside Unconnected Send.
 std::vector<uint8_t> RouterRequest(const MsgRequest &r) {
@@ -312,9 +326,10 @@ struct Engine::Impl {
     bool ok = false;
     if (auto kept = TakeIdle(device)) {
       ok = co_await OnKept(t, std::move(kept), mr);
-      // A device may end an idle session just as it is reused: without a
-      // byte of its reply, the request goes again on a connection of its own.
-      bool again = !ok && !p->done && !t.replied && t.failure == DTL_E_CONNECTION_LOST;
+      // A device may end a kept session just as it is reused. Without a byte
+      // of its reply, a read that changes nothing goes again on a connection
+      // of its own; anything else may have been carried out and never goes twice.
+      bool again = !ok && !p->done && !t.replied && t.failure == DTL_E_CONNECTION_LOST && Repeatable(r.request);
       if (!ok && !again) co_return Fail(t);
       if (again) {
         asio::error_code ignored;

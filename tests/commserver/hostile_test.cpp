@@ -1,6 +1,7 @@
 // The client library against a device that breaks the protocol in one way
 // at a time: every broken reply ends with its status within the driver's
-// time-out, and a kept connection serves only while it is in step.
+// time-out, a kept connection serves only while it is in step, and after a
+// kept connection drops only a read goes again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -103,6 +104,24 @@ TEST_F(Hostile, AConnectionTheDeviceClosedIsNotReused) {
   EXPECT_EQ(reset.Reply(), (Bytes{0x85, 0, 0, 0}));
   EXPECT_EQ(closer.Connections(), 2);
   EXPECT_EQ(closer.Requests(kReset), 1);
+}
+
+TEST_F(Hostile, AfterAKeptConnectionDropsOnlyAReadIsSentAgain) {
+  Device dropper(Options(Fault::DropReused));
+  Done first, again, reset;
+  ReadAndWait(dropper, first);
+  ASSERT_TRUE(Identity(first)) << first.iostat;
+  // Dropped unanswered on the kept connection, answered on a new one.
+  ReadAndWait(dropper, again);
+  ASSERT_TRUE(Identity(again)) << again.iostat;
+  EXPECT_EQ(dropper.Requests(kGetAttributesAll), 3);
+  EXPECT_EQ(dropper.Connections(), 2);
+  // The device may have reset already: the loss is reported, nothing repeated.
+  ReadAndWait(dropper, reset, kReset);
+  EXPECT_EQ(reset.iostat, uint32_t{DTL_E_CONNECTION_LOST});
+  EXPECT_EQ(reset.calls, 1);
+  EXPECT_EQ(dropper.Requests(kReset), 1);
+  EXPECT_EQ(dropper.Connections(), 2);
 }
 
 }  // namespace
