@@ -320,12 +320,14 @@ void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
   if (!info) return;
   size = std::min<DWORD>(size, sizeof *info);
   std::memset(info, 0, size);
-  if (size < kQxInitSizeBase) return;
-  info->Revision = 5;
-  info->Size = size;
-  info->CipObjects = 0;
-  std::memcpy(info->LibraryType, "STATIC", 7);
-  if (size >= kQxInitSizeConsole) info->ConsoleWindow = 0;
+  // Every field the size holds whole: a record too short for the reader's
+  // thresholds (a 32-bit caller's 54 bytes here) still says what it is.
+  auto holds = [size](size_t offset, size_t bytes) { return offset + bytes <= size; };
+  if (holds(offsetof(QxOnlineInitInfo, Revision), sizeof info->Revision)) info->Revision = 5;
+  if (holds(offsetof(QxOnlineInitInfo, Size), sizeof info->Size)) info->Size = size;
+  if (holds(offsetof(QxOnlineInitInfo, LibraryType), sizeof info->LibraryType))
+    std::memcpy(info->LibraryType, "STATIC", 7);
+  // CIP Objects 0 and Console Window 0 are the zeroes above.
 }
 
 DWORD QxOnlineReferenceCount() {

@@ -52,8 +52,9 @@ static_assert(offsetof(QxOnlineInitInfo, Application) == 24 && kQxInitSizeBase =
               kQxInitSizeHive == 48 && kQxInitSizeConsole == 52 && kQxInitSizeFull == 54);
 #endif
 
-// Zeroes size bytes, then sets Revision 5, Size, CIP Objects 0, Library Type
-// "STATIC" and, when the size covers it, Console Window 0.
+// Zeroes size bytes (at most the record), then sets Revision 5, Size, CIP
+// Objects 0, Library Type "STATIC" and Console Window 0: each field that the
+// size holds whole, whatever the size.
 void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size);
 
 enum QxNetworkKind : DWORD { QxNetDF1 = 0, QxNetCNET = 1, QxNetDHP = 2, QxNetENET = 3, QxNetONET = 4, QxNetWAYFIND = 5 };

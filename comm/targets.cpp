@@ -239,6 +239,8 @@ bool SameText(const char *a, const char *b) { return SameTextN(a, b, SIZE_MAX); 
 using namespace qx;
 
 void QxParsePathString(QxCommTarget *target, const char *text) {
+  // The default record is shared with every thread of the process.
+  LibraryLock lock;
   QxCommTarget &t = Target(target);
   // 1. Cleared; a text of fewer than two characters is the empty path.
   t.PathString[0] = 0;

@@ -16,6 +16,8 @@ constexpr DWORD kTargetDataBytes = 512;
 constexpr DWORD kSerialOffset = 10;
 constexpr DWORD kNameLengthOffset = 14;
 constexpr DWORD kNameOffset = 15;
+// What the look-up uses: vendor, device type, product code and revision.
+constexpr DWORD kLookUpBytes = 8;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -193,6 +195,9 @@ HRESULT CControllerIdentity::RequestIdentity() {
   if (SUCCEEDED(hr)) {
     DWORD size = kImageBytes;
     hr = m_packetServer->CopyReplyData(handle, m_image, &size);
+    // A reply too short for the look-up's fields would mix them with the
+    // reset bytes and name some other controller.
+    if (SUCCEEDED(hr) && size < kLookUpBytes) hr = qx::QxE_REPLY_NO_DATA;
     if (FAILED(hr)) {
       Reset();
     } else {

@@ -134,7 +134,7 @@ long ReadConfig(const std::string &key, Config &out, std::vector<std::string> *s
       if (auto t = k.Dword("NetworkType"); t && d.kind != DTL_KIND_VIRTUAL_BACKPLANE)
         d.network_type = static_cast<uint16_t>(*t);
       d.connect_timeout_ms = k.Dword("ConnectTimeout").value_or(d.connect_timeout_ms);
-      d.reply_timeout_ms = k.Dword("ReplyTimeout").value_or(d.reply_timeout_ms);
+      d.reply_timeout_ms = k.Dword("ReplyTimeout");
       Key devices(k.get(), "Devices");
       if (devices) {
         for (const auto &station : devices.Subkeys()) {

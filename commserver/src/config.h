@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,12 +27,18 @@ struct SimDevice {
   std::map<std::pair<uint16_t, std::string>, SimDevice> beyond;
 };
 
+// The wait for a reply of a request that names no time-out of its own, on a
+// driver that configures none.
+inline constexpr uint32_t kDefaultReplyTimeoutMs = 3000;
+
 struct Driver {
   std::string name;
   uint16_t kind = 0;  // DTL_KIND_*
   uint16_t network_type = 0;
   uint32_t connect_timeout_ms = 3000;
-  uint32_t reply_timeout_ms = 3000;
+  // Configured, it caps every request's wait; unconfigured, a request's own
+  // time-out rules and only a request without one waits the default.
+  std::optional<uint32_t> reply_timeout_ms;
   std::map<std::string, SimDevice> devices;  // by station
 };
 

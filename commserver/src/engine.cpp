@@ -65,6 +65,43 @@ bool StillOpen(tcp::socket &socket) {
   return open && !ec;
 }
 
+// Reads that change nothing at the device: the only requests that may go
+// twice.
+bool Repeatable(const std::vector<uint8_t> &request) {
+  if (request.empty()) return false;
+  switch (static_cast<cip::Service>(request[0])) {
+    case cip::Service::GetAttributesAll:
+    case cip::Service::GetAttributeList:
+    case cip::Service::GetAttributeSingle:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The message-router request for the device: beyond it, the caller's request
+// travels inside Unconnected Send.
+std::vector<uint8_t> RouterRequest(const MsgRequest &r) {
+  if (r.hops.empty()) return r.request;
+  Writer route;
+  for (const auto &hop : r.hops) cip::EncodeHop(route, hop);
+  auto cm = cip::EncodeLogicalPath(cip::kConnectionManagerClass, 1);
+  return cip::BuildRequest(static_cast<uint8_t>(cip::Service::UnconnectedSend), cm,
+                           cip::BuildUnconnectedSend(r.request, route.out()));
+}
+
+// One request's conversation with a device over TCP.
+struct Talk {
+  explicit Talk(std::shared_ptr<Pending> pending) : p(std::move(pending)) {}
+  std::shared_ptr<Pending> p;
+  asio::error_code ec;
+  uint32_t session = 0;
+  std::vector<uint8_t> data;           // the last reply's data
+  uint32_t failure = DTL_E_NO_DEVICE;  // what an error of the current step means
+  uint32_t encap_status = 0;
+  bool replied = false;                // a byte of the last reply arrived
+};
+
 }  // namespace
 
 struct Engine::Impl {
@@ -146,8 +183,9 @@ struct Engine::Impl {
   }
 
   uint32_t ReplyTimeout(const MsgRequest &r) const {
-    uint32_t t = r.driver->reply_timeout_ms;
-    return r.timeout_ms ? std::min(t, r.timeout_ms) : t;
+    const auto &configured = r.driver->reply_timeout_ms;
+    if (!r.timeout_ms) return configured.value_or(kDefaultReplyTimeoutMs);
+    return configured ? std::min(*configured, r.timeout_ms) : r.timeout_ms;
   }
 
   void Simulate(const std::shared_ptr<Pending> &p) {
@@ -191,113 +229,117 @@ struct Engine::Impl {
     });
   }
 
-  // One exchange: SendRRData on an idle connection to the device, or on a
-  // new one (connect, RegisterSession); the connection is kept afterwards.
-  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p) {
-    const auto &r = p->req;
-    auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
-    if (!endpoint) {
-      Finish(p, DTL_E_NO_DEVICE);
-      co_return;
+  // Sends one command and reads its reply into t.data; false on failure,
+  // with t.failure saying what it means.
+  asio::awaitable<bool> Roundtrip(Talk &t, enip::Command command, std::vector<uint8_t> body) {
+    auto token = asio::redirect_error(asio::use_awaitable, t.ec);
+    auto &socket = t.p->socket;
+    t.replied = false;
+    auto out = enip::Build(command, t.session, body);
+    co_await asio::async_write(socket, asio::buffer(out), token);
+    if (t.ec || t.p->done) co_return false;
+    uint8_t head[enip::kHeaderSize];
+    size_t got = co_await asio::async_read(socket, asio::buffer(head), token);
+    t.replied = got > 0;
+    if (t.ec || t.p->done) co_return false;
+    auto h = enip::ParseHeader(head);
+    t.data.assign(h->length, 0);
+    co_await asio::async_read(socket, asio::buffer(t.data), token);
+    if (t.ec || t.p->done) co_return false;
+    if (h->command != static_cast<uint16_t>(command) || (t.session && h->session != t.session)) {
+      t.failure = DTL_E_BAD_REPLY;
+      co_return false;
     }
-    const DeviceKey device{endpoint->ipv4, endpoint->port};
-    asio::error_code ec;
-    auto token = asio::redirect_error(asio::use_awaitable, ec);
-    uint32_t failure = DTL_E_NO_DEVICE;  // what an error of the current step means
-    auto fail = [&]() {
-      bool lost = ec == asio::error::eof || ec == asio::error::connection_reset;
-      Finish(p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : failure);
-    };
-    uint32_t session = 0;
-    std::vector<uint8_t> data;
-    uint32_t encap_status = 0;
-    bool replied = false;  // a byte of the reply arrived
-    // Sends one command and reads its reply into data; false on failure.
-    auto roundtrip = [&](enip::Command command, std::vector<uint8_t> body) -> asio::awaitable<bool> {
-      replied = false;
-      auto out = enip::Build(command, session, body);
-      co_await asio::async_write(p->socket, asio::buffer(out), token);
-      if (ec || p->done) co_return false;
-      uint8_t head[enip::kHeaderSize];
-      size_t got = co_await asio::async_read(p->socket, asio::buffer(head), token);
-      replied = got > 0;
-      if (ec || p->done) co_return false;
-      auto h = enip::ParseHeader(head);
-      data.assign(h->length, 0);
-      co_await asio::async_read(p->socket, asio::buffer(data), token);
-      if (ec || p->done) co_return false;
-      if (h->command != static_cast<uint16_t>(command) || (session && h->session != session)) {
-        failure = DTL_E_BAD_REPLY;
-        co_return false;
-      }
-      if (h->status) {
-        failure = DTL_E_ENCAP_STATUS;
-        encap_status = h->status;
-        co_return false;
-      }
-      if (!session) session = h->session;
-      co_return true;
-    };
+    if (h->status) {
+      t.failure = DTL_E_ENCAP_STATUS;
+      t.encap_status = h->status;
+      co_return false;
+    }
+    if (!t.session) t.session = h->session;
+    co_return true;
+  }
 
-    // Beyond the device, the request travels inside Unconnected Send.
-    std::vector<uint8_t> mr = r.request;
-    if (!r.hops.empty()) {
-      Writer route;
-      for (const auto &hop : r.hops) cip::EncodeHop(route, hop);
-      auto cm = cip::EncodeLogicalPath(cip::kConnectionManagerClass, 1);
-      mr = cip::BuildRequest(static_cast<uint8_t>(cip::Service::UnconnectedSend), cm,
-                             cip::BuildUnconnectedSend(r.request, route.out()));
-    }
+  // Completes a conversation that failed with what its failure means.
+  void Fail(const Talk &t) {
+    if (t.failure == DTL_E_ENCAP_STATUS) return Finish(t.p, t.failure, {}, t.encap_status);
+    bool lost = t.ec == asio::error::eof || t.ec == asio::error::connection_reset;
+    Finish(t.p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : t.failure);
+  }
 
-    bool ok = false;
-    if (auto kept = TakeIdle(device)) {
-      p->socket = std::move(kept->socket);
-      session = kept->session;
-      Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
-      failure = DTL_E_CONNECTION_LOST;
-      ok = co_await roundtrip(enip::Command::SendRRData, enip::SendRRData(mr));
-      // A device may end an idle session just as it is reused: without a
-      // byte of its reply, the request goes again on a connection of its own.
-      if (!ok && !p->done && !replied && failure == DTL_E_CONNECTION_LOST) {
-        asio::error_code ignored;
-        p->socket.close(ignored);
-        p->socket = tcp::socket(io);
-        session = 0;
-      } else if (!ok) {
-        if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
-        co_return fail();
-      }
-    }
-    if (!ok) {
-      failure = DTL_E_NO_DEVICE;
-      Arm(p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
-      co_await p->socket.async_connect({asio::ip::address_v4(endpoint->ipv4), endpoint->port}, token);
-      if (ec || p->done) co_return fail();
-      // Requests and replies are single small writes: no reason to hold one back.
-      p->socket.set_option(tcp::no_delay(true), ec);
+  // The request on a kept connection with its registered session.
+  asio::awaitable<bool> OnKept(Talk &t, std::shared_ptr<Idle> kept, const std::vector<uint8_t> &mr) {
+    t.p->socket = std::move(kept->socket);
+    t.session = kept->session;
+    Arm(t.p, ReplyTimeout(t.p->req), DTL_E_TIMEOUT);
+    t.failure = DTL_E_CONNECTION_LOST;
+    co_return co_await Roundtrip(t, enip::Command::SendRRData, enip::SendRRData(mr));
+  }
 
-      Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
-      failure = DTL_E_CONNECTION_LOST;
-      ok = co_await roundtrip(enip::Command::RegisterSession, enip::RegisterSessionData());
-      if (ok && (data.size() != 4 || !session)) failure = DTL_E_BAD_REPLY, ok = false;
-      if (ok) ok = co_await roundtrip(enip::Command::SendRRData, enip::SendRRData(mr));
-      if (!ok) {
-        if (failure == DTL_E_ENCAP_STATUS) co_return Finish(p, failure, {}, encap_status);
-        co_return fail();
-      }
+  // The request on a new connection: connect, RegisterSession, SendRRData.
+  asio::awaitable<bool> OnNew(Talk &t, const Endpoint &endpoint, const std::vector<uint8_t> &mr) {
+    const auto &r = t.p->req;
+    t.failure = DTL_E_NO_DEVICE;
+    Arm(t.p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
+    co_await t.p->socket.async_connect({asio::ip::address_v4(endpoint.ipv4), endpoint.port},
+                                       asio::redirect_error(asio::use_awaitable, t.ec));
+    if (t.ec || t.p->done) co_return false;
+    // Requests and replies are single small writes: no reason to hold one back.
+    asio::error_code ignored;
+    t.p->socket.set_option(tcp::no_delay(true), ignored);
+
+    Arm(t.p, ReplyTimeout(r), DTL_E_TIMEOUT);
+    t.failure = DTL_E_CONNECTION_LOST;
+    if (!co_await Roundtrip(t, enip::Command::RegisterSession, enip::RegisterSessionData())) co_return false;
+    if (t.data.size() != 4 || !t.session) {
+      t.failure = DTL_E_BAD_REPLY;
+      co_return false;
     }
-    auto item = enip::ParseSendRRData(data);
+    co_return co_await Roundtrip(t, enip::Command::SendRRData, enip::SendRRData(mr));
+  }
+
+  // The device's answer to the caller; the connection, in step, serves the
+  // device's next request.
+  void Deliver(Talk &t, const DeviceKey &device) {
+    const auto &r = t.p->req;
+    auto item = enip::ParseSendRRData(t.data);
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
     // A bridge that cannot route answers for Unconnected Send itself.
     constexpr uint8_t kUnconnectedSend = static_cast<uint8_t>(cip::Service::UnconnectedSend);
     uint8_t service = r.request.empty() ? 0 : r.request[0];
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
                              (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
-    if (!matches) co_return Finish(p, DTL_E_BAD_REPLY);
-    // The conversation is in step: the connection serves the next request.
-    Park(device, std::move(p->socket), session);
-    p->socket = tcp::socket(io);
-    Finish(p, DTL_SUCCESS, *item);
+    if (!matches) return Finish(t.p, DTL_E_BAD_REPLY);
+    Park(device, std::move(t.p->socket), t.session);
+    t.p->socket = tcp::socket(io);
+    Finish(t.p, DTL_SUCCESS, *item);
+  }
+
+  // One exchange: SendRRData on an idle connection to the device, or on a
+  // new one (connect, RegisterSession); the connection is kept afterwards.
+  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p) {
+    const auto &r = p->req;
+    auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
+    if (!endpoint) co_return Finish(p, DTL_E_NO_DEVICE);
+    const DeviceKey device{endpoint->ipv4, endpoint->port};
+    const std::vector<uint8_t> mr = RouterRequest(r);
+    Talk t(p);
+    bool ok = false;
+    if (auto kept = TakeIdle(device)) {
+      ok = co_await OnKept(t, std::move(kept), mr);
+      // A device may end a kept session just as it is reused. Without a byte
+      // of its reply, a read that changes nothing goes again on a connection
+      // of its own; anything else may have been carried out and never goes twice.
+      bool again = !ok && !p->done && !t.replied && t.failure == DTL_E_CONNECTION_LOST && Repeatable(r.request);
+      if (!ok && !again) co_return Fail(t);
+      if (again) {
+        asio::error_code ignored;
+        p->socket.close(ignored);
+        p->socket = tcp::socket(io);
+        t = Talk(p);
+      }
+    }
+    if (!ok && !co_await OnNew(t, *endpoint, mr)) co_return Fail(t);
+    Deliver(t, device);
   }
 };
 

@@ -3,8 +3,10 @@
 // packet log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -98,6 +100,60 @@ TEST_F(ContextTest, TheRecordIsReadOnlyAsFarAsItsSize) {
     QxOnlineUninitialize();
   }
   DeleteTree(kParameters, HKEY_CURRENT_USER);
+}
+
+// Whatever size a caller gives, the record says its revision, size and
+// library type in every field the size holds whole, and nothing beyond the
+// size (or the record) is written.
+TEST(InitRecord, TheFillerSetsEveryFieldTheSizeHoldsAndNothingBeyond) {
+  const DWORD record = sizeof(QxOnlineInitInfo);
+  for (DWORD size : {DWORD{0}, DWORD{6}, DWORD{8}, DWORD{20}, DWORD{24}, DWORD{54}, kQxInitSizeBase - 1,
+                     kQxInitSizeConsole, record, record + 16}) {
+    std::vector<BYTE> bytes(record + 32, 0xAB);
+    QxOnlineFillInitInfo(reinterpret_cast<QxOnlineInitInfo *>(bytes.data()), size);
+    const DWORD filled = std::min(size, record);
+    std::vector<BYTE> want(bytes.size(), 0xAB);
+    std::fill(want.begin(), want.begin() + filled, BYTE{0});
+    // Revision 5 at 0, Size at 4, Library Type "STATIC" at 16 (8 bytes).
+    const BYTE revision[4] = {5, 0, 0, 0};
+    const BYTE length[4] = {static_cast<BYTE>(filled), static_cast<BYTE>(filled >> 8), 0, 0};
+    const BYTE type[8] = {'S', 'T', 'A', 'T', 'I', 'C', 0, 0};
+    auto put = [&](DWORD at, const BYTE *field, DWORD n) {
+      if (at + n <= filled) std::copy(field, field + n, want.begin() + at);
+    };
+    put(0, revision, 4);
+    put(4, length, 4);
+    put(16, type, 8);
+    EXPECT_EQ(bytes, want) << "size " << size;
+  }
+}
+
+// QxParsePathString with no record works on the default one, which another
+// thread may be copying: every copy holds one path whole, never a mix.
+TEST_F(ContextTest, TheDefaultRecordsPathIsSetAndCopiedUnderTheLock) {
+  Context context;
+  const char *texts[] = {"01 02", "0A 0B 0C 0D"};
+  const WORD counts[] = {2, 4};
+  QxParsePathString(nullptr, texts[0]);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 1; !stop; ++i) QxParsePathString(nullptr, texts[i % 2]);
+  });
+  auto copy = std::make_unique<QxCommTarget>();
+  int torn = 0;
+  for (int i = 0; i < 2000; ++i) {
+    if (QxOnlineCopyDefaultTarget(copy.get()) != S_OK) {
+      ++torn;
+      continue;
+    }
+    bool whole = false;
+    for (int k = 0; k < 2; ++k)
+      whole = whole || (std::strcmp(copy->PathString, texts[k]) == 0 && copy->PathBytes.count == counts[k]);
+    torn += !whole;
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST_F(ContextTest, TheDefaultRecordStartsAsSpecifiedAndTakesTheOptionString) {

@@ -104,8 +104,12 @@ TEST(Replies, ShortLongAndLyingRepliesAreErrors) {
   Bytes longer = data;
   longer.push_back(0);  // a byte no item accounts for
   EXPECT_FALSE(enip::ParseSendRRData(longer));
+  // The data item's length (bytes 14 and 15; its type is at 12) claiming
+  // more than there is, or less.
   Bytes lying = data;
-  lying[12] = 200;  // the data item claims more than there is
+  lying[14] = 200;
+  EXPECT_FALSE(enip::ParseSendRRData(lying));
+  lying[14] = static_cast<uint8_t>(mr.size() - 2);
   EXPECT_FALSE(enip::ParseSendRRData(lying));
   EXPECT_FALSE(enip::ParseSendRRData(Bytes(data.begin(), data.begin() + 9)));
   EXPECT_FALSE(enip::ParseHeader(Bytes(23, 0)));

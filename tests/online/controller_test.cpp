@@ -8,6 +8,7 @@
 #include "comm_fixture.h"
 #include "component_fixture.h"
 #include "enip_server.h"
+#include "hostile_device.h"
 #include "online/controller_identity.h"
 
 using namespace commtest;
@@ -129,6 +130,42 @@ TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
   ExpectNoDevice(directory.get(), "SIM-1%02 04");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   device.Stop();
+}
+
+// A driver without a ReplyTimeout of its own cuts no request's wait short:
+// the library's own time-out per request rules.
+TEST_F(OnlineTest, AControllerAnsweringAfterThreeSecondsIsIdentified) {
+  std::string slow = std::string(kDrivers) + "SIM-2";
+  SetText(slow, "Kind", "Simulated");
+  SetIdentity(slow + "\\Devices\\2", 14, 15, 13, "Kestrel L85");
+  SetDword(slow + "\\Devices\\2", "ReplyDelay", 3100);
+  auto directory = InitializedDirectory();
+  ExpectSameAsId(directory.get(), "SIM-2%02 02", 14, 15, 13);
+}
+
+// The look-up needs vendor, device type, product code and revision: the first
+// 8 data bytes of Get_Attributes_All. A reply without all of them names no
+// controller, and the identity keeps nothing of it.
+TEST_F(OnlineTest, AnIdentityReplyShorterThanItsLookUpFieldsIsNoDevice) {
+  auto directory = InitializedDirectory();
+  for (size_t n : {5u, 7u, 8u}) {
+    hostile::Options options;
+    // Get_Attributes_All's reply header, then vendor 1, type 14, code 15, 13.2.
+    options.cip_reply = {0x81, 0, 0, 0, 0x01, 0x00, 0x0E, 0x00, 0x0F, 0x00, 0x0D, 0x02};
+    options.cip_reply.resize(4 + n);
+    hostile::Device device(options);
+    const std::string route = "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.port());
+    if (n < 8) {
+      ExpectNoDevice(directory.get(), route);
+      revdir::CControllerIdentity identity;
+      EXPECT_NE(identity.Read(W(route).c_str()), S_OK) << n;
+      EXPECT_EQ(identity.VendorId(), 0xFFFF) << n;
+      EXPECT_EQ(identity.DeviceType(), 0xFFFF) << n;
+      EXPECT_EQ(identity.ProductCode(), 0xFFFF) << n;
+    } else {
+      ExpectSameAsId(directory.get(), route, 14, 15, 13);
+    }
+  }
 }
 
 TEST_F(OnlineTest, AnUninitializedDirectoryStillAsksTheController) {
