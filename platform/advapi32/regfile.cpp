@@ -51,9 +51,14 @@ std::shared_ptr<Key> Key::Find(std::u16string_view child) const {
 }
 
 std::shared_ptr<Key> Key::Child(std::u16string_view child, bool *created) {
-  // Files written by the store are sorted, so loading mostly appends.
-  auto it = (!subkeys.empty() && CompareNames(subkeys.back()->name, child) < 0) ? subkeys.end()
-                                                                                  : LowerBound(subkeys, child);
+  // Files written by the store are sorted, so loading mostly appends, and
+  // the keys above each section are the last ones added.
+  int last = subkeys.empty() ? -1 : CompareNames(subkeys.back()->name, child);
+  if (last == 0) {
+    if (created) *created = false;
+    return subkeys.back();
+  }
+  auto it = last < 0 ? subkeys.end() : LowerBound(subkeys, child);
   if (it != subkeys.end() && SameName((*it)->name, child)) {
     if (created) *created = false;
     return *it;
@@ -359,32 +364,37 @@ bool Parse(std::string_view bytes, std::vector<Entry> *entries, ParseError *erro
   return true;
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string> parts;
+namespace {
+
+// The components of a key path, as views into it: one allocation, however
+// deep the path.
+std::vector<std::u16string_view> SplitView(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == u'\\') {
-      if (i > start) parts.emplace_back(path.substr(start, i - start));
+      if (i > start) parts.push_back(path.substr(start, i - start));
       start = i + 1;
     }
   }
   return parts;
 }
 
-namespace {
-
-// The key at parts[1..] below root (parts[0] names the root itself).
-std::shared_ptr<Key> Walk(Key &root, const std::vector<std::u16string> &parts) {
-  if (parts.size() < 2) return nullptr;  // the root is not shared-owned; values of it go through Apply
-  std::shared_ptr<Key> key = root.Find(parts[1]);
-  for (size_t i = 2; key && i < parts.size(); ++i) key = key->Find(parts[i]);
-  return key;
-}
-
 }  // namespace
 
-bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message) {
-  auto parts = SplitPath(entry.path);
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
+  auto views = SplitView(path);
+  return std::vector<std::u16string>(views.begin(), views.end());
+}
+
+namespace {
+
+// Apply, also handing back the key a kKey entry names (null for the root,
+// which is not shared-owned), so that a section's values need no second walk
+// down its path.
+bool ApplyEntry(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message,
+                std::shared_ptr<Key> *reached) {
+  auto parts = SplitView(entry.path);
   if (parts.empty() || !EqualNoCase(parts[0], rootName)) {
     *message = "key " + ToUtf8Lossy(entry.path) + " is not under " + ToUtf8Lossy(rootName);
     return false;
@@ -408,7 +418,9 @@ bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::str
     key = hold.get();
   }
   switch (entry.kind) {
-    case Entry::kKey: break;
+    case Entry::kKey:
+      if (reached) *reached = std::move(hold);
+      break;
     case Entry::kDeleteKey:
       if (parts.size() == 1) {
         root.values.clear();
@@ -421,6 +433,12 @@ bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::str
     case Entry::kDeleteValue: key->DeleteValue(entry.name); break;
   }
   return true;
+}
+
+}  // namespace
+
+bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message) {
+  return ApplyEntry(root, rootName, entry, message, nullptr);
 }
 
 bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries, ParseError *error) {
@@ -437,14 +455,14 @@ bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> 
       section->SetValue(e.name, e.type, e.data);
       continue;
     }
-    if (!Apply(root, rootName, e, &why)) {
+    std::shared_ptr<Key> reached;
+    if (!ApplyEntry(root, rootName, e, &why, &reached)) {
       *error = {e.line, why};
       return false;
     }
     sectionPath = nullptr;
     if (e.kind == Entry::kKey) {
-      auto parts = SplitPath(e.path);
-      section = Walk(root, parts);
+      section = std::move(reached);
       sectionPath = &e.path;
     }
   }
