@@ -1,6 +1,7 @@
 #include "advapi32/regfile.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kernel32/text.h"
 
@@ -389,17 +390,45 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
 
 namespace {
 
-// Apply, also handing back the key a kKey entry names (null for the root,
-// which is not shared-owned), so that a section's values need no second walk
-// down its path.
+// The keys down the last section's path, each with where its name ends in
+// that path. In a sorted file a section's parent (or an ancestor of it) was
+// the section just before, so the walk down starts part-way.
+struct Chain {
+  std::u16string_view path;
+  std::vector<std::pair<size_t, std::shared_ptr<Key>>> keys;
+
+  // How many keys of the chain also lie on the path of a section.
+  size_t Shared(std::u16string_view next) const {
+    auto shares = [&](size_t end) {
+      return next.size() >= end && (next.size() == end || next[end] == u'\\') &&
+             std::memcmp(next.data(), path.data(), end * sizeof(char16_t)) == 0;
+    };
+    // A key on the path means every key above it is too.
+    size_t lo = 0, hi = keys.size();
+    while (lo < hi) {
+      size_t mid = (lo + hi + 1) / 2;
+      if (shares(keys[mid - 1].first)) lo = mid;
+      else hi = mid - 1;
+    }
+    return lo;
+  }
+};
+
+// Apply; given a chain, a kKey entry starts its walk from it and leaves its
+// own path there.
 bool ApplyEntry(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message,
-                std::shared_ptr<Key> *reached) {
-  auto parts = SplitView(entry.path);
-  if (parts.empty() || !EqualNoCase(parts[0], rootName)) {
+                Chain *chain) {
+  std::u16string_view path = entry.path;
+  if (entry.kind != Entry::kKey) chain = nullptr;
+  size_t keep = chain ? chain->Shared(path) : 0;
+  // Below the keys kept, or from the root name on.
+  auto parts = SplitView(path.substr(keep ? chain->keys[keep - 1].first : 0));
+  size_t first = keep ? 0 : 1;
+  if (!keep && (parts.empty() || !EqualNoCase(parts[0], rootName))) {
     *message = "key " + ToUtf8Lossy(entry.path) + " is not under " + ToUtf8Lossy(rootName);
     return false;
   }
-  for (size_t i = 1; i < parts.size(); ++i) {
+  for (size_t i = first; i < parts.size(); ++i) {
     if (parts[i].size() > kMaxKeyNameChars) {
       *message = "key name longer than 255 characters";
       return false;
@@ -409,18 +438,21 @@ bool ApplyEntry(Key &root, std::u16string_view rootName, const Entry &entry, std
     *message = "value name longer than 16383 characters";
     return false;
   }
-  Key *key = &root;
-  std::shared_ptr<Key> hold;
+  std::shared_ptr<Key> hold = keep ? chain->keys[keep - 1].second : nullptr;
+  Key *key = keep ? hold.get() : &root;
+  if (chain) {
+    chain->path = path;
+    chain->keys.resize(keep);
+  }
   size_t last = parts.size() - (entry.kind == Entry::kDeleteKey ? 1 : 0);
-  for (size_t i = 1; i < last; ++i) {
+  for (size_t i = first; i < last; ++i) {
     hold = entry.kind == Entry::kKey || entry.kind == Entry::kValue ? key->Child(parts[i]) : key->Find(parts[i]);
     if (!hold) return true;  // deleting something already absent
     key = hold.get();
+    if (chain) chain->keys.emplace_back(static_cast<size_t>(parts[i].data() + parts[i].size() - path.data()), hold);
   }
   switch (entry.kind) {
-    case Entry::kKey:
-      if (reached) *reached = std::move(hold);
-      break;
+    case Entry::kKey: break;
     case Entry::kDeleteKey:
       if (parts.size() == 1) {
         root.values.clear();
@@ -445,6 +477,7 @@ bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> 
   // Values follow their key's section: find each section's key once.
   const std::u16string *sectionPath = nullptr;
   std::shared_ptr<Key> section;
+  Chain chain;
   for (const Entry &e : entries) {
     std::string why;
     if (e.kind == Entry::kValue && sectionPath && section && !section->deleted && e.path == *sectionPath) {
@@ -455,14 +488,16 @@ bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> 
       section->SetValue(e.name, e.type, e.data);
       continue;
     }
-    std::shared_ptr<Key> reached;
-    if (!ApplyEntry(root, rootName, e, &why, &reached)) {
+    // Keys on the chain may be gone.
+    if (e.kind == Entry::kDeleteKey) chain.keys.clear();
+    if (!ApplyEntry(root, rootName, e, &why, &chain)) {
       *error = {e.line, why};
       return false;
     }
     sectionPath = nullptr;
     if (e.kind == Entry::kKey) {
-      section = std::move(reached);
+      // The root itself is not shared-owned; values of it go through Apply.
+      section = chain.keys.empty() ? nullptr : chain.keys.back().second;
       sectionPath = &e.path;
     }
   }
