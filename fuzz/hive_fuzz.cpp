@@ -46,7 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ParseError error;
   if (!Parse(bytes, &entries, &error)) return 0;
   Key root;
-  if (!ApplyAll(root, u"HKEY_LOCAL_MACHINE", entries, &error) || !Utf16Names(root)) return 0;
+  if (!ApplyAll(root, u"HKEY_LOCAL_MACHINE", entries, &error)) return 0;
+  // Loading a file walks each section from where the one before left off;
+  // that must build what applying each line alone does.
+  Key stepwise;
+  std::string why;
+  for (const Entry &e : entries)
+    if (!Apply(stepwise, u"HKEY_LOCAL_MACHINE", e, &why)) abort();
+  if (!SameTree(root, stepwise)) abort();
+  if (!Utf16Names(root)) return 0;
   // Names the store would refuse (not valid UTF-16, line breaks in key
   // names) cannot come out of a UTF-8 file, so the round trip must hold.
   for (auto encoding : {Encoding::kUtf8, Encoding::kUtf16}) {

@@ -1,6 +1,7 @@
 #include "advapi32/regfile.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kernel32/text.h"
 
@@ -51,9 +52,14 @@ std::shared_ptr<Key> Key::Find(std::u16string_view child) const {
 }
 
 std::shared_ptr<Key> Key::Child(std::u16string_view child, bool *created) {
-  // Files written by the store are sorted, so loading mostly appends.
-  auto it = (!subkeys.empty() && CompareNames(subkeys.back()->name, child) < 0) ? subkeys.end()
-                                                                                  : LowerBound(subkeys, child);
+  // Files written by the store are sorted, so loading mostly appends, and
+  // the keys above each section are the last ones added.
+  int last = subkeys.empty() ? -1 : CompareNames(subkeys.back()->name, child);
+  if (last == 0) {
+    if (created) *created = false;
+    return subkeys.back();
+  }
+  auto it = last < 0 ? subkeys.end() : LowerBound(subkeys, child);
   if (it != subkeys.end() && SameName((*it)->name, child)) {
     if (created) *created = false;
     return *it;
@@ -359,37 +365,70 @@ bool Parse(std::string_view bytes, std::vector<Entry> *entries, ParseError *erro
   return true;
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string> parts;
+namespace {
+
+// The components of a key path, as views into it: one allocation, however
+// deep the path.
+std::vector<std::u16string_view> SplitView(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == u'\\') {
-      if (i > start) parts.emplace_back(path.substr(start, i - start));
+      if (i > start) parts.push_back(path.substr(start, i - start));
       start = i + 1;
     }
   }
   return parts;
 }
 
-namespace {
-
-// The key at parts[1..] below root (parts[0] names the root itself).
-std::shared_ptr<Key> Walk(Key &root, const std::vector<std::u16string> &parts) {
-  if (parts.size() < 2) return nullptr;  // the root is not shared-owned; values of it go through Apply
-  std::shared_ptr<Key> key = root.Find(parts[1]);
-  for (size_t i = 2; key && i < parts.size(); ++i) key = key->Find(parts[i]);
-  return key;
-}
-
 }  // namespace
 
-bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message) {
-  auto parts = SplitPath(entry.path);
-  if (parts.empty() || !EqualNoCase(parts[0], rootName)) {
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
+  auto views = SplitView(path);
+  return std::vector<std::u16string>(views.begin(), views.end());
+}
+
+namespace {
+
+// The keys down the last section's path, each with where its name ends in
+// that path. In a sorted file a section's parent (or an ancestor of it) was
+// the section just before, so the walk down starts part-way.
+struct Chain {
+  std::u16string_view path;
+  std::vector<std::pair<size_t, std::shared_ptr<Key>>> keys;
+
+  // How many keys of the chain also lie on the path of a section.
+  size_t Shared(std::u16string_view next) const {
+    auto shares = [&](size_t end) {
+      return next.size() >= end && (next.size() == end || next[end] == u'\\') &&
+             std::memcmp(next.data(), path.data(), end * sizeof(char16_t)) == 0;
+    };
+    // A key on the path means every key above it is too.
+    size_t lo = 0, hi = keys.size();
+    while (lo < hi) {
+      size_t mid = (lo + hi + 1) / 2;
+      if (shares(keys[mid - 1].first)) lo = mid;
+      else hi = mid - 1;
+    }
+    return lo;
+  }
+};
+
+// Apply; given a chain, a kKey entry starts its walk from it and leaves its
+// own path there.
+bool ApplyEntry(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message,
+                Chain *chain) {
+  std::u16string_view path = entry.path;
+  if (entry.kind != Entry::kKey) chain = nullptr;
+  size_t keep = chain ? chain->Shared(path) : 0;
+  // Below the keys kept, or from the root name on.
+  auto parts = SplitView(path.substr(keep ? chain->keys[keep - 1].first : 0));
+  size_t first = keep ? 0 : 1;
+  if (!keep && (parts.empty() || !EqualNoCase(parts[0], rootName))) {
     *message = "key " + ToUtf8Lossy(entry.path) + " is not under " + ToUtf8Lossy(rootName);
     return false;
   }
-  for (size_t i = 1; i < parts.size(); ++i) {
+  for (size_t i = first; i < parts.size(); ++i) {
     if (parts[i].size() > kMaxKeyNameChars) {
       *message = "key name longer than 255 characters";
       return false;
@@ -399,13 +438,18 @@ bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::str
     *message = "value name longer than 16383 characters";
     return false;
   }
-  Key *key = &root;
-  std::shared_ptr<Key> hold;
+  std::shared_ptr<Key> hold = keep ? chain->keys[keep - 1].second : nullptr;
+  Key *key = keep ? hold.get() : &root;
+  if (chain) {
+    chain->path = path;
+    chain->keys.resize(keep);
+  }
   size_t last = parts.size() - (entry.kind == Entry::kDeleteKey ? 1 : 0);
-  for (size_t i = 1; i < last; ++i) {
+  for (size_t i = first; i < last; ++i) {
     hold = entry.kind == Entry::kKey || entry.kind == Entry::kValue ? key->Child(parts[i]) : key->Find(parts[i]);
     if (!hold) return true;  // deleting something already absent
     key = hold.get();
+    if (chain) chain->keys.emplace_back(static_cast<size_t>(parts[i].data() + parts[i].size() - path.data()), hold);
   }
   switch (entry.kind) {
     case Entry::kKey: break;
@@ -423,10 +467,17 @@ bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::str
   return true;
 }
 
+}  // namespace
+
+bool Apply(Key &root, std::u16string_view rootName, const Entry &entry, std::string *message) {
+  return ApplyEntry(root, rootName, entry, message, nullptr);
+}
+
 bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> &entries, ParseError *error) {
   // Values follow their key's section: find each section's key once.
   const std::u16string *sectionPath = nullptr;
   std::shared_ptr<Key> section;
+  Chain chain;
   for (const Entry &e : entries) {
     std::string why;
     if (e.kind == Entry::kValue && sectionPath && section && !section->deleted && e.path == *sectionPath) {
@@ -437,14 +488,16 @@ bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> 
       section->SetValue(e.name, e.type, e.data);
       continue;
     }
-    if (!Apply(root, rootName, e, &why)) {
+    // Keys on the chain may be gone.
+    if (e.kind == Entry::kDeleteKey) chain.keys.clear();
+    if (!ApplyEntry(root, rootName, e, &why, &chain)) {
       *error = {e.line, why};
       return false;
     }
     sectionPath = nullptr;
     if (e.kind == Entry::kKey) {
-      auto parts = SplitPath(e.path);
-      section = Walk(root, parts);
+      // The root itself is not shared-owned; values of it go through Apply.
+      section = chain.keys.empty() ? nullptr : chain.keys.back().second;
       sectionPath = &e.path;
     }
   }

@@ -173,15 +173,27 @@ std::optional<ModuleInfo> FindLoaded(std::u16string_view name) {
     auto path = UnixPath(name);
     if (!path) return std::nullopt;
     std::string want = RealPath(*path);
+    // Resolving every module's path costs a system call per component; only
+    // the file itself (same device and inode) can have the same real path,
+    // and a name that resolves to no file only a module's name as it is.
+    struct stat target;
+    bool exists = stat(want.c_str(), &target) == 0;
     for (auto &m : modules) {
+      struct stat st;
+      if (exists ? stat(m.path.c_str(), &st) != 0 || st.st_dev != target.st_dev || st.st_ino != target.st_ino
+                 : m.path != want)
+        continue;
       if (RealPath(m.path) == want) return m;
     }
     return std::nullopt;
   }
+  std::vector<std::u16string> names;
+  names.reserve(modules.size());
+  for (auto &m : modules) names.push_back(FromUtf8Lossy(BaseName(m.path)));
   for (const auto &variant : NameVariants(ToUtf8Lossy(name))) {
     std::u16string v = FromUtf8Lossy(variant);
-    for (auto &m : modules) {
-      if (EqualNoCase(FromUtf8Lossy(BaseName(m.path)), v)) return m;
+    for (size_t i = 0; i < modules.size(); ++i) {
+      if (EqualNoCase(names[i], v)) return modules[i];
     }
   }
   return std::nullopt;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "kernel32/prefix.h"
@@ -65,11 +66,23 @@ std::optional<std::string> FindNoCase(const std::string &dir, const std::string 
   DIR *d = opendir(dir.empty() ? "/" : dir.c_str());
   if (!d) return std::nullopt;
   std::u16string want = FromUtf8Lossy(name);
+  // Two ASCII names compare without converting: a directory is scanned for
+  // every component not spelt as on disk.
+  auto ascii = [](std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  bool asciiName = ascii(name);
   std::optional<std::string> best;
   while (dirent *e = readdir(d)) {
-    std::string entry = e->d_name;
+    std::string_view entry = e->d_name;
     if (entry == "." || entry == "..") continue;
-    if (EqualNoCase(FromUtf8Lossy(entry), want) && (!best || entry < *best)) best = entry;
+    bool same = asciiName && ascii(entry)
+                    ? entry.size() == name.size() &&
+                          std::equal(entry.begin(), entry.end(), name.begin(),
+                                     [&](char a, char b) { return lower(a) == lower(b); })
+                    : EqualNoCase(FromUtf8Lossy(entry), want);
+    if (same && (!best || entry < *best)) best = std::string(entry);
   }
   closedir(d);
   return best;

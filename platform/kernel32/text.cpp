@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+#include <type_traits>
+
 namespace platform {
 
 namespace {
@@ -34,11 +37,27 @@ void AppendUtf16(std::u16string &out, char32_t cp) {
   }
 }
 
+// Copies the run of ASCII that starts at s[i], most text, as it is; returns
+// where the run ends.
+template <class In, class Out>
+size_t CopyAscii(In s, size_t i, Out &out) {
+  size_t end = i + 1;
+  while (end < s.size() && static_cast<std::make_unsigned_t<typename In::value_type>>(s[end]) < 0x80) ++end;
+  size_t at = out.size();
+  out.resize(at + (end - i));
+  std::copy(s.data() + i, s.data() + end, out.data() + at);
+  return end;
+}
+
 template <bool Strict>
 bool Utf16To8(std::u16string_view s, std::string &out) {
-  out.reserve(s.size());
+  out.reserve(out.size() + s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t c = s[i];
+    if (c < 0x80) {
+      i = CopyAscii(s, i, out) - 1;
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
@@ -53,15 +72,15 @@ bool Utf16To8(std::u16string_view s, std::string &out) {
 
 template <bool Strict>
 bool Utf8To16(std::string_view s, std::u16string &out) {
-  out.reserve(s.size());
+  out.reserve(out.size() + s.size());
   size_t i = 0;
   while (i < s.size()) {
     unsigned char b = static_cast<unsigned char>(s[i]);
     char32_t cp;
     size_t n;
     if (b < 0x80) {
-      cp = b;
-      n = 1;
+      i = CopyAscii(s, i, out);
+      continue;
     } else if (b >= 0xC2 && b <= 0xDF) {
       cp = b & 0x1F;
       n = 2;

@@ -114,6 +114,10 @@ TEST_F(PrefixTest, ModuleFileNamesAreWindowsPaths) {
   EXPECT_EQ(std::u16string(name, n), u"C:\\Mods\\Fixture.so");
   EXPECT_EQ(GetModuleHandleW(u"FIXTURE.DLL"), m);
   EXPECT_EQ(GetModuleHandleW(u"C:\\Mods\\fixture.so"), m);
+  // A path is the file it resolves to, through links too.
+  fs::create_directory_symlink(DriveC() / "Mods", DriveC() / "Linked");
+  EXPECT_EQ(GetModuleHandleW(u"C:\\linked\\FIXTURE.so"), m);
+  EXPECT_EQ(GetModuleHandleW(u"C:\\Linked\\Other.so"), nullptr);
   EXPECT_TRUE(FreeLibrary(m));
 
   n = GetModuleFileNameW(nullptr, name, 512);

@@ -126,7 +126,8 @@ TEST_F(RegistryStorage, ReadsAWindowsExportAndWritesItBackExactly) {
       u"\r\n"
       u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Gone]\r\n"
       u"\"x\"=\"y\"\r\n"
-      u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Gone]\r\n";
+      u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Gone]\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Gone\\Back]\r\n";
   std::string bytes = "\xFF\xFE";
   for (BYTE b : U16Bytes(text, false)) bytes.push_back(static_cast<char>(b));
   WriteFile(Hive(), bytes);
@@ -153,7 +154,14 @@ TEST_F(RegistryStorage, ReadsAWindowsExportAndWritesItBackExactly) {
     DWORD subkeys = 0;
     RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                      nullptr);
-    EXPECT_EQ(subkeys, 1u) << when << ": only Empty is left";
+    EXPECT_EQ(subkeys, 2u) << when << ": Empty, and Gone made anew";
+    RegCloseKey(k);
+    // A section below a deleted key makes the key again, empty.
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Gone", 0, KEY_READ, &k), ERROR_SUCCESS) << when;
+    EXPECT_EQ(AllValues(k), std::vector<ValueSeen>{}) << when;
+    RegCloseKey(k);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Gone\\Back", 0, KEY_READ, &k), ERROR_SUCCESS)
+        << when;
     RegCloseKey(k);
   };
   check("read from the export");
