@@ -135,6 +135,26 @@ int MappingsOf(dev_t dev, ino_t ino) {
   return it == t.files.end() ? 0 : it->second.mappings;
 }
 
+// Enters a new open of the file into the process's table, unless its access
+// and sharing conflict with an open one (or it truncates a mapped file):
+// then the Windows error, and nothing entered.
+DWORD RecordOpen(const struct stat &st, DWORD access, DWORD share, bool truncate) {
+  OpenFileTable &t = Files();
+  std::lock_guard<std::mutex> g(t.lock);
+  OpenFileEntry &entry = t.files[{st.st_dev, st.st_ino}];
+  DWORD error = ERROR_SUCCESS;
+  for (const auto &[a, s] : entry.opens) {
+    if (Conflicts(access, share, a, s)) error = ERROR_SHARING_VIOLATION;
+  }
+  if (!error && truncate && entry.mappings > 0) error = ERROR_USER_MAPPED_FILE;
+  if (error) {
+    if (entry.opens.empty() && entry.mappings == 0) t.files.erase({st.st_dev, st.st_ino});
+    return error;
+  }
+  entry.opens.emplace_back(access, share);
+  return ERROR_SUCCESS;
+}
+
 HANDLE OpenFile(const std::string &path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   const bool read = Reads(access), write = Writes(access);
   int mode = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
@@ -194,22 +214,10 @@ HANDLE OpenFile(const std::string &path, DWORD access, DWORD share, DWORD dispos
     return INVALID_HANDLE_VALUE;
   }
 
-  {
-    OpenFileTable &t = Files();
-    std::lock_guard<std::mutex> g(t.lock);
-    OpenFileEntry &entry = t.files[{st.st_dev, st.st_ino}];
-    DWORD error = ERROR_SUCCESS;
-    for (const auto &[a, s] : entry.opens) {
-      if (Conflicts(access, share, a, s)) error = ERROR_SHARING_VIOLATION;
-    }
-    if (!error && truncate && entry.mappings > 0) error = ERROR_USER_MAPPED_FILE;
-    if (error) {
-      if (entry.opens.empty() && entry.mappings == 0) t.files.erase({st.st_dev, st.st_ino});
-      close(fd);
-      SetLastError(error);
-      return INVALID_HANDLE_VALUE;
-    }
-    entry.opens.emplace_back(access, share);
+  if (DWORD error = RecordOpen(st, access, share, truncate)) {
+    close(fd);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
   }
   auto file = std::make_shared<FileObject>(fd, st.st_dev, st.st_ino, access, share);
 
