@@ -14,6 +14,7 @@ PACKAGES=(
   mingw-w64-tools                            # widl: the interface descriptions, header and type library
   binutils-mingw-w64-x86-64                  # windres: the resource scripts
   clang libclang-rt-dev                      # libFuzzer targets
+  clang-format clang-tidy                    # the house format and naming on the files a change touches
 )
 # The Windows build needs the cross toolchain, and Wine to run it.
 if [ "${1:-}" = windows ]; then
