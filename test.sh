@@ -40,7 +40,7 @@ fi
 if [ "$mode" = fuzz ]; then
   flags+=(-DREVDIR_FUZZ=ON -DREVDIR_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
   cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
-  cmake --build "$build"
+  cmake --build "$build" --target fuzz_targets
   export ASAN_OPTIONS=detect_leaks=1
   for f in "$build"/fuzz/*_fuzz; do
     [ -x "$f" ] || continue
