@@ -13,11 +13,11 @@
 
 #include "component_commands.h"
 #include "frame/handles.h"
-#include "regfile.h"
+#include "platform/regfile/reg_text.h"
 
 namespace {
 
-namespace regfile = revdir::regfile;
+namespace regfile = platform::reg;
 
 // ---------------------------------------------------------------------------
 // Text
@@ -503,7 +503,7 @@ int RegImport(const std::string &file) {
   std::stringstream ss;
   ss << in.rdbuf();
   std::vector<regfile::Entry> entries;
-  regfile::Error error;
+  regfile::ParseError error;
   if (!regfile::Parse(ss.str(), &entries, &error))
     return Fail(file + ":" + std::to_string(error.line) + ": " + error.message);
   std::vector<Step> steps;
@@ -558,7 +558,7 @@ int RegExport(const KeyName &k, const std::string &file, const Options &o) {
   // Sections are named from the long root name and the key as typed.
   std::u16string path = Wide(k.rootLong);
   for (const auto &part : regfile::SplitPath(k.sub)) path += u"\\" + part;
-  regfile::Writer writer;
+  regfile::Writer writer(regfile::Encoding::kUtf16);
   LONG r = ExportKey(key, path, &writer);
   RegCloseKey(key);
   if (r) return FailCode(r);
