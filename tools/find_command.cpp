@@ -96,17 +96,18 @@ int BySoftwareRange(Session &s) {
   return Print(a, rows, false);
 }
 
-// The controller online: the component names its release; its identity,
-// which is not on the component's interface, is read again through the same
-// communications library.
+// The controller online: its identity is read here, once, and the component
+// names the release of that identity, so that one look-up is one
+// conversation with the controller.
 int ByRoute(Session &s) {
   const std::string what = "the controller at " + *s.a.route;
-  Bstr route = ToBstr(*s.a.route);
-  ComPtr<IRevision> r;
-  if (HRESULT hr = s.d->GetRevisionFromController(route.get(), r.out()); FAILED(hr)) return Report(what, hr);
-  if (int rc = InstalledOrReport(s.a, r.get(), what)) return rc;
   CControllerIdentity identity;
-  if (FAILED(identity.Read(route.get()))) return Report(what, RdE_NoDeviceFound);
+  if (FAILED(identity.Read(ToBstr(*s.a.route).get()))) return Report(what, RdE_NoDeviceFound);
+  ComPtr<IRevision> r;
+  HRESULT hr = s.d->GetRevisionFromControllerId(identity.DeviceType(), identity.ProductCode(), identity.MajorRevision(),
+                                                r.out());
+  if (FAILED(hr)) return Report(what, hr);
+  if (int rc = InstalledOrReport(s.a, r.get(), what)) return rc;
   char revision[16];
   snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
   Row row{NumberField("vendor", identity.VendorId()),
