@@ -2,6 +2,7 @@
 // output and exit codes of the Windows "reg" command; import and export
 // read and write .reg files.
 #include <windows.h>
+#include <wtypes.h>
 
 #include <cctype>
 #include <cerrno>
@@ -70,7 +71,7 @@ int FailCode(LONG code) {
 struct KeyName {
   HKEY root = nullptr;
   std::string rootLong;
-  std::u16string sub;
+  platform::WideString sub;
   std::string full;  // as printed: long root name, then the subkey
 };
 
@@ -175,13 +176,13 @@ std::string TypeText(DWORD type) {
   for (const auto &t : kTypes)
     if (t.type == type) return t.name;
   char buf[32];
-  snprintf(buf, sizeof buf, "REG_0x%x", type);
+  snprintf(buf, sizeof buf, "REG_0x%x", static_cast<unsigned>(type));
   return buf;
 }
 
-std::u16string Chars(const std::vector<BYTE> &data) {
-  std::u16string s(data.size() / 2, u'\0');
-  for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+platform::WideString Chars(const std::vector<BYTE> &data) {
+  platform::WideString s(data.size() / 2, WCHAR(0));
+  for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<WCHAR>(data[2 * i] | (data[2 * i + 1] << 8));
   return s;
 }
 
@@ -190,14 +191,14 @@ std::string DataText(DWORD type, const std::vector<BYTE> &data) {
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
-      std::u16string s = Chars(data);
-      return platform::Narrow(s.substr(0, s.find(u'\0')));
+      platform::WideString s = Chars(data);
+      return platform::Narrow(s.substr(0, s.find(WCHAR(0))));
     }
     case REG_MULTI_SZ: {
-      std::u16string s = Chars(data);
+      platform::WideString s = Chars(data);
       while (!s.empty() && s.back() == 0) s.pop_back();
       std::string out;
-      for (char16_t c : s) out += c ? platform::Narrow(std::u16string_view(&c, 1)) : "\\0";
+      for (WCHAR c : s) out += c ? platform::Narrow(platform::WideView(&c, 1)) : "\\0";
       return out;
     }
     case REG_DWORD:
@@ -223,13 +224,13 @@ std::string DataText(DWORD type, const std::vector<BYTE> &data) {
   return hex;
 }
 
-void PrintValue(const std::u16string &name, DWORD type, const std::vector<BYTE> &data) {
+void PrintValue(const platform::WideString &name, DWORD type, const std::vector<BYTE> &data) {
   std::cout << "    " << (name.empty() ? "(Default)" : platform::Narrow(name)) << "    " << TypeText(type) << "    "
             << DataText(type, data) << "\n";
 }
 
 // Reads one value by index (name and data, whatever their size).
-LONG EnumValue(HKEY key, DWORD index, std::u16string *name, DWORD *type, std::vector<BYTE> *data) {
+LONG EnumValue(HKEY key, DWORD index, platform::WideString *name, DWORD *type, std::vector<BYTE> *data) {
   DWORD maxName = 0, maxData = 0;
   LONG r = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
                             nullptr, nullptr);
@@ -246,11 +247,11 @@ LONG EnumValue(HKEY key, DWORD index, std::u16string *name, DWORD *type, std::ve
 
 int QueryKey(HKEY key, const std::string &full, bool recurse) {
   std::cout << "\n" << full << "\n";
-  std::u16string name;
+  platform::WideString name;
   std::vector<BYTE> data;
   DWORD type = 0;
   for (DWORD i = 0; EnumValue(key, i, &name, &type, &data) == ERROR_SUCCESS; ++i) PrintValue(name, type, data);
-  std::vector<std::u16string> subkeys;
+  std::vector<platform::WideString> subkeys;
   WCHAR buf[256];
   for (DWORD i = 0;; ++i) {
     DWORD cch = 256;
@@ -277,7 +278,7 @@ int RegQuery(const KeyName &k, const Options &o) {
   if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_READ, &key)) return FailCode(r);
   int rc = kOk;
   if (o.v || o.ve) {
-    std::u16string name = o.v ? platform::Widen(o.name) : u"";
+    platform::WideString name = o.v ? platform::Widen(o.name) : OLESTR("");
     DWORD type = 0, cb = 0;
     LONG r = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &cb);
     std::vector<BYTE> data(cb);
@@ -285,7 +286,7 @@ int RegQuery(const KeyName &k, const Options &o) {
     if (r == ERROR_SUCCESS) {
       data.resize(cb);
       // Show the name as stored, not as typed.
-      std::u16string stored;
+      platform::WideString stored;
       std::vector<BYTE> ignored;
       DWORD ignoredType;
       for (DWORD i = 0; EnumValue(key, i, &stored, &ignoredType, &ignored) == ERROR_SUCCESS; ++i) {
@@ -328,8 +329,8 @@ bool Number(const std::string &s, unsigned long long max, unsigned long long *v)
   return !*end && errno == 0 && *v <= max;
 }
 
-void AppendChars(std::vector<BYTE> *out, std::u16string_view s) {
-  for (char16_t c : s) {
+void AppendChars(std::vector<BYTE> *out, platform::WideView s) {
+  for (WCHAR c : s) {
     out->push_back(static_cast<BYTE>(c & 0xFF));
     out->push_back(static_cast<BYTE>(c >> 8));
   }
@@ -348,14 +349,14 @@ int RegAdd(const KeyName &k, const Options &o) {
     case REG_SZ:
     case REG_EXPAND_SZ:
       AppendChars(&data, platform::Widen(o.data));
-      AppendChars(&data, std::u16string(1, u'\0'));
+      AppendChars(&data, platform::WideString(1, WCHAR(0)));
       break;
     case REG_MULTI_SZ: {
-      std::u16string text = platform::Widen(o.data), sep = platform::Widen(o.sep);
-      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;)
-        text.replace(at, sep.size(), 1, u'\0');
+      platform::WideString text = platform::Widen(o.data), sep = platform::Widen(o.sep);
+      for (size_t at; !text.empty() && (at = text.find(sep)) != platform::WideString::npos;)
+        text.replace(at, sep.size(), 1, WCHAR(0));
       AppendChars(&data, text);
-      AppendChars(&data, std::u16string(text.empty() ? 1 : 2, u'\0'));
+      AppendChars(&data, platform::WideString(text.empty() ? 1 : 2, WCHAR(0)));
       break;
     }
     case REG_DWORD:
@@ -376,7 +377,7 @@ int RegAdd(const KeyName &k, const Options &o) {
     return FailCode(r);
   int rc = kOk;
   if (o.v || o.ve) {
-    std::u16string name = o.v ? platform::Widen(o.name) : u"";
+    platform::WideString name = o.v ? platform::Widen(o.name) : OLESTR("");
     if (!o.f && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         !Confirm("Value " + (o.v ? o.name : std::string("(Default)")) + " exists, overwrite")) {
       std::cout << "The operation was canceled by the user.\n";
@@ -398,13 +399,13 @@ int RegDelete(const KeyName &k, const Options &o) {
   LONG r = ERROR_SUCCESS;
   bool go = true;
   if (o.v || o.ve) {
-    std::u16string name = o.v ? platform::Widen(o.name) : u"";
+    platform::WideString name = o.v ? platform::Widen(o.name) : OLESTR("");
     r = RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_SUCCESS && (o.f || (go = Confirm("Delete the registry value " + (o.v ? o.name : "(Default)")))))
       r = RegDeleteValueW(key, name.c_str());
   } else if (o.va) {
     if (o.f || (go = Confirm("Delete all values under the registry key " + k.full))) {
-      std::u16string name;
+      platform::WideString name;
       std::vector<BYTE> data;
       DWORD type;
       while (r == ERROR_SUCCESS && EnumValue(key, 0, &name, &type, &data) == ERROR_SUCCESS)
@@ -431,16 +432,16 @@ int RegDelete(const KeyName &k, const Options &o) {
 // A name the registry can hold and give back: no NUL (names end at one),
 // no unpaired surrogate, and in a key name no line break (a section line
 // cannot carry one).
-bool Storable(std::u16string_view name, bool keyName) {
-  if (!regfile::WellFormed(name) || name.find(u'\0') != std::u16string_view::npos) return false;
-  return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
+bool Storable(platform::WideView name, bool keyName) {
+  if (!regfile::WellFormed(name) || name.find(WCHAR(0)) != platform::WideView::npos) return false;
+  return !keyName || name.find_first_of(OLESTR("\r\n")) == platform::WideView::npos;
 }
 
 // One statement of an import file with its key resolved.
 struct Step {
   const regfile::Entry *entry;
   HKEY root;
-  std::u16string sub;
+  platform::WideString sub;
 };
 
 // Resolves every statement before the registry is touched, so that a file
@@ -458,7 +459,7 @@ bool PlanImport(const std::vector<regfile::Entry> &entries, std::vector<Step> *s
     for (size_t i = 1; i < parts.size(); ++i) {
       if (!Storable(parts[i], true)) return refuse("key name cannot be stored");
       if (parts[i].size() > regfile::kMaxKeyNameChars) return refuse("key name longer than 255 characters");
-      step.sub += (i > 1 ? u"\\" : u"") + parts[i];
+      step.sub += (i > 1 ? OLESTR("\\") : OLESTR("")) + parts[i];
     }
     if (!Storable(e.name, false)) return refuse("value name cannot be stored");
     if (e.name.size() > regfile::kMaxValueNameChars) return refuse("value name longer than 16383 characters");
@@ -521,15 +522,15 @@ int RegImport(const std::string &file) {
 
 // Writes key's section, then each subkey's, depth first in the order the
 // registry lists them.
-LONG ExportKey(HKEY key, std::u16string &path, regfile::Writer *out) {
+LONG ExportKey(HKEY key, platform::WideString &path, regfile::Writer *out) {
   out->Section(path);
-  std::u16string name;
+  platform::WideString name;
   std::vector<BYTE> data;
   DWORD type = 0;
   LONG r;
   for (DWORD i = 0; (r = EnumValue(key, i, &name, &type, &data)) == ERROR_SUCCESS; ++i) out->Value(name, type, data);
   if (r != ERROR_NO_MORE_ITEMS) return r;
-  std::vector<std::u16string> subkeys;
+  std::vector<platform::WideString> subkeys;
   WCHAR buf[regfile::kMaxKeyNameChars + 1];
   for (DWORD i = 0;; ++i) {
     DWORD cch = regfile::kMaxKeyNameChars + 1;
@@ -544,7 +545,7 @@ LONG ExportKey(HKEY key, std::u16string &path, regfile::Writer *out) {
     if (r == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
     if (r) return r;
     size_t len = path.size();
-    path += u'\\';
+    path += WCHAR('\\');
     path += s;
     r = ExportKey(sub, path, out);
     path.resize(len);
@@ -558,8 +559,8 @@ int RegExport(const KeyName &k, const std::string &file, const Options &o) {
   HKEY key;
   if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_READ, &key)) return FailCode(r);
   // Sections are named from the long root name and the key as typed.
-  std::u16string path = platform::Widen(k.rootLong);
-  for (const auto &part : regfile::SplitPath(k.sub)) path += u"\\" + part;
+  platform::WideString path = platform::Widen(k.rootLong);
+  for (const auto &part : regfile::SplitPath(k.sub)) path += OLESTR("\\") + part;
   regfile::Writer writer(regfile::Encoding::kUtf16);
   LONG r = ExportKey(key, path, &writer);
   RegCloseKey(key);
