@@ -39,7 +39,7 @@ void WriteHive(const std::string &dir, int keys) {
     key->SetValue(u"Flags", REG_DWORD, {dw, dw + 4});
     key->SetValue(u"Path", REG_SZ, {'C', 0, ':', 0, '\\', 0, 'x', 0, 0, 0});
   }
-  std::string text = platform::reg::Write(root, u"HKEY_LOCAL_MACHINE", platform::reg::Encoding::kUtf8, false);
+  std::string text = platform::reg::Write(root, u"HKEY_LOCAL_MACHINE");
   FILE *f = fopen((dir + "/system.reg").c_str(), "wb");
   fwrite(text.data(), 1, text.size(), f);
   fclose(f);

@@ -1,649 +1,97 @@
-// revdir: the command-line tool of the revision directory. The component's
-// commands live in component_commands.cpp; "revdir reg ..." edits the registry
-// of the prefix with the verbs, output and exit codes of the Windows "reg" command.
-#include <windows.h>
-
+// revdir: the command-line tool of the revision directory. main and the
+// table of commands; each family of commands lives in a file of its own.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-#include <string>
 #include <vector>
 
-#include "component_commands.h"
-#include "frame/handles.h"
-#include "regfile.h"
+#include "commands.h"
+#include "session.h"
+
+namespace revdir {
 
 namespace {
 
-namespace regfile = revdir::regfile;
-
-// ---------------------------------------------------------------------------
-// Text
-
-std::u16string Wide(const std::string &s) {
-  if (s.empty()) return std::u16string();
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(std::u16string_view s) { return revdir::Utf8(s.data(), static_cast<int>(s.size())); }
-
-// Command-line words are ASCII.
-bool EqualNoCase(const std::string &a, const char *b) {
-  if (a.size() != strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-// reg
-
-constexpr int kOk = 0, kFail = 1;
-constexpr size_t kMaxKeyNameChars = 255, kMaxValueNameChars = 16383;
-const char kDone[] = "The operation completed successfully.\n";
-const char kNotFound[] = "ERROR: The system was unable to find the specified registry key or value.\n";
-
-int Fail(const std::string &message) {
-  std::cerr << "ERROR: " << message << "\n";
-  return kFail;
-}
-
-int Syntax(const char *verb) {
-  std::cerr << "ERROR: Invalid syntax.\nType \"REVDIR REG " << verb << " /?\" for usage.\n";
-  return kFail;
-}
-
-int FailCode(LONG code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND: std::cerr << kNotFound; return kFail;
-    case ERROR_ACCESS_DENIED: return Fail("Access is denied.");
-    case ERROR_BADDB: return Fail("The configuration registry database is corrupt.");
-    case ERROR_KEY_DELETED:
-      return Fail("Illegal operation attempted on a registry key that has been marked for deletion.");
-    case ERROR_INVALID_PARAMETER: return Fail("The parameter is incorrect.");
-    default: return Fail("Error accessing the registry (error " + std::to_string(code) + ").");
-  }
-}
-
-struct KeyName {
-  HKEY root = nullptr;
-  std::string rootLong;
-  std::u16string sub;
-  std::string full;  // as printed: long root name, then the subkey
-};
-
-struct Root {
-  HKEY key;
-  const char *longName, *shortName;
-};
-const Root kRoots[] = {
-    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
-    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
-    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
-};
-
-const Root *FindRoot(const std::string &name) {
-  for (const Root &r : kRoots)
-    if (EqualNoCase(name, r.longName) || EqualNoCase(name, r.shortName)) return &r;
-  return nullptr;
-}
-
-bool ParseKeyName(const std::string &text, KeyName *out) {
-  size_t slash = text.find('\\');
-  std::string sub = slash == std::string::npos ? "" : text.substr(slash + 1);
-  while (!sub.empty() && sub.back() == '\\') sub.pop_back();
-  const Root *root = FindRoot(text.substr(0, slash));
-  if (!root) return false;
-  out->root = root->key;
-  out->rootLong = root->longName;
-  out->sub = Wide(sub);
-  out->full = out->rootLong + (sub.empty() ? "" : "\\" + sub);
-  return true;
-}
-
-bool Confirm(const std::string &question) {
-  std::cout << question << " (Yes/No)? " << std::flush;
-  std::string answer;
-  if (!std::getline(std::cin, answer)) return false;
-  return EqualNoCase(answer, "y") || EqualNoCase(answer, "yes");
-}
-
-// Options after the key: /v NAME, /ve, /va, /t TYPE, /d DATA, /s SEP, /f, /y
-// (also with '-', any case).
-struct Options {
-  bool v = false, ve = false, va = false, f = false, y = false, s = false, t = false, d = false;
-  std::string name, type = "REG_SZ", data, sep = "\\0";
-};
-
-bool ParseOptions(int argc, char **argv, int from, const char *allowed, Options *o) {
-  for (int i = from; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a.size() < 2 || (a[0] != '/' && a[0] != '-')) return false;
-    std::string opt = a.substr(1);
-    for (auto &c : opt) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    if (!strstr(allowed, (" " + opt + " ").c_str())) return false;
-    auto arg = [&](std::string *into) {
-      if (i + 1 >= argc) return false;
-      *into = argv[++i];
-      return true;
-    };
-    if (opt == "v") {
-      if (o->v || !arg(&o->name)) return false;
-      o->v = true;
-    } else if (opt == "ve") {
-      o->ve = true;
-    } else if (opt == "va") {
-      o->va = true;
-    } else if (opt == "f") {
-      o->f = true;
-    } else if (opt == "y") {
-      o->y = true;
-    } else if (opt == "s" && strstr(allowed, " s: ")) {
-      if (!arg(&o->sep) || o->sep.size() != 1) return false;
-    } else if (opt == "s") {
-      o->s = true;
-    } else if (opt == "t") {
-      if (o->t || !arg(&o->type)) return false;
-      o->t = true;
-    } else if (opt == "d") {
-      if (o->d || !arg(&o->data)) return false;
-      o->d = true;
-    }
-  }
-  return (o->v + o->ve + o->va) <= 1;
-}
-
-struct TypeName {
-  DWORD type;
+struct Command {
   const char *name;
-};
-constexpr TypeName kTypes[] = {
-    {REG_SZ, "REG_SZ"},         {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
-    {REG_DWORD, "REG_DWORD"},   {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
-    {REG_LINK, "REG_LINK"},     {REG_MULTI_SZ, "REG_MULTI_SZ"},   {REG_QWORD, "REG_QWORD"},
-    {REG_NONE, "REG_NONE"},
+  int (*run)(int, char **);
+  const char *summary;
+  const char *usage;
 };
 
-std::string TypeText(DWORD type) {
-  for (const auto &t : kTypes)
-    if (t.type == type) return t.name;
-  char buf[32];
-  snprintf(buf, sizeof buf, "REG_0x%x", type);
-  return buf;
-}
-
-std::u16string Chars(const std::vector<BYTE> &data) {
-  std::u16string s(data.size() / 2, u'\0');
-  for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-  return s;
-}
-
-std::string DataText(DWORD type, const std::vector<BYTE> &data) {
-  char buf[32];
-  switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ: {
-      std::u16string s = Chars(data);
-      return Narrow(s.substr(0, s.find(u'\0')));
-    }
-    case REG_MULTI_SZ: {
-      std::u16string s = Chars(data);
-      while (!s.empty() && s.back() == 0) s.pop_back();
-      std::string out;
-      for (char16_t c : s) out += c ? Narrow(std::u16string_view(&c, 1)) : "\\0";
-      return out;
-    }
-    case REG_DWORD:
-      if (data.size() == 4) {
-        snprintf(buf, sizeof buf, "0x%x", data[0] | (data[1] << 8) | (data[2] << 16) | (unsigned(data[3]) << 24));
-        return buf;
-      }
-      break;
-    case REG_QWORD:
-      if (data.size() == 8) {
-        unsigned long long q = 0;
-        for (int i = 7; i >= 0; --i) q = (q << 8) | data[i];
-        snprintf(buf, sizeof buf, "0x%llx", q);
-        return buf;
-      }
-      break;
-  }
-  std::string hex;
-  for (BYTE b : data) {
-    snprintf(buf, sizeof buf, "%02X", b);
-    hex += buf;
-  }
-  return hex;
-}
-
-void PrintValue(const std::u16string &name, DWORD type, const std::vector<BYTE> &data) {
-  std::cout << "    " << (name.empty() ? "(Default)" : Narrow(name)) << "    " << TypeText(type) << "    "
-            << DataText(type, data) << "\n";
-}
-
-// Reads one value by index (name and data, whatever their size).
-LONG EnumValue(HKEY key, DWORD index, std::u16string *name, DWORD *type, std::vector<BYTE> *data) {
-  DWORD maxName = 0, maxData = 0;
-  LONG r = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                            nullptr, nullptr);
-  if (r) return r;
-  std::vector<WCHAR> nameBuf(maxName + 1);
-  data->resize(maxData);
-  DWORD cch = maxName + 1, cb = maxData;
-  r = RegEnumValueW(key, index, nameBuf.data(), &cch, nullptr, type, data->data(), &cb);
-  if (r) return r;
-  name->assign(nameBuf.data(), cch);
-  data->resize(cb);
-  return ERROR_SUCCESS;
-}
-
-int QueryKey(HKEY key, const std::string &full, bool recurse) {
-  std::cout << "\n" << full << "\n";
-  std::u16string name;
-  std::vector<BYTE> data;
-  DWORD type = 0;
-  for (DWORD i = 0; EnumValue(key, i, &name, &type, &data) == ERROR_SUCCESS; ++i) PrintValue(name, type, data);
-  std::vector<std::u16string> subkeys;
-  WCHAR buf[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = 256;
-    if (RegEnumKeyExW(key, i, buf, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    subkeys.emplace_back(buf, cch);
-  }
-  if (!recurse) {
-    if (!subkeys.empty()) std::cout << "\n";
-    for (const auto &s : subkeys) std::cout << full << "\\" << Narrow(s) << "\n";
-    return kOk;
-  }
-  for (const auto &s : subkeys) {
-    HKEY sub;
-    if (RegOpenKeyExW(key, s.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-      QueryKey(sub, full + "\\" + Narrow(s), true);
-      RegCloseKey(sub);
-    }
-  }
-  return kOk;
-}
-
-int RegQuery(const KeyName &k, const Options &o) {
-  HKEY key;
-  if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_READ, &key)) return FailCode(r);
-  int rc = kOk;
-  if (o.v || o.ve) {
-    std::u16string name = o.v ? Wide(o.name) : u"";
-    DWORD type = 0, cb = 0;
-    LONG r = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &cb);
-    std::vector<BYTE> data(cb);
-    if (r == ERROR_SUCCESS) r = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &cb);
-    if (r == ERROR_SUCCESS) {
-      data.resize(cb);
-      // Show the name as stored, not as typed.
-      std::u16string stored;
-      std::vector<BYTE> ignored;
-      DWORD ignoredType;
-      for (DWORD i = 0; EnumValue(key, i, &stored, &ignoredType, &ignored) == ERROR_SUCCESS; ++i) {
-        if (lstrcmpiW(stored.c_str(), name.c_str()) == 0) {
-          name = stored;
-          break;
-        }
-      }
-      std::cout << "\n" << k.full << "\n";
-      PrintValue(name, type, data);
-      std::cout << "\n";
-    } else if (r == ERROR_FILE_NOT_FOUND && o.ve) {
-      std::cout << "\n" << k.full << "\n    (Default)    REG_SZ    (value not set)\n\n";
-    } else {
-      rc = FailCode(r);
-    }
-  } else {
-    rc = QueryKey(key, k.full, o.s);
-  }
-  RegCloseKey(key);
-  return rc;
-}
-
-bool HexBytes(const std::string &s, std::vector<BYTE> *out) {
-  if (s.size() % 2) return false;
-  for (size_t i = 0; i < s.size(); i += 2) {
-    char pair[3] = {s[i], s[i + 1], 0};
-    char *end;
-    if (!isxdigit(static_cast<unsigned char>(s[i])) || !isxdigit(static_cast<unsigned char>(s[i + 1]))) return false;
-    out->push_back(static_cast<BYTE>(strtoul(pair, &end, 16)));
-  }
-  return true;
-}
-
-bool Number(const std::string &s, unsigned long long max, unsigned long long *v) {
-  if (s.empty() || s[0] == '-') return false;
-  char *end;
-  errno = 0;
-  *v = strtoull(s.c_str(), &end, 0);
-  return !*end && errno == 0 && *v <= max;
-}
-
-void AppendChars(std::vector<BYTE> *out, std::u16string_view s) {
-  for (char16_t c : s) {
-    out->push_back(static_cast<BYTE>(c & 0xFF));
-    out->push_back(static_cast<BYTE>(c >> 8));
-  }
-}
-
-int RegAdd(const KeyName &k, const Options &o) {
-  if (o.va) return Syntax("ADD");
-  DWORD type = REG_NONE;
-  bool known = false;
-  for (const auto &t : kTypes)
-    if (EqualNoCase(o.type, t.name)) type = t.type, known = true;
-  if (!known) return Fail("Invalid key name.");
-  std::vector<BYTE> data;
-  unsigned long long n = 0;
-  switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-      AppendChars(&data, Wide(o.data));
-      AppendChars(&data, std::u16string(1, u'\0'));
-      break;
-    case REG_MULTI_SZ: {
-      std::u16string text = Wide(o.data), sep = Wide(o.sep);
-      for (size_t at; !text.empty() && (at = text.find(sep)) != std::u16string::npos;)
-        text.replace(at, sep.size(), 1, u'\0');
-      AppendChars(&data, text);
-      AppendChars(&data, std::u16string(text.empty() ? 1 : 2, u'\0'));
-      break;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN:
-      if (!o.data.empty() && !Number(o.data, 0xFFFFFFFFull, &n))
-        return Fail("Invalid syntax. Specify valid numeric values.");
-      for (int i = 0; i < 4; ++i) data.push_back(static_cast<BYTE>(n >> (type == REG_DWORD ? 8 * i : 24 - 8 * i)));
-      break;
-    case REG_QWORD:
-      if (!o.data.empty() && !Number(o.data, ~0ull, &n)) return Fail("Invalid syntax. Specify valid numeric values.");
-      for (int i = 0; i < 8; ++i) data.push_back(static_cast<BYTE>(n >> (8 * i)));
-      break;
-    default:
-      if (!HexBytes(o.data, &data)) return Fail("Invalid syntax. Specify valid hexadecimal values.");
-  }
-  HKEY key;
-  if (LONG r = RegCreateKeyExW(k.root, k.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
-    return FailCode(r);
-  int rc = kOk;
-  if (o.v || o.ve) {
-    std::u16string name = o.v ? Wide(o.name) : u"";
-    if (!o.f && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-        !Confirm("Value " + (o.v ? o.name : std::string("(Default)")) + " exists, overwrite")) {
-      std::cout << "The operation was canceled by the user.\n";
-      RegCloseKey(key);
-      return kOk;
-    }
-    if (LONG r = RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())))
-      rc = FailCode(r);
-  }
-  RegCloseKey(key);
-  if (rc == kOk) std::cout << kDone;
-  return rc;
-}
-
-int RegDelete(const KeyName &k, const Options &o) {
-  if (o.t || o.d) return Syntax("DELETE");
-  HKEY key;
-  if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_ALL_ACCESS, &key)) return FailCode(r);
-  LONG r = ERROR_SUCCESS;
-  bool go = true;
-  if (o.v || o.ve) {
-    std::u16string name = o.v ? Wide(o.name) : u"";
-    r = RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_SUCCESS && (o.f || (go = Confirm("Delete the registry value " + (o.v ? o.name : "(Default)")))))
-      r = RegDeleteValueW(key, name.c_str());
-  } else if (o.va) {
-    if (o.f || (go = Confirm("Delete all values under the registry key " + k.full))) {
-      std::u16string name;
-      std::vector<BYTE> data;
-      DWORD type;
-      while (r == ERROR_SUCCESS && EnumValue(key, 0, &name, &type, &data) == ERROR_SUCCESS)
-        r = RegDeleteValueW(key, name.c_str());
-    }
-  } else {
-    if (k.sub.empty()) {
-      RegCloseKey(key);
-      return Fail("Invalid key name.");
-    }
-    if (o.f || (go = Confirm("Permanently delete the registry key " + k.full)))
-      r = RegDeleteTreeW(k.root, k.sub.c_str());
-  }
-  RegCloseKey(key);
-  if (!go) {
-    std::cout << "The operation was canceled by the user.\n";
-    return kOk;
-  }
-  if (r) return FailCode(r);
-  std::cout << kDone;
-  return kOk;
-}
-
-// A name the registry can hold and give back: no NUL (names end at one),
-// no unpaired surrogate, and in a key name no line break (a section line
-// cannot carry one).
-bool Storable(std::u16string_view name, bool keyName) {
-  if (!regfile::WellFormed(name) || name.find(u'\0') != std::u16string_view::npos) return false;
-  return !keyName || name.find_first_of(u"\r\n") == std::u16string_view::npos;
-}
-
-// One statement of an import file with its key resolved.
-struct Step {
-  const regfile::Entry *entry;
-  HKEY root;
-  std::u16string sub;
+const Command kCommands[] = {
+    {"list", ListCommand, "every release, or the installed ones, and where they are",
+     "revdir list [--installed] [--software RANGE] [--latest] [--format table|json] [--property NAME] [--lang L]"},
+    {"latest", LatestCommand, "the latest installed release",
+     "revdir latest [--format table|json] [--property NAME] [--lang L]"},
+    {"find", FindCommand, "the release of a revision, version, database, project file or controller",
+     "revdir find (--major-rev N | --software M.mm|RANGE | --major-software M | --database D\n"
+     "             | --controller TYPE:CODE:REV | --route ROUTE | --project FILE... [--recursive])\n"
+     "            [--installed] [--latest] [--format table|json] [--property NAME] [--lang L]\n"
+     "  RANGE is an interval such as [12.0,14.0) or (15.0,); --latest keeps its newest release\n"
+     "  ROUTE is \"cvpath:\" and a communications server path, or DRIVER%CIP-PATH-HEX"},
+    {"types", TypesCommand, "controller types: the catalogue, a release's, the installation's",
+     "revdir types [--release M.mm | --supported | --from-rev-10] [--format table|json] [--property NAME]"},
+    {"progid", ProgIdCommand, "the ProgID of the application or its services",
+     "revdir progid [--services] [--language L] [--release M.mm] [--format table|json]"},
+    {"launch", LaunchCommand, "start a release (the latest installed by default)",
+     "revdir launch [--release M.mm] [--wait SECONDS] [-- ARGUMENTS...]"},
+    {"error", ErrorCommand, "the constant name and text of an error code",
+     "revdir error CODE [--lang L] [--format table|json]"},
+    {"register", RegisterCommand, "register the component in the prefix", "revdir register"},
+    {"unregister", RegisterCommand, "remove the component's registration", "revdir unregister"},
+    {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
+     "revdir alias (list [--format table|json] | clear)"},
 };
 
-// Resolves every statement before the registry is touched, so that a file
-// with a bad one changes nothing.
-bool PlanImport(const std::vector<regfile::Entry> &entries, std::vector<Step> *steps, std::string *message) {
-  for (const regfile::Entry &e : entries) {
-    auto refuse = [&](const std::string &why) {
-      *message = "line " + std::to_string(e.line) + ": " + why;
-      return false;
-    };
-    auto parts = regfile::SplitPath(e.path);
-    const Root *root = parts.empty() ? nullptr : FindRoot(Narrow(parts[0]));
-    if (!root) return refuse("unknown root key in " + Narrow(e.path));
-    Step step{&e, root->key, {}};
-    for (size_t i = 1; i < parts.size(); ++i) {
-      if (!Storable(parts[i], true)) return refuse("key name cannot be stored");
-      if (parts[i].size() > kMaxKeyNameChars) return refuse("key name longer than 255 characters");
-      step.sub += (i > 1 ? u"\\" : u"") + parts[i];
-    }
-    if (!Storable(e.name, false)) return refuse("value name cannot be stored");
-    if (e.name.size() > kMaxValueNameChars) return refuse("value name longer than 16383 characters");
-    steps->push_back(std::move(step));
-  }
-  return true;
+// The command list, the exit statuses and the languages, for "revdir --help".
+int PrintCommandList(FILE *out) {
+  fprintf(out,
+          "usage: revdir COMMAND [options]      revdir COMMAND --help\n\n"
+          "commands:\n");
+  for (const auto &c : kCommands) fprintf(out, "  %-11s %s\n", c.name, c.summary);
+  fprintf(out, "  %-11s %s\n", "reg", "read and edit the registry of the prefix (query add delete import export)");
+  fprintf(out,
+          "\nexit status: 0 done, 2 usage, 3 not found, 4 not installed, 5 bad project file,\n"
+          "6 other component failure; languages: en de fr it es pt zh ja ko or an LCID\n");
+  return 0;
 }
 
-// Applies the statements in file order; each value goes to the key of the
-// section it follows, which that section's line has created.
-LONG ApplyImport(const std::vector<Step> &steps) {
-  HKEY section = nullptr;
-  LONG r = ERROR_SUCCESS;
-  for (const Step &s : steps) {
-    const regfile::Entry &e = *s.entry;
-    switch (e.kind) {
-      case regfile::Entry::kKey:
-        if (section) RegCloseKey(section);
-        section = nullptr;
-        r = RegCreateKeyExW(s.root, s.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &section, nullptr);
-        break;
-      case regfile::Entry::kDeleteKey:
-        // The root itself cannot go: deleting it empties it.
-        r = RegDeleteTreeW(s.root, s.sub.empty() ? nullptr : s.sub.c_str());
-        if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
-        break;
-      case regfile::Entry::kValue:
-        r = RegSetValueExW(section, e.name.c_str(), 0, e.type, e.data.data(), static_cast<DWORD>(e.data.size()));
-        break;
-      case regfile::Entry::kDeleteValue:
-        r = RegDeleteValueW(section, e.name.c_str());
-        if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
-        break;
-    }
-    if (r) break;
+// Runs a component command, or prints its usage for --help; -1 when `name`
+// is none of them.
+int RunComponentCommand(const char *name, int argc, char **argv) {
+  for (const auto &c : kCommands) {
+    if (strcmp(name, c.name) != 0) continue;
+    g_command = c.name;
+    for (int i = 0; i < argc && strcmp(argv[i], "--") != 0; ++i)
+      if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+        printf("usage: %s\n  %s\n", c.usage, c.summary);
+        return kOk;
+      }
+    return c.run(argc, argv);
   }
-  if (section) RegCloseKey(section);
-  return r;
+  if (strcmp(name, "project") == 0) {  // the older spelling of find --project
+    std::vector<char *> args{const_cast<char *>("--project")};
+    args.insert(args.end(), argv, argv + argc);
+    g_command = "find";
+    return FindCommand(static_cast<int>(args.size()), args.data());
+  }
+  return -1;
 }
-
-int RegImport(const std::string &file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return Fail("Error opening the file. There may be a disk or file system error.");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::vector<regfile::Entry> entries;
-  regfile::Error error;
-  if (!regfile::Parse(ss.str(), &entries, &error))
-    return Fail(file + ":" + std::to_string(error.line) + ": " + error.message);
-  std::vector<Step> steps;
-  std::string message;
-  if (!PlanImport(entries, &steps, &message)) return Fail(file + ": " + message);
-  if (LONG r = ApplyImport(steps)) {
-    if (r == ERROR_BADDB || r == ERROR_ACCESS_DENIED) return FailCode(r);
-    return Fail(file + ": cannot write the registry (error " + std::to_string(r) + ")");
-  }
-  std::cout << kDone;
-  return kOk;
-}
-
-// Writes key's section, then each subkey's, depth first in the order the
-// registry lists them.
-LONG ExportKey(HKEY key, std::u16string &path, regfile::Writer *out) {
-  out->Section(path);
-  std::u16string name;
-  std::vector<BYTE> data;
-  DWORD type = 0;
-  LONG r;
-  for (DWORD i = 0; (r = EnumValue(key, i, &name, &type, &data)) == ERROR_SUCCESS; ++i) out->Value(name, type, data);
-  if (r != ERROR_NO_MORE_ITEMS) return r;
-  std::vector<std::u16string> subkeys;
-  WCHAR buf[kMaxKeyNameChars + 1];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = kMaxKeyNameChars + 1;
-    r = RegEnumKeyExW(key, i, buf, &cch, nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_NO_MORE_ITEMS) break;
-    if (r) return r;
-    subkeys.emplace_back(buf, cch);
-  }
-  for (const auto &s : subkeys) {
-    HKEY sub;
-    r = RegOpenKeyExW(key, s.c_str(), 0, KEY_READ, &sub);
-    if (r == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
-    if (r) return r;
-    size_t len = path.size();
-    path += u'\\';
-    path += s;
-    r = ExportKey(sub, path, out);
-    path.resize(len);
-    RegCloseKey(sub);
-    if (r) return r;
-  }
-  return ERROR_SUCCESS;
-}
-
-int RegExport(const KeyName &k, const std::string &file, const Options &o) {
-  HKEY key;
-  if (LONG r = RegOpenKeyExW(k.root, k.sub.c_str(), 0, KEY_READ, &key)) return FailCode(r);
-  // Sections are named from the long root name and the key as typed.
-  std::u16string path = Wide(k.rootLong);
-  for (const auto &part : regfile::SplitPath(k.sub)) path += u"\\" + part;
-  regfile::Writer writer;
-  LONG r = ExportKey(key, path, &writer);
-  RegCloseKey(key);
-  if (r) return FailCode(r);
-  std::string text = writer.Finish();
-  if (!o.y && std::ifstream(file) && !Confirm("File " + file + " already exists. Overwrite")) {
-    std::cout << "The operation was canceled by the user.\n";
-    return kOk;
-  }
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!(out << text) || !out.flush()) return Fail("Error writing the file. There may be a disk or file system error.");
-  std::cout << kDone;
-  return kOk;
-}
-
-void RegUsage() {
-  std::cout << "REVDIR REG operation [parameters]\n\n"
-               "  revdir reg query  KEY [/v NAME | /ve] [/s]\n"
-               "  revdir reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
-               "  revdir reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-               "  revdir reg import FILE\n"
-               "  revdir reg export KEY FILE [/y]\n\n"
-               "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR (or HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,\n"
-               "HKEY_CLASSES_ROOT). TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,\n"
-               "REG_BINARY, REG_NONE. Exit code 0 on success, 1 on failure.\n";
-}
-
-int RegMain(int argc, char **argv) {
-  if (argc < 1 || EqualNoCase(argv[0], "/?") || EqualNoCase(argv[0], "-h") || EqualNoCase(argv[0], "--help")) {
-    RegUsage();
-    return argc < 1 ? kFail : kOk;
-  }
-  std::string verb = argv[0];
-  Options o;
-  KeyName k;
-  if (argc >= 2 && EqualNoCase(argv[1], "/?")) {
-    RegUsage();
-    return kOk;
-  }
-  if (EqualNoCase(verb, "import")) {
-    if (argc != 2) return Syntax("IMPORT");
-    return RegImport(argv[1]);
-  }
-  bool known = false;
-  for (const char *v : {"query", "add", "delete", "export"}) known = known || EqualNoCase(verb, v);
-  if (!known) {
-    RegUsage();
-    return kFail;
-  }
-  if (argc < 2) return Syntax(verb.c_str());
-  if (!ParseKeyName(argv[1], &k)) return Fail("Invalid key name.");
-  if (EqualNoCase(verb, "query")) {
-    if (!ParseOptions(argc, argv, 2, " v ve s ", &o) || o.va) return Syntax("QUERY");
-    return RegQuery(k, o);
-  }
-  if (EqualNoCase(verb, "add")) {
-    if (!ParseOptions(argc, argv, 2, " v ve t d f s s: ", &o)) return Syntax("ADD");
-    return RegAdd(k, o);
-  }
-  if (EqualNoCase(verb, "delete")) {
-    if (!ParseOptions(argc, argv, 2, " v ve va f ", &o)) return Syntax("DELETE");
-    return RegDelete(k, o);
-  }
-  if (EqualNoCase(verb, "export")) {
-    if (argc < 3 || !ParseOptions(argc, argv, 3, " y ", &o)) return Syntax("EXPORT");
-    return RegExport(k, argv[2], o);
-  }
-  return Syntax(verb.c_str());
-}
-
-// ---------------------------------------------------------------------------
-// Subcommands
-
 
 }  // namespace
 
+}  // namespace revdir
+
 int main(int argc, char **argv) {
   if (argc < 2) {
-    PrintCommandList(stderr);
+    revdir::PrintCommandList(stderr);
     return 2;
   }
-  std::string command = argv[1];
-  if (command == "help" || command == "--help" || command == "-h") return PrintCommandList(stdout);
-  if (command == "reg") return RegMain(argc - 2, argv + 2);
-  int rc = RunComponentCommand(argv[1], argc - 2, argv + 2);
+  const std::string command = argv[1];
+  if (command == "help" || command == "--help" || command == "-h") return revdir::PrintCommandList(stdout);
+  if (command == "reg") return revdir::RegCommand(argc - 2, argv + 2);
+  int rc = revdir::RunComponentCommand(argv[1], argc - 2, argv + 2);
   if (rc >= 0) return rc;
-  std::cerr << "revdir: unknown command '" << command << "'\nTry 'revdir --help'.\n";
+  fprintf(stderr, "revdir: unknown command '%s'\nTry 'revdir --help'.\n", command.c_str());
   return 2;
 }

@@ -185,7 +185,7 @@ bool WriteAll(int fd, const std::string &data) {
 // Writes the tree durably: a new file beside the hive, flushed, renamed over
 // it, then the folder flushed so the rename itself survives a crash.
 LONG Save(Hive &h) {
-  std::string text = reg::Write(*h.root, h.rootName, reg::Encoding::kUtf8, false);
+  std::string text = reg::Write(*h.root, h.rootName);
   std::string tmp = h.path + ".new";  // writers hold the lock, so one name does
   mode_t mode = h.id.exists ? (h.id.mode & 07777) : 0644;
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);

@@ -1,0 +1,45 @@
+// launch: starts a release, the latest installed one unless --release names
+// another, with the arguments after "--".
+#include "commands.h"
+#include "output.h"
+#include "session.h"
+
+namespace revdir {
+
+namespace {
+
+// One argument as the C runtime reads it back: quoted when it has blanks or
+// quotes, backslashes doubled before a quote.
+std::string Quote(const std::string &s) {
+  if (!s.empty() && s.find_first_of(" \t\"") == std::string::npos) return s;
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : s) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out += std::string(c == '"' ? slashes * 2 + 1 : slashes, '\\') + c;
+    slashes = 0;
+  }
+  return out + std::string(slashes * 2, '\\') + "\"";
+}
+
+}  // namespace
+
+int LaunchCommand(int argc, char **argv) {
+  Session s;
+  if (!s.Parse(argc, argv, "--lang --release --wait --") || !s.Open()) return s.status;
+  const Args &a = s.a;
+  HRESULT hr;
+  ComPtr<IRevision> r;
+  if (FAILED(hr = ReleaseOf(s.d.get(), a, r))) return Report("release", hr);
+  std::string line;
+  for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
+  Bstr arguments = ToBstr(line);
+  hr =
+      a.wait ? r->LaunchAndWaitForMainWindow(arguments.get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.get());
+  return FAILED(hr) ? Report("launch", hr) : kOk;
+}
+
+}  // namespace revdir

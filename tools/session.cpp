@@ -1,0 +1,131 @@
+#include "session.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/text/wide_text.h"
+
+namespace revdir {
+
+const char *g_command = "";
+
+int Usage(const std::string &message) {
+  fprintf(stderr, "revdir %s: %s\nTry 'revdir %s --help'.\n", g_command, message.c_str(), g_command);
+  return kUsage;
+}
+
+Bstr ToBstr(const std::string &s) {
+  const platform::WideString text = platform::Widen(s);
+  Bstr out;
+  *out.out() = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return out;
+}
+
+std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b.get(), SysStringLen(b.get()))); }
+
+namespace {
+
+// The module: REVDIR_COMPONENT names it; else the one installed beside the
+// tool (the library folder under its own prefix); else the one built with it.
+std::string ModulePath() {
+  const char *env = getenv("REVDIR_COMPONENT");
+  if (env && *env) return env;
+  // The tool's own Linux path (the platform answers with a Windows one).
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    std::filesystem::path beside = self.parent_path().parent_path() / REVDIR_INSTALLED_COMPONENT;
+    if (std::filesystem::exists(beside, ec)) return beside.string();
+  }
+  return REVDIR_DEFAULT_COMPONENT;
+}
+
+IRevisionDirectory_V6 *g_directory = nullptr;  // for the texts of failures
+
+int ExitFor(HRESULT hr) {
+  switch (hr) {
+    case RdE_RevisionNotFound:
+    case RdE_ProcessorTypeNotSupported:
+      return kNotFound;
+    case RdE_RevisionNotInstalled:
+      return kNotInstalled;
+    case RdE_UnableToAccessProjectFile:
+    case RdE_InvalidProjectFileContents:
+    case RdE_InvalidProjectFileType:
+      return kBadFile;
+    default:
+      return kComponent;
+  }
+}
+
+HRESULT Create(IRevisionDirectory_V6 **out) {
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &clsid);
+  if (FAILED(hr)) return hr;
+  return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRevisionDirectory_V6,
+                          reinterpret_cast<void **>(out));
+}
+
+// The directory, initialized in the chosen language. On a prefix where the
+// component is not registered, the module beside the tool is registered first.
+HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
+  if (a.lang) SetThreadLocale(MAKELCID(*a.lang, SORT_DEFAULT));
+  HRESULT hr = Create(directory.out());
+  if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
+    HRESULT registered = CallEntry("DllRegisterServer");
+    if (FAILED(registered)) return registered;
+    fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
+    hr = Create(directory.out());
+  }
+  if (FAILED(hr)) return hr;
+  g_directory = directory.get();
+  return directory->Initialize();
+}
+
+}  // namespace
+
+HRESULT CallEntry(const char *entry) {
+  std::string module = ModulePath();
+  HMODULE m = LoadLibraryA(module.c_str());
+  if (!m) {
+    fprintf(stderr, "revdir: cannot load %s (error %u)\n", module.c_str(), GetLastError());
+    return HRESULT_FROM_WIN32(GetLastError());
+  }
+  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(GetProcAddress(m, entry));
+  return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
+int Report(const std::string &what, HRESULT hr) {
+  Bstr constant, text;
+  if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.out(), text.out()))) {
+    WCHAR buffer[1024] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, hr, 0, buffer, 1024, nullptr);
+    fprintf(stderr, "revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr),
+            platform::Narrow(buffer).c_str());
+  } else {
+    fprintf(stderr, "revdir: %s: %s (0x%08X): %s\n", what.c_str(), Narrow(constant).c_str(), static_cast<unsigned>(hr),
+            Narrow(text).c_str());
+  }
+  return ExitFor(hr);
+}
+
+bool Session::Parse(int argc, char **argv, const std::string &allowed, bool arguments) {
+  if (!ParseArgs(argc, argv, allowed, a, &status)) return false;
+  if (arguments || a.positional.empty()) return true;
+  status = Usage("unexpected argument '" + a.positional[0] + "'");
+  return false;
+}
+
+bool Session::Open() {
+  HRESULT hr = OpenDirectory(a, d);
+  if (SUCCEEDED(hr)) return true;
+  status = Report("the directory", hr);
+  return false;
+}
+
+}  // namespace revdir
