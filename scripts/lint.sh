@@ -2,12 +2,15 @@
 # Checks the C++ files a change touches against .clang-format (the lines it
 # changed) and .clang-tidy (naming, function size; the whole file). The change
 # is BASE..HEAD, BASE being the first argument or HEAD's first parent. Needs
-# the plain build's compile_commands.json (./test.sh makes it).
+# the plain build's compile_commands.json (./test.sh makes it); the fuzz
+# build's, where there is one, covers the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 base=${1:-HEAD^1}
-build=${LINT_BUILD:-build/plain}
+build=build/plain
 [ -f "$build/compile_commands.json" ] || { echo "lint: no $build/compile_commands.json; run ./test.sh first" >&2; exit 2; }
+builds=("$build")
+[ -f build/fuzz/compile_commands.json ] && builds+=(build/fuzz)
 mapfile -t touched < <(git diff --name-only --diff-filter=d "$base" HEAD -- '*.cpp' '*.h' | grep -v '^platform/include/' || true)
 if ((${#touched[@]} == 0)); then
   echo "lint: no C++ file touched since $base"
@@ -28,13 +31,17 @@ for f in "${touched[@]}"; do
     *.h) mapfile -t -O "${#units[@]}" units < <(git grep -l --untracked -F "$(basename "$f")\"" -- '*.cpp' | head -3) ;;
   esac
 done
+# Each unit with the first build that compiles it: "BUILD FILE" lines.
 mapfile -t units < <(printf '%s\n' "${units[@]}" | sort -u |
   python3 -c 'import json,os,sys
-known={os.path.relpath(e["file"]) for e in json.load(open(sys.argv[1]))}
-print("\n".join(l.strip() for l in sys.stdin if l.strip() in known))' "$build/compile_commands.json")
+known={}
+for b in reversed(sys.argv[1:]):
+    for e in json.load(open(os.path.join(b, "compile_commands.json"))):
+        known[os.path.relpath(os.path.join(e["directory"], e["file"]))] = b
+print("\n".join(known[l.strip()] + " " + l.strip() for l in sys.stdin if l.strip() in known))' "${builds[@]}")
 if ((${#units[@]})); then
   echo "lint: clang-tidy on ${#units[@]} files"
-  printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p "$build" --quiet 2>&1 |
+  printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -L 1 sh -c 'clang-tidy -p "$0" --quiet "$1"' 2>&1 |
     grep -E '\[readability-' | sort -u >"$build/lint.log" || true
   if [ -s "$build/lint.log" ]; then
     cat "$build/lint.log"
