@@ -23,15 +23,15 @@
 
 namespace {
 
-namespace enip = cvsrv::enip;
-namespace cip = cvsrv::cip;
+namespace enip = commserver::enip;
+namespace cip = commserver::cip;
 
 // One simulated controller for the whole run.
 uint16_t DevicePort() {
-  static std::unique_ptr<cvsrv::EnipServer> device = [] {
-    cvsrv::DeviceOptions options;
-    cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
-    auto d = std::make_unique<cvsrv::EnipServer>(options, "127.0.0.1", 0);
+  static std::unique_ptr<commserver::EnipServer> device = [] {
+    commserver::DeviceOptions options;
+    commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
+    auto d = std::make_unique<commserver::EnipServer>(options, "127.0.0.1", 0);
     d->Start();
     return d;
   }();

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace qx::adf {
+namespace comm::adf {
 
 namespace {
 
@@ -151,4 +151,4 @@ size_t ValueSize(const Attribute &a, const uint8_t *data, size_t avail) {
   return n <= avail ? n : 0;
 }
 
-}  // namespace qx::adf
+}  // namespace comm::adf

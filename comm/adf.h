@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qx::adf {
+namespace comm::adf {
 
 struct Attribute {
   uint16_t id = 0;
@@ -70,4 +70,4 @@ size_t ValueSize(const Attribute &a, const uint8_t *data, size_t avail);
 // "CIP001R01V01.ADF": the file the library looks for in its "comm" folder.
 inline constexpr char kFileName[] = "CIP001R01V01.ADF";
 
-}  // namespace qx::adf
+}  // namespace comm::adf

@@ -6,7 +6,7 @@
 #include "cvapi_loader.h"
 #include "packet_server.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -129,7 +129,7 @@ HRESULT Channel::Create() {
   return OpenDriver();
 }
 
-HRESULT Channel::OpenDriver() { return qx::OpenDriver(target_.DriverName, &driverId_); }
+HRESULT Channel::OpenDriver() { return comm::OpenDriver(target_.DriverName, &driverId_); }
 
 HRESULT Channel::GetConnectionId(DWORD *id) const {
   if (!open_) return QxE_CHANNEL_NOT_OPEN;
@@ -461,4 +461,4 @@ HRESULT ASAPCCCChannel::SendReceive(asaMessage *, DWORD) {
   return QxE_NOT_SUPPORTED;
 }
 
-}  // namespace qx
+}  // namespace comm

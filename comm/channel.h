@@ -14,7 +14,7 @@
 #include "cvapi32.h"
 #include "qxonline.h"
 
-namespace qx {
+namespace comm {
 
 inline constexpr DWORD kMaxReply = 510;
 inline constexpr DWORD kReplyHeader = 4;
@@ -171,4 +171,4 @@ class ASAIPServerChannel : public ASAPCCCChannelFrag {
   using ASAPCCCChannelFrag::ASAPCCCChannelFrag;
 };
 
-}  // namespace qx
+}  // namespace comm

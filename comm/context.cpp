@@ -11,7 +11,7 @@
 
 #include "cvapi_loader.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -312,9 +312,9 @@ size_t OpenDriverCount() {
   return C().drivers.size();
 }
 
-}  // namespace qx
+}  // namespace comm
 
-using namespace qx;
+using namespace comm;
 
 void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
   if (!info) return;

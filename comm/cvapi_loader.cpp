@@ -1,6 +1,6 @@
 #include "cvapi_loader.h"
 
-namespace cvapi {
+namespace comm::cvapi {
 
 namespace {
 const char *const kNames[] = {
@@ -61,4 +61,4 @@ Loader &Library() {
   return *loader;
 }
 
-}  // namespace cvapi
+}  // namespace comm::cvapi

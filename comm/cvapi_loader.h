@@ -15,7 +15,7 @@
 
 #include "cvapi32.h"
 
-namespace cvapi {
+namespace comm::cvapi {
 
 inline constexpr long kLoadErrorBase = 0x50000;
 inline constexpr const char kModuleName[] = "cvapi32.dll";
@@ -105,4 +105,4 @@ auto Call(Loader &loader, Loader::Entry e, A &&...args) {
 DTL_ENTRY_POINTS(CVAPI_WRAP)
 #undef CVAPI_WRAP
 
-}  // namespace cvapi
+}  // namespace comm::cvapi

@@ -8,7 +8,7 @@
 
 #include "context.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 // 100-ns intervals between 1601 and 1970.
@@ -126,4 +126,4 @@ void LogLine(const char *format, ...) {
   log->Write(text + "\n");
 }
 
-}  // namespace qx
+}  // namespace comm

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qx {
+namespace comm {
 
 // "Wed Jan 02 02:03:55.123 2019": the first 19 characters of the C library's
 // date text, the milliseconds and the year.
@@ -53,4 +53,4 @@ void LogLine(const char *format, ...)
     ;
 std::string HexBytes(const uint8_t *data, size_t size);
 
-}  // namespace qx
+}  // namespace comm

@@ -7,7 +7,7 @@
 #include "channel.h"
 #include "context.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -669,4 +669,4 @@ HRESULT QxASAPacketServer::CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWOR
   return S_OK;
 }
 
-}  // namespace qx
+}  // namespace comm

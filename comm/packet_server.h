@@ -15,7 +15,7 @@
 
 #include "qxonline.h"
 
-namespace qx {
+namespace comm {
 
 class Channel;
 struct asaMessage;
@@ -177,4 +177,4 @@ class QxASAPacketServer {
 // The text of a connection state (1 to 12, anything else).
 const char *ConnectionStateText(DWORD state);
 
-}  // namespace qx
+}  // namespace comm

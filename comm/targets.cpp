@@ -9,7 +9,7 @@
 #include "context.h"
 #include "cvapi_loader.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -234,9 +234,9 @@ void ApplyOptions(QxCommTarget &t, const char *options) {
 
 bool SameText(const char *a, const char *b) { return SameTextN(a, b, SIZE_MAX); }
 
-}  // namespace qx
+}  // namespace comm
 
-using namespace qx;
+using namespace comm;
 
 void QxParsePathString(QxCommTarget *target, const char *text) {
   // The default record is shared with every thread of the process.

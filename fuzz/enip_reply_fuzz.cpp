@@ -8,7 +8,7 @@
 #include "cip.h"
 #include "enip.h"
 
-using namespace cvsrv;
+using namespace commserver;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::span<const uint8_t> bytes(data, size);

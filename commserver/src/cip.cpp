@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace cvsrv::cip {
+namespace commserver::cip {
 
 bool IsNumericLink(const std::string &link) {
   if (link.empty() || link.size() > 3) return false;
@@ -215,4 +215,4 @@ std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request) 
   return BuildReply(request.service, status, {}, w.out());
 }
 
-}  // namespace cvsrv::cip
+}  // namespace commserver::cip

@@ -11,7 +11,7 @@
 
 #include "cursor.h"
 
-namespace cvsrv::cip {
+namespace commserver::cip {
 
 enum class Service : uint8_t {
   GetAttributesAll = 0x01,
@@ -109,4 +109,4 @@ struct Identity {
 // Get_Attribute_List on class 1 instance 1, status replies for anything else.
 std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request);
 
-}  // namespace cvsrv::cip
+}  // namespace commserver::cip

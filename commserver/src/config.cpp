@@ -6,7 +6,7 @@
 
 #include "cvapi32.h"
 
-namespace cvsrv {
+namespace commserver {
 
 namespace {
 
@@ -161,4 +161,4 @@ const SimDevice *FindSimDevice(const Driver &driver, const std::string &station,
   return d;
 }
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -11,7 +11,7 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 // A simulated device: what it answers, and how.
 struct SimDevice {
@@ -54,4 +54,4 @@ long ReadConfig(const std::string &key, Config &out, std::vector<std::string> *s
 // The device at the end of a route, or null.
 const SimDevice *FindSimDevice(const Driver &driver, const std::string &station, const std::vector<cip::Hop> &hops);
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace cvsrv {
+namespace commserver {
 
 class Reader {
  public:
@@ -88,4 +88,4 @@ class Writer {
   std::vector<uint8_t> out_;
 };
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -12,7 +12,7 @@
 #include "engine.h"
 #include "path_string.h"
 
-using namespace cvsrv;
+using namespace commserver;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "enip.h"
 #include "path_string.h"
 
-namespace cvsrv {
+namespace commserver {
 
 namespace {
 
@@ -390,4 +390,4 @@ void Engine::Stop() {
 
 bool Engine::OnWorker() const { return impl_->io.get_executor().running_in_this_thread(); }
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -14,7 +14,7 @@
 #include "config.h"
 #include "cvapi32.h"
 
-namespace cvsrv {
+namespace commserver {
 
 struct MsgRequest {
   std::shared_ptr<const Config> config;  // keeps driver alive
@@ -51,4 +51,4 @@ class Engine {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace cvsrv::enip {
+namespace commserver::enip {
 
 std::optional<Header> ParseHeader(std::span<const uint8_t> bytes) {
   if (bytes.size() != kHeaderSize) return std::nullopt;
@@ -106,4 +106,4 @@ std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> dat
   return id;
 }
 
-}  // namespace cvsrv::enip
+}  // namespace commserver::enip

@@ -9,7 +9,7 @@
 
 #include "cip.h"
 
-namespace cvsrv::enip {
+namespace commserver::enip {
 
 inline constexpr uint16_t kDefaultPort = 44818;
 inline constexpr size_t kHeaderSize = 24;
@@ -59,4 +59,4 @@ std::vector<uint8_t> ListIdentityReply(const cip::Identity &id, uint32_t ipv4, u
 // The identity a ListIdentity reply reports.
 std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data);
 
-}  // namespace cvsrv::enip
+}  // namespace commserver::enip

@@ -6,7 +6,7 @@
 
 #include "enip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 using asio::ip::tcp;
 
@@ -177,4 +177,4 @@ bool ParseIdentity(const std::string &text, cip::Identity &out) {
   return true;
 }
 
-}  // namespace cvsrv
+}  // namespace commserver

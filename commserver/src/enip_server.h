@@ -10,7 +10,7 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 struct DeviceOptions {
   cip::Identity identity;
@@ -45,4 +45,4 @@ class EnipServer {
 // "vendor,type,code,major.minor,serial,name" (numbers decimal or 0x hex).
 bool ParseIdentity(const std::string &text, cip::Identity &out);
 
-}  // namespace cvsrv
+}  // namespace commserver

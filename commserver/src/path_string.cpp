@@ -4,7 +4,7 @@
 
 #include "cvapi32.h"
 
-namespace cvsrv {
+namespace commserver {
 
 namespace {
 
@@ -151,4 +151,4 @@ std::optional<TargetText> DecodeTarget(const void *target) {
   return TargetText{std::string(bytes.substr(0, nul)), std::string(bytes.substr(nul + 1, body - nul - 2))};
 }
 
-}  // namespace cvsrv
+}  // namespace commserver

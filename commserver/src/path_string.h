@@ -10,7 +10,7 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 // The port number the first segment of a route carries; the driver addresses
 // the station on its own network and does not look at it.
@@ -51,4 +51,4 @@ struct TargetText {
 };
 std::optional<TargetText> DecodeTarget(const void *target);
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -16,10 +16,10 @@
 #include "packet_server.h"
 #include "scratch.h"
 
-using namespace commtest;
-using qx::QxASAInternalObjectID;
-using qx::QxASAPacketServer;
-using qx::QxMsgHandle;
+using namespace comm;
+using comm::QxASAInternalObjectID;
+using comm::QxASAPacketServer;
+using comm::QxMsgHandle;
 
 namespace {
 
@@ -88,7 +88,7 @@ TEST_F(PacketServerTest, ReadsTheIdentityAlongTheDriverForm) {
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
   ASSERT_EQ(server_->StartCommunicating(), S_OK);
   EXPECT_FALSE(server_->DeviceInfo().empty()) << "the path check keeps the device's reply";
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_ALREADY_COMMUNICATING);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_ALREADY_COMMUNICATING);
   Identity id;
   ASSERT_EQ(ReadIdentity(id), S_OK);
   ExpectKestrel(id);
@@ -122,9 +122,9 @@ TEST_F(PacketServerTest, ReadsTheIdentityAlongAPathString) {
 }
 
 TEST_F(PacketServerTest, ReadsTheIdentityOverEtherNetIpOnLoopback) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
-  cvsrv::EnipServer device(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
+  commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
   std::string station = "127.0.0.1:" + std::to_string(device.port());
   Start();
@@ -154,18 +154,18 @@ TEST_F(PacketServerTest, ReplyStatusesAndLengthsAreCheckedBeforeCopying) {
   };
   BYTE out[270];
   DWORD size = sizeof out;
-  EXPECT_EQ(server_->CopyReplyData(handle, out, &size), qx::QxE_REPLY_NO_DATA) << "no reply yet";
+  EXPECT_EQ(server_->CopyReplyData(handle, out, &size), comm::QxE_REPLY_NO_DATA) << "no reply yet";
   const struct {
     std::vector<BYTE> bytes;
     HRESULT hr;
     DWORD size;
   } cases[] = {
       {{0x81, 0, 0x00, 0, 1, 2, 3}, S_OK, 3},
-      {{0x81, 0, 0x1E, 0, 1, 2}, S_OK, 2},              // embedded service error
-      {{0x81, 0, 0x0A, 1, 0x34, 0x12, 9}, S_OK, 1},     // additional status skipped
-      {{0x81, 0, 0x08, 0}, qx::QxE_CIP_ERROR_REPLY, 270},
-      {{0x81, 0, 0x00}, qx::QxE_REPLY_NO_DATA, 270},    // shorter than its header
-      {{0x81, 0, 0x00, 5, 1, 2}, qx::QxE_REPLY_NO_DATA, 270},  // lies about its additional status
+      {{0x81, 0, 0x1E, 0, 1, 2}, S_OK, 2},           // embedded service error
+      {{0x81, 0, 0x0A, 1, 0x34, 0x12, 9}, S_OK, 1},  // additional status skipped
+      {{0x81, 0, 0x08, 0}, comm::QxE_CIP_ERROR_REPLY, 270},
+      {{0x81, 0, 0x00}, comm::QxE_REPLY_NO_DATA, 270},           // shorter than its header
+      {{0x81, 0, 0x00, 5, 1, 2}, comm::QxE_REPLY_NO_DATA, 270},  // lies about its additional status
   };
   for (const auto &c : cases) {
     reply(c.bytes);
@@ -177,7 +177,7 @@ TEST_F(PacketServerTest, ReplyStatusesAndLengthsAreCheckedBeforeCopying) {
   big[0] = 0x81, big[1] = 0, big[2] = 0, big[3] = 0;
   reply(big);
   size = 270;
-  EXPECT_EQ(server_->CopyReplyData(handle, out, &size), qx::QxE_BUFFER_TOO_SMALL);
+  EXPECT_EQ(server_->CopyReplyData(handle, out, &size), comm::QxE_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, 300u);
   handle->Release();
 }
@@ -196,7 +196,7 @@ TEST_F(PacketServerTest, ChannelsFollowNetworkKindAndProtocol) {
   QxCommTarget *t = server_->Target();
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
   t->Protocol = QxProtoPCCCNOFRAG;
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NOT_SUPPORTED) << "kind 4";
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NOT_SUPPORTED) << "kind 4";
   EXPECT_FALSE(server_->Communicating());
   ASSERT_EQ(server_->SetTargetProtocol("CNET", "SIM-1"), S_OK);
   EXPECT_EQ(server_->StartCommunicating(), S_OK) << "kind 1";
@@ -205,18 +205,18 @@ TEST_F(PacketServerTest, ChannelsFollowNetworkKindAndProtocol) {
   server_->StopCommunicating();
   t->NetworkKind = 6;
   t->Protocol = QxProtoASA;
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NOT_SUPPORTED);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NOT_SUPPORTED);
 }
 
 TEST_F(PacketServerTest, PcccChannelsOpenTheirDriverAndServeNoMessages) {
   Start();
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
   server_->Target()->Protocol = QxProtoPCCC;
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NOT_SUPPORTED) << "the path check cannot be sent";
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NOT_SUPPORTED) << "the path check cannot be sent";
   ASSERT_EQ(server_->SetTargetOtherNetwork("NO-SUCH", "02 02"), S_OK);
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_CHANNEL_OPEN_FAILED);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_CHANNEL_OPEN_FAILED);
   server_->Target()->Protocol = QxProtoASA;
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_DRIVER_OPEN_FAILED);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_DRIVER_OPEN_FAILED);
 }
 
 TEST_F(PacketServerTest, ADeviceWithoutGetAttributesAllIsReadAListAtATime) {
@@ -232,24 +232,24 @@ TEST_F(PacketServerTest, ADeviceWithoutGetAttributesAllIsReadAListAtATime) {
   ExpectKestrel(id);
   // Halving stops at one attribute; the name alone does not fit here.
   server_->Target()->ConnectionSize = 100;
-  EXPECT_EQ(ReadIdentity(id), qx::QxE_TOO_MANY_ATTRIBUTES);
+  EXPECT_EQ(ReadIdentity(id), comm::QxE_TOO_MANY_ATTRIBUTES);
   // Too small for any request: no wrap-around, nothing sent.
   server_->Target()->ConnectionSize = 10;
   EXPECT_EQ(server_->LargestRequest(), 0u);
-  EXPECT_EQ(ReadIdentity(id), qx::QxE_TOO_MANY_ATTRIBUTES);
+  EXPECT_EQ(ReadIdentity(id), comm::QxE_TOO_MANY_ATTRIBUTES);
 }
 
 TEST_F(PacketServerTest, DevicesThatRefuseOrNeverAnswerEndThePathCheckInBoundedTime) {
   Start();
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 05"), S_OK);
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NO_DEVICE);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NO_DEVICE);
   EXPECT_FALSE(server_->Communicating());
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 04"), S_OK);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NO_DEVICE);
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NO_DEVICE);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 09"), S_OK);
-  EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NO_DEVICE) << "no such station";
+  EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NO_DEVICE) << "no such station";
 }
 
 #ifndef _WIN32
@@ -300,8 +300,8 @@ TEST_F(PacketServerTest, NoThreadOutlivesTheContext) {
     EXPECT_EQ(SettledThreadCount(before + kClientThreads), before + kClientThreads) << "round " << round;
     // A silent station, unconnected and connected.
     ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 04"), S_OK);
-    EXPECT_EQ(server_->StartCommunicating(), qx::QxE_NO_DEVICE);
-    EXPECT_EQ(server_->StartCommunicating(0, 0, true), qx::QxE_NO_DEVICE);
+    EXPECT_EQ(server_->StartCommunicating(), comm::QxE_NO_DEVICE);
+    EXPECT_EQ(server_->StartCommunicating(0, 0, true), comm::QxE_NO_DEVICE);
     // An open connection left to the server's deletion.
     ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
     ASSERT_EQ(server_->StartCommunicating(0, 0, true), S_OK);
@@ -320,15 +320,16 @@ TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFree
   for (bool connected : {false, true}) {
     Start();
     ASSERT_EQ(server_->SetTargetOtherNetwork("SIM-1", "02 07"), S_OK);
-    uint32_t late = qx::LateReplies();
-    EXPECT_EQ(server_->StartCommunicating(0, 0, connected), qx::QxE_NO_DEVICE) << connected;
+    uint32_t late = comm::LateReplies();
+    EXPECT_EQ(server_->StartCommunicating(0, 0, connected), comm::QxE_NO_DEVICE) << connected;
     // The request's worker, or the connection's threads, are joined at once,
     // long before the reply could wake them.
     EXPECT_EQ(SettledThreadCount(before + kClientThreads, 20), before + kClientThreads) << connected;
-    EXPECT_EQ(qx::LateReplies(), late) << "the reply is not in yet";
+    EXPECT_EQ(comm::LateReplies(), late) << "the reply is not in yet";
     // The reply lands in the message alone, which the client library holds.
-    for (int i = 0; i < 500 && qx::LateReplies() == late; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(qx::LateReplies(), late + 1) << connected;
+    for (int i = 0; i < 500 && comm::LateReplies() == late; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(comm::LateReplies(), late + 1) << connected;
     delete server_;
     server_ = nullptr;
     context_.reset();
@@ -376,20 +377,20 @@ TEST(MessageHandle, CountsPendingRequestsAndNeverOverReleases) {
 TEST(ObjectId, ElementsBecomeLogicalSegments) {
   QxASAInternalObjectID id;
   std::vector<BYTE> path;
-  EXPECT_EQ(id.BuildPath(path), qx::QxE_NO_PATH);
+  EXPECT_EQ(id.BuildPath(path), comm::QxE_NO_PATH);
   EXPECT_EQ(id.SetClass(0x1234), S_OK);
   EXPECT_EQ(id.SetInstance(1), S_OK);
   EXPECT_EQ(id.Add(QxASAInternalObjectID::kAttribute, 7), S_OK);
-  EXPECT_EQ(id.SetInstance(70000), qx::QxE_OUT_OF_RANGE);
-  EXPECT_EQ(id.Add(3, 1), qx::QxE_OUT_OF_RANGE);
+  EXPECT_EQ(id.SetInstance(70000), comm::QxE_OUT_OF_RANGE);
+  EXPECT_EQ(id.Add(3, 1), comm::QxE_OUT_OF_RANGE);
   ASSERT_EQ(id.BuildPath(path), S_OK);
   EXPECT_EQ(path, (std::vector<BYTE>{0x21, 0x00, 0x34, 0x12, 0x24, 0x01, 0x30, 0x07}));
 }
 
 TEST(TimeOut, TriplingAndExtendingNeverWrap) {
-  EXPECT_EQ(qx::TripleTimeOut(32000), 96000u);
-  EXPECT_EQ(qx::TripleTimeOut(0x7FFFFFFF), INFINITE - 1);
-  qx::QxCommTimeOut parent(1000), child(10, &parent);
+  EXPECT_EQ(comm::TripleTimeOut(32000), 96000u);
+  EXPECT_EQ(comm::TripleTimeOut(0x7FFFFFFF), INFINITE - 1);
+  comm::QxCommTimeOut parent(1000), child(10, &parent);
   child.Extend(5);
   EXPECT_EQ(child.Value(), 15u);
   EXPECT_EQ(parent.Value(), 1005u);

@@ -79,7 +79,7 @@ TEST(Targets, AnEmptyProtocolPicksTheNetworkByDriverName) {
   }
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "dhp", "X"), S_OK);
   EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetDHP));
-  EXPECT_EQ(QxSetTargetProtocol(t.get(), "WAYFIND", "X"), qx::QxE_NOT_SUPPORTED);
+  EXPECT_EQ(QxSetTargetProtocol(t.get(), "WAYFIND", "X"), comm::QxE_NOT_SUPPORTED);
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "SERIAL", "X"), E_FAIL);
   // A driver name that does not fit its field is stored as empty, never cut.
   std::string huge(600, 'D');

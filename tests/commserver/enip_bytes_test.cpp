@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace cvtest;
+using namespace commserver;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -97,10 +97,10 @@ TEST_F(Wire, UnconnectedSendPadsTheEmbeddedRequestAndCountsTheRouteInWords) {
 
 // The simulator, asked in bytes written by hand, answers in such bytes.
 TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
-  cvsrv::EnipServer server(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
+  ASSERT_TRUE(commserver::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
+  commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
   hostile::Client client(server.port());
   ASSERT_TRUE(client.connected());
@@ -137,9 +137,9 @@ Bytes ListIdentityItem(uint16_t port) {
 }
 
 TEST(WireSimulator, ListIdentityIsAnsweredAndReadAsWritten) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
-  cvsrv::EnipServer server(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
+  commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
   hostile::Client client(server.port());
   const Bytes context = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -147,7 +147,7 @@ TEST(WireSimulator, ListIdentityIsAnsweredAndReadAsWritten) {
   EXPECT_EQ(client.Ask(Head(0x63, 0, kNoSession, context), want.size()), want);
   server.Stop();
 
-  auto id = cvsrv::enip::ParseListIdentityReply(ListIdentityItem(44818));
+  auto id = commserver::enip::ParseListIdentityReply(ListIdentityItem(44818));
   ASSERT_TRUE(id);
   EXPECT_EQ(id->vendor, 1);
   EXPECT_EQ(id->device_type, 14);

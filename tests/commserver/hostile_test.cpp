@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace cvtest;
+using namespace commserver;
 using hostile::Device;
 using hostile::Fault;
 using hostile::Options;

@@ -11,7 +11,7 @@
 #include "hostile_device.h"
 #include "online/controller_identity.h"
 
-using namespace commtest;
+using namespace comm;
 
 namespace {
 
@@ -63,10 +63,10 @@ class OnlineTest : public ::testing::Test {
 };
 
 TEST_F(OnlineTest, ControllersOnLoopbackAreIdentifiedAlongBothRouteForms) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,3,12.1,17,Arvane in slot 3", options.slots[3]));
-  cvsrv::EnipServer device(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,3,12.1,17,Arvane in slot 3", options.slots[3]));
+  commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
   const std::string station = "127.0.0.1:" + std::to_string(device.port());
   auto directory = InitializedDirectory();
@@ -117,10 +117,10 @@ TEST_F(OnlineTest, EveryFailureOnTheWayIsNoDeviceFound) {
 }
 
 TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
   options.silent = true;
-  cvsrv::EnipServer device(options, "127.0.0.1", 0);
+  commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
   // Well below the drivers' own reply time-outs, so this one is what ends it.
   SetOptions("/TimeOut=200");
