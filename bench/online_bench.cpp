@@ -35,7 +35,7 @@ uint16_t DevicePort() {
     d->Start();
     return d;
   }();
-  return device->port();
+  return device->Port();
 }
 
 bool WriteAll(int fd, const std::vector<uint8_t> &bytes) {
@@ -82,18 +82,18 @@ bool GetAttributesAllRaw(uint16_t port) {
   enip::Header header;
   std::vector<uint8_t> data;
   bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-            WriteAll(fd, enip::Build(enip::Command::RegisterSession, 0, enip::RegisterSessionData())) &&
+            WriteAll(fd, enip::Build(enip::Command::kRegisterSession, 0, enip::RegisterSessionData())) &&
             ReadReply(fd, header, data) && header.status == 0;
   uint32_t session = header.session;
   if (ok) {
     std::vector<uint8_t> request = cip::BuildRequest(0x01, cip::EncodeLogicalPath(1, 1), {});
-    ok = WriteAll(fd, enip::Build(enip::Command::SendRRData, session, enip::SendRRData(request))) &&
+    ok = WriteAll(fd, enip::Build(enip::Command::kSendRRData, session, enip::SendRRData(request))) &&
          ReadReply(fd, header, data) && header.status == 0;
     auto item = ok ? enip::ParseSendRRData(data) : std::nullopt;
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
     ok = reply && reply->status == 0 && !reply->data.empty();
   }
-  if (ok) ok = WriteAll(fd, enip::Build(enip::Command::UnRegisterSession, session, {}));
+  if (ok) ok = WriteAll(fd, enip::Build(enip::Command::kUnRegisterSession, session, {}));
   close(fd);
   return ok;
 }

@@ -33,10 +33,10 @@ namespace comm::adf {
 struct Attribute {
   uint16_t id = 0;
   std::string name;
-  uint16_t fixed_size = 0;    // bytes; 0 for SHORT_STRING
-  bool short_string = false;
+  uint16_t fixedSize = 0;  // bytes; 0 for SHORT_STRING
+  bool shortString = false;
   // The largest encoded size.
-  size_t MaxSize() const { return short_string ? 256 : fixed_size; }
+  size_t MaxSize() const { return shortString ? 256 : fixedSize; }
 };
 
 struct ClassDef {

@@ -56,8 +56,8 @@ struct Context {
 Context &C() {
   // A static object, not a heap one: the component module holding this
   // library may be unloaded and loaded again many times in one process.
-  static Context context;
-  return context;
+  static Context g_context;
+  return g_context;
 }
 // The lock exists from load, before any caller can race on the count.
 [[maybe_unused]] const bool kCreatedAtLoad = (C(), true);

@@ -40,10 +40,10 @@ std::string TimeStamp() {
       CRITICAL_SECTION cs;
       Lock() { InitializeCriticalSection(&cs); }
       ~Lock() { DeleteCriticalSection(&cs); }
-    } lock;
-    EnterCriticalSection(&lock.cs);
+    } g_lock;
+    EnterCriticalSection(&g_lock.cs);
     if (const std::tm *tm = std::localtime(&seconds)) std::strftime(date, sizeof date, "%a %b %d %H:%M:%S %Y", tm);
-    LeaveCriticalSection(&lock.cs);
+    LeaveCriticalSection(&g_lock.cs);
   }
   if (std::strlen(date) < 24) return "??? ??? ?? ??:??:??.000 ????";
   char out[64];
@@ -62,13 +62,13 @@ std::string HexBytes(const uint8_t *data, size_t size) {
   return out;
 }
 
-QxASADiagnostics::QxASADiagnostics(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {
-  InitializeCriticalSection(&lock_);
+QxASADiagnostics::QxASADiagnostics(HANDLE file, std::string path) : m_file(file), m_path(std::move(path)) {
+  InitializeCriticalSection(&m_lock);
 }
 
 QxASADiagnostics::~QxASADiagnostics() {
-  CloseHandle(file_);
-  DeleteCriticalSection(&lock_);
+  CloseHandle(m_file);
+  DeleteCriticalSection(&m_lock);
 }
 
 QxASADiagnostics *QxASADiagnostics::Open(const char *folder, const char *name) {
@@ -88,10 +88,10 @@ QxASADiagnostics *QxASADiagnostics::Open(const char *folder, const char *name) {
 }
 
 void QxASADiagnostics::Write(const std::string &text) {
-  EnterCriticalSection(&lock_);
+  EnterCriticalSection(&m_lock);
   DWORD written = 0;
-  WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  LeaveCriticalSection(&lock_);
+  WriteFile(m_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  LeaveCriticalSection(&m_lock);
 }
 
 void QxASADiagnostics::Printf(const char *format, ...) {
@@ -112,7 +112,7 @@ void QxASADiagnostics::Bytes(const char *direction, const uint8_t *data, size_t 
   Write(text + HexBytes(data, size) + "\n");
 }
 
-void QxASADiagnostics::Flush() { FlushFileBuffers(file_); }
+void QxASADiagnostics::Flush() { FlushFileBuffers(m_file); }
 
 QxASADiagnostics *Log() { return CurrentLog(); }
 

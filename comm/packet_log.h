@@ -34,13 +34,13 @@ class QxASADiagnostics {
   // (direction: "TRANSMIT" or "RECEIVE", for the warning above that).
   void Bytes(const char *direction, const uint8_t *data, size_t size);
   void Flush();
-  const std::string &path() const { return path_; }
+  const std::string &Path() const { return m_path; }
 
  private:
   QxASADiagnostics(HANDLE file, std::string path);
-  HANDLE file_;
-  std::string path_;
-  CRITICAL_SECTION lock_;
+  HANDLE m_file;
+  std::string m_path;
+  CRITICAL_SECTION m_lock;
 };
 
 // The process's packet log, or null. Writes through these helpers are no-ops

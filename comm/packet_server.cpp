@@ -31,11 +31,18 @@ HRESULT BuilderResult(int code) {
   }
 }
 
-const char *kStateTexts[] = {"connection successfully opened", "error establishing connection",
-                             "connection failed", "connection timed out", "connection successfully closed",
-                             "duplicate packet received", "packet lost", "ACK received",
-                             "NAK - unspecified type received", "NAK - Bad Command received",
-                             "NAK - Sequence Error received", "NAK - Not Enough Memory received"};
+constexpr const char *kStateTexts[] = {"connection successfully opened",
+                                       "error establishing connection",
+                                       "connection failed",
+                                       "connection timed out",
+                                       "connection successfully closed",
+                                       "duplicate packet received",
+                                       "packet lost",
+                                       "ACK received",
+                                       "NAK - unspecified type received",
+                                       "NAK - Bad Command received",
+                                       "NAK - Sequence Error received",
+                                       "NAK - Not Enough Memory received"};
 
 // The completion of a request whose reply failed to arrive, as an HRESULT.
 HRESULT CompletionResult(uint32_t iostat) {
@@ -108,9 +115,9 @@ const adf::Attribute *FindAttribute(const adf::ClassDef *def, WORD instance, WOR
 }  // namespace
 
 void QxCommTimeOut::Extend(DWORD ms) {
-  for (QxCommTimeOut *t = this; t; t = t->parent_) {
-    DWORD v = t->value_.load();
-    t->value_.store(ms >= INFINITE - 1 - v ? INFINITE - 1 : v + ms);
+  for (QxCommTimeOut *t = this; t; t = t->m_parent) {
+    DWORD v = t->m_value.load();
+    t->m_value.store(ms >= INFINITE - 1 - v ? INFINITE - 1 : v + ms);
   }
 }
 
@@ -124,33 +131,33 @@ const char *ConnectionStateText(DWORD state) {
 // ---- QxMsgHandle ----------------------------------------------------------------
 
 QxMsgHandle::QxMsgHandle() {
-  std::memset(&msg_, 0, sizeof msg_);
-  msg_.attribReplyType = 3;
-  msg_.PacketID = 0xDEAD;
+  std::memset(&m_msg, 0, sizeof m_msg);
+  m_msg.attribReplyType = 3;
+  m_msg.PacketID = 0xDEAD;
 }
 
 QxMsgHandle::~QxMsgHandle() {
-  std::free(msg_.SendBuf);
-  std::free(msg_.ReplyBuf);
-  std::free(msg_.tmpBuf);
+  std::free(m_msg.SendBuf);
+  std::free(m_msg.ReplyBuf);
+  std::free(m_msg.tmpBuf);
 }
 
-ULONG QxMsgHandle::AddRef() { return static_cast<ULONG>(refs_.fetch_add(1) + 1); }
+ULONG QxMsgHandle::AddRef() { return static_cast<ULONG>(m_refs.fetch_add(1) + 1); }
 
 ULONG QxMsgHandle::Release() {
-  LONG r = refs_.fetch_sub(1) - 1;
+  LONG r = m_refs.fetch_sub(1) - 1;
   if (r == 0) delete this;
   return static_cast<ULONG>(r);
 }
 
 void QxMsgHandle::BeginRequest() {
   AddRef();
-  pending_.fetch_add(1);
+  m_pending.fetch_add(1);
 }
 
 void QxMsgHandle::EndRequest() {
-  LONG p = pending_.load();
-  while (p > 0 && !pending_.compare_exchange_weak(p, p - 1)) {
+  LONG p = m_pending.load();
+  while (p > 0 && !m_pending.compare_exchange_weak(p, p - 1)) {
   }
   if (p <= 0) {
     LogLine("QXONLINE ATTEMPTED TO DELETE THE MESSAGE HANDLE!");
@@ -172,24 +179,24 @@ bool Grow(BYTE *&buffer, DWORD &capacity, DWORD size) {
 
 // The message structure is packed: its fields are copied, never referenced.
 bool QxMsgHandle::ReserveSend(DWORD size) {
-  BYTE *buffer = msg_.SendBuf;
-  bool ok = Grow(buffer, sendCapacity_, size);
-  msg_.SendBuf = buffer;
+  BYTE *buffer = m_msg.SendBuf;
+  bool ok = Grow(buffer, m_sendCapacity, size);
+  m_msg.SendBuf = buffer;
   return ok;
 }
 bool QxMsgHandle::ReserveReply(DWORD size) {
-  BYTE *buffer = msg_.ReplyBuf;
-  bool ok = Grow(buffer, replyCapacity_, size);
-  msg_.ReplyBuf = buffer;
+  BYTE *buffer = m_msg.ReplyBuf;
+  bool ok = Grow(buffer, m_replyCapacity, size);
+  m_msg.ReplyBuf = buffer;
   return ok;
 }
 bool QxMsgHandle::ReserveTmp(DWORD size) {
-  BYTE *buffer = msg_.tmpBuf;
-  DWORD capacity = msg_.tmpBufSize;
+  BYTE *buffer = m_msg.tmpBuf;
+  DWORD capacity = m_msg.tmpBufSize;
   bool ok = Grow(buffer, capacity, size);
-  bool grown = capacity != msg_.tmpBufSize;
-  msg_.tmpBuf = buffer;
-  msg_.tmpBufSize = capacity;
+  bool grown = capacity != m_msg.tmpBufSize;
+  m_msg.tmpBuf = buffer;
+  m_msg.tmpBufSize = capacity;
   if (grown)
     LogLine("Allocated pHandle->tmpBuf = 0x%p - %u bytes", static_cast<void *>(buffer), static_cast<unsigned>(capacity));
   return ok;
@@ -204,11 +211,11 @@ std::string QxMsgHandle::Dump() const {
                 "  tmpBuf          = %p\n  tmpBufSize      = %u\n  allocatedByCM   = %u\n"
                 "  CorvidStatus    = 0x%08x\n  attribReplyType = %u\n  pTimeOut        = %p\n"
                 "  PacketID        = 0x%04x\n",
-                msg_.pAsync, msg_.status, static_cast<void *>(msg_.SendBuf), static_cast<unsigned>(msg_.SendSize),
-                static_cast<void *>(msg_.ReplyBuf), static_cast<unsigned>(msg_.ReplySize),
-                static_cast<void *>(msg_.tmpBuf), static_cast<unsigned>(msg_.tmpBufSize),
-                static_cast<unsigned>(msg_.allocatedByCM), static_cast<unsigned>(msg_.CorvidStatus),
-                static_cast<unsigned>(msg_.attribReplyType), static_cast<void *>(msg_.pTimeOut), msg_.PacketID);
+                m_msg.pAsync, m_msg.status, static_cast<void *>(m_msg.SendBuf), static_cast<unsigned>(m_msg.SendSize),
+                static_cast<void *>(m_msg.ReplyBuf), static_cast<unsigned>(m_msg.ReplySize),
+                static_cast<void *>(m_msg.tmpBuf), static_cast<unsigned>(m_msg.tmpBufSize),
+                static_cast<unsigned>(m_msg.allocatedByCM), static_cast<unsigned>(m_msg.CorvidStatus),
+                static_cast<unsigned>(m_msg.attribReplyType), static_cast<void *>(m_msg.pTimeOut), m_msg.PacketID);
   return text;
 }
 
@@ -217,36 +224,36 @@ std::string QxMsgHandle::Dump() const {
 HRESULT QxASAInternalObjectID::Add(DWORD kind, DWORD value) {
   if (kind != kClass && kind != kInstance && kind != kAttribute && kind != kMember && kind != kConnectionPoint)
     return QxE_OUT_OF_RANGE;
-  if (value > 0xFFFF || count_ == kMaxElements) return QxE_OUT_OF_RANGE;
-  elements_[count_++] = {kind, static_cast<WORD>(value)};
+  if (value > 0xFFFF || m_count == kMaxElements) return QxE_OUT_OF_RANGE;
+  m_elements[m_count++] = {kind, static_cast<WORD>(value)};
   return S_OK;
 }
 
 WORD QxASAInternalObjectID::Class() const {
-  for (size_t i = 0; i < count_; ++i)
-    if (elements_[i].kind == kClass) return elements_[i].value;
+  for (size_t i = 0; i < m_count; ++i)
+    if (m_elements[i].kind == kClass) return m_elements[i].value;
   return 0;
 }
 
 WORD QxASAInternalObjectID::Instance() const {
-  for (size_t i = 0; i < count_; ++i)
-    if (elements_[i].kind == kInstance) return elements_[i].value;
+  for (size_t i = 0; i < m_count; ++i)
+    if (m_elements[i].kind == kInstance) return m_elements[i].value;
   return 0;
 }
 
 HRESULT QxASAInternalObjectID::BuildPath(std::vector<BYTE> &out) const {
-  if (count_ == 0) return QxE_NO_PATH;
+  if (m_count == 0) return QxE_NO_PATH;
   out.clear();
-  for (size_t i = 0; i < count_; ++i) {
+  for (size_t i = 0; i < m_count; ++i) {
     BYTE type;
-    switch (elements_[i].kind) {
+    switch (m_elements[i].kind) {
       case kClass: type = 0x20; break;
       case kInstance: type = 0x24; break;
       case kAttribute: type = 0x30; break;
       case kMember: type = 0x28; break;
       default: type = 0x2C; break;
     }
-    WORD v = elements_[i].value;
+    WORD v = m_elements[i].value;
     if (v <= 0xFF) {
       out.push_back(type);
       out.push_back(static_cast<BYTE>(v));
@@ -269,12 +276,12 @@ HRESULT QxASAPacketServer::Create(QxASAPacketServer **out) {
   if (!Initialized()) return QxE_NOT_INITIALIZED;
   auto *server = new (std::nothrow) QxASAPacketServer;
   if (!server) return E_OUTOFMEMORY;
-  server->target_.reset(new (std::nothrow) QxCommTarget);
-  if (!server->target_) {
+  server->m_target.reset(new (std::nothrow) QxCommTarget);
+  if (!server->m_target) {
     delete server;
     return E_OUTOFMEMORY;
   }
-  if (HRESULT hr = QxOnlineCopyDefaultTarget(server->target_.get())) {
+  if (HRESULT hr = QxOnlineCopyDefaultTarget(server->m_target.get())) {
     delete server;
     return hr;
   }
@@ -285,32 +292,32 @@ HRESULT QxASAPacketServer::Create(QxASAPacketServer **out) {
 QxASAPacketServer::~QxASAPacketServer() { StopCommunicating(); }
 
 DWORD QxASAPacketServer::LargestRequest() const {
-  if (!channel_) return 0;
-  DWORD size = target_->ConnectionSize;
-  DWORD overhead = channel_->IsOpen() ? 2 : 12 + channel_->RouteLength();
+  if (!m_channel) return 0;
+  DWORD size = m_target->ConnectionSize;
+  DWORD overhead = m_channel->IsOpen() ? 2 : 12 + m_channel->RouteLength();
   DWORD largest = size > overhead ? size - overhead : 0;
-  if (channel_->IsPccc()) largest += 4;
+  if (m_channel->IsPccc()) largest += 4;
   return largest;
 }
 
 void QxASAPacketServer::ResetDeviceInfo() {
   LogLine("Resetting OA Device Info");
-  deviceInfo_.clear();
+  m_deviceInfo.clear();
 }
 
 HRESULT QxASAPacketServer::OpenChannel(bool connected) {
-  const QxCommTarget &t = *target_;
+  const QxCommTarget &t = *m_target;
   DWORD kind = t.NetworkKind, protocol = t.Protocol;
-  if (kind > QxNetWAYFIND) return QxE_NOT_SUPPORTED;
+  if (kind > kQxNetWayfind) return QxE_NOT_SUPPORTED;
   std::unique_ptr<Channel> channel;
   bool byNetworkType = false;
-  if (protocol == QxProtoPCCCNOFRAG) {
-    if (kind == QxNetONET || kind == QxNetWAYFIND) return QxE_NOT_SUPPORTED;
+  if (protocol == kQxProtoPcccNoFrag) {
+    if (kind == kQxNetOnet || kind == kQxNetWayfind) return QxE_NOT_SUPPORTED;
     return S_OK;  // communicating, with no channel
-  } else if (protocol == QxProtoPCCC) {
-    if (kind == QxNetCNET || kind == QxNetENET) return S_OK;
+  } else if (protocol == kQxProtoPccc) {
+    if (kind == kQxNetCnet || kind == kQxNetEnet) return S_OK;
     byNetworkType = true;
-  } else if (kind == QxNetWAYFIND) {
+  } else if (kind == kQxNetWayfind) {
     channel = std::make_unique<ASAWayfindChannel>(t);
   } else {
     channel = std::make_unique<ASAControlNetChannel>(t);
@@ -325,19 +332,19 @@ HRESULT QxASAPacketServer::OpenChannel(bool connected) {
   if (connected) {
     if (HRESULT hr = channel->Open()) return hr;
   }
-  channel_ = std::move(channel);
+  m_channel = std::move(channel);
   return S_OK;
 }
 
 HRESULT QxASAPacketServer::StartCommunicating(DWORD skipRevisionTable, DWORD checkPathWord, bool connected) {
-  if (communicating_) return QxE_ALREADY_COMMUNICATING;
+  if (m_communicating) return QxE_ALREADY_COMMUNICATING;
   if (HRESULT hr = OpenChannel(connected)) return hr;
   LogLine("Target: kind %u protocol %u driver %.64s path %.64s time-out %u connection size %u",
-          static_cast<unsigned>(target_->NetworkKind), static_cast<unsigned>(target_->Protocol), target_->DriverName,
-          target_->PathString, static_cast<unsigned>(target_->DefaultTimeOut),
-          static_cast<unsigned>(target_->ConnectionSize));
+          static_cast<unsigned>(m_target->NetworkKind), static_cast<unsigned>(m_target->Protocol), m_target->DriverName,
+          m_target->PathString, static_cast<unsigned>(m_target->DefaultTimeOut),
+          static_cast<unsigned>(m_target->ConnectionSize));
   LogLine("ASAPacketServer Connection Watch Dog %s", ConnectionWatchDog() ? "ENABLED" : "DISABLED");
-  communicating_ = true;
+  m_communicating = true;
   DWORD mode = TestMode();
   if (mode == 1 || mode == 2) return S_OK;
   if (HRESULT hr = CheckPath(checkPathWord)) {
@@ -366,7 +373,7 @@ HRESULT QxASAPacketServer::CheckPath(DWORD) {
       WORD ext = extWords && msg.ReplySize >= 6 ? GetU16(msg.ReplyBuf + 4) : 0;
       hr = (status == 0x01 && ext == 0x0318) ? QxE_PATH_REFUSED_0318 : QxE_NO_DEVICE;
     } else {
-      deviceInfo_.assign(msg.ReplyBuf, msg.ReplyBuf + msg.ReplySize);
+      m_deviceInfo.assign(msg.ReplyBuf, msg.ReplyBuf + msg.ReplySize);
     }
   } else if (hr == QxE_COMM_TIMEOUT || hr == QxE_CIP_ERROR_REPLY) {
     hr = QxE_NO_DEVICE;
@@ -417,14 +424,15 @@ HRESULT QxASAPacketServer::LoadRevisionTable() {
 }
 
 void QxASAPacketServer::StopCommunicating() {
-  if (savedConnectionSize_ && savedConnectionSize_ != target_->ConnectionSize) {
-    target_->ConnectionSize = savedConnectionSize_;
-    LogLine("INFO: Resetting Local PacketServer Connection Size back to %u", static_cast<unsigned>(savedConnectionSize_));
+  if (m_savedConnectionSize && m_savedConnectionSize != m_target->ConnectionSize) {
+    m_target->ConnectionSize = m_savedConnectionSize;
+    LogLine("INFO: Resetting Local PacketServer Connection Size back to %u",
+            static_cast<unsigned>(m_savedConnectionSize));
   }
-  savedConnectionSize_ = 0;
-  if (communicating_) {
-    channel_.reset();
-    communicating_ = false;
+  m_savedConnectionSize = 0;
+  if (m_communicating) {
+    m_channel.reset();
+    m_communicating = false;
     ResetDeviceInfo();
   }
 }
@@ -450,9 +458,9 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   msg.ReplySize = 0;
   msg.status = 0;
 
-  QxCommTimeOut own(TripleTimeOut(target_->DefaultTimeOut));
+  QxCommTimeOut own(TripleTimeOut(m_target->DefaultTimeOut));
   QxCommTimeOut *timeOut = msg.pTimeOut ? msg.pTimeOut : &own;
-  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{target_->DefaultTimeOut};
+  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{m_target->DefaultTimeOut};
 
   Work work{nullptr, handle};
   auto *m = new asaMessage;
@@ -464,11 +472,11 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   m->onReplyContext = &work;
   handle->BeginRequest();
   msg.pAsync = m;
-  msg.PacketID = lastPacketId_ = static_cast<WORD>((lastPacketId_ + 1) % 257);
+  msg.PacketID = m_lastPacketId = static_cast<WORD>((m_lastPacketId + 1) % 257);
   if (QxASADiagnostics *log = Log())
     log->Printf("\nMessage transmitted: %s  Thread ID 0x%08x\n", TimeStamp().c_str(),
                 static_cast<unsigned>(GetCurrentThreadId()));
-  HRESULT hr = channel_->SendReceive(m, serverTimeOut);
+  HRESULT hr = m_channel->SendReceive(m, serverTimeOut);
   if (FAILED(hr)) {
     msg.pAsync = nullptr;
     m->Release();
@@ -478,7 +486,7 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   // The reply is waited for by the channel's second worker, or by a worker of
   // this request's own.
   HANDLE worker = nullptr;
-  if (!channel_->ServeReply(m)) {
+  if (!m_channel->ServeReply(m)) {
     worker = StartWorker(Worker, m);
     if (!worker) {
       // Nobody else will wait: the server's reference keeps the message alive.
@@ -532,8 +540,8 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
 }
 
 HRESULT QxASAPacketServer::GetAttributesAll(QxMsgHandle *handle, QxASAInternalObjectID *id) {
-  if (!communicating_ || !handle || !id) return !communicating_ ? QxE_CHANNEL_NOT_OPEN : E_INVALIDARG;
-  if (!channel_) return QxE_CHANNEL_NOT_OPEN;
+  if (!m_communicating || !handle || !id) return !m_communicating ? QxE_CHANNEL_NOT_OPEN : E_INVALIDARG;
+  if (!m_channel) return QxE_CHANNEL_NOT_OPEN;
   if (HRESULT hr = PrepareBuffers(handle, false)) return hr;
   if (ThreadOptimization()) handle->Msg().pAsync = nullptr;
   handle->Msg().attribReplyType = 0;
@@ -622,7 +630,7 @@ HRESULT QxASAPacketServer::ReadAttributeLists(QxMsgHandle *handle, QxASAInternal
 
 HRESULT QxASAPacketServer::GetAttributesList(QxMsgHandle *handle, QxASAInternalObjectID *id, const WORD *list,
                                              DWORD count) {
-  if (!communicating_ || !channel_) return QxE_CHANNEL_NOT_OPEN;
+  if (!m_communicating || !m_channel) return QxE_CHANNEL_NOT_OPEN;
   if (!handle || !id || !list || count == 0 || count > 0xFFFF) return E_INVALIDARG;
   if (HRESULT hr = PrepareBuffers(handle, true)) return hr;
   handle->Msg().attribReplyType = 1;

@@ -155,8 +155,8 @@ void ResetDefaultTarget() {
   if (!g_default) g_default = &g_defaultStorage;
   QxCommTarget &t = *g_default;
   std::memset(&t, 0, sizeof t);
-  t.NetworkKind = QxNetDF1;
-  t.Protocol = QxProtoASA;
+  t.NetworkKind = kQxNetDf1;
+  t.Protocol = kQxProtoAsa;
   CopyField(t.DriverName, sizeof t.DriverName, "MK_DF1-1");
   t.NetworkType = 1;
   t.DefaultTimeOut = kDefaultTimeOutMs;
@@ -302,8 +302,9 @@ HRESULT QxSetTargetProtocol(QxCommTarget *target, const char *protocol, const ch
   static const struct {
     const char *name;
     QxNetworkKind kind;
-  } kinds[] = {{"DF1", QxNetDF1}, {"CNET", QxNetCNET}, {"ENET", QxNetENET}, {"ONET", QxNetONET}, {"DHP", QxNetDHP}};
-  for (const auto &k : kinds) {
+  } kKinds[] = {
+      {"DF1", kQxNetDf1}, {"CNET", kQxNetCnet}, {"ENET", kQxNetEnet}, {"ONET", kQxNetOnet}, {"DHP", kQxNetDhp}};
+  for (const auto &k : kKinds) {
     if (SameText(network, k.name)) {
       if (strnlen(driver, sizeof t.DriverName) >= sizeof t.DriverName)
         t.DriverName[0] = 0;
@@ -353,7 +354,7 @@ HRESULT QxSetTargetOtherNetwork(QxCommTarget *target, const char *driver, const 
     QxParsePathString(&t, path);
   else
     ClearPath(t);
-  t.NetworkKind = QxNetONET;
+  t.NetworkKind = kQxNetOnet;
   return remembered;
 }
 
@@ -369,7 +370,7 @@ HRESULT QxSetTargetFromTargetData(QxCommTarget *target, const BYTE *data, DWORD 
     if (count) std::memcpy(t.TargetData, data, count);
     t.TargetDataSize = static_cast<WORD>(count);
   }
-  t.NetworkKind = QxNetWAYFIND;
+  t.NetworkKind = kQxNetWayfind;
   return hr;
 }
 

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Writer w;
     for (const auto &hop : *hops)
       if (!cip::EncodeHop(w, hop)) __builtin_trap();
-    if (cip::DecodeRoute(w.out()) != hops) __builtin_trap();
+    if (cip::DecodeRoute(w.Out()) != hops) __builtin_trap();
   }
   return 0;
 }

@@ -32,7 +32,7 @@ int main(int argc, char **argv) {
     if (arg == "--silent") {
       options.silent = true;
     } else if (arg == "--close-mid-reply") {
-      options.close_mid_reply = true;
+      options.closeMidReply = true;
     } else if (!(v = value())) {
       return Usage(("missing value or unknown option: " + arg).c_str());
     } else if (arg == "--listen") {
@@ -53,19 +53,19 @@ int main(int argc, char **argv) {
         return Usage("bad slot");
       options.slots[static_cast<uint8_t>(slot)] = id;
     } else if (arg == "--delay") {
-      options.delay_ms = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+      options.delayMs = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
     } else if (arg == "--cip-error") {
       char *end;
-      options.cip_error = static_cast<uint8_t>(std::strtoul(v, &end, 0));
-      if (*end == ',') options.cip_ext = static_cast<uint16_t>(std::strtoul(end + 1, &end, 0));
-      if (*end || !options.cip_error) return Usage("bad CIP error");
+      options.cipError = static_cast<uint8_t>(std::strtoul(v, &end, 0));
+      if (*end == ',') options.cipExt = static_cast<uint16_t>(std::strtoul(end + 1, &end, 0));
+      if (*end || !options.cipError) return Usage("bad CIP error");
     } else {
       return Usage(("unknown option: " + arg).c_str());
     }
   }
   try {
     commserver::EnipServer server(options, address, static_cast<uint16_t>(port));
-    std::printf("listening on %s:%u\n", address.c_str(), server.port());
+    std::printf("listening on %s:%u\n", address.c_str(), server.Port());
     std::fflush(stdout);
     server.Run();
   } catch (const std::exception &e) {

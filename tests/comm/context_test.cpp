@@ -161,8 +161,8 @@ TEST_F(ContextTest, TheDefaultRecordStartsAsSpecifiedAndTakesTheOptionString) {
     Context context;
     auto t = std::make_unique<QxCommTarget>();
     ASSERT_EQ(QxOnlineCopyDefaultTarget(t.get()), S_OK);
-    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetDF1));
-    EXPECT_EQ(+t->Protocol, static_cast<DWORD>(QxProtoASA));
+    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetDf1));
+    EXPECT_EQ(+t->Protocol, static_cast<DWORD>(kQxProtoAsa));
     EXPECT_STREQ(t->DriverName, "MK_DF1-1");
     EXPECT_EQ(+t->NetworkType, 1);
     EXPECT_EQ(+t->DefaultTimeOut, 32000u);
@@ -245,7 +245,7 @@ TEST_F(ContextTest, VirtualBackplaneStandsForTheConfiguredDriverOfItsType) {
     auto t = std::make_unique<QxCommTarget>();
     EXPECT_EQ(QxSetTargetOtherNetwork(t.get(), "MK_VBP-1", "01 00"), comm::QxE_NO_VIRTUAL_BACKPLANE);
     EXPECT_STREQ(t->DriverName, "MK_VBP-1");  // path and kind are set all the same
-    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetONET));
+    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetOnet));
     EXPECT_EQ(+t->PathBytes.count, 2);
     EXPECT_EQ(QxSetTargetOtherNetwork(t.get(), "SIM-1", nullptr), S_OK);
     EXPECT_STREQ(t->PathString, "00");

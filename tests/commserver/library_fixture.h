@@ -115,9 +115,9 @@ class Library : public ::testing::Test {
     if (d.iostat || !reply || reply->status || reply->data.size() < 15) return std::nullopt;
     commserver::Reader r(reply->data);
     commserver::cip::Identity id;
-    id.vendor = r.u16(), id.device_type = r.u16(), id.product_code = r.u16(), id.major = r.u8(), id.minor = r.u8();
-    id.status = r.u16(), id.serial = r.u32();
-    auto name = r.bytes(r.u8());
+    id.vendor = r.U16(), id.deviceType = r.U16(), id.productCode = r.U16(), id.major = r.U8(), id.minor = r.U8();
+    id.status = r.U16(), id.serial = r.U32();
+    auto name = r.Bytes(r.U8());
     id.name.assign(name.begin(), name.end());
     return id;
   }

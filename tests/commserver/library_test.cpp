@@ -78,15 +78,15 @@ TEST_F(Library, SimulatedDevicesAnswerDirectlyAndBehindTheirBackplane) {
   for (Done *d : {&direct, &routed, &list, &vbp}) ASSERT_TRUE(d->Wait());
   auto a = Identity(direct);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->device_type, 14);
-  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->deviceType, 14);
+  EXPECT_EQ(a->productCode, 15);
   EXPECT_EQ(a->major, 13);
   EXPECT_EQ(a->name, "Kestrel L85");
   auto b = Identity(routed);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->name, "Bridge Module");
   EXPECT_EQ(list.Reply(), (Bytes{0x83, 0, 0, 0, 2, 0, 3, 0, 0, 0, 15, 0, 4, 0, 0, 0, 13, 7}));
-  EXPECT_EQ(Identity(vbp)->product_code, 92);
+  EXPECT_EQ(Identity(vbp)->productCode, 92);
 
   uint16_t family = 0;
   long error;
@@ -111,7 +111,7 @@ TEST_F(Library, SimulatedFailuresArriveThroughTheCallback) {
   EXPECT_EQ(refuser.Reply(), (Bytes{0x81, 0, 0x08, 0}));
   EXPECT_EQ(absent.iostat, uint32_t{DTL_E_NO_DEVICE});
   EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
-  EXPECT_EQ(Identity(slow)->product_code, 9);
+  EXPECT_EQ(Identity(slow)->productCode, 9);
 
   // A reply larger than the caller's buffer is refused, not cut.
   long error;
@@ -199,7 +199,7 @@ TEST_F(Library, BadMessageArgumentsAreRefusedWithoutACallback) {
       0);
   ASSERT_TRUE(done.Wait());
   EXPECT_EQ(done.calls, 1);
-  EXPECT_EQ(Identity(done)->product_code, 15);
+  EXPECT_EQ(Identity(done)->productCode, 15);
 }
 
 TEST_F(Library, LastUninitCompletesPendingRequestsWithClosing) {
@@ -224,7 +224,7 @@ class EtherNetIP : public Library {
     return o;
   }
   static std::string Station(const commserver::EnipServer &s) {
-    return "ENIP-1\\127.0.0.1:" + std::to_string(s.port());
+    return "ENIP-1\\127.0.0.1:" + std::to_string(s.Port());
   }
 };
 
@@ -238,8 +238,8 @@ TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
   for (Done *d : {&direct, &routed, &noslot}) ASSERT_TRUE(d->Wait());
   auto a = Identity(direct);
   ASSERT_TRUE(a) << direct.iostat;
-  EXPECT_EQ(a->device_type, 14);
-  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->deviceType, 14);
+  EXPECT_EQ(a->productCode, 15);
   EXPECT_EQ(a->major, 13);
   EXPECT_EQ(a->serial, 4660u);
   auto b = Identity(routed);
@@ -247,7 +247,7 @@ TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
   EXPECT_EQ(b->name, "Bridge Module");
   EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
   // Requests in flight together may each have had a connection of their own.
-  EXPECT_LE(server.sessions(), 3);
+  EXPECT_LE(server.Sessions(), 3);
 }
 
 TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) {
@@ -256,7 +256,7 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
   {
     commserver::EnipServer first(Device(), "127.0.0.1", 0);
     first.Start();
-    port = first.port();
+    port = first.Port();
     station = Station(first);
     for (const char *slot : {"", "\\Backplane\\3", ""}) {
       Done d;
@@ -264,7 +264,7 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
       ASSERT_TRUE(d.Wait());
       ASSERT_TRUE(Identity(d)) << d.iostat;
     }
-    EXPECT_EQ(first.sessions(), 1);
+    EXPECT_EQ(first.Sessions(), 1);
   }
   // The device restarts on the same port: its old session is gone, and the
   // next request must not fail for it.
@@ -275,17 +275,17 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
   ASSERT_TRUE(d.Wait());
   auto id = Identity(d);
   ASSERT_TRUE(id) << d.iostat;
-  EXPECT_EQ(id->product_code, 15);
-  EXPECT_EQ(second.sessions(), 1);
+  EXPECT_EQ(id->productCode, 15);
+  EXPECT_EQ(second.Sessions(), 1);
 }
 
 TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
-  auto silent_o = Device(), error_o = Device(), closer_o = Device();
-  silent_o.silent = true;
-  error_o.cip_error = 0x01, error_o.cip_ext = 0x0318;
-  closer_o.close_mid_reply = true;
-  commserver::EnipServer silent(silent_o, "127.0.0.1", 0), error(error_o, "127.0.0.1", 0),
-      closer(closer_o, "127.0.0.1", 0);
+  auto silentOptions = Device(), errorOptions = Device(), closerOptions = Device();
+  silentOptions.silent = true;
+  errorOptions.cipError = 0x01, errorOptions.cipExt = 0x0318;
+  closerOptions.closeMidReply = true;
+  commserver::EnipServer silent(silentOptions, "127.0.0.1", 0), error(errorOptions, "127.0.0.1", 0),
+      closer(closerOptions, "127.0.0.1", 0);
   // An absent device: a port that was free a moment ago.
   std::string absent;
   {
@@ -293,20 +293,20 @@ TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
     absent = Station(gone);
   }
   for (auto *s : {&silent, &error, &closer}) s->Start();
-  Done d_silent, d_error, d_closer, d_absent;
+  Done dSilent, dError, dCloser, dAbsent;
   auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Read(Station(silent), d_silent), 0);
-  ASSERT_EQ(Read(Station(error), d_error), 0);
-  ASSERT_EQ(Read(Station(closer), d_closer), 0);
-  ASSERT_EQ(Read(absent, d_absent), 0);
-  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) ASSERT_TRUE(d->Wait());
+  ASSERT_EQ(Read(Station(silent), dSilent), 0);
+  ASSERT_EQ(Read(Station(error), dError), 0);
+  ASSERT_EQ(Read(Station(closer), dCloser), 0);
+  ASSERT_EQ(Read(absent, dAbsent), 0);
+  for (Done *d : {&dSilent, &dError, &dCloser, &dAbsent}) ASSERT_TRUE(d->Wait());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // the driver's 500 ms
-  EXPECT_EQ(d_silent.iostat, uint32_t{DTL_E_TIMEOUT});
-  EXPECT_EQ(d_error.iostat, 0u);
-  EXPECT_EQ(d_error.Reply(), (Bytes{0x81, 0, 0x01, 1, 0x18, 0x03}));
-  EXPECT_EQ(d_closer.iostat, uint32_t{DTL_E_CONNECTION_LOST});
-  EXPECT_EQ(d_absent.iostat, uint32_t{DTL_E_NO_DEVICE});
-  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) EXPECT_EQ(d->calls, 1);
+  EXPECT_EQ(dSilent.iostat, uint32_t{DTL_E_TIMEOUT});
+  EXPECT_EQ(dError.iostat, 0u);
+  EXPECT_EQ(dError.Reply(), (Bytes{0x81, 0, 0x01, 1, 0x18, 0x03}));
+  EXPECT_EQ(dCloser.iostat, uint32_t{DTL_E_CONNECTION_LOST});
+  EXPECT_EQ(dAbsent.iostat, uint32_t{DTL_E_NO_DEVICE});
+  for (Done *d : {&dSilent, &dError, &dCloser, &dAbsent}) EXPECT_EQ(d->calls, 1);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(OnlineTest, ControllersOnLoopbackAreIdentifiedAlongBothRouteForms) {
   ASSERT_TRUE(commserver::ParseIdentity("1,14,3,12.1,17,Arvane in slot 3", options.slots[3]));
   commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
-  const std::string station = "127.0.0.1:" + std::to_string(device.port());
+  const std::string station = "127.0.0.1:" + std::to_string(device.Port());
   auto directory = InitializedDirectory();
 
   // The path form: this computer's name goes in front of a path without one;
@@ -126,7 +126,7 @@ TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
   SetOptions("/TimeOut=200");
   auto directory = InitializedDirectory();
   auto start = std::chrono::steady_clock::now();
-  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.port()));
+  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port()));
   ExpectNoDevice(directory.get(), "SIM-1%02 04");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   device.Stop();
