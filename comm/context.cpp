@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cvapi_loader.h"
+#include "targets.h"
 
 namespace comm {
 
@@ -53,14 +54,14 @@ struct Context {
   ~Context() { DeleteCriticalSection(&lock); }
 };
 
-Context &C() {
+Context &LibraryContext() {
   // A static object, not a heap one: the component module holding this
   // library may be unloaded and loaded again many times in one process.
   static Context g_context;
   return g_context;
 }
 // The lock exists from load, before any caller can race on the count.
-[[maybe_unused]] const bool kCreatedAtLoad = (C(), true);
+[[maybe_unused]] const bool kCreatedAtLoad = (LibraryContext(), true);
 
 std::basic_string<WCHAR> Wide(const std::string &s) {
   int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
@@ -115,7 +116,7 @@ std::optional<DWORD> ReadNumber(HKEY hive, const std::string &key, const char *n
   return static_cast<DWORD>(v);
 }
 
-std::string ParameterKey() { return C().topKey + C().secondKey; }
+std::string ParameterKey() { return LibraryContext().topKey + LibraryContext().secondKey; }
 
 const char *HiveName(HKEY hive) {
   if (hive == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
@@ -168,7 +169,7 @@ std::optional<adf::Catalog> LoadDefinitions(const char *folder) {
 }
 
 void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
-  QxASADiagnostics *log = C().log;
+  QxASADiagnostics *log = LibraryContext().log;
   if (!log) return;
   struct Row {
     const char *label;
@@ -178,15 +179,16 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
   std::vector<Row> rows = {
       {"Size", std::to_string(size)},
       {"Revision", std::to_string(info && size >= kQxInitSizeBase ? info->Revision : 0)},
-      {"TestMode", std::to_string(C().testMode)},
+      {"TestMode", std::to_string(LibraryContext().testMode)},
       {"CIP Objects", CipObjectName(t.CipObjects)},
-      {"Application", C().application.empty() ? "<null>" : C().application},
-      {"Library Type", info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
+      {"Application", LibraryContext().application.empty() ? "<null>" : LibraryContext().application},
+      {"Library Type",
+       info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
       {"Console Window", info && size >= kQxInitSizeConsole && info->ConsoleWindow == 1 ? "Disabled" : "Enabled"},
-      {"Registry Key Hive", HiveName(C().hive)},
-      {"Top Level Registry Key", C().topKey},
-      {"Second Level Registry Key", C().secondKey},
-      {"Class Revision Size", std::to_string(C().classRevisions.size())},
+      {"Registry Key Hive", HiveName(LibraryContext().hive)},
+      {"Top Level Registry Key", LibraryContext().topKey},
+      {"Second Level Registry Key", LibraryContext().secondKey},
+      {"Class Revision Size", std::to_string(LibraryContext().classRevisions.size())},
   };
   size_t width = 0;
   for (const Row &r : rows) width = std::max(width, std::strlen(r.label));
@@ -196,76 +198,76 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
     std::snprintf(line, sizeof line, "%*s: %s\n", static_cast<int>(width), r.label, r.value.c_str());
     text += line;
   }
-  for (size_t i = 0; i < C().classRevisions.size(); ++i) {
-    std::snprintf(line, sizeof line, " %03d", C().classRevisions[i].first);
+  for (size_t i = 0; i < LibraryContext().classRevisions.size(); ++i) {
+    std::snprintf(line, sizeof line, " %03d", LibraryContext().classRevisions[i].first);
     text += line;
-    if (i % 12 == 11 || i + 1 == C().classRevisions.size()) text += "\n";
+    if (i % 12 == 11 || i + 1 == LibraryContext().classRevisions.size()) text += "\n";
   }
   log->Write(text);
 }
 
 }  // namespace
 
-LibraryLock::LibraryLock() { EnterCriticalSection(&C().lock); }
-LibraryLock::~LibraryLock() { LeaveCriticalSection(&C().lock); }
+LibraryLock::LibraryLock() { EnterCriticalSection(&LibraryContext().lock); }
+LibraryLock::~LibraryLock() { LeaveCriticalSection(&LibraryContext().lock); }
 
 bool Initialized() {
   LibraryLock lock;
-  return C().refs > 0;
+  return LibraryContext().refs > 0;
 }
 DWORD TestMode() {
   LibraryLock lock;
-  return C().testMode;
+  return LibraryContext().testMode;
 }
 bool ThreadOptimization() {
   LibraryLock lock;
-  return C().threadOptimization;
+  return LibraryContext().threadOptimization;
 }
 bool RealTime() {
   LibraryLock lock;
-  return C().realTime;
+  return LibraryContext().realTime;
 }
 bool ConnectionWatchDog() {
   LibraryLock lock;
-  return C().watchDog;
+  return LibraryContext().watchDog;
 }
 QxASADiagnostics *CurrentLog() {
   LibraryLock lock;
-  return C().log;
+  return LibraryContext().log;
 }
 const adf::Catalog *Definitions() {
   LibraryLock lock;
-  return C().definitions ? &*C().definitions : nullptr;
+  return LibraryContext().definitions ? &*LibraryContext().definitions : nullptr;
 }
 std::vector<std::pair<uint16_t, uint16_t>> ClassRevisionTable() {
   LibraryLock lock;
-  return C().classRevisions;
+  return LibraryContext().classRevisions;
 }
 bool RevisionTableLoaded() {
   LibraryLock lock;
-  return C().revisionTableLoaded;
+  return LibraryContext().revisionTableLoaded;
 }
 void SetRevisionTableLoaded() {
   LibraryLock lock;
-  C().revisionTableLoaded = true;
+  LibraryContext().revisionTableLoaded = true;
 }
 
 HRESULT StartClientInterface(uint32_t count) {
   LibraryLock lock;
-  if (!C().refs) return QxE_NOT_INITIALIZED;
-  if (C().clientUp) return S_OK;
+  if (!LibraryContext().refs) return QxE_NOT_INITIALIZED;
+  if (LibraryContext().clientUp) return S_OK;
   long r = cvapi::DTL_INIT_BSW_EX(count, nullptr);
   if (r != DTL_SUCCESS && r != DTL_E_ALREADY_INIT) {
     LogLine("ERROR: Corvid DTL_INIT_BSW_EX() - retval=%ld", r);
     return QxE_COMM_DTLERROR;
   }
-  C().clientUp = true;
+  LibraryContext().clientUp = true;
   return S_OK;
 }
 
 HRESULT OpenDriver(const char *name, DWORD *driverId) {
   LibraryLock lock;
-  Context &c = C();
+  Context &c = LibraryContext();
   *driverId = 0;
   if (c.testMode == 2) return S_OK;
   LogLine("Opening Corvid Entry Number %u", static_cast<unsigned>(c.drivers.size()));
@@ -309,7 +311,7 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
 
 size_t OpenDriverCount() {
   LibraryLock lock;
-  return C().drivers.size();
+  return LibraryContext().drivers.size();
 }
 
 }  // namespace comm
@@ -332,12 +334,12 @@ void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
 
 DWORD QxOnlineReferenceCount() {
   LibraryLock lock;
-  return C().refs;
+  return LibraryContext().refs;
 }
 
 void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   LibraryLock lock;
-  Context &c = C();
+  Context &c = LibraryContext();
   // 1. Later starts only count.
   if (c.refs > 0) {
     ++c.refs;
@@ -414,7 +416,7 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
 
 void QxOnlineUninitialize() {
   LibraryLock lock;
-  Context &c = C();
+  Context &c = LibraryContext();
   if (c.refs == 0) return;
   if (c.refs > 1) {
     --c.refs;

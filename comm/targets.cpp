@@ -1,5 +1,7 @@
 // Targets: the default record, the target-data cache, the setters of the two
 // route forms and the path text of the driver form.
+#include "targets.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
