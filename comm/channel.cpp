@@ -131,12 +131,6 @@ HRESULT Channel::Create() {
 
 HRESULT Channel::OpenDriver() { return comm::OpenDriver(m_target.DriverName, &m_driverId); }
 
-HRESULT Channel::GetConnectionId(DWORD *id) const {
-  if (!m_open) return QxE_CHANNEL_NOT_OPEN;
-  *id = m_connectionId;
-  return S_OK;
-}
-
 DWORD Channel::RouteLength() const { return 0; }
 
 // ---- ASAControlNetChannel ---------------------------------------------------
@@ -390,14 +384,6 @@ HRESULT ASAControlNetChannel::Close() {
   m_open = false;
   m_connectionId = 0;
   return hr;
-}
-
-HRESULT ASAControlNetChannel::Shutdown() {
-  if (!m_open) return QxE_OPEN_INCOMPLETE;
-  StopThreads();
-  m_connectionId = 0;
-  m_open = false;
-  return S_OK;
 }
 
 // ---- ASAWayfindChannel ------------------------------------------------------

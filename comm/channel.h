@@ -74,16 +74,13 @@ class Channel {
   virtual HRESULT SendReceive(asaMessage *m, DWORD serverTimeOutMs) = 0;
   virtual HRESULT Open() { return QxE_NOT_SUPPORTED; }
   virtual HRESULT Close() { return S_OK; }
-  virtual HRESULT Shutdown() { return S_OK; }
   // Takes the wait for the message's reply onto the channel's own worker
   // (true), or leaves it to a worker of the request's own (false).
   virtual bool ServeReply(asaMessage *) { return false; }
-  HRESULT GetConnectionId(DWORD *id) const;
   bool IsOpen() const { return m_open; }
   virtual bool IsPccc() const { return false; }
   // The route bytes of the unconnected header.
   virtual DWORD RouteLength() const;
-  DWORD DriverId() const { return m_driverId; }
 
  protected:
   HRESULT OpenDriver();
@@ -108,9 +105,6 @@ class ASAControlNetChannel : public Channel {
   // The connected channel: DTL_ASA_OPEN and a bounded wait for its callback.
   HRESULT Open() override;
   HRESULT Close() override;
-  // Stops and joins the service thread and the second worker; the
-  // connection itself stays with the communications server.
-  HRESULT Shutdown() override;
   bool ServeReply(asaMessage *m) override;
 
  protected:

@@ -25,7 +25,6 @@ const char *CipObjectName(DWORD set) { return set < 5 ? kCipObjectNames[set] : "
 
 struct DriverEntry {
   std::string name;
-  std::string server;
   DWORD id = 0;
 };
 
@@ -35,9 +34,7 @@ struct Context {
   DWORD testMode = 0;
   bool realTime = false;
   bool threadOptimization = true;
-  DWORD tls = TLS_OUT_OF_INDEXES;
   std::vector<DriverEntry> drivers;
-  size_t driverCapacity = 0;
   DWORD driverNumber = 0;
   QxASADiagnostics *log = nullptr;
   std::optional<adf::Catalog> definitions;
@@ -48,7 +45,6 @@ struct Context {
   std::string topKey = kTopKey, secondKey = kSecondKey;
   HKEY hive = HKEY_LOCAL_MACHINE;
   std::string application;
-  DWORD statistics[8] = {};
 
   Context() { InitializeCriticalSection(&lock); }
   ~Context() { DeleteCriticalSection(&lock); }
@@ -132,7 +128,7 @@ void TakeKey(std::string &out, const char *given) {
   if (out.back() != '\\') out += '\\';
 }
 
-// Step 2: "comm" beside the host program, when it holds the definitions.
+// "comm" beside the host program, when it holds the definitions.
 void FindDefinitionFolder(QxCommTarget &target) {
   if (target.AdfValueString[0]) return;
   char path[1024];
@@ -294,12 +290,10 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
   // A driver the table cannot take is still used, only opened again next time.
   *driverId = id;
   try {
-    if (c.drivers.size() == c.driverCapacity) {
+    // The log tells of the table's growth every sixteen drivers.
+    if (!c.drivers.empty() && c.drivers.size() % kDriverTableGrowth == 0)
       LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
-      c.drivers.reserve(c.driverCapacity + kDriverTableGrowth);
-      c.driverCapacity += kDriverTableGrowth;
-    }
-    c.drivers.push_back({name, "", id});
+    c.drivers.push_back({name, id});
   } catch (const std::bad_alloc &) {
     LogLine("Driver Not Added!");
     return S_OK;
@@ -340,7 +334,7 @@ DWORD QxOnlineReferenceCount() {
 void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   LibraryLock lock;
   Context &c = LibraryContext();
-  // 1. Later starts only count.
+  // Later starts only count.
   if (c.refs > 0) {
     ++c.refs;
     return;
@@ -353,11 +347,10 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   c.application.clear();
   c.classRevisions.clear();
   c.revisionTableLoaded = false;
-  // 2. The object definitions beside the host program.
   FindDefinitionFolder(t);
-  // 3. Without a configured log folder there is no packet log.
+  // Without a configured log folder there is no packet log.
   CopyField(t.FilePathString, sizeof t.FilePathString, "NOLOGFILE");
-  // 4. The record, as far as its Size reaches.
+  // The record, as far as its Size reaches.
   DWORD size = info ? info->Size : 0;
   if (info && size >= kQxInitSizeBase) {
     c.testMode = info->TestMode;
@@ -377,34 +370,24 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
     if (size >= kQxInitSizeHive && info->RegistryKeyHive)
       c.hive = reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<LONG>(info->RegistryKeyHive)));
   }
-  // 5. The option string of the registry.
   std::string key = ParameterKey();
   auto options = ReadValue(c.hive, key, "CommandLine", 128);
   if (options) ApplyOptions(t, options->c_str());
   if (t.OptionsWord & 0x2000) t.OptionsWord &= static_cast<WORD>(~0x2000);
-  // 6. Statistics and the open-driver table.
-  std::memset(c.statistics, 0, sizeof c.statistics);
   c.drivers.clear();
-  c.drivers.reserve(kDriverTableGrowth);
-  c.driverCapacity = kDriverTableGrowth;
   c.driverNumber = 0;
-  // 7. Priority class and thread optimization.
   c.realTime = GetPriorityClass(GetCurrentProcess()) == REALTIME_PRIORITY_CLASS;
   auto optimization = ReadNumber(c.hive, key, "ThreadOptimization");
   c.threadOptimization = c.realTime || !optimization || *optimization != 0;
   if (name && *name && !CopyField(t.LogFileName, sizeof t.LogFileName, name))
     LogLine("File Name Truncated to 8 Characters!");
-  // 8. The packet log, only when a folder is configured.
   c.log = QxASADiagnostics::Open(t.FilePathString, t.LogFileName[0] ? t.LogFileName : "QxOnline");
-  // The object definitions, wherever steps 2 and 5 found them.
+  // The definitions beside the host program, or where the options put them.
   c.definitions = LoadDefinitions(t.AdfValueString);
-  // 10. The thread-local slot and the count.
-  c.tls = TlsAlloc();
   c.refs = 1;
-  // 11. The start-up report.
   StartupReport(info, size);
   LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
-  // 12. The watch-dog setting, told to whoever debugs the host.
+  // The watch-dog setting, told to whoever debugs the host.
   auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
   c.watchDog = watchDog && *watchDog;
   if (!c.watchDog && IsDebuggerPresent()) {
@@ -425,12 +408,9 @@ void QxOnlineUninitialize() {
   LogLine("Closing Drivers Opened for Wayfind");
   c.drivers.clear();
   c.drivers.shrink_to_fit();
-  c.driverCapacity = 0;
   EmptyTargetCache();
   delete c.log;
   c.log = nullptr;
-  if (c.tls != TLS_OUT_OF_INDEXES) TlsFree(c.tls);
-  c.tls = TLS_OUT_OF_INDEXES;
   c.definitions.reset();
   if (c.clientUp) cvapi::DTL_UNINIT(0);
   c.clientUp = false;

@@ -62,9 +62,7 @@ std::string HexBytes(const uint8_t *data, size_t size) {
   return out;
 }
 
-QxASADiagnostics::QxASADiagnostics(HANDLE file, std::string path) : m_file(file), m_path(std::move(path)) {
-  InitializeCriticalSection(&m_lock);
-}
+QxASADiagnostics::QxASADiagnostics(HANDLE file) : m_file(file) { InitializeCriticalSection(&m_lock); }
 
 QxASADiagnostics::~QxASADiagnostics() {
   CloseHandle(m_file);
@@ -82,7 +80,7 @@ QxASADiagnostics *QxASADiagnostics::Open(const char *folder, const char *name) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
-  auto *log = new QxASADiagnostics(file, path);
+  auto *log = new QxASADiagnostics(file);
   log->Printf("\nASA Packet Log File Opened on %s\n", TimeStamp().c_str());
   return log;
 }
@@ -111,8 +109,6 @@ void QxASADiagnostics::Bytes(const char *direction, const uint8_t *data, size_t 
   }
   Write(text + HexBytes(data, size) + "\n");
 }
-
-void QxASADiagnostics::Flush() { FlushFileBuffers(m_file); }
 
 QxASADiagnostics *Log() { return CurrentLog(); }
 

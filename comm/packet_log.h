@@ -33,13 +33,10 @@ class QxASADiagnostics {
   // Bytes as hexadecimal, sixteen to a line, at most 65535 of them
   // (direction: "TRANSMIT" or "RECEIVE", for the warning above that).
   void Bytes(const char *direction, const uint8_t *data, size_t size);
-  void Flush();
-  const std::string &Path() const { return m_path; }
 
  private:
-  QxASADiagnostics(HANDLE file, std::string path);
+  explicit QxASADiagnostics(HANDLE file);
   HANDLE m_file;
-  std::string m_path;
   CRITICAL_SECTION m_lock;
 };
 

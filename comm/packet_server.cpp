@@ -651,22 +651,17 @@ HRESULT QxASAPacketServer::GetAttributesList(QxMsgHandle *handle, QxASAInternalO
   return SendAndWait(handle, kGetAttributeList, path, data);
 }
 
-HRESULT QxASAPacketServer::ReadWriteData(QxMsgHandle *, QxASAInternalObjectID *) { return QxE_NOT_SUPPORTED; }
-HRESULT QxASAPacketServer::MultiValueService(QxMsgHandle *, QxASAInternalObjectID *) { return QxE_NOT_SUPPORTED; }
-
 HRESULT QxASAPacketServer::CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWORD *size) {
   if (!handle || !size || (!buffer && *size)) return E_INVALIDARG;
   const QxMsgStruct &msg = handle->Msg();
-  // 1, 2. The reply's own header must be there before anything is read from it.
+  // The reply's own header must be there before anything is read from it.
   if (!msg.ReplyBuf || msg.ReplySize == 0) return QxE_REPLY_NO_DATA;
   DWORD replySize = std::min(DWORD{msg.ReplySize}, handle->ReplyCapacity());
   if (replySize < kReplyHeader) return QxE_REPLY_NO_DATA;
   DWORD header = kReplyHeader + 2u * msg.ReplyBuf[3];
   if (header > replySize) return QxE_REPLY_NO_DATA;
-  // 3.
   BYTE status = msg.ReplyBuf[2];
   if (status != 0 && status != 0x0A && status != 0x1E) return QxE_CIP_ERROR_REPLY;
-  // 4, 5.
   DWORD length = replySize - header;
   if (length > *size) {
     *size = length;

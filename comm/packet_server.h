@@ -78,7 +78,6 @@ class QxMsgHandle {
   bool ReserveReply(DWORD size);
   bool ReserveTmp(DWORD size);
   DWORD ReplyCapacity() const { return m_replyCapacity; }
-  DWORD SendCapacity() const { return m_sendCapacity; }
 
  private:
   ~QxMsgHandle();
@@ -126,9 +125,6 @@ class QxASAPacketServer {
   // Get_Attributes_All (service 0x01); falls back to lists of attributes when
   // the device does not serve it.
   virtual HRESULT GetAttributesAll(QxMsgHandle *handle, QxASAInternalObjectID *id);
-  // Read/write data and the multi-value service: not used here.
-  virtual HRESULT ReadWriteData(QxMsgHandle *handle, QxASAInternalObjectID *id);
-  virtual HRESULT MultiValueService(QxMsgHandle *handle, QxASAInternalObjectID *id);
 
   // skipRevisionTable: do not load the class revision table; checkPathWord is
   // handed to the path check; connected asks for a connected channel.

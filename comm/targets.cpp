@@ -65,13 +65,8 @@ void CacheStore(const BYTE *data, size_t size, const std::string &path, const st
   g_cache.server = server;
 }
 
-const char *ResultName(HRESULT hr) {
-  const char *name = QxErrorName(hr);
-  return name ? name : nullptr;
-}
-
 void LogResult(HRESULT hr) {
-  if (const char *name = ResultName(hr))
+  if (const char *name = QxErrorName(hr))
     LogLine("%s", name);
   else
     LogLine("Returning 0x%08x", static_cast<unsigned>(hr));
@@ -244,12 +239,12 @@ void QxParsePathString(QxCommTarget *target, const char *text) {
   // The default record is shared with every thread of the process.
   LibraryLock lock;
   QxCommTarget &t = Target(target);
-  // 1. Cleared; a text of fewer than two characters is the empty path.
+  // A text of fewer than two characters is the empty path.
   t.PathString[0] = 0;
   t.PathBytes.count = 0;
   size_t length = text ? strnlen(text, kQxPathTextMax) : 0;
   if (length < 2) return;
-  // 2. At most 1023 characters, cut at the last blank that fits when there is one.
+  // At most 1023 characters, cut at the last blank that fits when there is one.
   if (length > kQxPathTextMax - 1) {
     LogLine("Path too long! Truncated!");
     length = kQxPathTextMax - 1;
@@ -259,10 +254,9 @@ void QxParsePathString(QxCommTarget *target, const char *text) {
         break;
       }
   }
-  // 3.
   std::memcpy(t.PathString, text, length);
   t.PathString[length] = 0;
-  // 4. Groups of two hexadecimal digits and a blank (or the end).
+  // Groups of two hexadecimal digits and a blank (or the end).
   WORD count = 0;
   for (size_t i = 0; i < length; i += 3) {
     BYTE b;
@@ -280,7 +274,6 @@ void QxParsePathString(QxCommTarget *target, const char *text) {
     }
     t.PathBytes.bytes[count++] = b;
   }
-  // 5.
   t.PathBytes.count = count;
 }
 
@@ -325,7 +318,7 @@ HRESULT QxSetTargetOtherNetwork(QxCommTarget *target, const char *driver, const 
   if (!driver) return E_INVALIDARG;
   HRESULT remembered = S_OK;
   std::string chosen = driver;
-  // 1. The virtual backplane stands for whichever driver of that type is configured.
+  // The virtual backplane stands for whichever driver of that type is configured.
   if (TestMode() == 0 && std::strcmp(driver, "MK_VBP-1") == 0) {
     if (HRESULT hr = StartClientInterface()) return hr;
     uint32_t count = cvapi::DTL_MaxDrivers();
@@ -346,12 +339,10 @@ HRESULT QxSetTargetOtherNetwork(QxCommTarget *target, const char *driver, const 
   }
   LibraryLock lock;
   QxCommTarget &t = Target(target);
-  // 2.
   if (chosen.size() >= sizeof t.DriverName)
     t.DriverName[0] = 0;
   else
     CopyField(t.DriverName, sizeof t.DriverName, chosen.c_str());
-  // 3.
   if (path)
     QxParsePathString(&t, path);
   else
