@@ -95,6 +95,88 @@ DWORD WINAPI Worker(LPVOID p) {
   return 0;
 }
 
+// The request in the handle's send buffer: service, path size in words,
+// path, data.
+HRESULT WriteRequest(QxMsgStruct &msg, DWORD largest, BYTE service, const std::vector<BYTE> &path,
+                     const std::vector<BYTE> &data) {
+  DWORD requestSize = static_cast<DWORD>(2 + path.size() + data.size());
+  if (requestSize > largest || path.size() > 2 * 0xFF) return BuilderResult(kRequestTooLarge);
+  msg.SendBuf[0] = service;
+  msg.SendBuf[1] = static_cast<BYTE>(path.size() / 2);
+  std::memcpy(msg.SendBuf + 2, path.data(), path.size());
+  if (!data.empty()) std::memcpy(msg.SendBuf + 2 + path.size(), data.data(), data.size());
+  msg.SendSize = requestSize;
+  msg.ReplySize = 0;
+  msg.status = 0;
+  return S_OK;
+}
+
+// Waits until the reply was received or a worker let the request go; a
+// time-out extended meanwhile is waited out too. WAIT_OBJECT_0 is the reply.
+DWORD WaitForEnd(const asaMessage *m, const QxCommTimeOut &timeOut) {
+  HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
+  DWORD waited = timeOut.Value();
+  DWORD w = WaitForMultipleObjects(2, ends, FALSE, waited);
+  while (w == WAIT_TIMEOUT && timeOut.Value() > waited) {
+    DWORD more = timeOut.Value() - waited;
+    waited += more;
+    w = WaitForMultipleObjects(2, ends, FALSE, more);
+  }
+  return w;
+}
+
+// The request's result, once no worker touches it: the receive routine's,
+// or why the reply did not come.
+HRESULT Outcome(const asaMessage *m, DWORD waitResult, HRESULT received) {
+  bool done = WaitForSingleObject(m->doneEvent, 0) == WAIT_OBJECT_0;
+  bool released = waitResult == WAIT_OBJECT_0 + 1;
+  if (done) return received;
+  if (waitResult == WAIT_TIMEOUT || (released && m->abandoned == QxE_COMM_TIMEOUT)) {
+    LogLine("APPLICATION TIMED OUT WAITING FOR A REPLY on %s", TimeStamp().c_str());
+    LogLine("No reply logged for this message --");
+    LogLine("Purged -");
+    return QxE_COMM_TIMEOUT;
+  }
+  return released ? m->abandoned : E_FAIL;
+}
+
+void LogOutcome(HRESULT hr) {
+  if (hr == QxE_COMM_TIMEOUT)
+    LogLine("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT");
+  else if (hr == E_FAIL)
+    LogLine("HRESULT from QxWaitIfSync() is E_FAIL");
+  else
+    LogLine("HRESULT from QxWaitIfSync() is 0x%08x  ", static_cast<unsigned>(hr));
+}
+
+// Hands the request to the channel and waits for its end. The reply is
+// waited for by the channel's second worker, or by a worker of this
+// request's own; either has let the message go on return.
+HRESULT Transact(Channel &channel, asaMessage *m, const Work &work, DWORD serverTimeOut, const QxCommTimeOut &timeOut) {
+  HRESULT hr = channel.SendReceive(m, serverTimeOut);
+  if (FAILED(hr)) return hr;
+  HANDLE worker = nullptr;
+  if (!channel.ServeReply(m)) {
+    worker = StartWorker(Worker, m);
+    if (!worker) {
+      // Nobody else will wait: the server's reference keeps the message alive.
+      SetEvent(m->cancelEvent);
+      return E_FAIL;
+    }
+  }
+  DWORD w = WaitForEnd(m, timeOut);
+  if (w != WAIT_OBJECT_0) SetEvent(m->cancelEvent);
+  if (worker) {
+    WaitForSingleObject(worker, INFINITE);
+    CloseHandle(worker);
+  } else {
+    WaitForSingleObject(m->releasedEvent, INFINITE);
+  }
+  hr = Outcome(m, w, work.result);
+  LogOutcome(hr);
+  return hr;
+}
+
 void PutU16(std::vector<BYTE> &out, WORD v) {
   out.push_back(static_cast<BYTE>(v));
   out.push_back(static_cast<BYTE>(v >> 8));
@@ -447,24 +529,13 @@ HRESULT QxASAPacketServer::PrepareBuffers(QxMsgHandle *handle, bool attributeRep
 HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const std::vector<BYTE> &path,
                                        const std::vector<BYTE> &data) {
   QxMsgStruct &msg = handle->Msg();
-  // The request: service, path size in words, path, data.
-  DWORD requestSize = static_cast<DWORD>(2 + path.size() + data.size());
-  if (requestSize > LargestRequest() || path.size() > 2 * 0xFF) return BuilderResult(kRequestTooLarge);
-  msg.SendBuf[0] = service;
-  msg.SendBuf[1] = static_cast<BYTE>(path.size() / 2);
-  std::memcpy(msg.SendBuf + 2, path.data(), path.size());
-  if (!data.empty()) std::memcpy(msg.SendBuf + 2 + path.size(), data.data(), data.size());
-  msg.SendSize = requestSize;
-  msg.ReplySize = 0;
-  msg.status = 0;
-
+  if (HRESULT hr = WriteRequest(msg, LargestRequest(), service, path, data)) return hr;
   QxCommTimeOut own(TripleTimeOut(m_target->DefaultTimeOut));
-  QxCommTimeOut *timeOut = msg.pTimeOut ? msg.pTimeOut : &own;
+  const QxCommTimeOut &timeOut = msg.pTimeOut ? *msg.pTimeOut : own;
   DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{m_target->DefaultTimeOut};
 
-  Work work{nullptr, handle};
   auto *m = new asaMessage;
-  work.m = m;
+  Work work{m, handle};
   m->service = service;
   m->path = path;
   m->data = data;
@@ -476,63 +547,8 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   if (QxASADiagnostics *log = Log())
     log->Printf("\nMessage transmitted: %s  Thread ID 0x%08x\n", TimeStamp().c_str(),
                 static_cast<unsigned>(GetCurrentThreadId()));
-  HRESULT hr = m_channel->SendReceive(m, serverTimeOut);
-  if (FAILED(hr)) {
-    msg.pAsync = nullptr;
-    m->Release();
-    handle->EndRequest();
-    return hr;
-  }
-  // The reply is waited for by the channel's second worker, or by a worker of
-  // this request's own.
-  HANDLE worker = nullptr;
-  if (!m_channel->ServeReply(m)) {
-    worker = StartWorker(Worker, m);
-    if (!worker) {
-      // Nobody else will wait: the server's reference keeps the message alive.
-      SetEvent(m->cancelEvent);
-      msg.pAsync = nullptr;
-      m->Release();
-      handle->EndRequest();
-      return E_FAIL;
-    }
-  }
-
-  HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
-  DWORD waited = timeOut->Value();
-  DWORD w = WaitForMultipleObjects(2, ends, FALSE, waited);
-  while (w == WAIT_TIMEOUT && timeOut->Value() > waited) {
-    DWORD more = timeOut->Value() - waited;
-    waited += more;
-    w = WaitForMultipleObjects(2, ends, FALSE, more);
-  }
-  if (w != WAIT_OBJECT_0) SetEvent(m->cancelEvent);
-  // No worker touches the request after this: its own worker is joined, the
-  // channel's has let it go.
-  if (worker) {
-    WaitForSingleObject(worker, INFINITE);
-    CloseHandle(worker);
-  } else {
-    WaitForSingleObject(m->releasedEvent, INFINITE);
-  }
-  bool done = WaitForSingleObject(m->doneEvent, 0) == WAIT_OBJECT_0;
-  bool released = w == WAIT_OBJECT_0 + 1;
-  if (done) {
-    hr = work.result;
-  } else if (w == WAIT_TIMEOUT || (released && m->abandoned == QxE_COMM_TIMEOUT)) {
-    LogLine("APPLICATION TIMED OUT WAITING FOR A REPLY on %s", TimeStamp().c_str());
-    LogLine("No reply logged for this message --");
-    LogLine("Purged -");
-    hr = QxE_COMM_TIMEOUT;
-  } else {
-    hr = released ? m->abandoned : E_FAIL;
-  }
-  if (hr == QxE_COMM_TIMEOUT)
-    LogLine("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT");
-  else if (hr == E_FAIL)
-    LogLine("HRESULT from QxWaitIfSync() is E_FAIL");
-  else
-    LogLine("HRESULT from QxWaitIfSync() is 0x%08x  ", static_cast<unsigned>(hr));
+  HRESULT hr = Transact(*m_channel, m, work, serverTimeOut, timeOut);
+  // However it ended, no worker touches the message any more.
   msg.pAsync = nullptr;
   m->Release();
   handle->EndRequest();
