@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cvapi_loader.h"
+#include "platform/text/wide_text.h"
 #include "targets.h"
 
 namespace comm {
@@ -59,29 +60,14 @@ Context &LibraryContext() {
 // The lock exists from load, before any caller can race on the count.
 [[maybe_unused]] const bool kCreatedAtLoad = (LibraryContext(), true);
 
-std::basic_string<WCHAR> Wide(const std::string &s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
-  std::basic_string<WCHAR> out(n > 0 ? static_cast<size_t>(n) : 1, u'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, out.data(), n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-std::string Narrow(const WCHAR *s, size_t chars) {
-  int n = WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 // A registry value as text (REG_SZ, or a REG_DWORD in decimal), at most max bytes.
 std::optional<std::string> ReadValue(HKEY hive, const std::string &key, const char *name, size_t max = 1024) {
   HKEY h;
-  std::basic_string<WCHAR> k = Wide(key);
+  platform::WideString k = platform::Widen(key, CP_ACP);
   if (RegOpenKeyExW(hive, k.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
   WCHAR buffer[1025] = {};
   DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
-  std::basic_string<WCHAR> n = Wide(name);
+  platform::WideString n = platform::Widen(name, CP_ACP);
   LONG r = RegQueryValueExW(h, n.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(buffer),
                             &size);
   RegCloseKey(h);
@@ -94,7 +80,7 @@ std::optional<std::string> ReadValue(HKEY hive, const std::string &key, const ch
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
   size_t chars = size / sizeof(WCHAR);
   while (chars && buffer[chars - 1] == 0) --chars;
-  std::string text = Narrow(buffer, chars);
+  std::string text = platform::Narrow(platform::WideView(buffer, chars), CP_ACP);
   if (text.size() > max) text.resize(max);
   return text;
 }
@@ -139,7 +125,7 @@ void FindDefinitionFolder(QxCommTarget &target) {
   if (slash == std::string::npos) return;
   folder.resize(slash + 1);
   folder += "comm\\";
-  std::basic_string<WCHAR> file = Wide(folder + adf::kFileName);
+  platform::WideString file = platform::Widen(folder + adf::kFileName, CP_ACP);
   DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   CopyField(target.AdfValueString, sizeof target.AdfValueString, folder.c_str());

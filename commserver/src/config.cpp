@@ -5,19 +5,17 @@
 #include <optional>
 
 #include "cvapi32.h"
+#include "platform/text/wide_text.h"
 
 namespace commserver {
 
 namespace {
 
-// Key and value names are ASCII; no code page is involved.
-std::basic_string<WCHAR> Wide(const std::string &s) {
-  std::basic_string<WCHAR> w(s.size(), 0);
-  for (size_t i = 0; i < s.size(); ++i) w[i] = static_cast<WCHAR>(static_cast<unsigned char>(s[i]));
-  return w;
-}
-
-std::string Narrow(const WCHAR *w, size_t n) {
+// Up to n characters or the first null as ASCII, anything beyond it '?'.
+// Not the code page's bytes: names and texts read here reach the wire (the
+// simulated devices' product names) and the drivers' fixed name fields, and
+// both stay ASCII, the same on every system.
+std::string AsciiText(const WCHAR *w, size_t n) {
   std::string s;
   for (size_t i = 0; i < n && w[i]; ++i) s.push_back(w[i] < 0x80 ? static_cast<char>(w[i]) : '?');
   return s;
@@ -26,7 +24,7 @@ std::string Narrow(const WCHAR *w, size_t n) {
 class Key {
  public:
   Key(HKEY parent, const std::string &sub) {
-    auto w = Wide(sub);
+    auto w = platform::Widen(sub, CP_ACP);
     if (RegOpenKeyExW(parent, w.c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS) m_key = nullptr;
   }
   ~Key() {
@@ -43,12 +41,12 @@ class Key {
       WCHAR name[256];
       DWORD size = 256;
       if (RegEnumKeyExW(m_key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      names.push_back(Narrow(name, size));
+      names.push_back(AsciiText(name, size));
     }
     return names;
   }
   std::optional<uint32_t> Dword(const char *name) const {
-    auto w = Wide(name);
+    auto w = platform::Widen(name, CP_ACP);
     DWORD type = 0, value = 0, size = sizeof value;
     if (RegQueryValueExW(m_key, w.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&value), &size) != ERROR_SUCCESS ||
         type != REG_DWORD)
@@ -56,13 +54,13 @@ class Key {
     return value;
   }
   std::optional<std::string> Text(const char *name) const {
-    auto w = Wide(name);
+    auto w = platform::Widen(name, CP_ACP);
     WCHAR value[512];
     DWORD type = 0, size = sizeof value;
     if (RegQueryValueExW(m_key, w.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(value), &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
       return std::nullopt;
-    return Narrow(value, size / sizeof(WCHAR));
+    return AsciiText(value, size / sizeof(WCHAR));
   }
 
  private:
