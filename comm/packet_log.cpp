@@ -35,7 +35,7 @@ std::string TimeStamp() {
   unsigned short ms = static_cast<unsigned short>(t / 10000 % 1000);
   char date[64] = "";
   {
-    // localtime's buffer is shared; the library lock serialises its users.
+    // localtime's buffer is shared; this lock serialises its users.
     static struct Lock {
       CRITICAL_SECTION cs;
       Lock() { InitializeCriticalSection(&cs); }
