@@ -48,7 +48,7 @@ struct State {
   uint32_t nextConnection = 1;
 };
 
-State &S() {
+State &LibraryState() {
   static State *g_state = new State;  // outlives static destruction: callbacks may still run
   return *g_state;
 }
@@ -127,7 +127,7 @@ long TargetPath(const void *target, Path &path) {
 extern "C" {
 
 DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (s.refs > 0) {
@@ -150,7 +150,7 @@ DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
 
 DTL_API long DTL_CALL DTL_UNINIT(uint32_t flags) {
   if (flags != 0) return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   std::unique_ptr<Engine> engine;
   {
     Guard g(s.lock);
@@ -177,7 +177,7 @@ DTL_API DTL_TARGET *DTL_CALL DTL_CreateTargetFromPathString(const char *text, lo
   if ((e = ParsePath(text, path)) != DTL_SUCCESS) return nullptr;
   if (!SameName(path.server, ComputerName())) return e = DTL_E_NO_SERVER, nullptr;
   if (flags & 1) {
-    State &s = S();
+    State &s = LibraryState();
     Guard g(s.lock);
     if (!s.config) return e = DTL_E_NOT_INIT, nullptr;
     if (DriverIndex(*s.config, path.driver) < 0) return e = DTL_E_NO_DRIVER, nullptr;
@@ -221,7 +221,7 @@ DTL_API long DTL_CALL DTL_GetTargetPlcFamily(const void *target, uint16_t *famil
   if (!target || !family) return DTL_E_BAD_ARG;
   Path path;
   if (long r = TargetPath(target, path)) return r;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   int i = DriverIndex(*s.config, path.driver);
@@ -240,7 +240,7 @@ DTL_API uint32_t DTL_CALL DTL_MaxDrivers(void) { return DTL_MAX_DRIVERS; }
 
 DTL_API long DTL_CALL DTL_DRIVER_LIST_EX(DTL_DRIVER_INFO *list, uint32_t *count, uint32_t) {
   if (!count || (!list && *count)) return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   const auto &drivers = s.config->drivers;
@@ -260,7 +260,7 @@ DTL_API long DTL_CALL DTL_DRIVER_LIST_EX(DTL_DRIVER_INFO *list, uint32_t *count,
 
 DTL_API long DTL_CALL DTL_GetHandleByDriverName(const char *name) {
   if (!name) return -1;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   return s.config ? DriverIndex(*s.config, name) : -1;
 }
@@ -270,7 +270,7 @@ DTL_API long DTL_CALL DTL_CreateDtsaFromTarget(const void *target, DTL_DTSA *dts
   Path path;
   if (long r = TargetPath(target, path)) return r;
   if (!SameName(path.server, ComputerName())) return DTL_E_NO_SERVER;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   int i = DriverIndex(*s.config, path.driver);
@@ -288,7 +288,7 @@ DTL_API long DTL_CALL DTL_CreateDtsaFromTarget(const void *target, DTL_DTSA *dts
 
 DTL_API long DTL_CALL DTL_OpenDtsa(const DTL_DTSA *dtsa) {
   if (!dtsa) return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   Route route;
@@ -298,7 +298,7 @@ DTL_API long DTL_CALL DTL_OpenDtsa(const DTL_DTSA *dtsa) {
 DTL_API long DTL_CALL DTL_ASA_OPEN(const DTL_ASA_CONN_REQUEST *request, DTL_CONN_DONE callback, uintptr_t context,
                                    uint32_t) {
   if (!request || !callback || request->size < sizeof *request) return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
@@ -311,7 +311,7 @@ DTL_API long DTL_CALL DTL_ASA_OPEN(const DTL_ASA_CONN_REQUEST *request, DTL_CONN
 }
 
 DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connectionId, DTL_CONN_DONE callback, uintptr_t context) {
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
@@ -327,7 +327,7 @@ DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const 
   if (!header || !callback || (!reply && replyCapacity) || (!path && pathSize) || (!data && dataSize) || pathSize % 2 ||
       pathSize > DTL_ROUTE_MAX || dataSize > 4096)
     return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
