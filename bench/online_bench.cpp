@@ -28,14 +28,14 @@ namespace cip = commserver::cip;
 
 // One simulated controller for the whole run.
 uint16_t DevicePort() {
-  static std::unique_ptr<commserver::EnipServer> device = [] {
+  static std::unique_ptr<commserver::EnipServer> g_device = [] {
     commserver::DeviceOptions options;
     commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
     auto d = std::make_unique<commserver::EnipServer>(options, "127.0.0.1", 0);
     d->Start();
     return d;
   }();
-  return device->Port();
+  return g_device->Port();
 }
 
 bool WriteAll(int fd, const std::vector<uint8_t> &bytes) {
