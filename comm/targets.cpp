@@ -297,9 +297,9 @@ HRESULT QxSetTargetProtocol(QxCommTarget *target, const char *protocol, const ch
   static const struct {
     const char *name;
     QxNetworkKind kind;
-  } kKinds[] = {
+  } kNetworkKinds[] = {
       {"DF1", kQxNetDf1}, {"CNET", kQxNetCnet}, {"ENET", kQxNetEnet}, {"ONET", kQxNetOnet}, {"DHP", kQxNetDhp}};
-  for (const auto &k : kKinds) {
+  for (const auto &k : kNetworkKinds) {
     if (SameText(network, k.name)) {
       if (strnlen(driver, sizeof t.DriverName) >= sizeof t.DriverName)
         t.DriverName[0] = 0;
