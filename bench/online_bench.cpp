@@ -23,19 +23,19 @@
 
 namespace {
 
-namespace enip = cvsrv::enip;
-namespace cip = cvsrv::cip;
+namespace enip = commserver::enip;
+namespace cip = commserver::cip;
 
 // One simulated controller for the whole run.
 uint16_t DevicePort() {
-  static std::unique_ptr<cvsrv::EnipServer> device = [] {
-    cvsrv::DeviceOptions options;
-    cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
-    auto d = std::make_unique<cvsrv::EnipServer>(options, "127.0.0.1", 0);
+  static std::unique_ptr<commserver::EnipServer> g_device = [] {
+    commserver::DeviceOptions options;
+    commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
+    auto d = std::make_unique<commserver::EnipServer>(options, "127.0.0.1", 0);
     d->Start();
     return d;
   }();
-  return device->port();
+  return g_device->Port();
 }
 
 bool WriteAll(int fd, const std::vector<uint8_t> &bytes) {
@@ -82,18 +82,18 @@ bool GetAttributesAllRaw(uint16_t port) {
   enip::Header header;
   std::vector<uint8_t> data;
   bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-            WriteAll(fd, enip::Build(enip::Command::RegisterSession, 0, enip::RegisterSessionData())) &&
+            WriteAll(fd, enip::Build(enip::Command::kRegisterSession, 0, enip::RegisterSessionData())) &&
             ReadReply(fd, header, data) && header.status == 0;
   uint32_t session = header.session;
   if (ok) {
     std::vector<uint8_t> request = cip::BuildRequest(0x01, cip::EncodeLogicalPath(1, 1), {});
-    ok = WriteAll(fd, enip::Build(enip::Command::SendRRData, session, enip::SendRRData(request))) &&
+    ok = WriteAll(fd, enip::Build(enip::Command::kSendRRData, session, enip::SendRRData(request))) &&
          ReadReply(fd, header, data) && header.status == 0;
     auto item = ok ? enip::ParseSendRRData(data) : std::nullopt;
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
     ok = reply && reply->status == 0 && !reply->data.empty();
   }
-  if (ok) ok = WriteAll(fd, enip::Build(enip::Command::UnRegisterSession, session, {}));
+  if (ok) ok = WriteAll(fd, enip::Build(enip::Command::kUnRegisterSession, session, {}));
   close(fd);
   return ok;
 }

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace qx::adf {
+namespace comm::adf {
 
 namespace {
 
@@ -128,8 +128,8 @@ std::optional<Catalog> Parse(std::string_view text, Error *error) {
       Attribute a;
       a.id = static_cast<uint16_t>(*id);
       a.name = std::string(w[2]);
-      a.fixed_size = type->size;
-      a.short_string = type->size == 0;
+      a.fixedSize = type->size;
+      a.shortString = type->size == 0;
       open->attributes.push_back(std::move(a));
     } else if (SameWord(w[0], "END")) {
       if (!open) return fail(number, "END without CLASS");
@@ -145,10 +145,10 @@ std::optional<Catalog> Parse(std::string_view text, Error *error) {
 }
 
 size_t ValueSize(const Attribute &a, const uint8_t *data, size_t avail) {
-  if (!a.short_string) return a.fixed_size <= avail ? a.fixed_size : 0;
+  if (!a.shortString) return a.fixedSize <= avail ? a.fixedSize : 0;
   if (avail < 1) return 0;
   size_t n = 1 + static_cast<size_t>(data[0]);
   return n <= avail ? n : 0;
 }
 
-}  // namespace qx::adf
+}  // namespace comm::adf

@@ -28,15 +28,15 @@
 #include <string_view>
 #include <vector>
 
-namespace qx::adf {
+namespace comm::adf {
 
 struct Attribute {
   uint16_t id = 0;
   std::string name;
-  uint16_t fixed_size = 0;    // bytes; 0 for SHORT_STRING
-  bool short_string = false;
+  uint16_t fixedSize = 0;  // bytes; 0 for SHORT_STRING
+  bool shortString = false;
   // The largest encoded size.
-  size_t MaxSize() const { return short_string ? 256 : fixed_size; }
+  size_t MaxSize() const { return shortString ? 256 : fixedSize; }
 };
 
 struct ClassDef {
@@ -70,4 +70,4 @@ size_t ValueSize(const Attribute &a, const uint8_t *data, size_t avail);
 // "CIP001R01V01.ADF": the file the library looks for in its "comm" folder.
 inline constexpr char kFileName[] = "CIP001R01V01.ADF";
 
-}  // namespace qx::adf
+}  // namespace comm::adf

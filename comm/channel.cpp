@@ -6,16 +6,16 @@
 #include "cvapi_loader.h"
 #include "packet_server.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
 constexpr DWORD kOpenWaitMs = 30000;
-std::atomic<uint32_t> lateReplies{0};
+std::atomic<uint32_t> g_lateReplies{0};
 
 void DTL_CALL MessageDone(uintptr_t context, uint32_t iostat, uint32_t size, uint32_t ext) {
   auto *m = reinterpret_cast<asaMessage *>(context);
-  if (WaitForSingleObject(m->cancelEvent, 0) == WAIT_OBJECT_0) lateReplies.fetch_add(1);
+  if (WaitForSingleObject(m->cancelEvent, 0) == WAIT_OBJECT_0) g_lateReplies.fetch_add(1);
   m->iostat = iostat;
   m->replySize = std::min<uint32_t>(size, sizeof m->reply);
   m->extError = ext;
@@ -56,7 +56,7 @@ void Join(HANDLE &thread) {
 
 }  // namespace
 
-uint32_t LateReplies() { return lateReplies.load(); }
+uint32_t LateReplies() { return g_lateReplies.load(); }
 
 // In the real-time class workers run at the lowest priority, below the
 // process's own time-critical work.
@@ -108,13 +108,13 @@ void asaMessage::Complete(uint8_t svc, uint8_t status) {
   SetEvent(replyEvent);
 }
 
-Channel::Channel(const QxCommTarget &target) : target_(target) { InitializeCriticalSection(&queueLock_); }
+Channel::Channel(const QxCommTarget &target) : m_target(target) { InitializeCriticalSection(&m_queueLock); }
 
 Channel::~Channel() {
   // The threads that took messages from the queues are joined by now.
-  for (asaMessage *m : queue_) m->Release();
-  for (asaMessage *m : replies_) m->Release();
-  DeleteCriticalSection(&queueLock_);
+  for (asaMessage *m : m_queue) m->Release();
+  for (asaMessage *m : m_replies) m->Release();
+  DeleteCriticalSection(&m_queueLock);
   if (m_msgQueuedEvent) CloseHandle(m_msgQueuedEvent);
   if (m_msgCompletedEvent) CloseHandle(m_msgCompletedEvent);
 }
@@ -129,31 +129,30 @@ HRESULT Channel::Create() {
   return OpenDriver();
 }
 
-HRESULT Channel::OpenDriver() { return qx::OpenDriver(target_.DriverName, &driverId_); }
-
-HRESULT Channel::GetConnectionId(DWORD *id) const {
-  if (!open_) return QxE_CHANNEL_NOT_OPEN;
-  *id = connectionId_;
-  return S_OK;
-}
+HRESULT Channel::OpenDriver() { return comm::OpenDriver(m_target.DriverName, &m_driverId); }
 
 DWORD Channel::RouteLength() const { return 0; }
 
 // ---- ASAControlNetChannel ---------------------------------------------------
 
 ASAControlNetChannel::~ASAControlNetChannel() {
-  if (open_) Close();
+  if (m_open) Close();
   StopThreads();
-  if (stopEvent_) CloseHandle(stopEvent_);
+  if (m_stopEvent) CloseHandle(m_stopEvent);
 }
 
 const QxRouteBytes &ASAControlNetChannel::Route() const {
-  switch (target_.NetworkKind) {
-    case QxNetDF1: return target_.Df1Route;
-    case QxNetCNET: return target_.CnetRoute;
-    case QxNetDHP: return target_.DhpRoute;
-    case QxNetENET: return target_.EnetRoute;
-    default: return target_.PathBytes;
+  switch (m_target.NetworkKind) {
+    case kQxNetDf1:
+      return m_target.Df1Route;
+    case kQxNetCnet:
+      return m_target.CnetRoute;
+    case kQxNetDhp:
+      return m_target.DhpRoute;
+    case kQxNetEnet:
+      return m_target.EnetRoute;
+    default:
+      return m_target.PathBytes;
   }
 }
 
@@ -165,7 +164,7 @@ bool ASAControlNetChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
   if (route.count > kQxMaxPathBytes) return false;
   out.clear();
   PutU32(out, DTL_MSG_UNCONNECTED);
-  PutU32(out, driverId_);
+  PutU32(out, m_driverId);
   out.push_back(0);
   out.push_back(0);
   PutU32(out, route.count);
@@ -176,11 +175,11 @@ bool ASAControlNetChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
 HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) {
   DWORD mode = TestMode();
   m->header.clear();
-  if (open_) {
+  if (m_open) {
     PutU32(m->header, DTL_MSG_CONNECTED);
-    PutU32(m->header, connectedDriverWord_);
-    PutU32(m->header, connectionId_);
-    LogLine("ASA Connected message:   Connection ID %x    ", static_cast<unsigned>(connectionId_));
+    PutU32(m->header, m_connectedDriverWord);
+    PutU32(m->header, m_connectionId);
+    LogLine("ASA Connected message:   Connection ID %x    ", static_cast<unsigned>(m_connectionId));
   } else {
     if (!UnconnectedHeader(m->header)) return QxE_OUT_OF_RANGE;
     LogLine("ASA Unconnected message:");
@@ -199,22 +198,22 @@ HRESULT ASAControlNetChannel::SendReceive(asaMessage *m, DWORD serverTimeOutMs) 
     return S_OK;
   }
   m->serverTimeOut = serverTimeOutMs;
-  if (!open_) {
+  if (!m_open) {
     HandOver(m);
     return S_OK;
   }
   // A connected message goes through the service thread.
-  return Enqueue(queue_, m_msgQueuedEvent, m) ? S_OK : QxE_CHANNEL_NOT_OPEN;
+  return Enqueue(m_queue, m_msgQueuedEvent, m) ? S_OK : QxE_CHANNEL_NOT_OPEN;
 }
 
 bool ASAControlNetChannel::Enqueue(std::deque<asaMessage *> &to, HANDLE event, asaMessage *m) {
-  EnterCriticalSection(&queueLock_);
-  bool stopping = stopping_;
+  EnterCriticalSection(&m_queueLock);
+  bool stopping = m_stopping;
   if (!stopping) {
     m->AddRef();  // the queue's reference
     to.push_back(m);
   }
-  LeaveCriticalSection(&queueLock_);
+  LeaveCriticalSection(&m_queueLock);
   if (stopping) return false;
   SetEvent(event);
   return true;
@@ -237,23 +236,23 @@ void ASAControlNetChannel::HandOver(asaMessage *m) {
 }
 
 asaMessage *ASAControlNetChannel::Next(std::deque<asaMessage *> &from) {
-  EnterCriticalSection(&queueLock_);
+  EnterCriticalSection(&m_queueLock);
   asaMessage *m = nullptr;
   if (!from.empty()) {
     m = from.front();
     from.pop_front();
   }
-  LeaveCriticalSection(&queueLock_);
+  LeaveCriticalSection(&m_queueLock);
   return m;
 }
 
 DWORD WINAPI ASAControlNetChannel::ServiceThread(LPVOID p) {
   auto *self = static_cast<ASAControlNetChannel *>(p);
-  HANDLE events[2] = {self->m_msgQueuedEvent, self->stopEvent_};
+  HANDLE events[2] = {self->m_msgQueuedEvent, self->m_stopEvent};
   for (;;) {
     bool stop = WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0;
     // Messages still queued at the stop end without a reply.
-    while (asaMessage *m = self->Next(self->queue_)) {
+    while (asaMessage *m = self->Next(self->m_queue)) {
       if (stop)
         m->Fail(DTL_E_CLOSING);
       else
@@ -266,72 +265,72 @@ DWORD WINAPI ASAControlNetChannel::ServiceThread(LPVOID p) {
 
 DWORD WINAPI ASAControlNetChannel::ReplyWorker(LPVOID p) {
   auto *self = static_cast<ASAControlNetChannel *>(p);
-  HANDLE events[2] = {self->stopEvent_, self->m_msgCompletedEvent};
+  HANDLE events[2] = {self->m_stopEvent, self->m_msgCompletedEvent};
   for (;;) {
-    if (asaMessage *m = self->Next(self->replies_)) {
-      m->Serve(self->stopEvent_, self->replyWaitMs_);
+    if (asaMessage *m = self->Next(self->m_replies)) {
+      m->Serve(self->m_stopEvent, self->m_replyWaitMs);
       m->Release();
       continue;
     }
     if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) break;
   }
   // Stopped: a reply already in is still received, the others are let go.
-  while (asaMessage *m = self->Next(self->replies_)) {
-    m->Serve(self->stopEvent_, 0);
+  while (asaMessage *m = self->Next(self->m_replies)) {
+    m->Serve(self->m_stopEvent, 0);
     m->Release();
   }
   return 0;
 }
 
 bool ASAControlNetChannel::ServeReply(asaMessage *m) {
-  return open_ && replyWorker_ && Enqueue(replies_, m_msgCompletedEvent, m);
+  return m_open && m_replyWorker && Enqueue(m_replies, m_msgCompletedEvent, m);
 }
 
 bool ASAControlNetChannel::StartThreads() {
-  if (!stopEvent_) stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (!stopEvent_) return false;
-  ResetEvent(stopEvent_);
-  EnterCriticalSection(&queueLock_);
-  stopping_ = false;
-  LeaveCriticalSection(&queueLock_);
-  replyWaitMs_ = TripleTimeOut(target_.DefaultTimeOut);
+  if (!m_stopEvent) m_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!m_stopEvent) return false;
+  ResetEvent(m_stopEvent);
+  EnterCriticalSection(&m_queueLock);
+  m_stopping = false;
+  LeaveCriticalSection(&m_queueLock);
+  m_replyWaitMs = TripleTimeOut(m_target.DefaultTimeOut);
   bool optimized = ThreadOptimization();
-  serviceThread_ = StartWorker(ServiceThread, this);
+  m_serviceThread = StartWorker(ServiceThread, this);
   // With thread optimization, connected replies are waited for by this one
   // worker instead of a thread per request.
-  if (serviceThread_ && optimized) replyWorker_ = StartWorker(ReplyWorker, this);
-  return serviceThread_ && (replyWorker_ || !optimized);
+  if (m_serviceThread && optimized) m_replyWorker = StartWorker(ReplyWorker, this);
+  return m_serviceThread && (m_replyWorker || !optimized);
 }
 
 void ASAControlNetChannel::StopThreads() {
-  EnterCriticalSection(&queueLock_);
-  stopping_ = true;
-  LeaveCriticalSection(&queueLock_);
-  if (stopEvent_) SetEvent(stopEvent_);
+  EnterCriticalSection(&m_queueLock);
+  m_stopping = true;
+  LeaveCriticalSection(&m_queueLock);
+  if (m_stopEvent) SetEvent(m_stopEvent);
   SetEvent(m_msgQueuedEvent);
   SetEvent(m_msgCompletedEvent);
   // Joined, not slept on: nothing of the channel is used after this.
-  Join(serviceThread_);
-  Join(replyWorker_);
+  Join(m_serviceThread);
+  Join(m_replyWorker);
 }
 
 HRESULT ASAControlNetChannel::Open() {
-  if (open_) return QxE_ALREADY_OPEN;
+  if (m_open) return QxE_ALREADY_OPEN;
   LogLine("\nOpening Connection. %s Thread ID 0x%08x", TimeStamp().c_str(), static_cast<unsigned>(GetCurrentThreadId()));
   DTL_ASA_CONN_REQUEST request = {};
   request.size = sizeof request;
-  request.connection_size = static_cast<uint16_t>(std::min<DWORD>(DWORD{target_.ConnectionSize}, 0xFFFF));
-  request.rpi_us = target_.RequestedPacketInterval;
-  request.timeout_multiplier = static_cast<uint8_t>(std::min<DWORD>(DWORD{target_.TimeOutMultiplier}, 2));
+  request.connection_size = static_cast<uint16_t>(std::min<DWORD>(DWORD{m_target.ConnectionSize}, 0xFFFF));
+  request.rpi_us = m_target.RequestedPacketInterval;
+  request.timeout_multiplier = static_cast<uint8_t>(std::min<DWORD>(DWORD{m_target.TimeOutMultiplier}, 2));
   std::vector<BYTE> header;
   if (!UnconnectedHeader(header) || header.size() > sizeof request.destination) return QxE_OUT_OF_RANGE;
   std::memcpy(&request.destination, header.data(), header.size());
-  connectedDriverWord_ = request.destination.driver;
+  m_connectedDriverWord = request.destination.driver;
   uint32_t state = DTL_CONN_OPENED, id = 0;
   if (TestMode() != 2) {
     auto *wait = new ConnectionWait;
     uint32_t multiplier = 4u << request.timeout_multiplier;
-    uint64_t timeout = uint64_t{target_.RequestedPacketInterval} * multiplier / 1000;
+    uint64_t timeout = uint64_t{m_target.RequestedPacketInterval} * multiplier / 1000;
     long r = cvapi::DTL_ASA_OPEN(&request, ConnectionDone, reinterpret_cast<uintptr_t>(wait),
                                  static_cast<uint32_t>(std::min<uint64_t>(timeout, kOpenWaitMs)));
     if (r != DTL_SUCCESS) {
@@ -350,49 +349,41 @@ HRESULT ASAControlNetChannel::Open() {
     LogLine("       state is %08x  %s", static_cast<unsigned>(state), ConnectionStateText(state));
     return QxE_OPEN_INCOMPLETE;
   }
-  connectionId_ = id;
-  open_ = true;
+  m_connectionId = id;
+  m_open = true;
   SetEvent(m_msgQueuedEvent);
   if (!StartThreads()) {
     LogLine("ERROR: the connection's service thread could not be started");
     Close();
     return QxE_CHANNEL_OPEN_FAILED;
   }
-  LogLine("%08x %-20s %s", static_cast<unsigned>(id), target_.DriverName, "Opened successfully.");
+  LogLine("%08x %-20s %s", static_cast<unsigned>(id), m_target.DriverName, "Opened successfully.");
   return S_OK;
 }
 
 HRESULT ASAControlNetChannel::Close() {
-  if (!open_) return QxE_CHANNEL_NOT_OPEN;
+  if (!m_open) return QxE_CHANNEL_NOT_OPEN;
   StopThreads();
-  LogLine("\nClosing Connection %08x.", static_cast<unsigned>(connectionId_));
+  LogLine("\nClosing Connection %08x.", static_cast<unsigned>(m_connectionId));
   HRESULT hr = S_OK;
   if (TestMode() != 2) {
     auto *wait = new ConnectionWait;
-    long r = cvapi::DTL_ASA_CLOSE(connectionId_, ConnectionDone, reinterpret_cast<uintptr_t>(wait));
+    long r = cvapi::DTL_ASA_CLOSE(m_connectionId, ConnectionDone, reinterpret_cast<uintptr_t>(wait));
     if (r != DTL_SUCCESS) {
       wait->Release();
       wait->Release();
-      LogLine("\nERROR CLOSING %08x.", static_cast<unsigned>(connectionId_));
+      LogLine("\nERROR CLOSING %08x.", static_cast<unsigned>(m_connectionId));
       LogLine("       Extended Error - %04lx", static_cast<unsigned long>(r & 0xFFFF));
       hr = QxE_COMM_DTLERROR;
     } else {
       if (WaitForSingleObject(wait->event, kOpenWaitMs) != WAIT_OBJECT_0) hr = QxE_COMM_TIMEOUT;
       wait->Release();
-      if (hr == S_OK) LogLine("%08x Closed successfully.", static_cast<unsigned>(connectionId_));
+      if (hr == S_OK) LogLine("%08x Closed successfully.", static_cast<unsigned>(m_connectionId));
     }
   }
-  open_ = false;
-  connectionId_ = 0;
+  m_open = false;
+  m_connectionId = 0;
   return hr;
-}
-
-HRESULT ASAControlNetChannel::Shutdown() {
-  if (!open_) return QxE_OPEN_INCOMPLETE;
-  StopThreads();
-  connectionId_ = 0;
-  open_ = false;
-  return S_OK;
 }
 
 // ---- ASAWayfindChannel ------------------------------------------------------
@@ -405,8 +396,8 @@ HRESULT ASAWayfindChannel::Create() {
   DWORD mode = TestMode();
   if (mode == 2) return S_OK;
   BYTE data[512] = {};
-  DWORD stored = std::min<DWORD>(DWORD{target_.TargetDataSize}, sizeof target_.TargetData);
-  std::memcpy(data, target_.TargetData, stored);
+  DWORD stored = std::min<DWORD>(DWORD{m_target.TargetDataSize}, sizeof m_target.TargetData);
+  std::memcpy(data, m_target.TargetData, stored);
   uint32_t size = 0;
   long r = DTL_SUCCESS;
   if (mode == 1)
@@ -417,30 +408,31 @@ HRESULT ASAWayfindChannel::Create() {
     LogLine("ERROR: from Corvid DTL_GetTargetSize() - retval=%ld", r != DTL_SUCCESS ? r : 235L);
     return QxE_CHANNEL_OPEN_FAILED;
   }
-  QxOnlineLogTarget(&target_);
+  QxOnlineLogTarget(&m_target);
   LogLine("Opening Wayfind Driver Entry Number %d", static_cast<int>(OpenDriverCount()));
   if (mode == 1) return S_OK;
-  r = cvapi::DTL_CreateDtsaFromTarget(data, &dtsa_);
+  r = cvapi::DTL_CreateDtsaFromTarget(data, &m_dtsa);
   if (r != DTL_SUCCESS) {
     LogLine("ERROR: DTL_CreateDtsaFromTarget() - %08lx", static_cast<unsigned long>(r));
     return QxE_DRIVER_OPEN_FAILED;
   }
-  r = cvapi::DTL_OpenDtsa(&dtsa_);
+  r = cvapi::DTL_OpenDtsa(&m_dtsa);
   if (r != DTL_SUCCESS) {
     LogLine("ERROR: from Corvid DTL_OpenDtsa() - retval=%ld", r);
-    LogLine("       DriverName = %.64s!%.64s", "", target_.DriverName);
+    LogLine("       DriverName = %.64s!%.64s", "", m_target.DriverName);
     return QxE_DRIVER_OPEN_FAILED;
   }
-  driverId_ = dtsa_.driver;
+  m_driverId = m_dtsa.driver;
   LogLine("Dtsa Type:      %s", "CIP Path");
-  LogLine("baPath[]:       %s", HexBytes(dtsa_.route, std::min<uint32_t>(uint32_t{dtsa_.route_size}, DTL_ROUTE_MAX)).c_str());
+  LogLine("baPath[]:       %s",
+          HexBytes(m_dtsa.route, std::min<uint32_t>(uint32_t{m_dtsa.route_size}, DTL_ROUTE_MAX)).c_str());
   return S_OK;
 }
 
 bool ASAWayfindChannel::UnconnectedHeader(std::vector<BYTE> &out) const {
-  if (dtsa_.route_size > DTL_ROUTE_MAX) return false;
-  const BYTE *bytes = reinterpret_cast<const BYTE *>(&dtsa_);
-  out.assign(bytes, bytes + 14 + dtsa_.route_size);
+  if (m_dtsa.route_size > DTL_ROUTE_MAX) return false;
+  const BYTE *bytes = reinterpret_cast<const BYTE *>(&m_dtsa);
+  out.assign(bytes, bytes + 14 + m_dtsa.route_size);
   return true;
 }
 
@@ -461,4 +453,4 @@ HRESULT ASAPCCCChannel::SendReceive(asaMessage *, DWORD) {
   return QxE_NOT_SUPPORTED;
 }
 
-}  // namespace qx
+}  // namespace comm

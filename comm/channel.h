@@ -14,12 +14,12 @@
 #include "cvapi32.h"
 #include "qxonline.h"
 
-namespace qx {
+namespace comm {
 
 inline constexpr DWORD kMaxReply = 510;
 inline constexpr DWORD kReplyHeader = 4;
 
-struct asaMessage {
+struct asaMessage {  // NOLINT(readability-identifier-naming): its documented name
   asaMessage();
   ~asaMessage();
   asaMessage(const asaMessage &) = delete;
@@ -74,29 +74,26 @@ class Channel {
   virtual HRESULT SendReceive(asaMessage *m, DWORD serverTimeOutMs) = 0;
   virtual HRESULT Open() { return QxE_NOT_SUPPORTED; }
   virtual HRESULT Close() { return S_OK; }
-  virtual HRESULT Shutdown() { return S_OK; }
   // Takes the wait for the message's reply onto the channel's own worker
   // (true), or leaves it to a worker of the request's own (false).
   virtual bool ServeReply(asaMessage *) { return false; }
-  HRESULT GetConnectionId(DWORD *id) const;
-  bool IsOpen() const { return open_; }
+  bool IsOpen() const { return m_open; }
   virtual bool IsPccc() const { return false; }
   // The route bytes of the unconnected header.
   virtual DWORD RouteLength() const;
-  DWORD DriverId() const { return driverId_; }
 
  protected:
   HRESULT OpenDriver();
-  const QxCommTarget &target_;
+  const QxCommTarget &m_target;
   // The messages waiting for the service thread and those whose replies the
-  // second worker waits for; both under queueLock_.
-  CRITICAL_SECTION queueLock_;
-  std::deque<asaMessage *> queue_, replies_;
+  // second worker waits for; both under m_queueLock.
+  CRITICAL_SECTION m_queueLock;
+  std::deque<asaMessage *> m_queue, m_replies;
   HANDLE m_msgQueuedEvent = nullptr;     // a message was queued for the service thread
   HANDLE m_msgCompletedEvent = nullptr;  // a reply was handed to the second worker
-  DWORD driverId_ = 0;
-  bool open_ = false;
-  DWORD connectionId_ = 0;
+  DWORD m_driverId = 0;
+  bool m_open = false;
+  DWORD m_connectionId = 0;
 };
 
 // CIP messages on network kinds 0 to 4.
@@ -108,9 +105,6 @@ class ASAControlNetChannel : public Channel {
   // The connected channel: DTL_ASA_OPEN and a bounded wait for its callback.
   HRESULT Open() override;
   HRESULT Close() override;
-  // Stops and joins the service thread and the second worker; the
-  // connection itself stays with the communications server.
-  HRESULT Shutdown() override;
   bool ServeReply(asaMessage *m) override;
 
  protected:
@@ -119,7 +113,7 @@ class ASAControlNetChannel : public Channel {
   virtual bool UnconnectedHeader(std::vector<BYTE> &out) const;
   const QxRouteBytes &Route() const;
   DWORD RouteLength() const override;
-  DWORD connectedDriverWord_ = 0;
+  DWORD m_connectedDriverWord = 0;
 
  private:
   // Hands a message to the server; a refusal ends it at once.
@@ -132,11 +126,11 @@ class ASAControlNetChannel : public Channel {
   static DWORD WINAPI ServiceThread(LPVOID self);
   static DWORD WINAPI ReplyWorker(LPVOID self);
 
-  HANDLE stopEvent_ = nullptr;
-  HANDLE serviceThread_ = nullptr;
-  HANDLE replyWorker_ = nullptr;  // only with thread optimization
-  bool stopping_ = true;          // under queueLock_
-  DWORD replyWaitMs_ = 0;         // the second worker's wait for each reply
+  HANDLE m_stopEvent = nullptr;
+  HANDLE m_serviceThread = nullptr;
+  HANDLE m_replyWorker = nullptr;  // only with thread optimization
+  bool m_stopping = true;          // under m_queueLock
+  DWORD m_replyWaitMs = 0;         // the second worker's wait for each reply
 };
 
 // CIP messages to a target made from target data (kind 5).
@@ -147,10 +141,10 @@ class ASAWayfindChannel : public ASAControlNetChannel {
 
  protected:
   bool UnconnectedHeader(std::vector<BYTE> &out) const override;
-  DWORD RouteLength() const override { return dtsa_.route_size; }
+  DWORD RouteLength() const override { return m_dtsa.route_size; }
 
  private:
-  DTL_DTSA dtsa_ = {};
+  DTL_DTSA m_dtsa = {};
 };
 
 // PCCC messages: the driver is opened, the messages themselves are not
@@ -171,4 +165,4 @@ class ASAIPServerChannel : public ASAPCCCChannelFrag {
   using ASAPCCCChannelFrag::ASAPCCCChannelFrag;
 };
 
-}  // namespace qx
+}  // namespace comm

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "cvapi_loader.h"
+#include "platform/text/wide_text.h"
+#include "targets.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -24,7 +26,6 @@ const char *CipObjectName(DWORD set) { return set < 5 ? kCipObjectNames[set] : "
 
 struct DriverEntry {
   std::string name;
-  std::string server;
   DWORD id = 0;
 };
 
@@ -34,9 +35,7 @@ struct Context {
   DWORD testMode = 0;
   bool realTime = false;
   bool threadOptimization = true;
-  DWORD tls = TLS_OUT_OF_INDEXES;
   std::vector<DriverEntry> drivers;
-  size_t driverCapacity = 0;
   DWORD driverNumber = 0;
   QxASADiagnostics *log = nullptr;
   std::optional<adf::Catalog> definitions;
@@ -47,44 +46,28 @@ struct Context {
   std::string topKey = kTopKey, secondKey = kSecondKey;
   HKEY hive = HKEY_LOCAL_MACHINE;
   std::string application;
-  DWORD statistics[8] = {};
 
   Context() { InitializeCriticalSection(&lock); }
   ~Context() { DeleteCriticalSection(&lock); }
 };
 
-Context &C() {
+Context &LibraryContext() {
   // A static object, not a heap one: the component module holding this
   // library may be unloaded and loaded again many times in one process.
-  static Context context;
-  return context;
+  static Context g_context;
+  return g_context;
 }
 // The lock exists from load, before any caller can race on the count.
-[[maybe_unused]] const bool kCreatedAtLoad = (C(), true);
-
-std::basic_string<WCHAR> Wide(const std::string &s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
-  std::basic_string<WCHAR> out(n > 0 ? static_cast<size_t>(n) : 1, u'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, out.data(), n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-std::string Narrow(const WCHAR *s, size_t chars) {
-  int n = WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
-  return out;
-}
+[[maybe_unused]] const bool kCreatedAtLoad = (LibraryContext(), true);
 
 // A registry value as text (REG_SZ, or a REG_DWORD in decimal), at most max bytes.
 std::optional<std::string> ReadValue(HKEY hive, const std::string &key, const char *name, size_t max = 1024) {
   HKEY h;
-  std::basic_string<WCHAR> k = Wide(key);
+  platform::WideString k = platform::Widen(key, CP_ACP);
   if (RegOpenKeyExW(hive, k.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
   WCHAR buffer[1025] = {};
   DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
-  std::basic_string<WCHAR> n = Wide(name);
+  platform::WideString n = platform::Widen(name, CP_ACP);
   LONG r = RegQueryValueExW(h, n.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(buffer),
                             &size);
   RegCloseKey(h);
@@ -97,7 +80,7 @@ std::optional<std::string> ReadValue(HKEY hive, const std::string &key, const ch
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
   size_t chars = size / sizeof(WCHAR);
   while (chars && buffer[chars - 1] == 0) --chars;
-  std::string text = Narrow(buffer, chars);
+  std::string text = platform::Narrow(platform::WideView(buffer, chars), CP_ACP);
   if (text.size() > max) text.resize(max);
   return text;
 }
@@ -115,7 +98,7 @@ std::optional<DWORD> ReadNumber(HKEY hive, const std::string &key, const char *n
   return static_cast<DWORD>(v);
 }
 
-std::string ParameterKey() { return C().topKey + C().secondKey; }
+std::string ParameterKey() { return LibraryContext().topKey + LibraryContext().secondKey; }
 
 const char *HiveName(HKEY hive) {
   if (hive == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
@@ -131,7 +114,7 @@ void TakeKey(std::string &out, const char *given) {
   if (out.back() != '\\') out += '\\';
 }
 
-// Step 2: "comm" beside the host program, when it holds the definitions.
+// "comm" beside the host program, when it holds the definitions.
 void FindDefinitionFolder(QxCommTarget &target) {
   if (target.AdfValueString[0]) return;
   char path[1024];
@@ -142,7 +125,7 @@ void FindDefinitionFolder(QxCommTarget &target) {
   if (slash == std::string::npos) return;
   folder.resize(slash + 1);
   folder += "comm\\";
-  std::basic_string<WCHAR> file = Wide(folder + adf::kFileName);
+  platform::WideString file = platform::Widen(folder + adf::kFileName, CP_ACP);
   DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
   CopyField(target.AdfValueString, sizeof target.AdfValueString, folder.c_str());
@@ -168,7 +151,7 @@ std::optional<adf::Catalog> LoadDefinitions(const char *folder) {
 }
 
 void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
-  QxASADiagnostics *log = C().log;
+  QxASADiagnostics *log = LibraryContext().log;
   if (!log) return;
   struct Row {
     const char *label;
@@ -178,15 +161,16 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
   std::vector<Row> rows = {
       {"Size", std::to_string(size)},
       {"Revision", std::to_string(info && size >= kQxInitSizeBase ? info->Revision : 0)},
-      {"TestMode", std::to_string(C().testMode)},
+      {"TestMode", std::to_string(LibraryContext().testMode)},
       {"CIP Objects", CipObjectName(t.CipObjects)},
-      {"Application", C().application.empty() ? "<null>" : C().application},
-      {"Library Type", info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
+      {"Application", LibraryContext().application.empty() ? "<null>" : LibraryContext().application},
+      {"Library Type",
+       info && size >= kQxInitSizeBase ? std::string(info->LibraryType, strnlen(info->LibraryType, 8)) : ""},
       {"Console Window", info && size >= kQxInitSizeConsole && info->ConsoleWindow == 1 ? "Disabled" : "Enabled"},
-      {"Registry Key Hive", HiveName(C().hive)},
-      {"Top Level Registry Key", C().topKey},
-      {"Second Level Registry Key", C().secondKey},
-      {"Class Revision Size", std::to_string(C().classRevisions.size())},
+      {"Registry Key Hive", HiveName(LibraryContext().hive)},
+      {"Top Level Registry Key", LibraryContext().topKey},
+      {"Second Level Registry Key", LibraryContext().secondKey},
+      {"Class Revision Size", std::to_string(LibraryContext().classRevisions.size())},
   };
   size_t width = 0;
   for (const Row &r : rows) width = std::max(width, std::strlen(r.label));
@@ -196,76 +180,76 @@ void StartupReport(const QxOnlineInitInfo *info, DWORD size) {
     std::snprintf(line, sizeof line, "%*s: %s\n", static_cast<int>(width), r.label, r.value.c_str());
     text += line;
   }
-  for (size_t i = 0; i < C().classRevisions.size(); ++i) {
-    std::snprintf(line, sizeof line, " %03d", C().classRevisions[i].first);
+  for (size_t i = 0; i < LibraryContext().classRevisions.size(); ++i) {
+    std::snprintf(line, sizeof line, " %03d", LibraryContext().classRevisions[i].first);
     text += line;
-    if (i % 12 == 11 || i + 1 == C().classRevisions.size()) text += "\n";
+    if (i % 12 == 11 || i + 1 == LibraryContext().classRevisions.size()) text += "\n";
   }
   log->Write(text);
 }
 
 }  // namespace
 
-LibraryLock::LibraryLock() { EnterCriticalSection(&C().lock); }
-LibraryLock::~LibraryLock() { LeaveCriticalSection(&C().lock); }
+LibraryLock::LibraryLock() { EnterCriticalSection(&LibraryContext().lock); }
+LibraryLock::~LibraryLock() { LeaveCriticalSection(&LibraryContext().lock); }
 
 bool Initialized() {
   LibraryLock lock;
-  return C().refs > 0;
+  return LibraryContext().refs > 0;
 }
 DWORD TestMode() {
   LibraryLock lock;
-  return C().testMode;
+  return LibraryContext().testMode;
 }
 bool ThreadOptimization() {
   LibraryLock lock;
-  return C().threadOptimization;
+  return LibraryContext().threadOptimization;
 }
 bool RealTime() {
   LibraryLock lock;
-  return C().realTime;
+  return LibraryContext().realTime;
 }
 bool ConnectionWatchDog() {
   LibraryLock lock;
-  return C().watchDog;
+  return LibraryContext().watchDog;
 }
 QxASADiagnostics *CurrentLog() {
   LibraryLock lock;
-  return C().log;
+  return LibraryContext().log;
 }
 const adf::Catalog *Definitions() {
   LibraryLock lock;
-  return C().definitions ? &*C().definitions : nullptr;
+  return LibraryContext().definitions ? &*LibraryContext().definitions : nullptr;
 }
 std::vector<std::pair<uint16_t, uint16_t>> ClassRevisionTable() {
   LibraryLock lock;
-  return C().classRevisions;
+  return LibraryContext().classRevisions;
 }
 bool RevisionTableLoaded() {
   LibraryLock lock;
-  return C().revisionTableLoaded;
+  return LibraryContext().revisionTableLoaded;
 }
 void SetRevisionTableLoaded() {
   LibraryLock lock;
-  C().revisionTableLoaded = true;
+  LibraryContext().revisionTableLoaded = true;
 }
 
 HRESULT StartClientInterface(uint32_t count) {
   LibraryLock lock;
-  if (!C().refs) return QxE_NOT_INITIALIZED;
-  if (C().clientUp) return S_OK;
+  if (!LibraryContext().refs) return QxE_NOT_INITIALIZED;
+  if (LibraryContext().clientUp) return S_OK;
   long r = cvapi::DTL_INIT_BSW_EX(count, nullptr);
   if (r != DTL_SUCCESS && r != DTL_E_ALREADY_INIT) {
     LogLine("ERROR: Corvid DTL_INIT_BSW_EX() - retval=%ld", r);
     return QxE_COMM_DTLERROR;
   }
-  C().clientUp = true;
+  LibraryContext().clientUp = true;
   return S_OK;
 }
 
 HRESULT OpenDriver(const char *name, DWORD *driverId) {
   LibraryLock lock;
-  Context &c = C();
+  Context &c = LibraryContext();
   *driverId = 0;
   if (c.testMode == 2) return S_OK;
   LogLine("Opening Corvid Entry Number %u", static_cast<unsigned>(c.drivers.size()));
@@ -292,12 +276,10 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
   // A driver the table cannot take is still used, only opened again next time.
   *driverId = id;
   try {
-    if (c.drivers.size() == c.driverCapacity) {
+    // The log tells of the table's growth every sixteen drivers.
+    if (!c.drivers.empty() && c.drivers.size() % kDriverTableGrowth == 0)
       LogLine("pDriverInfo->numberOfOpenDrivers is %d - Allocating More Entries!", static_cast<int>(c.drivers.size()));
-      c.drivers.reserve(c.driverCapacity + kDriverTableGrowth);
-      c.driverCapacity += kDriverTableGrowth;
-    }
-    c.drivers.push_back({name, "", id});
+    c.drivers.push_back({name, id});
   } catch (const std::bad_alloc &) {
     LogLine("Driver Not Added!");
     return S_OK;
@@ -309,12 +291,12 @@ HRESULT OpenDriver(const char *name, DWORD *driverId) {
 
 size_t OpenDriverCount() {
   LibraryLock lock;
-  return C().drivers.size();
+  return LibraryContext().drivers.size();
 }
 
-}  // namespace qx
+}  // namespace comm
 
-using namespace qx;
+using namespace comm;
 
 void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
   if (!info) return;
@@ -332,13 +314,13 @@ void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size) {
 
 DWORD QxOnlineReferenceCount() {
   LibraryLock lock;
-  return C().refs;
+  return LibraryContext().refs;
 }
 
 void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   LibraryLock lock;
-  Context &c = C();
-  // 1. Later starts only count.
+  Context &c = LibraryContext();
+  // Later starts only count.
   if (c.refs > 0) {
     ++c.refs;
     return;
@@ -351,11 +333,10 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   c.application.clear();
   c.classRevisions.clear();
   c.revisionTableLoaded = false;
-  // 2. The object definitions beside the host program.
   FindDefinitionFolder(t);
-  // 3. Without a configured log folder there is no packet log.
+  // Without a configured log folder there is no packet log.
   CopyField(t.FilePathString, sizeof t.FilePathString, "NOLOGFILE");
-  // 4. The record, as far as its Size reaches.
+  // The record, as far as its Size reaches.
   DWORD size = info ? info->Size : 0;
   if (info && size >= kQxInitSizeBase) {
     c.testMode = info->TestMode;
@@ -375,34 +356,24 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
     if (size >= kQxInitSizeHive && info->RegistryKeyHive)
       c.hive = reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<LONG>(info->RegistryKeyHive)));
   }
-  // 5. The option string of the registry.
   std::string key = ParameterKey();
   auto options = ReadValue(c.hive, key, "CommandLine", 128);
   if (options) ApplyOptions(t, options->c_str());
   if (t.OptionsWord & 0x2000) t.OptionsWord &= static_cast<WORD>(~0x2000);
-  // 6. Statistics and the open-driver table.
-  std::memset(c.statistics, 0, sizeof c.statistics);
   c.drivers.clear();
-  c.drivers.reserve(kDriverTableGrowth);
-  c.driverCapacity = kDriverTableGrowth;
   c.driverNumber = 0;
-  // 7. Priority class and thread optimization.
   c.realTime = GetPriorityClass(GetCurrentProcess()) == REALTIME_PRIORITY_CLASS;
   auto optimization = ReadNumber(c.hive, key, "ThreadOptimization");
   c.threadOptimization = c.realTime || !optimization || *optimization != 0;
   if (name && *name && !CopyField(t.LogFileName, sizeof t.LogFileName, name))
     LogLine("File Name Truncated to 8 Characters!");
-  // 8. The packet log, only when a folder is configured.
   c.log = QxASADiagnostics::Open(t.FilePathString, t.LogFileName[0] ? t.LogFileName : "QxOnline");
-  // The object definitions, wherever steps 2 and 5 found them.
+  // The definitions beside the host program, or where the options put them.
   c.definitions = LoadDefinitions(t.AdfValueString);
-  // 10. The thread-local slot and the count.
-  c.tls = TlsAlloc();
   c.refs = 1;
-  // 11. The start-up report.
   StartupReport(info, size);
   LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
-  // 12. The watch-dog setting, told to whoever debugs the host.
+  // The watch-dog setting, told to whoever debugs the host.
   auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
   c.watchDog = watchDog && *watchDog;
   if (!c.watchDog && IsDebuggerPresent()) {
@@ -414,7 +385,7 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
 
 void QxOnlineUninitialize() {
   LibraryLock lock;
-  Context &c = C();
+  Context &c = LibraryContext();
   if (c.refs == 0) return;
   if (c.refs > 1) {
     --c.refs;
@@ -423,12 +394,9 @@ void QxOnlineUninitialize() {
   LogLine("Closing Drivers Opened for Wayfind");
   c.drivers.clear();
   c.drivers.shrink_to_fit();
-  c.driverCapacity = 0;
   EmptyTargetCache();
   delete c.log;
   c.log = nullptr;
-  if (c.tls != TLS_OUT_OF_INDEXES) TlsFree(c.tls);
-  c.tls = TLS_OUT_OF_INDEXES;
   c.definitions.reset();
   if (c.clientUp) cvapi::DTL_UNINIT(0);
   c.clientUp = false;

@@ -12,7 +12,7 @@
 #include "packet_log.h"
 #include "qxonline.h"
 
-namespace qx {
+namespace comm {
 
 // The library lock. It exists from load, so starting and ending the context
 // and every look at its state are serialised from the first call on; it is
@@ -53,19 +53,4 @@ size_t OpenDriverCount();
 inline constexpr DWORD kDefaultTimeOutMs = 32000;
 inline constexpr DWORD kDefaultConnectionSize = 500;
 
-}  // namespace qx
-
-namespace qx {
-// The process-wide default record and the target-data cache (targets.cpp);
-// callers hold the library lock.
-QxCommTarget &DefaultTarget();
-void ResetDefaultTarget();
-void EmptyTargetCache();
-// Equal ignoring ASCII case.
-bool SameText(const char *a, const char *b);
-// Copies text into a fixed field; false (and the field cut) when it did not fit.
-bool CopyField(char *field, size_t size, const char *text);
-// Applies an option string ("/TimeOut=500 /LogPath=C:\logs", parsed like a
-// command line) to a record; unknown options are logged and ignored.
-void ApplyOptions(QxCommTarget &target, const char *options);
-}  // namespace qx
+}  // namespace comm

@@ -1,6 +1,6 @@
 #include "cvapi_loader.h"
 
-namespace cvapi {
+namespace comm::cvapi {
 
 namespace {
 const char *const kNames[] = {
@@ -12,22 +12,22 @@ static_assert(sizeof kNames / sizeof kNames[0] == Loader::kEntryCount);
 }  // namespace
 
 Loader::~Loader() {
-  if (module_) FreeLibrary(module_);
-  if (HANDLE m = mutex_.load()) CloseHandle(m);
+  if (m_module) FreeLibrary(m_module);
+  if (HANDLE m = m_mutex.load()) CloseHandle(m);
 }
 
 long Loader::Ensure() {
-  if (loaded_.load(std::memory_order_acquire)) return 0;
+  if (m_loaded.load(std::memory_order_acquire)) return 0;
   return Load();
 }
 
 long Loader::Load() {
-  HANDLE mutex = mutex_.load();
+  HANDLE mutex = m_mutex.load();
   if (!mutex) {
     HANDLE created = CreateMutexA(nullptr, FALSE, nullptr);
     if (!created) return kLoadErrorBase + static_cast<long>(GetLastError());
     // Two first callers may both create one; the one published is used.
-    if (mutex_.compare_exchange_strong(mutex, created))
+    if (m_mutex.compare_exchange_strong(mutex, created))
       mutex = created;
     else
       CloseHandle(created);
@@ -38,16 +38,15 @@ long Loader::Load() {
     return kLoadErrorBase + static_cast<long>(error);
   }
   long result = 0;
-  if (!loaded_.load(std::memory_order_acquire)) {
-    HMODULE module = LoadLibraryA(module_name_);
+  if (!m_loaded.load(std::memory_order_acquire)) {
+    HMODULE module = LoadLibraryA(m_moduleName);
     if (!module) {
       result = kLoadErrorBase + static_cast<long>(GetLastError());
     } else {
-      module_ = module;
-      for (int i = 0; i < kEntryCount; ++i)
-        entries_[i] = reinterpret_cast<void *>(GetProcAddress(module, kNames[i]));
-      loads_.fetch_add(1);
-      loaded_.store(true, std::memory_order_release);
+      m_module = module;
+      for (int i = 0; i < kEntryCount; ++i) m_entries[i] = reinterpret_cast<void *>(GetProcAddress(module, kNames[i]));
+      m_loads.fetch_add(1);
+      m_loaded.store(true, std::memory_order_release);
     }
   }
   ReleaseMutex(mutex);
@@ -57,8 +56,8 @@ long Loader::Load() {
 Loader &Library() {
   // Never destroyed: completion callbacks of the library may still run while
   // the process exits.
-  static Loader *loader = new Loader(kModuleName);
-  return *loader;
+  static Loader *g_loader = new Loader(kModuleName);
+  return *g_loader;
 }
 
-}  // namespace cvapi
+}  // namespace comm::cvapi

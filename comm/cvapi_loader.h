@@ -15,7 +15,7 @@
 
 #include "cvapi32.h"
 
-namespace cvapi {
+namespace comm::cvapi {
 
 inline constexpr long kLoadErrorBase = 0x50000;
 inline constexpr const char kModuleName[] = "cvapi32.dll";
@@ -24,7 +24,7 @@ inline constexpr const char kModuleName[] = "cvapi32.dll";
 // their own with another module name.
 class Loader {
  public:
-  explicit Loader(const char *module) : module_name_(module) {}
+  explicit Loader(const char *module) : m_moduleName(module) {}
   ~Loader();
   Loader(const Loader &) = delete;
   Loader &operator=(const Loader &) = delete;
@@ -34,7 +34,7 @@ class Loader {
   // loaded once; a failed load is tried again by the next call.
   long Ensure();
   // How many times this loader has loaded its module (0 or 1).
-  int Loads() const { return loads_.load(); }
+  int Loads() const { return m_loads.load(); }
 
   enum Entry {
 #define CVAPI_ENUM(name) k_##name,
@@ -43,17 +43,17 @@ class Loader {
         kEntryCount
   };
   // The resolved address, or null when the library lacks the name.
-  void *Address(Entry e) const { return entries_[e]; }
+  void *Address(Entry e) const { return m_entries[e]; }
 
  private:
   long Load();
 
-  const char *module_name_;
-  std::atomic<HANDLE> mutex_{nullptr};
-  std::atomic<bool> loaded_{false};
-  std::atomic<int> loads_{0};
-  HMODULE module_ = nullptr;
-  void *entries_[kEntryCount] = {};
+  const char *m_moduleName;
+  std::atomic<HANDLE> m_mutex{nullptr};
+  std::atomic<bool> m_loaded{false};
+  std::atomic<int> m_loads{0};
+  HMODULE m_module = nullptr;
+  void *m_entries[kEntryCount] = {};
 };
 
 // The process's loader of "cvapi32.dll", kept for the life of the process.
@@ -105,4 +105,4 @@ auto Call(Loader &loader, Loader::Entry e, A &&...args) {
 DTL_ENTRY_POINTS(CVAPI_WRAP)
 #undef CVAPI_WRAP
 
-}  // namespace cvapi
+}  // namespace comm::cvapi

@@ -1,6 +1,6 @@
 #include "qx_errors.h"
 
-namespace qx {
+namespace comm {
 
 const char *QxErrorName(HRESULT hr) {
   switch (hr) {
@@ -14,4 +14,4 @@ const char *QxErrorName(HRESULT hr) {
   }
 }
 
-}  // namespace qx
+}  // namespace comm

@@ -8,7 +8,7 @@
 
 #include "context.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 // 100-ns intervals between 1601 and 1970.
@@ -35,15 +35,15 @@ std::string TimeStamp() {
   unsigned short ms = static_cast<unsigned short>(t / 10000 % 1000);
   char date[64] = "";
   {
-    // localtime's buffer is shared; the library lock serialises its users.
+    // localtime's buffer is shared; this lock serialises its users.
     static struct Lock {
       CRITICAL_SECTION cs;
       Lock() { InitializeCriticalSection(&cs); }
       ~Lock() { DeleteCriticalSection(&cs); }
-    } lock;
-    EnterCriticalSection(&lock.cs);
+    } g_lock;
+    EnterCriticalSection(&g_lock.cs);
     if (const std::tm *tm = std::localtime(&seconds)) std::strftime(date, sizeof date, "%a %b %d %H:%M:%S %Y", tm);
-    LeaveCriticalSection(&lock.cs);
+    LeaveCriticalSection(&g_lock.cs);
   }
   if (std::strlen(date) < 24) return "??? ??? ?? ??:??:??.000 ????";
   char out[64];
@@ -62,13 +62,11 @@ std::string HexBytes(const uint8_t *data, size_t size) {
   return out;
 }
 
-QxASADiagnostics::QxASADiagnostics(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {
-  InitializeCriticalSection(&lock_);
-}
+QxASADiagnostics::QxASADiagnostics(HANDLE file) : m_file(file) { InitializeCriticalSection(&m_lock); }
 
 QxASADiagnostics::~QxASADiagnostics() {
-  CloseHandle(file_);
-  DeleteCriticalSection(&lock_);
+  CloseHandle(m_file);
+  DeleteCriticalSection(&m_lock);
 }
 
 QxASADiagnostics *QxASADiagnostics::Open(const char *folder, const char *name) {
@@ -82,16 +80,16 @@ QxASADiagnostics *QxASADiagnostics::Open(const char *folder, const char *name) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
-  auto *log = new QxASADiagnostics(file, path);
+  auto *log = new QxASADiagnostics(file);
   log->Printf("\nASA Packet Log File Opened on %s\n", TimeStamp().c_str());
   return log;
 }
 
 void QxASADiagnostics::Write(const std::string &text) {
-  EnterCriticalSection(&lock_);
+  EnterCriticalSection(&m_lock);
   DWORD written = 0;
-  WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  LeaveCriticalSection(&lock_);
+  WriteFile(m_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  LeaveCriticalSection(&m_lock);
 }
 
 void QxASADiagnostics::Printf(const char *format, ...) {
@@ -112,8 +110,6 @@ void QxASADiagnostics::Bytes(const char *direction, const uint8_t *data, size_t 
   Write(text + HexBytes(data, size) + "\n");
 }
 
-void QxASADiagnostics::Flush() { FlushFileBuffers(file_); }
-
 QxASADiagnostics *Log() { return CurrentLog(); }
 
 void LogLine(const char *format, ...) {
@@ -126,4 +122,4 @@ void LogLine(const char *format, ...) {
   log->Write(text + "\n");
 }
 
-}  // namespace qx
+}  // namespace comm

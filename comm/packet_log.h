@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qx {
+namespace comm {
 
 // "Wed Jan 02 02:03:55.123 2019": the first 19 characters of the C library's
 // date text, the milliseconds and the year.
@@ -33,14 +33,11 @@ class QxASADiagnostics {
   // Bytes as hexadecimal, sixteen to a line, at most 65535 of them
   // (direction: "TRANSMIT" or "RECEIVE", for the warning above that).
   void Bytes(const char *direction, const uint8_t *data, size_t size);
-  void Flush();
-  const std::string &path() const { return path_; }
 
  private:
-  QxASADiagnostics(HANDLE file, std::string path);
-  HANDLE file_;
-  std::string path_;
-  CRITICAL_SECTION lock_;
+  explicit QxASADiagnostics(HANDLE file);
+  HANDLE m_file;
+  CRITICAL_SECTION m_lock;
 };
 
 // The process's packet log, or null. Writes through these helpers are no-ops
@@ -53,4 +50,4 @@ void LogLine(const char *format, ...)
     ;
 std::string HexBytes(const uint8_t *data, size_t size);
 
-}  // namespace qx
+}  // namespace comm

@@ -7,7 +7,7 @@
 #include "channel.h"
 #include "context.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -31,11 +31,18 @@ HRESULT BuilderResult(int code) {
   }
 }
 
-const char *kStateTexts[] = {"connection successfully opened", "error establishing connection",
-                             "connection failed", "connection timed out", "connection successfully closed",
-                             "duplicate packet received", "packet lost", "ACK received",
-                             "NAK - unspecified type received", "NAK - Bad Command received",
-                             "NAK - Sequence Error received", "NAK - Not Enough Memory received"};
+constexpr const char *kStateTexts[] = {"connection successfully opened",
+                                       "error establishing connection",
+                                       "connection failed",
+                                       "connection timed out",
+                                       "connection successfully closed",
+                                       "duplicate packet received",
+                                       "packet lost",
+                                       "ACK received",
+                                       "NAK - unspecified type received",
+                                       "NAK - Bad Command received",
+                                       "NAK - Sequence Error received",
+                                       "NAK - Not Enough Memory received"};
 
 // The completion of a request whose reply failed to arrive, as an HRESULT.
 HRESULT CompletionResult(uint32_t iostat) {
@@ -88,6 +95,88 @@ DWORD WINAPI Worker(LPVOID p) {
   return 0;
 }
 
+// The request in the handle's send buffer: service, path size in words,
+// path, data.
+HRESULT WriteRequest(QxMsgStruct &msg, DWORD largest, BYTE service, const std::vector<BYTE> &path,
+                     const std::vector<BYTE> &data) {
+  DWORD requestSize = static_cast<DWORD>(2 + path.size() + data.size());
+  if (requestSize > largest || path.size() > 2 * 0xFF) return BuilderResult(kRequestTooLarge);
+  msg.SendBuf[0] = service;
+  msg.SendBuf[1] = static_cast<BYTE>(path.size() / 2);
+  std::memcpy(msg.SendBuf + 2, path.data(), path.size());
+  if (!data.empty()) std::memcpy(msg.SendBuf + 2 + path.size(), data.data(), data.size());
+  msg.SendSize = requestSize;
+  msg.ReplySize = 0;
+  msg.status = 0;
+  return S_OK;
+}
+
+// Waits until the reply was received or a worker let the request go; a
+// time-out extended meanwhile is waited out too. WAIT_OBJECT_0 is the reply.
+DWORD WaitForEnd(const asaMessage *m, const QxCommTimeOut &timeOut) {
+  HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
+  DWORD waited = timeOut.Value();
+  DWORD w = WaitForMultipleObjects(2, ends, FALSE, waited);
+  while (w == WAIT_TIMEOUT && timeOut.Value() > waited) {
+    DWORD more = timeOut.Value() - waited;
+    waited += more;
+    w = WaitForMultipleObjects(2, ends, FALSE, more);
+  }
+  return w;
+}
+
+// The request's result, once no worker touches it: the receive routine's,
+// or why the reply did not come.
+HRESULT Outcome(const asaMessage *m, DWORD waitResult, HRESULT received) {
+  bool done = WaitForSingleObject(m->doneEvent, 0) == WAIT_OBJECT_0;
+  bool released = waitResult == WAIT_OBJECT_0 + 1;
+  if (done) return received;
+  if (waitResult == WAIT_TIMEOUT || (released && m->abandoned == QxE_COMM_TIMEOUT)) {
+    LogLine("APPLICATION TIMED OUT WAITING FOR A REPLY on %s", TimeStamp().c_str());
+    LogLine("No reply logged for this message --");
+    LogLine("Purged -");
+    return QxE_COMM_TIMEOUT;
+  }
+  return released ? m->abandoned : E_FAIL;
+}
+
+void LogOutcome(HRESULT hr) {
+  if (hr == QxE_COMM_TIMEOUT)
+    LogLine("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT");
+  else if (hr == E_FAIL)
+    LogLine("HRESULT from QxWaitIfSync() is E_FAIL");
+  else
+    LogLine("HRESULT from QxWaitIfSync() is 0x%08x  ", static_cast<unsigned>(hr));
+}
+
+// Hands the request to the channel and waits for its end. The reply is
+// waited for by the channel's second worker, or by a worker of this
+// request's own; either has let the message go on return.
+HRESULT Transact(Channel &channel, asaMessage *m, const Work &work, DWORD serverTimeOut, const QxCommTimeOut &timeOut) {
+  HRESULT hr = channel.SendReceive(m, serverTimeOut);
+  if (FAILED(hr)) return hr;
+  HANDLE worker = nullptr;
+  if (!channel.ServeReply(m)) {
+    worker = StartWorker(Worker, m);
+    if (!worker) {
+      // Nobody else will wait: the server's reference keeps the message alive.
+      SetEvent(m->cancelEvent);
+      return E_FAIL;
+    }
+  }
+  DWORD w = WaitForEnd(m, timeOut);
+  if (w != WAIT_OBJECT_0) SetEvent(m->cancelEvent);
+  if (worker) {
+    WaitForSingleObject(worker, INFINITE);
+    CloseHandle(worker);
+  } else {
+    WaitForSingleObject(m->releasedEvent, INFINITE);
+  }
+  hr = Outcome(m, w, work.result);
+  LogOutcome(hr);
+  return hr;
+}
+
 void PutU16(std::vector<BYTE> &out, WORD v) {
   out.push_back(static_cast<BYTE>(v));
   out.push_back(static_cast<BYTE>(v >> 8));
@@ -108,9 +197,9 @@ const adf::Attribute *FindAttribute(const adf::ClassDef *def, WORD instance, WOR
 }  // namespace
 
 void QxCommTimeOut::Extend(DWORD ms) {
-  for (QxCommTimeOut *t = this; t; t = t->parent_) {
-    DWORD v = t->value_.load();
-    t->value_.store(ms >= INFINITE - 1 - v ? INFINITE - 1 : v + ms);
+  for (QxCommTimeOut *t = this; t; t = t->m_parent) {
+    DWORD v = t->m_value.load();
+    t->m_value.store(ms >= INFINITE - 1 - v ? INFINITE - 1 : v + ms);
   }
 }
 
@@ -124,33 +213,33 @@ const char *ConnectionStateText(DWORD state) {
 // ---- QxMsgHandle ----------------------------------------------------------------
 
 QxMsgHandle::QxMsgHandle() {
-  std::memset(&msg_, 0, sizeof msg_);
-  msg_.attribReplyType = 3;
-  msg_.PacketID = 0xDEAD;
+  std::memset(&m_msg, 0, sizeof m_msg);
+  m_msg.attribReplyType = 3;
+  m_msg.PacketID = 0xDEAD;
 }
 
 QxMsgHandle::~QxMsgHandle() {
-  std::free(msg_.SendBuf);
-  std::free(msg_.ReplyBuf);
-  std::free(msg_.tmpBuf);
+  std::free(m_msg.SendBuf);
+  std::free(m_msg.ReplyBuf);
+  std::free(m_msg.tmpBuf);
 }
 
-ULONG QxMsgHandle::AddRef() { return static_cast<ULONG>(refs_.fetch_add(1) + 1); }
+ULONG QxMsgHandle::AddRef() { return static_cast<ULONG>(m_refs.fetch_add(1) + 1); }
 
 ULONG QxMsgHandle::Release() {
-  LONG r = refs_.fetch_sub(1) - 1;
+  LONG r = m_refs.fetch_sub(1) - 1;
   if (r == 0) delete this;
   return static_cast<ULONG>(r);
 }
 
 void QxMsgHandle::BeginRequest() {
   AddRef();
-  pending_.fetch_add(1);
+  m_pending.fetch_add(1);
 }
 
 void QxMsgHandle::EndRequest() {
-  LONG p = pending_.load();
-  while (p > 0 && !pending_.compare_exchange_weak(p, p - 1)) {
+  LONG p = m_pending.load();
+  while (p > 0 && !m_pending.compare_exchange_weak(p, p - 1)) {
   }
   if (p <= 0) {
     LogLine("QXONLINE ATTEMPTED TO DELETE THE MESSAGE HANDLE!");
@@ -172,24 +261,24 @@ bool Grow(BYTE *&buffer, DWORD &capacity, DWORD size) {
 
 // The message structure is packed: its fields are copied, never referenced.
 bool QxMsgHandle::ReserveSend(DWORD size) {
-  BYTE *buffer = msg_.SendBuf;
-  bool ok = Grow(buffer, sendCapacity_, size);
-  msg_.SendBuf = buffer;
+  BYTE *buffer = m_msg.SendBuf;
+  bool ok = Grow(buffer, m_sendCapacity, size);
+  m_msg.SendBuf = buffer;
   return ok;
 }
 bool QxMsgHandle::ReserveReply(DWORD size) {
-  BYTE *buffer = msg_.ReplyBuf;
-  bool ok = Grow(buffer, replyCapacity_, size);
-  msg_.ReplyBuf = buffer;
+  BYTE *buffer = m_msg.ReplyBuf;
+  bool ok = Grow(buffer, m_replyCapacity, size);
+  m_msg.ReplyBuf = buffer;
   return ok;
 }
 bool QxMsgHandle::ReserveTmp(DWORD size) {
-  BYTE *buffer = msg_.tmpBuf;
-  DWORD capacity = msg_.tmpBufSize;
+  BYTE *buffer = m_msg.tmpBuf;
+  DWORD capacity = m_msg.tmpBufSize;
   bool ok = Grow(buffer, capacity, size);
-  bool grown = capacity != msg_.tmpBufSize;
-  msg_.tmpBuf = buffer;
-  msg_.tmpBufSize = capacity;
+  bool grown = capacity != m_msg.tmpBufSize;
+  m_msg.tmpBuf = buffer;
+  m_msg.tmpBufSize = capacity;
   if (grown)
     LogLine("Allocated pHandle->tmpBuf = 0x%p - %u bytes", static_cast<void *>(buffer), static_cast<unsigned>(capacity));
   return ok;
@@ -204,11 +293,11 @@ std::string QxMsgHandle::Dump() const {
                 "  tmpBuf          = %p\n  tmpBufSize      = %u\n  allocatedByCM   = %u\n"
                 "  CorvidStatus    = 0x%08x\n  attribReplyType = %u\n  pTimeOut        = %p\n"
                 "  PacketID        = 0x%04x\n",
-                msg_.pAsync, msg_.status, static_cast<void *>(msg_.SendBuf), static_cast<unsigned>(msg_.SendSize),
-                static_cast<void *>(msg_.ReplyBuf), static_cast<unsigned>(msg_.ReplySize),
-                static_cast<void *>(msg_.tmpBuf), static_cast<unsigned>(msg_.tmpBufSize),
-                static_cast<unsigned>(msg_.allocatedByCM), static_cast<unsigned>(msg_.CorvidStatus),
-                static_cast<unsigned>(msg_.attribReplyType), static_cast<void *>(msg_.pTimeOut), msg_.PacketID);
+                m_msg.pAsync, m_msg.status, static_cast<void *>(m_msg.SendBuf), static_cast<unsigned>(m_msg.SendSize),
+                static_cast<void *>(m_msg.ReplyBuf), static_cast<unsigned>(m_msg.ReplySize),
+                static_cast<void *>(m_msg.tmpBuf), static_cast<unsigned>(m_msg.tmpBufSize),
+                static_cast<unsigned>(m_msg.allocatedByCM), static_cast<unsigned>(m_msg.CorvidStatus),
+                static_cast<unsigned>(m_msg.attribReplyType), static_cast<void *>(m_msg.pTimeOut), m_msg.PacketID);
   return text;
 }
 
@@ -217,36 +306,36 @@ std::string QxMsgHandle::Dump() const {
 HRESULT QxASAInternalObjectID::Add(DWORD kind, DWORD value) {
   if (kind != kClass && kind != kInstance && kind != kAttribute && kind != kMember && kind != kConnectionPoint)
     return QxE_OUT_OF_RANGE;
-  if (value > 0xFFFF || count_ == kMaxElements) return QxE_OUT_OF_RANGE;
-  elements_[count_++] = {kind, static_cast<WORD>(value)};
+  if (value > 0xFFFF || m_count == kMaxElements) return QxE_OUT_OF_RANGE;
+  m_elements[m_count++] = {kind, static_cast<WORD>(value)};
   return S_OK;
 }
 
 WORD QxASAInternalObjectID::Class() const {
-  for (size_t i = 0; i < count_; ++i)
-    if (elements_[i].kind == kClass) return elements_[i].value;
+  for (size_t i = 0; i < m_count; ++i)
+    if (m_elements[i].kind == kClass) return m_elements[i].value;
   return 0;
 }
 
 WORD QxASAInternalObjectID::Instance() const {
-  for (size_t i = 0; i < count_; ++i)
-    if (elements_[i].kind == kInstance) return elements_[i].value;
+  for (size_t i = 0; i < m_count; ++i)
+    if (m_elements[i].kind == kInstance) return m_elements[i].value;
   return 0;
 }
 
 HRESULT QxASAInternalObjectID::BuildPath(std::vector<BYTE> &out) const {
-  if (count_ == 0) return QxE_NO_PATH;
+  if (m_count == 0) return QxE_NO_PATH;
   out.clear();
-  for (size_t i = 0; i < count_; ++i) {
+  for (size_t i = 0; i < m_count; ++i) {
     BYTE type;
-    switch (elements_[i].kind) {
+    switch (m_elements[i].kind) {
       case kClass: type = 0x20; break;
       case kInstance: type = 0x24; break;
       case kAttribute: type = 0x30; break;
       case kMember: type = 0x28; break;
       default: type = 0x2C; break;
     }
-    WORD v = elements_[i].value;
+    WORD v = m_elements[i].value;
     if (v <= 0xFF) {
       out.push_back(type);
       out.push_back(static_cast<BYTE>(v));
@@ -269,12 +358,12 @@ HRESULT QxASAPacketServer::Create(QxASAPacketServer **out) {
   if (!Initialized()) return QxE_NOT_INITIALIZED;
   auto *server = new (std::nothrow) QxASAPacketServer;
   if (!server) return E_OUTOFMEMORY;
-  server->target_.reset(new (std::nothrow) QxCommTarget);
-  if (!server->target_) {
+  server->m_target.reset(new (std::nothrow) QxCommTarget);
+  if (!server->m_target) {
     delete server;
     return E_OUTOFMEMORY;
   }
-  if (HRESULT hr = QxOnlineCopyDefaultTarget(server->target_.get())) {
+  if (HRESULT hr = QxOnlineCopyDefaultTarget(server->m_target.get())) {
     delete server;
     return hr;
   }
@@ -285,32 +374,32 @@ HRESULT QxASAPacketServer::Create(QxASAPacketServer **out) {
 QxASAPacketServer::~QxASAPacketServer() { StopCommunicating(); }
 
 DWORD QxASAPacketServer::LargestRequest() const {
-  if (!channel_) return 0;
-  DWORD size = target_->ConnectionSize;
-  DWORD overhead = channel_->IsOpen() ? 2 : 12 + channel_->RouteLength();
+  if (!m_channel) return 0;
+  DWORD size = m_target->ConnectionSize;
+  DWORD overhead = m_channel->IsOpen() ? 2 : 12 + m_channel->RouteLength();
   DWORD largest = size > overhead ? size - overhead : 0;
-  if (channel_->IsPccc()) largest += 4;
+  if (m_channel->IsPccc()) largest += 4;
   return largest;
 }
 
 void QxASAPacketServer::ResetDeviceInfo() {
   LogLine("Resetting OA Device Info");
-  deviceInfo_.clear();
+  m_deviceInfo.clear();
 }
 
 HRESULT QxASAPacketServer::OpenChannel(bool connected) {
-  const QxCommTarget &t = *target_;
+  const QxCommTarget &t = *m_target;
   DWORD kind = t.NetworkKind, protocol = t.Protocol;
-  if (kind > QxNetWAYFIND) return QxE_NOT_SUPPORTED;
+  if (kind > kQxNetWayfind) return QxE_NOT_SUPPORTED;
   std::unique_ptr<Channel> channel;
   bool byNetworkType = false;
-  if (protocol == QxProtoPCCCNOFRAG) {
-    if (kind == QxNetONET || kind == QxNetWAYFIND) return QxE_NOT_SUPPORTED;
+  if (protocol == kQxProtoPcccNoFrag) {
+    if (kind == kQxNetOnet || kind == kQxNetWayfind) return QxE_NOT_SUPPORTED;
     return S_OK;  // communicating, with no channel
-  } else if (protocol == QxProtoPCCC) {
-    if (kind == QxNetCNET || kind == QxNetENET) return S_OK;
+  } else if (protocol == kQxProtoPccc) {
+    if (kind == kQxNetCnet || kind == kQxNetEnet) return S_OK;
     byNetworkType = true;
-  } else if (kind == QxNetWAYFIND) {
+  } else if (kind == kQxNetWayfind) {
     channel = std::make_unique<ASAWayfindChannel>(t);
   } else {
     channel = std::make_unique<ASAControlNetChannel>(t);
@@ -325,19 +414,19 @@ HRESULT QxASAPacketServer::OpenChannel(bool connected) {
   if (connected) {
     if (HRESULT hr = channel->Open()) return hr;
   }
-  channel_ = std::move(channel);
+  m_channel = std::move(channel);
   return S_OK;
 }
 
 HRESULT QxASAPacketServer::StartCommunicating(DWORD skipRevisionTable, DWORD checkPathWord, bool connected) {
-  if (communicating_) return QxE_ALREADY_COMMUNICATING;
+  if (m_communicating) return QxE_ALREADY_COMMUNICATING;
   if (HRESULT hr = OpenChannel(connected)) return hr;
   LogLine("Target: kind %u protocol %u driver %.64s path %.64s time-out %u connection size %u",
-          static_cast<unsigned>(target_->NetworkKind), static_cast<unsigned>(target_->Protocol), target_->DriverName,
-          target_->PathString, static_cast<unsigned>(target_->DefaultTimeOut),
-          static_cast<unsigned>(target_->ConnectionSize));
+          static_cast<unsigned>(m_target->NetworkKind), static_cast<unsigned>(m_target->Protocol), m_target->DriverName,
+          m_target->PathString, static_cast<unsigned>(m_target->DefaultTimeOut),
+          static_cast<unsigned>(m_target->ConnectionSize));
   LogLine("ASAPacketServer Connection Watch Dog %s", ConnectionWatchDog() ? "ENABLED" : "DISABLED");
-  communicating_ = true;
+  m_communicating = true;
   DWORD mode = TestMode();
   if (mode == 1 || mode == 2) return S_OK;
   if (HRESULT hr = CheckPath(checkPathWord)) {
@@ -366,7 +455,7 @@ HRESULT QxASAPacketServer::CheckPath(DWORD) {
       WORD ext = extWords && msg.ReplySize >= 6 ? GetU16(msg.ReplyBuf + 4) : 0;
       hr = (status == 0x01 && ext == 0x0318) ? QxE_PATH_REFUSED_0318 : QxE_NO_DEVICE;
     } else {
-      deviceInfo_.assign(msg.ReplyBuf, msg.ReplyBuf + msg.ReplySize);
+      m_deviceInfo.assign(msg.ReplyBuf, msg.ReplyBuf + msg.ReplySize);
     }
   } else if (hr == QxE_COMM_TIMEOUT || hr == QxE_CIP_ERROR_REPLY) {
     hr = QxE_NO_DEVICE;
@@ -417,14 +506,15 @@ HRESULT QxASAPacketServer::LoadRevisionTable() {
 }
 
 void QxASAPacketServer::StopCommunicating() {
-  if (savedConnectionSize_ && savedConnectionSize_ != target_->ConnectionSize) {
-    target_->ConnectionSize = savedConnectionSize_;
-    LogLine("INFO: Resetting Local PacketServer Connection Size back to %u", static_cast<unsigned>(savedConnectionSize_));
+  if (m_savedConnectionSize && m_savedConnectionSize != m_target->ConnectionSize) {
+    m_target->ConnectionSize = m_savedConnectionSize;
+    LogLine("INFO: Resetting Local PacketServer Connection Size back to %u",
+            static_cast<unsigned>(m_savedConnectionSize));
   }
-  savedConnectionSize_ = 0;
-  if (communicating_) {
-    channel_.reset();
-    communicating_ = false;
+  m_savedConnectionSize = 0;
+  if (m_communicating) {
+    m_channel.reset();
+    m_communicating = false;
     ResetDeviceInfo();
   }
 }
@@ -439,24 +529,13 @@ HRESULT QxASAPacketServer::PrepareBuffers(QxMsgHandle *handle, bool attributeRep
 HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const std::vector<BYTE> &path,
                                        const std::vector<BYTE> &data) {
   QxMsgStruct &msg = handle->Msg();
-  // The request: service, path size in words, path, data.
-  DWORD requestSize = static_cast<DWORD>(2 + path.size() + data.size());
-  if (requestSize > LargestRequest() || path.size() > 2 * 0xFF) return BuilderResult(kRequestTooLarge);
-  msg.SendBuf[0] = service;
-  msg.SendBuf[1] = static_cast<BYTE>(path.size() / 2);
-  std::memcpy(msg.SendBuf + 2, path.data(), path.size());
-  if (!data.empty()) std::memcpy(msg.SendBuf + 2 + path.size(), data.data(), data.size());
-  msg.SendSize = requestSize;
-  msg.ReplySize = 0;
-  msg.status = 0;
+  if (HRESULT hr = WriteRequest(msg, LargestRequest(), service, path, data)) return hr;
+  QxCommTimeOut own(TripleTimeOut(m_target->DefaultTimeOut));
+  const QxCommTimeOut &timeOut = msg.pTimeOut ? *msg.pTimeOut : own;
+  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{m_target->DefaultTimeOut};
 
-  QxCommTimeOut own(TripleTimeOut(target_->DefaultTimeOut));
-  QxCommTimeOut *timeOut = msg.pTimeOut ? msg.pTimeOut : &own;
-  DWORD serverTimeOut = msg.pTimeOut ? std::max<DWORD>(msg.pTimeOut->Value() / 3, 1) : DWORD{target_->DefaultTimeOut};
-
-  Work work{nullptr, handle};
   auto *m = new asaMessage;
-  work.m = m;
+  Work work{m, handle};
   m->service = service;
   m->path = path;
   m->data = data;
@@ -464,67 +543,12 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
   m->onReplyContext = &work;
   handle->BeginRequest();
   msg.pAsync = m;
-  msg.PacketID = lastPacketId_ = static_cast<WORD>((lastPacketId_ + 1) % 257);
+  msg.PacketID = m_lastPacketId = static_cast<WORD>((m_lastPacketId + 1) % 257);
   if (QxASADiagnostics *log = Log())
     log->Printf("\nMessage transmitted: %s  Thread ID 0x%08x\n", TimeStamp().c_str(),
                 static_cast<unsigned>(GetCurrentThreadId()));
-  HRESULT hr = channel_->SendReceive(m, serverTimeOut);
-  if (FAILED(hr)) {
-    msg.pAsync = nullptr;
-    m->Release();
-    handle->EndRequest();
-    return hr;
-  }
-  // The reply is waited for by the channel's second worker, or by a worker of
-  // this request's own.
-  HANDLE worker = nullptr;
-  if (!channel_->ServeReply(m)) {
-    worker = StartWorker(Worker, m);
-    if (!worker) {
-      // Nobody else will wait: the server's reference keeps the message alive.
-      SetEvent(m->cancelEvent);
-      msg.pAsync = nullptr;
-      m->Release();
-      handle->EndRequest();
-      return E_FAIL;
-    }
-  }
-
-  HANDLE ends[2] = {m->doneEvent, m->releasedEvent};
-  DWORD waited = timeOut->Value();
-  DWORD w = WaitForMultipleObjects(2, ends, FALSE, waited);
-  while (w == WAIT_TIMEOUT && timeOut->Value() > waited) {
-    DWORD more = timeOut->Value() - waited;
-    waited += more;
-    w = WaitForMultipleObjects(2, ends, FALSE, more);
-  }
-  if (w != WAIT_OBJECT_0) SetEvent(m->cancelEvent);
-  // No worker touches the request after this: its own worker is joined, the
-  // channel's has let it go.
-  if (worker) {
-    WaitForSingleObject(worker, INFINITE);
-    CloseHandle(worker);
-  } else {
-    WaitForSingleObject(m->releasedEvent, INFINITE);
-  }
-  bool done = WaitForSingleObject(m->doneEvent, 0) == WAIT_OBJECT_0;
-  bool released = w == WAIT_OBJECT_0 + 1;
-  if (done) {
-    hr = work.result;
-  } else if (w == WAIT_TIMEOUT || (released && m->abandoned == QxE_COMM_TIMEOUT)) {
-    LogLine("APPLICATION TIMED OUT WAITING FOR A REPLY on %s", TimeStamp().c_str());
-    LogLine("No reply logged for this message --");
-    LogLine("Purged -");
-    hr = QxE_COMM_TIMEOUT;
-  } else {
-    hr = released ? m->abandoned : E_FAIL;
-  }
-  if (hr == QxE_COMM_TIMEOUT)
-    LogLine("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT");
-  else if (hr == E_FAIL)
-    LogLine("HRESULT from QxWaitIfSync() is E_FAIL");
-  else
-    LogLine("HRESULT from QxWaitIfSync() is 0x%08x  ", static_cast<unsigned>(hr));
+  HRESULT hr = Transact(*m_channel, m, work, serverTimeOut, timeOut);
+  // However it ended, no worker touches the message any more.
   msg.pAsync = nullptr;
   m->Release();
   handle->EndRequest();
@@ -532,8 +556,8 @@ HRESULT QxASAPacketServer::SendAndWait(QxMsgHandle *handle, BYTE service, const 
 }
 
 HRESULT QxASAPacketServer::GetAttributesAll(QxMsgHandle *handle, QxASAInternalObjectID *id) {
-  if (!communicating_ || !handle || !id) return !communicating_ ? QxE_CHANNEL_NOT_OPEN : E_INVALIDARG;
-  if (!channel_) return QxE_CHANNEL_NOT_OPEN;
+  if (!m_communicating || !handle || !id) return !m_communicating ? QxE_CHANNEL_NOT_OPEN : E_INVALIDARG;
+  if (!m_channel) return QxE_CHANNEL_NOT_OPEN;
   if (HRESULT hr = PrepareBuffers(handle, false)) return hr;
   if (ThreadOptimization()) handle->Msg().pAsync = nullptr;
   handle->Msg().attribReplyType = 0;
@@ -622,7 +646,7 @@ HRESULT QxASAPacketServer::ReadAttributeLists(QxMsgHandle *handle, QxASAInternal
 
 HRESULT QxASAPacketServer::GetAttributesList(QxMsgHandle *handle, QxASAInternalObjectID *id, const WORD *list,
                                              DWORD count) {
-  if (!communicating_ || !channel_) return QxE_CHANNEL_NOT_OPEN;
+  if (!m_communicating || !m_channel) return QxE_CHANNEL_NOT_OPEN;
   if (!handle || !id || !list || count == 0 || count > 0xFFFF) return E_INVALIDARG;
   if (HRESULT hr = PrepareBuffers(handle, true)) return hr;
   handle->Msg().attribReplyType = 1;
@@ -643,22 +667,17 @@ HRESULT QxASAPacketServer::GetAttributesList(QxMsgHandle *handle, QxASAInternalO
   return SendAndWait(handle, kGetAttributeList, path, data);
 }
 
-HRESULT QxASAPacketServer::ReadWriteData(QxMsgHandle *, QxASAInternalObjectID *) { return QxE_NOT_SUPPORTED; }
-HRESULT QxASAPacketServer::MultiValueService(QxMsgHandle *, QxASAInternalObjectID *) { return QxE_NOT_SUPPORTED; }
-
 HRESULT QxASAPacketServer::CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWORD *size) {
   if (!handle || !size || (!buffer && *size)) return E_INVALIDARG;
   const QxMsgStruct &msg = handle->Msg();
-  // 1, 2. The reply's own header must be there before anything is read from it.
+  // The reply's own header must be there before anything is read from it.
   if (!msg.ReplyBuf || msg.ReplySize == 0) return QxE_REPLY_NO_DATA;
   DWORD replySize = std::min(DWORD{msg.ReplySize}, handle->ReplyCapacity());
   if (replySize < kReplyHeader) return QxE_REPLY_NO_DATA;
   DWORD header = kReplyHeader + 2u * msg.ReplyBuf[3];
   if (header > replySize) return QxE_REPLY_NO_DATA;
-  // 3.
   BYTE status = msg.ReplyBuf[2];
   if (status != 0 && status != 0x0A && status != 0x1E) return QxE_CIP_ERROR_REPLY;
-  // 4, 5.
   DWORD length = replySize - header;
   if (length > *size) {
     *size = length;
@@ -669,4 +688,4 @@ HRESULT QxASAPacketServer::CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWOR
   return S_OK;
 }
 
-}  // namespace qx
+}  // namespace comm

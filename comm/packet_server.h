@@ -15,7 +15,7 @@
 
 #include "qxonline.h"
 
-namespace qx {
+namespace comm {
 
 class Channel;
 struct asaMessage;
@@ -24,13 +24,13 @@ struct asaMessage;
 // adds to every object of its chain (this one and its parents).
 class QxCommTimeOut {
  public:
-  explicit QxCommTimeOut(DWORD ms, QxCommTimeOut *parent = nullptr) : value_(ms), parent_(parent) {}
-  DWORD Value() const { return value_.load(); }
+  explicit QxCommTimeOut(DWORD ms, QxCommTimeOut *parent = nullptr) : m_value(ms), m_parent(parent) {}
+  DWORD Value() const { return m_value.load(); }
   void Extend(DWORD ms);
 
  private:
-  std::atomic<DWORD> value_;
-  QxCommTimeOut *parent_;
+  std::atomic<DWORD> m_value;
+  QxCommTimeOut *m_parent;
 };
 
 // Three times a time-out, without wrapping (INFINITE - 1 at most).
@@ -66,10 +66,10 @@ class QxMsgHandle {
   // ends (one less of each; without a pending request nothing is released).
   void BeginRequest();
   void EndRequest();
-  LONG Pending() const { return pending_.load(); }
+  LONG Pending() const { return m_pending.load(); }
 
-  QxMsgStruct &Msg() { return msg_; }
-  const QxMsgStruct &Msg() const { return msg_; }
+  QxMsgStruct &Msg() { return m_msg; }
+  const QxMsgStruct &Msg() const { return m_msg; }
   // "Dump of MsgHandle Structure:" and one line per field.
   std::string Dump() const;
 
@@ -77,15 +77,14 @@ class QxMsgHandle {
   bool ReserveSend(DWORD size);
   bool ReserveReply(DWORD size);
   bool ReserveTmp(DWORD size);
-  DWORD ReplyCapacity() const { return replyCapacity_; }
-  DWORD SendCapacity() const { return sendCapacity_; }
+  DWORD ReplyCapacity() const { return m_replyCapacity; }
 
  private:
   ~QxMsgHandle();
-  std::atomic<LONG> refs_{1};
-  std::atomic<LONG> pending_{0};
-  QxMsgStruct msg_;
-  DWORD sendCapacity_ = 0, replyCapacity_ = 0;
+  std::atomic<LONG> m_refs{1};
+  std::atomic<LONG> m_pending{0};
+  QxMsgStruct m_msg;
+  DWORD m_sendCapacity = 0, m_replyCapacity = 0;
 };
 
 // A CIP object path being built: class, instance and further logical elements.
@@ -109,8 +108,8 @@ class QxASAInternalObjectID {
     DWORD kind;
     WORD value;
   };
-  Element elements_[kMaxElements] = {};
-  size_t count_ = 0;
+  Element m_elements[kMaxElements] = {};
+  size_t m_count = 0;
 };
 
 class QxASAPacketServer {
@@ -126,33 +125,30 @@ class QxASAPacketServer {
   // Get_Attributes_All (service 0x01); falls back to lists of attributes when
   // the device does not serve it.
   virtual HRESULT GetAttributesAll(QxMsgHandle *handle, QxASAInternalObjectID *id);
-  // Read/write data and the multi-value service: not used here.
-  virtual HRESULT ReadWriteData(QxMsgHandle *handle, QxASAInternalObjectID *id);
-  virtual HRESULT MultiValueService(QxMsgHandle *handle, QxASAInternalObjectID *id);
 
   // skipRevisionTable: do not load the class revision table; checkPathWord is
   // handed to the path check; connected asks for a connected channel.
   HRESULT StartCommunicating(DWORD skipRevisionTable = 0, DWORD checkPathWord = 0, bool connected = false);
   void StopCommunicating();
-  bool Communicating() const { return communicating_; }
-  bool HasChannel() const { return channel_ != nullptr; }
+  bool Communicating() const { return m_communicating; }
+  bool HasChannel() const { return m_channel != nullptr; }
 
   // The data bytes of the handle's reply into buffer; *size in: capacity, out:
   // bytes (or bytes needed).
   HRESULT CopyReplyData(QxMsgHandle *handle, BYTE *buffer, DWORD *size);
 
-  QxCommTarget *Target() { return target_.get(); }
+  QxCommTarget *Target() { return m_target.get(); }
   HRESULT SetTargetProtocol(const char *protocol, const char *driver) {
-    return QxSetTargetProtocol(target_.get(), protocol, driver);
+    return QxSetTargetProtocol(m_target.get(), protocol, driver);
   }
   HRESULT SetTargetOtherNetwork(const char *driver, const char *path) {
-    return QxSetTargetOtherNetwork(target_.get(), driver, path);
+    return QxSetTargetOtherNetwork(m_target.get(), driver, path);
   }
   HRESULT SetTargetFromTargetData(const BYTE *data, DWORD count) {
-    return QxSetTargetFromTargetData(target_.get(), data, count);
+    return QxSetTargetFromTargetData(m_target.get(), data, count);
   }
   // The Identity reply kept by the path check.
-  const std::vector<BYTE> &DeviceInfo() const { return deviceInfo_; }
+  const std::vector<BYTE> &DeviceInfo() const { return m_deviceInfo; }
   // The largest request the channel carries (0 without a channel).
   DWORD LargestRequest() const;
 
@@ -166,15 +162,15 @@ class QxASAPacketServer {
   HRESULT ReadAttributeLists(QxMsgHandle *handle, QxASAInternalObjectID *id);
   void ResetDeviceInfo();
 
-  std::unique_ptr<Channel> channel_;
-  std::unique_ptr<QxCommTarget> target_;
-  bool communicating_ = false;
-  DWORD savedConnectionSize_ = 0;
-  std::vector<BYTE> deviceInfo_;
-  WORD lastPacketId_ = 65535;
+  std::unique_ptr<Channel> m_channel;
+  std::unique_ptr<QxCommTarget> m_target;
+  bool m_communicating = false;
+  DWORD m_savedConnectionSize = 0;
+  std::vector<BYTE> m_deviceInfo;
+  WORD m_lastPacketId = 65535;
 };
 
 // The text of a connection state (1 to 12, anything else).
 const char *ConnectionStateText(DWORD state);
 
-}  // namespace qx
+}  // namespace comm

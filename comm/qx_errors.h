@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace qx {
+namespace comm {
 
 inline constexpr HRESULT QxE_BUFFER_TOO_SMALL = static_cast<HRESULT>(0x80042000);
 inline constexpr HRESULT QxE_CIP_ERROR_REPLY = static_cast<HRESULT>(0x80042501);
@@ -35,4 +35,4 @@ inline constexpr HRESULT QxE_REVISION_TABLE = static_cast<HRESULT>(0x800426ff);
 // "SUCCESS", a constant's name, or null for a value without one.
 const char *QxErrorName(HRESULT hr);
 
-}  // namespace qx
+}  // namespace comm

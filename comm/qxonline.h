@@ -57,8 +57,15 @@ static_assert(offsetof(QxOnlineInitInfo, Application) == 24 && kQxInitSizeBase =
 // size holds whole, whatever the size.
 void QxOnlineFillInitInfo(QxOnlineInitInfo *info, DWORD size);
 
-enum QxNetworkKind : DWORD { QxNetDF1 = 0, QxNetCNET = 1, QxNetDHP = 2, QxNetENET = 3, QxNetONET = 4, QxNetWAYFIND = 5 };
-enum QxProtocol : DWORD { QxProtoPCCC = 1, QxProtoASA = 2, QxProtoPCCCNOFRAG = 3 };
+enum QxNetworkKind : DWORD {
+  kQxNetDf1 = 0,
+  kQxNetCnet = 1,
+  kQxNetDhp = 2,
+  kQxNetEnet = 3,
+  kQxNetOnet = 4,
+  kQxNetWayfind = 5
+};
+enum QxProtocol : DWORD { kQxProtoPccc = 1, kQxProtoAsa = 2, kQxProtoPcccNoFrag = 3 };
 
 inline constexpr DWORD kQxMaxPathBytes = 510;   // CIP route bytes of a target
 inline constexpr DWORD kQxMaxTargetData = 510;  // target data from a path string

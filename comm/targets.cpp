@@ -1,5 +1,7 @@
 // Targets: the default record, the target-data cache, the setters of the two
 // route forms and the path text of the driver form.
+#include "targets.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,7 @@
 #include "context.h"
 #include "cvapi_loader.h"
 
-namespace qx {
+namespace comm {
 
 namespace {
 
@@ -63,13 +65,8 @@ void CacheStore(const BYTE *data, size_t size, const std::string &path, const st
   g_cache.server = server;
 }
 
-const char *ResultName(HRESULT hr) {
-  const char *name = QxErrorName(hr);
-  return name ? name : nullptr;
-}
-
 void LogResult(HRESULT hr) {
-  if (const char *name = ResultName(hr))
+  if (const char *name = QxErrorName(hr))
     LogLine("%s", name);
   else
     LogLine("Returning 0x%08x", static_cast<unsigned>(hr));
@@ -155,8 +152,8 @@ void ResetDefaultTarget() {
   if (!g_default) g_default = &g_defaultStorage;
   QxCommTarget &t = *g_default;
   std::memset(&t, 0, sizeof t);
-  t.NetworkKind = QxNetDF1;
-  t.Protocol = QxProtoASA;
+  t.NetworkKind = kQxNetDf1;
+  t.Protocol = kQxProtoAsa;
   CopyField(t.DriverName, sizeof t.DriverName, "MK_DF1-1");
   t.NetworkType = 1;
   t.DefaultTimeOut = kDefaultTimeOutMs;
@@ -234,20 +231,20 @@ void ApplyOptions(QxCommTarget &t, const char *options) {
 
 bool SameText(const char *a, const char *b) { return SameTextN(a, b, SIZE_MAX); }
 
-}  // namespace qx
+}  // namespace comm
 
-using namespace qx;
+using namespace comm;
 
 void QxParsePathString(QxCommTarget *target, const char *text) {
   // The default record is shared with every thread of the process.
   LibraryLock lock;
   QxCommTarget &t = Target(target);
-  // 1. Cleared; a text of fewer than two characters is the empty path.
+  // A text of fewer than two characters is the empty path.
   t.PathString[0] = 0;
   t.PathBytes.count = 0;
   size_t length = text ? strnlen(text, kQxPathTextMax) : 0;
   if (length < 2) return;
-  // 2. At most 1023 characters, cut at the last blank that fits when there is one.
+  // At most 1023 characters, cut at the last blank that fits when there is one.
   if (length > kQxPathTextMax - 1) {
     LogLine("Path too long! Truncated!");
     length = kQxPathTextMax - 1;
@@ -257,10 +254,9 @@ void QxParsePathString(QxCommTarget *target, const char *text) {
         break;
       }
   }
-  // 3.
   std::memcpy(t.PathString, text, length);
   t.PathString[length] = 0;
-  // 4. Groups of two hexadecimal digits and a blank (or the end).
+  // Groups of two hexadecimal digits and a blank (or the end).
   WORD count = 0;
   for (size_t i = 0; i < length; i += 3) {
     BYTE b;
@@ -278,7 +274,6 @@ void QxParsePathString(QxCommTarget *target, const char *text) {
     }
     t.PathBytes.bytes[count++] = b;
   }
-  // 5.
   t.PathBytes.count = count;
 }
 
@@ -302,8 +297,9 @@ HRESULT QxSetTargetProtocol(QxCommTarget *target, const char *protocol, const ch
   static const struct {
     const char *name;
     QxNetworkKind kind;
-  } kinds[] = {{"DF1", QxNetDF1}, {"CNET", QxNetCNET}, {"ENET", QxNetENET}, {"ONET", QxNetONET}, {"DHP", QxNetDHP}};
-  for (const auto &k : kinds) {
+  } kNetworkKinds[] = {
+      {"DF1", kQxNetDf1}, {"CNET", kQxNetCnet}, {"ENET", kQxNetEnet}, {"ONET", kQxNetOnet}, {"DHP", kQxNetDhp}};
+  for (const auto &k : kNetworkKinds) {
     if (SameText(network, k.name)) {
       if (strnlen(driver, sizeof t.DriverName) >= sizeof t.DriverName)
         t.DriverName[0] = 0;
@@ -322,7 +318,7 @@ HRESULT QxSetTargetOtherNetwork(QxCommTarget *target, const char *driver, const 
   if (!driver) return E_INVALIDARG;
   HRESULT remembered = S_OK;
   std::string chosen = driver;
-  // 1. The virtual backplane stands for whichever driver of that type is configured.
+  // The virtual backplane stands for whichever driver of that type is configured.
   if (TestMode() == 0 && std::strcmp(driver, "MK_VBP-1") == 0) {
     if (HRESULT hr = StartClientInterface()) return hr;
     uint32_t count = cvapi::DTL_MaxDrivers();
@@ -343,17 +339,15 @@ HRESULT QxSetTargetOtherNetwork(QxCommTarget *target, const char *driver, const 
   }
   LibraryLock lock;
   QxCommTarget &t = Target(target);
-  // 2.
   if (chosen.size() >= sizeof t.DriverName)
     t.DriverName[0] = 0;
   else
     CopyField(t.DriverName, sizeof t.DriverName, chosen.c_str());
-  // 3.
   if (path)
     QxParsePathString(&t, path);
   else
     ClearPath(t);
-  t.NetworkKind = QxNetONET;
+  t.NetworkKind = kQxNetOnet;
   return remembered;
 }
 
@@ -369,7 +363,7 @@ HRESULT QxSetTargetFromTargetData(QxCommTarget *target, const BYTE *data, DWORD 
     if (count) std::memcpy(t.TargetData, data, count);
     t.TargetDataSize = static_cast<WORD>(count);
   }
-  t.NetworkKind = QxNetWAYFIND;
+  t.NetworkKind = kQxNetWayfind;
   return hr;
 }
 

@@ -7,7 +7,7 @@
 #include "cvapi32.h"
 #include "path_string.h"
 
-using namespace cvsrv;
+using namespace commserver;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);

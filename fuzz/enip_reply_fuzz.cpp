@@ -8,7 +8,7 @@
 #include "cip.h"
 #include "enip.h"
 
-using namespace cvsrv;
+using namespace commserver;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::span<const uint8_t> bytes(data, size);
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Writer w;
     for (const auto &hop : *hops)
       if (!cip::EncodeHop(w, hop)) __builtin_trap();
-    if (cip::DecodeRoute(w.out()) != hops) __builtin_trap();
+    if (cip::DecodeRoute(w.Out()) != hops) __builtin_trap();
   }
   return 0;
 }

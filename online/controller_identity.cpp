@@ -70,7 +70,7 @@ CControllerIdentity::CControllerIdentity() {
   info.ConsoleWindow = 1;
   QxOnlineInitialize(m_application, &info);
   // Without a context there is no packet server, and every read fails.
-  m_setUp = qx::QxASAPacketServer::Create(&m_packetServer);
+  m_setUp = comm::QxASAPacketServer::Create(&m_packetServer);
   if (FAILED(m_setUp)) m_packetServer = nullptr;
   // The library starts its packet log with the context, when it has one.
   Reset();
@@ -118,7 +118,7 @@ HRESULT CControllerIdentity::Read(const WCHAR *route) {
   else if (strchr(text.Data, '%'))
     hr = TargetFromDriverForm(text.Data);
   else
-    hr = qx::QxE_OUT_OF_RANGE;
+    hr = comm::QxE_OUT_OF_RANGE;
   if (FAILED(hr)) return hr;
   // 3. Connect, ask, and disconnect whatever the answer.
   hr = Connect();
@@ -187,17 +187,17 @@ void CControllerIdentity::Disconnect() {
 // Get_Attributes_All of the Identity object, instance 1, copied into the
 // image in place.
 HRESULT CControllerIdentity::RequestIdentity() {
-  qx::QxASAInternalObjectID id;
+  comm::QxASAInternalObjectID id;
   id.SetClass(1);
   id.SetInstance(1);
-  qx::QxMsgHandle *handle = new qx::QxMsgHandle;
+  comm::QxMsgHandle *handle = new comm::QxMsgHandle;
   HRESULT hr = m_packetServer->GetAttributesAll(handle, &id);
   if (SUCCEEDED(hr)) {
     DWORD size = kImageBytes;
     hr = m_packetServer->CopyReplyData(handle, m_image, &size);
     // A reply too short for the look-up's fields would mix them with the
     // reset bytes and name some other controller.
-    if (SUCCEEDED(hr) && size < kLookUpBytes) hr = qx::QxE_REPLY_NO_DATA;
+    if (SUCCEEDED(hr) && size < kLookUpBytes) hr = comm::QxE_REPLY_NO_DATA;
     if (FAILED(hr)) {
       Reset();
     } else {

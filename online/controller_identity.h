@@ -49,7 +49,7 @@ class CControllerIdentity {
   HRESULT RequestIdentity();
   WORD Word(DWORD offset) const { return static_cast<WORD>(m_image[offset] | m_image[offset + 1] << 8); }
 
-  qx::QxASAPacketServer *m_packetServer = nullptr;
+  comm::QxASAPacketServer *m_packetServer = nullptr;
   HRESULT m_setUp = S_OK;  // why there is no packet server
   BYTE m_image[kImageBytes + 1];
   BSTR m_productName = nullptr;

@@ -21,8 +21,8 @@ int Usage(const char *why) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  cvsrv::DeviceOptions options;
-  cvsrv::ParseIdentity("1,14,15,13.1,305419896,Simulated Controller", options.identity);
+  commserver::DeviceOptions options;
+  commserver::ParseIdentity("1,14,15,13.1,305419896,Simulated Controller", options.identity);
   std::string address = "127.0.0.1";
   unsigned long port = 44818;
   for (int i = 1; i < argc; ++i) {
@@ -32,7 +32,7 @@ int main(int argc, char **argv) {
     if (arg == "--silent") {
       options.silent = true;
     } else if (arg == "--close-mid-reply") {
-      options.close_mid_reply = true;
+      options.closeMidReply = true;
     } else if (!(v = value())) {
       return Usage(("missing value or unknown option: " + arg).c_str());
     } else if (arg == "--listen") {
@@ -42,30 +42,30 @@ int main(int argc, char **argv) {
       port = std::strtoul(v, &end, 10);
       if (*end || port > 65535) return Usage("bad port");
     } else if (arg == "--identity") {
-      if (!cvsrv::ParseIdentity(v, options.identity)) return Usage("bad identity");
+      if (!commserver::ParseIdentity(v, options.identity)) return Usage("bad identity");
     } else if (arg == "--slot") {
       std::string s = v;
       size_t eq = s.find('=');
-      cvsrv::cip::Identity id;
+      commserver::cip::Identity id;
       char *end;
       unsigned long slot = std::strtoul(s.substr(0, eq == std::string::npos ? 0 : eq).c_str(), &end, 10);
-      if (eq == std::string::npos || eq == 0 || *end || slot > 255 || !cvsrv::ParseIdentity(s.substr(eq + 1), id))
+      if (eq == std::string::npos || eq == 0 || *end || slot > 255 || !commserver::ParseIdentity(s.substr(eq + 1), id))
         return Usage("bad slot");
       options.slots[static_cast<uint8_t>(slot)] = id;
     } else if (arg == "--delay") {
-      options.delay_ms = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+      options.delayMs = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
     } else if (arg == "--cip-error") {
       char *end;
-      options.cip_error = static_cast<uint8_t>(std::strtoul(v, &end, 0));
-      if (*end == ',') options.cip_ext = static_cast<uint16_t>(std::strtoul(end + 1, &end, 0));
-      if (*end || !options.cip_error) return Usage("bad CIP error");
+      options.cipError = static_cast<uint8_t>(std::strtoul(v, &end, 0));
+      if (*end == ',') options.cipExt = static_cast<uint16_t>(std::strtoul(end + 1, &end, 0));
+      if (*end || !options.cipError) return Usage("bad CIP error");
     } else {
       return Usage(("unknown option: " + arg).c_str());
     }
   }
   try {
-    cvsrv::EnipServer server(options, address, static_cast<uint16_t>(port));
-    std::printf("listening on %s:%u\n", address.c_str(), server.port());
+    commserver::EnipServer server(options, address, static_cast<uint16_t>(port));
+    std::printf("listening on %s:%u\n", address.c_str(), server.Port());
     std::fflush(stdout);
     server.Run();
   } catch (const std::exception &e) {

@@ -11,26 +11,26 @@
 
 #include "cursor.h"
 
-namespace cvsrv::cip {
+namespace commserver::cip {
 
 enum class Service : uint8_t {
-  GetAttributesAll = 0x01,
-  GetAttributeList = 0x03,
-  GetAttributeSingle = 0x0E,
-  UnconnectedSend = 0x52,
+  kGetAttributesAll = 0x01,
+  kGetAttributeList = 0x03,
+  kGetAttributeSingle = 0x0E,
+  kUnconnectedSend = 0x52,
 };
 inline constexpr uint8_t kReplyBit = 0x80;
 
 enum class Status : uint8_t {
-  Success = 0x00,
-  ConnectionFailure = 0x01,
-  PathSegmentError = 0x04,
-  PathDestinationUnknown = 0x05,
-  ServiceNotSupported = 0x08,
-  AttributeListError = 0x0A,
-  NotEnoughData = 0x13,
-  AttributeNotSupported = 0x14,
-  TooMuchData = 0x15,
+  kSuccess = 0x00,
+  kConnectionFailure = 0x01,
+  kPathSegmentError = 0x04,
+  kPathDestinationUnknown = 0x05,
+  kServiceNotSupported = 0x08,
+  kAttributeListError = 0x0A,
+  kNotEnoughData = 0x13,
+  kAttributeNotSupported = 0x14,
+  kTooMuchData = 0x15,
 };
 // Extended statuses of a connection failure met while routing.
 inline constexpr uint16_t kExtUnconnectedTimeout = 0x0204;
@@ -73,7 +73,7 @@ struct Reply {
   std::span<const uint8_t> data;
 };
 std::optional<Reply> ParseReply(std::span<const uint8_t> bytes);
-std::vector<uint8_t> BuildReply(uint8_t request_service, Status status, std::span<const uint16_t> ext = {},
+std::vector<uint8_t> BuildReply(uint8_t requestService, Status status, std::span<const uint16_t> ext = {},
                                 std::span<const uint8_t> data = {});
 
 // A logical path of class, instance and optional attribute (8- or 16-bit).
@@ -97,8 +97,8 @@ std::optional<UnconnectedSend> ParseUnconnectedSend(std::span<const uint8_t> dat
 // The Identity object's instance attributes 1 to 7.
 struct Identity {
   uint16_t vendor = 0;
-  uint16_t device_type = 0;
-  uint16_t product_code = 0;
+  uint16_t deviceType = 0;
+  uint16_t productCode = 0;
   uint8_t major = 0;
   uint8_t minor = 0;
   uint16_t status = 0;
@@ -109,4 +109,4 @@ struct Identity {
 // Get_Attribute_List on class 1 instance 1, status replies for anything else.
 std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request);
 
-}  // namespace cvsrv::cip
+}  // namespace commserver::cip

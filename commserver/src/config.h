@@ -11,18 +11,18 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 // A simulated device: what it answers, and how.
 struct SimDevice {
   cip::Identity identity;
-  uint16_t plc_family = 0;
-  uint32_t delay_ms = 0;    // before the reply
+  uint16_t plcFamily = 0;
+  uint32_t delayMs = 0;     // before the reply
   bool silent = false;      // never answers
-  uint8_t cip_error = 0;    // a general status to answer every request with
-  uint16_t cip_ext = 0;     // and its extended status (0: none)
-  uint8_t refuse_service = 0;  // a service answered "service not supported" (0: none)
-  uint32_t hold_ms = 0;     // the reply comes this late, whatever the time-outs (0: none)
+  uint8_t cipError = 0;     // a general status to answer every request with
+  uint16_t cipExt = 0;      // and its extended status (0: none)
+  uint8_t refuseService = 0;  // a service answered "service not supported" (0: none)
+  uint32_t holdMs = 0;        // the reply comes this late, whatever the time-outs (0: none)
   // Devices beyond this one, by (port, link).
   std::map<std::pair<uint16_t, std::string>, SimDevice> beyond;
 };
@@ -34,11 +34,11 @@ inline constexpr uint32_t kDefaultReplyTimeoutMs = 3000;
 struct Driver {
   std::string name;
   uint16_t kind = 0;  // DTL_KIND_*
-  uint16_t network_type = 0;
-  uint32_t connect_timeout_ms = 3000;
+  uint16_t networkType = 0;
+  uint32_t connectTimeoutMs = 3000;
   // Configured, it caps every request's wait; unconfigured, a request's own
   // time-out rules and only a request without one waits the default.
-  std::optional<uint32_t> reply_timeout_ms;
+  std::optional<uint32_t> replyTimeoutMs;
   std::map<std::string, SimDevice> devices;  // by station
 };
 
@@ -54,4 +54,4 @@ long ReadConfig(const std::string &key, Config &out, std::vector<std::string> *s
 // The device at the end of a route, or null.
 const SimDevice *FindSimDevice(const Driver &driver, const std::string &station, const std::vector<cip::Hop> &hops);
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -10,82 +10,82 @@
 #include <string>
 #include <vector>
 
-namespace cvsrv {
+namespace commserver {
 
 class Reader {
  public:
   Reader() = default;
-  explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  explicit Reader(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
 
-  bool ok() const { return ok_; }
-  size_t left() const { return ok_ ? bytes_.size() - pos_ : 0; }
-  size_t pos() const { return pos_; }
-  bool done() const { return ok_ && pos_ == bytes_.size(); }
+  bool Ok() const { return m_ok; }
+  size_t Left() const { return m_ok ? m_bytes.size() - m_pos : 0; }
+  size_t Pos() const { return m_pos; }
+  bool Done() const { return m_ok && m_pos == m_bytes.size(); }
 
-  uint8_t u8() { return static_cast<uint8_t>(take(1)); }
-  uint16_t u16() { return static_cast<uint16_t>(take(2)); }
-  uint32_t u32() { return static_cast<uint32_t>(take(4)); }
-  uint64_t u64() { return take(8); }
+  uint8_t U8() { return static_cast<uint8_t>(Take(1)); }
+  uint16_t U16() { return static_cast<uint16_t>(Take(2)); }
+  uint32_t U32() { return static_cast<uint32_t>(Take(4)); }
+  uint64_t U64() { return Take(8); }
   // The next n bytes (empty and failed when fewer are left).
-  std::span<const uint8_t> bytes(size_t n) {
-    if (!need(n)) return {};
-    auto s = bytes_.subspan(pos_, n);
-    pos_ += n;
+  std::span<const uint8_t> Bytes(size_t n) {
+    if (!Need(n)) return {};
+    auto s = m_bytes.subspan(m_pos, n);
+    m_pos += n;
     return s;
   }
-  std::span<const uint8_t> rest() { return bytes(left()); }
-  void skip(size_t n) { bytes(n); }
-  void fail() { ok_ = false; }
+  std::span<const uint8_t> Rest() { return Bytes(Left()); }
+  void Skip(size_t n) { Bytes(n); }
+  void Fail() { m_ok = false; }
 
  private:
-  bool need(size_t n) {
-    if (!ok_ || bytes_.size() - pos_ < n) ok_ = false;
-    return ok_;
+  bool Need(size_t n) {
+    if (!m_ok || m_bytes.size() - m_pos < n) m_ok = false;
+    return m_ok;
   }
-  uint64_t take(size_t n) {
-    if (!need(n)) return 0;
+  uint64_t Take(size_t n) {
+    if (!Need(n)) return 0;
     uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= uint64_t{bytes_[pos_ + i]} << (8 * i);
-    pos_ += n;
+    for (size_t i = 0; i < n; ++i) v |= uint64_t{m_bytes[m_pos + i]} << (8 * i);
+    m_pos += n;
     return v;
   }
 
-  std::span<const uint8_t> bytes_;
-  size_t pos_ = 0;
-  bool ok_ = true;
+  std::span<const uint8_t> m_bytes;
+  size_t m_pos = 0;
+  bool m_ok = true;
 };
 
 class Writer {
  public:
-  std::vector<uint8_t> &out() { return out_; }
-  size_t size() const { return out_.size(); }
-  Writer &u8(uint8_t v) { return le(v, 1); }
-  Writer &u16(uint16_t v) { return le(v, 2); }
-  Writer &u32(uint32_t v) { return le(v, 4); }
-  Writer &u64(uint64_t v) { return le(v, 8); }
-  Writer &bytes(std::span<const uint8_t> b) { return append(b.data(), b.size()); }
-  Writer &text(const std::string &s) { return append(s.data(), s.size()); }
+  std::vector<uint8_t> &Out() { return m_out; }
+  size_t Size() const { return m_out.size(); }
+  Writer &U8(uint8_t v) { return Le(v, 1); }
+  Writer &U16(uint16_t v) { return Le(v, 2); }
+  Writer &U32(uint32_t v) { return Le(v, 4); }
+  Writer &U64(uint64_t v) { return Le(v, 8); }
+  Writer &Bytes(std::span<const uint8_t> b) { return Append(b.data(), b.size()); }
+  Writer &Text(const std::string &s) { return Append(s.data(), s.size()); }
   // Overwrites a 16-bit field written earlier (a length known only later).
-  void patch16(size_t at, uint16_t v) {
-    out_[at] = static_cast<uint8_t>(v);
-    out_[at + 1] = static_cast<uint8_t>(v >> 8);
+  void Patch16(size_t at, uint16_t v) {
+    m_out[at] = static_cast<uint8_t>(v);
+    m_out[at + 1] = static_cast<uint8_t>(v >> 8);
   }
 
  private:
   // resize and copy: GCC 12 at -O3 warns falsely about vector::insert here.
-  Writer &append(const void *p, size_t n) {
+  Writer &Append(const void *p, size_t n) {
     if (n) {
-      size_t at = out_.size();
-      out_.resize(at + n);
-      std::memcpy(out_.data() + at, p, n);
+      size_t at = m_out.size();
+      m_out.resize(at + n);
+      std::memcpy(m_out.data() + at, p, n);
     }
     return *this;
   }
-  Writer &le(uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  Writer &Le(uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) m_out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return *this;
   }
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t> m_out;
 };
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -12,26 +12,30 @@
 #include "engine.h"
 #include "path_string.h"
 
-using namespace cvsrv;
+using namespace commserver;
 
 namespace {
 
 // A critical section rather than std::mutex: mingw's win32 thread model has none.
 class Lock {
  public:
-  Lock() { InitializeCriticalSection(&cs_); }
-  void lock() { EnterCriticalSection(&cs_); }
-  void unlock() { LeaveCriticalSection(&cs_); }
+  Lock() { InitializeCriticalSection(&m_cs); }
+  void Enter() { EnterCriticalSection(&m_cs); }
+  void Leave() { LeaveCriticalSection(&m_cs); }
 
  private:
-  CRITICAL_SECTION cs_;
+  CRITICAL_SECTION m_cs;
 };
 
-template <typename L>
-struct Guard {
-  explicit Guard(L &l) : l_(l) { l_.lock(); }
-  ~Guard() { l_.unlock(); }
-  L &l_;
+class Guard {
+ public:
+  explicit Guard(Lock &lock) : m_lock(lock) { m_lock.Enter(); }
+  ~Guard() { m_lock.Leave(); }
+  Guard(const Guard &) = delete;
+  Guard &operator=(const Guard &) = delete;
+
+ private:
+  Lock &m_lock;
 };
 
 struct State {
@@ -41,12 +45,12 @@ struct State {
   std::shared_ptr<const Config> config;
   std::unique_ptr<Engine> engine;
   std::map<uint32_t, DTL_DTSA> connections;
-  uint32_t next_connection = 1;
+  uint32_t nextConnection = 1;
 };
 
-State &S() {
-  static State *state = new State;  // outlives static destruction: callbacks may still run
-  return *state;
+State &LibraryState() {
+  static State *g_state = new State;  // outlives static destruction: callbacks may still run
+  return *g_state;
 }
 
 bool SameName(const std::string &a, const std::string &b) {
@@ -101,10 +105,10 @@ long ResolveDtsa(const Config &c, const void *header, Route &out) {
   uint8_t fixed[14];
   std::memcpy(fixed, header, sizeof fixed);
   Reader r(fixed);
-  uint32_t type = r.u32();
-  uint32_t driver = r.u32();
-  r.u16();
-  uint32_t size = r.u32();
+  uint32_t type = r.U32();
+  uint32_t driver = r.U32();
+  r.U16();
+  uint32_t size = r.U32();
   if (type != DTL_MSG_UNCONNECTED) return DTL_E_BAD_HEADER;
   if (size == 0 || size > DTL_ROUTE_MAX) return DTL_E_ROUTE_TOO_LONG;
   return ResolveRoute(c, driver, {static_cast<const uint8_t *>(header) + 14, size}, out);
@@ -123,8 +127,8 @@ long TargetPath(const void *target, Path &path) {
 extern "C" {
 
 DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (s.refs > 0) {
     ++s.refs;
@@ -146,10 +150,10 @@ DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
 
 DTL_API long DTL_CALL DTL_UNINIT(uint32_t flags) {
   if (flags != 0) return DTL_E_BAD_ARG;
-  State &s = S();
+  State &s = LibraryState();
   std::unique_ptr<Engine> engine;
   {
-    Guard<Lock> g(s.lock);
+    Guard g(s.lock);
     if (s.refs == 0) return DTL_E_NOT_INIT;
     // Joining the worker from its own callback would never end.
     if (s.engine && s.engine->OnWorker()) return DTL_E_FAIL;
@@ -158,7 +162,7 @@ DTL_API long DTL_CALL DTL_UNINIT(uint32_t flags) {
     s.closing = true;
   }
   engine.reset();  // completes what is pending with DTL_E_CLOSING
-  Guard<Lock> g(s.lock);
+  Guard g(s.lock);
   s.config.reset();
   s.connections.clear();
   s.closing = false;
@@ -173,8 +177,8 @@ DTL_API DTL_TARGET *DTL_CALL DTL_CreateTargetFromPathString(const char *text, lo
   if ((e = ParsePath(text, path)) != DTL_SUCCESS) return nullptr;
   if (!SameName(path.server, ComputerName())) return e = DTL_E_NO_SERVER, nullptr;
   if (flags & 1) {
-    State &s = S();
-    Guard<Lock> g(s.lock);
+    State &s = LibraryState();
+    Guard g(s.lock);
     if (!s.config) return e = DTL_E_NOT_INIT, nullptr;
     if (DriverIndex(*s.config, path.driver) < 0) return e = DTL_E_NO_DRIVER, nullptr;
   }
@@ -217,13 +221,13 @@ DTL_API long DTL_CALL DTL_GetTargetPlcFamily(const void *target, uint16_t *famil
   if (!target || !family) return DTL_E_BAD_ARG;
   Path path;
   if (long r = TargetPath(target, path)) return r;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   int i = DriverIndex(*s.config, path.driver);
   if (i < 0) return DTL_E_NO_DRIVER;
   const SimDevice *d = FindSimDevice(s.config->drivers[i], path.station, path.hops);
-  *family = d ? d->plc_family : 0;
+  *family = d ? d->plcFamily : 0;
   return DTL_SUCCESS;
 }
 
@@ -236,8 +240,8 @@ DTL_API uint32_t DTL_CALL DTL_MaxDrivers(void) { return DTL_MAX_DRIVERS; }
 
 DTL_API long DTL_CALL DTL_DRIVER_LIST_EX(DTL_DRIVER_INFO *list, uint32_t *count, uint32_t) {
   if (!count || (!list && *count)) return DTL_E_BAD_ARG;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   const auto &drivers = s.config->drivers;
   uint32_t capacity = *count;
@@ -245,7 +249,7 @@ DTL_API long DTL_CALL DTL_DRIVER_LIST_EX(DTL_DRIVER_INFO *list, uint32_t *count,
     DTL_DRIVER_INFO &e = list[i];
     std::memset(&e, 0, sizeof e);
     e.handle = i;
-    e.network_type = drivers[i].network_type;
+    e.network_type = drivers[i].networkType;
     e.kind = drivers[i].kind;
     std::strncpy(e.server, s.config->server.c_str(), sizeof e.server - 1);
     std::strncpy(e.name, drivers[i].name.c_str(), sizeof e.name - 1);
@@ -256,8 +260,8 @@ DTL_API long DTL_CALL DTL_DRIVER_LIST_EX(DTL_DRIVER_INFO *list, uint32_t *count,
 
 DTL_API long DTL_CALL DTL_GetHandleByDriverName(const char *name) {
   if (!name) return -1;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   return s.config ? DriverIndex(*s.config, name) : -1;
 }
 
@@ -266,8 +270,8 @@ DTL_API long DTL_CALL DTL_CreateDtsaFromTarget(const void *target, DTL_DTSA *dts
   Path path;
   if (long r = TargetPath(target, path)) return r;
   if (!SameName(path.server, ComputerName())) return DTL_E_NO_SERVER;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   int i = DriverIndex(*s.config, path.driver);
   if (i < 0) return DTL_E_NO_DRIVER;
@@ -284,8 +288,8 @@ DTL_API long DTL_CALL DTL_CreateDtsaFromTarget(const void *target, DTL_DTSA *dts
 
 DTL_API long DTL_CALL DTL_OpenDtsa(const DTL_DTSA *dtsa) {
   if (!dtsa) return DTL_E_BAD_ARG;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (!s.config) return DTL_E_NOT_INIT;
   Route route;
   return ResolveDtsa(*s.config, dtsa, route);
@@ -294,38 +298,37 @@ DTL_API long DTL_CALL DTL_OpenDtsa(const DTL_DTSA *dtsa) {
 DTL_API long DTL_CALL DTL_ASA_OPEN(const DTL_ASA_CONN_REQUEST *request, DTL_CONN_DONE callback, uintptr_t context,
                                    uint32_t) {
   if (!request || !callback || request->size < sizeof *request) return DTL_E_BAD_ARG;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
   Route route;
   if (long r = ResolveDtsa(*s.config, &request->destination, route)) return r;
-  uint32_t id = s.next_connection++;
+  uint32_t id = s.nextConnection++;
   s.connections[id] = request->destination;
   s.engine->Post([callback, context, id] { callback(context, DTL_CONN_OPENED, id, 0); });
   return DTL_SUCCESS;
 }
 
-DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connection_id, DTL_CONN_DONE callback, uintptr_t context) {
-  State &s = S();
-  Guard<Lock> g(s.lock);
+DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connectionId, DTL_CONN_DONE callback, uintptr_t context) {
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
-  if (!s.connections.erase(connection_id)) return DTL_E_NO_CONNECTION;
+  if (!s.connections.erase(connectionId)) return DTL_E_NO_CONNECTION;
   if (callback)
-    s.engine->Post([callback, context, connection_id] { callback(context, DTL_CONN_CLOSED, connection_id, 0); });
+    s.engine->Post([callback, context, connectionId] { callback(context, DTL_CONN_CLOSED, connectionId, 0); });
   return DTL_SUCCESS;
 }
 
-DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const uint8_t *path, uint32_t path_size,
-                                     const uint8_t *data, uint32_t data_size, uint8_t *reply,
-                                     uint32_t reply_capacity, uint32_t timeout_ms, DTL_MSG_DONE callback,
-                                     uintptr_t context) {
-  if (!header || !callback || (!reply && reply_capacity) || (!path && path_size) || (!data && data_size) ||
-      path_size % 2 || path_size > DTL_ROUTE_MAX || data_size > 4096)
+DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const uint8_t *path, uint32_t pathSize,
+                                     const uint8_t *data, uint32_t dataSize, uint8_t *reply, uint32_t replyCapacity,
+                                     uint32_t timeoutMs, DTL_MSG_DONE callback, uintptr_t context) {
+  if (!header || !callback || (!reply && replyCapacity) || (!path && pathSize) || (!data && dataSize) || pathSize % 2 ||
+      pathSize > DTL_ROUTE_MAX || dataSize > 4096)
     return DTL_E_BAD_ARG;
-  State &s = S();
-  Guard<Lock> g(s.lock);
+  State &s = LibraryState();
+  Guard g(s.lock);
   if (s.closing) return DTL_E_CLOSING;
   if (!s.config) return DTL_E_NOT_INIT;
   uint32_t type;
@@ -345,10 +348,10 @@ DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const 
   m.driver = route.driver;
   m.station = std::move(route.station);
   m.hops = std::move(route.hops);
-  m.request = cip::BuildRequest(service, {path, path_size}, {data, data_size});
+  m.request = cip::BuildRequest(service, {path, pathSize}, {data, dataSize});
   m.reply = reply;
-  m.capacity = reply_capacity;
-  m.timeout_ms = timeout_ms;
+  m.capacity = replyCapacity;
+  m.timeoutMs = timeoutMs;
   m.done = callback;
   m.context = context;
   s.engine->Send(std::move(m));

@@ -11,7 +11,7 @@
 #include "enip.h"
 #include "path_string.h"
 
-namespace cvsrv {
+namespace commserver {
 
 namespace {
 
@@ -47,7 +47,7 @@ constexpr auto kIdleTime = std::chrono::seconds(10);
 // socket buffer, so the write does not wait.
 void EndSession(tcp::socket &socket, uint32_t session) {
   asio::error_code ignored;
-  auto bye = enip::Build(enip::Command::UnRegisterSession, session, {});
+  auto bye = enip::Build(enip::Command::kUnRegisterSession, session, {});
   asio::write(socket, asio::buffer(bye), ignored);
   socket.close(ignored);
 }
@@ -70,9 +70,9 @@ bool StillOpen(tcp::socket &socket) {
 bool Repeatable(const std::vector<uint8_t> &request) {
   if (request.empty()) return false;
   switch (static_cast<cip::Service>(request[0])) {
-    case cip::Service::GetAttributesAll:
-    case cip::Service::GetAttributeList:
-    case cip::Service::GetAttributeSingle:
+    case cip::Service::kGetAttributesAll:
+    case cip::Service::kGetAttributeList:
+    case cip::Service::kGetAttributeSingle:
       return true;
     default:
       return false;
@@ -86,8 +86,8 @@ std::vector<uint8_t> RouterRequest(const MsgRequest &r) {
   Writer route;
   for (const auto &hop : r.hops) cip::EncodeHop(route, hop);
   auto cm = cip::EncodeLogicalPath(cip::kConnectionManagerClass, 1);
-  return cip::BuildRequest(static_cast<uint8_t>(cip::Service::UnconnectedSend), cm,
-                           cip::BuildUnconnectedSend(r.request, route.out()));
+  return cip::BuildRequest(static_cast<uint8_t>(cip::Service::kUnconnectedSend), cm,
+                           cip::BuildUnconnectedSend(r.request, route.Out()));
 }
 
 // One request's conversation with a device over TCP.
@@ -98,7 +98,7 @@ struct Talk {
   uint32_t session = 0;
   std::vector<uint8_t> data;           // the last reply's data
   uint32_t failure = DTL_E_NO_DEVICE;  // what an error of the current step means
-  uint32_t encap_status = 0;
+  uint32_t encapStatus = 0;
   bool replied = false;                // a byte of the last reply arrived
 };
 
@@ -183,9 +183,9 @@ struct Engine::Impl {
   }
 
   uint32_t ReplyTimeout(const MsgRequest &r) const {
-    const auto &configured = r.driver->reply_timeout_ms;
-    if (!r.timeout_ms) return configured.value_or(kDefaultReplyTimeoutMs);
-    return configured ? std::min(*configured, r.timeout_ms) : r.timeout_ms;
+    const auto &configured = r.driver->replyTimeoutMs;
+    if (!r.timeoutMs) return configured.value_or(kDefaultReplyTimeoutMs);
+    return configured ? std::min(*configured, r.timeoutMs) : r.timeoutMs;
   }
 
   void Simulate(const std::shared_ptr<Pending> &p) {
@@ -200,26 +200,26 @@ struct Engine::Impl {
     if (!d) {
       // The last bridge on the way cannot reach the next link.
       uint16_t ext = cip::kExtLinkAddressNotValid;
-      reply = cip::BuildReply(static_cast<uint8_t>(cip::Service::UnconnectedSend), cip::Status::ConnectionFailure,
+      reply = cip::BuildReply(static_cast<uint8_t>(cip::Service::kUnconnectedSend), cip::Status::kConnectionFailure,
                               {&ext, 1});
     } else if (d->silent) {
       Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
       return;
-    } else if (d->cip_error) {
-      uint16_t ext = d->cip_ext;
-      reply = cip::BuildReply(request->service, static_cast<cip::Status>(d->cip_error),
+    } else if (d->cipError) {
+      uint16_t ext = d->cipExt;
+      reply = cip::BuildReply(request->service, static_cast<cip::Status>(d->cipError),
                               {&ext, static_cast<size_t>(ext ? 1 : 0)});
-      delay = d->delay_ms;
-    } else if (d->refuse_service && request->service == d->refuse_service) {
-      reply = cip::BuildReply(request->service, cip::Status::ServiceNotSupported);
-      delay = d->delay_ms;
+      delay = d->delayMs;
+    } else if (d->refuseService && request->service == d->refuseService) {
+      reply = cip::BuildReply(request->service, cip::Status::kServiceNotSupported);
+      delay = d->delayMs;
     } else {
       reply = cip::AnswerIdentity(d->identity, *request);
-      delay = d->delay_ms;
+      delay = d->delayMs;
     }
     // A held reply keeps no time-out: it outlasts the caller's own wait.
-    if (d && d->hold_ms)
-      delay = d->hold_ms;
+    if (d && d->holdMs)
+      delay = d->holdMs;
     else if (delay)
       Arm(p, ReplyTimeout(r), DTL_E_TIMEOUT);
     if (!delay) return Finish(p, DTL_SUCCESS, reply);
@@ -252,7 +252,7 @@ struct Engine::Impl {
     }
     if (h->status) {
       t.failure = DTL_E_ENCAP_STATUS;
-      t.encap_status = h->status;
+      t.encapStatus = h->status;
       co_return false;
     }
     if (!t.session) t.session = h->session;
@@ -261,7 +261,7 @@ struct Engine::Impl {
 
   // Completes a conversation that failed with what its failure means.
   void Fail(const Talk &t) {
-    if (t.failure == DTL_E_ENCAP_STATUS) return Finish(t.p, t.failure, {}, t.encap_status);
+    if (t.failure == DTL_E_ENCAP_STATUS) return Finish(t.p, t.failure, {}, t.encapStatus);
     bool lost = t.ec == asio::error::eof || t.ec == asio::error::connection_reset;
     Finish(t.p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : t.failure);
   }
@@ -272,14 +272,14 @@ struct Engine::Impl {
     t.session = kept->session;
     Arm(t.p, ReplyTimeout(t.p->req), DTL_E_TIMEOUT);
     t.failure = DTL_E_CONNECTION_LOST;
-    co_return co_await Roundtrip(t, enip::Command::SendRRData, enip::SendRRData(mr));
+    co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
   }
 
   // The request on a new connection: connect, RegisterSession, SendRRData.
   asio::awaitable<bool> OnNew(Talk &t, const Endpoint &endpoint, const std::vector<uint8_t> &mr) {
     const auto &r = t.p->req;
     t.failure = DTL_E_NO_DEVICE;
-    Arm(t.p, r.driver->connect_timeout_ms, DTL_E_NO_DEVICE);
+    Arm(t.p, r.driver->connectTimeoutMs, DTL_E_NO_DEVICE);
     co_await t.p->socket.async_connect({asio::ip::address_v4(endpoint.ipv4), endpoint.port},
                                        asio::redirect_error(asio::use_awaitable, t.ec));
     if (t.ec || t.p->done) co_return false;
@@ -289,12 +289,12 @@ struct Engine::Impl {
 
     Arm(t.p, ReplyTimeout(r), DTL_E_TIMEOUT);
     t.failure = DTL_E_CONNECTION_LOST;
-    if (!co_await Roundtrip(t, enip::Command::RegisterSession, enip::RegisterSessionData())) co_return false;
+    if (!co_await Roundtrip(t, enip::Command::kRegisterSession, enip::RegisterSessionData())) co_return false;
     if (t.data.size() != 4 || !t.session) {
       t.failure = DTL_E_BAD_REPLY;
       co_return false;
     }
-    co_return co_await Roundtrip(t, enip::Command::SendRRData, enip::SendRRData(mr));
+    co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
   }
 
   // The device's answer to the caller; the connection, in step, serves the
@@ -304,7 +304,7 @@ struct Engine::Impl {
     auto item = enip::ParseSendRRData(t.data);
     auto reply = item ? cip::ParseReply(*item) : std::nullopt;
     // A bridge that cannot route answers for Unconnected Send itself.
-    constexpr uint8_t kUnconnectedSend = static_cast<uint8_t>(cip::Service::UnconnectedSend);
+    constexpr uint8_t kUnconnectedSend = static_cast<uint8_t>(cip::Service::kUnconnectedSend);
     uint8_t service = r.request.empty() ? 0 : r.request[0];
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
                              (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
@@ -343,20 +343,20 @@ struct Engine::Impl {
   }
 };
 
-Engine::Engine() : impl_(std::make_unique<Impl>()) {}
+Engine::Engine() : m_impl(std::make_unique<Impl>()) {}
 
 Engine::~Engine() { Stop(); }
 
 // The worker starts with the first piece of work: a library started and
 // stopped without a request costs no thread.
 void Engine::StartWorker() {
-  if (impl_->worker || impl_->stopped) return;
-  impl_->worker = std::make_unique<asio::thread>([io = &impl_->io] { io->run(); });
+  if (m_impl->worker || m_impl->stopped) return;
+  m_impl->worker = std::make_unique<asio::thread>([io = &m_impl->io] { io->run(); });
 }
 
 void Engine::Send(MsgRequest request) {
   StartWorker();
-  Impl *impl = impl_.get();
+  Impl *impl = m_impl.get();
   asio::post(impl->io, [impl, request = std::move(request)]() mutable {
     auto p = std::make_shared<Pending>(impl->io, std::move(request));
     impl->active.insert(p);
@@ -370,13 +370,13 @@ void Engine::Send(MsgRequest request) {
 
 void Engine::Post(std::function<void()> f) {
   StartWorker();
-  asio::post(impl_->io, std::move(f));
+  asio::post(m_impl->io, std::move(f));
 }
 
 void Engine::Stop() {
-  impl_->stopped = true;
-  if (!impl_->worker) return;
-  Impl *impl = impl_.get();
+  m_impl->stopped = true;
+  if (!m_impl->worker) return;
+  Impl *impl = m_impl.get();
   asio::post(impl->io, [impl] {
     impl->closing = true;
     auto pending = impl->active;
@@ -388,6 +388,6 @@ void Engine::Stop() {
   impl->worker.reset();
 }
 
-bool Engine::OnWorker() const { return impl_->io.get_executor().running_in_this_thread(); }
+bool Engine::OnWorker() const { return m_impl->io.get_executor().running_in_this_thread(); }
 
-}  // namespace cvsrv
+}  // namespace commserver

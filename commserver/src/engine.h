@@ -14,7 +14,7 @@
 #include "config.h"
 #include "cvapi32.h"
 
-namespace cvsrv {
+namespace commserver {
 
 struct MsgRequest {
   std::shared_ptr<const Config> config;  // keeps driver alive
@@ -24,7 +24,7 @@ struct MsgRequest {
   std::vector<uint8_t> request;  // service, path size in words, path, data
   uint8_t *reply = nullptr;
   uint32_t capacity = 0;
-  uint32_t timeout_ms = 0;  // 0: the driver's reply time-out alone
+  uint32_t timeoutMs = 0;  // 0: the driver's reply time-out alone
   DTL_MSG_DONE done = nullptr;
   uintptr_t context = 0;
 };
@@ -48,7 +48,7 @@ class Engine {
  private:
   void StartWorker();
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> m_impl;
 };
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -2,108 +2,108 @@
 
 #include <algorithm>
 
-namespace cvsrv::enip {
+namespace commserver::enip {
 
 std::optional<Header> ParseHeader(std::span<const uint8_t> bytes) {
   if (bytes.size() != kHeaderSize) return std::nullopt;
   Reader r(bytes);
   Header h;
-  h.command = r.u16();
-  h.length = r.u16();
-  h.session = r.u32();
-  h.status = r.u32();
-  h.context = r.u64();
-  h.options = r.u32();
+  h.command = r.U16();
+  h.length = r.U16();
+  h.session = r.U32();
+  h.status = r.U32();
+  h.context = r.U64();
+  h.options = r.U32();
   return h;
 }
 
 std::vector<uint8_t> Build(Command command, uint32_t session, std::span<const uint8_t> data, uint32_t status,
                            uint64_t context) {
   Writer w;
-  w.u16(static_cast<uint16_t>(command)).u16(static_cast<uint16_t>(data.size())).u32(session).u32(status);
-  w.u64(context).u32(0).bytes(data);
-  return std::move(w.out());
+  w.U16(static_cast<uint16_t>(command)).U16(static_cast<uint16_t>(data.size())).U32(session).U32(status);
+  w.U64(context).U32(0).Bytes(data);
+  return std::move(w.Out());
 }
 
 std::vector<uint8_t> RegisterSessionData() {
   Writer w;
-  w.u16(1).u16(0);
-  return std::move(w.out());
+  w.U16(1).U16(0);
+  return std::move(w.Out());
 }
 
 bool CheckRegisterSessionData(std::span<const uint8_t> data) {
   Reader r(data);
-  uint16_t version = r.u16();
-  uint16_t options = r.u16();
-  return r.done() && version == 1 && options == 0;
+  uint16_t version = r.U16();
+  uint16_t options = r.U16();
+  return r.Done() && version == 1 && options == 0;
 }
 
 std::vector<uint8_t> SendRRData(std::span<const uint8_t> mr) {
   Writer w;
-  w.u32(0).u16(0).u16(2);
-  w.u16(static_cast<uint16_t>(ItemType::NullAddress)).u16(0);
-  w.u16(static_cast<uint16_t>(ItemType::UnconnectedData)).u16(static_cast<uint16_t>(mr.size())).bytes(mr);
-  return std::move(w.out());
+  w.U32(0).U16(0).U16(2);
+  w.U16(static_cast<uint16_t>(ItemType::kNullAddress)).U16(0);
+  w.U16(static_cast<uint16_t>(ItemType::kUnconnectedData)).U16(static_cast<uint16_t>(mr.size())).Bytes(mr);
+  return std::move(w.Out());
 }
 
 std::optional<std::span<const uint8_t>> ParseSendRRData(std::span<const uint8_t> data) {
   Reader r(data);
-  r.u32();  // interface handle
-  r.u16();  // time-out
-  uint16_t count = r.u16();
+  r.U32();  // interface handle
+  r.U16();  // time-out
+  uint16_t count = r.U16();
   std::optional<std::span<const uint8_t>> mr;
-  for (uint16_t i = 0; i < count && r.ok(); ++i) {
-    uint16_t type = r.u16();
-    uint16_t length = r.u16();
-    auto item = r.bytes(length);
-    if (!r.ok()) return std::nullopt;
-    if (type == static_cast<uint16_t>(ItemType::UnconnectedData)) {
+  for (uint16_t i = 0; i < count && r.Ok(); ++i) {
+    uint16_t type = r.U16();
+    uint16_t length = r.U16();
+    auto item = r.Bytes(length);
+    if (!r.Ok()) return std::nullopt;
+    if (type == static_cast<uint16_t>(ItemType::kUnconnectedData)) {
       if (mr) return std::nullopt;  // two data items: which one is meant?
       mr = item;
-    } else if (type != static_cast<uint16_t>(ItemType::NullAddress) || length != 0) {
+    } else if (type != static_cast<uint16_t>(ItemType::kNullAddress) || length != 0) {
       return std::nullopt;
     }
   }
-  if (!r.done() || !mr) return std::nullopt;
+  if (!r.Done() || !mr) return std::nullopt;
   return mr;
 }
 
 std::vector<uint8_t> ListIdentityReply(const cip::Identity &id, uint32_t ipv4, uint16_t port) {
   Writer item;
-  item.u16(1);
+  item.U16(1);
   // The socket address is in network byte order.
-  item.u8(0).u8(2).u8(static_cast<uint8_t>(port >> 8)).u8(static_cast<uint8_t>(port));
-  for (int shift = 24; shift >= 0; shift -= 8) item.u8(static_cast<uint8_t>(ipv4 >> shift));
-  item.u64(0);
+  item.U8(0).U8(2).U8(static_cast<uint8_t>(port >> 8)).U8(static_cast<uint8_t>(port));
+  for (int shift = 24; shift >= 0; shift -= 8) item.U8(static_cast<uint8_t>(ipv4 >> shift));
+  item.U64(0);
   size_t n = std::min<size_t>(id.name.size(), 255);
-  item.u16(id.vendor).u16(id.device_type).u16(id.product_code).u8(id.major).u8(id.minor);
-  item.u16(id.status).u32(id.serial).u8(static_cast<uint8_t>(n)).text(id.name.substr(0, n)).u8(0xFF);
+  item.U16(id.vendor).U16(id.deviceType).U16(id.productCode).U8(id.major).U8(id.minor);
+  item.U16(id.status).U32(id.serial).U8(static_cast<uint8_t>(n)).Text(id.name.substr(0, n)).U8(0xFF);
   Writer w;
-  w.u16(1).u16(static_cast<uint16_t>(ItemType::Identity)).u16(static_cast<uint16_t>(item.size())).bytes(item.out());
-  return std::move(w.out());
+  w.U16(1).U16(static_cast<uint16_t>(ItemType::kIdentity)).U16(static_cast<uint16_t>(item.Size())).Bytes(item.Out());
+  return std::move(w.Out());
 }
 
 std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data) {
   Reader r(data);
-  if (r.u16() != 1 || r.u16() != static_cast<uint16_t>(ItemType::Identity)) return std::nullopt;
-  uint16_t length = r.u16();
-  Reader item(r.bytes(length));
-  if (!r.done()) return std::nullopt;
-  item.u16();
-  item.skip(16);
+  if (r.U16() != 1 || r.U16() != static_cast<uint16_t>(ItemType::kIdentity)) return std::nullopt;
+  uint16_t length = r.U16();
+  Reader item(r.Bytes(length));
+  if (!r.Done()) return std::nullopt;
+  item.U16();
+  item.Skip(16);
   cip::Identity id;
-  id.vendor = item.u16();
-  id.device_type = item.u16();
-  id.product_code = item.u16();
-  id.major = item.u8();
-  id.minor = item.u8();
-  id.status = item.u16();
-  id.serial = item.u32();
-  auto name = item.bytes(item.u8());
+  id.vendor = item.U16();
+  id.deviceType = item.U16();
+  id.productCode = item.U16();
+  id.major = item.U8();
+  id.minor = item.U8();
+  id.status = item.U16();
+  id.serial = item.U32();
+  auto name = item.Bytes(item.U8());
   id.name.assign(name.begin(), name.end());
-  item.u8();
-  if (!item.done()) return std::nullopt;
+  item.U8();
+  if (!item.Done()) return std::nullopt;
   return id;
 }
 
-}  // namespace cvsrv::enip
+}  // namespace commserver::enip

@@ -9,7 +9,7 @@
 
 #include "cip.h"
 
-namespace cvsrv::enip {
+namespace commserver::enip {
 
 inline constexpr uint16_t kDefaultPort = 44818;
 inline constexpr size_t kHeaderSize = 24;
@@ -17,19 +17,19 @@ inline constexpr size_t kHeaderSize = 24;
 inline constexpr size_t kMaxData = 65511;
 
 enum class Command : uint16_t {
-  ListIdentity = 0x0063,
-  RegisterSession = 0x0065,
-  UnRegisterSession = 0x0066,
-  SendRRData = 0x006F,
+  kListIdentity = 0x0063,
+  kRegisterSession = 0x0065,
+  kUnRegisterSession = 0x0066,
+  kSendRRData = 0x006F,
 };
 enum class EncapStatus : uint32_t {
-  Success = 0,
-  InvalidCommand = 1,
-  InvalidLength = 0x65,
-  InvalidSession = 0x64,
-  UnsupportedProtocol = 0x69,
+  kSuccess = 0,
+  kInvalidCommand = 1,
+  kInvalidLength = 0x65,
+  kInvalidSession = 0x64,
+  kUnsupportedProtocol = 0x69,
 };
-enum class ItemType : uint16_t { NullAddress = 0x0000, Identity = 0x000C, UnconnectedData = 0x00B2 };
+enum class ItemType : uint16_t { kNullAddress = 0x0000, kIdentity = 0x000C, kUnconnectedData = 0x00B2 };
 
 struct Header {
   uint16_t command = 0;
@@ -59,4 +59,4 @@ std::vector<uint8_t> ListIdentityReply(const cip::Identity &id, uint32_t ipv4, u
 // The identity a ListIdentity reply reports.
 std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data);
 
-}  // namespace cvsrv::enip
+}  // namespace commserver::enip

@@ -6,7 +6,7 @@
 
 #include "enip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 using asio::ip::tcp;
 
@@ -19,7 +19,7 @@ struct EnipServer::Impl {
   tcp::acceptor acceptor;
   std::unique_ptr<asio::thread> thread;
   std::atomic<int> sessions{0};
-  uint32_t next_session = 0x1000;
+  uint32_t nextSession = 0x1000;
 
   asio::awaitable<void> Accept() {
     for (;;) {
@@ -32,21 +32,21 @@ struct EnipServer::Impl {
 
   std::vector<uint8_t> Answer(std::span<const uint8_t> mr) {
     auto request = cip::ParseRequest(mr);
-    if (!request) return cip::BuildReply(0, cip::Status::NotEnoughData);
-    if (options.cip_error) {
-      uint16_t ext = options.cip_ext;
-      return cip::BuildReply(request->service, static_cast<cip::Status>(options.cip_error),
+    if (!request) return cip::BuildReply(0, cip::Status::kNotEnoughData);
+    if (options.cipError) {
+      uint16_t ext = options.cipExt;
+      return cip::BuildReply(request->service, static_cast<cip::Status>(options.cipError),
                              {&ext, static_cast<size_t>(ext ? 1 : 0)});
     }
-    if (request->service != static_cast<uint8_t>(cip::Service::UnconnectedSend))
+    if (request->service != static_cast<uint8_t>(cip::Service::kUnconnectedSend))
       return cip::AnswerIdentity(options.identity, *request);
     auto cm = cip::ParseLogicalPath(request->path);
     if (!cm || cm->cls != cip::kConnectionManagerClass || cm->instance != 1)
-      return cip::BuildReply(request->service, cip::Status::PathDestinationUnknown);
+      return cip::BuildReply(request->service, cip::Status::kPathDestinationUnknown);
     auto send = cip::ParseUnconnectedSend(request->data);
     auto embedded = send ? cip::ParseRequest(send->embedded) : std::nullopt;
     auto route = send ? cip::DecodeRoute(send->route) : std::nullopt;
-    if (!embedded || !route) return cip::BuildReply(request->service, cip::Status::PathSegmentError);
+    if (!embedded || !route) return cip::BuildReply(request->service, cip::Status::kPathSegmentError);
     // One hop, to a slot of the backplane.
     uint16_t ext = cip::kExtPortNotAvailable;
     if (route->size() == 1 && route->front().port == cip::kBackplanePort) {
@@ -56,7 +56,7 @@ struct EnipServer::Impl {
         if (slot != options.slots.end()) return cip::AnswerIdentity(slot->second, *embedded);
       }
     }
-    return cip::BuildReply(request->service, cip::Status::ConnectionFailure, {&ext, 1});
+    return cip::BuildReply(request->service, cip::Status::kConnectionFailure, {&ext, 1});
   }
 
   asio::awaitable<void> Serve(tcp::socket s) {
@@ -73,45 +73,44 @@ struct EnipServer::Impl {
       if (ec) co_return;
       std::vector<uint8_t> out;
       auto command = static_cast<enip::Command>(h->command);
-      if (command == enip::Command::ListIdentity) {
+      if (command == enip::Command::kListIdentity) {
         auto local = s.local_endpoint(ec);
         out = enip::Build(command, 0,
                           enip::ListIdentityReply(options.identity, local.address().to_v4().to_uint(), local.port()),
                           0, h->context);
-      } else if (command == enip::Command::RegisterSession) {
+      } else if (command == enip::Command::kRegisterSession) {
         if (!enip::CheckRegisterSessionData(data) || session) {
           out = enip::Build(command, 0, enip::RegisterSessionData(),
-                            static_cast<uint32_t>(enip::EncapStatus::UnsupportedProtocol), h->context);
+                            static_cast<uint32_t>(enip::EncapStatus::kUnsupportedProtocol), h->context);
         } else {
-          session = ++next_session;
+          session = ++nextSession;
           ++sessions;
           out = enip::Build(command, session, enip::RegisterSessionData(), 0, h->context);
         }
-      } else if (command == enip::Command::UnRegisterSession) {
+      } else if (command == enip::Command::kUnRegisterSession) {
         co_return;
-      } else if (command == enip::Command::SendRRData) {
+      } else if (command == enip::Command::kSendRRData) {
         auto mr = enip::ParseSendRRData(data);
         if (!session || h->session != session) {
-          out = enip::Build(command, h->session, {}, static_cast<uint32_t>(enip::EncapStatus::InvalidSession),
+          out = enip::Build(command, h->session, {}, static_cast<uint32_t>(enip::EncapStatus::kInvalidSession),
                             h->context);
         } else if (!mr) {
-          out = enip::Build(command, session, {}, static_cast<uint32_t>(enip::EncapStatus::InvalidLength),
-                            h->context);
+          out = enip::Build(command, session, {}, static_cast<uint32_t>(enip::EncapStatus::kInvalidLength), h->context);
         } else {
           if (options.silent) continue;
           out = enip::Build(command, session, enip::SendRRData(Answer(*mr)), 0, h->context);
-          if (options.delay_ms) {
-            asio::steady_timer t(io, std::chrono::milliseconds(options.delay_ms));
+          if (options.delayMs) {
+            asio::steady_timer t(io, std::chrono::milliseconds(options.delayMs));
             co_await t.async_wait(token);
           }
-          if (options.close_mid_reply) {
+          if (options.closeMidReply) {
             co_await asio::async_write(s, asio::buffer(out.data(), out.size() / 2), token);
             co_return;
           }
         }
       } else {
-        out = enip::Build(command, h->session, {}, static_cast<uint32_t>(enip::EncapStatus::InvalidCommand),
-                          h->context);
+        out =
+            enip::Build(command, h->session, {}, static_cast<uint32_t>(enip::EncapStatus::kInvalidCommand), h->context);
       }
       co_await asio::async_write(s, asio::buffer(out), token);
       if (ec) co_return;
@@ -120,29 +119,29 @@ struct EnipServer::Impl {
 };
 
 EnipServer::EnipServer(DeviceOptions options, const std::string &address, uint16_t port)
-    : impl_(std::make_unique<Impl>(std::move(options), address, port)) {
-  asio::co_spawn(impl_->io, impl_->Accept(), asio::detached);
+    : m_impl(std::make_unique<Impl>(std::move(options), address, port)) {
+  asio::co_spawn(m_impl->io, m_impl->Accept(), asio::detached);
 }
 
 EnipServer::~EnipServer() { Stop(); }
 
-uint16_t EnipServer::port() const { return impl_->acceptor.local_endpoint().port(); }
+uint16_t EnipServer::Port() const { return m_impl->acceptor.local_endpoint().port(); }
 
 void EnipServer::Start() {
-  impl_->thread = std::make_unique<asio::thread>([io = &impl_->io] { io->run(); });
+  m_impl->thread = std::make_unique<asio::thread>([io = &m_impl->io] { io->run(); });
 }
 
-void EnipServer::Run() { impl_->io.run(); }
+void EnipServer::Run() { m_impl->io.run(); }
 
 void EnipServer::Stop() {
-  impl_->io.stop();
-  if (impl_->thread) {
-    impl_->thread->join();
-    impl_->thread.reset();
+  m_impl->io.stop();
+  if (m_impl->thread) {
+    m_impl->thread->join();
+    m_impl->thread.reset();
   }
 }
 
-int EnipServer::sessions() const { return impl_->sessions.load(); }
+int EnipServer::Sessions() const { return m_impl->sessions.load(); }
 
 bool ParseIdentity(const std::string &text, cip::Identity &out) {
   std::vector<std::string> f;
@@ -168,8 +167,8 @@ bool ParseIdentity(const std::string &text, cip::Identity &out) {
       !number(f[3].substr(dot + 1), 0xFF, minor) || !number(f[4], 0xFFFFFFFF, serial) || f[5].size() > 255)
     return false;
   out.vendor = static_cast<uint16_t>(vendor);
-  out.device_type = static_cast<uint16_t>(type);
-  out.product_code = static_cast<uint16_t>(code);
+  out.deviceType = static_cast<uint16_t>(type);
+  out.productCode = static_cast<uint16_t>(code);
   out.major = static_cast<uint8_t>(major);
   out.minor = static_cast<uint8_t>(minor);
   out.serial = static_cast<uint32_t>(serial);
@@ -177,4 +176,4 @@ bool ParseIdentity(const std::string &text, cip::Identity &out) {
   return true;
 }
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -10,16 +10,16 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 struct DeviceOptions {
   cip::Identity identity;
   std::map<uint8_t, cip::Identity> slots;  // backplane slot -> identity
-  uint32_t delay_ms = 0;                   // before each SendRRData reply
+  uint32_t delayMs = 0;                    // before each SendRRData reply
   bool silent = false;                     // never answers SendRRData
-  uint8_t cip_error = 0;                   // answer every request with this general status
-  uint16_t cip_ext = 0;                    // and this extended status (0: none)
-  bool close_mid_reply = false;            // send half of each SendRRData reply, then close
+  uint8_t cipError = 0;                    // answer every request with this general status
+  uint16_t cipExt = 0;                     // and this extended status (0: none)
+  bool closeMidReply = false;              // send half of each SendRRData reply, then close
 };
 
 class EnipServer {
@@ -30,19 +30,19 @@ class EnipServer {
   EnipServer(const EnipServer &) = delete;
   EnipServer &operator=(const EnipServer &) = delete;
 
-  uint16_t port() const;
+  uint16_t Port() const;
   void Start();  // serves on a thread of its own
   void Run();    // serves on the caller's thread until Stop()
   void Stop();
   // Sessions registered so far (for tests).
-  int sessions() const;
+  int Sessions() const;
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> m_impl;
 };
 
 // "vendor,type,code,major.minor,serial,name" (numbers decimal or 0x hex).
 bool ParseIdentity(const std::string &text, cip::Identity &out);
 
-}  // namespace cvsrv
+}  // namespace commserver

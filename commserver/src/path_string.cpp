@@ -4,7 +4,7 @@
 
 #include "cvapi32.h"
 
-namespace cvsrv {
+namespace commserver {
 
 namespace {
 
@@ -57,9 +57,9 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
 
 }  // namespace
 
-std::optional<Endpoint> ParseEndpoint(std::string_view text, uint16_t default_port) {
+std::optional<Endpoint> ParseEndpoint(std::string_view text, uint16_t defaultPort) {
   Endpoint e;
-  e.port = default_port;
+  e.port = defaultPort;
   size_t colon = text.find(':');
   if (colon != std::string_view::npos) {
     auto port = Number(text.substr(colon + 1), 65535);
@@ -125,16 +125,16 @@ std::optional<std::vector<uint8_t>> EncodeRoute(const Path &path) {
   if (!cip::EncodeHop(w, {kStationPort, path.station})) return std::nullopt;
   for (const auto &hop : path.hops)
     if (!cip::EncodeHop(w, hop)) return std::nullopt;
-  if (w.size() > DTL_ROUTE_MAX) return std::nullopt;
-  return std::move(w.out());
+  if (w.Size() > DTL_ROUTE_MAX) return std::nullopt;
+  return std::move(w.Out());
 }
 
 std::optional<std::vector<uint8_t>> EncodeTarget(const std::string &server, const std::string &top) {
   size_t body = server.size() + 1 + top.size() + 1;
   if (DTL_TARGET_HEADER + body > DTL_TARGET_MAX) return std::nullopt;
   Writer w;
-  w.u16(static_cast<uint16_t>(body)).u8(DTL_TARGET_FORMAT).u8(0).text(server).u8(0).text(top).u8(0);
-  return std::move(w.out());
+  w.U16(static_cast<uint16_t>(body)).U8(DTL_TARGET_FORMAT).U8(0).Text(server).U8(0).Text(top).U8(0);
+  return std::move(w.Out());
 }
 
 std::optional<TargetText> DecodeTarget(const void *target) {
@@ -151,4 +151,4 @@ std::optional<TargetText> DecodeTarget(const void *target) {
   return TargetText{std::string(bytes.substr(0, nul)), std::string(bytes.substr(nul + 1, body - nul - 2))};
 }
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -10,7 +10,7 @@
 
 #include "cip.h"
 
-namespace cvsrv {
+namespace commserver {
 
 // The port number the first segment of a route carries; the driver addresses
 // the station on its own network and does not look at it.
@@ -39,7 +39,7 @@ struct Endpoint {
   uint32_t ipv4 = 0;
   uint16_t port = 0;
 };
-std::optional<Endpoint> ParseEndpoint(std::string_view text, uint16_t default_port);
+std::optional<Endpoint> ParseEndpoint(std::string_view text, uint16_t defaultPort);
 
 // The stored form: nullopt when it would exceed DTL_TARGET_MAX.
 std::optional<std::vector<uint8_t>> EncodeTarget(const std::string &server, const std::string &top);
@@ -51,4 +51,4 @@ struct TargetText {
 };
 std::optional<TargetText> DecodeTarget(const void *target);
 
-}  // namespace cvsrv
+}  // namespace commserver

@@ -12,10 +12,10 @@ TEST(Adf, TheShippedFileDefinesTheIdentityObject) {
   std::ifstream in(REVDIR_COMM_ADF_PATH, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
-  qx::adf::Error error;
-  auto catalog = qx::adf::Parse(text.str(), &error);
+  comm::adf::Error error;
+  auto catalog = comm::adf::Parse(text.str(), &error);
   ASSERT_TRUE(catalog) << error.line << ": " << error.message;
-  const qx::adf::ClassDef *identity = catalog->Find(1);
+  const comm::adf::ClassDef *identity = catalog->Find(1);
   ASSERT_NE(identity, nullptr);
   std::vector<size_t> sizes;
   for (const auto &a : identity->attributes) sizes.push_back(a.MaxSize());
@@ -43,25 +43,25 @@ TEST(Adf, BadFilesAreRefusedWithTheirLine) {
       {"; fine\n\xff\n", 2},
   };
   for (const auto &c : cases) {
-    qx::adf::Error error;
-    EXPECT_FALSE(qx::adf::Parse(c.text, &error)) << c.text;
+    comm::adf::Error error;
+    EXPECT_FALSE(comm::adf::Parse(c.text, &error)) << c.text;
     EXPECT_EQ(error.line, c.line) << c.text << " -> " << error.message;
     EXPECT_FALSE(error.message.empty());
   }
   std::string longLine = "; " + std::string(300, 'x');
-  EXPECT_FALSE(qx::adf::Parse(longLine, nullptr));
-  EXPECT_FALSE(qx::adf::Parse(std::string(qx::adf::kMaxFileSize + 1, '\n'), nullptr));
-  EXPECT_TRUE(qx::adf::Parse("# nothing\r\n\r\n", nullptr));
+  EXPECT_FALSE(comm::adf::Parse(longLine, nullptr));
+  EXPECT_FALSE(comm::adf::Parse(std::string(comm::adf::kMaxFileSize + 1, '\n'), nullptr));
+  EXPECT_TRUE(comm::adf::Parse("# nothing\r\n\r\n", nullptr));
 }
 
 TEST(Adf, AValueIsNeverSizedBeyondWhatIsThere) {
-  qx::adf::Attribute name{7, "Name", 0, true}, word{5, "Status", 2, false};
+  comm::adf::Attribute name{7, "Name", 0, true}, word{5, "Status", 2, false};
   const uint8_t text[] = {3, 'a', 'b', 'c'};
-  EXPECT_EQ(qx::adf::ValueSize(name, text, 4), 4u);
-  EXPECT_EQ(qx::adf::ValueSize(name, text, 3), 0u);
-  EXPECT_EQ(qx::adf::ValueSize(name, text, 0), 0u);
-  EXPECT_EQ(qx::adf::ValueSize(word, text, 1), 0u);
-  EXPECT_EQ(qx::adf::ValueSize(word, text, 2), 2u);
+  EXPECT_EQ(comm::adf::ValueSize(name, text, 4), 4u);
+  EXPECT_EQ(comm::adf::ValueSize(name, text, 3), 0u);
+  EXPECT_EQ(comm::adf::ValueSize(name, text, 0), 0u);
+  EXPECT_EQ(comm::adf::ValueSize(word, text, 1), 0u);
+  EXPECT_EQ(comm::adf::ValueSize(word, text, 2), 2u);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "qxonline.h"
 #include "sim_registry.h"
 
-namespace commtest {
+namespace comm {
 
 inline constexpr char kDrivers[] = "SOFTWARE\\Brenmoor Software\\Corvid\\Drivers\\";
 inline constexpr char kParameters[] = "SOFTWARE\\Brenmoor Software\\Quillon.1\\Communications\\";
@@ -115,4 +115,4 @@ class Context {
   Context &operator=(const Context &) = delete;
 };
 
-}  // namespace commtest
+}  // namespace comm

@@ -23,7 +23,7 @@
 #include "packet_server.h"
 #include "scratch.h"
 
-using namespace commtest;
+using namespace comm;
 
 namespace {
 
@@ -38,15 +38,15 @@ class ContextTest : public ::testing::Test {
 
 TEST_F(ContextTest, EveryStartNeedsItsEndAndNothingWorksWithout) {
   DWORD size = 0;
-  EXPECT_EQ(QxOnlineGetTargetSize("X!Y", &size), qx::QxE_NOT_INITIALIZED);
-  qx::QxASAPacketServer *server = nullptr;
-  EXPECT_EQ(qx::QxASAPacketServer::Create(&server), qx::QxE_NOT_INITIALIZED);
+  EXPECT_EQ(QxOnlineGetTargetSize("X!Y", &size), comm::QxE_NOT_INITIALIZED);
+  comm::QxASAPacketServer *server = nullptr;
+  EXPECT_EQ(comm::QxASAPacketServer::Create(&server), comm::QxE_NOT_INITIALIZED);
   QxOnlineUninitialize();  // at 0: nothing
   QxOnlineInitialize(nullptr, nullptr);
   QxOnlineInitialize(nullptr, nullptr);
   QxOnlineUninitialize();
   EXPECT_EQ(QxOnlineReferenceCount(), 1u);
-  ASSERT_EQ(qx::QxASAPacketServer::Create(&server), S_OK);
+  ASSERT_EQ(comm::QxASAPacketServer::Create(&server), S_OK);
   delete server;
   QxOnlineUninitialize();
   EXPECT_EQ(QxOnlineReferenceCount(), 0u);
@@ -95,7 +95,7 @@ TEST_F(ContextTest, TheRecordIsReadOnlyAsFarAsItsSize) {
     QxOnlineInitialize("Probe", &info);
     auto target = std::make_unique<QxCommTarget>();
     ASSERT_EQ(QxOnlineCopyDefaultTarget(target.get()), S_OK);
-    EXPECT_EQ(qx::TestMode(), c.testMode) << c.size;
+    EXPECT_EQ(comm::TestMode(), c.testMode) << c.size;
     EXPECT_EQ(+target->DefaultTimeOut, c.timeOut) << c.size;
     QxOnlineUninitialize();
   }
@@ -161,8 +161,8 @@ TEST_F(ContextTest, TheDefaultRecordStartsAsSpecifiedAndTakesTheOptionString) {
     Context context;
     auto t = std::make_unique<QxCommTarget>();
     ASSERT_EQ(QxOnlineCopyDefaultTarget(t.get()), S_OK);
-    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetDF1));
-    EXPECT_EQ(+t->Protocol, static_cast<DWORD>(QxProtoASA));
+    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetDf1));
+    EXPECT_EQ(+t->Protocol, static_cast<DWORD>(kQxProtoAsa));
     EXPECT_STREQ(t->DriverName, "MK_DF1-1");
     EXPECT_EQ(+t->NetworkType, 1);
     EXPECT_EQ(+t->DefaultTimeOut, 32000u);
@@ -170,8 +170,8 @@ TEST_F(ContextTest, TheDefaultRecordStartsAsSpecifiedAndTakesTheOptionString) {
     EXPECT_EQ(+t->RequestedPacketInterval, 8000000u);
     EXPECT_EQ(+t->OptionsWord, 0);  // bit 0x2000 is taken away at start
     EXPECT_STREQ(t->FilePathString, "NOLOGFILE");
-    EXPECT_EQ(qx::CurrentLog(), nullptr);
-    ASSERT_NE(qx::Definitions(), nullptr) << "comm\\CIP001R01V01.ADF beside the program";
+    EXPECT_EQ(comm::CurrentLog(), nullptr);
+    ASSERT_NE(comm::Definitions(), nullptr) << "comm\\CIP001R01V01.ADF beside the program";
   }
   SetOptions("/TimeOut=250 \"/ConnectionSize=300\" /Bogus=1 /TimeOut=x");
   {
@@ -194,9 +194,9 @@ TEST_F(ContextTest, TargetDataComesFromTheServerThenFromTheCache) {
   ASSERT_EQ(QxOnlineGetTargetData(path.c_str(), data.data(), 512), S_OK);
   EXPECT_EQ(data[size], 0xEE) << "nothing written beyond the data";
   std::vector<BYTE> small(size - 1);
-  EXPECT_EQ(QxOnlineGetTargetData(path.c_str(), small.data(), size - 1), qx::QxE_COMM_BUFFERTOOSMALL);
+  EXPECT_EQ(QxOnlineGetTargetData(path.c_str(), small.data(), size - 1), comm::QxE_COMM_BUFFERTOOSMALL);
   EXPECT_EQ(QxOnlineGetTargetSize(nullptr, &size), E_INVALIDARG);
-  EXPECT_EQ(QxOnlineGetTargetSize((Computer() + "!NOSUCH\\2").c_str(), &size), qx::QxE_COMM_DTLERROR);
+  EXPECT_EQ(QxOnlineGetTargetSize((Computer() + "!NOSUCH\\2").c_str(), &size), comm::QxE_COMM_DTLERROR);
 
   // With the server's client interface ended behind the library's back, only
   // the cache can answer: the same path in other letters, or its top path.
@@ -210,7 +210,7 @@ TEST_F(ContextTest, TargetDataComesFromTheServerThenFromTheCache) {
   std::vector<BYTE> again(512);
   EXPECT_EQ(QxOnlineGetTargetData(top.c_str(), again.data(), 512), S_OK);
   EXPECT_TRUE(std::equal(data.begin(), data.begin() + size, again.begin()));
-  EXPECT_EQ(QxOnlineGetTargetSize(Path("SIM-1\\3").c_str(), &cached), qx::QxE_COMM_DTLERROR);
+  EXPECT_EQ(QxOnlineGetTargetSize(Path("SIM-1\\3").c_str(), &cached), comm::QxE_COMM_DTLERROR);
   ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, nullptr), 0);
 }
 
@@ -229,7 +229,7 @@ TEST_F(ContextTest, ATesselControllerIsKnownByItsFamilyOrByTheRegistry) {
     char top[64];
     ASSERT_EQ(QxOnlineGetTopPathString(t.get(), top, sizeof top), S_OK);
     EXPECT_EQ(std::string(top), std::string("SIM-1\\") + station);
-    EXPECT_EQ(QxOnlineGetTopPathString(t.get(), top, 3), qx::QxE_COMM_BUFFERTOOSMALL);
+    EXPECT_EQ(QxOnlineGetTopPathString(t.get(), top, 3), comm::QxE_COMM_BUFFERTOOSMALL);
   }
   // Station 3 has family 0: a controller only when the registry says so.
   EXPECT_FALSE(QxOnlineIsTesselController(t.get()));
@@ -243,9 +243,9 @@ TEST_F(ContextTest, VirtualBackplaneStandsForTheConfiguredDriverOfItsType) {
   {
     Context context;
     auto t = std::make_unique<QxCommTarget>();
-    EXPECT_EQ(QxSetTargetOtherNetwork(t.get(), "MK_VBP-1", "01 00"), qx::QxE_NO_VIRTUAL_BACKPLANE);
+    EXPECT_EQ(QxSetTargetOtherNetwork(t.get(), "MK_VBP-1", "01 00"), comm::QxE_NO_VIRTUAL_BACKPLANE);
     EXPECT_STREQ(t->DriverName, "MK_VBP-1");  // path and kind are set all the same
-    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetONET));
+    EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetOnet));
     EXPECT_EQ(+t->PathBytes.count, 2);
     EXPECT_EQ(QxSetTargetOtherNetwork(t.get(), "SIM-1", nullptr), S_OK);
     EXPECT_STREQ(t->PathString, "00");

@@ -68,8 +68,8 @@ TEST(Targets, AnEmptyProtocolPicksTheNetworkByDriverName) {
   const struct {
     const char *driver;
     DWORD kind;
-  } cases[] = {{"TCP-1", QxNetENET},   {"tcp", QxNetENET},    {"MK_KTC-1", QxNetCNET}, {"MK_KT-1", QxNetDHP},
-               {"BSW_KT-2", QxNetDHP}, {"MK_DF1-3", QxNetDF1}, {"SIM-1", QxNetONET},   {"", QxNetONET}};
+  } cases[] = {{"TCP-1", kQxNetEnet},   {"tcp", kQxNetEnet},     {"MK_KTC-1", kQxNetCnet}, {"MK_KT-1", kQxNetDhp},
+               {"BSW_KT-2", kQxNetDhp}, {"MK_DF1-3", kQxNetDf1}, {"SIM-1", kQxNetOnet},    {"", kQxNetOnet}};
   auto t = std::make_unique<QxCommTarget>();
   for (const auto &c : cases) {
     t->NetworkKind = 99;
@@ -78,8 +78,8 @@ TEST(Targets, AnEmptyProtocolPicksTheNetworkByDriverName) {
     EXPECT_STREQ(t->DriverName, c.driver);
   }
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "dhp", "X"), S_OK);
-  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetDHP));
-  EXPECT_EQ(QxSetTargetProtocol(t.get(), "WAYFIND", "X"), qx::QxE_NOT_SUPPORTED);
+  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetDhp));
+  EXPECT_EQ(QxSetTargetProtocol(t.get(), "WAYFIND", "X"), comm::QxE_NOT_SUPPORTED);
   EXPECT_EQ(QxSetTargetProtocol(t.get(), "SERIAL", "X"), E_FAIL);
   // A driver name that does not fit its field is stored as empty, never cut.
   std::string huge(600, 'D');
@@ -93,7 +93,7 @@ TEST(Targets, TargetDataOfMoreThanFiveHundredTenBytesStoresNothing) {
   std::vector<BYTE> data(511, 0x42);
   EXPECT_EQ(QxSetTargetFromTargetData(t.get(), data.data(), 511), E_FAIL);
   EXPECT_EQ(+t->TargetDataSize, 0);
-  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(QxNetWAYFIND));
+  EXPECT_EQ(+t->NetworkKind, static_cast<DWORD>(kQxNetWayfind));
   EXPECT_EQ(QxSetTargetFromTargetData(t.get(), data.data(), 510), S_OK);
   EXPECT_EQ(+t->TargetDataSize, 510);
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace cvtest;
+using namespace commserver;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -39,7 +39,7 @@ const Bytes kRegistered = Cat({Head(0x65, 4, kSession), {0x01, 0x00, 0x00, 0x00}
 // SendRRData (0x006F) data: interface handle 0, time-out 0, two items of the
 // common packet format: the null address item (0x0000, length 0) and the
 // unconnected data item (0x00B2) holding the message-router request.
-Bytes Items(uint8_t mr_length) { return {0, 0, 0, 0, 0, 0, 0x02, 0x00, 0, 0, 0, 0, 0xB2, 0x00, mr_length, 0x00}; }
+Bytes Items(uint8_t mrLength) { return {0, 0, 0, 0, 0, 0, 0x02, 0x00, 0, 0, 0, 0, 0xB2, 0x00, mrLength, 0x00}; }
 
 // Get_Attributes_All (0x01) of class 1 instance 1: path of 2 words, 8-bit
 // class and instance segments.
@@ -97,12 +97,12 @@ TEST_F(Wire, UnconnectedSendPadsTheEmbeddedRequestAndCountsTheRouteInWords) {
 
 // The simulator, asked in bytes written by hand, answers in such bytes.
 TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
-  cvsrv::EnipServer server(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
+  ASSERT_TRUE(commserver::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
+  commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
-  hostile::Client client(server.port());
+  hostile::Client client(server.Port());
   ASSERT_TRUE(client.connected());
   const Bytes context = {0xC0, 0xFF, 0xEE, 0, 0, 0, 0, 0x01};  // echoed in every reply
 
@@ -137,21 +137,21 @@ Bytes ListIdentityItem(uint16_t port) {
 }
 
 TEST(WireSimulator, ListIdentityIsAnsweredAndReadAsWritten) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
-  cvsrv::EnipServer server(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
+  commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
-  hostile::Client client(server.port());
+  hostile::Client client(server.Port());
   const Bytes context = {1, 2, 3, 4, 5, 6, 7, 8};
-  Bytes want = Cat({Head(0x63, 0x33, kNoSession, context), ListIdentityItem(server.port())});
+  Bytes want = Cat({Head(0x63, 0x33, kNoSession, context), ListIdentityItem(server.Port())});
   EXPECT_EQ(client.Ask(Head(0x63, 0, kNoSession, context), want.size()), want);
   server.Stop();
 
-  auto id = cvsrv::enip::ParseListIdentityReply(ListIdentityItem(44818));
+  auto id = commserver::enip::ParseListIdentityReply(ListIdentityItem(44818));
   ASSERT_TRUE(id);
   EXPECT_EQ(id->vendor, 1);
-  EXPECT_EQ(id->device_type, 14);
-  EXPECT_EQ(id->product_code, 15);
+  EXPECT_EQ(id->deviceType, 14);
+  EXPECT_EQ(id->productCode, 15);
   EXPECT_EQ(id->major, 13);
   EXPECT_EQ(id->minor, 2);
   EXPECT_EQ(id->serial, 0x12345678u);

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace cvtest;
+using namespace commserver;
 using hostile::Device;
 using hostile::Fault;
 using hostile::Options;
@@ -77,7 +77,7 @@ TEST_F(Hostile, AReplyInPiecesIsReadWholeAndJunkAfterOneSpoilsNoOther) {
   Done pieces;
   ReadAndWait(trickle, pieces);
   ASSERT_TRUE(Identity(pieces)) << pieces.iostat;
-  EXPECT_EQ(Identity(pieces)->product_code, 15);
+  EXPECT_EQ(Identity(pieces)->productCode, 15);
 
   // Bytes nobody asked for wait on the kept connection: it is not used again.
   Device junk(Options(Fault::JunkAfterReply));

@@ -18,7 +18,7 @@
 #include "fresh_prefix.h"
 #include "sim_registry.h"
 
-namespace cvtest {
+namespace commserver {
 
 using Bytes = std::vector<uint8_t>;
 inline constexpr char kKey[] = "SOFTWARE\\Brenmoor Software\\Corvid Tests";
@@ -89,37 +89,38 @@ class Library : public ::testing::Test {
   }
   void SetUp() override {
     DTL_INIT_ARGS args{sizeof args, 0, kKey};
-    ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, &args), 0);
+    ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);
   }
-  void TearDown() override { EXPECT_EQ(cvapi::DTL_UNINIT(0), 0); }
+  void TearDown() override { EXPECT_EQ(comm::cvapi::DTL_UNINIT(0), 0); }
 
   // Identity read along a path string: target, destination address, message.
   static long Read(const std::string &top, Done &done, uint8_t service = 0x01, Bytes data = {}) {
     long error = -1;
-    DTL_TARGET *target = cvapi::DTL_CreateTargetFromPathString((Computer() + "!" + top).c_str(), &error, 1u);
+    DTL_TARGET *target = comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!" + top).c_str(), &error, 1u);
     if (!target) return error;
     DTL_DTSA dtsa;
-    long r = cvapi::DTL_CreateDtsaFromTarget(target, &dtsa);
-    cvapi::DTL_DestroyTarget(target);
-    if (!r) r = cvapi::DTL_OpenDtsa(&dtsa);
+    long r = comm::cvapi::DTL_CreateDtsaFromTarget(target, &dtsa);
+    comm::cvapi::DTL_DestroyTarget(target);
+    if (!r) r = comm::cvapi::DTL_OpenDtsa(&dtsa);
     if (r) return r;
-    auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
-    return cvapi::DTL_ASA_MSG_CB(&dtsa, service, path.data(), static_cast<uint32_t>(path.size()), data.data(),
-                                 static_cast<uint32_t>(data.size()), done.reply, static_cast<uint32_t>(sizeof done.reply),
-                                 5000u, &Done::Callback, reinterpret_cast<uintptr_t>(&done));
+    auto path = commserver::cip::EncodeLogicalPath(1, 1);
+    return comm::cvapi::DTL_ASA_MSG_CB(&dtsa, service, path.data(), static_cast<uint32_t>(path.size()), data.data(),
+                                       static_cast<uint32_t>(data.size()), done.reply,
+                                       static_cast<uint32_t>(sizeof done.reply), 5000u, &Done::Callback,
+                                       reinterpret_cast<uintptr_t>(&done));
   }
   // The identity in a successful Get_Attributes_All reply.
-  static std::optional<cvsrv::cip::Identity> Identity(const Done &d) {
-    auto reply = cvsrv::cip::ParseReply({d.reply, d.size});
+  static std::optional<commserver::cip::Identity> Identity(const Done &d) {
+    auto reply = commserver::cip::ParseReply({d.reply, d.size});
     if (d.iostat || !reply || reply->status || reply->data.size() < 15) return std::nullopt;
-    cvsrv::Reader r(reply->data);
-    cvsrv::cip::Identity id;
-    id.vendor = r.u16(), id.device_type = r.u16(), id.product_code = r.u16(), id.major = r.u8(), id.minor = r.u8();
-    id.status = r.u16(), id.serial = r.u32();
-    auto name = r.bytes(r.u8());
+    commserver::Reader r(reply->data);
+    commserver::cip::Identity id;
+    id.vendor = r.U16(), id.deviceType = r.U16(), id.productCode = r.U16(), id.major = r.U8(), id.minor = r.U8();
+    id.status = r.U16(), id.serial = r.U32();
+    auto name = r.Bytes(r.U8());
     id.name.assign(name.begin(), name.end());
     return id;
   }
 };
 
-}  // namespace cvtest
+}  // namespace commserver

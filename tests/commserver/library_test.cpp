@@ -11,62 +11,62 @@
 
 namespace {
 
-using namespace cvtest;
+using namespace commserver;
 
 TEST_F(Library, ListsDriversIn64ByteEntriesWithTheVirtualBackplaneType) {
   static_assert(sizeof(DTL_DRIVER_INFO) == 64 && offsetof(DTL_DRIVER_INFO, name) == 28);
-  EXPECT_EQ(cvapi::DTL_INIT_BSW_EX(1, nullptr), DTL_E_ALREADY_INIT);  // counted
-  EXPECT_EQ(cvapi::DTL_UNINIT(0), 0);
+  EXPECT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, nullptr), DTL_E_ALREADY_INIT);  // counted
+  EXPECT_EQ(comm::cvapi::DTL_UNINIT(0), 0);
   DTL_DRIVER_INFO list[DTL_MAX_DRIVERS];
-  uint32_t count = cvapi::DTL_MaxDrivers();
-  ASSERT_EQ(cvapi::DTL_DRIVER_LIST_EX(list, &count, 1000u), 0);
+  uint32_t count = comm::cvapi::DTL_MaxDrivers();
+  ASSERT_EQ(comm::cvapi::DTL_DRIVER_LIST_EX(list, &count, 1000u), 0);
   ASSERT_EQ(count, 3u);  // the pigeon carrier is not a kind we know
   std::map<std::string, uint16_t> types;
   for (uint32_t i = 0; i < count; ++i) {
     const char *name = reinterpret_cast<const char *>(&list[i]) + 28;
     types[name] = list[i].network_type;
-    EXPECT_EQ(cvapi::DTL_GetHandleByDriverName(name), static_cast<long>(list[i].handle));
+    EXPECT_EQ(comm::cvapi::DTL_GetHandleByDriverName(name), static_cast<long>(list[i].handle));
   }
   EXPECT_EQ(types["VBP-A"], DTL_NET_VIRTUAL_BACKPLANE);
   EXPECT_EQ(types["ENIP-1"], DTL_NET_ETHERNET_IP);
-  EXPECT_EQ(cvapi::DTL_GetHandleByDriverName("vbp-a"), cvapi::DTL_GetHandleByDriverName("VBP-A"));
-  EXPECT_EQ(cvapi::DTL_GetHandleByDriverName("MK_NONE-1"), -1);
+  EXPECT_EQ(comm::cvapi::DTL_GetHandleByDriverName("vbp-a"), comm::cvapi::DTL_GetHandleByDriverName("VBP-A"));
+  EXPECT_EQ(comm::cvapi::DTL_GetHandleByDriverName("MK_NONE-1"), -1);
 
   uint32_t two = 2;
-  EXPECT_EQ(cvapi::DTL_DRIVER_LIST_EX(list, &two, 1000u), DTL_E_TOO_SMALL);
+  EXPECT_EQ(comm::cvapi::DTL_DRIVER_LIST_EX(list, &two, 1000u), DTL_E_TOO_SMALL);
   EXPECT_EQ(two, 3u);
 }
 
 TEST_F(Library, TargetsCarryServerDriverAndTopPath) {
   std::string path = Computer() + "!SIM-1\\2\\Backplane\\3";
   long error = -1;
-  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString(path.c_str(), &error, 1u);
+  DTL_TARGET *t = comm::cvapi::DTL_CreateTargetFromPathString(path.c_str(), &error, 1u);
   ASSERT_NE(t, nullptr) << error;
   uint32_t size = 0;
-  ASSERT_EQ(cvapi::DTL_GetTargetSize(t, &size), 0);
+  ASSERT_EQ(comm::cvapi::DTL_GetTargetSize(t, &size), 0);
   // The stored form is the reported size plus 4, and a copy of it is a target too.
   Bytes copy(reinterpret_cast<uint8_t *>(t), reinterpret_cast<uint8_t *>(t) + size + 4);
   char text[64];
-  EXPECT_EQ(cvapi::DTL_GetTargetSrvrName(copy.data(), text, sizeof text), 0);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetSrvrName(copy.data(), text, sizeof text), 0);
   EXPECT_STREQ(text, Computer().c_str());
-  EXPECT_EQ(cvapi::DTL_GetTargetDrvrName(copy.data(), text, sizeof text), 0);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetDrvrName(copy.data(), text, sizeof text), 0);
   EXPECT_STREQ(text, "SIM-1");
-  EXPECT_EQ(cvapi::DTL_GetTargetTopPathString(copy.data(), text, sizeof text), 0);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetTopPathString(copy.data(), text, sizeof text), 0);
   EXPECT_STREQ(text, "SIM-1\\2\\Backplane\\3");
-  EXPECT_EQ(cvapi::DTL_GetTargetTopPathString(t, text, 5), DTL_E_TOO_SMALL);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetTopPathString(t, text, 5), DTL_E_TOO_SMALL);
   uint16_t family = 0;
-  EXPECT_EQ(cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
   EXPECT_EQ(family, 0);  // the bridge module has none configured
-  cvapi::DTL_DestroyTarget(t);
+  comm::cvapi::DTL_DestroyTarget(t);
 
-  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString("ELSEWHERE!SIM-1\\2", &error, 1u), nullptr);
+  EXPECT_EQ(comm::cvapi::DTL_CreateTargetFromPathString("ELSEWHERE!SIM-1\\2", &error, 1u), nullptr);
   EXPECT_EQ(error, DTL_E_NO_SERVER);
-  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString((Computer() + "!NONE-1\\2").c_str(), &error, 1u), nullptr);
+  EXPECT_EQ(comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!NONE-1\\2").c_str(), &error, 1u), nullptr);
   EXPECT_EQ(error, DTL_E_NO_DRIVER);
-  EXPECT_EQ(cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2\\1").c_str(), &error, 1u), nullptr);
+  EXPECT_EQ(comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2\\1").c_str(), &error, 1u), nullptr);
   EXPECT_EQ(error, DTL_E_BAD_PATH);
   Bytes junk(DTL_TARGET_MAX, 0x41);
-  EXPECT_EQ(cvapi::DTL_GetTargetSize(junk.data(), &size), DTL_E_BAD_TARGET);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetSize(junk.data(), &size), DTL_E_BAD_TARGET);
 }
 
 TEST_F(Library, SimulatedDevicesAnswerDirectlyAndBehindTheirBackplane) {
@@ -78,22 +78,22 @@ TEST_F(Library, SimulatedDevicesAnswerDirectlyAndBehindTheirBackplane) {
   for (Done *d : {&direct, &routed, &list, &vbp}) ASSERT_TRUE(d->Wait());
   auto a = Identity(direct);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->device_type, 14);
-  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->deviceType, 14);
+  EXPECT_EQ(a->productCode, 15);
   EXPECT_EQ(a->major, 13);
   EXPECT_EQ(a->name, "Kestrel L85");
   auto b = Identity(routed);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->name, "Bridge Module");
   EXPECT_EQ(list.Reply(), (Bytes{0x83, 0, 0, 0, 2, 0, 3, 0, 0, 0, 15, 0, 4, 0, 0, 0, 13, 7}));
-  EXPECT_EQ(Identity(vbp)->product_code, 92);
+  EXPECT_EQ(Identity(vbp)->productCode, 92);
 
   uint16_t family = 0;
   long error;
-  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
-  EXPECT_EQ(cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
+  DTL_TARGET *t = comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  EXPECT_EQ(comm::cvapi::DTL_GetTargetPlcFamily(t, &family), 0);
   EXPECT_EQ(family, 0x400);
-  cvapi::DTL_DestroyTarget(t);
+  comm::cvapi::DTL_DestroyTarget(t);
 }
 
 TEST_F(Library, SimulatedFailuresArriveThroughTheCallback) {
@@ -111,18 +111,18 @@ TEST_F(Library, SimulatedFailuresArriveThroughTheCallback) {
   EXPECT_EQ(refuser.Reply(), (Bytes{0x81, 0, 0x08, 0}));
   EXPECT_EQ(absent.iostat, uint32_t{DTL_E_NO_DEVICE});
   EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
-  EXPECT_EQ(Identity(slow)->product_code, 9);
+  EXPECT_EQ(Identity(slow)->productCode, 9);
 
   // A reply larger than the caller's buffer is refused, not cut.
   long error;
-  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  DTL_TARGET *t = comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
   DTL_DTSA dtsa;
-  ASSERT_EQ(cvapi::DTL_CreateDtsaFromTarget(t, &dtsa), 0);
-  cvapi::DTL_DestroyTarget(t);
-  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+  ASSERT_EQ(comm::cvapi::DTL_CreateDtsaFromTarget(t, &dtsa), 0);
+  comm::cvapi::DTL_DestroyTarget(t);
+  auto path = commserver::cip::EncodeLogicalPath(1, 1);
   small.reply[10] = 0xEE;
-  ASSERT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 0x01, path.data(), 4u, nullptr, 0u, small.reply, 10u, 0u, &Done::Callback,
-                                  reinterpret_cast<uintptr_t>(&small)),
+  ASSERT_EQ(comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 0x01, path.data(), 4u, nullptr, 0u, small.reply, 10u, 0u,
+                                        &Done::Callback, reinterpret_cast<uintptr_t>(&small)),
             0);
   ASSERT_TRUE(small.Wait());
   EXPECT_EQ(small.iostat, uint32_t{DTL_E_REPLY_TOO_LONG});
@@ -147,82 +147,89 @@ TEST_F(Library, ConnectedMessagesUseTheOpenedConnection) {
     }
   } conn;
   long error;
-  DTL_TARGET *t = cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
+  DTL_TARGET *t = comm::cvapi::DTL_CreateTargetFromPathString((Computer() + "!SIM-1\\2").c_str(), &error, 1u);
   DTL_ASA_CONN_REQUEST request{};
   request.size = sizeof request;
   request.connection_size = 500;
   request.rpi_us = 8000000;
-  ASSERT_EQ(cvapi::DTL_CreateDtsaFromTarget(t, &request.destination), 0);
-  cvapi::DTL_DestroyTarget(t);
-  ASSERT_EQ(cvapi::DTL_ASA_OPEN(&request, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn), 30000u), 0);
+  ASSERT_EQ(comm::cvapi::DTL_CreateDtsaFromTarget(t, &request.destination), 0);
+  comm::cvapi::DTL_DestroyTarget(t);
+  ASSERT_EQ(comm::cvapi::DTL_ASA_OPEN(&request, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn), 30000u), 0);
   ASSERT_TRUE(conn.Wait(DTL_CONN_OPENED));
   DTL_MSG_CONNECTED_HDR header{DTL_MSG_CONNECTED, 0, conn.id};
   Done done;
-  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
-  ASSERT_EQ(cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback,
-                                  reinterpret_cast<uintptr_t>(&done)),
+  auto path = commserver::cip::EncodeLogicalPath(1, 1);
+  ASSERT_EQ(comm::cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u,
+                                        &Done::Callback, reinterpret_cast<uintptr_t>(&done)),
             0);
   ASSERT_TRUE(done.Wait());
   EXPECT_EQ(Identity(done)->name, "Kestrel L85");
-  ASSERT_EQ(cvapi::DTL_ASA_CLOSE(conn.id, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn)), 0);
+  ASSERT_EQ(comm::cvapi::DTL_ASA_CLOSE(conn.id, &Conn::Callback, reinterpret_cast<uintptr_t>(&conn)), 0);
   ASSERT_TRUE(conn.Wait(DTL_CONN_CLOSED));
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback,
-                                  reinterpret_cast<uintptr_t>(&done)),
+  EXPECT_EQ(comm::cvapi::DTL_ASA_MSG_CB(&header, 0x01, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u,
+                                        &Done::Callback, reinterpret_cast<uintptr_t>(&done)),
             DTL_E_NO_CONNECTION);
 }
 
 TEST_F(Library, BadMessageArgumentsAreRefusedWithoutACallback) {
   Done done;
-  auto path = cvsrv::cip::EncodeLogicalPath(1, 1);
+  auto path = commserver::cip::EncodeLogicalPath(1, 1);
   uintptr_t ctx = reinterpret_cast<uintptr_t>(&done);
   DTL_DTSA dtsa{};
   dtsa.type = 99;
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
-            DTL_E_BAD_HEADER);
+  EXPECT_EQ(
+      comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+      DTL_E_BAD_HEADER);
   dtsa.type = DTL_MSG_UNCONNECTED;
   dtsa.route_size = DTL_ROUTE_MAX + 1;
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
-            DTL_E_ROUTE_TOO_LONG);
+  EXPECT_EQ(
+      comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+      DTL_E_ROUTE_TOO_LONG);
   dtsa.route_size = 2, dtsa.route[0] = 0x02, dtsa.route[1] = 2, dtsa.driver = 77;
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
-            DTL_E_NO_DRIVER);
-  dtsa.driver = static_cast<uint32_t>(cvapi::DTL_GetHandleByDriverName("SIM-1"));
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 3u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
-            DTL_E_BAD_ARG);
+  EXPECT_EQ(
+      comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+      DTL_E_NO_DRIVER);
+  dtsa.driver = static_cast<uint32_t>(comm::cvapi::DTL_GetHandleByDriverName("SIM-1"));
+  EXPECT_EQ(
+      comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 3u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+      DTL_E_BAD_ARG);
   // The driver form's route bytes "02 02": station 2 of SIM-1.
-  EXPECT_EQ(cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
-            0);
+  EXPECT_EQ(
+      comm::cvapi::DTL_ASA_MSG_CB(&dtsa, 1, path.data(), 4u, nullptr, 0u, done.reply, 600u, 0u, &Done::Callback, ctx),
+      0);
   ASSERT_TRUE(done.Wait());
   EXPECT_EQ(done.calls, 1);
-  EXPECT_EQ(Identity(done)->product_code, 15);
+  EXPECT_EQ(Identity(done)->productCode, 15);
 }
 
 TEST_F(Library, LastUninitCompletesPendingRequestsWithClosing) {
   Done silent;
   ASSERT_EQ(Read("SIM-1\\4", silent), 0);
-  ASSERT_EQ(cvapi::DTL_UNINIT(0), 0);
+  ASSERT_EQ(comm::cvapi::DTL_UNINIT(0), 0);
   EXPECT_TRUE(silent.called);  // before DTL_UNINIT returned
   EXPECT_EQ(silent.iostat, uint32_t{DTL_E_CLOSING});
   EXPECT_EQ(Read("SIM-1\\4", silent), DTL_E_NOT_INIT);
   DTL_INIT_ARGS args{sizeof args, 0, kKey};
-  ASSERT_EQ(cvapi::DTL_INIT_BSW_EX(1, &args), 0);  // for TearDown
+  ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);  // for TearDown
 }
 
 // ---- EtherNet/IP against the simulator on 127.0.0.1 ---------------------
 
 class EtherNetIP : public Library {
  protected:
-  static cvsrv::DeviceOptions Device() {
-    cvsrv::DeviceOptions o;
-    cvsrv::ParseIdentity("1,14,15,13.4,4660,Kestrel L85", o.identity);
-    cvsrv::ParseIdentity("1,12,166,2.1,17,Bridge Module", o.slots[3]);
+  static commserver::DeviceOptions Device() {
+    commserver::DeviceOptions o;
+    commserver::ParseIdentity("1,14,15,13.4,4660,Kestrel L85", o.identity);
+    commserver::ParseIdentity("1,12,166,2.1,17,Bridge Module", o.slots[3]);
     return o;
   }
-  static std::string Station(const cvsrv::EnipServer &s) { return "ENIP-1\\127.0.0.1:" + std::to_string(s.port()); }
+  static std::string Station(const commserver::EnipServer &s) {
+    return "ENIP-1\\127.0.0.1:" + std::to_string(s.Port());
+  }
 };
 
 TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
-  cvsrv::EnipServer server(Device(), "127.0.0.1", 0);
+  commserver::EnipServer server(Device(), "127.0.0.1", 0);
   server.Start();
   Done direct, routed, noslot;
   ASSERT_EQ(Read(Station(server), direct), 0);
@@ -231,8 +238,8 @@ TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
   for (Done *d : {&direct, &routed, &noslot}) ASSERT_TRUE(d->Wait());
   auto a = Identity(direct);
   ASSERT_TRUE(a) << direct.iostat;
-  EXPECT_EQ(a->device_type, 14);
-  EXPECT_EQ(a->product_code, 15);
+  EXPECT_EQ(a->deviceType, 14);
+  EXPECT_EQ(a->productCode, 15);
   EXPECT_EQ(a->major, 13);
   EXPECT_EQ(a->serial, 4660u);
   auto b = Identity(routed);
@@ -240,16 +247,16 @@ TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
   EXPECT_EQ(b->name, "Bridge Module");
   EXPECT_EQ(noslot.Reply(), (Bytes{0xD2, 0, 0x01, 1, 0x12, 0x03}));
   // Requests in flight together may each have had a connection of their own.
-  EXPECT_LE(server.sessions(), 3);
+  EXPECT_LE(server.Sessions(), 3);
 }
 
 TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) {
   uint16_t port;
   std::string station;
   {
-    cvsrv::EnipServer first(Device(), "127.0.0.1", 0);
+    commserver::EnipServer first(Device(), "127.0.0.1", 0);
     first.Start();
-    port = first.port();
+    port = first.Port();
     station = Station(first);
     for (const char *slot : {"", "\\Backplane\\3", ""}) {
       Done d;
@@ -257,49 +264,49 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
       ASSERT_TRUE(d.Wait());
       ASSERT_TRUE(Identity(d)) << d.iostat;
     }
-    EXPECT_EQ(first.sessions(), 1);
+    EXPECT_EQ(first.Sessions(), 1);
   }
   // The device restarts on the same port: its old session is gone, and the
   // next request must not fail for it.
-  cvsrv::EnipServer second(Device(), "127.0.0.1", port);
+  commserver::EnipServer second(Device(), "127.0.0.1", port);
   second.Start();
   Done d;
   ASSERT_EQ(Read(station, d), 0);
   ASSERT_TRUE(d.Wait());
   auto id = Identity(d);
   ASSERT_TRUE(id) << d.iostat;
-  EXPECT_EQ(id->product_code, 15);
-  EXPECT_EQ(second.sessions(), 1);
+  EXPECT_EQ(id->productCode, 15);
+  EXPECT_EQ(second.Sessions(), 1);
 }
 
 TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
-  auto silent_o = Device(), error_o = Device(), closer_o = Device();
-  silent_o.silent = true;
-  error_o.cip_error = 0x01, error_o.cip_ext = 0x0318;
-  closer_o.close_mid_reply = true;
-  cvsrv::EnipServer silent(silent_o, "127.0.0.1", 0), error(error_o, "127.0.0.1", 0),
-      closer(closer_o, "127.0.0.1", 0);
+  auto silentOptions = Device(), errorOptions = Device(), closerOptions = Device();
+  silentOptions.silent = true;
+  errorOptions.cipError = 0x01, errorOptions.cipExt = 0x0318;
+  closerOptions.closeMidReply = true;
+  commserver::EnipServer silent(silentOptions, "127.0.0.1", 0), error(errorOptions, "127.0.0.1", 0),
+      closer(closerOptions, "127.0.0.1", 0);
   // An absent device: a port that was free a moment ago.
   std::string absent;
   {
-    cvsrv::EnipServer gone(Device(), "127.0.0.1", 0);
+    commserver::EnipServer gone(Device(), "127.0.0.1", 0);
     absent = Station(gone);
   }
   for (auto *s : {&silent, &error, &closer}) s->Start();
-  Done d_silent, d_error, d_closer, d_absent;
+  Done dSilent, dError, dCloser, dAbsent;
   auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Read(Station(silent), d_silent), 0);
-  ASSERT_EQ(Read(Station(error), d_error), 0);
-  ASSERT_EQ(Read(Station(closer), d_closer), 0);
-  ASSERT_EQ(Read(absent, d_absent), 0);
-  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) ASSERT_TRUE(d->Wait());
+  ASSERT_EQ(Read(Station(silent), dSilent), 0);
+  ASSERT_EQ(Read(Station(error), dError), 0);
+  ASSERT_EQ(Read(Station(closer), dCloser), 0);
+  ASSERT_EQ(Read(absent, dAbsent), 0);
+  for (Done *d : {&dSilent, &dError, &dCloser, &dAbsent}) ASSERT_TRUE(d->Wait());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // the driver's 500 ms
-  EXPECT_EQ(d_silent.iostat, uint32_t{DTL_E_TIMEOUT});
-  EXPECT_EQ(d_error.iostat, 0u);
-  EXPECT_EQ(d_error.Reply(), (Bytes{0x81, 0, 0x01, 1, 0x18, 0x03}));
-  EXPECT_EQ(d_closer.iostat, uint32_t{DTL_E_CONNECTION_LOST});
-  EXPECT_EQ(d_absent.iostat, uint32_t{DTL_E_NO_DEVICE});
-  for (Done *d : {&d_silent, &d_error, &d_closer, &d_absent}) EXPECT_EQ(d->calls, 1);
+  EXPECT_EQ(dSilent.iostat, uint32_t{DTL_E_TIMEOUT});
+  EXPECT_EQ(dError.iostat, 0u);
+  EXPECT_EQ(dError.Reply(), (Bytes{0x81, 0, 0x01, 1, 0x18, 0x03}));
+  EXPECT_EQ(dCloser.iostat, uint32_t{DTL_E_CONNECTION_LOST});
+  EXPECT_EQ(dAbsent.iostat, uint32_t{DTL_E_NO_DEVICE});
+  for (Done *d : {&dSilent, &dError, &dCloser, &dAbsent}) EXPECT_EQ(d->calls, 1);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 namespace {
 
-using cvapi::Call;
-using cvapi::Loader;
+using comm::cvapi::Call;
+using comm::cvapi::Loader;
 
 TEST(Loader, MissingLibraryGivesTheWindowsErrorPlus0x50000) {
   Loader loader("no_such_client_library.dll");
@@ -57,10 +57,10 @@ TEST(Loader, ConcurrentFirstCallsLoadOnce) {
 
 TEST(Loader, FindsOurLibraryUnderItsWindowsName) {
   // The process's loader looks for "cvapi32.dll" beside the program.
-  EXPECT_EQ(cvapi::Library().Ensure(), 0);
-  EXPECT_EQ(cvapi::DTL_MaxDrivers(), uint32_t{DTL_MAX_DRIVERS});
+  EXPECT_EQ(comm::cvapi::Library().Ensure(), 0);
+  EXPECT_EQ(comm::cvapi::DTL_MaxDrivers(), uint32_t{DTL_MAX_DRIVERS});
   for (int e = 0; e < Loader::kEntryCount; ++e)
-    EXPECT_NE(cvapi::Library().Address(static_cast<Loader::Entry>(e)), nullptr) << "entry " << e;
+    EXPECT_NE(comm::cvapi::Library().Address(static_cast<Loader::Entry>(e)), nullptr) << "entry " << e;
 }
 
 }  // namespace

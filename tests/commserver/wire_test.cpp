@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace cvsrv;
+using namespace commserver;
 using Bytes = std::vector<uint8_t>;
 
 TEST(PathString, GoodPathsGiveStationHopsAndTopPath) {

@@ -11,7 +11,7 @@
 #include "hostile_device.h"
 #include "online/controller_identity.h"
 
-using namespace commtest;
+using namespace comm;
 
 namespace {
 
@@ -63,12 +63,12 @@ class OnlineTest : public ::testing::Test {
 };
 
 TEST_F(OnlineTest, ControllersOnLoopbackAreIdentifiedAlongBothRouteForms) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,3,12.1,17,Arvane in slot 3", options.slots[3]));
-  cvsrv::EnipServer device(options, "127.0.0.1", 0);
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,3,12.1,17,Arvane in slot 3", options.slots[3]));
+  commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
-  const std::string station = "127.0.0.1:" + std::to_string(device.port());
+  const std::string station = "127.0.0.1:" + std::to_string(device.Port());
   auto directory = InitializedDirectory();
 
   // The path form: this computer's name goes in front of a path without one;
@@ -117,16 +117,16 @@ TEST_F(OnlineTest, EveryFailureOnTheWayIsNoDeviceFound) {
 }
 
 TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
-  cvsrv::DeviceOptions options;
-  ASSERT_TRUE(cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
+  commserver::DeviceOptions options;
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity));
   options.silent = true;
-  cvsrv::EnipServer device(options, "127.0.0.1", 0);
+  commserver::EnipServer device(options, "127.0.0.1", 0);
   device.Start();
   // Well below the drivers' own reply time-outs, so this one is what ends it.
   SetOptions("/TimeOut=200");
   auto directory = InitializedDirectory();
   auto start = std::chrono::steady_clock::now();
-  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.port()));
+  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port()));
   ExpectNoDevice(directory.get(), "SIM-1%02 04");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   device.Stop();
