@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 base=${1:-HEAD^1}
+# A clone without history has no parent: then every file counts as touched.
+git rev-parse -q --verify "$base^{commit}" >/dev/null || base=$(git hash-object -t tree /dev/null)
 build=build/plain
 [ -f "$build/compile_commands.json" ] || { echo "lint: no $build/compile_commands.json; run ./test.sh first" >&2; exit 2; }
 builds=("$build")
