@@ -12,45 +12,45 @@
 namespace platform {
 
 void Sink::Put(const char16_t *p, size_t n) {
-  if (count_ < cap_) {
-    size_t room = cap_ - count_ < n ? cap_ - count_ : n;
-    if (buf_) memcpy(buf_ + count_, p, room * sizeof(char16_t));
-    if (str_) str_->append(p, room);
+  if (m_count < m_cap) {
+    size_t room = m_cap - m_count < n ? m_cap - m_count : n;
+    if (m_buf) memcpy(m_buf + m_count, p, room * sizeof(char16_t));
+    if (m_str) m_str->append(p, room);
   }
-  count_ += n;
+  m_count += n;
 }
 
 void Sink::Fill(char16_t c, size_t n) {
-  if (count_ < cap_) {
-    size_t room = cap_ - count_ < n ? cap_ - count_ : n;
-    if (buf_) std::fill(buf_ + count_, buf_ + count_ + room, c);
-    if (str_) str_->append(room, c);
+  if (m_count < m_cap) {
+    size_t room = m_cap - m_count < n ? m_cap - m_count : n;
+    if (m_buf) std::fill(m_buf + m_count, m_buf + m_count + room, c);
+    if (m_str) m_str->append(room, c);
   }
-  count_ += n;
+  m_count += n;
 }
 
 int64_t VaArgReader::Signed(int bytes) {
-  if (bytes == 8) return va_arg(*ap_, long long);
-  int v = va_arg(*ap_, int);
+  if (bytes == 8) return va_arg(*m_ap, long long);
+  int v = va_arg(*m_ap, int);
   return bytes == 2 ? static_cast<int16_t>(v) : bytes == 1 ? static_cast<int8_t>(v) : v;
 }
 
 uint64_t VaArgReader::Unsigned(int bytes) {
-  if (bytes == 8) return va_arg(*ap_, unsigned long long);
-  unsigned v = va_arg(*ap_, unsigned);
+  if (bytes == 8) return va_arg(*m_ap, unsigned long long);
+  unsigned v = va_arg(*m_ap, unsigned);
   return bytes == 2 ? static_cast<uint16_t>(v) : bytes == 1 ? static_cast<uint8_t>(v) : v;
 }
 
 double VaArgReader::Double(bool longDouble) {
   // A caller's long double is wider here than on Windows, so it is read as
   // what was passed.
-  return longDouble ? static_cast<double>(va_arg(*ap_, long double)) : va_arg(*ap_, double);
+  return longDouble ? static_cast<double>(va_arg(*m_ap, long double)) : va_arg(*m_ap, double);
 }
-const void *VaArgReader::Pointer() { return va_arg(*ap_, const void *); }
+const void *VaArgReader::Pointer() { return va_arg(*m_ap, const void *); }
 
 DWORD_PTR SlotArgReader::Next() {
-  if (next_ < count_) return slots_[next_++];
-  overrun_ = true;
+  if (m_next < m_count) return m_slots[m_next++];
+  m_overrun = true;
   return 0;
 }
 
@@ -86,16 +86,16 @@ struct Conversion {
   size_t precision = 0;
 };
 
-enum class Len { None, H, HH, L, LL, I64, I32, Ptr, LongDouble, Wide };
+enum class Len { kNone, kH, kHh, kL, kLl, kI64, kI32, kPtr, kLongDouble, kWide };
 
 int IntBytes(Len len) {
   switch (len) {
-    case Len::H: return 2;
-    case Len::HH: return 1;
-    case Len::LL:
-    case Len::I64:
-    case Len::Ptr:
-    case Len::LongDouble: return 8;
+    case Len::kH: return 2;
+    case Len::kHh: return 1;
+    case Len::kLl:
+    case Len::kI64:
+    case Len::kPtr:
+    case Len::kLongDouble: return 8;
     default: return 4;
   }
 }
@@ -242,28 +242,28 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       }
     }
     if (sp.left) sp.zero = false;
-    Len len = Len::None;
+    Len len = Len::kNone;
     switch (*p) {
       case u'h':
         ++p;
-        len = Len::H;
-        if (*p == u'h') ++p, len = Len::HH;
+        len = Len::kH;
+        if (*p == u'h') ++p, len = Len::kHh;
         break;
       case u'l':
         ++p;
-        len = Len::L;
-        if (*p == u'l') ++p, len = Len::LL;
+        len = Len::kL;
+        if (*p == u'l') ++p, len = Len::kLl;
         break;
-      case u'L': ++p; len = Len::LongDouble; break;
-      case u'w': ++p; len = Len::Wide; break;
+      case u'L': ++p; len = Len::kLongDouble; break;
+      case u'w': ++p; len = Len::kWide; break;
       case u'z':
       case u't':
-      case u'j': ++p; len = Len::Ptr; break;
+      case u'j': ++p; len = Len::kPtr; break;
       case u'I':
         ++p;
-        if (p[0] == u'6' && p[1] == u'4') p += 2, len = Len::I64;
-        else if (p[0] == u'3' && p[1] == u'2') p += 2, len = Len::I32;
-        else len = Len::Ptr;
+        if (p[0] == u'6' && p[1] == u'4') p += 2, len = Len::kI64;
+        else if (p[0] == u'3' && p[1] == u'2') p += 2, len = Len::kI32;
+        else len = Len::kPtr;
         break;
       default: break;
     }
@@ -296,7 +296,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       }
       case u'c':
       case u'C': {
-        bool narrow = len == Len::H || (len != Len::L && len != Len::Wide && ((conv == u'C') != narrowDefault));
+        bool narrow = len == Len::kH || (len != Len::kL && len != Len::kWide && ((conv == u'C') != narrowDefault));
         uint64_t v = args.Unsigned(4);
         char16_t c;
         if (narrow) {
@@ -310,7 +310,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       }
       case u's':
       case u'S': {
-        bool narrow = len == Len::H || (len != Len::L && len != Len::Wide && ((conv == u'S') != narrowDefault));
+        bool narrow = len == Len::kH || (len != Len::kL && len != Len::kWide && ((conv == u'S') != narrowDefault));
         const void *ptr = args.Pointer();
         std::u16string converted;
         std::u16string_view text;
@@ -340,7 +340,7 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       case u'a':
       case u'A':
         if (sp.hasPrecision && sp.precision > kMaxFloatPrecision) return false;
-        FormatFloat(out, sp, args.Double(len == Len::LongDouble), static_cast<char>(conv));
+        FormatFloat(out, sp, args.Double(len == Len::kLongDouble), static_cast<char>(conv));
         break;
       default:
         // %n is refused as the C runtime refuses it; anything else is not a
