@@ -33,12 +33,12 @@ std::string Ansi(const WCHAR *s, size_t n) {
 class WideName {
  public:
   explicit WideName(const char *s) {
-    if (s) text_ = Wide(s, strlen(s));
+    if (s) m_text = Wide(s, strlen(s));
   }
-  const WCHAR *get() const { return text_ ? text_->c_str() : nullptr; }
+  const WCHAR *Get() const { return m_text ? m_text->c_str() : nullptr; }
 
  private:
-  std::optional<std::u16string> text_;
+  std::optional<std::u16string> m_text;
 };
 
 // Stored data as an ANSI caller sees it: strings in the code page.
@@ -222,37 +222,37 @@ LSTATUS WINAPI RegCopyTreeW(HKEY hKeySrc, LPCWSTR lpSubKey, HKEY hKeyDest) {
 }
 
 LSTATUS WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  return RegOpenKeyW(hKey, WideName(lpSubKey).get(), phkResult);
+  return RegOpenKeyW(hKey, WideName(lpSubKey).Get(), phkResult);
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-  return RegOpenKeyExW(hKey, WideName(lpSubKey).get(), ulOptions, samDesired, phkResult);
+  return RegOpenKeyExW(hKey, WideName(lpSubKey).Get(), ulOptions, samDesired, phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  return RegCreateKeyW(hKey, WideName(lpSubKey).get(), phkResult);
+  return RegCreateKeyW(hKey, WideName(lpSubKey).Get(), phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD dwOptions,
                                REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-  return RegCreateKeyExW(hKey, WideName(lpSubKey).get(), Reserved, nullptr, dwOptions, samDesired,
-                         lpSecurityAttributes, phkResult, lpdwDisposition);
+  return RegCreateKeyExW(hKey, WideName(lpSubKey).Get(), Reserved, nullptr, dwOptions, samDesired, lpSecurityAttributes,
+                         phkResult, lpdwDisposition);
 }
 
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return RegDeleteKeyW(hKey, WideName(lpSubKey).get()); }
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return RegDeleteKeyW(hKey, WideName(lpSubKey).Get()); }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  return RegDeleteValueW(hKey, WideName(lpValueName).get());
+  return RegDeleteValueW(hKey, WideName(lpValueName).Get());
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
                               DWORD cbData) {
-  if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).get(), Reserved, dwType, lpData, cbData);
+  if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType, lpData, cbData);
   std::string text(cbData, '\0');
   if (!platform::CopyFromCaller(text.data(), lpData, cbData)) return ERROR_NOACCESS;
   std::u16string wide = Wide(text.data(), text.size());
-  return RegSetValueExW(hKey, WideName(lpValueName).get(), Reserved, dwType,
+  return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType,
                         reinterpret_cast<const BYTE *>(wide.data()), static_cast<DWORD>(wide.size() * 2));
 }
 
@@ -261,7 +261,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  LONG e = QueryWide(hKey, WideName(lpValueName).get(), &type, &data);
+  LONG e = QueryWide(hKey, WideName(lpValueName).Get(), &type, &data);
   if (e) {
     if (e == ERROR_FILE_NOT_FOUND && lpcbData && !lpData) *lpcbData = 0;
     return e;
