@@ -26,18 +26,18 @@ union ArgValue {
 template <typename T>
 class ArgArray {
  public:
-  explicit ArgArray(size_t n) : p_(n <= kInlineArgs ? inline_ : new T[n]) {}
+  explicit ArgArray(size_t n) : m_items(n <= kInlineArgs ? m_inline : new T[n]) {}
   ~ArgArray() {
-    if (p_ != inline_) delete[] p_;
+    if (m_items != m_inline) delete[] m_items;
   }
   ArgArray(const ArgArray &) = delete;
   ArgArray &operator=(const ArgArray &) = delete;
-  T &operator[](size_t i) { return p_[i]; }
-  T *data() { return p_; }
+  T &operator[](size_t i) { return m_items[i]; }
+  T *Data() { return m_items; }
 
  private:
-  T inline_[kInlineArgs];
-  T *p_;
+  T m_inline[kInlineArgs];
+  T *m_items;
 };
 
 bool FlagsMatch(WORD flags, INVOKEKIND kind) {
@@ -112,7 +112,7 @@ struct Fixup {
 // The member that answers `memid` for `flags`; restricted members are not
 // reachable through IDispatch.
 const FuncData *FindMember(const TypeInfoImpl &ti, MEMBERID memid, WORD flags) {
-  for (const FuncData *f : ti.chain()) {
+  for (const FuncData *f : ti.Chain()) {
     if (f->memid == memid && FlagsMatch(flags, f->invkind) && !(f->flags & FUNCFLAG_FRESTRICTED)) return f;
   }
   return nullptr;
@@ -261,7 +261,7 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
       break;
     }
   }
-  if (SUCCEEDED(hr)) hr = CallMember(*func, instance, argPtrs.data(), values[n], result, excepInfo);
+  if (SUCCEEDED(hr)) hr = CallMember(*func, instance, argPtrs.Data(), values[n], result, excepInfo);
   for (size_t i = 0; i < prepared; ++i)
     if (fixups[i].kind == Fixup::kClearTemp) VariantClear(&values[i].var);
   return hr;
@@ -274,17 +274,17 @@ namespace {
 class StdDispatch final : public IDispatch {
  public:
   StdDispatch(IUnknown *outer, void *instance, ITypeInfo *info)
-      : outer_(outer ? outer : &inner_), instance_(instance), info_(info) {
-    inner_.owner = this;
-    info_->AddRef();
+      : m_outer(outer ? outer : &m_inner), m_instance(instance), m_info(info) {
+    m_inner.owner = this;
+    m_info->AddRef();
   }
-  ~StdDispatch() { info_->Release(); }
+  ~StdDispatch() { m_info->Release(); }
 
-  IUnknown *inner() { return &inner_; }
+  IUnknown *Inner() { return &m_inner; }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override { return outer_->QueryInterface(riid, ppv); }
-  STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override { return m_outer->QueryInterface(riid, ppv); }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
 
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
     if (!pctinfo) return E_INVALIDARG;
@@ -295,22 +295,22 @@ class StdDispatch final : public IDispatch {
     if (!ppTInfo) return E_INVALIDARG;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    info_->AddRef();
-    *ppTInfo = info_;
+    m_info->AddRef();
+    *ppTInfo = m_info;
     return S_OK;
   }
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    return DispGetIDsOfNames(info_, rgszNames, cNames, rgDispId);
+    return DispGetIDsOfNames(m_info, rgszNames, cNames, rgDispId);
   }
   STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams,
                       VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    return DispInvoke(instance_, info_, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return DispInvoke(m_instance, m_info, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
   }
 
  private:
-  struct Inner final : public IUnknown {
+  struct InnerUnknown final : public IUnknown {
     StdDispatch *owner = nullptr;
     std::atomic<ULONG> refs{1};
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
@@ -333,10 +333,10 @@ class StdDispatch final : public IDispatch {
       return n;
     }
   };
-  Inner inner_;
-  IUnknown *outer_;
-  void *instance_;
-  ITypeInfo *info_;
+  InnerUnknown m_inner;
+  IUnknown *m_outer;
+  void *m_instance;
+  ITypeInfo *m_info;
 };
 
 }  // namespace
@@ -361,11 +361,11 @@ HRESULT CallFunction(void *instance, void *fn, VARTYPE vtReturn, UINT count, con
     values[k] = types[i] == VT_VARIANT ? static_cast<void *>(args[i]) : static_cast<void *>(&args[i]->llVal);
   }
   ffi_cif cif;
-  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(total), retType, ftypes.data()) != FFI_OK)
+  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(total), retType, ftypes.Data()) != FFI_OK)
     return DISP_E_BADCALLEE;
   ArgValue ret;
   memset(&ret, 0, sizeof ret);
-  ffi_call(&cif, FFI_FN(fn), &ret, values.data());
+  ffi_call(&cif, FFI_FN(fn), &ret, values.Data());
   if (result) {
     if (vtReturn == VT_EMPTY || vtReturn == VT_VOID) {
       VariantInit(result);
@@ -399,7 +399,7 @@ HRESULT WINAPI CreateStdDispatch(IUnknown *punkOuter, void *pvThis, ITypeInfo *p
   if (!pvThis || !ptinfo) return E_INVALIDARG;
   auto *obj = new (std::nothrow) platform::StdDispatch(punkOuter, pvThis, ptinfo);
   if (!obj) return E_OUTOFMEMORY;
-  *ppunkStdDisp = obj->inner();
+  *ppunkStdDisp = obj->Inner();
   return S_OK;
 }
 

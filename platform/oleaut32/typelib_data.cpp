@@ -25,10 +25,10 @@ namespace {
 // ---- call preparation
 
 ffi_type *VariantFfiType() {
-  static ffi_type *elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16,
-                                 &ffi_type_uint64, &ffi_type_uint64, nullptr};
-  static ffi_type type = {0, 0, FFI_TYPE_STRUCT, elements};
-  return &type;
+  static ffi_type *g_elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16,
+                                   &ffi_type_uint64, &ffi_type_uint64, nullptr};
+  static ffi_type g_type = {0, 0, FFI_TYPE_STRUCT, g_elements};
+  return &g_type;
 }
 
 }  // namespace
@@ -299,8 +299,8 @@ LibData *BuildStdOle() {
 }  // namespace
 
 const LibData &StdOleLib() {
-  static const LibData *lib = BuildStdOle();
-  return *lib;
+  static const LibData *g_lib = BuildStdOle();
+  return *g_lib;
 }
 
 }  // namespace platform
