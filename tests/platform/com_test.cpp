@@ -388,7 +388,7 @@ TEST_F(Activation, CreatesObjectsAndUnloadsIdleServers) {
   // Wine keeps a server of threading model "Both" loaded for the delay that
   // applies to servers of multithreaded objects; without the delay it goes.
 #ifdef _WIN32
-  for (int i = 0; i < 50 && RunningUnderWine() && GetModuleHandleW(path_.c_str()); ++i) {
+  for (int i = 0; i < 50 && RunningUnderWine() && GetModuleHandleW(m_path.c_str()); ++i) {
     Sleep(20);
     CoFreeUnusedLibrariesEx(0, 0);
   }
