@@ -8,32 +8,17 @@
 #include <vector>
 
 #include "kernel32/memory_probe.h"
+#include "text/wide_text.h"
 
 namespace {
 
 bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-std::u16string Wide(const char *s, size_t n) {
-  if (n == 0) return {};
-  int cch = MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(n), nullptr, 0);
-  std::u16string out(cch > 0 ? static_cast<size_t>(cch) : 0, u'\0');
-  if (cch > 0) MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(n), out.data(), cch);
-  return out;
-}
-
-std::string Ansi(const WCHAR *s, size_t n) {
-  if (n == 0) return {};
-  int cb = WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-  std::string out(cb > 0 ? static_cast<size_t>(cb) : 0, '\0');
-  if (cb > 0) WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(n), out.data(), cb, nullptr, nullptr);
-  return out;
-}
-
 // A name argument: null stays null.
 class WideName {
  public:
   explicit WideName(const char *s) {
-    if (s) m_text = Wide(s, strlen(s));
+    if (s) m_text = platform::Widen(s, CP_ACP);
   }
   const WCHAR *Get() const { return m_text ? m_text->c_str() : nullptr; }
 
@@ -46,7 +31,7 @@ std::vector<BYTE> AnsiData(DWORD type, std::vector<BYTE> data) {
   if (!IsString(type)) return data;
   std::u16string wide(data.size() / 2, u'\0');
   memcpy(wide.data(), data.data(), wide.size() * 2);
-  std::string text = Ansi(wide.data(), wide.size());
+  std::string text = platform::Narrow(wide, CP_ACP);
   return std::vector<BYTE>(text.begin(), text.end());
 }
 
@@ -251,7 +236,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
   if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType, lpData, cbData);
   std::string text(cbData, '\0');
   if (!platform::CopyFromCaller(text.data(), lpData, cbData)) return ERROR_NOACCESS;
-  std::u16string wide = Wide(text.data(), text.size());
+  std::u16string wide = platform::Widen(text, CP_ACP);
   return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType,
                         reinterpret_cast<const BYTE *>(wide.data()), static_cast<DWORD>(wide.size() * 2));
 }
@@ -278,7 +263,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   std::vector<BYTE> data;
   if (LONG e = EnumWide(hKey, dwIndex, &wname, &type, &data)) return e;
   data = AnsiData(type, std::move(data));
-  std::string name = Ansi(wname.data(), wname.size());
+  std::string name = platform::Narrow(wname, CP_ACP);
   if (name.size() + 1 > *lpcchValueName) {
     if (lpType) *lpType = type;
     if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
@@ -296,7 +281,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
   WCHAR wide[256];
   DWORD cch = 256;
   if (LONG e = RegEnumKeyExW(hKey, dwIndex, wide, &cch, nullptr, nullptr, nullptr, lpftLastWriteTime)) return e;
-  std::string name = Ansi(wide, cch);
+  std::string name = platform::Narrow(platform::WideView(wide, cch), CP_ACP);
   if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
   memcpy(lpName, name.c_str(), name.size() + 1);
   *lpcchName = static_cast<DWORD>(name.size());
