@@ -9,6 +9,7 @@
 
 #include "kernel32/shared_lock.h"
 #include "kernel32/text.h"
+#include "text/wide_text.h"
 
 namespace platform {
 
@@ -163,8 +164,6 @@ HANDLE CreateNamed(const WCHAR *name, Make make) {
   return h;
 }
 
-std::u16string Widen(LPCSTR s) { return FromUtf8Lossy(s); }
-
 std::shared_ptr<WaitableObject> WaitTarget(HANDLE h) {
   if (h == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2))) return CurrentThreadObject();
   if (h == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) {
@@ -307,7 +306,7 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
   if (!lpName) return CreateEventW(attributes, bManualReset, bInitialState, nullptr);
-  return CreateEventW(attributes, bManualReset, bInitialState, Widen(lpName).c_str());
+  return CreateEventW(attributes, bManualReset, bInitialState, platform::Widen(lpName, CP_ACP).c_str());
 }
 
 static BOOL SetEventState(HANDLE hEvent, bool state) {
@@ -341,7 +340,7 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL bInitialOwner, LPCSTR lpName) {
   if (!lpName) return CreateMutexW(attributes, bInitialOwner, nullptr);
-  return CreateMutexW(attributes, bInitialOwner, Widen(lpName).c_str());
+  return CreateMutexW(attributes, bInitialOwner, platform::Widen(lpName, CP_ACP).c_str());
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
