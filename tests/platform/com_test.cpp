@@ -12,6 +12,7 @@
 #include "../comserver/comserver.h"
 #include "conformance.h"
 #include "fresh_prefix.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -313,8 +314,7 @@ class Activation : public ::testing::Test {
  protected:
   void SetUp() override {
     UseFreshPrefix();
-    const std::string narrow = FixtureFileA(REVDIR_TEST_COMSERVER);
-    m_path.assign(narrow.begin(), narrow.end());
+    m_path = platform::Widen(FixtureFileA(REVDIR_TEST_COMSERVER));
     ASSERT_HR(S_OK, CoInitialize(nullptr));
     ASSERT_HR(S_OK, CallServer("DllRegisterServer"));
   }

@@ -6,6 +6,7 @@
 
 #include "conformance.h"
 #include "scratch.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -347,7 +348,7 @@ TEST(FileMappingTest, ViewsOfFiles) {
 TEST(FileMappingTest, NamedMemorySectionsAreShared) {
   std::random_device rd;
   WString name = OLESTR("revdir-test-section-");
-  for (char c : std::to_string(rd())) name += static_cast<WCHAR>(c);
+  name += platform::Widen(std::to_string(rd()));
   EXPECT_FAILS_WITH(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, name.c_str()), nullptr,
                     ERROR_INVALID_PARAMETER);
   ResetLastError();

@@ -9,13 +9,12 @@
 #include "../fixtures/fixture_ids.h"
 #include "conformance.h"
 #include "scratch.h"
+#include "text/wide_text.h"
 
 namespace {
 
 const std::string kFixturePath = FixtureFileA(REVDIR_FIXTURE_MODULE);
 const char *const kFixture = kFixturePath.c_str();
-
-WString Widen(const std::string &s) { return WString(s.begin(), s.end()); }
 
 // The fixture's file name without its folder.
 std::string FixtureBaseName() {
@@ -122,20 +121,20 @@ TEST_F(ModuleTest, NamesAndReferenceCounts) {
   for (char &c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   // By base name, ignoring case, without loading.
   EXPECT_EQ(GetModuleHandleA(upper.c_str()), m_module);
-  EXPECT_EQ(GetModuleHandleW(Widen(base).c_str()), m_module);
+  EXPECT_EQ(GetModuleHandleW(platform::Widen(base).c_str()), m_module);
   ResetLastError();
   EXPECT_EQ(GetModuleHandleW(OLESTR("revdir-no-such-module.dll")), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
   // Every load and every counted GetModuleHandleEx needs its FreeLibrary; a
   // bare name finds the module already loaded.
-  HMODULE again = LoadLibraryW(Widen(kFixture).c_str());
+  HMODULE again = LoadLibraryW(platform::Widen(kFixture).c_str());
   EXPECT_EQ(again, m_module);
   HMODULE byName = LoadLibraryA(upper.c_str());
   EXPECT_EQ(byName, m_module);
   EXPECT_TRUE(FreeLibrary(byName));
   HMODULE counted = nullptr;
-  ASSERT_TRUE(GetModuleHandleExW(0, Widen(base).c_str(), &counted));
+  ASSERT_TRUE(GetModuleHandleExW(0, platform::Widen(base).c_str(), &counted));
   EXPECT_EQ(counted, m_module);
   EXPECT_TRUE(FreeLibrary(again));
   EXPECT_TRUE(FreeLibrary(counted));
@@ -154,7 +153,7 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   ASSERT_LT(n, 1024u);
   WString name(full, n);
   EXPECT_EQ(full[n], 0);
-  WString base = Widen(FixtureBaseName());
+  WString base = platform::Widen(FixtureBaseName());
   ASSERT_GT(name.size(), base.size());
   EXPECT_EQ(name.substr(name.size() - base.size()), base) << Narrow(full);
   EXPECT_EQ(name[name.size() - base.size() - 1], OLESTR('\\'));

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "conformance.h"
+#include "text/wide_text.h"
 
 #define WIDE_TEXT(s) OLESTR(s)
 
@@ -261,8 +262,7 @@ TEST(TypeLibDump, MatchesTheSystemReader) {
 
 int main(int argc, char **argv) {
   if (argc == 3 && std::string(argv[1]) == "--dump") {
-    std::basic_string<WCHAR> path;
-    for (const char *p = argv[2]; *p; ++p) path += static_cast<WCHAR>(static_cast<unsigned char>(*p));
+    const std::basic_string<WCHAR> path = platform::Widen(argv[2], CP_ACP);
     HRESULT hr;
     std::string text = DumpFile(path, &hr);
     if (FAILED(hr)) {

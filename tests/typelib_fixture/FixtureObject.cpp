@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "text/wide_text.h"
+
 namespace {
 
 using WString = std::basic_string<WCHAR>;
@@ -9,10 +11,7 @@ using WString = std::basic_string<WCHAR>;
 WString Str(BSTR b) { return b ? WString(b, SysStringLen(b)) : WString(); }
 BSTR Alloc(const WString &s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
-WString Number(long long v) {
-  std::string s = std::to_string(v);
-  return WString(s.begin(), s.end());
-}
+WString Decimal(long long v) { return platform::Widen(std::to_string(v)); }
 
 // IUnknown and IDispatch of a dual interface I, dispatch from type information.
 template <typename I>
@@ -91,7 +90,7 @@ class FixtureObject final : public DualObject<IFixture2> {
     if (!Item) return E_POINTER;
     *Item = nullptr;
     if (Index < 0 || Index >= kCount) return E_INVALIDARG;
-    *Item = new FixItem(m_lib, OLESTR("item") + Number(Index));
+    *Item = new FixItem(m_lib, OLESTR("item") + Decimal(Index));
     return S_OK;
   }
   STDMETHODIMP get__NewEnum(IUnknown **Enum) override {
@@ -105,11 +104,10 @@ class FixtureObject final : public DualObject<IFixture2> {
     *Count = kCount;
     return S_OK;
   }
-  STDMETHODIMP Describe(LONG Number_, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color,
-                        BSTR *Result) override {
+  STDMETHODIMP Describe(LONG Number, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color, BSTR *Result) override {
     if (!Result) return E_POINTER;
-    *Result = Alloc(Number(Number_) + OLESTR("|") + Number(Flags) + OLESTR("|") + Str(Text) + OLESTR("|") + Number(Flag) + OLESTR("|") +
-                    Number(Color));
+    *Result = Alloc(Decimal(Number) + OLESTR("|") + Decimal(Flags) + OLESTR("|") + Str(Text) + OLESTR("|") +
+                    Decimal(Flag) + OLESTR("|") + Decimal(Color));
     return S_OK;
   }
   STDMETHODIMP Fail(LONG Code, VARIANT_BOOL WithErrorInfo) override {
