@@ -90,12 +90,15 @@ enum class Len { kNone, kH, kHh, kL, kLl, kI64, kI32, kPtr, kLongDouble, kWide }
 
 int IntBytes(Len len) {
   switch (len) {
-    case Len::kH: return 2;
-    case Len::kHh: return 1;
+    case Len::kH:
+      return 2;
+    case Len::kHh:
+      return 1;
     case Len::kLl:
     case Len::kI64:
     case Len::kPtr:
-    case Len::kLongDouble: return 8;
+    case Len::kLongDouble:
+      return 8;
     default: return 4;
   }
 }
