@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "FixtureObject.h"
+#include "fixture_object.h"
 
 #define WIDE_TEXT(s) OLESTR(s)
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FixtureObject.h"
+#include "fixture_object.h"
 #include "conformance.h"
 
 #define WIDE_TEXT(s) OLESTR(s)

@@ -1,4 +1,4 @@
-#include "FixtureObject.h"
+#include "fixture_object.h"
 
 #include <string>
 
