@@ -37,14 +37,14 @@ template <typename T>
 void CloseIfOpened(T) {}
 
 // Runs `call`, which must fail by returning `failure` with last error `error`.
-#define EXPECT_FAILS_WITH(call, failure, error)              \
-  do {                                                       \
-    ResetLastError();                                        \
-    auto result_ = (call);                                   \
-    DWORD error_ = GetLastError();                           \
-    EXPECT_EQ(result_, failure) << #call;                    \
-    EXPECT_EQ(error_, static_cast<DWORD>(error)) << #call;   \
-    if (result_ != failure) CloseIfOpened(result_);          \
+#define EXPECT_FAILS_WITH(call, failure, error)                     \
+  do {                                                              \
+    ResetLastError();                                               \
+    auto failsWithResult = (call);                                  \
+    DWORD failsWithError = GetLastError();                          \
+    EXPECT_EQ(failsWithResult, failure) << #call;                   \
+    EXPECT_EQ(failsWithError, static_cast<DWORD>(error)) << #call;  \
+    if (failsWithResult != failure) CloseIfOpened(failsWithResult); \
   } while (0)
 
 TEST(FileTest, CreationDispositionsReportWhatHappened) {
