@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fixture_object.h"
 #include "conformance.h"
+#include "fixture_object.h"
 
 #define WIDE_TEXT(s) OLESTR(s)
 
