@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "FixtureObject.h"
+#include "fixture_object.h"
 
-#define WIDE_(s) OLESTR(s)
+#define WIDE_TEXT(s) OLESTR(s)
 
 namespace {
 
@@ -16,7 +16,7 @@ struct Fixture {
   IFixture2 *object = nullptr;
   IDispatch *disp = nullptr;
   Fixture() {
-    if (FAILED(LoadTypeLibEx(WIDE_(FIXTURE_TLB), REGKIND_NONE, &lib)) || FAILED(CreateFixture(lib, &object)) ||
+    if (FAILED(LoadTypeLibEx(WIDE_TEXT(FIXTURE_TLB), REGKIND_NONE, &lib)) || FAILED(CreateFixture(lib, &object)) ||
         FAILED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&disp))))
       abort();
   }

@@ -7,13 +7,15 @@
 
 #include <string>
 
+#include "text/wide_text.h"
+
 namespace {
 
 struct TempFile {
   TempFile() {
     char tmpl[] = "/tmp/revdir-bench-XXXXXX";
     dir = mkdtemp(tmpl);
-    path = std::u16string(dir.begin(), dir.end()) + u"\\Data.Bin";
+    path = platform::Widen(dir) + u"\\Data.Bin";
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     std::string block(4096, 'x');
     DWORD n;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "advapi32/regfile.h"
+#include "text/wide_text.h"
 
 namespace fs = std::filesystem;
 
@@ -33,7 +34,7 @@ void WriteHive(const std::string &dir, int keys) {
     auto vendor = software->Child(std::u16string(u"Vendor") + std::u16string(1, char16_t(u'A' + i / 100 % 26)) +
                                   std::u16string(1, char16_t(u'0' + i / 2600)));
     std::string p = "Product" + std::to_string(i);
-    auto key = vendor->Child(std::u16string(p.begin(), p.end()));
+    auto key = vendor->Child(platform::Widen(p));
     BYTE dw[4] = {1, 2, 3, 4};
     key->SetValue(u"Version", REG_SZ, {'1', 0, '.', 0, '0', 0, 0, 0});
     key->SetValue(u"Flags", REG_DWORD, {dw, dw + 4});

@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "text/wide_text.h"
+
 namespace {
 
 void Walk(ITypeLib *lib) {
@@ -62,20 +64,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // Clients reach the reader through a file only; one per process, in
   // memory where there is a tmpfs: creating and removing a file on a disk
   // for every input cost about as much as the reading.
-  static const std::string file = [] {
+  static const std::string kFile = [] {
     std::error_code ec;
     std::filesystem::path dir =
         std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : std::filesystem::temp_directory_path();
     return (dir / ("typelib_fuzz." + std::to_string(std::random_device()()) + ".tlb")).string();
   }();
-  static const std::u16string wide(file.begin(), file.end());
-  FILE *f = fopen(file.c_str(), "wb");
+  static const std::u16string kWide = platform::Widen(kFile);
+  FILE *f = fopen(kFile.c_str(), "wb");
   if (!f) return 0;
   fwrite(data, 1, size, f);
   fclose(f);
   ITypeLib *lib = nullptr;
-  HRESULT hr = LoadTypeLibEx(reinterpret_cast<LPCOLESTR>(wide.c_str()), REGKIND_NONE, &lib);
-  remove(file.c_str());
+  HRESULT hr = LoadTypeLibEx(reinterpret_cast<LPCOLESTR>(kWide.c_str()), REGKIND_NONE, &lib);
+  remove(kFile.c_str());
   if (SUCCEEDED(hr)) {
     Walk(lib);
     lib->Release();

@@ -144,12 +144,12 @@ bool IsPredefined(HKEY h) {
 // The prefix folder, re-derived only when the variables naming it change
 // (PrefixDir creates folders, too slow for every call).
 const std::string &CachedPrefix() {
-  static std::string env, dir;
+  static std::string g_env, g_dir;
   // REVDIR_PREFIX, when set, alone decides: one lookup in the common case.
   const char *prefix = getenv("REVDIR_PREFIX");
-  if (prefix && *prefix && !dir.empty() && env.size() > 1 && env[0] == 'P' &&
-      env.compare(1, std::string::npos, prefix) == 0)
-    return dir;
+  if (prefix && *prefix && !g_dir.empty() && g_env.size() > 1 && g_env[0] == 'P' &&
+      g_env.compare(1, std::string::npos, prefix) == 0)
+    return g_dir;
   std::string now;
   if (prefix && *prefix) {
     now = std::string("P") + prefix;
@@ -160,11 +160,11 @@ const std::string &CachedPrefix() {
       now += '\0';
     }
   }
-  if (dir.empty() || now != env) {
-    env = std::move(now);
-    dir = PrefixDir();
+  if (g_dir.empty() || now != g_env) {
+    g_env = std::move(now);
+    g_dir = PrefixDir();
   }
-  return dir;
+  return g_dir;
 }
 
 void Report(const std::string &problem) {
@@ -218,32 +218,32 @@ LONG Save(Hive &h) {
 // Holds the hive's lock file for the duration of a write.
 class WriteLock {
  public:
-  explicit WriteLock(Hive &h) : hive_(h) {
+  explicit WriteLock(Hive &h) : m_hive(h) {
     if (h.locked) return;  // already held further up this call
-    fd_ = open((h.path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-      error_ = static_cast<LONG>(Win32ErrorFromErrno(errno));
+    m_fd = open((h.path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+      m_error = static_cast<LONG>(Win32ErrorFromErrno(errno));
       return;
     }
-    while (flock(fd_, LOCK_EX) != 0) {
+    while (flock(m_fd, LOCK_EX) != 0) {
       if (errno != EINTR) {
-        error_ = static_cast<LONG>(Win32ErrorFromErrno(errno));
+        m_error = static_cast<LONG>(Win32ErrorFromErrno(errno));
         return;
       }
     }
     h.locked = true;
   }
   ~WriteLock() {
-    if (fd_ < 0) return;
-    if (error_ == ERROR_SUCCESS) hive_.locked = false;
-    close(fd_);  // closing releases the lock
+    if (m_fd < 0) return;
+    if (m_error == ERROR_SUCCESS) m_hive.locked = false;
+    close(m_fd);  // closing releases the lock
   }
-  LONG error() const { return error_; }
+  LONG Error() const { return m_error; }
 
  private:
-  Hive &hive_;
-  int fd_ = -1;
-  LONG error_ = ERROR_SUCCESS;
+  Hive &m_hive;
+  int m_fd = -1;
+  LONG m_error = ERROR_SUCCESS;
 };
 
 // Brings the tree up to date with the file. Returns ERROR_BADDB while the
@@ -267,8 +267,7 @@ LONG Refresh(Hive &h, bool thorough = false) {
     h.id = now;
     ++h.generation;
     WriteLock lock(h);
-    if (lock.error() == ERROR_SUCCESS && !StatPath(h.path).exists && Save(h) == ERROR_SUCCESS)
-      return ERROR_SUCCESS;
+    if (lock.Error() == ERROR_SUCCESS && !StatPath(h.path).exists && Save(h) == ERROR_SUCCESS) return ERROR_SUCCESS;
     if (StatPath(h.path).exists) {  // another process created it first
       h.loaded = false;
       return Refresh(h, true);
@@ -352,18 +351,18 @@ const std::vector<std::u16string> kNoPath;
 
 // The two hives of the current prefix, looked up again when it changes.
 void CurrentHives(Hive **system, Hive **user) {
-  static const std::string *cachedFor = nullptr;
-  static std::string cachedDir;
-  static Hive *systemHive = nullptr, *userHive = nullptr;
+  static const std::string *g_cachedFor = nullptr;
+  static std::string g_cachedDir;
+  static Hive *g_systemHive = nullptr, *g_userHive = nullptr;
   const std::string &dir = CachedPrefix();
-  if (cachedFor != &dir || cachedDir != dir) {
-    cachedFor = &dir;
-    cachedDir = dir;
-    systemHive = &GetHive(dir + "/system.reg", kLocalMachine);
-    userHive = &GetHive(dir + "/user.reg", kCurrentUser);
+  if (g_cachedFor != &dir || g_cachedDir != dir) {
+    g_cachedFor = &dir;
+    g_cachedDir = dir;
+    g_systemHive = &GetHive(dir + "/system.reg", kLocalMachine);
+    g_userHive = &GetHive(dir + "/user.reg", kCurrentUser);
   }
-  *system = systemHive;
-  *user = userHive;
+  *system = g_systemHive;
+  *user = g_userHive;
 }
 
 std::vector<std::u16string> Joined(const std::vector<std::u16string> &a, const std::vector<std::u16string> &b) {
@@ -522,7 +521,7 @@ LONG WriteChange(HKEY hKey, F &&change) {
     Hive *hive = r.hive;
     if (ReadOnly(*hive)) return ERROR_ACCESS_DENIED;
     WriteLock lock(*hive);
-    if (lock.error()) return lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.error();
+    if (lock.Error()) return lock.Error() == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : lock.Error();
     if (LONG e = Resolve(hKey, &r, true)) return e;  // re-read under the lock
     // A class key can move from the machine's hive to the user's between
     // the look and the lock: then lock the other one.

@@ -8,37 +8,22 @@
 #include <vector>
 
 #include "kernel32/memory_probe.h"
+#include "text/wide_text.h"
 
 namespace {
 
 bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-std::u16string Wide(const char *s, size_t n) {
-  if (n == 0) return {};
-  int cch = MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(n), nullptr, 0);
-  std::u16string out(cch > 0 ? static_cast<size_t>(cch) : 0, u'\0');
-  if (cch > 0) MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(n), out.data(), cch);
-  return out;
-}
-
-std::string Ansi(const WCHAR *s, size_t n) {
-  if (n == 0) return {};
-  int cb = WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-  std::string out(cb > 0 ? static_cast<size_t>(cb) : 0, '\0');
-  if (cb > 0) WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(n), out.data(), cb, nullptr, nullptr);
-  return out;
-}
-
 // A name argument: null stays null.
 class WideName {
  public:
   explicit WideName(const char *s) {
-    if (s) text_ = Wide(s, strlen(s));
+    if (s) m_text = platform::Widen(s, CP_ACP);
   }
-  const WCHAR *get() const { return text_ ? text_->c_str() : nullptr; }
+  const WCHAR *Get() const { return m_text ? m_text->c_str() : nullptr; }
 
  private:
-  std::optional<std::u16string> text_;
+  std::optional<std::u16string> m_text;
 };
 
 // Stored data as an ANSI caller sees it: strings in the code page.
@@ -46,7 +31,7 @@ std::vector<BYTE> AnsiData(DWORD type, std::vector<BYTE> data) {
   if (!IsString(type)) return data;
   std::u16string wide(data.size() / 2, u'\0');
   memcpy(wide.data(), data.data(), wide.size() * 2);
-  std::string text = Ansi(wide.data(), wide.size());
+  std::string text = platform::Narrow(wide, CP_ACP);
   return std::vector<BYTE>(text.begin(), text.end());
 }
 
@@ -222,37 +207,37 @@ LSTATUS WINAPI RegCopyTreeW(HKEY hKeySrc, LPCWSTR lpSubKey, HKEY hKeyDest) {
 }
 
 LSTATUS WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  return RegOpenKeyW(hKey, WideName(lpSubKey).get(), phkResult);
+  return RegOpenKeyW(hKey, WideName(lpSubKey).Get(), phkResult);
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-  return RegOpenKeyExW(hKey, WideName(lpSubKey).get(), ulOptions, samDesired, phkResult);
+  return RegOpenKeyExW(hKey, WideName(lpSubKey).Get(), ulOptions, samDesired, phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  return RegCreateKeyW(hKey, WideName(lpSubKey).get(), phkResult);
+  return RegCreateKeyW(hKey, WideName(lpSubKey).Get(), phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD dwOptions,
                                REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-  return RegCreateKeyExW(hKey, WideName(lpSubKey).get(), Reserved, nullptr, dwOptions, samDesired,
-                         lpSecurityAttributes, phkResult, lpdwDisposition);
+  return RegCreateKeyExW(hKey, WideName(lpSubKey).Get(), Reserved, nullptr, dwOptions, samDesired, lpSecurityAttributes,
+                         phkResult, lpdwDisposition);
 }
 
-LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return RegDeleteKeyW(hKey, WideName(lpSubKey).get()); }
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return RegDeleteKeyW(hKey, WideName(lpSubKey).Get()); }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  return RegDeleteValueW(hKey, WideName(lpValueName).get());
+  return RegDeleteValueW(hKey, WideName(lpValueName).Get());
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
                               DWORD cbData) {
-  if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).get(), Reserved, dwType, lpData, cbData);
+  if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType, lpData, cbData);
   std::string text(cbData, '\0');
   if (!platform::CopyFromCaller(text.data(), lpData, cbData)) return ERROR_NOACCESS;
-  std::u16string wide = Wide(text.data(), text.size());
-  return RegSetValueExW(hKey, WideName(lpValueName).get(), Reserved, dwType,
+  std::u16string wide = platform::Widen(text, CP_ACP);
+  return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType,
                         reinterpret_cast<const BYTE *>(wide.data()), static_cast<DWORD>(wide.size() * 2));
 }
 
@@ -261,7 +246,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  LONG e = QueryWide(hKey, WideName(lpValueName).get(), &type, &data);
+  LONG e = QueryWide(hKey, WideName(lpValueName).Get(), &type, &data);
   if (e) {
     if (e == ERROR_FILE_NOT_FOUND && lpcbData && !lpData) *lpcbData = 0;
     return e;
@@ -278,7 +263,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   std::vector<BYTE> data;
   if (LONG e = EnumWide(hKey, dwIndex, &wname, &type, &data)) return e;
   data = AnsiData(type, std::move(data));
-  std::string name = Ansi(wname.data(), wname.size());
+  std::string name = platform::Narrow(wname, CP_ACP);
   if (name.size() + 1 > *lpcchValueName) {
     if (lpType) *lpType = type;
     if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
@@ -296,7 +281,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
   WCHAR wide[256];
   DWORD cch = 256;
   if (LONG e = RegEnumKeyExW(hKey, dwIndex, wide, &cch, nullptr, nullptr, nullptr, lpftLastWriteTime)) return e;
-  std::string name = Ansi(wide, cch);
+  std::string name = platform::Narrow(platform::WideView(wide, cch), CP_ACP);
   if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
   memcpy(lpName, name.c_str(), name.size() + 1);
   *lpcchName = static_cast<DWORD>(name.size());

@@ -17,15 +17,18 @@ constexpr DWORD kAnsiOnlyWcFlags = WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS | WC
 
 // The code pages known here; CP_ACP and its relatives are UTF-8 but accept
 // the flags that are harmless for a single-byte ANSI code page on Windows.
-enum class Page { Unknown, Utf8, Ansi };
+enum class Page { kUnknown, kUtf8, kAnsi };
 
 Page Classify(UINT codePage) {
   switch (codePage) {
-    case CP_UTF8: return Page::Utf8;
+    case CP_UTF8:
+      return Page::kUtf8;
     case CP_ACP:
     case CP_OEMCP:
-    case CP_THREAD_ACP: return Page::Ansi;
-    default: return Page::Unknown;
+    case CP_THREAD_ACP:
+      return Page::kAnsi;
+    default:
+      return Page::kUnknown;
   }
 }
 
@@ -155,8 +158,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
       static_cast<const void *>(lpMultiByteStr) == static_cast<const void *>(lpWideCharStr))
     return Fail(ERROR_INVALID_PARAMETER);
   Page page = Classify(CodePage);
-  if (page == Page::Unknown) return Fail(ERROR_INVALID_PARAMETER);
-  DWORD allowed = MB_ERR_INVALID_CHARS | (page == Page::Ansi ? kAnsiOnlyMbFlags : 0);
+  if (page == Page::kUnknown) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD allowed = MB_ERR_INVALID_CHARS | (page == Page::kAnsi ? kAnsiOnlyMbFlags : 0);
   if (dwFlags & ~allowed) return Fail(ERROR_INVALID_FLAGS);
   // -1 (any negative count) means null-terminated, terminator included.
   size_t n = cbMultiByte < 0 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
@@ -178,10 +181,10 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
       static_cast<const void *>(lpMultiByteStr) == static_cast<const void *>(lpWideCharStr))
     return Fail(ERROR_INVALID_PARAMETER);
   Page page = Classify(CodePage);
-  if (page == Page::Unknown) return Fail(ERROR_INVALID_PARAMETER);
+  if (page == Page::kUnknown) return Fail(ERROR_INVALID_PARAMETER);
   // UTF-8 has no default character.
-  if (page == Page::Utf8 && (lpDefaultChar || lpUsedDefaultChar)) return Fail(ERROR_INVALID_PARAMETER);
-  DWORD allowed = WC_ERR_INVALID_CHARS | (page == Page::Ansi ? kAnsiOnlyWcFlags : 0);
+  if (page == Page::kUtf8 && (lpDefaultChar || lpUsedDefaultChar)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD allowed = WC_ERR_INVALID_CHARS | (page == Page::kAnsi ? kAnsiOnlyWcFlags : 0);
   if (dwFlags & ~allowed) return Fail(ERROR_INVALID_FLAGS);
   size_t n = 0;
   if (cchWideChar < 0) {

@@ -39,8 +39,8 @@ struct OpenFileTable {
 };
 
 OpenFileTable &Files() {
-  static OpenFileTable *table = new OpenFileTable;  // handles may be closed during exit
-  return *table;
+  static OpenFileTable *g_table = new OpenFileTable;  // handles may be closed during exit
+  return *g_table;
 }
 
 bool Conflicts(DWORD access, DWORD share, DWORD otherAccess, DWORD otherShare) {
@@ -74,7 +74,7 @@ std::shared_ptr<FileObject> FileFromHandle(HANDLE h) { return GetHandleObjectAs<
 
 bool FileSize(const FileObject &f, int64_t &size) {
   struct stat st;
-  if (fstat(f.fd(), &st) != 0) {
+  if (fstat(f.Fd(), &st) != 0) {
     SetLastErrorFromErrno();
     return false;
   }
@@ -85,17 +85,17 @@ bool FileSize(const FileObject &f, int64_t &size) {
 }  // namespace
 
 FileObject::FileObject(int fd, dev_t dev, ino_t ino, DWORD access, DWORD share)
-    : fd_(fd), dev_(dev), ino_(ino), access_(access), share_(share) {}
+    : m_fd(fd), m_dev(dev), m_ino(ino), m_access(access), m_share(share) {}
 
 FileObject::~FileObject() {
   {
     OpenFileTable &t = Files();
     std::lock_guard<std::mutex> g(t.lock);
-    auto it = t.files.find({dev_, ino_});
+    auto it = t.files.find({m_dev, m_ino});
     if (it != t.files.end()) {
       auto &opens = it->second.opens;
       for (auto o = opens.begin(); o != opens.end(); ++o) {
-        if (o->first == access_ && o->second == share_) {
+        if (o->first == m_access && o->second == m_share) {
           opens.erase(o);
           break;
         }
@@ -103,13 +103,13 @@ FileObject::~FileObject() {
       if (opens.empty() && it->second.mappings == 0) t.files.erase(it);
     }
   }
-  close(fd_);
+  close(m_fd);
 }
 
-bool FileObject::CanRead() const { return Reads(access_); }
-bool FileObject::CanWrite() const { return Writes(access_); }
+bool FileObject::CanRead() const { return Reads(m_access); }
+bool FileObject::CanWrite() const { return Writes(m_access); }
 bool FileObject::AppendOnly() const {
-  return (access_ & FILE_APPEND_DATA) && !(access_ & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
+  return (m_access & FILE_APPEND_DATA) && !(m_access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
 }
 
 void AddFileMapping(dev_t dev, ino_t ino) {
@@ -287,7 +287,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
   char *out = static_cast<char *>(lpBuffer);
   DWORD done = 0;
   while (done < nNumberOfBytesToRead) {
-    ssize_t n = pread(f->fd(), out + done, nNumberOfBytesToRead - done, f->position + done);
+    ssize_t n = pread(f->Fd(), out + done, nNumberOfBytesToRead - done, f->position + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       if (done) break;
@@ -320,7 +320,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   const char *in = static_cast<const char *>(lpBuffer);
   DWORD done = 0;
   while (done < nNumberOfBytesToWrite) {
-    ssize_t n = pwrite(f->fd(), in + done, nNumberOfBytesToWrite - done, f->position + done);
+    ssize_t n = pwrite(f->Fd(), in + done, nNumberOfBytesToWrite - done, f->position + done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
@@ -411,7 +411,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (fsync(f->fd()) != 0 && errno != EINVAL) {
+  if (fsync(f->Fd()) != 0 && errno != EINVAL) {
     SetLastErrorFromErrno();
     return FALSE;
   }
@@ -428,11 +428,11 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
   std::lock_guard<std::mutex> g(f->lock);
   int64_t size;
   if (!FileSize(*f, size)) return FALSE;
-  if (f->position < size && MappingsOf(f->dev(), f->ino()) > 0) {
+  if (f->position < size && MappingsOf(f->Dev(), f->Ino()) > 0) {
     SetLastError(ERROR_USER_MAPPED_FILE);
     return FALSE;
   }
-  if (ftruncate(f->fd(), f->position) != 0) {
+  if (ftruncate(f->Fd(), f->position) != 0) {
     SetLastErrorFromErrno();
     return FALSE;
   }

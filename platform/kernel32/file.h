@@ -20,9 +20,9 @@ class FileObject : public KernelObject {
   FileObject(int fd, dev_t dev, ino_t ino, DWORD access, DWORD share);
   ~FileObject() override;
 
-  int fd() const { return fd_; }
-  dev_t dev() const { return dev_; }
-  ino_t ino() const { return ino_; }
+  int Fd() const { return m_fd; }
+  dev_t Dev() const { return m_dev; }
+  ino_t Ino() const { return m_ino; }
   bool CanRead() const;
   bool CanWrite() const;
   bool AppendOnly() const;
@@ -31,11 +31,11 @@ class FileObject : public KernelObject {
   int64_t position = 0;  // the handle's file pointer
 
  private:
-  int fd_;
-  dev_t dev_;
-  ino_t ino_;
-  DWORD access_;
-  DWORD share_;
+  int m_fd;
+  dev_t m_dev;
+  ino_t m_ino;
+  DWORD m_access;
+  DWORD m_share;
 };
 
 // Mapping objects count themselves against their file so that it is not cut

@@ -16,8 +16,8 @@ struct HandleTable {
 };
 
 HandleTable &Table() {
-  static HandleTable *table = new HandleTable;  // lives until exit; threads may outlive statics
-  return *table;
+  static HandleTable *g_table = new HandleTable;  // lives until exit; threads may outlive statics
+  return *g_table;
 }
 
 }  // namespace

@@ -12,8 +12,6 @@ namespace platform {
 class KernelObject {
  public:
   virtual ~KernelObject() = default;
-  // Objects a thread can wait on override these (events, mutexes, threads).
-  virtual bool Waitable() const { return false; }
 };
 
 // Registers an object and returns its new handle (null with

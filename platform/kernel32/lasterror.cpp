@@ -2,8 +2,8 @@
 #include <windows.h>
 
 namespace {
-thread_local DWORD t_lastError = 0;
+thread_local DWORD g_lastError = 0;
 }
 
-DWORD WINAPI GetLastError(void) { return t_lastError; }
-void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+DWORD WINAPI GetLastError(void) { return g_lastError; }
+void WINAPI SetLastError(DWORD dwErrCode) { g_lastError = dwErrCode; }

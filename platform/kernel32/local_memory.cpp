@@ -19,8 +19,8 @@ struct Blocks {
 };
 
 Blocks &LiveBlocks() {
-  static Blocks *blocks = new Blocks;  // never destroyed: blocks may be freed during exit
-  return *blocks;
+  static Blocks *g_blocks = new Blocks;  // never destroyed: blocks may be freed during exit
+  return *g_blocks;
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ LCID LocaleFromEnvironment() {
 }  // namespace
 
 LCID UserDefaultLocale() {
-  static LCID id = LocaleFromEnvironment();
-  return id;
+  static LCID g_id = LocaleFromEnvironment();
+  return g_id;
 }
 
 const LocaleInfo *ResolveLocale(LCID lcid) {
@@ -52,12 +52,12 @@ const LocaleInfo *ResolveLocale(LCID lcid) {
 }  // namespace platform
 
 namespace {
-thread_local LCID t_threadLocale = 0;
+thread_local LCID g_threadLocale = 0;
 }
 
 LCID WINAPI GetThreadLocale(void) {
-  if (!t_threadLocale) t_threadLocale = platform::UserDefaultLocale();
-  return t_threadLocale;
+  if (!g_threadLocale) g_threadLocale = platform::UserDefaultLocale();
+  return g_threadLocale;
 }
 
 BOOL WINAPI SetThreadLocale(LCID Locale) {
@@ -65,7 +65,7 @@ BOOL WINAPI SetThreadLocale(LCID Locale) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  t_threadLocale = Locale;
+  g_threadLocale = Locale;
   return TRUE;
 }
 

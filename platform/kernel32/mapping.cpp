@@ -24,7 +24,7 @@ class MappingObject : public KernelObject {
  public:
   ~MappingObject() override {
     if (file) {
-      RemoveFileMapping(file->dev(), file->ino());
+      RemoveFileMapping(file->Dev(), file->Ino());
     } else if (fd >= 0) {
       close(fd);
     }
@@ -51,8 +51,8 @@ struct MappingState {
 };
 
 MappingState &State() {
-  static MappingState *state = new MappingState;
-  return *state;
+  static MappingState *g_state = new MappingState;
+  return *g_state;
 }
 
 std::u16string NameKey(std::u16string_view name) {
@@ -90,7 +90,7 @@ std::shared_ptr<MappingObject> NewSection(HANDLE hFile, DWORD protect, uint64_t 
     return nullptr;
   }
   struct stat st;
-  if (fstat(file->fd(), &st) != 0) {
+  if (fstat(file->Fd(), &st) != 0) {
     SetLastErrorFromErrno();
     return nullptr;
   }
@@ -107,14 +107,14 @@ std::shared_ptr<MappingObject> NewSection(HANDLE hFile, DWORD protect, uint64_t 
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
-    if (ftruncate(file->fd(), static_cast<off_t>(size)) != 0) {
+    if (ftruncate(file->Fd(), static_cast<off_t>(size)) != 0) {
       SetLastErrorFromErrno();
       return nullptr;
     }
   }
   m->size = size;
-  m->fd = file->fd();
-  AddFileMapping(file->dev(), file->ino());
+  m->fd = file->Fd();
+  AddFileMapping(file->Dev(), file->Ino());
   m->file = std::move(file);
   return m;
 }

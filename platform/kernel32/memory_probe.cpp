@@ -14,8 +14,8 @@ bool CopyFromCaller(void *dst, const void *src, size_t n) {
   if (n == 0) return true;
   // No page below 64 KiB is ever mapped for data, on Windows or here.
   if (reinterpret_cast<uintptr_t>(src) < 0x10000) return false;
-  static std::atomic<bool> unavailable{false};
-  if (!unavailable.load(std::memory_order_relaxed)) {
+  static std::atomic<bool> g_unavailable{false};
+  if (!g_unavailable.load(std::memory_order_relaxed)) {
     size_t done = 0;
     while (done < n) {
       iovec local{static_cast<char *>(dst) + done, n - done};
@@ -30,7 +30,7 @@ bool CopyFromCaller(void *dst, const void *src, size_t n) {
       return false;                                              // EFAULT, or a page that ends the read
     }
     if (done == n) return true;
-    unavailable.store(true, std::memory_order_relaxed);
+    g_unavailable.store(true, std::memory_order_relaxed);
   }
   memcpy(dst, src, n);
   return true;

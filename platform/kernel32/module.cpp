@@ -24,12 +24,12 @@ namespace {
 
 // The program's file does not change while it runs.
 const std::string &ProgramPath() {
-  static const std::string path = [] {
+  static const std::string kPath = [] {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
   }();
-  return path;
+  return kPath;
 }
 
 std::string BaseName(const std::string &path) {
@@ -85,8 +85,8 @@ struct Refs {
 };
 
 Refs &References() {
-  static Refs *refs = new Refs;
-  return *refs;
+  static Refs *g_refs = new Refs;
+  return *g_refs;
 }
 
 void AddReference(uintptr_t base, void *handle) {

@@ -147,63 +147,63 @@ bool ValidWindowsComponent(std::u16string_view c) {
   return true;
 }
 
-}  // namespace
-
-std::optional<std::string> UnixPath(std::u16string_view p) {
-  if (p.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+// A path that is already a Linux path: no drive, and names are taken as
+// they are (no trailing dots dropped).
+std::optional<std::string> LinuxPath(std::u16string_view p) {
+  auto utf8 = ToUtf8(p);
+  if (!utf8) {
+    SetLastError(ERROR_INVALID_NAME);
     return std::nullopt;
   }
-  if (p[0] == u'/' && !(p.size() > 1 && p[1] == u'/')) {
-    // Already a Linux path: no drive, and names are taken as they are
-    // (no trailing dots dropped).
-    auto utf8 = ToUtf8(p);
-    if (!utf8) {
+  for (auto &ch : *utf8) {
+    if (ch == '\\') ch = '/';  // both separate here too
+  }
+  // Names a Win32 caller cannot spell are refused here as well.
+  for (size_t i = 0; i < p.size();) {
+    size_t j = p.find_first_of(u"\\/", i);
+    if (j == std::u16string_view::npos) j = p.size();
+    if (!ValidWindowsComponent(p.substr(i, j - i))) {
       SetLastError(ERROR_INVALID_NAME);
       return std::nullopt;
     }
-    for (auto &ch : *utf8) {
-      if (ch == '\\') ch = '/';  // both separate here too
-    }
-    // Names a Win32 caller cannot spell are refused here as well.
-    for (size_t i = 0; i < p.size();) {
-      size_t j = p.find_first_of(u"\\/", i);
-      if (j == std::u16string_view::npos) j = p.size();
-      if (!ValidWindowsComponent(p.substr(i, j - i))) {
-        SetLastError(ERROR_INVALID_NAME);
-        return std::nullopt;
-      }
-      i = j + 1;
-    }
-    std::vector<std::string> parts;
-    for (const auto &c : SplitUnix(*utf8)) Push(parts, 0, c);
-    return ResolveCase(parts);
+    i = j + 1;
   }
-  // Win32 device-namespace prefixes name the same paths.
+  std::vector<std::string> parts;
+  for (const auto &c : SplitUnix(*utf8)) Push(parts, 0, c);
+  return ResolveCase(parts);
+}
+
+// Drops a Win32 device-namespace prefix, which names the same paths; false
+// (with the error set) for network paths and devices, which do not exist
+// here.
+bool StripDevicePrefix(std::u16string_view &p) {
   if (p.size() >= 4 && IsSep(p[0]) && IsSep(p[1]) && (p[2] == u'?' || p[2] == u'.') && IsSep(p[3])) {
     p.remove_prefix(4);
     if (p.size() >= 4 && EqualNoCase(p.substr(0, 3), u"UNC") && IsSep(p[3])) {
       SetLastError(ERROR_BAD_NETPATH);
-      return std::nullopt;
+      return false;
     }
     // Only drives are mapped; devices such as named pipes do not exist here.
     if (p.size() < 2 || p[1] != u':') {
       SetLastError(ERROR_FILE_NOT_FOUND);
-      return std::nullopt;
+      return false;
     }
   } else if (p.size() >= 2 && IsSep(p[0]) && IsSep(p[1])) {
     SetLastError(ERROR_BAD_NETPATH);
-    return std::nullopt;
+    return false;
   }
+  return true;
+}
 
+// Where a Windows path starts: the components it is relative to, and how
+// many of them ".." cannot climb above (the drive's root). Drops the drive.
+bool StartOf(std::u16string_view &p, std::vector<std::string> &parts, size_t &floor) {
   std::string cwd = CurrentDir();
-  std::vector<std::string> parts;
-  size_t floor;
   if (p.size() >= 2 && p[1] == u':' && ((p[0] >= u'a' && p[0] <= u'z') || (p[0] >= u'A' && p[0] <= u'Z'))) {
     std::vector<std::string> root;
     if (!DriveRoot(p[0], root)) {
       SetLastError(ERROR_PATH_NOT_FOUND);
-      return std::nullopt;
+      return false;
     }
     floor = root.size();
     p.remove_prefix(2);
@@ -219,7 +219,11 @@ std::optional<std::string> UnixPath(std::u16string_view p) {
     parts = SplitUnix(cwd);
     floor = CurrentDriveRoot(cwd).size();
   }
+  return true;
+}
 
+// Appends the components of a Windows path as Windows reads them.
+bool PushWindowsComponents(std::u16string_view p, std::vector<std::string> &parts, size_t floor) {
   size_t i = 0;
   while (i <= p.size()) {
     size_t j = i;
@@ -230,17 +234,32 @@ std::optional<std::string> UnixPath(std::u16string_view p) {
       while (!c.empty() && (c.back() == u'.' || c.back() == u' ')) c.remove_suffix(1);
       if (!ValidWindowsComponent(c)) {
         SetLastError(ERROR_INVALID_NAME);
-        return std::nullopt;
+        return false;
       }
     }
     auto utf8 = ToUtf8(c);
     if (!utf8) {
       SetLastError(ERROR_INVALID_NAME);
-      return std::nullopt;
+      return false;
     }
     Push(parts, floor, *utf8);
     i = j + 1;
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> UnixPath(std::u16string_view p) {
+  if (p.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return std::nullopt;
+  }
+  if (p[0] == u'/' && !(p.size() > 1 && p[1] == u'/')) return LinuxPath(p);
+  if (!StripDevicePrefix(p)) return std::nullopt;
+  std::vector<std::string> parts;
+  size_t floor;
+  if (!StartOf(p, parts, floor) || !PushWindowsComponents(p, parts, floor)) return std::nullopt;
   return ResolveCase(parts);
 }
 

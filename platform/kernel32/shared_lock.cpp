@@ -48,31 +48,31 @@ void WriteMark(int fd, char mark) {
 SharedLockFile::SharedLockFile(const std::u16string &name) {
   std::string dir = PrefixDir() + "/objects";
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
-  fd_ = open((dir + "/" + FileNameFor(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  m_fd = open((dir + "/" + FileNameFor(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
 }
 
 SharedLockFile::~SharedLockFile() {
-  if (fd_ >= 0) close(fd_);  // the kernel drops the lock with the last descriptor
+  if (m_fd >= 0) close(m_fd);  // the kernel drops the lock with the last descriptor
 }
 
 bool SharedLockFile::TryTake(bool *abandoned) {
-  if (fd_ < 0 || held_) return held_;
-  if (!SetLock(fd_, F_WRLCK)) return false;
-  held_ = true;
+  if (m_fd < 0 || m_held) return m_held;
+  if (!SetLock(m_fd, F_WRLCK)) return false;
+  m_held = true;
   char mark = 0;
-  *abandoned = pread(fd_, &mark, 1, 0) == 1 && mark == 1;
+  *abandoned = pread(m_fd, &mark, 1, 0) == 1 && mark == 1;
   return true;
 }
 
 void SharedLockFile::MarkOwned() {
-  if (held_) WriteMark(fd_, 1);
+  if (m_held) WriteMark(m_fd, 1);
 }
 
 void SharedLockFile::Drop(bool released) {
-  if (!held_) return;
-  if (released) WriteMark(fd_, 0);
-  SetLock(fd_, F_UNLCK);
-  held_ = false;
+  if (!m_held) return;
+  if (released) WriteMark(m_fd, 0);
+  SetLock(m_fd, F_UNLCK);
+  m_held = false;
 }
 
 }  // namespace platform

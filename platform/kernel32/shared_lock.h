@@ -16,8 +16,8 @@ class SharedLockFile {
   SharedLockFile(const SharedLockFile &) = delete;
   SharedLockFile &operator=(const SharedLockFile &) = delete;
 
-  bool Valid() const { return fd_ >= 0; }
-  bool Held() const { return held_; }
+  bool Valid() const { return m_fd >= 0; }
+  bool Held() const { return m_held; }
   // Takes the lock without waiting; true when this process now holds it.
   // `*abandoned` tells whether its last owner ended without releasing it.
   bool TryTake(bool *abandoned);
@@ -28,8 +28,8 @@ class SharedLockFile {
   void Drop(bool released);
 
  private:
-  int fd_ = -1;
-  bool held_ = false;
+  int m_fd = -1;
+  bool m_held = false;
 };
 
 }  // namespace platform

@@ -44,8 +44,8 @@ struct CollatorCloser {
 // Collators are expensive to open and not safe to share while their
 // attributes change, so each thread keeps one per locale.
 UCollator *CollatorFor(const platform::LocaleInfo &info) {
-  thread_local std::map<LANGID, std::unique_ptr<UCollator, CollatorCloser>> collators;
-  auto &slot = collators[info.id];
+  thread_local std::map<LANGID, std::unique_ptr<UCollator, CollatorCloser>> g_collators;
+  auto &slot = g_collators[info.id];
   if (!slot) {
     std::string name = info.posixName;
     if (info.collation) name += std::string("@collation=") + info.collation;

@@ -9,6 +9,7 @@
 
 #include "kernel32/shared_lock.h"
 #include "kernel32/text.h"
+#include "text/wide_text.h"
 
 namespace platform {
 
@@ -20,22 +21,22 @@ struct WaitState {
 };
 
 WaitState &State() {
-  static WaitState *state = new WaitState;  // threads may outlive statics
-  return *state;
+  static WaitState *g_state = new WaitState;  // threads may outlive statics
+  return *g_state;
 }
 
 class EventObject : public WaitableObject {
  public:
-  EventObject(bool manual, bool initial) : signalled(initial), manual_(manual) {}
+  EventObject(bool manual, bool initial) : signalled(initial), m_manual(manual) {}
   bool IsSignalled(DWORD) const override { return signalled; }
   bool Acquire(DWORD) override {
-    if (!manual_) signalled = false;
+    if (!m_manual) signalled = false;
     return false;
   }
   bool signalled;
 
  private:
-  const bool manual_;
+  const bool m_manual;
 };
 
 // The process itself, as GetCurrentProcess() names it: it never ends while
@@ -52,13 +53,13 @@ class MutexObject : public WaitableObject, public std::enable_shared_from_this<M
  public:
   MutexObject() = default;
   // A named mutex is shared with the other processes of the prefix.
-  explicit MutexObject(const std::u16string &name) : shared_(std::make_unique<SharedLockFile>(name)) {
-    if (!shared_->Valid()) shared_.reset();  // then it is this process's alone
+  explicit MutexObject(const std::u16string &name) : m_shared(std::make_unique<SharedLockFile>(name)) {
+    if (!m_shared->Valid()) m_shared.reset();  // then it is this process's alone
   }
   bool IsSignalled(DWORD tid) const override {
     if (owner == tid) return true;
     if (owner != 0) return false;
-    return !shared_ || shared_->TryTake(&abandonedElsewhere_);
+    return !m_shared || m_shared->TryTake(&m_abandonedElsewhere);
   }
   bool Acquire(DWORD tid) override {
     if (owner == tid) {
@@ -76,21 +77,21 @@ class MutexObject : public WaitableObject, public std::enable_shared_from_this<M
     owner = tid;
     count = 1;
     // A shared mutex's file remembers an owner in any process.
-    bool wasAbandoned = shared_ ? abandonedElsewhere_ : abandoned;
+    bool wasAbandoned = m_shared ? m_abandonedElsewhere : abandoned;
     abandoned = false;
-    if (shared_) shared_->MarkOwned();
+    if (m_shared) m_shared->MarkOwned();
     return wasAbandoned;
   }
-  bool SharedWithOtherProcesses() const override { return shared_ != nullptr; }
+  bool SharedWithOtherProcesses() const override { return m_shared != nullptr; }
   void ReturnUnacquired() override {
-    if (shared_ && owner == 0) shared_->Drop(false);
+    if (m_shared && owner == 0) m_shared->Drop(false);
   }
   // The owner let go (`released`) or ended holding it.
   void Free(bool released) {
     owner = 0;
     count = 0;
     if (!released) abandoned = true;
-    if (shared_) shared_->Drop(released);
+    if (m_shared) m_shared->Drop(released);
   }
 
   DWORD owner = 0;
@@ -98,8 +99,8 @@ class MutexObject : public WaitableObject, public std::enable_shared_from_this<M
   bool abandoned = false;
 
  private:
-  std::unique_ptr<SharedLockFile> shared_;
-  mutable bool abandonedElsewhere_ = false;
+  std::unique_ptr<SharedLockFile> m_shared;
+  mutable bool m_abandonedElsewhere = false;
 };
 
 std::mutex &WaitLock() { return State().lock; }
@@ -121,8 +122,8 @@ namespace {
 // object only while some handle to it is open.
 std::mutex g_namesLock;
 std::map<std::u16string, std::weak_ptr<KernelObject>> &Names() {
-  static auto *names = new std::map<std::u16string, std::weak_ptr<KernelObject>>;
-  return *names;
+  static auto *g_names = new std::map<std::u16string, std::weak_ptr<KernelObject>>;
+  return *g_names;
 }
 
 // Creates or opens a named object; `make` builds a new one from the name
@@ -163,13 +164,11 @@ HANDLE CreateNamed(const WCHAR *name, Make make) {
   return h;
 }
 
-std::u16string Widen(LPCSTR s) { return FromUtf8Lossy(s); }
-
 std::shared_ptr<WaitableObject> WaitTarget(HANDLE h) {
   if (h == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2))) return CurrentThreadObject();
   if (h == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) {
-    static auto *process = new std::shared_ptr<ProcessObject>(std::make_shared<ProcessObject>());
-    return *process;
+    static auto *g_process = new std::shared_ptr<ProcessObject>(std::make_shared<ProcessObject>());
+    return *g_process;
   }
   auto object = std::dynamic_pointer_cast<WaitableObject>(GetHandleObject(h));
   if (!object) SetLastError(ERROR_INVALID_HANDLE);
@@ -307,7 +306,7 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName) {
   if (!lpName) return CreateEventW(attributes, bManualReset, bInitialState, nullptr);
-  return CreateEventW(attributes, bManualReset, bInitialState, Widen(lpName).c_str());
+  return CreateEventW(attributes, bManualReset, bInitialState, platform::Widen(lpName, CP_ACP).c_str());
 }
 
 static BOOL SetEventState(HANDLE hEvent, bool state) {
@@ -341,7 +340,7 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL bInitialOwner, LPCSTR lpName) {
   if (!lpName) return CreateMutexW(attributes, bInitialOwner, nullptr);
-  return CreateMutexW(attributes, bInitialOwner, Widen(lpName).c_str());
+  return CreateMutexW(attributes, bInitialOwner, platform::Widen(lpName, CP_ACP).c_str());
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {

@@ -23,7 +23,6 @@ void WakeWaiters();
 
 class WaitableObject : public KernelObject {
  public:
-  bool Waitable() const override { return true; }
   // Both are called with WaitLock() held.
   virtual bool IsSignalled(DWORD tid) const = 0;
   // Takes the object for thread `tid` (resets an auto-reset event, owns a

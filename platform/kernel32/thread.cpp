@@ -35,12 +35,12 @@ void ThreadEnded(void *value) {
 }
 
 pthread_key_t SelfKey() {
-  static pthread_key_t key = [] {
+  static pthread_key_t g_key = [] {
     pthread_key_t k;
     if (pthread_key_create(&k, ThreadEnded) != 0) abort();  // no key: nothing could work
     return k;
   }();
-  return key;
+  return g_key;
 }
 
 std::shared_ptr<ThreadObject> ThreadFromHandle(HANDLE h) {
@@ -174,8 +174,8 @@ HANDLE WINAPI GetCurrentThread(void) { return kCurrentThread; }
 HANDLE WINAPI GetCurrentProcess(void) { return kCurrentProcess; }
 
 DWORD WINAPI GetCurrentThreadId(void) {
-  static thread_local DWORD tid = static_cast<DWORD>(gettid());
-  return tid;
+  static thread_local DWORD g_tid = static_cast<DWORD>(gettid());
+  return g_tid;
 }
 
 DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }

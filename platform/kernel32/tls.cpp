@@ -24,8 +24,8 @@ struct Registry {
 };
 
 Registry &Reg() {
-  static auto *registry = new Registry;  // threads may outlive statics
-  return *registry;
+  static auto *g_registry = new Registry;  // threads may outlive statics
+  return *g_registry;
 }
 
 void BlockEnded(void *p) {
@@ -38,12 +38,12 @@ void BlockEnded(void *p) {
 }
 
 pthread_key_t BlockKey() {
-  static pthread_key_t key = [] {
+  static pthread_key_t g_key = [] {
     pthread_key_t k;
     if (pthread_key_create(&k, BlockEnded) != 0) abort();
     return k;
   }();
-  return key;
+  return g_key;
 }
 
 Block *CurrentBlock(bool create) {

@@ -8,11 +8,11 @@ namespace platform {
 
 bool TraceEnabled() {
   // Read once: the environment of a running process does not turn tracing on.
-  static const bool enabled = [] {
+  static const bool kEnabled = [] {
     const char *value = getenv("REVDIR_TRACE");
     return value && *value && strcmp(value, "0") != 0;
   }();
-  return enabled;
+  return kEnabled;
 }
 
 HRESULT NotImplemented(const char *what) {

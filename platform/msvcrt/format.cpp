@@ -12,45 +12,45 @@
 namespace platform {
 
 void Sink::Put(const char16_t *p, size_t n) {
-  if (count_ < cap_) {
-    size_t room = cap_ - count_ < n ? cap_ - count_ : n;
-    if (buf_) memcpy(buf_ + count_, p, room * sizeof(char16_t));
-    if (str_) str_->append(p, room);
+  if (m_count < m_cap) {
+    size_t room = m_cap - m_count < n ? m_cap - m_count : n;
+    if (m_buf) memcpy(m_buf + m_count, p, room * sizeof(char16_t));
+    if (m_str) m_str->append(p, room);
   }
-  count_ += n;
+  m_count += n;
 }
 
 void Sink::Fill(char16_t c, size_t n) {
-  if (count_ < cap_) {
-    size_t room = cap_ - count_ < n ? cap_ - count_ : n;
-    if (buf_) std::fill(buf_ + count_, buf_ + count_ + room, c);
-    if (str_) str_->append(room, c);
+  if (m_count < m_cap) {
+    size_t room = m_cap - m_count < n ? m_cap - m_count : n;
+    if (m_buf) std::fill(m_buf + m_count, m_buf + m_count + room, c);
+    if (m_str) m_str->append(room, c);
   }
-  count_ += n;
+  m_count += n;
 }
 
 int64_t VaArgReader::Signed(int bytes) {
-  if (bytes == 8) return va_arg(*ap_, long long);
-  int v = va_arg(*ap_, int);
+  if (bytes == 8) return va_arg(*m_ap, long long);
+  int v = va_arg(*m_ap, int);
   return bytes == 2 ? static_cast<int16_t>(v) : bytes == 1 ? static_cast<int8_t>(v) : v;
 }
 
 uint64_t VaArgReader::Unsigned(int bytes) {
-  if (bytes == 8) return va_arg(*ap_, unsigned long long);
-  unsigned v = va_arg(*ap_, unsigned);
+  if (bytes == 8) return va_arg(*m_ap, unsigned long long);
+  unsigned v = va_arg(*m_ap, unsigned);
   return bytes == 2 ? static_cast<uint16_t>(v) : bytes == 1 ? static_cast<uint8_t>(v) : v;
 }
 
 double VaArgReader::Double(bool longDouble) {
   // A caller's long double is wider here than on Windows, so it is read as
   // what was passed.
-  return longDouble ? static_cast<double>(va_arg(*ap_, long double)) : va_arg(*ap_, double);
+  return longDouble ? static_cast<double>(va_arg(*m_ap, long double)) : va_arg(*m_ap, double);
 }
-const void *VaArgReader::Pointer() { return va_arg(*ap_, const void *); }
+const void *VaArgReader::Pointer() { return va_arg(*m_ap, const void *); }
 
 DWORD_PTR SlotArgReader::Next() {
-  if (next_ < count_) return slots_[next_++];
-  overrun_ = true;
+  if (m_next < m_count) return m_slots[m_next++];
+  m_overrun = true;
   return 0;
 }
 
@@ -86,16 +86,19 @@ struct Conversion {
   size_t precision = 0;
 };
 
-enum class Len { None, H, HH, L, LL, I64, I32, Ptr, LongDouble, Wide };
+enum class Len { kNone, kH, kHh, kL, kLl, kI64, kI32, kPtr, kLongDouble, kWide };
 
 int IntBytes(Len len) {
   switch (len) {
-    case Len::H: return 2;
-    case Len::HH: return 1;
-    case Len::LL:
-    case Len::I64:
-    case Len::Ptr:
-    case Len::LongDouble: return 8;
+    case Len::kH:
+      return 2;
+    case Len::kHh:
+      return 1;
+    case Len::kLl:
+    case Len::kI64:
+    case Len::kPtr:
+    case Len::kLongDouble:
+      return 8;
     default: return 4;
   }
 }
@@ -189,6 +192,198 @@ bool ParseNumber(const WCHAR *&p, size_t &value) {
   return true;
 }
 
+// Flags, width and precision of one conversion; a '*' takes its number from
+// the arguments.
+bool ParseConversion(const WCHAR *&p, ArgReader &args, Conversion &sp) {
+  for (bool more = true; more;) {
+    switch (*p) {
+      case u'-':
+        sp.left = true;
+        ++p;
+        break;
+      case u'+':
+        sp.plus = true;
+        ++p;
+        break;
+      case u' ':
+        sp.space = true;
+        ++p;
+        break;
+      case u'#':
+        sp.alt = true;
+        ++p;
+        break;
+      case u'0':
+        sp.zero = true;
+        ++p;
+        break;
+      default:
+        more = false;
+    }
+  }
+  if (*p == u'*') {
+    int64_t w = args.Signed(4);
+    if (w < 0) {
+      sp.left = true;
+      w = -w;
+    }
+    sp.width = static_cast<size_t>(w);
+    ++p;
+  } else if (!ParseNumber(p, sp.width)) {
+    return false;
+  }
+  if (*p == u'.') {
+    ++p;
+    sp.hasPrecision = true;
+    if (*p == u'*') {
+      int64_t pr = args.Signed(4);
+      if (pr < 0)
+        sp.hasPrecision = false;
+      else
+        sp.precision = static_cast<size_t>(pr);
+      ++p;
+    } else if (!ParseNumber(p, sp.precision)) {
+      return false;
+    }
+  }
+  if (sp.left) sp.zero = false;
+  return true;
+}
+
+Len ParseLength(const WCHAR *&p) {
+  Len len = Len::kNone;
+  switch (*p) {
+    case u'h':
+      ++p;
+      len = Len::kH;
+      if (*p == u'h') ++p, len = Len::kHh;
+      break;
+    case u'l':
+      ++p;
+      len = Len::kL;
+      if (*p == u'l') ++p, len = Len::kLl;
+      break;
+    case u'L':
+      ++p;
+      len = Len::kLongDouble;
+      break;
+    case u'w':
+      ++p;
+      len = Len::kWide;
+      break;
+    case u'z':
+    case u't':
+    case u'j':
+      ++p;
+      len = Len::kPtr;
+      break;
+    case u'I':
+      ++p;
+      if (p[0] == u'6' && p[1] == u'4')
+        p += 2, len = Len::kI64;
+      else if (p[0] == u'3' && p[1] == u'2')
+        p += 2, len = Len::kI32;
+      else
+        len = Len::kPtr;
+      break;
+    default:
+      break;
+  }
+  return len;
+}
+
+// Whether %c/%C or %s/%S takes narrow text: "h" always, "l" and "w" never,
+// otherwise the upper-case letter is the opposite of the function's default.
+bool IsNarrow(Len len, bool upper, bool narrowDefault) {
+  return len == Len::kH || (len != Len::kL && len != Len::kWide && upper != narrowDefault);
+}
+
+void FormatChar(Sink &out, const Conversion &sp, bool narrow, ArgReader &args) {
+  uint64_t v = args.Unsigned(4);
+  char16_t c;
+  if (narrow) {
+    unsigned char b = static_cast<unsigned char>(v);
+    c = b < 0x80 ? b : u'\uFFFD';
+  } else {
+    c = static_cast<char16_t>(v);
+  }
+  Pad(out, sp, u"", std::u16string_view(&c, 1));
+}
+
+void FormatString(Sink &out, const Conversion &sp, bool narrow, ArgReader &args) {
+  const void *ptr = args.Pointer();
+  std::u16string converted;
+  std::u16string_view text;
+  if (!ptr) {
+    text = u"(null)";
+    if (sp.hasPrecision && sp.precision < text.size()) text = text.substr(0, sp.precision);
+  } else if (narrow) {
+    const char *s = static_cast<const char *>(ptr);
+    size_t n = sp.hasPrecision ? strnlen(s, sp.precision) : strlen(s);
+    converted = AnsiToWide(std::string_view(s, n));
+    text = converted;
+  } else {
+    const WCHAR *s = static_cast<const WCHAR *>(ptr);
+    size_t n = 0;
+    while ((!sp.hasPrecision || n < sp.precision) && s[n]) ++n;
+    text = std::u16string_view(s, n);
+  }
+  Pad(out, sp, u"", text);
+}
+
+// One conversion, its specification already read; false for one the C
+// runtime refuses.
+bool FormatConversion(Sink &out, const Conversion &sp, Len len, char16_t conv, ArgReader &args, bool narrowDefault) {
+  switch (conv) {
+    case u'd':
+    case u'i': {
+      int64_t v = args.Signed(IntBytes(len));
+      uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+      FormatInteger(out, sp, mag, v < 0, true, 10, false);
+      return true;
+    }
+    case u'u':
+    case u'o':
+    case u'x':
+    case u'X': {
+      uint64_t v = args.Unsigned(IntBytes(len));
+      FormatInteger(out, sp, v, false, false, conv == u'u' ? 10 : conv == u'o' ? 8 : 16, conv == u'X');
+      return true;
+    }
+    case u'p': {
+      Conversion ps = sp;
+      ps.hasPrecision = true;
+      ps.precision = 2 * sizeof(void *);
+      ps.alt = false;
+      FormatInteger(out, ps, reinterpret_cast<uintptr_t>(args.Pointer()), false, false, 16, true);
+      return true;
+    }
+    case u'c':
+    case u'C':
+      FormatChar(out, sp, IsNarrow(len, conv == u'C', narrowDefault), args);
+      return true;
+    case u's':
+    case u'S':
+      FormatString(out, sp, IsNarrow(len, conv == u'S', narrowDefault), args);
+      return true;
+    case u'e':
+    case u'E':
+    case u'f':
+    case u'F':
+    case u'g':
+    case u'G':
+    case u'a':
+    case u'A':
+      if (sp.hasPrecision && sp.precision > kMaxFloatPrecision) return false;
+      FormatFloat(out, sp, args.Double(len == Len::kLongDouble), static_cast<char>(conv));
+      return true;
+    default:
+      // %n is refused as the C runtime refuses it; anything else is not a
+      // conversion at all.
+      return false;
+  }
+}
+
 }  // namespace
 
 bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault) {
@@ -208,145 +403,12 @@ bool FormatWide(Sink &out, const WCHAR *fmt, ArgReader &args, bool narrowDefault
       continue;
     }
     Conversion sp;
-    for (bool more = true; more;) {
-      switch (*p) {
-        case u'-': sp.left = true; ++p; break;
-        case u'+': sp.plus = true; ++p; break;
-        case u' ': sp.space = true; ++p; break;
-        case u'#': sp.alt = true; ++p; break;
-        case u'0': sp.zero = true; ++p; break;
-        default: more = false;
-      }
-    }
-    if (*p == u'*') {
-      int64_t w = args.Signed(4);
-      if (w < 0) {
-        sp.left = true;
-        w = -w;
-      }
-      sp.width = static_cast<size_t>(w);
-      ++p;
-    } else if (!ParseNumber(p, sp.width)) {
-      return false;
-    }
-    if (*p == u'.') {
-      ++p;
-      sp.hasPrecision = true;
-      if (*p == u'*') {
-        int64_t pr = args.Signed(4);
-        if (pr < 0) sp.hasPrecision = false;
-        else sp.precision = static_cast<size_t>(pr);
-        ++p;
-      } else if (!ParseNumber(p, sp.precision)) {
-        return false;
-      }
-    }
-    if (sp.left) sp.zero = false;
-    Len len = Len::None;
-    switch (*p) {
-      case u'h':
-        ++p;
-        len = Len::H;
-        if (*p == u'h') ++p, len = Len::HH;
-        break;
-      case u'l':
-        ++p;
-        len = Len::L;
-        if (*p == u'l') ++p, len = Len::LL;
-        break;
-      case u'L': ++p; len = Len::LongDouble; break;
-      case u'w': ++p; len = Len::Wide; break;
-      case u'z':
-      case u't':
-      case u'j': ++p; len = Len::Ptr; break;
-      case u'I':
-        ++p;
-        if (p[0] == u'6' && p[1] == u'4') p += 2, len = Len::I64;
-        else if (p[0] == u'3' && p[1] == u'2') p += 2, len = Len::I32;
-        else len = Len::Ptr;
-        break;
-      default: break;
-    }
+    if (!ParseConversion(p, args, sp)) return false;
+    Len len = ParseLength(p);
     char16_t conv = *p;
     if (!conv) return false;
     ++p;
-    switch (conv) {
-      case u'd':
-      case u'i': {
-        int64_t v = args.Signed(IntBytes(len));
-        uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        FormatInteger(out, sp, mag, v < 0, true, 10, false);
-        break;
-      }
-      case u'u':
-      case u'o':
-      case u'x':
-      case u'X': {
-        uint64_t v = args.Unsigned(IntBytes(len));
-        FormatInteger(out, sp, v, false, false, conv == u'u' ? 10 : conv == u'o' ? 8 : 16, conv == u'X');
-        break;
-      }
-      case u'p': {
-        Conversion ps = sp;
-        ps.hasPrecision = true;
-        ps.precision = 2 * sizeof(void *);
-        ps.alt = false;
-        FormatInteger(out, ps, reinterpret_cast<uintptr_t>(args.Pointer()), false, false, 16, true);
-        break;
-      }
-      case u'c':
-      case u'C': {
-        bool narrow = len == Len::H || (len != Len::L && len != Len::Wide && ((conv == u'C') != narrowDefault));
-        uint64_t v = args.Unsigned(4);
-        char16_t c;
-        if (narrow) {
-          unsigned char b = static_cast<unsigned char>(v);
-          c = b < 0x80 ? b : u'\uFFFD';
-        } else {
-          c = static_cast<char16_t>(v);
-        }
-        Pad(out, sp, u"", std::u16string_view(&c, 1));
-        break;
-      }
-      case u's':
-      case u'S': {
-        bool narrow = len == Len::H || (len != Len::L && len != Len::Wide && ((conv == u'S') != narrowDefault));
-        const void *ptr = args.Pointer();
-        std::u16string converted;
-        std::u16string_view text;
-        if (!ptr) {
-          text = u"(null)";
-          if (sp.hasPrecision && sp.precision < text.size()) text = text.substr(0, sp.precision);
-        } else if (narrow) {
-          const char *s = static_cast<const char *>(ptr);
-          size_t n = sp.hasPrecision ? strnlen(s, sp.precision) : strlen(s);
-          converted = AnsiToWide(std::string_view(s, n));
-          text = converted;
-        } else {
-          const WCHAR *s = static_cast<const WCHAR *>(ptr);
-          size_t n = 0;
-          while ((!sp.hasPrecision || n < sp.precision) && s[n]) ++n;
-          text = std::u16string_view(s, n);
-        }
-        Pad(out, sp, u"", text);
-        break;
-      }
-      case u'e':
-      case u'E':
-      case u'f':
-      case u'F':
-      case u'g':
-      case u'G':
-      case u'a':
-      case u'A':
-        if (sp.hasPrecision && sp.precision > kMaxFloatPrecision) return false;
-        FormatFloat(out, sp, args.Double(len == Len::LongDouble), static_cast<char>(conv));
-        break;
-      default:
-        // %n is refused as the C runtime refuses it; anything else is not a
-        // conversion at all.
-        return false;
-    }
+    if (!FormatConversion(out, sp, len, conv, args, narrowDefault)) return false;
   }
   return true;
 }

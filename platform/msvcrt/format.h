@@ -17,18 +17,18 @@ namespace platform {
 // that the caller learns the full length without any write past the end.
 class Sink {
  public:
-  Sink(WCHAR *buf, size_t cap) : buf_(buf), cap_(cap) {}
-  Sink(std::u16string *str, size_t cap) : str_(str), cap_(cap) {}
+  Sink(WCHAR *buf, size_t cap) : m_buf(buf), m_cap(cap) {}
+  Sink(std::u16string *str, size_t cap) : m_str(str), m_cap(cap) {}
   void Put(const char16_t *p, size_t n);
   void Put(char16_t c) { Put(&c, 1); }
   void Fill(char16_t c, size_t n);
-  size_t Count() const { return count_; }
+  size_t Count() const { return m_count; }
 
  private:
-  WCHAR *buf_ = nullptr;
-  std::u16string *str_ = nullptr;
-  size_t cap_;
-  size_t count_ = 0;
+  WCHAR *m_buf = nullptr;
+  std::u16string *m_str = nullptr;
+  size_t m_cap;
+  size_t m_count = 0;
 };
 
 // Supplies the arguments of one format: from a va_list, or from the
@@ -45,31 +45,31 @@ class ArgReader {
 class VaArgReader final : public ArgReader {
  public:
   // The va_list is read in place: the caller's copy advances.
-  explicit VaArgReader(va_list *ap) : ap_(ap) {}
+  explicit VaArgReader(va_list *ap) : m_ap(ap) {}
   int64_t Signed(int bytes) override;
   uint64_t Unsigned(int bytes) override;
   double Double(bool longDouble) override;
   const void *Pointer() override;
 
  private:
-  va_list *ap_;
+  va_list *m_ap;
 };
 
 class SlotArgReader final : public ArgReader {
  public:
-  SlotArgReader(const DWORD_PTR *slots, size_t count) : slots_(slots), count_(count) {}
+  SlotArgReader(const DWORD_PTR *slots, size_t count) : m_slots(slots), m_count(count) {}
   int64_t Signed(int bytes) override;
   uint64_t Unsigned(int bytes) override;
   double Double(bool longDouble) override;
   const void *Pointer() override;
-  bool Overrun() const { return overrun_; }
+  bool Overrun() const { return m_overrun; }
 
  private:
   DWORD_PTR Next();
-  const DWORD_PTR *slots_;
-  size_t count_;
-  size_t next_ = 0;
-  bool overrun_ = false;
+  const DWORD_PTR *m_slots;
+  size_t m_count;
+  size_t m_next = 0;
+  bool m_overrun = false;
 };
 
 // Formats fmt into out. narrowDefault makes %s and %c narrow, as in the

@@ -19,13 +19,13 @@ class Key {
   Key(const Key &) = delete;
   Key &operator=(const Key &) = delete;
   ~Key() {
-    if (h_) RegCloseKey(h_);
+    if (m_h) RegCloseKey(m_h);
   }
-  LSTATUS Open(HKEY parent, const std::u16string &sub) { return RegOpenKeyExW(parent, sub.c_str(), 0, KEY_READ, &h_); }
-  HKEY get() const { return h_; }
+  LSTATUS Open(HKEY parent, const std::u16string &sub) { return RegOpenKeyExW(parent, sub.c_str(), 0, KEY_READ, &m_h); }
+  HKEY Get() const { return m_h; }
 
  private:
-  HKEY h_ = nullptr;
+  HKEY m_h = nullptr;
 };
 
 // The default value (or a named value) of a key as text; REG_SZ or
@@ -49,7 +49,7 @@ LSTATUS ReadSubkeyDefault(HKEY root, const std::u16string &path, std::u16string 
   Key key;
   LSTATUS rc = key.Open(root, path);
   if (rc != ERROR_SUCCESS) return rc;
-  return ReadString(key.get(), nullptr, out);
+  return ReadString(key.Get(), nullptr, out);
 }
 
 // ---------------------------------------------------------------------------
@@ -66,8 +66,8 @@ struct ServerModule {
 // Recursive: a server's DllGetClassObject may itself activate classes.
 std::recursive_mutex g_modulesMutex;
 std::vector<ServerModule> &Modules() {
-  static auto *modules = new std::vector<ServerModule>;
-  return *modules;
+  static auto *g_modules = new std::vector<ServerModule>;
+  return *g_modules;
 }
 
 template <typename Fn>
@@ -125,9 +125,9 @@ HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     platform::Key key;
     if (key.Open(HKEY_CLASSES_ROOT, progId) != ERROR_SUCCESS) return CO_E_CLASSSTRING;
     std::u16string text;
-    if (platform::ReadSubkeyDefault(key.get(), u"CLSID", text) == ERROR_SUCCESS)
+    if (platform::ReadSubkeyDefault(key.Get(), u"CLSID", text) == ERROR_SUCCESS)
       return platform::ParseBracedGuid(text.c_str(), lpclsid) ? S_OK : CO_E_CLASSSTRING;
-    if (platform::ReadSubkeyDefault(key.get(), u"CurVer", text) != ERROR_SUCCESS) break;
+    if (platform::ReadSubkeyDefault(key.Get(), u"CurVer", text) != ERROR_SUCCESS) break;
     progId = text;
   }
   return CO_E_CLASSSTRING;

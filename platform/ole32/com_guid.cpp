@@ -52,10 +52,10 @@ bool ParseBracedGuid(const OLECHAR *s, GUID *out) {
 }
 
 void FormatGuid(REFGUID g, OLECHAR out[CHARS_IN_GUID]) {
-  static const char digits[] = "0123456789ABCDEF";
+  static const char kDigits[] = "0123456789ABCDEF";
   OLECHAR *p = out;
   auto put = [&p](uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i) *p++ = static_cast<OLECHAR>(digits[(v >> (4 * i)) & 0xF]);
+    for (int i = n - 1; i >= 0; --i) *p++ = static_cast<OLECHAR>(kDigits[(v >> (4 * i)) & 0xF]);
   };
   *p++ = u'{';
   put(g.Data1, 8);

@@ -12,7 +12,7 @@ struct Apartment {
   ULONG count = 0;
   bool sta = false;
 };
-thread_local Apartment t_apartment;
+thread_local Apartment g_apartment;
 // Threads currently in the multithreaded apartment.
 std::atomic<LONG> g_mtaThreads{0};
 
@@ -20,13 +20,13 @@ std::atomic<LONG> g_mtaThreads{0};
 
 namespace platform {
 
-bool ComUsable() { return t_apartment.count > 0 || g_mtaThreads.load() > 0; }
+bool ComUsable() { return g_apartment.count > 0 || g_mtaThreads.load() > 0; }
 
 }  // namespace platform
 
 HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID, DWORD dwCoInit) {
   bool sta = (dwCoInit & COINIT_APARTMENTTHREADED) != 0;
-  Apartment &a = t_apartment;
+  Apartment &a = g_apartment;
   if (a.count > 0) {
     if (a.sta != sta) return RPC_E_CHANGED_MODE;
     ++a.count;
@@ -41,7 +41,7 @@ HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID, DWORD dwCoInit) {
 HRESULT STDAPICALLTYPE CoInitialize(LPVOID pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
 
 void STDAPICALLTYPE CoUninitialize(void) {
-  Apartment &a = t_apartment;
+  Apartment &a = g_apartment;
   // An unbalanced call is ignored, as Windows does.
   if (a.count == 0) return;
   if (--a.count == 0 && !a.sta) --g_mtaThreads;

@@ -26,12 +26,12 @@ const IID IID_PlatformFileMoniker = {0x5b0f3a61, 0x2c4e, 0x4d8e, {0x9a, 0x1f, 0x
 
 // IUnknown of a heap object that answers `Itf` and the listed identifiers
 // with one pointer, counts atomically and deletes itself on its last release.
-template <class Derived, class Itf, const IID *... iids>
+template <class Derived, class Itf, const IID *...Iids>
 class Unknown : public Itf {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || ((riid == *iids) || ...)) {
+    if (riid == IID_IUnknown || ((riid == *Iids) || ...)) {
       *ppv = static_cast<Itf *>(this);
       AddRef();
       return S_OK;
@@ -39,15 +39,15 @@ class Unknown : public Itf {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
   STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
+    ULONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete static_cast<Derived *>(this);
     return n;
   }
 
  protected:
-  LONG refs_ = 1;
+  LONG m_refs = 1;
 };
 
 HRESULT CopyToTaskMem(std::u16string_view s, LPOLESTR *out) {
@@ -64,47 +64,46 @@ HRESULT CopyToTaskMem(std::u16string_view s, LPOLESTR *out) {
 
 class MonikerEnum final : public Unknown<MonikerEnum, IEnumMoniker, &IID_IEnumMoniker> {
  public:
-  explicit MonikerEnum(std::vector<IMoniker *> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
-    for (IMoniker *m : items_) m->AddRef();
+  explicit MonikerEnum(std::vector<IMoniker *> items, size_t pos = 0) : m_items(std::move(items)), m_pos(pos) {
+    for (IMoniker *m : m_items) m->AddRef();
   }
-
 
   STDMETHODIMP Next(ULONG celt, IMoniker **rgelt, ULONG *pceltFetched) override {
     if (!rgelt || (celt != 1 && !pceltFetched)) return E_INVALIDARG;
     ULONG n = 0;
-    for (; n < celt && pos_ < items_.size(); ++n, ++pos_) {
-      rgelt[n] = items_[pos_];
+    for (; n < celt && m_pos < m_items.size(); ++n, ++m_pos) {
+      rgelt[n] = m_items[m_pos];
       rgelt[n]->AddRef();
     }
     if (pceltFetched) *pceltFetched = n;
     return n == celt ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG celt) override {
-    size_t left = items_.size() - pos_;
+    size_t left = m_items.size() - m_pos;
     if (celt > left) {
-      pos_ = items_.size();
+      m_pos = m_items.size();
       return S_FALSE;
     }
-    pos_ += celt;
+    m_pos += celt;
     return S_OK;
   }
   STDMETHODIMP Reset() override {
-    pos_ = 0;
+    m_pos = 0;
     return S_OK;
   }
   STDMETHODIMP Clone(IEnumMoniker **ppenum) override {
     if (!ppenum) return E_INVALIDARG;
-    *ppenum = new MonikerEnum(items_, pos_);
+    *ppenum = new MonikerEnum(m_items, m_pos);
     return S_OK;
   }
 
  private:
   friend Unknown;
   ~MonikerEnum() {
-    for (IMoniker *m : items_) m->Release();
+    for (IMoniker *m : m_items) m->Release();
   }
-  std::vector<IMoniker *> items_;
-  size_t pos_;
+  std::vector<IMoniker *> m_items;
+  size_t m_pos;
 };
 
 // ---------------------------------------------------------------------------
@@ -116,7 +115,7 @@ class RunningObjectTable final
   // The table lives as long as the process; the count is kept only so that
   // callers see the usual values.
   STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     return n > 0 ? static_cast<ULONG>(n) : 1;
   }
 
@@ -128,11 +127,11 @@ class RunningObjectTable final
       return E_INVALIDARG;
     DWORD hash = 0;
     if (FAILED(pmkObjectName->Hash(&hash))) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     bool duplicate = Find(pmkObjectName, hash) != nullptr;
     Entry e;
-    e.cookie = nextCookie_++;
-    if (nextCookie_ == 0) nextCookie_ = 1;
+    e.cookie = m_nextCookie++;
+    if (m_nextCookie == 0) m_nextCookie = 1;
     e.object = punkObject;
     e.moniker = pmkObjectName;
     e.hash = hash;
@@ -140,7 +139,7 @@ class RunningObjectTable final
     // The table holds its object, as Windows does within a process.
     punkObject->AddRef();
     pmkObjectName->AddRef();
-    entries_.push_back(e);
+    m_entries.push_back(e);
     *pdwRegister = e.cookie;
     return duplicate ? MK_S_MONIKERALREADYREGISTERED : S_OK;
   }
@@ -148,12 +147,12 @@ class RunningObjectTable final
   STDMETHODIMP Revoke(DWORD dwRegister) override {
     Entry e;
     {
-      std::lock_guard lock(mutex_);
-      auto it = entries_.begin();
-      while (it != entries_.end() && it->cookie != dwRegister) ++it;
-      if (it == entries_.end()) return E_INVALIDARG;
+      std::lock_guard lock(m_mutex);
+      auto it = m_entries.begin();
+      while (it != m_entries.end() && it->cookie != dwRegister) ++it;
+      if (it == m_entries.end()) return E_INVALIDARG;
       e = *it;
-      entries_.erase(it);
+      m_entries.erase(it);
     }
     // Released outside the lock: the object's destructor may use the table.
     e.object->Release();
@@ -165,7 +164,7 @@ class RunningObjectTable final
     if (!pmkObjectName) return E_INVALIDARG;
     DWORD hash = 0;
     if (FAILED(pmkObjectName->Hash(&hash))) return S_FALSE;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     return Find(pmkObjectName, hash) ? S_OK : S_FALSE;
   }
 
@@ -175,7 +174,7 @@ class RunningObjectTable final
     if (!pmkObjectName) return E_INVALIDARG;
     DWORD hash = 0;
     if (FAILED(pmkObjectName->Hash(&hash))) return MK_E_UNAVAILABLE;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     const Entry *e = Find(pmkObjectName, hash);
     if (!e) return MK_E_UNAVAILABLE;
     e->object->AddRef();
@@ -185,8 +184,8 @@ class RunningObjectTable final
 
   STDMETHODIMP NoteChangeTime(DWORD dwRegister, FILETIME *pfiletime) override {
     if (!pfiletime) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    for (Entry &e : entries_) {
+    std::lock_guard lock(m_mutex);
+    for (Entry &e : m_entries) {
       if (e.cookie == dwRegister) {
         e.changed = *pfiletime;
         return S_OK;
@@ -199,7 +198,7 @@ class RunningObjectTable final
     if (!pmkObjectName || !pfiletime) return E_INVALIDARG;
     DWORD hash = 0;
     if (FAILED(pmkObjectName->Hash(&hash))) return MK_E_UNAVAILABLE;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     const Entry *e = Find(pmkObjectName, hash);
     if (!e) return MK_E_UNAVAILABLE;
     *pfiletime = e->changed;
@@ -210,8 +209,8 @@ class RunningObjectTable final
     if (!ppenumMoniker) return E_INVALIDARG;
     std::vector<IMoniker *> monikers;
     {
-      std::lock_guard lock(mutex_);
-      for (const Entry &e : entries_) monikers.push_back(e.moniker);
+      std::lock_guard lock(m_mutex);
+      for (const Entry &e : m_entries) monikers.push_back(e.moniker);
       *ppenumMoniker = new MonikerEnum(std::move(monikers));
     }
     return S_OK;
@@ -229,20 +228,20 @@ class RunningObjectTable final
   // The first registration whose moniker equals the given one. The mutex is
   // recursive because IsEqual of a foreign moniker may call back into the table.
   const Entry *Find(IMoniker *mk, DWORD hash) {
-    for (Entry &e : entries_)
+    for (Entry &e : m_entries)
       if (e.hash == hash && (e.moniker == mk || e.moniker->IsEqual(mk) == S_OK)) return &e;
     return nullptr;
   }
 
-  std::recursive_mutex mutex_;
-  std::vector<Entry> entries_;
-  DWORD nextCookie_ = 1;
+  std::recursive_mutex m_mutex;
+  std::vector<Entry> m_entries;
+  DWORD m_nextCookie = 1;
 };
 
 RunningObjectTable &TheTable() {
   // Leaked on purpose: registrations may outlive static destruction order.
-  static RunningObjectTable *table = new RunningObjectTable;
-  return *table;
+  static RunningObjectTable *g_table = new RunningObjectTable;
+  return *g_table;
 }
 
 // ---------------------------------------------------------------------------
@@ -259,10 +258,9 @@ std::u16string ComparablePath(std::u16string_view path) {
 class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &IID_IPersistStream, &IID_IMoniker,
                                                 &IID_PlatformFileMoniker> {
  public:
-  explicit FileMoniker(std::u16string path) : path_(std::move(path)), key_(ComparablePath(path_)) {}
+  explicit FileMoniker(std::u16string path) : m_path(std::move(path)), m_key(ComparablePath(m_path)) {}
 
-  const std::u16string &Key() const { return key_; }
-
+  const std::u16string &Key() const { return m_key; }
 
   STDMETHODIMP GetClassID(CLSID *pClassID) override {
     if (!pClassID) return E_POINTER;
@@ -294,7 +292,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
     }
     // Not running: create an object of the file's class and let it load the file.
     CLSID clsid;
-    hr = GetClassFile(path_.c_str(), &clsid);
+    hr = GetClassFile(m_path.c_str(), &clsid);
     if (FAILED(hr)) return hr;
     IPersistFile *file = nullptr;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IPersistFile, reinterpret_cast<void **>(&file));
@@ -302,7 +300,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
     BIND_OPTS opts{};
     opts.cbStruct = sizeof opts;
     pbc->GetBindOptions(&opts);
-    hr = file->Load(path_.c_str(), opts.grfMode);
+    hr = file->Load(m_path.c_str(), opts.grfMode);
     if (SUCCEEDED(hr)) hr = file->QueryInterface(riid, ppv);
     file->Release();
     return hr;
@@ -333,14 +331,14 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
     IUnknown *other = nullptr;
     if (FAILED(pmkOtherMoniker->QueryInterface(IID_PlatformFileMoniker, reinterpret_cast<void **>(&other))))
       return S_FALSE;
-    bool same = static_cast<FileMoniker *>(static_cast<IMoniker *>(other))->key_ == key_;
+    bool same = static_cast<FileMoniker *>(static_cast<IMoniker *>(other))->m_key == m_key;
     other->Release();
     return same ? S_OK : S_FALSE;
   }
   STDMETHODIMP Hash(DWORD *pdwHash) override {
     if (!pdwHash) return E_POINTER;
     DWORD h = 0;
-    for (char16_t c : key_) h = (h * 37) + c;
+    for (char16_t c : m_key) h = (h * 37) + c;
     *pdwHash = h;
     return S_OK;
   }
@@ -380,7 +378,7 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
   STDMETHODIMP GetDisplayName(IBindCtx *, IMoniker *, LPOLESTR *ppszDisplayName) override {
     if (!ppszDisplayName) return E_POINTER;
     *ppszDisplayName = nullptr;
-    return CopyToTaskMem(path_, ppszDisplayName);
+    return CopyToTaskMem(m_path, ppszDisplayName);
   }
   STDMETHODIMP ParseDisplayName(IBindCtx *, IMoniker *, LPOLESTR, ULONG *pchEaten, IMoniker **ppmkOut) override {
     if (pchEaten) *pchEaten = 0;
@@ -396,8 +394,8 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
  private:
   friend Unknown;
   ~FileMoniker() = default;
-  std::u16string path_;
-  std::u16string key_;
+  std::u16string m_path;
+  std::u16string m_key;
 };
 
 // ---------------------------------------------------------------------------
@@ -406,26 +404,26 @@ class FileMoniker final : public Unknown<FileMoniker, IMoniker, &IID_IPersist, &
 class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
  public:
   BindCtx() {
-    opts_.cbStruct = sizeof opts_;
-    opts_.grfMode = STGM_READWRITE;
+    m_opts.cbStruct = sizeof m_opts;
+    m_opts.grfMode = STGM_READWRITE;
   }
 
 
   STDMETHODIMP RegisterObjectBound(IUnknown *punk) override {
     if (!punk) return E_INVALIDARG;
     punk->AddRef();
-    std::lock_guard lock(mutex_);
-    bound_.push_back(punk);
+    std::lock_guard lock(m_mutex);
+    m_bound.push_back(punk);
     return S_OK;
   }
   STDMETHODIMP RevokeObjectBound(IUnknown *punk) override {
     if (!punk) return E_INVALIDARG;
     {
-      std::lock_guard lock(mutex_);
-      auto it = bound_.begin();
-      while (it != bound_.end() && *it != punk) ++it;
-      if (it == bound_.end()) return MK_E_NOTBOUND;
-      bound_.erase(it);
+      std::lock_guard lock(m_mutex);
+      auto it = m_bound.begin();
+      while (it != m_bound.end() && *it != punk) ++it;
+      if (it == m_bound.end()) return MK_E_NOTBOUND;
+      m_bound.erase(it);
     }
     punk->Release();
     return S_OK;
@@ -433,26 +431,26 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
   STDMETHODIMP ReleaseBoundObjects() override {
     std::vector<IUnknown *> bound;
     {
-      std::lock_guard lock(mutex_);
-      bound.swap(bound_);
+      std::lock_guard lock(m_mutex);
+      bound.swap(m_bound);
     }
     for (IUnknown *p : bound) p->Release();
     return S_OK;
   }
   STDMETHODIMP SetBindOptions(BIND_OPTS *pbindopts) override {
     if (!pbindopts || pbindopts->cbStruct < sizeof(BIND_OPTS)) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    opts_.grfFlags = pbindopts->grfFlags;
-    opts_.grfMode = pbindopts->grfMode;
-    opts_.dwTickCountDeadline = pbindopts->dwTickCountDeadline;
+    std::lock_guard lock(m_mutex);
+    m_opts.grfFlags = pbindopts->grfFlags;
+    m_opts.grfMode = pbindopts->grfMode;
+    m_opts.dwTickCountDeadline = pbindopts->dwTickCountDeadline;
     return S_OK;
   }
   STDMETHODIMP GetBindOptions(BIND_OPTS *pbindopts) override {
     if (!pbindopts || pbindopts->cbStruct < sizeof(BIND_OPTS)) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    pbindopts->grfFlags = opts_.grfFlags;
-    pbindopts->grfMode = opts_.grfMode;
-    pbindopts->dwTickCountDeadline = opts_.dwTickCountDeadline;
+    std::lock_guard lock(m_mutex);
+    pbindopts->grfFlags = m_opts.grfFlags;
+    pbindopts->grfMode = m_opts.grfMode;
+    pbindopts->dwTickCountDeadline = m_opts.dwTickCountDeadline;
     return S_OK;
   }
   STDMETHODIMP GetRunningObjectTable(IRunningObjectTable **pprot) override {
@@ -463,8 +461,8 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
     punk->AddRef();
     IUnknown *old = nullptr;
     {
-      std::lock_guard lock(mutex_);
-      IUnknown *&slot = params_[std::u16string(View(pszKey))];
+      std::lock_guard lock(m_mutex);
+      IUnknown *&slot = m_params[std::u16string(View(pszKey))];
       old = slot;
       slot = punk;
     }
@@ -475,9 +473,9 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
     if (!ppunk) return E_INVALIDARG;
     *ppunk = nullptr;
     if (!pszKey) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
-    auto it = params_.find(std::u16string(View(pszKey)));
-    if (it == params_.end()) return E_FAIL;
+    std::lock_guard lock(m_mutex);
+    auto it = m_params.find(std::u16string(View(pszKey)));
+    if (it == m_params.end()) return E_FAIL;
     it->second->AddRef();
     *ppunk = it->second;
     return S_OK;
@@ -491,11 +489,11 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
     if (!pszKey) return E_INVALIDARG;
     IUnknown *old = nullptr;
     {
-      std::lock_guard lock(mutex_);
-      auto it = params_.find(std::u16string(View(pszKey)));
-      if (it == params_.end()) return E_FAIL;
+      std::lock_guard lock(m_mutex);
+      auto it = m_params.find(std::u16string(View(pszKey)));
+      if (it == m_params.end()) return E_FAIL;
       old = it->second;
-      params_.erase(it);
+      m_params.erase(it);
     }
     old->Release();
     return S_OK;
@@ -505,12 +503,12 @@ class BindCtx final : public Unknown<BindCtx, IBindCtx, &IID_IBindCtx> {
   friend Unknown;
   ~BindCtx() {
     ReleaseBoundObjects();
-    for (auto &p : params_) p.second->Release();
+    for (auto &p : m_params) p.second->Release();
   }
-  std::mutex mutex_;
-  BIND_OPTS opts_{};
-  std::vector<IUnknown *> bound_;
-  std::map<std::u16string, IUnknown *> params_;
+  std::mutex m_mutex;
+  BIND_OPTS m_opts{};
+  std::vector<IUnknown *> m_bound;
+  std::map<std::u16string, IUnknown *> m_params;
 };
 
 }  // namespace

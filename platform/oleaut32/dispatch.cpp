@@ -26,18 +26,18 @@ union ArgValue {
 template <typename T>
 class ArgArray {
  public:
-  explicit ArgArray(size_t n) : p_(n <= kInlineArgs ? inline_ : new T[n]) {}
+  explicit ArgArray(size_t n) : m_items(n <= kInlineArgs ? m_inline : new T[n]) {}
   ~ArgArray() {
-    if (p_ != inline_) delete[] p_;
+    if (m_items != m_inline) delete[] m_items;
   }
   ArgArray(const ArgArray &) = delete;
   ArgArray &operator=(const ArgArray &) = delete;
-  T &operator[](size_t i) { return p_[i]; }
-  T *data() { return p_; }
+  T &operator[](size_t i) { return m_items[i]; }
+  T *Data() { return m_items; }
 
  private:
-  T inline_[kInlineArgs];
-  T *p_;
+  T m_inline[kInlineArgs];
+  T *m_items;
 };
 
 bool FlagsMatch(WORD flags, INVOKEKIND kind) {
@@ -109,37 +109,24 @@ struct Fixup {
   enum Kind : BYTE { kNone, kClearTemp } kind = kNone;
 };
 
-}  // namespace
-
-HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *dp,
-                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr) {
-  if (!dp || (dp->cArgs && !dp->rgvarg) || dp->cNamedArgs > dp->cArgs ||
-      (dp->cNamedArgs && !dp->rgdispidNamedArgs))
-    return E_INVALIDARG;
-  const FuncData *func = nullptr;
-  for (const FuncData *f : ti.chain()) {
-    if (f->memid == memid && FlagsMatch(flags, f->invkind) && !(f->flags & FUNCFLAG_FRESTRICTED)) {
-      func = f;
-      break;
-    }
+// The member that answers `memid` for `flags`; restricted members are not
+// reachable through IDispatch.
+const FuncData *FindMember(const TypeInfoImpl &ti, MEMBERID memid, WORD flags) {
+  for (const FuncData *f : ti.Chain()) {
+    if (f->memid == memid && FlagsMatch(flags, f->invkind) && !(f->flags & FUNCFLAG_FRESTRICTED)) return f;
   }
-  if (!func) return DISP_E_MEMBERNOTFOUND;
-  if (!instance) return E_INVALIDARG;
-  const CallData &call = func->call;
-  if (!call.callable) return DISP_E_BADVARTYPE;
+  return nullptr;
+}
 
-  const size_t n = func->params.size();
-  const size_t inCount = call.retvalParam >= 0 ? n - 1 : n;
-  const UINT named = dp->cNamedArgs, positional = dp->cArgs - named;
-  if (dp->cArgs > inCount) return DISP_E_BADPARAMCOUNT;
-
-  // Which rgvarg entry feeds each parameter (arguments come last-first).
-  ArgArray<int> source(n + 1);
-  for (size_t i = 0; i < n; ++i) source[i] = -1;
-  for (UINT i = 0; i < positional; ++i) source[i] = static_cast<int>(dp->cArgs - 1 - i);
-  bool isPut = func->invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF);
+// Which rgvarg entry feeds each parameter (arguments come last-first); -1
+// where none does.
+HRESULT MapArguments(const FuncData &func, size_t inCount, const DISPPARAMS &dp, ArgArray<int> &source, UINT *argErr) {
+  const UINT named = dp.cNamedArgs, positional = dp.cArgs - named;
+  for (size_t i = 0; i < func.params.size(); ++i) source[i] = -1;
+  for (UINT i = 0; i < positional; ++i) source[i] = static_cast<int>(dp.cArgs - 1 - i);
+  bool isPut = func.invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF);
   for (UINT i = 0; i < named; ++i) {
-    DISPID id = dp->rgdispidNamedArgs[i];
+    DISPID id = dp.rgdispidNamedArgs[i];
     if (id == DISPID_PROPERTYPUT && isPut && inCount) id = static_cast<DISPID>(inCount - 1);
     if (id < 0 || static_cast<size_t>(id) >= inCount || source[id] != -1) {
       if (argErr) *argErr = i;
@@ -147,13 +134,112 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
     }
     source[id] = static_cast<int>(i);
   }
+  return S_OK;
+}
+
+// Fills `v` for a parameter of type `vt` from the caller's argument (null
+// when none was passed). `argPtr` is what libffi passes; `fixup` says what
+// to undo after the call.
+HRESULT PrepareArgument(VARTYPE vt, const ParamData &param, VARIANT *arg, ArgValue &v, void *&argPtr, Fixup &fixup) {
+  if (!arg) {
+    if (!(param.flags & PARAMFLAG_FOPT)) return DISP_E_BADPARAMCOUNT;
+    if (vt == VT_VARIANT) {  // a missing optional VARIANT arrives as "parameter not found"
+      V_VT(&v.var) = VT_ERROR;
+      V_ERROR(&v.var) = DISP_E_PARAMNOTFOUND;
+    }
+    return S_OK;
+  }
+  if (V_VT(arg) == VT_ERROR && V_ERROR(arg) == DISP_E_PARAMNOTFOUND && !(param.flags & PARAMFLAG_FOPT) &&
+      vt != VT_VARIANT)
+    return DISP_E_PARAMNOTOPTIONAL;
+  if (vt & VT_BYREF) {
+    // Pointer parameters take the caller's reference of exactly that type:
+    // a VARIANT reference for a typed pointer is a type mismatch, as a
+    // script learns that passes its variables to a BSTR* parameter.
+    if (V_VT(arg) != vt) return DISP_E_TYPEMISMATCH;
+    v.ptr = V_BYREF(arg);
+    return S_OK;
+  }
+  if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg)) arg = V_VARIANTREF(arg);
+  if (vt == VT_VARIANT) {
+    v.var = *arg;  // passed as is: a bitwise copy that the caller keeps owning
+    return S_OK;
+  }
+  // An HRESULT parameter takes an error code (VT_ERROR) and nothing that
+  // would have to be coerced into one: VT_I4 is a type mismatch.
+  VARTYPE want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;
+  if (V_VT(arg) == want) {
+    memcpy(&v, &arg->llVal, sizeof(LONGLONG));
+    return S_OK;
+  }
+  // Coerce into a temporary that is cleared after the call; by-reference
+  // arguments are dereferenced on the way.
+  HRESULT hr = VariantChangeType(&v.var, arg, 0, want);
+  if (FAILED(hr)) return hr;
+  fixup.kind = Fixup::kClearTemp;
+  argPtr = &v.var.llVal;  // the value sits inside the VARIANT
+  return S_OK;
+}
+
+// Calls the member's vtable slot and turns what it returns (or leaves in
+// its [out, retval] storage) into the caller's result.
+HRESULT CallMember(const FuncData &func, void *instance, void **argPtrs, ArgValue &retval, VARIANT *result,
+                   EXCEPINFO *excepInfo) {
+  const CallData &call = func.call;
+  void *fn = (*static_cast<void ***>(instance))[func.slot];
+  ArgValue ret;
+  memset(&ret, 0, sizeof ret);
+  ffi_call(const_cast<ffi_cif *>(&call.cif), FFI_FN(fn), &ret, argPtrs);
+
+  if (call.retVt == VT_HRESULT) {
+    HRESULT callHr = static_cast<HRESULT>(static_cast<int32_t>(ret.i8));
+    if (FAILED(callHr)) {
+      FillExcepInfo(callHr, excepInfo);
+      return DISP_E_EXCEPTION;
+    }
+    if (call.retvalParam >= 0) {
+      VARTYPE rvt = call.argVt[call.retvalParam] & ~VT_BYREF;
+      if (result)
+        StoreValue(rvt, retval, result);
+      else
+        FreeValue(rvt, retval);
+    } else if (result) {
+      VariantInit(result);
+    }
+  } else if (result) {
+    if (call.retVt == VT_VOID || call.retVt == VT_EMPTY)
+      VariantInit(result);
+    else
+      StoreValue(call.retVt, ret, result);
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *dp,
+                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr) {
+  if (!dp || (dp->cArgs && !dp->rgvarg) || dp->cNamedArgs > dp->cArgs ||
+      (dp->cNamedArgs && !dp->rgdispidNamedArgs))
+    return E_INVALIDARG;
+  const FuncData *func = FindMember(ti, memid, flags);
+  if (!func) return DISP_E_MEMBERNOTFOUND;
+  if (!instance) return E_INVALIDARG;
+  const CallData &call = func->call;
+  if (!call.callable) return DISP_E_BADVARTYPE;
+
+  const size_t n = func->params.size();
+  const size_t inCount = call.retvalParam >= 0 ? n - 1 : n;
+  if (dp->cArgs > inCount) return DISP_E_BADPARAMCOUNT;
+  ArgArray<int> source(n + 1);
+  HRESULT hr = MapArguments(*func, inCount, *dp, source, argErr);
+  if (FAILED(hr)) return hr;
 
   // values[i] holds argument i (values[n] receives the retval).
   ArgArray<ArgValue> values(n + 1);
   ArgArray<void *> argPtrs(n + 2);
   ArgArray<Fixup> fixups(n + 1);
   argPtrs[0] = &instance;
-  HRESULT hr = S_OK;
   size_t prepared = 0;
   for (size_t i = 0; i < n; ++i) {
     ArgValue &v = values[i];
@@ -161,91 +247,21 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
     fixups[i].kind = Fixup::kNone;
     argPtrs[i + 1] = &v;
     prepared = i + 1;
-    VARTYPE vt = call.argVt[i];
-    const ParamData &param = func->params[i];
     if (static_cast<int>(i) == call.retvalParam) {
       // The callee writes through a pointer to storage of ours.
       memset(&values[n], 0, sizeof(ArgValue));
       v.ptr = &values[n];
       continue;
     }
-    int src = source[i];
-    if (src < 0) {
-      if (!(param.flags & PARAMFLAG_FOPT)) {
-        hr = DISP_E_BADPARAMCOUNT;
-        break;
-      }
-      if (vt == VT_VARIANT) {  // a missing optional VARIANT arrives as "parameter not found"
-        V_VT(&v.var) = VT_ERROR;
-        V_ERROR(&v.var) = DISP_E_PARAMNOTFOUND;
-      }
-      continue;
-    }
-    VARIANT *arg = &dp->rgvarg[src];
-    if (V_VT(arg) == VT_ERROR && V_ERROR(arg) == DISP_E_PARAMNOTFOUND && !(param.flags & PARAMFLAG_FOPT) &&
-        vt != VT_VARIANT) {
-      hr = DISP_E_PARAMNOTOPTIONAL;
-      if (argErr) *argErr = static_cast<UINT>(src);
-      break;
-    }
-    if (vt & VT_BYREF) {
-      // Pointer parameters take the caller's reference of exactly that type:
-      // a VARIANT reference for a typed pointer is a type mismatch, as a
-      // script learns that passes its variables to a BSTR* parameter.
-      if (V_VT(arg) == vt) {
-        v.ptr = V_BYREF(arg);
-      } else {
-        hr = DISP_E_TYPEMISMATCH;
-        if (argErr) *argErr = static_cast<UINT>(src);
-        break;
-      }
-      continue;
-    }
-    if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg)) arg = V_VARIANTREF(arg);
-    if (vt == VT_VARIANT) {
-      v.var = *arg;  // passed as is: a bitwise copy that the caller keeps owning
-      continue;
-    }
-    // An HRESULT parameter takes an error code (VT_ERROR) and nothing that
-    // would have to be coerced into one: VT_I4 is a type mismatch.
-    VARTYPE want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;
-    if (V_VT(arg) == want) {
-      memcpy(&v, &arg->llVal, sizeof(LONGLONG));
-      continue;
-    }
-    // Coerce into a temporary that is cleared after the call; by-reference
-    // arguments are dereferenced on the way.
-    hr = VariantChangeType(&v.var, arg, 0, want);
+    const int src = source[i];
+    hr = PrepareArgument(call.argVt[i], func->params[i], src < 0 ? nullptr : &dp->rgvarg[src], v, argPtrs[i + 1],
+                         fixups[i]);
     if (FAILED(hr)) {
-      if (argErr) *argErr = static_cast<UINT>(src);
+      if (src >= 0 && argErr) *argErr = static_cast<UINT>(src);
       break;
     }
-    fixups[i].kind = Fixup::kClearTemp;
-    argPtrs[i + 1] = &v.var.llVal;  // the value sits inside the VARIANT
   }
-  if (SUCCEEDED(hr)) {
-    void *fn = (*static_cast<void ***>(instance))[func->slot];
-    ArgValue ret;
-    memset(&ret, 0, sizeof ret);
-    ffi_call(const_cast<ffi_cif *>(&call.cif), FFI_FN(fn), &ret, argPtrs.data());
-
-    if (call.retVt == VT_HRESULT) {
-      HRESULT callHr = static_cast<HRESULT>(static_cast<int32_t>(ret.i8));
-      if (FAILED(callHr)) {
-        FillExcepInfo(callHr, excepInfo);
-        hr = DISP_E_EXCEPTION;
-      } else if (call.retvalParam >= 0) {
-        VARTYPE rvt = call.argVt[call.retvalParam] & ~VT_BYREF;
-        if (result) StoreValue(rvt, values[n], result);
-        else FreeValue(rvt, values[n]);
-      } else if (result) {
-        VariantInit(result);
-      }
-    } else if (result) {
-      if (call.retVt == VT_VOID || call.retVt == VT_EMPTY) VariantInit(result);
-      else StoreValue(call.retVt, ret, result);
-    }
-  }
+  if (SUCCEEDED(hr)) hr = CallMember(*func, instance, argPtrs.Data(), values[n], result, excepInfo);
   for (size_t i = 0; i < prepared; ++i)
     if (fixups[i].kind == Fixup::kClearTemp) VariantClear(&values[i].var);
   return hr;
@@ -258,17 +274,17 @@ namespace {
 class StdDispatch final : public IDispatch {
  public:
   StdDispatch(IUnknown *outer, void *instance, ITypeInfo *info)
-      : outer_(outer ? outer : &inner_), instance_(instance), info_(info) {
-    inner_.owner = this;
-    info_->AddRef();
+      : m_outer(outer ? outer : &m_inner), m_instance(instance), m_info(info) {
+    m_inner.owner = this;
+    m_info->AddRef();
   }
-  ~StdDispatch() { info_->Release(); }
+  ~StdDispatch() { m_info->Release(); }
 
-  IUnknown *inner() { return &inner_; }
+  IUnknown *Inner() { return &m_inner; }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override { return outer_->QueryInterface(riid, ppv); }
-  STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override { return m_outer->QueryInterface(riid, ppv); }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_outer->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_outer->Release(); }
 
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
     if (!pctinfo) return E_INVALIDARG;
@@ -279,22 +295,22 @@ class StdDispatch final : public IDispatch {
     if (!ppTInfo) return E_INVALIDARG;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    info_->AddRef();
-    *ppTInfo = info_;
+    m_info->AddRef();
+    *ppTInfo = m_info;
     return S_OK;
   }
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    return DispGetIDsOfNames(info_, rgszNames, cNames, rgDispId);
+    return DispGetIDsOfNames(m_info, rgszNames, cNames, rgDispId);
   }
   STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams,
                       VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    return DispInvoke(instance_, info_, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return DispInvoke(m_instance, m_info, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
   }
 
  private:
-  struct Inner final : public IUnknown {
+  struct InnerUnknown final : public IUnknown {
     StdDispatch *owner = nullptr;
     std::atomic<ULONG> refs{1};
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
@@ -317,10 +333,10 @@ class StdDispatch final : public IDispatch {
       return n;
     }
   };
-  Inner inner_;
-  IUnknown *outer_;
-  void *instance_;
-  ITypeInfo *info_;
+  InnerUnknown m_inner;
+  IUnknown *m_outer;
+  void *m_instance;
+  ITypeInfo *m_info;
 };
 
 }  // namespace
@@ -345,11 +361,11 @@ HRESULT CallFunction(void *instance, void *fn, VARTYPE vtReturn, UINT count, con
     values[k] = types[i] == VT_VARIANT ? static_cast<void *>(args[i]) : static_cast<void *>(&args[i]->llVal);
   }
   ffi_cif cif;
-  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(total), retType, ftypes.data()) != FFI_OK)
+  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(total), retType, ftypes.Data()) != FFI_OK)
     return DISP_E_BADCALLEE;
   ArgValue ret;
   memset(&ret, 0, sizeof ret);
-  ffi_call(&cif, FFI_FN(fn), &ret, values.data());
+  ffi_call(&cif, FFI_FN(fn), &ret, values.Data());
   if (result) {
     if (vtReturn == VT_EMPTY || vtReturn == VT_VOID) {
       VariantInit(result);
@@ -383,7 +399,7 @@ HRESULT WINAPI CreateStdDispatch(IUnknown *punkOuter, void *pvThis, ITypeInfo *p
   if (!pvThis || !ptinfo) return E_INVALIDARG;
   auto *obj = new (std::nothrow) platform::StdDispatch(punkOuter, pvThis, ptinfo);
   if (!obj) return E_OUTOFMEMORY;
-  *ppunkStdDisp = obj->inner();
+  *ppunkStdDisp = obj->Inner();
   return S_OK;
 }
 

@@ -27,42 +27,42 @@ class ErrorInfo final : public ICreateErrorInfo, public IErrorInfo {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
   STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
   }
 
   // ICreateErrorInfo.
   STDMETHODIMP SetGUID(REFGUID rguid) override {
-    std::lock_guard<std::mutex> g(lock_);
-    guid_ = rguid;
+    std::lock_guard<std::mutex> g(m_lock);
+    m_guid = rguid;
     return S_OK;
   }
-  STDMETHODIMP SetSource(LPOLESTR s) override { return Store(source_, s); }
-  STDMETHODIMP SetDescription(LPOLESTR s) override { return Store(description_, s); }
-  STDMETHODIMP SetHelpFile(LPOLESTR s) override { return Store(helpFile_, s); }
+  STDMETHODIMP SetSource(LPOLESTR s) override { return Store(m_source, s); }
+  STDMETHODIMP SetDescription(LPOLESTR s) override { return Store(m_description, s); }
+  STDMETHODIMP SetHelpFile(LPOLESTR s) override { return Store(m_helpFile, s); }
   STDMETHODIMP SetHelpContext(DWORD context) override {
-    std::lock_guard<std::mutex> g(lock_);
-    helpContext_ = context;
+    std::lock_guard<std::mutex> g(m_lock);
+    m_helpContext = context;
     return S_OK;
   }
 
   // IErrorInfo.
   STDMETHODIMP GetGUID(GUID *pGUID) override {
     if (!pGUID) return E_INVALIDARG;
-    std::lock_guard<std::mutex> g(lock_);
-    *pGUID = guid_;
+    std::lock_guard<std::mutex> g(m_lock);
+    *pGUID = m_guid;
     return S_OK;
   }
-  STDMETHODIMP GetSource(BSTR *p) override { return Load(source_, p); }
-  STDMETHODIMP GetDescription(BSTR *p) override { return Load(description_, p); }
-  STDMETHODIMP GetHelpFile(BSTR *p) override { return Load(helpFile_, p); }
+  STDMETHODIMP GetSource(BSTR *p) override { return Load(m_source, p); }
+  STDMETHODIMP GetDescription(BSTR *p) override { return Load(m_description, p); }
+  STDMETHODIMP GetHelpFile(BSTR *p) override { return Load(m_helpFile, p); }
   STDMETHODIMP GetHelpContext(DWORD *p) override {
     if (!p) return E_INVALIDARG;
-    std::lock_guard<std::mutex> g(lock_);
-    *p = helpContext_;
+    std::lock_guard<std::mutex> g(m_lock);
+    *p = m_helpContext;
     return S_OK;
   }
 
@@ -73,7 +73,7 @@ class ErrorInfo final : public ICreateErrorInfo, public IErrorInfo {
     try {
       Field value;
       if (s) value.emplace(platform::View(s));
-      std::lock_guard<std::mutex> g(lock_);
+      std::lock_guard<std::mutex> g(m_lock);
       field = std::move(value);
       return S_OK;
     } catch (const std::bad_alloc &) {
@@ -84,7 +84,7 @@ class ErrorInfo final : public ICreateErrorInfo, public IErrorInfo {
   // The caller gets its own copy; an unset field reads as null.
   HRESULT Load(const Field &field, BSTR *out) {
     if (!out) return E_INVALIDARG;
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<std::mutex> g(m_lock);
     if (!field) {
       *out = nullptr;
       return S_OK;
@@ -93,11 +93,11 @@ class ErrorInfo final : public ICreateErrorInfo, public IErrorInfo {
     return *out ? S_OK : E_OUTOFMEMORY;
   }
 
-  LONG refs_ = 1;
-  std::mutex lock_;
-  GUID guid_ = GUID_NULL_INIT;
-  Field source_, description_, helpFile_;
-  DWORD helpContext_ = 0;
+  LONG m_refs = 1;
+  std::mutex m_lock;
+  GUID m_guid = GUID_NULL_INIT;
+  Field m_source, m_description, m_helpFile;
+  DWORD m_helpContext = 0;
 };
 
 // The thread's current error object; released when the thread ends.
@@ -107,7 +107,7 @@ struct Slot {
     if (info) info->Release();
   }
 };
-thread_local Slot t_slot;
+thread_local Slot g_slot;
 
 }  // namespace
 
@@ -120,8 +120,8 @@ HRESULT WINAPI CreateErrorInfo(ICreateErrorInfo **pperrinfo) {
 HRESULT WINAPI SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo) {
   if (dwReserved != 0) return E_INVALIDARG;
   if (perrinfo) perrinfo->AddRef();
-  IErrorInfo *old = t_slot.info;
-  t_slot.info = perrinfo;
+  IErrorInfo *old = g_slot.info;
+  g_slot.info = perrinfo;
   // Released last: its destructor might set error information itself.
   if (old) old->Release();
   return S_OK;
@@ -129,7 +129,7 @@ HRESULT WINAPI SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo) {
 
 HRESULT WINAPI GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo) {
   if (!pperrinfo || dwReserved != 0) return E_INVALIDARG;
-  *pperrinfo = t_slot.info;  // the slot's reference passes to the caller
-  t_slot.info = nullptr;
+  *pperrinfo = g_slot.info;  // the slot's reference passes to the caller
+  g_slot.info = nullptr;
   return *pperrinfo ? S_OK : S_FALSE;
 }

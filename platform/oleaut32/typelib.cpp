@@ -25,23 +25,22 @@ bool IsDual(const TypeData &t) { return t.kind == TKIND_INTERFACE && (t.flags & 
 
 // ---------------------------------------------------------------- TypeInfoImpl
 
-TypeInfoImpl::TypeInfoImpl(TypeLibImpl *lib, size_t index, bool vtableView)
-    : lib_(lib), index_(index) {
-  const TypeData &t = data();
-  kind_ = IsDual(t) && !vtableView ? TKIND_DISPATCH : t.kind;
+TypeInfoImpl::TypeInfoImpl(TypeLibImpl *lib, size_t index, bool vtableView) : m_lib(lib), m_index(index) {
+  const TypeData &t = Data();
+  m_kind = IsDual(t) && !vtableView ? TKIND_DISPATCH : t.kind;
 }
 
-const TypeData &TypeInfoImpl::data() const { return lib_->data().types[index_]; }
+const TypeData &TypeInfoImpl::Data() const { return m_lib->Data().types[m_index]; }
 
-bool TypeInfoImpl::isDualDispatch() const { return kind_ == TKIND_DISPATCH; }
+bool TypeInfoImpl::IsDualDispatch() const { return m_kind == TKIND_DISPATCH; }
 
 void TypeInfoImpl::Link() {
-  const TypeData &t = data();
+  const TypeData &t = Data();
   if (t.kind != TKIND_INTERFACE) return;
   // Walk to the root, then list members from the root down: vtable order.
   std::vector<const TypeData *> path;
-  const LibData *l = &lib_->data();
-  size_t i = index_;
+  const LibData *l = &m_lib->Data();
+  size_t i = m_index;
   // At most every type of this library, then IDispatch and IUnknown.
   for (size_t guard = 0, depth = l->types.size() + 2; guard <= depth; ++guard) {
     const TypeData &cur = l->types[i];
@@ -54,11 +53,11 @@ void TypeInfoImpl::Link() {
     i = ni;
   }
   for (auto it = path.rbegin(); it != path.rend(); ++it)
-    for (const FuncData &f : (*it)->funcs) chain_.push_back(&f);
-  if (isDualDispatch()) {
-    visible_ = chain_;
+    for (const FuncData &f : (*it)->funcs) m_chain.push_back(&f);
+  if (IsDualDispatch()) {
+    m_visible = m_chain;
   } else {
-    for (const FuncData &f : t.funcs) visible_.push_back(&f);
+    for (const FuncData &f : t.funcs) m_visible.push_back(&f);
   }
 }
 
@@ -73,27 +72,27 @@ STDMETHODIMP TypeInfoImpl::QueryInterface(REFIID riid, void **ppv) {
   return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) TypeInfoImpl::AddRef() { return lib_->AddRef(); }
-STDMETHODIMP_(ULONG) TypeInfoImpl::Release() { return lib_->Release(); }
+STDMETHODIMP_(ULONG) TypeInfoImpl::AddRef() { return m_lib->AddRef(); }
+STDMETHODIMP_(ULONG) TypeInfoImpl::Release() { return m_lib->Release(); }
 
 STDMETHODIMP TypeInfoImpl::GetTypeAttr(TYPEATTR **ppTypeAttr) {
   if (!ppTypeAttr) return E_INVALIDARG;
   auto *a = new (std::nothrow) TYPEATTR{};
   if (!a) return E_OUTOFMEMORY;
-  const TypeData &t = data();
+  const TypeData &t = Data();
   a->guid = t.guid;
-  a->lcid = lib_->data().lcid;
+  a->lcid = m_lib->Data().lcid;
   a->memidConstructor = MEMBERID_NIL;
   a->memidDestructor = MEMBERID_NIL;
-  a->typekind = kind_;
+  a->typekind = m_kind;
   a->wTypeFlags = t.flags;
   a->wMajorVerNum = t.major;
   a->wMinorVerNum = t.minor;
-  a->cFuncs = static_cast<WORD>(visible_.size());
+  a->cFuncs = static_cast<WORD>(m_visible.size());
   a->cVars = static_cast<WORD>(t.vars.size());
   a->cbSizeInstance = t.instanceSize;
   a->cbAlignment = t.alignment;
-  switch (kind_) {
+  switch (m_kind) {
     case TKIND_DISPATCH:
       // The dispatch view's vtable is IDispatch's; only the vtable view is
       // marked as an automation interface.
@@ -120,8 +119,8 @@ STDMETHODIMP TypeInfoImpl::GetTypeComp(ITypeComp **ppTComp) {
 
 STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
   if (!ppFuncDesc) return E_INVALIDARG;
-  if (index >= visible_.size()) return TYPE_E_ELEMENTNOTFOUND;
-  const FuncData &f = *visible_[index];
+  if (index >= m_visible.size()) return TYPE_E_ELEMENTNOTFOUND;
+  const FuncData &f = *m_visible[index];
   size_t n = f.params.size();
   // One block: the FUNCDESC, then its parameters.
   void *block = calloc(1, sizeof(FUNCDESC) + n * sizeof(ELEMDESC));
@@ -134,7 +133,7 @@ STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
   }
   fd->memid = f.memid;
   fd->lprgelemdescParam = n ? params : nullptr;
-  fd->funckind = isDualDispatch() ? FUNC_DISPATCH : FUNC_PUREVIRTUAL;
+  fd->funckind = IsDualDispatch() ? FUNC_DISPATCH : FUNC_PUREVIRTUAL;
   fd->invkind = f.invkind;
   fd->callconv = CC_STDCALL;
   fd->cParams = static_cast<SHORT>(n);
@@ -143,7 +142,7 @@ STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
   fd->wFuncFlags = f.flags;
   // Through the dispatch view a member returning HRESULT shows its retval as
   // the result, as an automation client sees it.
-  if (isDualDispatch() && f.ret.vt == VT_HRESULT) {
+  if (IsDualDispatch() && f.ret.vt == VT_HRESULT) {
     if (n && (f.params[n - 1].flags & PARAMFLAG_FRETVAL)) {
       fd->elemdescFunc.tdesc = *f.params[n - 1].tdesc.lptdesc;
       fd->cParams = static_cast<SHORT>(n - 1);
@@ -159,7 +158,7 @@ STDMETHODIMP TypeInfoImpl::GetFuncDesc(UINT index, FUNCDESC **ppFuncDesc) {
 
 STDMETHODIMP TypeInfoImpl::GetVarDesc(UINT index, VARDESC **ppVarDesc) {
   if (!ppVarDesc) return E_INVALIDARG;
-  const TypeData &t = data();
+  const TypeData &t = Data();
   if (index >= t.vars.size()) return TYPE_E_ELEMENTNOTFOUND;
   void *block = calloc(1, sizeof(VARDESC) + sizeof(VARIANT));
   if (!block) return E_OUTOFMEMORY;
@@ -178,17 +177,17 @@ STDMETHODIMP TypeInfoImpl::GetVarDesc(UINT index, VARDESC **ppVarDesc) {
 STDMETHODIMP TypeInfoImpl::GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNames, UINT *pcNames) {
   if (!rgBstrNames || !pcNames) return E_INVALIDARG;
   *pcNames = 0;
-  for (const FuncData *f : chain_) {
+  for (const FuncData *f : m_chain) {
     if (f->memid != memid) continue;
     size_t n = f->params.size();
-    if (isDualDispatch() && n && (f->params[n - 1].flags & PARAMFLAG_FRETVAL)) --n;
+    if (IsDualDispatch() && n && (f->params[n - 1].flags & PARAMFLAG_FRETVAL)) --n;
     UINT count = 0;
     if (cMaxNames > 0) rgBstrNames[count++] = AllocBstr(f->name);
     for (size_t i = 0; i < n && count < cMaxNames; ++i) rgBstrNames[count++] = AllocBstr(f->params[i].name);
     *pcNames = count;
     return S_OK;
   }
-  for (const VarData &v : data().vars) {
+  for (const VarData &v : Data().vars) {
     if (v.memid != memid) continue;
     if (cMaxNames > 0) {
       rgBstrNames[0] = AllocBstr(v.name);
@@ -201,13 +200,13 @@ STDMETHODIMP TypeInfoImpl::GetNames(MEMBERID memid, BSTR *rgBstrNames, UINT cMax
 
 STDMETHODIMP TypeInfoImpl::GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) {
   if (!pRefType) return E_INVALIDARG;
-  const TypeData &t = data();
+  const TypeData &t = Data();
   if (index == static_cast<UINT>(-1)) {
-    if (!isDualDispatch()) return TYPE_E_ELEMENTNOTFOUND;
-    *pRefType = HrefOf(index_, true);
+    if (!IsDualDispatch()) return TYPE_E_ELEMENTNOTFOUND;
+    *pRefType = HrefOf(m_index, true);
     return S_OK;
   }
-  if (isDualDispatch()) {
+  if (IsDualDispatch()) {
     if (index != 0) return TYPE_E_ELEMENTNOTFOUND;
     *pRefType = kHrefIDispatch;
     return S_OK;
@@ -217,7 +216,7 @@ STDMETHODIMP TypeInfoImpl::GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) 
   // From a vtable view the base is seen through its vtable view too.
   const LibData *l;
   size_t i;
-  if (t.kind == TKIND_INTERFACE && ResolveHref(lib_->data(), href, &l, &i) && l == &lib_->data() &&
+  if (t.kind == TKIND_INTERFACE && ResolveHref(m_lib->Data(), href, &l, &i) && l == &m_lib->Data() &&
       IsDual(l->types[i]))
     href = HrefOf(i, true);
   *pRefType = href;
@@ -226,8 +225,8 @@ STDMETHODIMP TypeInfoImpl::GetRefTypeOfImplType(UINT index, HREFTYPE *pRefType) 
 
 STDMETHODIMP TypeInfoImpl::GetImplTypeFlags(UINT index, INT *pImplTypeFlags) {
   if (!pImplTypeFlags) return E_INVALIDARG;
-  const TypeData &t = data();
-  if (index >= (isDualDispatch() ? 1 : t.impls.size())) return TYPE_E_ELEMENTNOTFOUND;
+  const TypeData &t = Data();
+  if (index >= (IsDualDispatch() ? 1 : t.impls.size())) return TYPE_E_ELEMENTNOTFOUND;
   *pImplTypeFlags = t.kind == TKIND_COCLASS ? t.impls[index].flags : 0;
   return S_OK;
 }
@@ -238,7 +237,7 @@ STDMETHODIMP TypeInfoImpl::GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBE
   if (!rgszNames[0]) return DISP_E_UNKNOWNNAME;
   std::u16string_view name = View(rgszNames[0]);
   // Derived members first: the chain is base-first, so search it backwards.
-  for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
+  for (auto it = m_chain.rbegin(); it != m_chain.rend(); ++it) {
     const FuncData &f = **it;
     if (!EqualNoCase(f.name, name)) continue;
     pMemId[0] = f.memid;
@@ -255,7 +254,7 @@ STDMETHODIMP TypeInfoImpl::GetIDsOfNames(LPOLESTR *rgszNames, UINT cNames, MEMBE
     }
     return hr;
   }
-  for (const VarData &v : data().vars) {
+  for (const VarData &v : Data().vars) {
     if (!EqualNoCase(v.name, name)) continue;
     pMemId[0] = v.memid;
     return cNames > 1 ? DISP_E_UNKNOWNNAME : S_OK;
@@ -272,13 +271,13 @@ STDMETHODIMP TypeInfoImpl::GetDocumentation(MEMBERID memid, BSTR *pBstrName, BST
                                             DWORD *pdwHelpContext, BSTR *pBstrHelpFile) {
   const std::u16string *name = nullptr, *doc = nullptr;
   DWORD context = 0;
-  const TypeData &t = data();
+  const TypeData &t = Data();
   if (memid == MEMBERID_NIL) {
     name = &t.name;
     doc = &t.doc;
     context = t.helpContext;
   } else {
-    for (auto it = chain_.rbegin(); it != chain_.rend() && !name; ++it) {
+    for (auto it = m_chain.rbegin(); it != m_chain.rend() && !name; ++it) {
       if ((*it)->memid == memid) {
         name = &(*it)->name;
         doc = &(*it)->doc;
@@ -297,7 +296,7 @@ STDMETHODIMP TypeInfoImpl::GetDocumentation(MEMBERID memid, BSTR *pBstrName, BST
   if (pBstrName) *pBstrName = AllocBstr(*name);
   if (pBstrDocString) *pBstrDocString = AllocBstrOrNull(*doc);
   if (pdwHelpContext) *pdwHelpContext = context;
-  if (pBstrHelpFile) *pBstrHelpFile = AllocBstrOrNull(lib_->data().helpFile);
+  if (pBstrHelpFile) *pBstrHelpFile = AllocBstrOrNull(m_lib->Data().helpFile);
   return S_OK;
 }
 
@@ -314,9 +313,9 @@ STDMETHODIMP TypeInfoImpl::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo **ppTInfo
   *ppTInfo = nullptr;
   const LibData *l;
   size_t i;
-  if (!ResolveHref(lib_->data(), hRefType, &l, &i)) return TYPE_E_ELEMENTNOTFOUND;
-  TypeLibImpl *target = l == &lib_->data() ? lib_ : &TypeLibImpl::StdOle();
-  TypeInfoImpl *info = target->info(i, l == &lib_->data() && (hRefType & 1));
+  if (!ResolveHref(m_lib->Data(), hRefType, &l, &i)) return TYPE_E_ELEMENTNOTFOUND;
+  TypeLibImpl *target = l == &m_lib->Data() ? m_lib : &TypeLibImpl::StdOle();
+  TypeInfoImpl *info = target->Info(i, l == &m_lib->Data() && (hRefType & 1));
   info->AddRef();
   *ppTInfo = info;
   return S_OK;
@@ -330,8 +329,8 @@ STDMETHODIMP TypeInfoImpl::AddressOfMember(MEMBERID, INVOKEKIND, PVOID *ppv) {
 STDMETHODIMP TypeInfoImpl::CreateInstance(IUnknown *pUnkOuter, REFIID riid, PVOID *ppvObj) {
   if (!ppvObj) return E_INVALIDARG;
   *ppvObj = nullptr;
-  if (data().kind != TKIND_COCLASS) return TYPE_E_WRONGTYPEKIND;
-  return CoCreateInstance(data().guid, pUnkOuter, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, riid, ppvObj);
+  if (Data().kind != TKIND_COCLASS) return TYPE_E_WRONGTYPEKIND;
+  return CoCreateInstance(Data().guid, pUnkOuter, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, riid, ppvObj);
 }
 
 STDMETHODIMP TypeInfoImpl::GetMops(MEMBERID, BSTR *pBstrMops) {
@@ -341,10 +340,10 @@ STDMETHODIMP TypeInfoImpl::GetMops(MEMBERID, BSTR *pBstrMops) {
 }
 
 STDMETHODIMP TypeInfoImpl::GetContainingTypeLib(ITypeLib **ppTLib, UINT *pIndex) {
-  if (pIndex) *pIndex = static_cast<UINT>(index_);
+  if (pIndex) *pIndex = static_cast<UINT>(m_index);
   if (ppTLib) {
-    lib_->AddRef();
-    *ppTLib = lib_;
+    m_lib->AddRef();
+    *ppTLib = m_lib;
   }
   return S_OK;
 }
@@ -356,25 +355,25 @@ STDMETHODIMP_(void) TypeInfoImpl::ReleaseVarDesc(VARDESC *pVarDesc) { free(pVarD
 // ---------------------------------------------------------------- TypeLibImpl
 
 TypeLibImpl::TypeLibImpl(std::unique_ptr<LibData> owned, const LibData *data, bool immortal)
-    : owned_(std::move(owned)), data_(owned_ ? owned_.get() : data), immortal_(immortal) {
-  size_t n = data_->types.size();
-  infos_.resize(2 * n);
+    : m_owned(std::move(owned)), m_data(m_owned ? m_owned.get() : data), m_immortal(immortal) {
+  size_t n = m_data->types.size();
+  m_infos.resize(2 * n);
   for (size_t i = 0; i < n; ++i) {
-    infos_[2 * i] = std::make_unique<TypeInfoImpl>(this, i, false);
-    if (IsDual(data_->types[i])) infos_[2 * i + 1] = std::make_unique<TypeInfoImpl>(this, i, true);
+    m_infos[2 * i] = std::make_unique<TypeInfoImpl>(this, i, false);
+    if (IsDual(m_data->types[i])) m_infos[2 * i + 1] = std::make_unique<TypeInfoImpl>(this, i, true);
   }
-  for (auto &info : infos_)
+  for (auto &info : m_infos)
     if (info) info->Link();
 }
 
 TypeLibImpl &TypeLibImpl::StdOle() {
-  static TypeLibImpl *lib = new TypeLibImpl(nullptr, &StdOleLib(), true);
-  return *lib;
+  static TypeLibImpl *g_lib = new TypeLibImpl(nullptr, &StdOleLib(), true);
+  return *g_lib;
 }
 
-TypeInfoImpl *TypeLibImpl::info(size_t index, bool vtableView) {
-  TypeInfoImpl *view = vtableView ? infos_[2 * index + 1].get() : nullptr;
-  return view ? view : infos_[2 * index].get();
+TypeInfoImpl *TypeLibImpl::Info(size_t index, bool vtableView) {
+  TypeInfoImpl *view = vtableView ? m_infos[2 * index + 1].get() : nullptr;
+  return view ? view : m_infos[2 * index].get();
 }
 
 STDMETHODIMP TypeLibImpl::QueryInterface(REFIID riid, void **ppv) {
@@ -388,31 +387,31 @@ STDMETHODIMP TypeLibImpl::QueryInterface(REFIID riid, void **ppv) {
   return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) TypeLibImpl::AddRef() { return ++refs_; }
+STDMETHODIMP_(ULONG) TypeLibImpl::AddRef() { return ++m_refs; }
 
 STDMETHODIMP_(ULONG) TypeLibImpl::Release() {
-  ULONG n = --refs_;
-  if (n == 0 && !immortal_) delete this;
+  ULONG n = --m_refs;
+  if (n == 0 && !m_immortal) delete this;
   return n;
 }
 
-STDMETHODIMP_(UINT) TypeLibImpl::GetTypeInfoCount() { return static_cast<UINT>(data_->types.size()); }
+STDMETHODIMP_(UINT) TypeLibImpl::GetTypeInfoCount() { return static_cast<UINT>(m_data->types.size()); }
 
 STDMETHODIMP TypeLibImpl::GetTypeInfo(UINT index, ITypeInfo **ppTInfo) {
   if (!ppTInfo) return E_INVALIDARG;
-  if (index >= data_->types.size()) {
+  if (index >= m_data->types.size()) {
     *ppTInfo = nullptr;
     return TYPE_E_ELEMENTNOTFOUND;
   }
-  *ppTInfo = info(index, false);
+  *ppTInfo = Info(index, false);
   AddRef();
   return S_OK;
 }
 
 STDMETHODIMP TypeLibImpl::GetTypeInfoType(UINT index, TYPEKIND *pTKind) {
   if (!pTKind) return E_INVALIDARG;
-  if (index >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
-  *pTKind = info(index, false)->kind();
+  if (index >= m_data->types.size()) return TYPE_E_ELEMENTNOTFOUND;
+  *pTKind = Info(index, false)->Kind();
   return S_OK;
 }
 
@@ -420,9 +419,9 @@ STDMETHODIMP TypeLibImpl::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo **ppTinfo) {
   if (!ppTinfo) return E_INVALIDARG;
   *ppTinfo = nullptr;
   if (guid == GUID_NULL) return TYPE_E_ELEMENTNOTFOUND;
-  for (size_t i = 0; i < data_->types.size(); ++i) {
-    if (data_->types[i].guid == guid) {
-      *ppTinfo = info(i, false);
+  for (size_t i = 0; i < m_data->types.size(); ++i) {
+    if (m_data->types[i].guid == guid) {
+      *ppTinfo = Info(i, false);
       AddRef();
       return S_OK;
     }
@@ -434,12 +433,12 @@ STDMETHODIMP TypeLibImpl::GetLibAttr(TLIBATTR **ppTLibAttr) {
   if (!ppTLibAttr) return E_INVALIDARG;
   auto *a = new (std::nothrow) TLIBATTR{};
   if (!a) return E_OUTOFMEMORY;
-  a->guid = data_->guid;
-  a->lcid = data_->lcid;
-  a->syskind = data_->syskind;
-  a->wMajorVerNum = data_->major;
-  a->wMinorVerNum = data_->minor;
-  a->wLibFlags = data_->libFlags;
+  a->guid = m_data->guid;
+  a->lcid = m_data->lcid;
+  a->syskind = m_data->syskind;
+  a->wMajorVerNum = m_data->major;
+  a->wMinorVerNum = m_data->minor;
+  a->wLibFlags = m_data->libFlags;
   *ppTLibAttr = a;
   return S_OK;
 }
@@ -452,15 +451,14 @@ STDMETHODIMP TypeLibImpl::GetTypeComp(ITypeComp **ppTComp) {
 STDMETHODIMP TypeLibImpl::GetDocumentation(INT index, BSTR *pBstrName, BSTR *pBstrDocString,
                                            DWORD *pdwHelpContext, BSTR *pBstrHelpFile) {
   if (index == -1) {
-    if (pBstrName) *pBstrName = AllocBstr(data_->name);
-    if (pBstrDocString) *pBstrDocString = AllocBstrOrNull(data_->doc);
-    if (pdwHelpContext) *pdwHelpContext = data_->helpContext;
-    if (pBstrHelpFile) *pBstrHelpFile = AllocBstrOrNull(data_->helpFile);
+    if (pBstrName) *pBstrName = AllocBstr(m_data->name);
+    if (pBstrDocString) *pBstrDocString = AllocBstrOrNull(m_data->doc);
+    if (pdwHelpContext) *pdwHelpContext = m_data->helpContext;
+    if (pBstrHelpFile) *pBstrHelpFile = AllocBstrOrNull(m_data->helpFile);
     return S_OK;
   }
-  if (index < 0 || static_cast<size_t>(index) >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
-  return info(index, false)->GetDocumentation(MEMBERID_NIL, pBstrName, pBstrDocString, pdwHelpContext,
-                                              pBstrHelpFile);
+  if (index < 0 || static_cast<size_t>(index) >= m_data->types.size()) return TYPE_E_ELEMENTNOTFOUND;
+  return Info(index, false)->GetDocumentation(MEMBERID_NIL, pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile);
 }
 
 namespace {
@@ -489,12 +487,12 @@ STDMETHODIMP TypeLibImpl::IsName(LPOLESTR szNameBuf, ULONG, BOOL *pfName) {
   if (!szNameBuf || !pfName) return E_INVALIDARG;
   std::u16string_view name = View(szNameBuf);
   *pfName = FALSE;
-  if (EqualNoCase(data_->name, name)) {
-    memcpy(szNameBuf, data_->name.data(), name.size() * sizeof(WCHAR));
+  if (EqualNoCase(m_data->name, name)) {
+    memcpy(szNameBuf, m_data->name.data(), name.size() * sizeof(WCHAR));
     *pfName = TRUE;
     return S_OK;
   }
-  ForEachName(*data_, [&](size_t, MEMBERID, const std::u16string &stored) {
+  ForEachName(*m_data, [&](size_t, MEMBERID, const std::u16string &stored) {
     if (!EqualNoCase(stored, name)) return false;
     // The caller's buffer receives the name as the library spells it.
     memcpy(szNameBuf, stored.data(), name.size() * sizeof(WCHAR));
@@ -509,12 +507,12 @@ STDMETHODIMP TypeLibImpl::FindName(LPOLESTR szNameBuf, ULONG, ITypeInfo **ppTInf
   if (!szNameBuf || !ppTInfo || !rgMemId || !pcFound || *pcFound == 0) return E_INVALIDARG;
   std::u16string_view name = View(szNameBuf);
   USHORT max = *pcFound, found = 0;
-  ForEachName(*data_, [&](size_t type, MEMBERID memid, const std::u16string &stored) {
+  ForEachName(*m_data, [&](size_t type, MEMBERID memid, const std::u16string &stored) {
     if (type == SIZE_MAX || !EqualNoCase(stored, name)) return false;
     // A type may name its member more than once (property accessors); count it once.
     for (USHORT k = 0; k < found; ++k)
-      if (ppTInfo[k] == info(type, false) && rgMemId[k] == memid) return false;
-    ppTInfo[found] = info(type, false);
+      if (ppTInfo[k] == Info(type, false) && rgMemId[k] == memid) return false;
+    ppTInfo[found] = Info(type, false);
     AddRef();
     rgMemId[found] = memid;
     return ++found == max;

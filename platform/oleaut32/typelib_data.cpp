@@ -25,10 +25,10 @@ namespace {
 // ---- call preparation
 
 ffi_type *VariantFfiType() {
-  static ffi_type *elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16,
-                                 &ffi_type_uint64, &ffi_type_uint64, nullptr};
-  static ffi_type type = {0, 0, FFI_TYPE_STRUCT, elements};
-  return &type;
+  static ffi_type *g_elements[] = {&ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16, &ffi_type_uint16,
+                                   &ffi_type_uint64, &ffi_type_uint64, nullptr};
+  static ffi_type g_type = {0, 0, FFI_TYPE_STRUCT, g_elements};
+  return &g_type;
 }
 
 }  // namespace
@@ -179,58 +179,73 @@ bool LinkLib(LibData &lib, size_t slotBudget) {
 
 namespace {
 
-LibData *BuildStdOle() {
-  auto *lib = new LibData;
-  lib->guid = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-  lib->major = 2;
-  lib->name = u"stdole";
-  lib->doc = u"OLE Automation";
-  auto node = [&](TYPEDESC t) {
-    lib->nodes.push_back(t);
-    return &lib->nodes.back();
-  };
-  auto scalar = [](VARTYPE vt) {
+constexpr USHORT kIn = PARAMFLAG_FIN, kOut = PARAMFLAG_FOUT;
+
+// Type descriptions for the standard library's members; what a pointer
+// points at is kept in the library's node store.
+class StdOleTypes {
+ public:
+  explicit StdOleTypes(LibData &lib) : m_lib(lib), m_riid(Record(kHrefIUnknown + 2)) {}
+
+  static TYPEDESC Scalar(VARTYPE vt) {
     TYPEDESC t{};
     t.vt = vt;
     return t;
-  };
-  auto ptr = [&](TYPEDESC inner) {
+  }
+
+  TYPEDESC Ptr(TYPEDESC inner) {
+    m_lib.nodes.push_back(inner);
     TYPEDESC t{};
     t.vt = VT_PTR;
-    t.lptdesc = node(inner);
+    t.lptdesc = &m_lib.nodes.back();
     return t;
-  };
-  auto fn = [&](MEMBERID memid, USHORT slot, const char16_t *name, TYPEDESC ret,
-                std::vector<std::pair<const char16_t *, std::pair<USHORT, TYPEDESC>>> params) {
-    FuncData f;
-    f.memid = memid;
-    f.flags = FUNCFLAG_FRESTRICTED;
-    f.slot = slot;
-    f.name = name;
-    f.ret = ret;
-    for (auto &p : params) f.params.push_back({p.first, p.second.first, p.second.second});
-    return f;
-  };
-  constexpr USHORT in = PARAMFLAG_FIN, out = PARAMFLAG_FOUT;
+  }
+
   // The structures the members take, named as records without members.
-  auto record = [&](HREFTYPE href) {
+  TYPEDESC Record(HREFTYPE href) {
     TYPEDESC t{};
     t.vt = VT_USERDEFINED;
     t.hreftype = href;
-    return ptr(t);
-  };
-  TYPEDESC riid = record(kHrefIUnknown + 2);
+    return Ptr(t);
+  }
 
+  // The one description of the REFIID every member that takes one shares.
+  TYPEDESC Riid() const { return m_riid; }
+
+ private:
+  LibData &m_lib;
+  TYPEDESC m_riid;
+};
+
+FuncData Restricted(MEMBERID memid, USHORT slot, const char16_t *name, TYPEDESC ret, std::vector<ParamData> params) {
+  FuncData f;
+  f.memid = memid;
+  f.flags = FUNCFLAG_FRESTRICTED;
+  f.slot = slot;
+  f.name = name;
+  f.ret = ret;
+  f.params = std::move(params);
+  return f;
+}
+
+TypeData IUnknownType(StdOleTypes &t) {
+  const TYPEDESC hr = StdOleTypes::Scalar(VT_HRESULT), ul = StdOleTypes::Scalar(VT_UI4);
   TypeData unk;
   unk.kind = TKIND_INTERFACE;
   unk.guid = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
   unk.name = u"IUnknown";
   unk.flags = TYPEFLAG_FHIDDEN;
-  unk.funcs.push_back(fn(0x60000000, 0, u"QueryInterface", scalar(VT_HRESULT),
-                         {{u"riid", {in, riid}}, {u"ppvObj", {out, ptr(ptr(scalar(VT_VOID)))}}}));
-  unk.funcs.push_back(fn(0x60000001, 1, u"AddRef", scalar(VT_UI4), {}));
-  unk.funcs.push_back(fn(0x60000002, 2, u"Release", scalar(VT_UI4), {}));
+  unk.funcs.push_back(
+      Restricted(0x60000000, 0, u"QueryInterface", hr,
+                 {{u"riid", kIn, t.Riid()}, {u"ppvObj", kOut, t.Ptr(t.Ptr(StdOleTypes::Scalar(VT_VOID)))}}));
+  unk.funcs.push_back(Restricted(0x60000001, 1, u"AddRef", ul, {}));
+  unk.funcs.push_back(Restricted(0x60000002, 2, u"Release", ul, {}));
+  return unk;
+}
 
+TypeData IDispatchType(StdOleTypes &t) {
+  const TYPEDESC hr = StdOleTypes::Scalar(VT_HRESULT), uint = StdOleTypes::Scalar(VT_UINT),
+                 lcid = StdOleTypes::Scalar(VT_UI4);
   TypeData disp;
   disp.kind = TKIND_INTERFACE;
   disp.guid = {0x00020400, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -239,29 +254,39 @@ LibData *BuildStdOle() {
   disp.impls.push_back({kHrefIUnknown, 0});
   disp.firstSlot = 3;
   disp.dispatchable = true;
-  disp.funcs.push_back(fn(0x60010000, 3, u"GetTypeInfoCount", scalar(VT_HRESULT),
-                          {{u"pctinfo", {out, ptr(scalar(VT_UINT))}}}));
-  disp.funcs.push_back(fn(0x60010001, 4, u"GetTypeInfo", scalar(VT_HRESULT),
-                          {{u"itinfo", {in, scalar(VT_UINT)}},
-                           {u"lcid", {in, scalar(VT_UI4)}},
-                           {u"pptinfo", {out, ptr(ptr(scalar(VT_VOID)))}}}));
-  disp.funcs.push_back(fn(0x60010002, 5, u"GetIDsOfNames", scalar(VT_HRESULT),
-                          {{u"riid", {in, riid}},
-                           {u"rgszNames", {in, ptr(ptr(scalar(VT_I1)))}},
-                           {u"cNames", {in, scalar(VT_UINT)}},
-                           {u"lcid", {in, scalar(VT_UI4)}},
-                           {u"rgdispid", {out, ptr(scalar(VT_I4))}}}));
-  disp.funcs.push_back(fn(0x60010003, 6, u"Invoke", scalar(VT_HRESULT),
-                          {{u"dispidMember", {in, scalar(VT_I4)}},
-                           {u"riid", {in, riid}},
-                           {u"lcid", {in, scalar(VT_UI4)}},
-                           {u"wFlags", {in, scalar(VT_UI2)}},
-                           {u"pdispparams", {in, record(kHrefIUnknown + 3)}},
-                           {u"pvarResult", {out, ptr(scalar(VT_VARIANT))}},
-                           {u"pexcepinfo", {out, record(kHrefIUnknown + 4)}},
-                           {u"puArgErr", {out, ptr(scalar(VT_UINT))}}}));
-  lib->types.push_back(std::move(unk));
-  lib->types.push_back(std::move(disp));
+  disp.funcs.push_back(Restricted(0x60010000, 3, u"GetTypeInfoCount", hr, {{u"pctinfo", kOut, t.Ptr(uint)}}));
+  disp.funcs.push_back(Restricted(
+      0x60010001, 4, u"GetTypeInfo", hr,
+      {{u"itinfo", kIn, uint}, {u"lcid", kIn, lcid}, {u"pptinfo", kOut, t.Ptr(t.Ptr(StdOleTypes::Scalar(VT_VOID)))}}));
+  disp.funcs.push_back(Restricted(0x60010002, 5, u"GetIDsOfNames", hr,
+                                  {{u"riid", kIn, t.Riid()},
+                                   {u"rgszNames", kIn, t.Ptr(t.Ptr(StdOleTypes::Scalar(VT_I1)))},
+                                   {u"cNames", kIn, uint},
+                                   {u"lcid", kIn, lcid},
+                                   {u"rgdispid", kOut, t.Ptr(StdOleTypes::Scalar(VT_I4))}}));
+  disp.funcs.push_back(Restricted(0x60010003, 6, u"Invoke", hr,
+                                  {{u"dispidMember", kIn, StdOleTypes::Scalar(VT_I4)},
+                                   {u"riid", kIn, t.Riid()},
+                                   {u"lcid", kIn, lcid},
+                                   {u"wFlags", kIn, StdOleTypes::Scalar(VT_UI2)},
+                                   {u"pdispparams", kIn, t.Record(kHrefIUnknown + 3)},
+                                   {u"pvarResult", kOut, t.Ptr(StdOleTypes::Scalar(VT_VARIANT))},
+                                   {u"pexcepinfo", kOut, t.Record(kHrefIUnknown + 4)},
+                                   {u"puArgErr", kOut, t.Ptr(uint)}}));
+  return disp;
+}
+
+// The standard library as far as duals need it: IUnknown and IDispatch, and
+// the records their members take.
+LibData *BuildStdOle() {
+  auto *lib = new LibData;
+  lib->guid = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  lib->major = 2;
+  lib->name = u"stdole";
+  lib->doc = u"OLE Automation";
+  StdOleTypes types(*lib);
+  lib->types.push_back(IUnknownType(types));
+  lib->types.push_back(IDispatchType(types));
   for (const char16_t *name : {u"GUID", u"DISPPARAMS", u"EXCEPINFO"}) {
     TypeData rec;
     rec.kind = TKIND_RECORD;
@@ -274,8 +299,8 @@ LibData *BuildStdOle() {
 }  // namespace
 
 const LibData &StdOleLib() {
-  static const LibData *lib = BuildStdOle();
-  return *lib;
+  static const LibData *g_lib = BuildStdOle();
+  return *g_lib;
 }
 
 }  // namespace platform

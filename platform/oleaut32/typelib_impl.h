@@ -49,19 +49,19 @@ class TypeInfoImpl final : public ITypeInfo {
   // Filled once the library's type infos all exist.
   void Link();
 
-  const TypeData &data() const;
-  TYPEKIND kind() const { return kind_; }
+  const TypeData &Data() const;
+  TYPEKIND Kind() const { return m_kind; }
   // Every member reachable through this type, base members included, in
   // vtable order; what late binding searches.
-  const std::vector<const FuncData *> &chain() const { return chain_; }
+  const std::vector<const FuncData *> &Chain() const { return m_chain; }
 
  private:
-  TypeLibImpl *lib_;
-  size_t index_;
-  TYPEKIND kind_;
-  std::vector<const FuncData *> chain_;
-  std::vector<const FuncData *> visible_;  // what GetFuncDesc lists
-  bool isDualDispatch() const;
+  TypeLibImpl *m_lib;
+  size_t m_index;
+  TYPEKIND m_kind;
+  std::vector<const FuncData *> m_chain;
+  std::vector<const FuncData *> m_visible;  // what GetFuncDesc lists
+  bool IsDualDispatch() const;
 };
 
 class TypeLibImpl final : public ITypeLib {
@@ -86,17 +86,17 @@ class TypeLibImpl final : public ITypeLib {
                         USHORT *pcFound) override;
   STDMETHODIMP_(void) ReleaseTLibAttr(TLIBATTR *pTLibAttr) override;
 
-  const LibData &data() const { return *data_; }
+  const LibData &Data() const { return *m_data; }
   // The type info of a type: its vtable view when asked for and the type is dual.
-  TypeInfoImpl *info(size_t index, bool vtableView);
+  TypeInfoImpl *Info(size_t index, bool vtableView);
 
  private:
   ~TypeLibImpl() = default;
-  std::unique_ptr<LibData> owned_;
-  const LibData *data_;
-  bool immortal_;
-  std::atomic<ULONG> refs_{1};
-  std::vector<std::unique_ptr<TypeInfoImpl>> infos_;  // two per type: default view, vtable view
+  std::unique_ptr<LibData> m_owned;
+  const LibData *m_data;
+  bool m_immortal;
+  std::atomic<ULONG> m_refs{1};
+  std::vector<std::unique_ptr<TypeInfoImpl>> m_infos;  // two per type: default view, vtable view
 };
 
 // Late-bound call of a member described by `ti` on the object at `instance`.

@@ -27,12 +27,12 @@ std::mutex g_displayMutex;
 // The connection to the current display, opened again when DISPLAY changed
 // or the server went away; null without a display.
 std::shared_ptr<Display> CurrentDisplay() {
-  static std::shared_ptr<Display> current;
+  static std::shared_ptr<Display> g_current;
   const char *env = getenv("DISPLAY");
   std::string name = env ? env : "";
   std::lock_guard<std::mutex> g(g_displayMutex);
-  if (current && current->name == name && !xcb_connection_has_error(current->connection)) return current;
-  current.reset();
+  if (g_current && g_current->name == name && !xcb_connection_has_error(g_current->connection)) return g_current;
+  g_current.reset();
   if (name.empty()) return nullptr;
   auto display = std::make_shared<Display>();
   display->name = name;
@@ -47,8 +47,8 @@ std::shared_ptr<Display> CurrentDisplay() {
     display->pidAtom = atom->atom;
     free(atom);
   }
-  current = display;
-  return current;
+  g_current = display;
+  return g_current;
 }
 
 xcb_window_t WindowOf(HWND hwnd) { return static_cast<xcb_window_t>(reinterpret_cast<uintptr_t>(hwnd)); }

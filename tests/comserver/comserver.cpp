@@ -64,9 +64,9 @@ class Object final : public IPersistFile {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
   STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
+    ULONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return n;
   }
@@ -78,24 +78,24 @@ class Object final : public IPersistFile {
   STDMETHODIMP IsDirty() override { return S_FALSE; }
   STDMETHODIMP Load(LPCOLESTR pszFileName, DWORD) override {
     if (!pszFileName) return E_INVALIDARG;
-    file_ = pszFileName;
+    m_file = pszFileName;
     return S_OK;
   }
   STDMETHODIMP Save(LPCOLESTR, BOOL) override { return S_OK; }
   STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
   STDMETHODIMP GetCurFile(LPOLESTR *ppszFileName) override {
     if (!ppszFileName) return E_POINTER;
-    *ppszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((file_.size() + 1) * sizeof(WCHAR)));
+    *ppszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((m_file.size() + 1) * sizeof(WCHAR)));
     if (!*ppszFileName) return E_OUTOFMEMORY;
-    file_.copy(*ppszFileName, file_.size());
-    (*ppszFileName)[file_.size()] = 0;
+    m_file.copy(*ppszFileName, m_file.size());
+    (*ppszFileName)[m_file.size()] = 0;
     return S_OK;
   }
 
  private:
   ~Object() { InterlockedDecrement(&g_objects); }
-  LONG refs_ = 1;
-  std::basic_string<WCHAR> file_;
+  LONG m_refs = 1;
+  std::basic_string<WCHAR> m_file;
 };
 
 class Factory final : public IClassFactory {

@@ -12,6 +12,7 @@
 #include "../comserver/comserver.h"
 #include "conformance.h"
 #include "fresh_prefix.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -37,9 +38,9 @@ void OnNewThread(F f) {
 // An object that counts its references and, optionally, is runnable.
 class TestObject final : public IRunnableObject {
  public:
-  explicit TestObject(bool runnable = false) : runnable_(runnable) {}
+  explicit TestObject(bool runnable = false) : m_runnable(runnable) {}
   STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (riid == IID_IUnknown || (runnable_ && riid == IID_IRunnableObject)) {
+    if (riid == IID_IUnknown || (m_runnable && riid == IID_IRunnableObject)) {
       *ppv = static_cast<IRunnableObject *>(this);
       AddRef();
       return S_OK;
@@ -62,7 +63,7 @@ class TestObject final : public IRunnableObject {
   int runs = 0;
 
  private:
-  bool runnable_;
+  bool m_runnable;
 };
 
 IMoniker *FileMoniker(const WCHAR *path) {
@@ -313,8 +314,7 @@ class Activation : public ::testing::Test {
  protected:
   void SetUp() override {
     UseFreshPrefix();
-    const std::string narrow = FixtureFileA(REVDIR_TEST_COMSERVER);
-    path_.assign(narrow.begin(), narrow.end());
+    m_path = platform::Widen(FixtureFileA(REVDIR_TEST_COMSERVER));
     ASSERT_HR(S_OK, CoInitialize(nullptr));
     ASSERT_HR(S_OK, CallServer("DllRegisterServer"));
   }
@@ -325,7 +325,7 @@ class Activation : public ::testing::Test {
 
   // Loads the server for one call and unloads it again, as regsvr32 does.
   HRESULT CallServer(const char *entry) {
-    HMODULE module = LoadLibraryW(path_.c_str());
+    HMODULE module = LoadLibraryW(m_path.c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
     auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, entry)));
@@ -334,7 +334,7 @@ class Activation : public ::testing::Test {
     return hr;
   }
 
-  WString path_;
+  WString m_path;
 };
 
 TEST_F(Activation, ProgIdsResolveThroughTheRegistry) {
@@ -380,20 +380,20 @@ TEST_F(Activation, CreatesObjectsAndUnloadsIdleServers) {
   EXPECT_TRUE(reported == CLSID_RevdirTestObject);
 
   // Loaded once, and kept while an object is alive.
-  EXPECT_NE(nullptr, GetModuleHandleW(path_.c_str()));
+  EXPECT_NE(nullptr, GetModuleHandleW(m_path.c_str()));
   CoFreeUnusedLibraries();
-  EXPECT_NE(nullptr, GetModuleHandleW(path_.c_str()));
+  EXPECT_NE(nullptr, GetModuleHandleW(m_path.c_str()));
   file->Release();
   CoFreeUnusedLibraries();
   // Wine keeps a server of threading model "Both" loaded for the delay that
   // applies to servers of multithreaded objects; without the delay it goes.
 #ifdef _WIN32
-  for (int i = 0; i < 50 && RunningUnderWine() && GetModuleHandleW(path_.c_str()); ++i) {
+  for (int i = 0; i < 50 && RunningUnderWine() && GetModuleHandleW(m_path.c_str()); ++i) {
     Sleep(20);
     CoFreeUnusedLibrariesEx(0, 0);
   }
 #endif
-  EXPECT_EQ(nullptr, GetModuleHandleW(path_.c_str())) << "idle server still loaded";
+  EXPECT_EQ(nullptr, GetModuleHandleW(m_path.c_str())) << "idle server still loaded";
 
   // And loaded again on demand.
   IUnknown *unk = nullptr;

@@ -8,6 +8,8 @@
 
 #include "conformance.h"
 
+namespace {
+
 TEST(LinuxDebugger, ATracedProcessIsToldADebuggerIsPresent) {
   constexpr int kNoTracing = 77;
   pid_t child = fork();
@@ -22,3 +24,5 @@ TEST(LinuxDebugger, ATracedProcessIsToldADebuggerIsPresent) {
   if (WEXITSTATUS(status) == kNoTracing) GTEST_SKIP() << "this system does not allow tracing";
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
+
+}  // namespace

@@ -3,4 +3,8 @@
 
 #include "conformance.h"
 
+namespace {
+
 TEST(Debugger, NoneIsPresentUnderTheTestRunner) { EXPECT_FALSE(IsDebuggerPresent()); }
+
+}  // namespace

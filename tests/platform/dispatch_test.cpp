@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "FixtureObject.h"
 #include "conformance.h"
+#include "fixture_object.h"
 
-#define WIDE_(s) OLESTR(s)
+#define WIDE_TEXT(s) OLESTR(s)
 
 namespace {
 
@@ -42,21 +42,21 @@ VARIANT Bool(bool b) {
 class Dispatch : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(S_OK, LoadTypeLibEx(FixtureFile(WIDE_(FIXTURE_TLB)).c_str(), REGKIND_NONE, &lib));
+    ASSERT_EQ(S_OK, LoadTypeLibEx(FixtureFile(WIDE_TEXT(FIXTURE_TLB)).c_str(), REGKIND_NONE, &m_lib));
     IFixture2 *fixture = nullptr;
-    ASSERT_EQ(S_OK, CreateFixture(lib, &fixture));
-    ASSERT_EQ(S_OK, fixture->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&disp)));
+    ASSERT_EQ(S_OK, CreateFixture(m_lib, &fixture));
+    ASSERT_EQ(S_OK, fixture->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&m_disp)));
     fixture->Release();
   }
   void TearDown() override {
-    if (disp) disp->Release();
-    if (lib) lib->Release();
+    if (m_disp) m_disp->Release();
+    if (m_lib) m_lib->Release();
   }
 
   DISPID Id(const WCHAR *name) {
     LPOLESTR n = const_cast<LPOLESTR>(name);
     DISPID id = kSentinel;
-    EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << Narrow(name);
+    EXPECT_EQ(S_OK, m_disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << Narrow(name);
     return id;
   }
 
@@ -64,10 +64,10 @@ class Dispatch : public ::testing::Test {
   HRESULT Call(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT *result = nullptr) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    memset(&excep, 0xcc, sizeof excep);
-    argErr = kSentinel;
+    memset(&m_excep, 0xcc, sizeof m_excep);
+    m_argErr = kSentinel;
     if (result) VariantInit(result);
-    HRESULT hr = disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &excep, &argErr);
+    HRESULT hr = m_disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &m_excep, &m_argErr);
     for (VARIANT &v : reversed) VariantClear(&v);
     return hr;
   }
@@ -75,10 +75,10 @@ class Dispatch : public ::testing::Test {
     return Call(Id(name), flags, std::move(args), result);
   }
 
-  ITypeLib *lib = nullptr;
-  IDispatch *disp = nullptr;
-  EXCEPINFO excep;
-  UINT argErr;
+  ITypeLib *m_lib = nullptr;
+  IDispatch *m_disp = nullptr;
+  EXCEPINFO m_excep;
+  UINT m_argErr;
 };
 
 TEST_F(Dispatch, ReachesEveryKindOfMemberByName) {
@@ -172,7 +172,7 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
   V_VT(&out) = VT_BYREF | VT_VARIANT;
   out.pvarVal = &target;
   EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Split"), DISPATCH_METHOD, {Str(OLESTR("a,b")), out}, &r));
-  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
   EXPECT_EQ(VT_I4, V_VT(&target));
   EXPECT_EQ(99, V_I4(&target));
 }
@@ -180,20 +180,22 @@ TEST_F(Dispatch, CoercesArgumentsToTheDeclaredTypes) {
 TEST_F(Dispatch, FailingMemberFillsExcepInfo) {
   const HRESULT code = static_cast<HRESULT>(0x80040201);
   ASSERT_EQ(DISP_E_EXCEPTION, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(code), Bool(true)}));
-  EXPECT_EQ(code, excep.scode);
+  EXPECT_EQ(code, m_excep.scode);
   const BSTR untouched = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0xccccccccccccccccull));
-  EXPECT_EQ_OR_WINE(0, 0xcccc, excep.wCode, "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
-  EXPECT_EQ(Narrow(FIXTURE_ERROR_SOURCE), Text(excep.bstrSource));
-  EXPECT_EQ(Narrow(FIXTURE_ERROR_TEXT), Text(excep.bstrDescription));
-  SysFreeString(excep.bstrSource);
-  SysFreeString(excep.bstrDescription);
-  SysFreeString(excep.bstrHelpFile);
+  EXPECT_EQ_OR_WINE(0, 0xcccc, m_excep.wCode, "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
+  EXPECT_EQ(Narrow(FIXTURE_ERROR_SOURCE), Text(m_excep.bstrSource));
+  EXPECT_EQ(Narrow(FIXTURE_ERROR_TEXT), Text(m_excep.bstrDescription));
+  SysFreeString(m_excep.bstrSource);
+  SysFreeString(m_excep.bstrDescription);
+  SysFreeString(m_excep.bstrHelpFile);
 
   // Without error information only the code arrives.
   ASSERT_EQ(DISP_E_EXCEPTION, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(E_OUTOFMEMORY), Bool(false)}));
-  EXPECT_EQ(E_OUTOFMEMORY, excep.scode);
-  EXPECT_EQ_OR_WINE(nullptr, untouched, excep.bstrSource, "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
-  EXPECT_EQ_OR_WINE(nullptr, untouched, excep.bstrDescription, "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
+  EXPECT_EQ(E_OUTOFMEMORY, m_excep.scode);
+  EXPECT_EQ_OR_WINE(nullptr, untouched, m_excep.bstrSource,
+                    "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
+  EXPECT_EQ_OR_WINE(nullptr, untouched, m_excep.bstrDescription,
+                    "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
   // A member that succeeds with a status code is no exception.
   EXPECT_EQ(S_OK, Call(OLESTR("Fail"), DISPATCH_METHOD, {I4(S_FALSE), Bool(false)}));
 }
@@ -208,7 +210,7 @@ TEST_F(Dispatch, HresultParametersTakeErrorCodesOnly) {
   EXPECT_EQ(VT_I4, V_VT(&r));
   EXPECT_EQ(E_ACCESSDENIED, V_I4(&r));
   EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Report"), DISPATCH_METHOD, {I4(E_ACCESSDENIED)}, &r));
-  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
 }
 
 TEST_F(Dispatch, ArgumentAndMemberErrors) {
@@ -218,27 +220,27 @@ TEST_F(Dispatch, ArgumentAndMemberErrors) {
   // The index of the bad argument counts in rgvarg, which runs backwards.
   EXPECT_EQ(DISP_E_TYPEMISMATCH,
             Call(OLESTR("Describe"), DISPATCH_METHOD, {Str(OLESTR("x1")), I4(2), Str(OLESTR("t")), Bool(true), I4(1)}, &r));
-  EXPECT_EQ_OR_WINE(4u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(4u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
   EXPECT_EQ(DISP_E_TYPEMISMATCH,
             Call(OLESTR("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(OLESTR("t")), Str(OLESTR("maybe")), I4(1)}, &r));
-  EXPECT_EQ_OR_WINE(1u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(1u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
   VARIANT wrongOut = I4(0);
   EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Split"), DISPATCH_METHOD, {Str(OLESTR("a")), wrongOut}, &r));
-  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
   // A "missing" marker where the parameter is not optional.
   VARIANT missing;
   VariantInit(&missing);
   V_VT(&missing) = VT_ERROR;
   V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
   EXPECT_EQ_OR_WINE(DISP_E_PARAMNOTOPTIONAL, DISP_E_TYPEMISMATCH, Call(OLESTR("Twice"), DISPATCH_METHOD, {missing}, &r), "Wine tries to convert the marker and answers a type mismatch");
-  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, argErr, "Wine does not report which argument was bad");
+  EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
 
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(99, DISPATCH_METHOD, {}, &r));
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(OLESTR("Count"), DISPATCH_PROPERTYPUT, {I4(1)}, &r));
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(OLESTR("Twice"), DISPATCH_PROPERTYGET, {I4(1)}, &r));
   LPOLESTR name = const_cast<LPOLESTR>(OLESTR("NoSuchMember"));
   DISPID id = kSentinel;
-  EXPECT_EQ(DISP_E_UNKNOWNNAME, disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, m_disp->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
   EXPECT_EQ(DISPID_UNKNOWN, id);
 }
 
@@ -247,20 +249,21 @@ TEST_F(Dispatch, NamedArguments) {
   LPOLESTR names[] = {const_cast<LPOLESTR>(OLESTR("Describe")), const_cast<LPOLESTR>(OLESTR("color")),
                       const_cast<LPOLESTR>(OLESTR("flag"))};
   DISPID ids[3];
-  ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names, 3, 0, ids));
+  ASSERT_EQ(S_OK, m_disp->GetIDsOfNames(IID_NULL, names, 3, 0, ids));
   // Named arguments first, then the positional ones last-first.
   VARIANT args[5] = {I4(2), Bool(false), Str(OLESTR("named")), I4(8), I4(9)};
   DISPID named[2] = {ids[1], ids[2]};
   DISPPARAMS params = {args, named, 5, 2};
   VARIANT r;
   VariantInit(&r);
-  ASSERT_EQ(S_OK, disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, nullptr));
+  ASSERT_EQ(S_OK, m_disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, nullptr));
   EXPECT_EQ("9|8|named|0|2", Text(V_BSTR(&r)));
   VariantClear(&r);
   named[0] = 17;
   UINT err = kSentinel;
   EXPECT_EQ_OR_WINE(DISP_E_PARAMNOTFOUND, DISP_E_BADPARAMCOUNT,
-                    disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, &err), "Wine counts an unknown name as a wrong number of arguments and names none");
+                    m_disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, &err),
+                    "Wine counts an unknown name as a wrong number of arguments and names none");
   EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, err, "Wine counts an unknown name as a wrong number of arguments and names none");
   for (VARIANT &v : args) VariantClear(&v);
 }
@@ -285,9 +288,9 @@ struct Outer : public IUnknown {
 
 TEST_F(Dispatch, StandardDispatchOverAnObject) {
   IFixture *fixture = nullptr;
-  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IFixture, reinterpret_cast<void **>(&fixture)));
+  ASSERT_EQ(S_OK, m_disp->QueryInterface(IID_IFixture, reinterpret_cast<void **>(&fixture)));
   ITypeInfo *info = nullptr;
-  ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IFixture, &info));
+  ASSERT_EQ(S_OK, m_lib->GetTypeInfoOfGuid(IID_IFixture, &info));
 
   Outer outer;
   ASSERT_EQ(S_OK, CreateStdDispatch(&outer, fixture, info, &outer.inner));
@@ -356,7 +359,7 @@ TEST_F(Dispatch, CallsFunctionsAndVtableSlotsDirectly) {
 
   // IFixture2::Twice is slot 7 + 8: `this` goes first.
   IFixture2 *fixture = nullptr;
-  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IFixture2, reinterpret_cast<void **>(&fixture)));
+  ASSERT_EQ(S_OK, m_disp->QueryInterface(IID_IFixture2, reinterpret_cast<void **>(&fixture)));
   LONG out = 0;
   VARIANT value = I4(11), ptr;
   VariantInit(&ptr);

@@ -6,6 +6,7 @@
 
 #include "conformance.h"
 #include "scratch.h"
+#include "text/wide_text.h"
 
 namespace {
 
@@ -36,14 +37,14 @@ template <typename T>
 void CloseIfOpened(T) {}
 
 // Runs `call`, which must fail by returning `failure` with last error `error`.
-#define EXPECT_FAILS_WITH(call, failure, error)              \
-  do {                                                       \
-    ResetLastError();                                        \
-    auto result_ = (call);                                   \
-    DWORD error_ = GetLastError();                           \
-    EXPECT_EQ(result_, failure) << #call;                    \
-    EXPECT_EQ(error_, static_cast<DWORD>(error)) << #call;   \
-    if (result_ != failure) CloseIfOpened(result_);          \
+#define EXPECT_FAILS_WITH(call, failure, error)                     \
+  do {                                                              \
+    ResetLastError();                                               \
+    auto failsWithResult = (call);                                  \
+    DWORD failsWithError = GetLastError();                          \
+    EXPECT_EQ(failsWithResult, failure) << #call;                   \
+    EXPECT_EQ(failsWithError, static_cast<DWORD>(error)) << #call;  \
+    if (failsWithResult != failure) CloseIfOpened(failsWithResult); \
   } while (0)
 
 TEST(FileTest, CreationDispositionsReportWhatHappened) {
@@ -101,13 +102,17 @@ TEST(FileTest, CreationDispositionsReportWhatHappened) {
                     ERROR_FILE_NOT_FOUND);
 }
 
-TEST(FileTest, ReadWriteAndFilePointer) {
-  ScratchDir dir;
-  const auto file = dir / OLESTR("data.bin");
-  HANDLE h = Open(file, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  Put(h, "hello world");
+// A new file holding "hello world", open for reading and writing.
+HANDLE NewHelloFile(const ScratchDir &dir) {
+  HANDLE h = Open(dir / OLESTR("data.bin"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  if (h != INVALID_HANDLE_VALUE) Put(h, "hello world");
+  return h;
+}
 
+TEST(FileTest, ReadsStopAtTheEndOfTheFile) {
+  ScratchDir dir;
+  HANDLE h = NewHelloFile(dir);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
   char buf[16];
   memset(buf, 'x', sizeof buf);
@@ -119,18 +124,29 @@ TEST(FileTest, ReadWriteAndFilePointer) {
   got = kSentinel;
   EXPECT_TRUE(ReadFile(h, buf, 16, &got, nullptr));
   EXPECT_EQ(got, 0u);
+  CloseHandle(h);
+}
 
-  // Without a high part the distance is signed 32-bit.
+TEST(FileTest, FilePointerMovesBySigned32BitDistances) {
+  ScratchDir dir;
+  HANDLE h = NewHelloFile(dir);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_END), 6u);
   EXPECT_EQ(SetFilePointer(h, -1, nullptr, FILE_CURRENT), 5u);
   // Before the start: fails and leaves the pointer where it was.
   EXPECT_FAILS_WITH(SetFilePointer(h, -6, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK);
   EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 5u);
   EXPECT_FAILS_WITH(SetFilePointer(h, 0, nullptr, 3), INVALID_SET_FILE_POINTER, ERROR_INVALID_PARAMETER);
+  CloseHandle(h);
+}
 
-  // With a high part the halves form one 64-bit distance, and the new
-  // position comes back in both; a valid position of 0xFFFFFFFF clears the
-  // last error so that it can be told from failure.
+// With a high part the halves form one 64-bit distance, and the new position
+// comes back in both; a valid position of 0xFFFFFFFF clears the last error so
+// that it can be told from failure.
+TEST(FileTest, FilePointerHighPartMakesOne64BitDistance) {
+  ScratchDir dir;
+  HANDLE h = NewHelloFile(dir);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
   LONG high = 1;
   EXPECT_EQ(SetFilePointer(h, 16, &high, FILE_BEGIN), 16u);
   EXPECT_EQ(high, 1);
@@ -154,13 +170,19 @@ TEST(FileTest, ReadWriteAndFilePointer) {
   ResetLastError();
   EXPECT_FALSE(SetFilePointerEx(h, pos, &moved, FILE_BEGIN));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+  CloseHandle(h);
+}
 
-  // SetEndOfFile cuts or extends the file at the pointer.
+TEST(FileTest, SetEndOfFileCutsOrExtendsAtThePointer) {
+  ScratchDir dir;
+  HANDLE h = NewHelloFile(dir);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(SetFilePointer(h, 5, nullptr, FILE_BEGIN), 5u);
   ASSERT_TRUE(SetEndOfFile(h));
   DWORD sizeHigh = kSentinel;
   EXPECT_EQ(GetFileSize(h, &sizeHigh), 5u);
   EXPECT_EQ(sizeHigh, 0u);
+  LARGE_INTEGER pos;
   pos.QuadPart = 0x100000001;
   ASSERT_TRUE(SetFilePointerEx(h, pos, nullptr, FILE_BEGIN));
   ASSERT_TRUE(SetEndOfFile(h));
@@ -171,9 +193,12 @@ TEST(FileTest, ReadWriteAndFilePointer) {
   EXPECT_EQ(size.QuadPart, 0x100000001);
   EXPECT_TRUE(FlushFileBuffers(h));
   CloseHandle(h);
+}
 
-  // Access is that of the handle.
-  h = Open(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+TEST(FileTest, AccessIsThatOfTheHandle) {
+  ScratchDir dir;
+  CloseHandle(NewHelloFile(dir));
+  HANDLE h = Open(dir / OLESTR("data.bin"), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   DWORD written = kSentinel;
   EXPECT_FAILS_WITH(WriteFile(h, "x", 1, &written, nullptr), FALSE, ERROR_ACCESS_DENIED);
@@ -185,7 +210,8 @@ TEST(FileTest, ReadWriteAndFilePointer) {
   }
   EXPECT_FAILS_WITH(FlushFileBuffers(h), FALSE, ERROR_ACCESS_DENIED);
   CloseHandle(h);
-  got = kSentinel;
+  char buf[1];
+  DWORD got = kSentinel;
   EXPECT_FAILS_WITH(ReadFile(h, buf, 1, &got, nullptr), FALSE, ERROR_INVALID_HANDLE);
   EXPECT_EQ(got, 0u);
   EXPECT_FAILS_WITH(GetFileSize(h, nullptr), INVALID_FILE_SIZE, ERROR_INVALID_HANDLE);
@@ -322,7 +348,7 @@ TEST(FileMappingTest, ViewsOfFiles) {
 TEST(FileMappingTest, NamedMemorySectionsAreShared) {
   std::random_device rd;
   WString name = OLESTR("revdir-test-section-");
-  for (char c : std::to_string(rd())) name += static_cast<WCHAR>(c);
+  name += platform::Widen(std::to_string(rd()));
   EXPECT_FAILS_WITH(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, name.c_str()), nullptr,
                     ERROR_INVALID_PARAMETER);
   ResetLastError();

@@ -41,17 +41,15 @@ bool Touch(const std::u16string &path, DWORD disposition = CREATE_NEW) {
 class PrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    prefixOverride_.Use((scratch_.path() / "prefix").string());
-    cwd_ = fs::current_path();
+    m_prefixOverride.Use((m_scratch.path() / "prefix").string());
+    m_cwd = fs::current_path();
   }
-  void TearDown() override {
-    fs::current_path(cwd_);
-  }
-  fs::path DriveC() const { return scratch_.path() / "prefix" / "drive_c"; }
+  void TearDown() override { fs::current_path(m_cwd); }
+  fs::path DriveC() const { return m_scratch.path() / "prefix" / "drive_c"; }
 
-  PrefixOverride prefixOverride_;
-  ScratchDir scratch_;
-  fs::path cwd_;
+  PrefixOverride m_prefixOverride;
+  ScratchDir m_scratch;
+  fs::path m_cwd;
 };
 
 TEST_F(PrefixTest, DrivesCaseAndRelativePaths) {
@@ -67,20 +65,20 @@ TEST_F(PrefixTest, DrivesCaseAndRelativePaths) {
   EXPECT_EQ(std::distance(fs::directory_iterator(DriveC() / "Revdir Test"), fs::directory_iterator()), 1);
 
   // Z: is the Linux root; a path that starts with "/" is a Linux path.
-  EXPECT_TRUE(Touch(u"Z:" + Backslashed(scratch_.path() / "z.txt")));
-  EXPECT_TRUE(fs::exists(scratch_.path() / "z.txt"));
-  EXPECT_TRUE(Touch(u"z:\\..\\" + Backslashed(scratch_.path() / "z.txt").substr(1), OPEN_EXISTING));
-  EXPECT_TRUE(Touch((scratch_.path() / "linux.txt").u16string()));
-  EXPECT_TRUE(fs::exists(scratch_.path() / "linux.txt"));
+  EXPECT_TRUE(Touch(u"Z:" + Backslashed(m_scratch.path() / "z.txt")));
+  EXPECT_TRUE(fs::exists(m_scratch.path() / "z.txt"));
+  EXPECT_TRUE(Touch(u"z:\\..\\" + Backslashed(m_scratch.path() / "z.txt").substr(1), OPEN_EXISTING));
+  EXPECT_TRUE(Touch((m_scratch.path() / "linux.txt").u16string()));
+  EXPECT_TRUE(fs::exists(m_scratch.path() / "linux.txt"));
 
   // Relative paths start at the current directory; "C:name" at C:'s root
   // when the current directory is on another drive.
-  fs::current_path(scratch_.path());
+  fs::current_path(m_scratch.path());
   EXPECT_TRUE(Touch(u"rel.txt"));
   EXPECT_TRUE(Touch(u"nothing\\..\\rel2.txt"));
-  EXPECT_TRUE(fs::exists(scratch_.path() / "rel.txt") && fs::exists(scratch_.path() / "rel2.txt"));
-  EXPECT_TRUE(Touch(u"\\" + Backslashed(scratch_.path() / "rooted.txt").substr(1)));
-  EXPECT_TRUE(fs::exists(scratch_.path() / "rooted.txt"));
+  EXPECT_TRUE(fs::exists(m_scratch.path() / "rel.txt") && fs::exists(m_scratch.path() / "rel2.txt"));
+  EXPECT_TRUE(Touch(u"\\" + Backslashed(m_scratch.path() / "rooted.txt").substr(1)));
+  EXPECT_TRUE(fs::exists(m_scratch.path() / "rooted.txt"));
   EXPECT_TRUE(Touch(u"C:drive-relative.txt"));
   EXPECT_TRUE(fs::exists(DriveC() / "drive-relative.txt"));
   fs::current_path(DriveC() / "Revdir Test");
@@ -128,22 +126,22 @@ TEST_F(PrefixTest, ModuleFileNamesAreWindowsPaths) {
 class LocaleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = GetThreadLocale();
-    module_ = LoadLibraryA(REVDIR_FIXTURE_MODULE);
-    ASSERT_NE(module_, nullptr);
+    m_saved = GetThreadLocale();
+    m_module = LoadLibraryA(REVDIR_FIXTURE_MODULE);
+    ASSERT_NE(m_module, nullptr);
   }
   void TearDown() override {
-    SetThreadLocale(saved_);
-    if (module_) FreeLibrary(module_);
+    SetThreadLocale(m_saved);
+    if (m_module) FreeLibrary(m_module);
   }
   std::u16string String(LCID locale, UINT id) {
     EXPECT_TRUE(SetThreadLocale(locale)) << std::hex << locale;
     WCHAR buf[64];
-    int n = LoadStringW(module_, id, buf, 64);
+    int n = LoadStringW(m_module, id, buf, 64);
     return std::u16string(buf, n > 0 ? n : 0);
   }
-  LCID saved_ = 0;
-  HMODULE module_ = nullptr;
+  LCID m_saved = 0;
+  HMODULE m_module = nullptr;
 };
 
 TEST_F(LocaleTest, ThreadLocaleChoosesTheLanguage) {
@@ -158,9 +156,9 @@ TEST_F(LocaleTest, ThreadLocaleChoosesTheLanguage) {
   EXPECT_EQ(String(0x0407, IDS_QUOTE), u"Sag \"hallo\"");
   // The ANSI code page of this layer is UTF-8.
   char narrow[16];
-  EXPECT_EQ(LoadStringA(module_, IDS_HELLO, narrow, sizeof narrow), 11);
+  EXPECT_EQ(LoadStringA(m_module, IDS_HELLO, narrow, sizeof narrow), 11);
   EXPECT_STREQ(narrow, "Grüß Gott");
-  EXPECT_EQ(LoadStringA(module_, IDS_HELLO, narrow, 4), 2) << "never half a character";
+  EXPECT_EQ(LoadStringA(m_module, IDS_HELLO, narrow, 4), 2) << "never half a character";
   EXPECT_STREQ(narrow, "Gr");
 
   // The program itself carries no resource directory.

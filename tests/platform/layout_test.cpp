@@ -9,6 +9,8 @@
 
 #include "conformance.h"
 
+namespace {
+
 // The Windows x64 layouts, checked where they are compiled.
 static_assert(sizeof(WCHAR) == 2);
 static_assert(sizeof(VARIANT) == 24);
@@ -57,3 +59,5 @@ TEST(LastError, IsPerThread) {
   EXPECT_EQ(first, 0u);
   EXPECT_EQ(GetLastError(), 42u);
 }
+
+}  // namespace

@@ -44,9 +44,9 @@ std::u16string Name(int i) {
 
 class RegistryStorage : public ::testing::Test {
  protected:
-  void SetUp() override { prefix_ = NewPrefix(); }
+  void SetUp() override { m_prefix = NewPrefix(); }
   void TearDown() override {
-    for (auto &p : made_) fs::remove_all(p);
+    for (auto &p : m_made) fs::remove_all(p);
   }
 
   // Durability against power loss cannot be tested here; tmpfs keeps the
@@ -55,12 +55,12 @@ class RegistryStorage : public ::testing::Test {
     std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
     std::string dir = base + "/revdir-regstore-XXXXXX";
     EXPECT_NE(mkdtemp(dir.data()), nullptr);
-    made_.push_back(dir);
+    m_made.push_back(dir);
     Use(dir);
     return dir;
   }
-  void Use(const std::string &dir) { prefixOverride_.Use(dir); }
-  std::string Hive() const { return prefix_ + "/system.reg"; }
+  void Use(const std::string &dir) { m_prefixOverride.Use(dir); }
+  std::string Hive() const { return m_prefix + "/system.reg"; }
 
   static DWORD QueryDword(HKEY k, const WCHAR *name, LONG *result) {
     DWORD v = kSentinel, cb = sizeof v;
@@ -68,9 +68,9 @@ class RegistryStorage : public ::testing::Test {
     return v;
   }
 
-  PrefixOverride prefixOverride_;
-  std::string prefix_;
-  std::vector<std::string> made_;
+  PrefixOverride m_prefixOverride;
+  std::string m_prefix;
+  std::vector<std::string> m_made;
 };
 
 struct ValueSeen {
@@ -308,7 +308,7 @@ TEST_F(RegistryStorage, AnotherProcessChangesAreSeenOnTheNextCall) {
   RegCloseKey(shared);
 
   // Another prefix is another machine; coming back finds the value again.
-  std::string first = prefix_;
+  std::string first = m_prefix;
   NewPrefix();
   EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, u"Software\\Seen", &shared), ERROR_FILE_NOT_FOUND);
   Use(first);

@@ -34,20 +34,20 @@ class Registry : public ::testing::Test {
 #ifndef _WIN32
     char dir[] = "/tmp/revdir-regtest-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    prefix_ = dir;
-    prefixOverride_.Use(dir);
+    m_prefix = dir;
+    m_prefixOverride.Use(dir);
 #endif
     RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
     DWORD disp = kSentinel;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, &disp),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_root, &disp),
               ERROR_SUCCESS);
     EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   }
   void TearDown() override {
-    RegCloseKey(root_);
+    RegCloseKey(m_root);
     RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
 #ifndef _WIN32
-    std::filesystem::remove_all(prefix_);
+    std::filesystem::remove_all(m_prefix);
 #endif
   }
 
@@ -76,17 +76,17 @@ class Registry : public ::testing::Test {
     return names;
   }
 
-  std::string prefix_;
+  std::string m_prefix;
 #ifndef _WIN32
-  PrefixOverride prefixOverride_;
+  PrefixOverride m_prefixOverride;
 #endif
-  HKEY root_ = nullptr;
+  HKEY m_root = nullptr;
 };
 
 TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   HKEY deep = nullptr;
   DWORD disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
+  ASSERT_EQ(RegCreateKeyExW(m_root, OLESTR("Alpha\\Beta\\Gamma"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   SetDword(deep, OLESTR("n"), 7);
@@ -94,7 +94,7 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
 
   HKEY again = nullptr;
   disp = kSentinel;
-  ASSERT_EQ(RegCreateKeyExW(root_, OLESTR("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
+  ASSERT_EQ(RegCreateKeyExW(m_root, OLESTR("ALPHA\\beta\\gamma"), 0, nullptr, 0, KEY_READ, nullptr, &again, &disp),
             ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   DWORD v = 0, size = sizeof v, type = kSentinel;
@@ -104,57 +104,59 @@ TEST_F(Registry, CreateAndOpenFollowPathsAndIgnoreCase) {
   RegCloseKey(again);
 
   // Names keep the case they were created with; a trailing backslash is fine.
-  EXPECT_EQ(SubkeyNames(root_), std::vector<WString>{OLESTR("Alpha")});
+  EXPECT_EQ(SubkeyNames(m_root), std::vector<WString>{OLESTR("Alpha")});
   HKEY k = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(m_root, OLESTR("alpha\\BETA\\"), 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
   EXPECT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, OLESTR("Software\\RevdirRegistryTest\\Alpha"), &k), ERROR_SUCCESS);
   RegCloseKey(k);
 
   // Missing keys, bad arguments.
   k = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kSentinel));
-  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(m_root, OLESTR("Alpha\\Missing"), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(k, nullptr);
-  EXPECT_EQ(RegOpenKeyExW(root_, OLESTR("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+  EXPECT_EQ(RegOpenKeyExW(m_root, OLESTR("Alpha"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(m_root, OLESTR("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_BAD_PATHNAME);
   if (!RunningUnderWine()) {  // Wine writes through the null result pointer
-    EXPECT_EQ(RegCreateKeyExW(root_, OLESTR("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegCreateKeyExW(m_root, OLESTR("Alpha"), 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr),
               ERROR_BADKEY);
   }
 
   // Name limits: 255 characters per key name, 16383 per value name.
   WString name255(255, OLESTR('k')), name256(256, OLESTR('k'));
-  EXPECT_EQ(RegCreateKeyW(root_, name255.c_str(), &k), ERROR_SUCCESS);
+  EXPECT_EQ(RegCreateKeyW(m_root, name255.c_str(), &k), ERROR_SUCCESS);
   RegCloseKey(k);
-  EXPECT_EQ_OR_WINE(ERROR_INVALID_PARAMETER, ERROR_SUCCESS, RegCreateKeyW(root_, name256.c_str(), &k), "Wine takes longer key names");
+  EXPECT_EQ_OR_WINE(ERROR_INVALID_PARAMETER, ERROR_SUCCESS, RegCreateKeyW(m_root, name256.c_str(), &k),
+                    "Wine takes longer key names");
   if (RunningUnderWine()) RegCloseKey(k);
   WString value16383(16383, OLESTR('v')), value16384(16384, OLESTR('v'));
   DWORD one = 1;
-  EXPECT_EQ(RegSetValueExW(root_, value16383.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4),
-            ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(root_, value16384.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4),
+  EXPECT_EQ(RegSetValueExW(m_root, value16383.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(m_root, value16384.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4),
             ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(Registry, SubkeysEnumerateSortedByUpperCase) {
   // Compared upper-cased, '_' (0x5F) sorts after letters.
-  for (const WCHAR *n : {OLESTR("b"), OLESTR("_x"), OLESTR("A"), OLESTR("c"), OLESTR("Bz")}) RegCloseKey(Create(root_, n));
-  if (RunningUnderWine() && !SubkeyNames(root_).empty() && SubkeyNames(root_)[0] == OLESTR("_x"))
+  for (const WCHAR *n : {OLESTR("b"), OLESTR("_x"), OLESTR("A"), OLESTR("c"), OLESTR("Bz")})
+    RegCloseKey(Create(m_root, n));
+  if (RunningUnderWine() && !SubkeyNames(m_root).empty() && SubkeyNames(m_root)[0] == OLESTR("_x"))
     GTEST_SKIP() << "Wine orders by the lower-cased names, which puts '_' first";
-  EXPECT_EQ(SubkeyNames(root_), (std::vector<WString>{OLESTR("A"), OLESTR("b"), OLESTR("Bz"), OLESTR("c"), OLESTR("_x")}));
+  EXPECT_EQ(SubkeyNames(m_root),
+            (std::vector<WString>{OLESTR("A"), OLESTR("b"), OLESTR("Bz"), OLESTR("c"), OLESTR("_x")}));
 
   WCHAR buf[8];
   for (auto &c : buf) c = 0x7777;
   DWORD cch = 2;  // "Bz" needs 3 with its terminator
-  EXPECT_EQ(RegEnumKeyExW(root_, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(RegEnumKeyExW(m_root, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
   cch = 3;
-  EXPECT_EQ(RegEnumKeyExW(root_, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyExW(m_root, 2, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(cch, 2u);
   EXPECT_EQ(WString(buf), OLESTR("Bz"));
   EXPECT_EQ(buf[3], 0x7777) << "wrote past the name";
   cch = 8;
-  EXPECT_EQ(RegEnumKeyExW(root_, 5, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumKeyExW(m_root, 5, buf, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
@@ -162,17 +164,18 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
   const WCHAR embedded[] = {OLESTR('x'), 0, OLESTR('y'), 0};
   const BYTE odd[] = {1, 2, 3};
   ULONGLONG q = 0x1122334455667788ull;
-  Set(root_, OLESTR("zeta"), REG_SZ, unterminated, sizeof unterminated);
-  Set(root_, OLESTR("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
-  Set(root_, nullptr, REG_EXPAND_SZ, OLESTR("%X%"), 8);
-  Set(root_, OLESTR("odd"), REG_BINARY, odd, sizeof odd);
-  Set(root_, OLESTR("q"), REG_QWORD, &q, sizeof q);
-  Set(root_, OLESTR("custom"), 0x12345, odd, 2);
-  Set(root_, OLESTR("empty"), REG_SZ, nullptr, 0);
-  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  Set(m_root, OLESTR("zeta"), REG_SZ, unterminated, sizeof unterminated);
+  Set(m_root, OLESTR("alpha"), REG_MULTI_SZ, embedded, sizeof embedded);
+  Set(m_root, nullptr, REG_EXPAND_SZ, OLESTR("%X%"), 8);
+  Set(m_root, OLESTR("odd"), REG_BINARY, odd, sizeof odd);
+  Set(m_root, OLESTR("q"), REG_QWORD, &q, sizeof q);
+  Set(m_root, OLESTR("custom"), 0x12345, odd, 2);
+  Set(m_root, OLESTR("empty"), REG_SZ, nullptr, 0);
+  EXPECT_EQ(RegSetValueExW(m_root, OLESTR("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
   // Data that cannot be read is refused, not read.
-  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_BINARY, reinterpret_cast<const BYTE *>(1), 4), ERROR_NOACCESS);
-  EXPECT_EQ(RegSetValueExW(root_, OLESTR("bad"), 0, REG_SZ, reinterpret_cast<const BYTE *>(0x1000), 8), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(m_root, OLESTR("bad"), 0, REG_BINARY, reinterpret_cast<const BYTE *>(1), 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(m_root, OLESTR("bad"), 0, REG_SZ, reinterpret_cast<const BYTE *>(0x1000), 8),
+            ERROR_NOACCESS);
 
   struct Expect {
     WString name;
@@ -199,7 +202,7 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
     WCHAR name[32];
     BYTE data[32];
     DWORD cch = 32, cb = 32, type = kSentinel;
-    ASSERT_EQ(RegEnumValueW(root_, i, name, &cch, nullptr, &type, data, &cb), ERROR_SUCCESS) << i;
+    ASSERT_EQ(RegEnumValueW(m_root, i, name, &cch, nullptr, &type, data, &cb), ERROR_SUCCESS) << i;
     EXPECT_EQ(WString(name, cch), expected[i].name) << i;
     EXPECT_EQ(type, expected[i].type) << i;
     EXPECT_EQ(Bytes(data, cb), expected[i].data) << Narrow(name);
@@ -207,34 +210,34 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
   if (wine) return;  // the rest counts positions
   WCHAR name[32];
   DWORD cch = 32;
-  EXPECT_EQ(RegEnumValueW(root_, 7, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumValueW(m_root, 7, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
   cch = 4;  // "zeta" needs 5; the type and size are told all the same
   DWORD type = kSentinel, cb = kSentinel;
-  EXPECT_EQ(RegEnumValueW(root_, 0, name, &cch, nullptr, &type, nullptr, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegEnumValueW(m_root, 0, name, &cch, nullptr, &type, nullptr, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(cb, sizeof terminated);
   // Too small a data buffer: the size needed, the name still returned.
   BYTE small[2];
   cb = 2;
   cch = 32;
-  EXPECT_EQ(RegEnumValueW(root_, 4, name, &cch, nullptr, nullptr, small, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegEnumValueW(m_root, 4, name, &cch, nullptr, nullptr, small, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(cb, 8u);
 
   // Overwriting keeps the position and takes the new type.
-  SetDword(root_, OLESTR("ZETA"), 5);
+  SetDword(m_root, OLESTR("ZETA"), 5);
   cch = 32;
   type = kSentinel;
-  EXPECT_EQ(RegEnumValueW(root_, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumValueW(m_root, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(WString(name), OLESTR("zeta"));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 }
 
 TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
-  Set(root_, OLESTR("s"), REG_SZ, OLESTR("hello"), 12);
-  Set(root_, OLESTR(""), REG_SZ, OLESTR("dflt"), 10);
+  Set(m_root, OLESTR("s"), REG_SZ, OLESTR("hello"), 12);
+  Set(m_root, OLESTR(""), REG_SZ, OLESTR("dflt"), 10);
 
   DWORD type = kSentinel, cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("S"), nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(cb, 12u);
 
@@ -242,36 +245,36 @@ TEST_F(Registry, QueryValueSizesDefaultAndMissing) {
   for (auto &b : buf) b = 0xAB;
   cb = 11;
   type = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("s"), nullptr, &type, buf, &cb), ERROR_MORE_DATA);
   EXPECT_EQ(cb, 12u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   cb = 12;
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("s"), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("hello"));
   EXPECT_EQ(buf[12], 0xAB) << "wrote past the data";
 
   // The default value answers to a null and to an empty name.
   cb = sizeof buf;
-  EXPECT_EQ(RegQueryValueExW(root_, nullptr, nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_root, nullptr, nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(cb, 10u);
   cb = sizeof buf;
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR(""), nullptr, nullptr, buf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(WString(reinterpret_cast<const WCHAR *>(buf)), OLESTR("dflt"));
 
   cb = kSentinel;
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("missing"), nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(cb, 0u) << "a missing value has no size";
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteValueW(root_, OLESTR("S")), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(root_, OLESTR("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("s"), nullptr, nullptr, buf, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteValueW(m_root, OLESTR("missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueW(m_root, OLESTR("S")), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_root, OLESTR("s"), nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, HandlesEnforceTheRightsAskedFor) {
-  RegCloseKey(Create(root_, OLESTR("r")));
+  RegCloseKey(Create(m_root, OLESTR("r")));
   HKEY read = nullptr, write = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(m_root, OLESTR("r"), 0, KEY_READ, &read), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(m_root, OLESTR("r"), 0, KEY_WRITE, &write), ERROR_SUCCESS);
   DWORD v = 1;
   EXPECT_EQ(RegSetValueExW(read, OLESTR("v"), 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
   HKEY sub = nullptr;
@@ -297,14 +300,14 @@ TEST_F(Registry, HandlesEnforceTheRightsAskedFor) {
 }
 
 TEST_F(Registry, DeletingKeys) {
-  HKEY parent = Create(root_, OLESTR("p"));
+  HKEY parent = Create(m_root, OLESTR("p"));
   HKEY child = Create(parent, OLESTR("c"));
   HKEY other = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, OLESTR("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(m_root, OLESTR("p\\c"), 0, KEY_ALL_ACCESS, &other), ERROR_SUCCESS);
 
-  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
-  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p\\missing")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("P\\C")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(m_root, OLESTR("p")), ERROR_ACCESS_DENIED) << "a key with subkeys is refused";
+  EXPECT_EQ(RegDeleteKeyW(m_root, OLESTR("p\\missing")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(m_root, OLESTR("P\\C")), ERROR_SUCCESS);
 
   // Every handle of the deleted key, this one's and another's, answers 1018.
   for (HKEY h : {child, other}) {
@@ -316,14 +319,14 @@ TEST_F(Registry, DeletingKeys) {
     EXPECT_EQ(RegCreateKeyW(h, OLESTR("again"), &k), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
   }
-  EXPECT_EQ(RegDeleteKeyW(root_, OLESTR("p")), ERROR_SUCCESS);
-  EXPECT_EQ(SubkeyNames(root_).size(), 0u);
+  EXPECT_EQ(RegDeleteKeyW(m_root, OLESTR("p")), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(m_root).size(), 0u);
   EXPECT_EQ(RegSetValueExW(parent, OLESTR("x"), 0, REG_BINARY, nullptr, 0), ERROR_KEY_DELETED);
   RegCloseKey(parent);
 }
 
 TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
-  HKEY t = Create(root_, OLESTR("t"));
+  HKEY t = Create(m_root, OLESTR("t"));
   RegCloseKey(Create(t, OLESTR("a\\b\\c")));
   SetDword(t, OLESTR("v"), 1);
   HKEY deep = nullptr;
@@ -343,25 +346,25 @@ TEST_F(Registry, DeleteTreeWithAndWithoutSubkey) {
   RegCloseKey(deep);
 
   RegCloseKey(Create(t, OLESTR("x\\y")));
-  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_SUCCESS);
-  EXPECT_EQ(SubkeyNames(root_).size(), 0u);
-  EXPECT_EQ(RegDeleteTreeW(root_, OLESTR("t")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteTreeW(m_root, OLESTR("t")), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(m_root).size(), 0u);
+  EXPECT_EQ(RegDeleteTreeW(m_root, OLESTR("t")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegFlushKey(t), ERROR_KEY_DELETED);
   RegCloseKey(t);
 }
 
 TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
-  RegCloseKey(Create(root_, OLESTR("short")));
-  RegCloseKey(Create(root_, OLESTR("longer-name")));
-  Set(root_, OLESTR("v"), REG_BINARY, "12345", 5);
-  Set(root_, OLESTR("value-name"), REG_BINARY, "1", 1);
+  RegCloseKey(Create(m_root, OLESTR("short")));
+  RegCloseKey(Create(m_root, OLESTR("longer-name")));
+  Set(m_root, OLESTR("v"), REG_BINARY, "12345", 5);
+  Set(m_root, OLESTR("value-name"), REG_BINARY, "1", 1);
   DWORD n[6];
   for (auto &x : n) x = kSentinel;
   WCHAR cls[4] = {OLESTR('x'), OLESTR('x'), OLESTR('x'), OLESTR('x')};
   DWORD cchClass = 4;
-  ASSERT_EQ(RegQueryInfoKeyW(root_, cls, &cchClass, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], nullptr,
-                             nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegQueryInfoKeyW(m_root, cls, &cchClass, nullptr, &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], nullptr, nullptr),
+      ERROR_SUCCESS);
   EXPECT_EQ(cchClass, 0u);
   EXPECT_EQ(cls[0], 0);
   EXPECT_EQ(n[0], 2u);   // subkeys
@@ -369,7 +372,7 @@ TEST_F(Registry, QueryInfoKeyCountsAndMaxima) {
   EXPECT_EQ(n[3], 2u);   // values
   EXPECT_EQ(n[4], 10u);  // longest value name, in characters
   EXPECT_EQ(n[5], 5u);   // largest data, in bytes
-  EXPECT_EQ(RegFlushKey(root_), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(m_root), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, ClassesRootIsLocalMachineSoftwareClasses) {
@@ -397,13 +400,13 @@ TEST_F(Registry, ThreadsShareHandlesAndKeys) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       WCHAR name[2] = {static_cast<WCHAR>(OLESTR('a') + t), 0};
-      HKEY k = Create(root_, name);
+      HKEY k = Create(m_root, name);
       for (DWORD i = 0; i < kValues; ++i) {
         WCHAR value[2] = {static_cast<WCHAR>(OLESTR('A') + i), 0};
         DWORD subkeys = 0;
         failures[t] += RegSetValueExW(k, value, 0, REG_DWORD, reinterpret_cast<BYTE *>(&i), 4) != ERROR_SUCCESS;
-        failures[t] += RegQueryInfoKeyW(root_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS;
+        failures[t] += RegQueryInfoKeyW(m_root, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr) != ERROR_SUCCESS;
       }
       DWORD values = 0;
       RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
@@ -414,7 +417,7 @@ TEST_F(Registry, ThreadsShareHandlesAndKeys) {
   }
   for (auto &th : threads) th.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
-  EXPECT_EQ(SubkeyNames(root_).size(), static_cast<size_t>(kThreads));
+  EXPECT_EQ(SubkeyNames(m_root).size(), static_cast<size_t>(kThreads));
 }
 
 TEST_F(Registry, PredefinedKeysByTheirLow32Bits) {
@@ -448,17 +451,17 @@ class ClassesRoot : public Registry {
   void SetUp() override {
     Registry::SetUp();
     Clean();
-    user_ = Create(HKEY_CURRENT_USER, kClass);
-    machine_ = Create(HKEY_LOCAL_MACHINE, kClass);
-    Set(user_, nullptr, REG_SZ, OLESTR("user"), 10);
-    Set(machine_, nullptr, REG_SZ, OLESTR("machine"), 16);
-    RegCloseKey(Create(user_, OLESTR("UserOnly")));
-    RegCloseKey(Create(machine_, OLESTR("MachineOnly")));
-    RegCloseKey(Create(machine_, OLESTR("userOnly")));  // both have it, spelt differently
+    m_user = Create(HKEY_CURRENT_USER, kClass);
+    m_machine = Create(HKEY_LOCAL_MACHINE, kClass);
+    Set(m_user, nullptr, REG_SZ, OLESTR("user"), 10);
+    Set(m_machine, nullptr, REG_SZ, OLESTR("machine"), 16);
+    RegCloseKey(Create(m_user, OLESTR("UserOnly")));
+    RegCloseKey(Create(m_machine, OLESTR("MachineOnly")));
+    RegCloseKey(Create(m_machine, OLESTR("userOnly")));  // both have it, spelt differently
   }
   void TearDown() override {
-    RegCloseKey(user_);
-    RegCloseKey(machine_);
+    RegCloseKey(m_user);
+    RegCloseKey(m_machine);
     Clean();
     Registry::TearDown();
   }
@@ -476,7 +479,7 @@ class ClassesRoot : public Registry {
     return r == ERROR_SUCCESS ? Narrow(buf) : "error " + std::to_string(r);
   }
 
-  HKEY user_ = nullptr, machine_ = nullptr;
+  HKEY m_user = nullptr, m_machine = nullptr;
 };
 
 TEST_F(ClassesRoot, MergesUserOverMachine) {
@@ -499,18 +502,18 @@ TEST_F(ClassesRoot, MergesUserOverMachine) {
   // Values written through the merged key go to the user's key, which
   // exists; a new subkey goes to the machine's.
   Set(k, OLESTR("written"), REG_DWORD, "\1\0\0\0", 4);
-  EXPECT_EQ(RegQueryValueExW(user_, OLESTR("written"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(m_user, OLESTR("written"), nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   HKEY fresh = Create(k, OLESTR("Fresh"));
   RegCloseKey(fresh);
-  EXPECT_EQ(Default(machine_, OLESTR("Fresh")), "error 2") << "created for the machine";
-  EXPECT_EQ(Default(user_, OLESTR("Fresh")), "(no key)");
+  EXPECT_EQ(Default(m_machine, OLESTR("Fresh")), "error 2") << "created for the machine";
+  EXPECT_EQ(Default(m_user, OLESTR("Fresh")), "(no key)");
 
   // Deleting removes the user's copy; the machine's then shows through.
   EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Merged\\UserOnly")), ERROR_SUCCESS);
-  EXPECT_EQ(Default(machine_, OLESTR("userOnly")), "error 2");
-  EXPECT_EQ(RegDeleteTreeW(user_, nullptr), ERROR_SUCCESS);
-  RegCloseKey(user_);
-  user_ = nullptr;
+  EXPECT_EQ(Default(m_machine, OLESTR("userOnly")), "error 2");
+  EXPECT_EQ(RegDeleteTreeW(m_user, nullptr), ERROR_SUCCESS);
+  RegCloseKey(m_user);
+  m_user = nullptr;
   EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kClass), ERROR_SUCCESS);
   EXPECT_EQ(Default(k), "machine") << "the handle now finds the machine's key";
   RegCloseKey(k);
@@ -519,7 +522,7 @@ TEST_F(ClassesRoot, MergesUserOverMachine) {
 TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
   HKEY k = nullptr;
   DWORD disp = 0;
-  ASSERT_EQ(RegCreateKeyExA(root_, "Ansi", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyExA(m_root, "Ansi", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, &disp), ERROR_SUCCESS);
   EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   EXPECT_EQ(RegSetValueExA(k, "text", 0, REG_SZ, reinterpret_cast<const BYTE *>("hello"), 6), ERROR_SUCCESS);
   WCHAR wide[16];
@@ -553,7 +556,7 @@ TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
   EXPECT_EQ(cb, static_cast<DWORD>(n));
 
   cch = sizeof name;
-  EXPECT_EQ(RegEnumKeyExA(root_, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyExA(m_root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(std::string(name), "Ansi");
   DWORD values = 0;
   EXPECT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
@@ -562,31 +565,31 @@ TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
   EXPECT_EQ(values, 2u);
   EXPECT_EQ(RegDeleteValueA(k, "text"), ERROR_SUCCESS);
   RegCloseKey(k);
-  ASSERT_EQ(RegOpenKeyExA(root_, "ansi", 0, KEY_READ, &k), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(m_root, "ansi", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
-  EXPECT_EQ(RegDeleteKeyA(root_, "Ansi"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(m_root, "Ansi"), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, GetValueChecksTypesAndExpands) {
-  HKEY k = Create(root_, OLESTR("get"));
+  HKEY k = Create(m_root, OLESTR("get"));
   SetDword(k, OLESTR("dword"), 42);
   Set(k, OLESTR("four"), REG_BINARY, "abcd", 4);
   Set(k, OLESTR("path"), REG_EXPAND_SZ, OLESTR("[%PATH%]"), 18);
   RegCloseKey(k);
 
   DWORD v = 0, cb = sizeof v, type = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_DWORD, &type, &v, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_DWORD, &type, &v, &cb), ERROR_SUCCESS);
   EXPECT_EQ(v, 42u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   cb = sizeof v;
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("four"), RRF_RT_DWORD, nullptr, &v, &cb), ERROR_SUCCESS)
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("four"), RRF_RT_DWORD, nullptr, &v, &cb), ERROR_SUCCESS)
       << "four bytes of binary pass as a DWORD";
   cb = sizeof v;
   v = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr, &v, &cb),
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("dword"), RRF_RT_REG_SZ | RRF_ZEROONFAILURE, nullptr, &v, &cb),
             ERROR_UNSUPPORTED_TYPE);
   EXPECT_EQ(v, 0u) << "zeroed on failure";
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_REG_EXPAND_SZ, nullptr, nullptr, &cb),
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("path"), RRF_RT_REG_EXPAND_SZ, nullptr, nullptr, &cb),
             ERROR_INVALID_PARAMETER);
 
   // Expanded, and then a plain string.
@@ -599,24 +602,25 @@ TEST_F(Registry, GetValueChecksTypesAndExpands) {
   WCHAR got[4096];
   cb = sizeof got;
   type = kSentinel;
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_REG_SZ, &type, got, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("path"), RRF_RT_REG_SZ, &type, got, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(WString(got), WString(path));
   EXPECT_EQ(cb, (n + 3) * sizeof(WCHAR));
   cb = 4;
-  EXPECT_EQ(RegGetValueW(root_, OLESTR("get"), OLESTR("path"), RRF_RT_ANY | RRF_NOEXPAND, &type, got, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(RegGetValueW(m_root, OLESTR("get"), OLESTR("path"), RRF_RT_ANY | RRF_NOEXPAND, &type, got, &cb),
+            ERROR_MORE_DATA);
   EXPECT_EQ(cb, 18u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
 }
 
 TEST_F(Registry, CopyTreeCopiesValuesAndSubkeys) {
-  HKEY src = Create(root_, OLESTR("src"));
+  HKEY src = Create(m_root, OLESTR("src"));
   SetDword(src, OLESTR("top"), 1);
   HKEY deep = Create(src, OLESTR("a\\b"));
   Set(deep, OLESTR("leaf"), REG_SZ, OLESTR("x"), 4);
   RegCloseKey(deep);
-  HKEY dest = Create(root_, OLESTR("dest"));
-  EXPECT_EQ(RegCopyTreeW(root_, OLESTR("src"), dest), ERROR_SUCCESS);
+  HKEY dest = Create(m_root, OLESTR("dest"));
+  EXPECT_EQ(RegCopyTreeW(m_root, OLESTR("src"), dest), ERROR_SUCCESS);
   DWORD v = 0, cb = sizeof v;
   EXPECT_EQ(RegQueryValueExW(dest, OLESTR("top"), nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
   EXPECT_EQ(v, 1u);
@@ -624,7 +628,7 @@ TEST_F(Registry, CopyTreeCopiesValuesAndSubkeys) {
   cb = sizeof leaf;
   EXPECT_EQ(RegGetValueW(dest, OLESTR("a\\b"), OLESTR("leaf"), RRF_RT_REG_SZ, nullptr, leaf, &cb), ERROR_SUCCESS);
   EXPECT_EQ(WString(leaf), OLESTR("x"));
-  EXPECT_EQ(RegCopyTreeW(root_, OLESTR("missing"), dest), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCopyTreeW(m_root, OLESTR("missing"), dest), ERROR_FILE_NOT_FOUND);
   RegCloseKey(src);
   RegCloseKey(dest);
 }

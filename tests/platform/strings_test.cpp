@@ -33,17 +33,17 @@ class WideStrings : public ::testing::Test {
   }
   // A buffer of n units followed by guard units that nothing may touch.
   WCHAR *Buffer(size_t n) {
-    buf_.assign(n + 4, kGuard);
-    size_ = n;
-    return buf_.data();
+    m_buf.assign(n + 4, kGuard);
+    m_size = n;
+    return m_buf.data();
   }
   bool GuardIntact() const {
-    for (size_t i = size_; i < buf_.size(); ++i)
-      if (buf_[i] != kGuard) return false;
+    for (size_t i = m_size; i < m_buf.size(); ++i)
+      if (m_buf[i] != kGuard) return false;
     return true;
   }
-  std::basic_string<WCHAR> buf_;
-  size_t size_ = 0;
+  std::basic_string<WCHAR> m_buf;
+  size_t m_size = 0;
 };
 
 std::string Format(const WCHAR *fmt, ...) {

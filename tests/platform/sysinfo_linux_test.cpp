@@ -10,6 +10,8 @@
 
 #include "conformance.h"
 
+namespace {
+
 TEST(LinuxSystem, AnsiCodePageIsUtf8) {
   EXPECT_EQ(GetACP(), (UINT)CP_UTF8);
   WCHAR wide[4];
@@ -40,3 +42,5 @@ TEST(LinuxSystem, LocalFreeRefusesWhatItDidNotAllocate) {
   // A second free of the same block is refused too.
   EXPECT_EQ(LocalFree(block), block);
 }
+
+}  // namespace

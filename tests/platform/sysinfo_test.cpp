@@ -8,6 +8,8 @@
 
 #include "conformance.h"
 
+namespace {
+
 TEST(ComputerName, IsBoundedAndUpperCase) {
   DWORD size = 0;
   ResetLastError();
@@ -60,3 +62,5 @@ TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_NO_SUCH_VAR"), buf, 6), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ENVVAR_NOT_FOUND);
 }
+
+}  // namespace

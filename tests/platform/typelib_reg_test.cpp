@@ -13,7 +13,7 @@
 #include "conformance.h"
 #include "fresh_prefix.h"
 
-#define WIDE_(s) OLESTR(s)
+#define WIDE_TEXT(s) OLESTR(s)
 
 namespace {
 
@@ -52,7 +52,7 @@ bool KeyExists(const WString &key) {
 
 TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   UseFreshPrefix();
-  const WString file = FixtureFile(WIDE_(FIXTURE_TLB));
+  const WString file = FixtureFile(WIDE_TEXT(FIXTURE_TLB));
   const WCHAR *path = file.c_str();
   const WString libKey = OLESTR("TypeLib\\") + GuidKey(LIBID_FixtureLib);
   const WString itfKey = OLESTR("Interface\\") + GuidKey(IID_IFixture);
@@ -108,7 +108,7 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
 // any locale that a client passes, as the component loads its own.
 TEST(TypeLibRegistration, LibraryWithALocale) {
   UseFreshPrefix();
-  const WString file = FixtureFile(WIDE_(COMPONENT_TLB));
+  const WString file = FixtureFile(WIDE_TEXT(COMPONENT_TLB));
   const WCHAR *path = file.c_str();
   const WString libKey = OLESTR("TypeLib\\") + GuidKey(LIBID_QuillonRevisionDirectoryLib);
   ITypeLib *lib = nullptr;

@@ -14,9 +14,9 @@ namespace {
 // IDispatch whose default member (DISPID_VALUE) reads as 17.
 class Object : public IDispatch {
  public:
-  explicit Object(bool dispatch) : dispatch_(dispatch) {}
+  explicit Object(bool dispatch) : m_dispatch(dispatch) {}
   STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    *ppv = riid == IID_IUnknown || (dispatch_ && riid == IID_IDispatch) ? this : nullptr;
+    *ppv = riid == IID_IUnknown || (m_dispatch && riid == IID_IDispatch) ? this : nullptr;
     if (*ppv) AddRef();
     return *ppv ? S_OK : E_NOINTERFACE;
   }
@@ -37,7 +37,7 @@ class Object : public IDispatch {
   int invokes = 0;
 
  private:
-  bool dispatch_;
+  bool m_dispatch;
 };
 
 template <typename T>

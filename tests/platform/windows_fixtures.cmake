@@ -30,12 +30,12 @@ revdir_test_module(fixture_module revdir_fixture ${fixtures}/fixture_module.cpp 
 target_include_directories(fixture_module PRIVATE ${fixtures})
 
 revdir_test_module(typelib_fixture_module typelib_fixture_module
-  ${typelib_fixture}/FixtureModule.cpp ${typelib_fixture}/FixtureModule.rc)
-set_source_files_properties(${typelib_fixture}/FixtureModule.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/Fixture.tlb)
+  ${typelib_fixture}/fixture_module.cpp ${typelib_fixture}/fixture_module.rc)
+set_source_files_properties(${typelib_fixture}/fixture_module.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/Fixture.tlb)
 target_include_directories(typelib_fixture_module PRIVATE ${CMAKE_BINARY_DIR})
 add_dependencies(typelib_fixture_module platform_tests_files)
 
-target_sources(${test} PRIVATE ${typelib_fixture}/FixtureObject.cpp ${platform_gen}/Fixture_i.c)
+target_sources(${test} PRIVATE ${typelib_fixture}/fixture_object.cpp ${platform_gen}/Fixture_i.c)
 target_link_libraries(${test} PRIVATE QuillonRevisionDirectory_client)
 add_dependencies(${test} platform_tests_files fixture_module typelib_fixture_module)
 target_include_directories(${test} PRIVATE ${typelib_fixture} ${platform_gen})

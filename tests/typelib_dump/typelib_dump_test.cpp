@@ -14,8 +14,9 @@
 #include <string>
 
 #include "conformance.h"
+#include "text/wide_text.h"
 
-#define WIDE_(s) OLESTR(s)
+#define WIDE_TEXT(s) OLESTR(s)
 
 namespace {
 
@@ -53,18 +54,17 @@ class Dumper {
   std::string Library(ITypeLib *lib) {
     TLIBATTR *la = nullptr;
     if (SUCCEEDED(lib->GetLibAttr(&la))) {
-      out_ << "library " << GuidText(la->guid) << " lcid " << Hex(la->lcid) << " syskind " << la->syskind
-           << " version " << la->wMajorVerNum << "." << la->wMinorVerNum << " flags " << Hex(la->wLibFlags)
-           << "\n";
+      m_out << "library " << GuidText(la->guid) << " lcid " << Hex(la->lcid) << " syskind " << la->syskind
+            << " version " << la->wMajorVerNum << "." << la->wMinorVerNum << " flags " << Hex(la->wLibFlags) << "\n";
       lib->ReleaseTLibAttr(la);
     }
     Doc(lib, -1, "  ");
     UINT n = lib->GetTypeInfoCount();
-    out_ << "  types " << n << "\n";
+    m_out << "  types " << n << "\n";
     for (UINT i = 0; i < n; ++i) {
       TYPEKIND kind;
       HRESULT hr = lib->GetTypeInfoType(i, &kind);
-      out_ << "type " << i << " kind " << (SUCCEEDED(hr) ? static_cast<int>(kind) : -1) << "\n";
+      m_out << "type " << i << " kind " << (SUCCEEDED(hr) ? static_cast<int>(kind) : -1) << "\n";
       Doc(lib, static_cast<INT>(i), "  ");
       ITypeInfo *info = nullptr;
       if (FAILED(lib->GetTypeInfo(i, &info))) continue;
@@ -73,15 +73,15 @@ class Dumper {
       HREFTYPE href;
       ITypeInfo *vtbl = nullptr;
       hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &href);
-      out_ << "  impl -1: " << Hr(hr) << "\n";
+      m_out << "  impl -1: " << Hr(hr) << "\n";
       if (SUCCEEDED(hr) && SUCCEEDED(info->GetRefTypeInfo(href, &vtbl))) {
-        out_ << "  vtable view\n";
+        m_out << "  vtable view\n";
         Info(vtbl, "    ");
         vtbl->Release();
       }
       info->Release();
     }
-    return out_.str();
+    return m_out.str();
   }
 
  private:
@@ -91,17 +91,17 @@ class Dumper {
     BSTR name = nullptr, doc = nullptr, file = nullptr;
     DWORD context = kSentinel;
     HRESULT hr = owner->GetDocumentation(id, &name, &doc, &context, &file);
-    out_ << indent << "doc " << Hr(hr) << " " << Take(name) << " " << Take(doc) << " " << Hex(context) << " "
-         << Take(file) << "\n";
+    m_out << indent << "doc " << Hr(hr) << " " << Take(name) << " " << Take(doc) << " " << Hex(context) << " "
+          << Take(file) << "\n";
   }
 
   void Names(ITypeInfo *info, MEMBERID memid, const std::string &indent) {
     BSTR names[32] = {};
     UINT count = 0;
     HRESULT hr = info->GetNames(memid, names, 32, &count);
-    out_ << indent << "names " << Hr(hr);
-    for (UINT i = 0; i < count; ++i) out_ << " " << Take(names[i]);
-    out_ << "\n";
+    m_out << indent << "names " << Hr(hr);
+    for (UINT i = 0; i < count; ++i) m_out << " " << Take(names[i]);
+    m_out << "\n";
   }
 
   // A referenced type: its name, kind and GUID, not the handle's value.
@@ -142,22 +142,22 @@ class Dumper {
     TYPEATTR *a = nullptr;
     HRESULT hr = info->GetTypeAttr(&a);
     if (FAILED(hr)) {
-      out_ << indent << "attr " << Hr(hr) << "\n";
+      m_out << indent << "attr " << Hr(hr) << "\n";
       return;
     }
-    out_ << indent << "attr " << GuidText(a->guid) << " lcid " << Hex(a->lcid) << " ctor " << a->memidConstructor
-         << " dtor " << a->memidDestructor << " size " << a->cbSizeInstance << " kind " << a->typekind
-         << " funcs " << a->cFuncs << " vars " << a->cVars << " impls " << a->cImplTypes << " vft "
-         << a->cbSizeVft << " align " << a->cbAlignment << " flags " << Hex(a->wTypeFlags) << " version "
-         << a->wMajorVerNum << "." << a->wMinorVerNum << " idl " << Hex(a->idldescType.wIDLFlags) << "\n";
+    m_out << indent << "attr " << GuidText(a->guid) << " lcid " << Hex(a->lcid) << " ctor " << a->memidConstructor
+          << " dtor " << a->memidDestructor << " size " << a->cbSizeInstance << " kind " << a->typekind << " funcs "
+          << a->cFuncs << " vars " << a->cVars << " impls " << a->cImplTypes << " vft " << a->cbSizeVft << " align "
+          << a->cbAlignment << " flags " << Hex(a->wTypeFlags) << " version " << a->wMajorVerNum << "."
+          << a->wMinorVerNum << " idl " << Hex(a->idldescType.wIDLFlags) << "\n";
     Doc(info, MEMBERID_NIL, indent);
     for (UINT i = 0; i < a->cImplTypes; ++i) {
       HREFTYPE href;
       INT flags = -1;
       hr = info->GetRefTypeOfImplType(i, &href);
       HRESULT fhr = info->GetImplTypeFlags(i, &flags);
-      out_ << indent << "impl " << i << ": " << (SUCCEEDED(hr) ? Ref(info, href) : Hr(hr)) << " flags "
-           << (SUCCEEDED(fhr) ? Hex(flags) : Hr(fhr)) << "\n";
+      m_out << indent << "impl " << i << ": " << (SUCCEEDED(hr) ? Ref(info, href) : Hr(hr)) << " flags "
+            << (SUCCEEDED(fhr) ? Hex(flags) : Hr(fhr)) << "\n";
     }
     for (UINT i = 0; i < a->cFuncs; ++i) Func(info, i, indent);
     for (UINT i = 0; i < a->cVars; ++i) Var(info, i, indent);
@@ -168,16 +168,16 @@ class Dumper {
     FUNCDESC *f = nullptr;
     HRESULT hr = info->GetFuncDesc(index, &f);
     if (FAILED(hr)) {
-      out_ << indent << "func " << index << " " << Hr(hr) << "\n";
+      m_out << indent << "func " << index << " " << Hr(hr) << "\n";
       return;
     }
-    out_ << indent << "func " << index << " memid " << Hex(f->memid) << " funckind "
-         << f->funckind << " invkind " << f->invkind << " callconv " << f->callconv << " params " << f->cParams
-         << " opt " << f->cParamsOpt << " vft " << f->oVft << " scodes " << f->cScodes << " flags "
-         << Hex(f->wFuncFlags) << "\n";
+    m_out << indent << "func " << index << " memid " << Hex(f->memid) << " funckind " << f->funckind << " invkind "
+          << f->invkind << " callconv " << f->callconv << " params " << f->cParams << " opt " << f->cParamsOpt
+          << " vft " << f->oVft << " scodes " << f->cScodes << " flags " << Hex(f->wFuncFlags) << "\n";
     std::string in = indent + "  ";
-    out_ << in << "returns " << Elem(info, f->elemdescFunc) << "\n";
-    for (SHORT p = 0; p < f->cParams; ++p) out_ << in << "param " << p << " " << Elem(info, f->lprgelemdescParam[p]) << "\n";
+    m_out << in << "returns " << Elem(info, f->elemdescFunc) << "\n";
+    for (SHORT p = 0; p < f->cParams; ++p)
+      m_out << in << "param " << p << " " << Elem(info, f->lprgelemdescParam[p]) << "\n";
     Names(info, f->memid, in);
     Doc(info, f->memid, in);
     // Late binding finds the member by its name.
@@ -186,7 +186,7 @@ class Dumper {
       MEMBERID id = 0;
       LPOLESTR names[] = {name};
       hr = info->GetIDsOfNames(names, 1, &id);
-      out_ << in << "dispid " << Hr(hr) << " " << Hex(id) << "\n";
+      m_out << in << "dispid " << Hr(hr) << " " << Hex(id) << "\n";
     }
     SysFreeString(name);
     info->ReleaseFuncDesc(f);
@@ -196,26 +196,26 @@ class Dumper {
     VARDESC *v = nullptr;
     HRESULT hr = info->GetVarDesc(index, &v);
     if (FAILED(hr)) {
-      out_ << indent << "var " << index << " " << Hr(hr) << "\n";
+      m_out << indent << "var " << index << " " << Hr(hr) << "\n";
       return;
     }
-    out_ << indent << "var " << index << " memid " << Hex(v->memid) << " varkind "
-         << v->varkind << " flags " << Hex(v->wVarFlags) << " type " << Elem(info, v->elemdescVar);
+    m_out << indent << "var " << index << " memid " << Hex(v->memid) << " varkind " << v->varkind << " flags "
+          << Hex(v->wVarFlags) << " type " << Elem(info, v->elemdescVar);
     if (v->varkind == VAR_CONST && v->lpvarValue) {
       VARIANT text;
       VariantInit(&text);
       HRESULT chr = VariantChangeType(&text, v->lpvarValue, 0, VT_BSTR);
-      out_ << " value vt" << V_VT(v->lpvarValue) << " " << (SUCCEEDED(chr) ? Narrow(V_BSTR(&text)) : Hr(chr));
+      m_out << " value vt" << V_VT(v->lpvarValue) << " " << (SUCCEEDED(chr) ? Narrow(V_BSTR(&text)) : Hr(chr));
       VariantClear(&text);
     }
-    out_ << "\n";
+    m_out << "\n";
     std::string in = indent + "  ";
     Names(info, v->memid, in);
     Doc(info, v->memid, in);
     info->ReleaseVarDesc(v);
   }
 
-  std::ostringstream out_;
+  std::ostringstream m_out;
 };
 
 std::string DumpFile(const std::basic_string<WCHAR> &path, HRESULT *hr) {
@@ -242,7 +242,7 @@ std::string ReadText(const std::string &path) {
 // Both libraries the build makes, against the text Wine's reader printed.
 TEST(TypeLibDump, MatchesTheSystemReader) {
   std::string text;
-  for (const WCHAR *tlb : {WIDE_(DUMP_FIXTURE_TLB), WIDE_(DUMP_COMPONENT_TLB)}) {
+  for (const WCHAR *tlb : {WIDE_TEXT(DUMP_FIXTURE_TLB), WIDE_TEXT(DUMP_COMPONENT_TLB)}) {
     HRESULT hr;
     std::string one = DumpFile(FixtureFile(tlb), &hr);
     ASSERT_EQ(S_OK, hr) << Narrow(tlb);
@@ -262,8 +262,7 @@ TEST(TypeLibDump, MatchesTheSystemReader) {
 
 int main(int argc, char **argv) {
   if (argc == 3 && std::string(argv[1]) == "--dump") {
-    std::basic_string<WCHAR> path;
-    for (const char *p = argv[2]; *p; ++p) path += static_cast<WCHAR>(static_cast<unsigned char>(*p));
+    const std::basic_string<WCHAR> path = platform::Widen(argv[2], CP_ACP);
     HRESULT hr;
     std::string text = DumpFile(path, &hr);
     if (FAILED(hr)) {

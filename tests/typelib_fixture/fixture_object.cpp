@@ -1,6 +1,8 @@
-#include "FixtureObject.h"
+#include "fixture_object.h"
 
 #include <string>
+
+#include "text/wide_text.h"
 
 namespace {
 
@@ -9,18 +11,15 @@ using WString = std::basic_string<WCHAR>;
 WString Str(BSTR b) { return b ? WString(b, SysStringLen(b)) : WString(); }
 BSTR Alloc(const WString &s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
-WString Number(long long v) {
-  std::string s = std::to_string(v);
-  return WString(s.begin(), s.end());
-}
+WString Decimal(long long v) { return platform::Widen(std::to_string(v)); }
 
 // IUnknown and IDispatch of a dual interface I, dispatch from type information.
 template <typename I>
 class DualObject : public I {
  public:
-  DualObject(ITypeLib *lib, REFIID iid) : iid_(iid) { lib->GetTypeInfoOfGuid(iid, &info_); }
+  DualObject(ITypeLib *lib, REFIID iid) : m_iid(iid) { lib->GetTypeInfoOfGuid(iid, &m_info); }
   virtual ~DualObject() {
-    if (info_) info_->Release();
+    if (m_info) m_info->Release();
   }
   STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
@@ -32,9 +31,9 @@ class DualObject : public I {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
   STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return n;
   }
@@ -47,57 +46,57 @@ class DualObject : public I {
     if (!ppTInfo) return E_POINTER;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    info_->AddRef();
-    *ppTInfo = info_;
+    m_info->AddRef();
+    *ppTInfo = m_info;
     return S_OK;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *rgszNames, UINT cNames, LCID, DISPID *rgDispId) override {
-    return DispGetIDsOfNames(info_, rgszNames, cNames, rgDispId);
+    return DispGetIDsOfNames(m_info, rgszNames, cNames, rgDispId);
   }
   STDMETHODIMP Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPARAMS *pDispParams, VARIANT *pVarResult,
                       EXCEPINFO *pExcepInfo, UINT *puArgErr) override {
-    return DispInvoke(static_cast<I *>(this), info_, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+    return DispInvoke(static_cast<I *>(this), m_info, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
                       puArgErr);
   }
 
  protected:
-  virtual bool Answers(REFIID riid) { return riid == iid_; }
+  virtual bool Answers(REFIID riid) { return riid == m_iid; }
 
  private:
-  LONG refs_ = 1;
-  IID iid_;
-  ITypeInfo *info_ = nullptr;
+  LONG m_refs = 1;
+  IID m_iid;
+  ITypeInfo *m_info = nullptr;
 };
 
 class FixItem final : public DualObject<IFixItem> {
  public:
-  FixItem(ITypeLib *lib, WString name) : DualObject(lib, IID_IFixItem), name_(std::move(name)) {}
+  FixItem(ITypeLib *lib, WString name) : DualObject(lib, IID_IFixItem), m_name(std::move(name)) {}
   STDMETHODIMP get_Name(BSTR *Name) override {
     if (!Name) return E_POINTER;
-    *Name = Alloc(name_);
+    *Name = Alloc(m_name);
     return S_OK;
   }
 
  private:
-  WString name_;
+  WString m_name;
 };
 
 class FixtureObject final : public DualObject<IFixture2> {
  public:
-  explicit FixtureObject(ITypeLib *lib) : DualObject(lib, IID_IFixture2), lib_(lib) { lib_->AddRef(); }
-  ~FixtureObject() override { lib_->Release(); }
+  explicit FixtureObject(ITypeLib *lib) : DualObject(lib, IID_IFixture2), m_lib(lib) { m_lib->AddRef(); }
+  ~FixtureObject() override { m_lib->Release(); }
 
   STDMETHODIMP get_Item(LONG Index, IFixItem **Item) override {
     if (!Item) return E_POINTER;
     *Item = nullptr;
     if (Index < 0 || Index >= kCount) return E_INVALIDARG;
-    *Item = new FixItem(lib_, OLESTR("item") + Number(Index));
+    *Item = new FixItem(m_lib, OLESTR("item") + Decimal(Index));
     return S_OK;
   }
   STDMETHODIMP get__NewEnum(IUnknown **Enum) override {
     if (!Enum) return E_POINTER;
     // Stands in for an enumerator: an object that answers IUnknown.
-    *Enum = new FixItem(lib_, OLESTR("enumerator"));
+    *Enum = new FixItem(m_lib, OLESTR("enumerator"));
     return S_OK;
   }
   STDMETHODIMP get_Count(LONG *Count) override {
@@ -105,11 +104,10 @@ class FixtureObject final : public DualObject<IFixture2> {
     *Count = kCount;
     return S_OK;
   }
-  STDMETHODIMP Describe(LONG Number_, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color,
-                        BSTR *Result) override {
+  STDMETHODIMP Describe(LONG Number, ULONG Flags, BSTR Text, VARIANT_BOOL Flag, FixColor Color, BSTR *Result) override {
     if (!Result) return E_POINTER;
-    *Result = Alloc(Number(Number_) + OLESTR("|") + Number(Flags) + OLESTR("|") + Str(Text) + OLESTR("|") + Number(Flag) + OLESTR("|") +
-                    Number(Color));
+    *Result = Alloc(Decimal(Number) + OLESTR("|") + Decimal(Flags) + OLESTR("|") + Str(Text) + OLESTR("|") +
+                    Decimal(Flag) + OLESTR("|") + Decimal(Color));
     return S_OK;
   }
   STDMETHODIMP Fail(LONG Code, VARIANT_BOOL WithErrorInfo) override {
@@ -164,7 +162,7 @@ class FixtureObject final : public DualObject<IFixture2> {
 
  private:
   static constexpr LONG kCount = 3;
-  ITypeLib *lib_;
+  ITypeLib *m_lib;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include "Fixture.h"
