@@ -41,7 +41,7 @@ class Hold {
 };
 
 constinit PathLock g_lock;
-constinit std::array<SharedPath, RevisionCount> g_paths{};
+constinit std::array<SharedPath, kRevisionCount> g_paths{};
 constinit unsigned long g_holders = 0;  // guarded by g_lock
 
 SharedPath Load(LONG row) {
@@ -77,7 +77,7 @@ BOOL SetInstalledPath(const CRevisionInformation *record, const WCHAR *path) {
 }
 
 void ResetAllInstalledPaths() {
-  std::array<SharedPath, RevisionCount> old;
+  std::array<SharedPath, kRevisionCount> old;
   {
     Hold hold(g_lock);
     old.swap(g_paths);
@@ -90,7 +90,7 @@ void HoldInstalledPaths() {
 }
 
 void ReleaseInstalledPaths() {
-  std::array<SharedPath, RevisionCount> old;
+  std::array<SharedPath, kRevisionCount> old;
   {
     Hold hold(g_lock);
     if (g_holders > 0 && --g_holders == 0) old.swap(g_paths);

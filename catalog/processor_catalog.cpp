@@ -10,7 +10,7 @@
 
 namespace revdir {
 
-const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
+const CProcessorTypeRow kProcessorTypeCatalog[kProcessorTypeCatalogCount] = {
     // Id, Name, description string, product type, product code, major, minor   // English display text
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, -1, -1},  // Arvane 01 Controller
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, -1, -1},  // Quorral 01 Controller

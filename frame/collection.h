@@ -99,8 +99,6 @@ class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
   }
 
   typename Traits::Set &Set() { return m_set; }
-  LONG LanguageId() const { return m_languageId; }
-  void SetLanguageId(LONG languageId) { m_languageId = languageId; }
 
   STDMETHODIMP get__NewEnum(IUnknown **ppUnk) override {
     if (!ppUnk) return E_POINTER;
@@ -126,7 +124,6 @@ class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
 
  private:
   typename Traits::Set m_set;
-  LONG m_languageId = -1;
 };
 
 }  // namespace revdir

@@ -87,11 +87,6 @@ BSTR FormatCode(const WCHAR *format, HRESULT code) {
 
 }  // namespace
 
-const RdErrorEntry *RdErrorTable(size_t *count) {
-  *count = ARRAYSIZE(kErrors);
-  return kErrors;
-}
-
 ScopedThreadLanguage::ScopedThreadLanguage(LONG languageId) : m_saved(GetThreadLocale()) {
   // An invalid id (such as -1) is refused by SetThreadLocale and changes nothing.
   SetThreadLocale(MAKELCID(LOWORD(languageId), SORT_DEFAULT));
@@ -177,6 +172,15 @@ HRESULT CErrorInfo::ReportSystemError(LONG code) const {
   Raise(text);
   SysFreeString(text);
   return MapSystemError(code);
+}
+
+HRESULT CErrorInfo::Report(const Failure &failure, LONG languageId) const {
+  switch (failure.text) {
+    case Failure::Text::kComponent: return ReportError(failure.result, languageId);
+    case Failure::Text::kSystem: ReportSystemError(failure.systemCode); return failure.result;
+    case Failure::Text::kNone: break;
+  }
+  return failure.result;
 }
 
 }  // namespace revdir

@@ -3,6 +3,7 @@
 
 #include <wchar.h>
 
+#include "QuillonRevisionDirectory.h"
 #include "catalog/installed_path.h"
 
 namespace revdir {
@@ -183,6 +184,17 @@ bool FindQuillonVersionEntryPoints(QuillonVersionEntryPoints *entryPoints) {
   entryPoints->ActualDatabaseVersionNumber = reinterpret_cast<DWORD (*)()>(reinterpret_cast<void *>(actual));
   entryPoints->QxGetSoftwareVersion = reinterpret_cast<DWORD (*)()>(reinterpret_cast<void *>(software));
   return true;
+}
+
+Outcome<ApplicationVersions> ReadApplicationVersions() {
+  WCHAR path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0) return {{}, SilentFailure(RdE_NotQuillon)};
+  path[MAX_PATH - 1] = 0;
+  if (!IsAliasRegisteringProgram(ModuleFileNamePart(path))) return {{}, SilentFailure(RdE_NotQuillon)};
+  QuillonVersionEntryPoints entryPoints;
+  if (!FindQuillonVersionEntryPoints(&entryPoints)) return {{}, SilentFailure(RdE_NotQuillon)};
+  return {{entryPoints.ActualDatabaseVersionNumber(), entryPoints.QxGetSoftwareVersion()}, {}};
 }
 
 }  // namespace revdir
