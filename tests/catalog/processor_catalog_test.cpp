@@ -33,6 +33,15 @@ bool SameRow(const CProcessorTypeRow &a, const CProcessorTypeRow &b) {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
+// The entry of kProcessorTypeTables for the table that starts at `rows`.
+const ProcessorTypeTableRef &TableOf(const CProcessorTypeRow *rows) {
+  static const ProcessorTypeTableRef kNone = {nullptr, 0};
+  for (const ProcessorTypeTableRef &table : kProcessorTypeTables)
+    if (table.Rows == rows) return table;
+  ADD_FAILURE() << "no such table";
+  return kNone;
+}
+
 }  // namespace
 
 TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
@@ -55,10 +64,10 @@ TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
 TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
   for (DWORD t = 0; t < kProcessorTypeTableCount; ++t) {
     const ProcessorTypeTableRef &table = kProcessorTypeTables[t];
-    ASSERT_GT(table.Count, 0u) << "table " << t + 1;
+    ASSERT_GT(table.Count, 0u) << "table " << t;
     for (DWORD i = 0; i < table.Count; ++i) {
       const CProcessorTypeRow &r = table.Rows[i];
-      SCOPED_TRACE(testing::Message() << "table " << t + 1 << " entry " << i << " " << Narrow(r.Name));
+      SCOPED_TRACE(testing::Message() << "table " << t << " entry " << i << " " << Narrow(r.Name));
       if (i > 0) {
         EXPECT_LT(table.Rows[i - 1].Id, r.Id);
       }
@@ -74,15 +83,15 @@ TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
 }
 
 TEST(ProcessorTypeTables, RelatedTablesShareContentsButNotStorage) {
-  const ProcessorTypeTableRef &t9 = kProcessorTypeTables[8], &t10 = kProcessorTypeTables[9];
-  EXPECT_NE(t9.Rows, t10.Rows);
-  ASSERT_EQ(t9.Count, t10.Count);
-  EXPECT_TRUE(std::equal(t9.Rows, t9.Rows + t9.Count, t10.Rows, SameRow));
+  const ProcessorTypeTableRef &from2v25 = TableOf(kTypesFrom2v25), &from2v27 = TableOf(kTypesFrom2v27);
+  EXPECT_NE(from2v25.Rows, from2v27.Rows);
+  ASSERT_EQ(from2v25.Count, from2v27.Count);
+  EXPECT_TRUE(std::equal(from2v25.Rows, from2v25.Rows + from2v25.Count, from2v27.Rows, SameRow));
 
-  const ProcessorTypeTableRef &t20 = kProcessorTypeTables[19], &t21 = kProcessorTypeTables[20];
-  ASSERT_EQ(t21.Count, t20.Count + 1);
-  EXPECT_TRUE(std::equal(t20.Rows, t20.Rows + t20.Count, t21.Rows, SameRow));
-  const CProcessorTypeRow &last = t21.Rows[t20.Count];
+  const ProcessorTypeTableRef &from13v00 = TableOf(kTypesFrom13v00), &from13v01 = TableOf(kTypesFrom13v01);
+  ASSERT_EQ(from13v01.Count, from13v00.Count + 1);
+  EXPECT_TRUE(std::equal(from13v00.Rows, from13v00.Rows + from13v00.Count, from13v01.Rows, SameRow));
+  const CProcessorTypeRow &last = from13v01.Rows[from13v00.Count];
   EXPECT_EQ(last.Id, Betrel10);
   EXPECT_EQ(last.MinorRev, 18);
 }
@@ -119,8 +128,8 @@ TEST(ProcessorTypeSet, CatalogueSortsByName) {
 
 TEST(ProcessorTypeSet, FirstInsertedWins) {
   ProcessorTypeSet set;
-  const ProcessorTypeTableRef &t23 = kProcessorTypeTables[22];
-  ASSERT_EQ(InsertProcessorTypes(set, t23.Rows, t23.Count, 1031), S_OK);
+  const ProcessorTypeTableRef &from15v00 = TableOf(kTypesFrom15v00);
+  ASSERT_EQ(InsertProcessorTypes(set, from15v00.Rows, from15v00.Count, 1031), S_OK);
   const CProcessorTypeRow shouting = {Arvane05, OLESTR("ar-05"), 999, 1, 2, 3, 4};
   ASSERT_EQ(InsertProcessorTypes(set, &shouting, 1, 1036), S_OK);
   ASSERT_EQ(InsertProcessorTypes(set, kProcessorTypeCatalog, kProcessorTypeCatalogCount, 1036), S_OK);
@@ -135,7 +144,7 @@ TEST(ProcessorTypeSet, FirstInsertedWins) {
   EXPECT_EQ(kept->MinorRev, 3);
   EXPECT_EQ(kept->LanguageId, 1031);
 
-  probe.Name = OLESTR("AR-01");  // not in table 23: came from the catalogue
+  probe.Name = OLESTR("AR-01");  // not in 15.00's table: came from the catalogue
   ASSERT_NE(set.find(probe), set.end());
   EXPECT_EQ(set.find(probe)->MajorRev, -1);
   EXPECT_EQ(set.find(probe)->LanguageId, 1036);

@@ -50,7 +50,7 @@ TEST(RevisionTable, EachReleaseOwnsAConsistentProcessorTypeTable) {
     EXPECT_EQ(r.AutomationInterfaceVersion[0], OLESTR('.'));
     EXPECT_NE(r.MajorSoftwareVersion, kRevisionKeyAny);
   }
-  for (DWORD t = 0; t < kProcessorTypeTableCount; ++t) EXPECT_GT(users[t], 0) << "table " << t + 1 << " is unused";
+  for (DWORD t = 0; t < kProcessorTypeTableCount; ++t) EXPECT_GT(users[t], 0) << "table " << t << " is unused";
 }
 
 TEST(RevisionTable, IndexOfKnowsOnlyTableRecords) {
