@@ -146,12 +146,12 @@ CErrorInfo::~CErrorInfo() { SysFreeString(m_source); }
 
 void CErrorInfo::Raise(const WCHAR *description) const {
   ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.out()))) return;
+  if (FAILED(CreateErrorInfo(create.Out()))) return;
   create->SetGUID(m_iid);
   create->SetSource(m_source);
   create->SetDescription(const_cast<LPOLESTR>(description ? description : kNoDescription));
   ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.outv()))) SetErrorInfo(0, info.get());
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid()))) SetErrorInfo(0, info.Get());
 }
 
 HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {

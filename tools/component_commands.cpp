@@ -21,12 +21,13 @@
 #include "catalog/registry_keys.h"
 #include "frame/handles.h"
 #include "online/controller_identity.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 
 using revdir::Bstr;
 using revdir::ComPtr;
-using revdir::Utf8;
+using platform::Narrow;
 
 // Exit statuses, one per kind of failure; the README lists them.
 enum Exit : int {
@@ -48,8 +49,8 @@ int Usage(const std::string &message) {
 Bstr ToBstr(const std::string &s) {
   int chars = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0);
   Bstr out;
-  *out.out() = SysAllocStringLen(nullptr, static_cast<UINT>(chars));
-  if (chars > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.get(), chars);
+  *out.Out() = SysAllocStringLen(nullptr, static_cast<UINT>(chars));
+  if (chars > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.Get(), chars);
   return out;
 }
 
@@ -307,13 +308,13 @@ int ExitFor(HRESULT hr) {
 // The component's constant name and localized text on stderr.
 int Report(const std::string &what, HRESULT hr) {
   Bstr constant, text;
-  if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.out(), text.out()))) {
+  if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.Out(), text.Out()))) {
     WCHAR buffer[1024] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, hr, 0, buffer, 1024, nullptr);
-    fprintf(stderr, "revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr), Utf8(buffer).c_str());
+    fprintf(stderr, "revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr), Narrow(buffer).c_str());
   } else {
-    fprintf(stderr, "revdir: %s: %s (0x%08X): %s\n", what.c_str(), Utf8(constant).c_str(),
-            static_cast<unsigned>(hr), Utf8(text).c_str());
+    fprintf(stderr, "revdir: %s: %s (0x%08X): %s\n", what.c_str(), Narrow(constant.Get()).c_str(),
+            static_cast<unsigned>(hr), Narrow(text.Get()).c_str());
   }
   return ExitFor(hr);
 }
@@ -330,15 +331,15 @@ HRESULT Create(IRevisionDirectory_V6 **out) {
 // component is not registered, the module beside the tool is registered first.
 HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory, bool initialize = true) {
   if (a.lang) SetThreadLocale(MAKELCID(*a.lang, SORT_DEFAULT));
-  HRESULT hr = Create(directory.out());
+  HRESULT hr = Create(directory.Out());
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
     HRESULT registered = CallEntry("DllRegisterServer");
     if (FAILED(registered)) return registered;
     fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
-    hr = Create(directory.out());
+    hr = Create(directory.Out());
   }
   if (FAILED(hr)) return hr;
-  g_directory = directory.get();
+  g_directory = directory.Get();
   return initialize ? directory->Initialize() : S_OK;
 }
 
@@ -440,11 +441,11 @@ Row ReleaseRow(IRevision *r) {
   r->get_ACDFileVersionNumber(&database);
   r->get_IsAvailable(&available);
   Bstr path;
-  if (available) r->get_InstalledPath(path.out());
+  if (available) r->get_InstalledPath(path.Out());
   char version[32];
   snprintf(version, sizeof version, "%ld.%02ld", static_cast<long>(major), static_cast<long>(minor));
   return {Text("release", version), Num("majorRev", rev), Num("database", database),
-          {"installed", available ? "true" : "false", false}, Text("installedPath", available ? Utf8(path) : "")};
+          {"installed", available ? "true" : "false", false}, Text("installedPath", available ? Narrow(path.Get()) : "")};
 }
 
 Version VersionOf(IRevision *r) {
@@ -461,15 +462,15 @@ HRESULT Releases(IRevisionDirectory_V6 *d, bool installed, std::vector<ComPtr<IR
   ComPtr<IRevisions> all;
   ComPtr<IAvailableRevisions> available;
   if (installed) {
-    if (FAILED(hr = d->get_AvailableRevisions(available.out()))) return hr;
+    if (FAILED(hr = d->get_AvailableRevisions(available.Out()))) return hr;
     available->get_Count(&count);
   } else {
-    if (FAILED(hr = d->get_Revisions(all.out()))) return hr;
+    if (FAILED(hr = d->get_Revisions(all.Out()))) return hr;
     all->get_Count(&count);
   }
   for (LONG i = 1; i <= count; ++i) {
     ComPtr<IRevision> r;
-    hr = installed ? available->get_Item(i, r.out()) : all->get_Item(i, r.out());
+    hr = installed ? available->get_Item(i, r.Out()) : all->get_Item(i, r.Out());
     if (FAILED(hr)) return hr;
     out.push_back(std::move(r));
   }
@@ -485,13 +486,13 @@ int ListCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv, std::string(kCommon) + " --installed --software --latest") || !s.Open()) return s.status;
   const Args &a = s.a;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
   std::vector<ComPtr<IRevision>> releases;
   if (FAILED(hr = Releases(d, a.installed, releases))) return Report("the releases", hr);
   std::vector<Row> rows;
   for (auto &r : releases)
-    if (!a.software || a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
+    if (!a.software || a.software->Holds(VersionOf(r.Get()))) rows.push_back(ReleaseRow(r.Get()));
   if (a.latest && rows.size() > 1) rows.erase(rows.begin(), rows.end() - 1);
   return Print(a, rows, false);
 }
@@ -500,11 +501,11 @@ int LatestCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv, kCommon) || !s.Open()) return s.status;
   const Args &a = s.a;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
   ComPtr<IRevision> r;
-  if (FAILED(hr = d->get_LatestAvailableRevision(r.out()))) return Report("the latest installed release", hr);
-  return Print(a, {ReleaseRow(r.get())}, true);
+  if (FAILED(hr = d->get_LatestAvailableRevision(r.Out()))) return Report("the latest installed release", hr);
+  return Print(a, {ReleaseRow(r.Get())}, true);
 }
 
 // find: one selector; --installed asks the found release to be installed.
@@ -528,7 +529,7 @@ int FindCommand(int argc, char **argv) {
   if (a.project && a.positional.empty()) return Usage("--project needs one or more files or folders");
   if (a.recursive && !a.project) return Usage("--recursive goes with --project");
   if (!s.Open()) return s.status;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
 
   auto installedOrReport = [&](IRevision *r, const std::string &what) {
@@ -542,7 +543,7 @@ int FindCommand(int argc, char **argv) {
     if (FAILED(hr = Releases(d, a.installed, releases))) return Report("the releases", hr);
     std::vector<Row> rows;
     for (auto &r : releases)
-      if (a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
+      if (a.software->Holds(VersionOf(r.Get()))) rows.push_back(ReleaseRow(r.Get()));
     if (rows.empty()) return Report("no release in that range", RdE_RevisionNotFound);
     if (a.latest) return Print(a, {rows.back()}, true);
     return Print(a, rows, false);
@@ -571,14 +572,14 @@ int FindCommand(int argc, char **argv) {
     int worst = kOk;
     for (const std::string &f : files) {
       ComPtr<IRevision> r;
-      hr = d->GetRevisionFromProjectFile(ToBstr(f).get(), r.out());
-      int rc = FAILED(hr) ? Report(f, hr) : installedOrReport(r.get(), f);
+      hr = d->GetRevisionFromProjectFile(ToBstr(f).Get(), r.Out());
+      int rc = FAILED(hr) ? Report(f, hr) : installedOrReport(r.Get(), f);
       if (rc != kOk) {
         worst = worst == kOk ? rc : worst;
         continue;
       }
       Row row{Text("file", f)};
-      for (Field &field : ReleaseRow(r.get())) row.push_back(field);
+      for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
       rows.push_back(row);
     }
     Print(a, rows, false);
@@ -589,46 +590,46 @@ int FindCommand(int argc, char **argv) {
     ComPtr<IRevision> r;
     const std::string what = "the controller at " + *a.route;
     Bstr route = ToBstr(*a.route);
-    if (FAILED(hr = d->GetRevisionFromController(route.get(), r.out()))) return Report(what, hr);
-    if (int rc = installedOrReport(r.get(), what)) return rc;
+    if (FAILED(hr = d->GetRevisionFromController(route.Get(), r.Out()))) return Report(what, hr);
+    if (int rc = installedOrReport(r.Get(), what)) return rc;
     // The identity the component read is not on its interface: the tool asks
     // the controller again through the same communications library.
     revdir::CControllerIdentity identity;
-    if (FAILED(identity.Read(route.get()))) return Report(what, RdE_NoDeviceFound);
+    if (FAILED(identity.Read(route.Get()))) return Report(what, RdE_NoDeviceFound);
     char revision[16];
     snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
     Row row{Num("vendor", identity.VendorId()), Num("deviceType", identity.DeviceType()),
             Num("productCode", identity.ProductCode()), Text("revision", revision),
             Num("serialNumber", static_cast<long>(identity.SerialNumber())),
-            Text("productName", Utf8(identity.ProductName()))};
-    for (Field &field : ReleaseRow(r.get())) row.push_back(field);
+            Text("productName", Narrow(identity.ProductName()))};
+    for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
     return Print(a, {row}, true);
   }
 
   ComPtr<IRevision> r;
   std::string what;
-  if (a.majorRev) hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.out()), what = "major revision";
+  if (a.majorRev) hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.Out()), what = "major revision";
   else if (a.software)
-    hr = d->GetRevisionFromSoftwareVersion(a.software->low->major, a.software->low->minor, r.out()),
+    hr = d->GetRevisionFromSoftwareVersion(a.software->low->major, a.software->low->minor, r.Out()),
     what = "software version";
   else if (a.majorSoftware)
-    hr = d->GetRevisionFromMajorSoftwareVersion(static_cast<LONG>(*a.majorSoftware), r.out()),
+    hr = d->GetRevisionFromMajorSoftwareVersion(static_cast<LONG>(*a.majorSoftware), r.Out()),
     what = "major software version";
   else if (a.database)
-    hr = d->GetRevisionFromDatabaseVersion(static_cast<LONG>(*a.database), r.out()), what = "database version";
+    hr = d->GetRevisionFromDatabaseVersion(static_cast<LONG>(*a.database), r.Out()), what = "database version";
   else
     hr = d->GetRevisionFromControllerId(static_cast<LONG>((*a.controller)[0]), static_cast<LONG>((*a.controller)[1]),
-                                        static_cast<LONG>((*a.controller)[2]), r.out()),
+                                        static_cast<LONG>((*a.controller)[2]), r.Out()),
     what = "controller";
   if (FAILED(hr)) return Report(what, hr);
-  if (int rc = installedOrReport(r.get(), what)) return rc;
-  return Print(a, {ReleaseRow(r.get())}, true);
+  if (int rc = installedOrReport(r.Get(), what)) return rc;
+  return Print(a, {ReleaseRow(r.Get())}, true);
 }
 
 // A release named by --release, found through the component.
 HRESULT ReleaseOf(IRevisionDirectory_V6 *d, const Args &a, ComPtr<IRevision> &r) {
-  if (a.release) return d->GetRevisionFromSoftwareVersion(a.release->major, a.release->minor, r.out());
-  return d->get_LatestAvailableRevision(r.out());
+  if (a.release) return d->GetRevisionFromSoftwareVersion(a.release->major, a.release->minor, r.Out());
+  return d->get_LatestAvailableRevision(r.Out());
 }
 
 // types: the catalogue; --release M.mm its supported types with firmware
@@ -639,39 +640,39 @@ int TypesCommand(int argc, char **argv) {
   const Args &a = s.a;
   if (!!a.release + a.supported + a.fromRev10 > 1) return Usage("give one of --release --supported --from-rev-10");
   if (!s.Open()) return s.status;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
   ComPtr<IProcessorTypes> types;
   ComPtr<IRevision> release;
   if (a.release) {
     if (FAILED(hr = ReleaseOf(d, a, release))) return Report("release", hr);
-    hr = release->get_SupportedProcessorTypes(types.out());
-  } else if (a.supported) hr = d->get_SupportedProcessorTypes(types.out());
-  else if (a.fromRev10) hr = d->get_MRS_SupportedProcessorTypes(types.out());
-  else hr = d->get_ProcessorTypes(types.out());
+    hr = release->get_SupportedProcessorTypes(types.Out());
+  } else if (a.supported) hr = d->get_SupportedProcessorTypes(types.Out());
+  else if (a.fromRev10) hr = d->get_MRS_SupportedProcessorTypes(types.Out());
+  else hr = d->get_ProcessorTypes(types.Out());
   if (FAILED(hr)) return Report("the controller types", hr);
   LONG count = 0;
   types->get_Count(&count);
   std::vector<Row> rows;
   for (LONG i = 1; i <= count; ++i) {
     ComPtr<IProcessorType> t;
-    if (FAILED(hr = types->get_Item(i, t.out()))) return Report("a controller type", hr);
+    if (FAILED(hr = types->get_Item(i, t.Out()))) return Report("a controller type", hr);
     RdProcessorTypes id{};
     LONG major = 0, minor = 0, productType = 0, productCode = 0;
     Bstr name, description;
     t->get_Id(&id);
     t->get_MajorRev(&major);
     t->get_MinorRev(&minor);
-    t->get_Name(name.out());
-    t->get_Description(description.out());
+    t->get_Name(name.Out());
+    t->get_Description(description.Out());
     ComPtr<IProcessorType_V2> v2;
-    if (SUCCEEDED(t->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(v2.out())))) {
+    if (SUCCEEDED(t->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(v2.Out())))) {
       v2->get_ProductType(&productType);
       v2->get_ProductCode(&productCode);
     }
-    rows.push_back({Num("id", id), Text("name", Utf8(name)), Num("productType", productType),
+    rows.push_back({Num("id", id), Text("name", Narrow(name.Get())), Num("productType", productType),
                     Num("productCode", productCode), Num("majorRev", major), Num("minorRev", minor),
-                    Text("description", Utf8(description))});
+                    Text("description", Narrow(description.Get()))});
   }
   return Print(a, rows, false);
 }
@@ -680,29 +681,29 @@ int ProgIdCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv, "--property --format --lang --services --language --release") || !s.Open()) return s.status;
   const Args &a = s.a;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
   Bstr progId;
   // The directory and a release answer through members of the same names.
   auto language = static_cast<RdSupportedLanguages>(a.language.value_or(0));
   auto ask = [&](auto *o) {
-    return a.services ? (a.language ? o->GetQuillonServicesProgIdForLanguage(language, progId.out())
-                                    : o->get_QuillonServicesProgId(progId.out()))
-                      : (a.language ? o->GetQuillonApplicationProgIdForLanguage(language, progId.out())
-                                    : o->get_QuillonApplicationProgId(progId.out()));
+    return a.services ? (a.language ? o->GetQuillonServicesProgIdForLanguage(language, progId.Out())
+                                    : o->get_QuillonServicesProgId(progId.Out()))
+                      : (a.language ? o->GetQuillonApplicationProgIdForLanguage(language, progId.Out())
+                                    : o->get_QuillonApplicationProgId(progId.Out()));
   };
   if (a.release) {
     ComPtr<IRevision> r;
     if (FAILED(hr = ReleaseOf(d, a, r))) return Report("release", hr);
     ComPtr<IRevision_V2> r2;
-    if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.out()))))
+    if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.Out()))))
       return Report("release", hr);
-    hr = ask(r2.get());
+    hr = ask(r2.Get());
   } else {
     hr = ask(d);
   }
   if (FAILED(hr)) return Report("ProgID", hr);
-  return Print(a, {{Text("progId", Utf8(progId))}}, true);
+  return Print(a, {{Text("progId", Narrow(progId.Get()))}}, true);
 }
 
 // One argument as the C runtime reads it back: quoted when it has blanks or
@@ -723,15 +724,15 @@ int LaunchCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv, "--lang --release --wait --") || !s.Open()) return s.status;
   const Args &a = s.a;
-  IRevisionDirectory_V6 *d = s.d.get();
+  IRevisionDirectory_V6 *d = s.d.Get();
   HRESULT hr;
   ComPtr<IRevision> r;
   if (FAILED(hr = ReleaseOf(d, a, r))) return Report("release", hr);
   std::string line;
   for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
   Bstr arguments = ToBstr(line);
-  hr = a.wait ? r->LaunchAndWaitForMainWindow(arguments.get(), static_cast<ULONG>(*a.wait))
-              : r->Launch(arguments.get());
+  hr = a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait))
+              : r->Launch(arguments.Get());
   return FAILED(hr) ? Report("launch", hr) : kOk;
 }
 
@@ -744,11 +745,11 @@ int ErrorCommand(int argc, char **argv) {
   if (!code) return Usage("'" + a.positional[0] + "' is not an error code (a number such as 0x80043D01)");
   if (!s.Open()) return s.status;
   Bstr constant, text;
-  HRESULT hr = s.d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.out(), text.out());
+  HRESULT hr = s.d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.Out(), text.Out());
   if (FAILED(hr)) return Report("GetErrorConstantAndDescription", hr);
   char hex[16];
   snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(*code));
-  return Print(a, {{Text("code", hex), Text("constant", Utf8(constant)), Text("text", Utf8(text))}}, true);
+  return Print(a, {{Text("code", hex), Text("constant", Narrow(constant.Get())), Text("text", Narrow(text.Get()))}}, true);
 }
 
 int RegisterCommand(int argc, char **argv) {
@@ -764,13 +765,13 @@ int RegisterCommand(int argc, char **argv) {
 int ListAliases(const Args &a) {
   revdir::RegKey key;
   const WCHAR *name = OLESTR("RevisionDirectoryDatabaseVersionAliases");
-  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_QUERY_VALUE, key.out());
+  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_QUERY_VALUE, key.Out());
   DWORD size = 0;
   std::vector<BYTE> data;
-  if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &size);
+  if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size);
   if (rc == ERROR_SUCCESS && size) {
     data.resize(size);
-    rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, data.data(), &size);
+    rc = RegQueryValueExW(key.Get(), name, nullptr, nullptr, data.data(), &size);
   }
   if (rc == ERROR_FILE_NOT_FOUND) size = 0;  // no key or no aliases registered
   else if (rc != ERROR_SUCCESS) return Report("reading the aliases", HRESULT_FROM_WIN32(rc));

@@ -13,6 +13,7 @@
 
 #include "component_commands.h"
 #include "frame/handles.h"
+#include "platform/text/wide_text.h"
 #include "regfile.h"
 
 namespace {
@@ -30,7 +31,7 @@ std::u16string Wide(const std::string &s) {
   return out;
 }
 
-std::string Narrow(std::u16string_view s) { return revdir::Utf8(s.data(), static_cast<int>(s.size())); }
+std::string Narrow(std::u16string_view s) { return platform::Narrow(s); }
 
 // Command-line words are ASCII.
 bool EqualNoCase(const std::string &a, const char *b) {

@@ -11,6 +11,7 @@
 #include "conformance.h"
 #include "catalog/revision_table.h"
 #include "catalog/processor_catalog.h"
+#include "platform/text/wide_text.h"
 
 using namespace revdir;
 
@@ -49,7 +50,7 @@ TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
   ASSERT_EQ(InsertProcessorTypes(names, kProcessorTypeCatalog, kProcessorTypeCatalogCount, 1033), S_OK);
   EXPECT_EQ(names.size(), kProcessorTypeCatalogCount) << "two catalogue names differ only in case";
   for (const CProcessorTypeRow &r : kProcessorTypeCatalog) {
-    SCOPED_TRACE(Narrow(r.Name));
+    SCOPED_TRACE(platform::Narrow(r.Name));
     EXPECT_GE(r.Id, Arvane01);
     EXPECT_LE(r.Id, Betrel12);
     EXPECT_EQ(CatalogueRow(r.Id), &r) << "id " << r.Id << " appears twice";
@@ -67,7 +68,7 @@ TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
     ASSERT_GT(table.Count, 0u) << "table " << t;
     for (DWORD i = 0; i < table.Count; ++i) {
       const CProcessorTypeRow &r = table.Rows[i];
-      SCOPED_TRACE(testing::Message() << "table " << t << " entry " << i << " " << Narrow(r.Name));
+      SCOPED_TRACE(testing::Message() << "table " << t << " entry " << i << " " << platform::Narrow(r.Name));
       if (i > 0) {
         EXPECT_LT(table.Rows[i - 1].Id, r.Id);
       }

@@ -37,8 +37,8 @@ class LocalServer : public MachineKeysTest {
   void Revision15(ComPtr<IRevision_V2> &revision) {
     m_directory = InitializedDirectory();
     ComPtr<IRevision> found;
-    ASSERT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
-    ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
+    ASSERT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.Out()), S_OK);
+    ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
   }
 
   const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
@@ -176,7 +176,7 @@ TEST_F(LocalServer, ApplicationClassIsNotRegisteredHere) {
   ComPtr<IRevision_V2> revision;
   ASSERT_NO_FATAL_FAILURE(Revision15(revision));
   ComPtr<IDispatch> application;
-  EXPECT_EQ(revision->CreateQuillonApplicationInstance(application.out()), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(revision->CreateQuillonApplicationInstance(application.Out()), REGDB_E_CLASSNOTREG);
   EXPECT_FALSE(application);
   EXPECT_TRUE(TakeErrorInfo().present);
 }

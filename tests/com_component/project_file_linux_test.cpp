@@ -14,8 +14,8 @@ TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
   for (const std::u16string &path :
        {folder + u"/Line1.pjx", u"Z:" + folder + u"/line1.PJX", u"z:" + backslashes + u"\\Line1.pjx"}) {
     ComPtr<IRevision> revision;
-    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
-    EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
+    EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
   }
 }
 
@@ -26,7 +26,7 @@ TEST(ProjectFileLinux, APathThatIsNoRegularFileEndsAtOnceWithTheSystemText) {
     std::filesystem::path fifo = dir.path() / name;
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ComPtr<IRevision> revision;
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(fifo.u16string().c_str()).get(), revision.out()),
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(fifo.u16string().c_str()).Get(), revision.Out()),
               RdE_UnableToAccessProjectFile)
         << name;
     WCHAR denied[256];
@@ -37,7 +37,7 @@ TEST(ProjectFileLinux, APathThatIsNoRegularFileEndsAtOnceWithTheSystemText) {
   // A folder named like a project is no project either.
   std::filesystem::create_directory(dir.path() / "folder.acd");
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr((dir.path() / "folder.acd").u16string().c_str()).get(),
-                                                  revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr((dir.path() / "folder.acd").u16string().c_str()).Get(),
+                                                  revision.Out()),
             RdE_UnableToAccessProjectFile);
 }
