@@ -28,14 +28,14 @@ namespace cip = cvsrv::cip;
 
 // One simulated controller for the whole run.
 uint16_t DevicePort() {
-  static std::unique_ptr<cvsrv::EnipServer> device = [] {
+  static std::unique_ptr<cvsrv::EnipServer> g_device = [] {
     cvsrv::DeviceOptions options;
     cvsrv::ParseIdentity("1,14,15,13.1,12345,Kestrel L85", options.identity);
     auto d = std::make_unique<cvsrv::EnipServer>(options, "127.0.0.1", 0);
     d->Start();
     return d;
   }();
-  return device->port();
+  return g_device->port();
 }
 
 bool WriteAll(int fd, const std::vector<uint8_t> &bytes) {

@@ -20,10 +20,10 @@ using SharedPath = std::shared_ptr<const InstalledPathText>;
 // constructor, every thread and both targets alike.
 class PathLock {
  public:
-  void lock() {
+  void Lock() {
     while (m_flag.test_and_set(std::memory_order_acquire)) Sleep(0);
   }
-  void unlock() { m_flag.clear(std::memory_order_release); }
+  void Unlock() { m_flag.clear(std::memory_order_release); }
 
  private:
   std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
@@ -31,8 +31,8 @@ class PathLock {
 
 class Hold {
  public:
-  explicit Hold(PathLock &lock) : m_lock(lock) { m_lock.lock(); }
-  ~Hold() { m_lock.unlock(); }
+  explicit Hold(PathLock &lock) : m_lock(lock) { m_lock.Lock(); }
+  ~Hold() { m_lock.Unlock(); }
   Hold(const Hold &) = delete;
   Hold &operator=(const Hold &) = delete;
 

@@ -77,7 +77,9 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
                                            VARIANT_BOOL *IsSupported) override;
   // IRevisionDirectory_V3
   STDMETHODIMP get_SupportedProcessorTypes(IProcessorTypes **SupportedProcessorTypes) override;
-  STDMETHODIMP get_MRS_SupportedProcessorTypes(IProcessorTypes **MRS_SupportedProcessorTypes) override;
+  // The IDL's parameter name, which the scheme's PascalCase pattern misses.
+  STDMETHODIMP get_MRS_SupportedProcessorTypes(
+      IProcessorTypes **MRS_SupportedProcessorTypes) override;  // NOLINT(readability-identifier-naming)
   // IRevisionDirectory_V4
   STDMETHODIMP GetRevisionFromController(BSTR EncodedRouteString, IRevision **Revision) override;
   STDMETHODIMP GetRevisionFromControllerId(LONG ProductType, LONG ProductCode, LONG MajorRev,

@@ -85,15 +85,15 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
 
 // Itf is the collection's dual interface (IRevisions, IAvailableRevisions,
 // IProcessorTypes); its members are _NewEnum, Item and Count.
-template <class Itf, const IID *piid, class TraitsT>
-class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
+template <class Itf, const IID *Iid, class TraitsT>
+class Collection : public DispatchImpl<Itf, Iid>, public ObjectRoot {
  public:
   using Traits = TraitsT;
   using Interface = Itf;
   using ItemInterface = typename Traits::ItemInterface;
 
   void *FindInterface(REFIID riid) {
-    if (IsEqualGUID(riid, *piid) || IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, IID_IUnknown))
+    if (IsEqualGUID(riid, *Iid) || IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, IID_IUnknown))
       return static_cast<Itf *>(this);
     return nullptr;
   }

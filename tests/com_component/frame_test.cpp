@@ -15,7 +15,7 @@ struct ClassInfo {
 };
 
 const std::vector<ClassInfo> &Classes() {
-  static const std::vector<ClassInfo> classes = {
+  static const std::vector<ClassInfo> kClasses = {
       {OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
        {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
         &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
@@ -30,7 +30,7 @@ const std::vector<ClassInfo> &Classes() {
       {OLESTR("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
        {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
   };
-  return classes;
+  return kClasses;
 }
 
 // Every key and value below a key, as text, to compare registry states.

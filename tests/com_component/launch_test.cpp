@@ -192,7 +192,7 @@ TEST_F(Launching, AnExecutableThatIsNoProgramFailsEveryTimeAndIsNotRemembered) {
 TEST_F(Launching, WaitEndsWhenTheWindowShowsOrAfterTheTimeOut) {
 #ifndef _WIN32
   VirtualDisplay display;
-  if (!display.ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
+  if (!display.Ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
 #endif
   auto revision = Installed15();
   using Clock = std::chrono::steady_clock;
@@ -358,7 +358,7 @@ class AutomationObjects : public MachineKeysTest {
     *m_directory.Out() = directory.Get();
   }
 
-  const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
+  static inline const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
   static constexpr const WCHAR *kApplication = OLESTR("Quillon.Application.15.00");
   static constexpr const WCHAR *kServices = OLESTR("QuillonServices.TesselServices.15.00");
   ComPtr<IRevisionDirectory_V6> m_directory;

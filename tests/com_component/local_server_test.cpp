@@ -41,8 +41,8 @@ class LocalServer : public MachineKeysTest {
     ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
   }
 
-  const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
-  const WString kApplication = OLESTR("Quillon.Application.15.00");
+  static inline const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
+  static inline const WString kApplication = OLESTR("Quillon.Application.15.00");
   const WString m_clsid = Text(STANDIN_LOCAL_APPLICATION_CLSID_TEXT);
   StandInInstallation m_installation;
   ComPtr<IRevisionDirectory_V6> m_directory;

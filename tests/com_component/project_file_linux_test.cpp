@@ -6,7 +6,7 @@
 
 TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
   ScratchDir dir;
-  std::u16string folder = dir.path().u16string();  // "/tmp/revdir-test-..."
+  std::u16string folder = dir.Path().u16string();  // "/tmp/revdir-test-..."
   WriteFileBytes(folder + u"/Line1.pjx", "MODULE Local (Major := 15, Minor := 1)");
   std::u16string backslashes = folder;
   std::replace(backslashes.begin(), backslashes.end(), u'/', u'\\');
@@ -23,7 +23,7 @@ TEST(ProjectFileLinux, APathThatIsNoRegularFileEndsAtOnceWithTheSystemText) {
   ScratchDir dir;
   auto directory = InitializedDirectory();
   for (const char *name : {"fifo.pjx", "fifo.acd"}) {
-    std::filesystem::path fifo = dir.path() / name;
+    std::filesystem::path fifo = dir.Path() / name;
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ComPtr<IRevision> revision;
     EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(fifo.u16string().c_str()).Get(), revision.Out()),
@@ -35,9 +35,9 @@ TEST(ProjectFileLinux, APathThatIsNoRegularFileEndsAtOnceWithTheSystemText) {
     EXPECT_EQ(TakeErrorInfo().description, WString(denied, n)) << name;
   }
   // A folder named like a project is no project either.
-  std::filesystem::create_directory(dir.path() / "folder.acd");
+  std::filesystem::create_directory(dir.Path() / "folder.acd");
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr((dir.path() / "folder.acd").u16string().c_str()).Get(),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr((dir.Path() / "folder.acd").u16string().c_str()).Get(),
                                                   revision.Out()),
             RdE_UnableToAccessProjectFile);
 }

@@ -24,12 +24,12 @@ HRESULT ByDatabaseVersion(IRevisionDirectory_V6 *directory, LONG version, std::p
 
 class ProjectFile : public ::testing::Test {
  protected:
-  ScratchDir dir;
+  ScratchDir m_dir;
 };
 
 class ProjectFileWithAliases : public MachineKeysTest {
  protected:
-  ScratchDir dir;
+  ScratchDir m_dir;
 };
 
 }  // namespace
@@ -53,7 +53,7 @@ TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
 TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
   auto directory = InitializedDirectory();
   for (const WCHAR *name : {OLESTR("Line1.pjx"), OLESTR("LINE2.PJX"), OLESTR("line3.Pjx")}) {
-    WString path = dir / name;
+    WString path = m_dir / name;
     WriteFileBytes(path, kEntry);
     ComPtr<IRevision> revision;
     ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
@@ -63,7 +63,7 @@ TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
     EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
   }
   // A major revision no release has comes back from the major-revision look-up.
-  WString path = dir / OLESTR("Future.pjx");
+  WString path = m_dir / OLESTR("Future.pjx");
   WriteFileBytes(path, "MODULE Local (Major := 16, Minor := 0)");
   ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), RdE_RevisionNotFound);
@@ -83,18 +83,18 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
                  {OLESTR("tiny.pjx"), "MODULE"}};
   ComPtr<IRevision> revision;
   for (const auto &c : invalid) {
-    WString path = dir / c.name;
+    WString path = m_dir / c.name;
     WriteFileBytes(path, c.text);
     EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()),
               RdE_InvalidProjectFileContents)
         << c.text;
     EXPECT_EQ(TakeErrorInfo().description, contentsText.Str()) << c.text;
   }
-  WString empty = dir / OLESTR("empty.pjx");
+  WString empty = m_dir / OLESTR("empty.pjx");
   WriteFileBytes(empty, "");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(empty.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
-  WString missing = dir / OLESTR("missing.pjx");
+  WString missing = m_dir / OLESTR("missing.pjx");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(ERROR_FILE_NOT_FOUND));
@@ -104,11 +104,11 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
 TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
   ComPtr<IRevisionDirectory_V6> directory;
   ASSERT_EQ(NewDirectory(directory.Out()), S_OK);
-  WString path = dir / OLESTR("Line1.pjx");
+  WString path = m_dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   ComPtr<IRevision> revision;
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), RdE_NotInitialized);
-  WString missing = dir / OLESTR("missing.acd");
+  WString missing = m_dir / OLESTR("missing.acd");
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
   // Nothing of the file stays open: it can be removed at once.
@@ -118,7 +118,7 @@ TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
 TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   auto directory = InitializedDirectory();
   ComPtr<IRevision> revision;
-  WString shortFile = dir / OLESTR("short.acd");
+  WString shortFile = m_dir / OLESTR("short.acd");
   WriteFileBytes(shortFile, std::string("\x8d\x0c\x00", 3));
   EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).Get(), revision.Out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
@@ -138,7 +138,7 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
                {OLESTR("top.acd"), std::string("\xff\xff\xff\xff", 4), static_cast<LONG>(0x80000000u)},
                {OLESTR("unknown.acd"), std::string("\x01\x00\x00\x00", 4), 1}};
   for (const auto &c : cases) {
-    WString path = dir / c.name;
+    WString path = m_dir / c.name;
     WriteFileBytes(path, c.tail);
     std::pair<int, int> direct{-1, -1}, viaFile{-1, -1};
     HRESULT want = ByDatabaseVersion(directory.Get(), c.version, &direct);
@@ -149,7 +149,7 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   // Before Initialize the file is read, then the look-up refuses.
   ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
-  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).Get(), revision.Out()),
+  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((m_dir / OLESTR("LINE1.ACD")).c_str()).Get(), revision.Out()),
             RdE_NotInitialized);
 }
 
@@ -166,7 +166,7 @@ TEST_F(ProjectFileWithAliases, ReducedDatabaseVersionIsLookedUpWithItsAliases) {
             ERROR_SUCCESS);
   RegCloseKey(key);
   auto directory = InitializedDirectory();
-  WString path = dir / OLESTR("aliased.acd");
+  WString path = m_dir / OLESTR("aliased.acd");
   WriteFileBytes(path, std::string("\x64\x00\x00\x80", 4));  // 0x80000000 + 100
   ComPtr<IRevision> revision;
   ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK);
@@ -175,7 +175,7 @@ TEST_F(ProjectFileWithAliases, ReducedDatabaseVersionIsLookedUpWithItsAliases) {
 
 TEST_F(ProjectFile, ReachableByName) {
   auto directory = InitializedDirectory();
-  WString path = dir / OLESTR("Line1.pjx");
+  WString path = m_dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   VARIANT arg;
   arg.vt = VT_BSTR;
