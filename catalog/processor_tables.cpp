@@ -8,6 +8,7 @@
 
 namespace revdir {
 
+// clang-format off
 // Id, Name, description string, product type, product code, major, minor
 
 // Release 1.00.
@@ -264,5 +265,6 @@ const ProcessorTypeTableRef kProcessorTypeTables[kProcessorTypeTableCount] = {
     {kTypesFrom14v00, ARRAYSIZE(kTypesFrom14v00)},
     {kTypesFrom15v00, ARRAYSIZE(kTypesFrom15v00)},
 };
+// clang-format on
 
 }  // namespace revdir

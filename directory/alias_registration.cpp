@@ -2,6 +2,7 @@
 // database version it really writes as an alias of its release's, and any
 // client may forget them all.
 #include "frame/port.h"
+
 #include "directory/revision_directory.h"
 
 #include "frame/boundary.h"

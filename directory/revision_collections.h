@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame/port.h"
+
 #include "QuillonRevisionDirectory.h"
 #include "catalog/revision_table.h"
 #include "frame/collection.h"

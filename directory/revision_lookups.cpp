@@ -4,6 +4,7 @@
 // arguments and the directory's state, asks the plain look-ups of resolve/
 // and online/, and reports what they found or why not.
 #include "frame/port.h"
+
 #include "directory/revision_directory.h"
 
 #include "catalog/installed_path.h"

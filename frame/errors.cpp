@@ -176,9 +176,13 @@ HRESULT CErrorInfo::ReportSystemError(LONG code) const {
 
 HRESULT CErrorInfo::Report(const Failure &failure, LONG languageId) const {
   switch (failure.text) {
-    case Failure::Text::kComponent: return ReportError(failure.result, languageId);
-    case Failure::Text::kSystem: ReportSystemError(failure.systemCode); return failure.result;
-    case Failure::Text::kNone: break;
+    case Failure::Text::kComponent:
+      return ReportError(failure.result, languageId);
+    case Failure::Text::kSystem:
+      ReportSystemError(failure.systemCode);
+      return failure.result;
+    case Failure::Text::kNone:
+      break;
   }
   return failure.result;
 }

@@ -109,5 +109,4 @@ class CErrorInfo {
   std::atomic<LONG> m_languageId{-1};
 };
 
-
 }  // namespace revdir

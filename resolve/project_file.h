@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame/port.h"
+
 #include "frame/errors.h"
 
 namespace revdir {

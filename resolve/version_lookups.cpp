@@ -1,6 +1,7 @@
 // Look-ups of a release by major revision, software version and controller
 // identity.
 #include "frame/port.h"
+
 #include "resolve/version_lookups.h"
 
 #include <iterator>

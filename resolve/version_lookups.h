@@ -4,6 +4,7 @@
 #pragma once
 
 #include "frame/port.h"
+
 #include <windows.h>
 
 #include "catalog/processor_catalog.h"

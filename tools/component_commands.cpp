@@ -25,9 +25,9 @@
 
 namespace {
 
+using platform::Narrow;
 using revdir::Bstr;
 using revdir::ComPtr;
-using platform::Narrow;
 
 // Exit statuses, one per kind of failure; the README lists them.
 enum Exit : int {
@@ -444,8 +444,11 @@ Row ReleaseRow(IRevision *r) {
   if (available) r->get_InstalledPath(path.Out());
   char version[32];
   snprintf(version, sizeof version, "%ld.%02ld", static_cast<long>(major), static_cast<long>(minor));
-  return {Text("release", version), Num("majorRev", rev), Num("database", database),
-          {"installed", available ? "true" : "false", false}, Text("installedPath", available ? Narrow(path.Get()) : "")};
+  return {Text("release", version),
+          Num("majorRev", rev),
+          Num("database", database),
+          {"installed", available ? "true" : "false", false},
+          Text("installedPath", available ? Narrow(path.Get()) : "")};
 }
 
 Version VersionOf(IRevision *r) {
@@ -598,8 +601,10 @@ int FindCommand(int argc, char **argv) {
     if (FAILED(identity.Read(route.Get()))) return Report(what, RdE_NoDeviceFound);
     char revision[16];
     snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
-    Row row{Num("vendor", identity.VendorId()), Num("deviceType", identity.DeviceType()),
-            Num("productCode", identity.ProductCode()), Text("revision", revision),
+    Row row{Num("vendor", identity.VendorId()),
+            Num("deviceType", identity.DeviceType()),
+            Num("productCode", identity.ProductCode()),
+            Text("revision", revision),
             Num("serialNumber", static_cast<long>(identity.SerialNumber())),
             Text("productName", Narrow(identity.ProductName()))};
     for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
@@ -608,7 +613,8 @@ int FindCommand(int argc, char **argv) {
 
   ComPtr<IRevision> r;
   std::string what;
-  if (a.majorRev) hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.Out()), what = "major revision";
+  if (a.majorRev)
+    hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.Out()), what = "major revision";
   else if (a.software)
     hr = d->GetRevisionFromSoftwareVersion(a.software->low->major, a.software->low->minor, r.Out()),
     what = "software version";
@@ -647,9 +653,12 @@ int TypesCommand(int argc, char **argv) {
   if (a.release) {
     if (FAILED(hr = ReleaseOf(d, a, release))) return Report("release", hr);
     hr = release->get_SupportedProcessorTypes(types.Out());
-  } else if (a.supported) hr = d->get_SupportedProcessorTypes(types.Out());
-  else if (a.fromRev10) hr = d->get_MRS_SupportedProcessorTypes(types.Out());
-  else hr = d->get_ProcessorTypes(types.Out());
+  } else if (a.supported)
+    hr = d->get_SupportedProcessorTypes(types.Out());
+  else if (a.fromRev10)
+    hr = d->get_MRS_SupportedProcessorTypes(types.Out());
+  else
+    hr = d->get_ProcessorTypes(types.Out());
   if (FAILED(hr)) return Report("the controller types", hr);
   LONG count = 0;
   types->get_Count(&count);
@@ -731,8 +740,8 @@ int LaunchCommand(int argc, char **argv) {
   std::string line;
   for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
   Bstr arguments = ToBstr(line);
-  hr = a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait))
-              : r->Launch(arguments.Get());
+  hr =
+      a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.Get());
   return FAILED(hr) ? Report("launch", hr) : kOk;
 }
 
@@ -749,7 +758,8 @@ int ErrorCommand(int argc, char **argv) {
   if (FAILED(hr)) return Report("GetErrorConstantAndDescription", hr);
   char hex[16];
   snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(*code));
-  return Print(a, {{Text("code", hex), Text("constant", Narrow(constant.Get())), Text("text", Narrow(text.Get()))}}, true);
+  return Print(a, {{Text("code", hex), Text("constant", Narrow(constant.Get())), Text("text", Narrow(text.Get()))}},
+               true);
 }
 
 int RegisterCommand(int argc, char **argv) {

@@ -24,7 +24,8 @@ MODULE_EXPORT void SetReportedVersion(DWORD value) { g_value = value; }
 
 #ifndef _WIN32
 // The name the platform's loader looks up (PLATFORM_EXPORT_TABLE_SYMBOL).
-MODULE_EXPORT const PLATFORM_EXPORT PlatformExportTable[] = {  // NOLINT(readability-identifier-naming)
+// NOLINTNEXTLINE(readability-identifier-naming)
+MODULE_EXPORT const PLATFORM_EXPORT PlatformExportTable[] = {
     {VERSION_EXPORT_NAME, reinterpret_cast<void *>(&ReportedVersion)},
     {nullptr, nullptr},
 };

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "conformance.h"
-#include "catalog/revision_table.h"
 #include "catalog/processor_catalog.h"
+#include "catalog/revision_table.h"
+#include "conformance.h"
 #include "platform/text/wide_text.h"
 
 using namespace revdir;

@@ -90,7 +90,7 @@ TEST(MajorRevKey, SearchKeyMatchesEveryReleaseOfItsMajorRevisionOnly) {
   for (const CRevisionInformation &r : kRevisionTable) keys.insert(Key(&r));
   auto [first, last] = keys.equal_range(Key(&search));
   ASSERT_EQ(std::distance(first, last), 9);
-  EXPECT_EQ(first->Revision, &kRevisionTable[25]);           // 11.00
+  EXPECT_EQ(first->Revision, &kRevisionTable[25]);            // 11.00
   EXPECT_EQ(std::prev(last)->Revision, &kRevisionTable[33]);  // 11.16
 }
 

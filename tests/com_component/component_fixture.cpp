@@ -19,7 +19,8 @@ HMODULE g_module = nullptr;
 void ExpectNothingOfOursRegistered() {
   for (const CLSID *clsid : {&CLSID_RevisionDirectory, &CLSID_Revision, &CLSID_AvailableRevisions, &CLSID_Revisions,
                              &CLSID_ProcessorTypes, &CLSID_ProcessorType}) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*clsid))) << platform::Narrow(GuidString(*clsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*clsid)))
+        << platform::Narrow(GuidString(*clsid));
   }
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
   const WString progIdPrefix = OLESTR("QuillonRevisionDirectory.");
@@ -29,7 +30,8 @@ void ExpectNothingOfOursRegistered() {
     LONG rc = RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc == ERROR_SUCCESS) {
-      EXPECT_NE(WString(name, chars).rfind(progIdPrefix, 0), 0u) << "left registered: " << platform::Narrow(WString(name, chars));
+      EXPECT_NE(WString(name, chars).rfind(progIdPrefix, 0), 0u)
+          << "left registered: " << platform::Narrow(WString(name, chars));
     }
   }
   // Interfaces of our type library, found by the library they name.
@@ -46,7 +48,8 @@ void ExpectNothingOfOursRegistered() {
     if (RegOpenKeyExW(interfaces.Get(), sub.c_str(), 0, KEY_READ, typeLib.Out()) != ERROR_SUCCESS) continue;
     WCHAR value[64] = {};
     DWORD bytes = sizeof value - sizeof(WCHAR);
-    if (RegQueryValueExW(typeLib.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(typeLib.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) ==
+        ERROR_SUCCESS) {
       EXPECT_NE(WString(value), library) << "interface left registered: " << platform::Narrow(WString(name, chars));
     }
   }

@@ -143,8 +143,7 @@ TEST_F(Directory, LanguagePackScanAndUnknownReleases) {
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(13, 0, revision.Out()), S_OK);
   EXPECT_EQ(revision->get_InstalledPath(path.Out()), S_OK);
   ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(14, 1, revision.Out()), S_OK);
-  EXPECT_EQ(revision->get_InstalledPath(path.Out()), RdE_RevisionNotInstalled)
-      << "the scan stops at the unknown 16.00";
+  EXPECT_EQ(revision->get_InstalledPath(path.Out()), RdE_RevisionNotInstalled) << "the scan stops at the unknown 16.00";
   ErrorInfo info;
   SetErrorInfo(0, nullptr);
   directory->Initialize();

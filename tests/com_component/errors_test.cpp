@@ -94,7 +94,8 @@ TEST(Errors, EnglishTextsAndConstants) {
   for (const auto &e : kEnglish) EXPECT_EQ(Description(directory.Get(), e.code), WString(e.text)) << std::hex << e.code;
 
   Bstr constant, text;
-  ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.Out(), text.Out()), S_OK);
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.Out(), text.Out()),
+            S_OK);
   EXPECT_EQ(constant.Str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
   EXPECT_EQ(text.Str(), WString(OLESTR("Unexpected Revision Directory Error.")));
   ASSERT_EQ(directory->GetErrorConstantAndDescription(E_INVALIDARG, constant.Out(), text.Out()), S_OK);
@@ -214,7 +215,8 @@ TEST(Errors, ReachableByName) {
   EXPECT_EQ(platform::Narrow(result.bstrVal), "No revision could be found that matches the given search criteria.");
   VariantClear(&result);
   EXCEPINFO excep{};
-  EXPECT_EQ(InvokeByName(directory.Get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
+  EXPECT_EQ(InvokeByName(directory.Get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+            S_OK);
   VariantClear(&result);
   ComPtr<IRevisionDirectory_V6> fresh;
   ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);

@@ -16,19 +16,28 @@ struct ClassInfo {
 
 const std::vector<ClassInfo> &Classes() {
   static const std::vector<ClassInfo> kClasses = {
-      {OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
+      {OLESTR("QuillonRevisionDirectory.RevisionDirectory"),
+       &CLSID_RevisionDirectory,
        {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
         &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
        &IID_IRevisionDirectory_V3},
-      {OLESTR("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
+      {OLESTR("QuillonRevisionDirectory.Revision"),
+       &CLSID_Revision,
+       {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
        &IID_IRevision},
-      {OLESTR("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
-       {&IID_IAvailableRevisions, &IID_IDispatch}, nullptr},
-      {OLESTR("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
-      {OLESTR("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
+      {OLESTR("QuillonRevisionDirectory.AvailableRevisions"),
+       &CLSID_AvailableRevisions,
+       {&IID_IAvailableRevisions, &IID_IDispatch},
        nullptr},
-      {OLESTR("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
-       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
+      {OLESTR("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
+      {OLESTR("QuillonRevisionDirectory.ProcessorTypes"),
+       &CLSID_ProcessorTypes,
+       {&IID_IProcessorTypes, &IID_IDispatch},
+       nullptr},
+      {OLESTR("QuillonRevisionDirectory.ProcessorType"),
+       &CLSID_ProcessorType,
+       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch},
+       &IID_IProcessorType_V2},
   };
   return kClasses;
 }
@@ -172,7 +181,8 @@ TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
         << platform::Narrow(c.progId);
     for (const IID *iid : c.interfaces) {
       ComPtr<IUnknown> itf, identity;
-      ASSERT_EQ(object->QueryInterface(*iid, itf.OutVoid()), S_OK) << platform::Narrow(c.progId) << " " << platform::Narrow(GuidString(*iid));
+      ASSERT_EQ(object->QueryInterface(*iid, itf.OutVoid()), S_OK)
+          << platform::Narrow(c.progId) << " " << platform::Narrow(GuidString(*iid));
       ASSERT_EQ(itf->QueryInterface(IID_IUnknown, identity.OutVoid()), S_OK);
       EXPECT_EQ(identity.Get(), object.Get()) << "IUnknown identity of " << platform::Narrow(c.progId);
     }
@@ -191,9 +201,9 @@ TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
 TEST(Objects, AggregateWithTheirOwnUnknown) {
   for (const auto &c : Classes()) {
     Outer outer;
-    ASSERT_EQ(CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void **>(&outer.inner)),
-              S_OK)
+    ASSERT_EQ(
+        CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void **>(&outer.inner)),
+        S_OK)
         << platform::Narrow(c.progId);
     ASSERT_NE(outer.inner, static_cast<IUnknown *>(&outer));
     ULONG before = outer.refs;
@@ -228,7 +238,8 @@ TEST(Module, CanUnloadOnlyWhenNothingIsAlive) {
   }
   EXPECT_EQ(canUnload(), S_OK);
   ComPtr<IClassFactory> factory;
-  ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.OutVoid()), S_OK);
+  ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.OutVoid()),
+            S_OK);
   EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not lock";
   factory->LockServer(TRUE);
   EXPECT_EQ(canUnload(), S_FALSE);

@@ -274,9 +274,9 @@ TEST_F(ProgIds, EveryLanguageOnBothObjects) {
   VariantInit(&result);
   V_VT(&arg) = VT_I4;
   V_I4(&arg) = German;
-  ASSERT_EQ(InvokeByName(revision.Get(), OLESTR("GetQuillonServicesProgIdForLanguage"), DISPATCH_METHOD, &arg, 1,
-                         &result),
-            S_OK);
+  ASSERT_EQ(
+      InvokeByName(revision.Get(), OLESTR("GetQuillonServicesProgIdForLanguage"), DISPATCH_METHOD, &arg, 1, &result),
+      S_OK);
   ASSERT_EQ(V_VT(&result), VT_BSTR);
   EXPECT_EQ(WString(V_BSTR(&result)), WString(OLESTR("QuillonServices.German.TesselServices.2.50")));
   VariantClear(&result);
@@ -392,9 +392,9 @@ TEST_F(AutomationObjects, UnregisteredProgIdFailsWithTheLookupsCode) {
 TEST_F(AutomationObjects, RunningApplicationIsFoundByItsProjectPath) {
   // The application registers each open project under its file's moniker.
   ComPtr<IDispatch> application;
-  ASSERT_EQ(CoCreateInstance(CLSID_StandInApplication, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             application.OutVoid()),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_StandInApplication, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, application.OutVoid()),
+      S_OK);
   const WCHAR *project = OLESTR("C:\\Projects\\Line 4.ACD");
   ComPtr<IMoniker> moniker;
   ASSERT_EQ(CreateFileMoniker(project, moniker.Out()), S_OK);

@@ -96,7 +96,8 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
     EXPECT_EQ(text.Str(), WString(c.arvane01)) << c.locale;
     EXPECT_EQ(GetThreadLocale(), before);
     ASSERT_EQ(arvane10->get_Description(text.Out()), S_OK);
-    EXPECT_EQ(text.Str(), WString(c.locale == 1041 ? OLESTR("Arvane 10 セーフティ Controller") : OLESTR("Arvane 10 Safety Controller")))
+    EXPECT_EQ(text.Str(), WString(c.locale == 1041 ? OLESTR("Arvane 10 セーフティ Controller")
+                                                   : OLESTR("Arvane 10 Safety Controller")))
         << c.locale;
   }
 }
@@ -168,7 +169,8 @@ TEST(ProcessorTypes, EveryPropertyByName) {
                {OLESTR("description"), 0, "Controller Arvane 03"}};
   for (const auto &c : cases) {
     VariantInit(&result);
-    ASSERT_EQ(InvokeByName(type.Get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK) << platform::Narrow(WString(c.name));
+    ASSERT_EQ(InvokeByName(type.Get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK)
+        << platform::Narrow(WString(c.name));
     if (c.text) {
       ASSERT_EQ(result.vt, VT_BSTR);
       EXPECT_EQ(platform::Narrow(result.bstrVal), c.text);

@@ -14,7 +14,8 @@ TEST(ProjectFileLinux, PlainAndDriveZPathsReachTheSameFile) {
   for (const std::u16string &path :
        {folder + u"/Line1.pjx", u"Z:" + folder + u"/line1.PJX", u"z:" + backslashes + u"\\Line1.pjx"}) {
     ComPtr<IRevision> revision;
-    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
+    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK)
+        << platform::Narrow(path);
     EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
   }
 }

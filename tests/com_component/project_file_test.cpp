@@ -56,11 +56,13 @@ TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
     WString path = m_dir / name;
     WriteFileBytes(path, kEntry);
     ComPtr<IRevision> revision;
-    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
+    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK)
+        << platform::Narrow(path);
     EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
     // Forward slashes separate as well.
     std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK) << platform::Narrow(path);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK)
+        << platform::Narrow(path);
   }
   // A major revision no release has comes back from the major-revision look-up.
   WString path = m_dir / OLESTR("Future.pjx");
@@ -142,7 +144,8 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
     WriteFileBytes(path, c.tail);
     std::pair<int, int> direct{-1, -1}, viaFile{-1, -1};
     HRESULT want = ByDatabaseVersion(directory.Get(), c.version, &direct);
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), want) << platform::Narrow(path);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), want)
+        << platform::Narrow(path);
     if (revision) viaFile = SoftwareVersion(revision.Get());
     EXPECT_EQ(viaFile, direct) << platform::Narrow(path);
   }
@@ -182,7 +185,8 @@ TEST_F(ProjectFile, ReachableByName) {
   arg.bstrVal = SysAllocString(path.c_str());
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result),
+            S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   ComPtr<IRevision> revision;
   ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.OutVoid()), S_OK);

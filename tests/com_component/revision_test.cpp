@@ -173,8 +173,9 @@ TEST_F(RevisionObject, EveryPropertyByName) {
   }
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(dispatch.Get(), OLESTR("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
-            S_OK);
+  ASSERT_EQ(
+      InvokeByName(dispatch.Get(), OLESTR("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+      S_OK);
   EXPECT_EQ(platform::Narrow(result.bstrVal), ".12.00");
   VariantClear(&result);
   ASSERT_EQ(InvokeByName(dispatch.Get(), OLESTR("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),

@@ -106,13 +106,13 @@ TEST_F(OnlineTest, TheAnsweredIdentityIsLookedUpAsItsControllerId) {
 
 TEST_F(OnlineTest, EveryFailureOnTheWayIsNoDeviceFound) {
   auto directory = InitializedDirectory();
-  ExpectNoDevice(directory.Get(), "SIM-1\\2");         // neither form
+  ExpectNoDevice(directory.Get(), "SIM-1\\2");  // neither form
   ExpectNoDevice(directory.Get(), "");
-  ExpectNoDevice(directory.Get(), "SIM-1%02 09");      // nobody at station 9
-  ExpectNoDevice(directory.Get(), "SIM-1%02 05");      // a CIP error for every request
-  ExpectNoDevice(directory.Get(), "NOSUCH-1%02 02");   // a driver the server does not know
+  ExpectNoDevice(directory.Get(), "SIM-1%02 09");     // nobody at station 9
+  ExpectNoDevice(directory.Get(), "SIM-1%02 05");     // a CIP error for every request
+  ExpectNoDevice(directory.Get(), "NOSUCH-1%02 02");  // a driver the server does not know
   ExpectNoDevice(directory.Get(), "cvpath:NOSUCH-1\\2");
-  ExpectNoDevice(directory.Get(), "SIM-1%02 0");       // a path text the library refuses
+  ExpectNoDevice(directory.Get(), "SIM-1%02 0");  // a path text the library refuses
   ExpectNoDevice(directory.Get(), "cvpath:");
 }
 
@@ -237,9 +237,9 @@ TEST_F(OnlineTest, ScriptsReachItByName) {
   EXCEPINFO excep = {};
   arg.vt = VT_BSTR;
   arg.bstrVal = SysAllocString(OLESTR("SIM-1%02 09"));
-  EXPECT_EQ(InvokeByName(directory.Get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result,
-                         &excep),
-            DISP_E_EXCEPTION);
+  EXPECT_EQ(
+      InvokeByName(directory.Get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result, &excep),
+      DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_NoDeviceFound);
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);

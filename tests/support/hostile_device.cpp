@@ -242,8 +242,7 @@ Bytes Client::Ask(const Bytes &request, size_t n, int timeoutMs) {
   asio::write(m_impl->socket, asio::buffer(request), ec);
   if (ec) return {};
   size_t got = 0;
-  asio::async_read(m_impl->socket, asio::buffer(reply),
-                   [&got](const asio::error_code &, size_t size) { got = size; });
+  asio::async_read(m_impl->socket, asio::buffer(reply), [&got](const asio::error_code &, size_t size) { got = size; });
   m_impl->io.restart();
   m_impl->io.run_for(std::chrono::milliseconds(timeoutMs));
   if (!m_impl->io.stopped()) {
