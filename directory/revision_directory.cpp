@@ -193,7 +193,7 @@ HRESULT CRevisionDirectory::GetCollection(Collection *DirectoryState::*member, t
   *out = nullptr;
   DirectoryStateRef state = State();
   Collection *collection = state ? state.get()->*member : nullptr;
-  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
+  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized, LanguageOf(state));
   collection->AddRef();
   *out = collection;
   return S_OK;
@@ -347,7 +347,7 @@ STDMETHODIMP CRevisionDirectory::GetErrorDescription(HRESULT ErrorCode, BSTR *Te
   *Text = nullptr;
   DirectoryStateRef state = State();
   return OutOfMemoryGuard([&] {
-    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    *Text = ErrorDescription(ErrorCode, LanguageOf(state));
     return *Text ? S_OK : E_OUTOFMEMORY;
   });
 }
@@ -359,7 +359,7 @@ STDMETHODIMP CRevisionDirectory::GetErrorConstantAndDescription(HRESULT ErrorCod
   DirectoryStateRef state = State();
   return OutOfMemoryGuard([&] {
     *Constant = RdErrorConstantName(ErrorCode);
-    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    *Text = ErrorDescription(ErrorCode, LanguageOf(state));
     if (*Constant && *Text) return S_OK;
     SysFreeString(*Constant);
     SysFreeString(*Text);
