@@ -25,9 +25,9 @@
 
 namespace {
 
-using platform::Narrow;
 using revdir::Bstr;
 using revdir::ComPtr;
+using platform::Narrow;
 
 // Exit statuses, one per kind of failure; the README lists them.
 enum Exit : int {
@@ -601,10 +601,8 @@ int FindCommand(int argc, char **argv) {
     if (FAILED(identity.Read(route.Get()))) return Report(what, RdE_NoDeviceFound);
     char revision[16];
     snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
-    Row row{Num("vendor", identity.VendorId()),
-            Num("deviceType", identity.DeviceType()),
-            Num("productCode", identity.ProductCode()),
-            Text("revision", revision),
+    Row row{Num("vendor", identity.VendorId()), Num("deviceType", identity.DeviceType()),
+            Num("productCode", identity.ProductCode()), Text("revision", revision),
             Num("serialNumber", static_cast<long>(identity.SerialNumber())),
             Text("productName", Narrow(identity.ProductName()))};
     for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
@@ -613,8 +611,7 @@ int FindCommand(int argc, char **argv) {
 
   ComPtr<IRevision> r;
   std::string what;
-  if (a.majorRev)
-    hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.Out()), what = "major revision";
+  if (a.majorRev) hr = d->GetRevisionFromMajorRev(static_cast<LONG>(*a.majorRev), r.Out()), what = "major revision";
   else if (a.software)
     hr = d->GetRevisionFromSoftwareVersion(a.software->low->major, a.software->low->minor, r.Out()),
     what = "software version";
@@ -653,12 +650,9 @@ int TypesCommand(int argc, char **argv) {
   if (a.release) {
     if (FAILED(hr = ReleaseOf(d, a, release))) return Report("release", hr);
     hr = release->get_SupportedProcessorTypes(types.Out());
-  } else if (a.supported)
-    hr = d->get_SupportedProcessorTypes(types.Out());
-  else if (a.fromRev10)
-    hr = d->get_MRS_SupportedProcessorTypes(types.Out());
-  else
-    hr = d->get_ProcessorTypes(types.Out());
+  } else if (a.supported) hr = d->get_SupportedProcessorTypes(types.Out());
+  else if (a.fromRev10) hr = d->get_MRS_SupportedProcessorTypes(types.Out());
+  else hr = d->get_ProcessorTypes(types.Out());
   if (FAILED(hr)) return Report("the controller types", hr);
   LONG count = 0;
   types->get_Count(&count);
@@ -740,8 +734,8 @@ int LaunchCommand(int argc, char **argv) {
   std::string line;
   for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
   Bstr arguments = ToBstr(line);
-  hr =
-      a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.Get());
+  hr = a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait))
+              : r->Launch(arguments.Get());
   return FAILED(hr) ? Report("launch", hr) : kOk;
 }
 
