@@ -14,10 +14,11 @@ add_library(revdir_export_scan STATIC ${REVDIR_SCAN_SOURCES})
 target_include_directories(revdir_export_scan PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 
 # The controller's identity over the communications library: the component
-# and the command-line tool link it.
+# and the command-line tool link it. Its failures are the component's error
+# codes, which the catalogue's interface header names.
 add_library(revdir_online STATIC ${REVDIR_ONLINE_SOURCES})
 target_include_directories(revdir_online PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(revdir_online PUBLIC revdir_comm revdir_platform)
+target_link_libraries(revdir_online PUBLIC revdir_comm revdir_catalog revdir_platform)
 
 # The component module: the in-process server, exporting exactly
 # DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer.

@@ -14,23 +14,24 @@ set(REVDIR_CATALOG_SOURCES
 # own server link it.
 set(REVDIR_REGISTRAR_SOURCES frame/registrar.cpp)
 
-# The COM objects and the module around them, lowest layer first. The
-# component links the communications library (below) for its online road.
+# The COM objects, the look-ups below them and the module around them,
+# lowest layer first (README, "Layout"). The component links the
+# communications library (below) for its online road.
 set(REVDIR_COMPONENT_SOURCES
   frame/errors.cpp
   frame/module.cpp
   frame/typeinfo_cache.cpp
-  directory/revision_directory.cpp
-  directory/revision_collections.cpp
+  resolve/database_version_aliases.cpp
+  resolve/version_lookups.cpp
+  resolve/project_file.cpp
   revision/processor_type.cpp
   revision/revision.cpp
   revision/progid.cpp
   revision/launch.cpp
-  resolve/database_version_aliases.cpp
-  resolve/database_version_lookup.cpp
-  resolve/version_lookups.cpp
-  resolve/project_file.cpp
-  online/revision_from_controller.cpp
+  directory/revision_directory.cpp
+  directory/revision_lookups.cpp
+  directory/alias_registration.cpp
+  directory/revision_collections.cpp
   component/exports.cpp
   component/object_map.cpp)
 
@@ -49,7 +50,8 @@ set(REVDIR_COMM_SOURCES
   comm/packet_server.cpp)
 
 # The controller's identity read through the communications library: the
-# component's online road, and the command-line tool shows what it read.
+# component's online road (the directory asks it for a controller's id), and
+# the command-line tool shows what it read.
 set(REVDIR_ONLINE_SOURCES online/controller_identity.cpp)
 
 # Plain code that tests, benchmarks and fuzz targets also use on its own: the

@@ -11,9 +11,9 @@
 #include "QuillonRevisionDirectory.h"
 
 inline IClassFactory *ComponentFactory(REFCLSID clsid) {
-  static HMODULE module = LoadLibraryA(REVDIR_COMPONENT_PATH);
+  static HMODULE g_module = LoadLibraryA(REVDIR_COMPONENT_PATH);
   using GetClassObject = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void *>(GetProcAddress(module, "DllGetClassObject")));
+  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void *>(GetProcAddress(g_module, "DllGetClassObject")));
   IClassFactory *factory = nullptr;
   if (!get || FAILED(get(clsid, IID_IClassFactory, reinterpret_cast<void **>(&factory)))) return nullptr;
   return factory;

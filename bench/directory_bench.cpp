@@ -20,16 +20,14 @@ const WCHAR kLanguagePack[] = OLESTR("SOFTWARE\\Brenmoor Software\\Quillon");
 // 1,000 subkeys naming releases of the table (20 builds of each of 50), all
 // under one language key with its folder value: the scan reads every one.
 void DeclareLanguagePacks() {
-  static const int releases[][2] = {{1, 0},   {1, 10},  {1, 11},  {1, 20},  {1, 21},  {1, 23},  {2, 10},
-                                    {2, 15},  {2, 25},  {2, 27},  {2, 51},  {6, 1},   {6, 3},   {7, 0},
-                                    {7, 2},   {8, 0},   {8, 2},   {9, 0},   {10, 0},  {10, 2},  {10, 3},
-                                    {10, 4},  {10, 5},  {10, 6},  {10, 7},  {11, 0},  {11, 1},  {11, 10},
-                                    {11, 11}, {11, 12}, {11, 13}, {11, 14}, {11, 15}, {11, 16}, {12, 0},
-                                    {12, 1},  {12, 2},  {12, 3},  {12, 4},  {12, 5},  {12, 6},  {13, 0},
-                                    {13, 1},  {13, 2},  {13, 3},  {13, 4},  {14, 0},  {14, 1},  {15, 0},
-                                    {15, 1}};
+  static const int kReleases[][2] = {
+      {1, 0},   {1, 10},  {1, 11},  {1, 20},  {1, 21}, {1, 23}, {2, 10}, {2, 15},  {2, 25},  {2, 27},
+      {2, 51},  {6, 1},   {6, 3},   {7, 0},   {7, 2},  {8, 0},  {8, 2},  {9, 0},   {10, 0},  {10, 2},
+      {10, 3},  {10, 4},  {10, 5},  {10, 6},  {10, 7}, {11, 0}, {11, 1}, {11, 10}, {11, 11}, {11, 12},
+      {11, 13}, {11, 14}, {11, 15}, {11, 16}, {12, 0}, {12, 1}, {12, 2}, {12, 3},  {12, 4},  {12, 5},
+      {12, 6},  {13, 0},  {13, 1},  {13, 2},  {13, 3}, {13, 4}, {14, 0}, {14, 1},  {15, 0},  {15, 1}};
   SetRegistryString(HKEY_LOCAL_MACHINE, kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), OLESTR("C:\\Q"));
-  for (const auto &release : releases) {
+  for (const auto &release : kReleases) {
     for (int build = 0; build < 20; ++build) {
       char name[32];
       snprintf(name, sizeof name, "%d.%02d.%02d.00", release[0], release[1], build);

@@ -81,7 +81,7 @@ bool MakeAcd(const char *path, off_t size) {
 }
 
 IRevisionDirectory *Directory() {
-  static IRevisionDirectory *directory = [] {
+  static IRevisionDirectory *g_directory = [] {
     IRevisionDirectory *d = nullptr;
     HMODULE module = LoadLibraryA(REVDIR_COMPONENT_PATH);
     using GetClassObject = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
@@ -95,7 +95,7 @@ IRevisionDirectory *Directory() {
     if (d) d->TestModeInitialize(VARIANT_TRUE);
     return d;
   }();
-  return directory;
+  return g_directory;
 }
 
 // Calls GetRevisionFromProjectFile on `path` over and over; with

@@ -20,10 +20,10 @@ using SharedPath = std::shared_ptr<const InstalledPathText>;
 // constructor, every thread and both targets alike.
 class PathLock {
  public:
-  void lock() {
+  void Lock() {
     while (m_flag.test_and_set(std::memory_order_acquire)) Sleep(0);
   }
-  void unlock() { m_flag.clear(std::memory_order_release); }
+  void Unlock() { m_flag.clear(std::memory_order_release); }
 
  private:
   std::atomic_flag m_flag = ATOMIC_FLAG_INIT;
@@ -31,8 +31,8 @@ class PathLock {
 
 class Hold {
  public:
-  explicit Hold(PathLock &lock) : m_lock(lock) { m_lock.lock(); }
-  ~Hold() { m_lock.unlock(); }
+  explicit Hold(PathLock &lock) : m_lock(lock) { m_lock.Lock(); }
+  ~Hold() { m_lock.Unlock(); }
   Hold(const Hold &) = delete;
   Hold &operator=(const Hold &) = delete;
 
@@ -41,7 +41,7 @@ class Hold {
 };
 
 constinit PathLock g_lock;
-constinit std::array<SharedPath, RevisionCount> g_paths{};
+constinit std::array<SharedPath, kRevisionCount> g_paths{};
 constinit unsigned long g_holders = 0;  // guarded by g_lock
 
 SharedPath Load(LONG row) {
@@ -77,7 +77,7 @@ BOOL SetInstalledPath(const CRevisionInformation *record, const WCHAR *path) {
 }
 
 void ResetAllInstalledPaths() {
-  std::array<SharedPath, RevisionCount> old;
+  std::array<SharedPath, kRevisionCount> old;
   {
     Hold hold(g_lock);
     old.swap(g_paths);
@@ -90,7 +90,7 @@ void HoldInstalledPaths() {
 }
 
 void ReleaseInstalledPaths() {
-  std::array<SharedPath, RevisionCount> old;
+  std::array<SharedPath, kRevisionCount> old;
   {
     Hold hold(g_lock);
     if (g_holders > 0 && --g_holders == 0) old.swap(g_paths);

@@ -1,4 +1,4 @@
-// Where each release of RevisionTable is installed. Process-wide: any
+// Where each release of kRevisionTable is installed. Process-wide: any
 // directory's Initialize rewrites these while other directories, collections
 // and revision objects on other threads read them, so readers only ever get a
 // copy, never a pointer into text that a writer could free.
@@ -17,7 +17,7 @@ namespace revdir {
 using InstalledPathText = std::basic_string<WCHAR>;
 
 // A copy of the release's executable path; nullopt when it is not installed
-// (and for anything that is not a record of RevisionTable).
+// (and for anything that is not a record of kRevisionTable).
 std::optional<InstalledPathText> GetInstalledPath(const CRevisionInformation *record);
 
 // Stores a copy of the null-terminated path, or forgets the path when it is

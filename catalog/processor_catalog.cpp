@@ -10,7 +10,8 @@
 
 namespace revdir {
 
-const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
+// clang-format off
+const CProcessorTypeRow kProcessorTypeCatalog[kProcessorTypeCatalogCount] = {
     // Id, Name, description string, product type, product code, major, minor   // English display text
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, -1, -1},  // Arvane 01 Controller
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, -1, -1},  // Quorral 01 Controller
@@ -37,6 +38,7 @@ const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount] = {
     {Betrel10,  OLESTR("BT-10"), IDS_BETREL10, 14, 76, -1, -1},  // Betrel 10 Controller
     {Betrel11,  OLESTR("BT-11"), IDS_BETREL11, 14, 72, -1, -1},  // Betrel 11 Controller
 };
+// clang-format on
 
 int CompareProcessorTypeNames(const WCHAR *a, const WCHAR *b) {
   // _wcsicmp would call the invalid-parameter handler for null; no static row

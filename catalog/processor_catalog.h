@@ -53,42 +53,46 @@ using ProcessorTypeSet = std::set<CProcessorTypeInformation>;
 
 // Every type the component serves, in the order the controller-identity
 // lookup scans them.
-constexpr DWORD ProcessorTypeCatalogCount = 24;
-extern const CProcessorTypeRow ProcessorTypeCatalog[ProcessorTypeCatalogCount];
+constexpr DWORD kProcessorTypeCatalogCount = 24;
+extern const CProcessorTypeRow kProcessorTypeCatalog[kProcessorTypeCatalogCount];
 
-// The per-release tables, each in ascending Id order (RevisionTable points to
-// them with their row counts).
-extern const CProcessorTypeRow ProcessorTypeTable1[];
-extern const CProcessorTypeRow ProcessorTypeTable2[];
-extern const CProcessorTypeRow ProcessorTypeTable3[];
-extern const CProcessorTypeRow ProcessorTypeTable4[];
-extern const CProcessorTypeRow ProcessorTypeTable5[];
-extern const CProcessorTypeRow ProcessorTypeTable6[];
-extern const CProcessorTypeRow ProcessorTypeTable7[];
-extern const CProcessorTypeRow ProcessorTypeTable8[];
-extern const CProcessorTypeRow ProcessorTypeTable9[];
-extern const CProcessorTypeRow ProcessorTypeTable10[];
-extern const CProcessorTypeRow ProcessorTypeTable11[];
-extern const CProcessorTypeRow ProcessorTypeTable12[];
-extern const CProcessorTypeRow ProcessorTypeTable13[];
-extern const CProcessorTypeRow ProcessorTypeTable14[];
-extern const CProcessorTypeRow ProcessorTypeTable15[];
-extern const CProcessorTypeRow ProcessorTypeTable16[];
-extern const CProcessorTypeRow ProcessorTypeTable17[];
-extern const CProcessorTypeRow ProcessorTypeTable18[];
-extern const CProcessorTypeRow ProcessorTypeTable19[];
-extern const CProcessorTypeRow ProcessorTypeTable20[];
-extern const CProcessorTypeRow ProcessorTypeTable21[];
-extern const CProcessorTypeRow ProcessorTypeTable22[];
-extern const CProcessorTypeRow ProcessorTypeTable23[];
+// The types each release programs, at the firmware it works with: one table
+// per run of releases in kRevisionTable that program the same, named after
+// the first release of the run (kTypesFrom13v01: releases 13.01 on, up to the
+// release that the next table is named after). Each table is in ascending Id
+// order; kRevisionTable points to them with their row counts.
+extern const CProcessorTypeRow kTypesFrom1v00[];
+extern const CProcessorTypeRow kTypesFrom1v10[];
+extern const CProcessorTypeRow kTypesFrom1v11[];
+extern const CProcessorTypeRow kTypesFrom1v20[];
+extern const CProcessorTypeRow kTypesFrom1v21[];
+extern const CProcessorTypeRow kTypesFrom1v23[];
+extern const CProcessorTypeRow kTypesFrom2v10[];
+extern const CProcessorTypeRow kTypesFrom2v15[];
+extern const CProcessorTypeRow kTypesFrom2v25[];
+extern const CProcessorTypeRow kTypesFrom2v27[];
+extern const CProcessorTypeRow kTypesFrom2v51[];
+extern const CProcessorTypeRow kTypesFrom6v01[];
+extern const CProcessorTypeRow kTypesFrom7v00[];
+extern const CProcessorTypeRow kTypesFrom8v00[];
+extern const CProcessorTypeRow kTypesFrom8v02[];
+extern const CProcessorTypeRow kTypesFrom9v00[];
+extern const CProcessorTypeRow kTypesFrom10v00[];
+extern const CProcessorTypeRow kTypesFrom11v00[];
+extern const CProcessorTypeRow kTypesFrom12v00[];
+extern const CProcessorTypeRow kTypesFrom13v00[];
+extern const CProcessorTypeRow kTypesFrom13v01[];
+extern const CProcessorTypeRow kTypesFrom14v00[];
+extern const CProcessorTypeRow kTypesFrom15v00[];
 
+// A table with its size.
 struct ProcessorTypeTableRef {
   const CProcessorTypeRow *Rows;
   DWORD Count;
 };
-constexpr DWORD ProcessorTypeTableCount = 23;
-// The tables above with their sizes, in their numbering (index 0 is table 1).
-extern const ProcessorTypeTableRef ProcessorTypeTables[ProcessorTypeTableCount];
+constexpr DWORD kProcessorTypeTableCount = 23;
+// The tables above with their sizes, in the order of their first releases.
+extern const ProcessorTypeTableRef kProcessorTypeTables[kProcessorTypeTableCount];
 
 // Adds count rows, in order, each with the language id. A row whose name is
 // already in the set (ignoring case) is dropped: the first one inserted wins.

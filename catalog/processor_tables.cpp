@@ -1,72 +1,74 @@
-// What each release programs: one table per set of releases that support
-// the same controllers at the same firmware. Rows repeat the catalogue entry
-// of their type with the firmware revision the release works with.
+// What each release programs: one table per run of releases that support
+// the same controllers at the same firmware, named after the run's first
+// release. Rows repeat the catalogue entry of their type with the firmware
+// revision the release works with.
 #include "frame/port.h"
 #include "resources/resource.h"
 #include "catalog/processor_catalog.h"
 
 namespace revdir {
 
+// clang-format off
 // Id, Name, description string, product type, product code, major, minor
 
-// Table 1: releases 1.00.
-const CProcessorTypeRow ProcessorTypeTable1[] = {
+// Release 1.00.
+const CProcessorTypeRow kTypesFrom1v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 1, 40},
 };
 
-// Table 2: releases 1.10.
-const CProcessorTypeRow ProcessorTypeTable2[] = {
+// Release 1.10.
+const CProcessorTypeRow kTypesFrom1v10[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 1, 81},
 };
 
-// Table 3: releases 1.11.
-const CProcessorTypeRow ProcessorTypeTable3[] = {
+// Release 1.11.
+const CProcessorTypeRow kTypesFrom1v11[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 1, 84},
 };
 
-// Table 4: releases 1.20.
-const CProcessorTypeRow ProcessorTypeTable4[] = {
+// Release 1.20.
+const CProcessorTypeRow kTypesFrom1v20[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 2,  1},
 };
 
-// Table 5: releases 1.21.
-const CProcessorTypeRow ProcessorTypeTable5[] = {
+// Release 1.21.
+const CProcessorTypeRow kTypesFrom1v21[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 2,  9},
 };
 
-// Table 6: releases 1.23.
-const CProcessorTypeRow ProcessorTypeTable6[] = {
+// Release 1.23.
+const CProcessorTypeRow kTypesFrom1v23[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 2, 10},
 };
 
-// Table 7: releases 2.10.
-const CProcessorTypeRow ProcessorTypeTable7[] = {
+// Release 2.10.
+const CProcessorTypeRow kTypesFrom2v10[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 3, 29},
 };
 
-// Table 8: releases 2.15.
-const CProcessorTypeRow ProcessorTypeTable8[] = {
+// Release 2.15.
+const CProcessorTypeRow kTypesFrom2v15[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 3, 31},
 };
 
-// Table 9: releases 2.25.
-const CProcessorTypeRow ProcessorTypeTable9[] = {
+// Release 2.25.
+const CProcessorTypeRow kTypesFrom2v25[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 4, 47},
 };
 
-// Table 10: releases 2.27. The same rows as table 9, kept as an array of its
-// own like every release of its major revision.
-const CProcessorTypeRow ProcessorTypeTable10[] = {
+// Release 2.27: the same rows as kTypesFrom2v25, kept as an array of its own
+// like every release of its major revision.
+const CProcessorTypeRow kTypesFrom2v27[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 4, 47},
 };
 
-// Table 11: releases 2.51.
-const CProcessorTypeRow ProcessorTypeTable11[] = {
+// Release 2.51.
+const CProcessorTypeRow kTypesFrom2v51[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 5, 16},
 };
 
-// Table 12: releases 6.01, 6.03.
-const CProcessorTypeRow ProcessorTypeTable12[] = {
+// Releases 6.01, 6.03.
+const CProcessorTypeRow kTypesFrom6v01[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 6,  6},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 6,  6},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 6,  1},
@@ -75,8 +77,8 @@ const CProcessorTypeRow ProcessorTypeTable12[] = {
     {Quorral02, OLESTR("QR-02"), IDS_QUORRAL02, 14, 42, 6,  6},
 };
 
-// Table 13: releases 7.00, 7.02.
-const CProcessorTypeRow ProcessorTypeTable13[] = {
+// Releases 7.00, 7.02.
+const CProcessorTypeRow kTypesFrom7v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 7, 10},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 7,  5},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 7,  1},
@@ -86,8 +88,8 @@ const CProcessorTypeRow ProcessorTypeTable13[] = {
     {Betrel02,  OLESTR("BT-02"), IDS_BETREL02, 14, 43, 7,  5},
 };
 
-// Table 14: releases 8.00.
-const CProcessorTypeRow ProcessorTypeTable14[] = {
+// Release 8.00.
+const CProcessorTypeRow kTypesFrom8v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 8,  9},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 8,  5},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 8,  1},
@@ -99,8 +101,8 @@ const CProcessorTypeRow ProcessorTypeTable14[] = {
     {Betrel03,  OLESTR("BT-03"), IDS_BETREL03, 14, 44, 8,  3},
 };
 
-// Table 15: releases 8.02.
-const CProcessorTypeRow ProcessorTypeTable15[] = {
+// Release 8.02.
+const CProcessorTypeRow kTypesFrom8v02[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 8, 20},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 8, 12},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 8, 29},
@@ -112,15 +114,15 @@ const CProcessorTypeRow ProcessorTypeTable15[] = {
     {Betrel03,  OLESTR("BT-03"), IDS_BETREL03, 14, 44, 8, 14},
 };
 
-// Table 16: releases 9.00.
-const CProcessorTypeRow ProcessorTypeTable16[] = {
+// Release 9.00.
+const CProcessorTypeRow kTypesFrom9v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 9, 13},
     {Arvane03,  OLESTR("AR-03"), IDS_ARVANE03, 14, 50, 9, 13},
     {Arvane04,  OLESTR("AR-04"), IDS_ARVANE04, 14, 51, 9, 14},
 };
 
-// Table 17: releases 10.00, 10.02, 10.03, 10.04, 10.05, 10.06, 10.07.
-const CProcessorTypeRow ProcessorTypeTable17[] = {
+// Releases 10.00, 10.02, 10.03, 10.04, 10.05, 10.06, 10.07.
+const CProcessorTypeRow kTypesFrom10v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 10, 23},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 10, 14},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 10, 15},
@@ -134,8 +136,8 @@ const CProcessorTypeRow ProcessorTypeTable17[] = {
     {Ostrel02,  OLESTR("OS-02"), IDS_OSTREL02, 14, 49, 10, 11},
 };
 
-// Table 18: releases 11.00, 11.01, 11.10, 11.11, 11.12, 11.13, 11.14, 11.15, 11.16.
-const CProcessorTypeRow ProcessorTypeTable18[] = {
+// Releases 11.00, 11.01, 11.10, 11.11, 11.12, 11.13, 11.14, 11.15, 11.16.
+const CProcessorTypeRow kTypesFrom11v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 11, 28},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 11, 18},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 11, 16},
@@ -148,8 +150,8 @@ const CProcessorTypeRow ProcessorTypeTable18[] = {
     {Arvane05,  OLESTR("AR-05"), IDS_ARVANE05, 14, 56, 11, 19},
 };
 
-// Table 19: releases 12.00, 12.01, 12.02, 12.03, 12.04, 12.05, 12.06.
-const CProcessorTypeRow ProcessorTypeTable19[] = {
+// Releases 12.00, 12.01, 12.02, 12.03, 12.04, 12.05, 12.06.
+const CProcessorTypeRow kTypesFrom12v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 12, 27},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 12, 22},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 12,  1},
@@ -165,8 +167,8 @@ const CProcessorTypeRow ProcessorTypeTable19[] = {
     {Arvane08,  OLESTR("AR-08"), IDS_ARVANE08, 14, 55, 12, 30},
 };
 
-// Table 20: releases 13.00.
-const CProcessorTypeRow ProcessorTypeTable20[] = {
+// Release 13.00.
+const CProcessorTypeRow kTypesFrom13v00[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 13, 24},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 13, 24},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 13, 23},
@@ -187,8 +189,8 @@ const CProcessorTypeRow ProcessorTypeTable20[] = {
     {Arvane09,  OLESTR("AR-09"), IDS_ARVANE09, 14, 79, 13,  4},
 };
 
-// Table 21: releases 13.01, 13.02, 13.03, 13.04.
-const CProcessorTypeRow ProcessorTypeTable21[] = {
+// Releases 13.01, 13.02, 13.03, 13.04.
+const CProcessorTypeRow kTypesFrom13v01[] = {
     {Arvane01,  OLESTR("AR-01"), IDS_ARVANE01, 14,  3, 13, 24},
     {Quorral01, OLESTR("QR-01"), IDS_QUORRAL01, 14, 41, 13, 24},
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 13, 23},
@@ -210,8 +212,8 @@ const CProcessorTypeRow ProcessorTypeTable21[] = {
     {Betrel10,  OLESTR("BT-10"), IDS_BETREL10, 14, 76, 13, 18},
 };
 
-// Table 22: releases 14.00, 14.01.
-const CProcessorTypeRow ProcessorTypeTable22[] = {
+// Releases 14.00, 14.01.
+const CProcessorTypeRow kTypesFrom14v00[] = {
     {Arvane05,  OLESTR("AR-05"), IDS_ARVANE05, 14, 56, 14,  2},
     {Arvane07,  OLESTR("AR-07"), IDS_ARVANE07, 14, 54, 14,  2},
     {Arvane08,  OLESTR("AR-08"), IDS_ARVANE08, 14, 55, 14,  2},
@@ -219,8 +221,8 @@ const CProcessorTypeRow ProcessorTypeTable22[] = {
     {Arvane11,  OLESTR("AR-11"), IDS_ARVANE11, 14, 68, 14, 32},
 };
 
-// Table 23: releases 15.00, 15.01.
-const CProcessorTypeRow ProcessorTypeTable23[] = {
+// Releases 15.00, 15.01.
+const CProcessorTypeRow kTypesFrom15v00[] = {
     {Nimbrel01, OLESTR("NB-01"), IDS_NIMBREL01, 14, 15, 15,  1},
     {Arvane04,  OLESTR("AR-04"), IDS_ARVANE04, 14, 51, 15,  3},
     {Quorral02, OLESTR("QR-02"), IDS_QUORRAL02, 14, 42, 15,  3},
@@ -238,30 +240,31 @@ const CProcessorTypeRow ProcessorTypeTable23[] = {
     {Betrel11,  OLESTR("BT-11"), IDS_BETREL11, 14, 72, 15,  4},
 };
 
-const ProcessorTypeTableRef ProcessorTypeTables[ProcessorTypeTableCount] = {
-    {ProcessorTypeTable1, ARRAYSIZE(ProcessorTypeTable1)},
-    {ProcessorTypeTable2, ARRAYSIZE(ProcessorTypeTable2)},
-    {ProcessorTypeTable3, ARRAYSIZE(ProcessorTypeTable3)},
-    {ProcessorTypeTable4, ARRAYSIZE(ProcessorTypeTable4)},
-    {ProcessorTypeTable5, ARRAYSIZE(ProcessorTypeTable5)},
-    {ProcessorTypeTable6, ARRAYSIZE(ProcessorTypeTable6)},
-    {ProcessorTypeTable7, ARRAYSIZE(ProcessorTypeTable7)},
-    {ProcessorTypeTable8, ARRAYSIZE(ProcessorTypeTable8)},
-    {ProcessorTypeTable9, ARRAYSIZE(ProcessorTypeTable9)},
-    {ProcessorTypeTable10, ARRAYSIZE(ProcessorTypeTable10)},
-    {ProcessorTypeTable11, ARRAYSIZE(ProcessorTypeTable11)},
-    {ProcessorTypeTable12, ARRAYSIZE(ProcessorTypeTable12)},
-    {ProcessorTypeTable13, ARRAYSIZE(ProcessorTypeTable13)},
-    {ProcessorTypeTable14, ARRAYSIZE(ProcessorTypeTable14)},
-    {ProcessorTypeTable15, ARRAYSIZE(ProcessorTypeTable15)},
-    {ProcessorTypeTable16, ARRAYSIZE(ProcessorTypeTable16)},
-    {ProcessorTypeTable17, ARRAYSIZE(ProcessorTypeTable17)},
-    {ProcessorTypeTable18, ARRAYSIZE(ProcessorTypeTable18)},
-    {ProcessorTypeTable19, ARRAYSIZE(ProcessorTypeTable19)},
-    {ProcessorTypeTable20, ARRAYSIZE(ProcessorTypeTable20)},
-    {ProcessorTypeTable21, ARRAYSIZE(ProcessorTypeTable21)},
-    {ProcessorTypeTable22, ARRAYSIZE(ProcessorTypeTable22)},
-    {ProcessorTypeTable23, ARRAYSIZE(ProcessorTypeTable23)},
+const ProcessorTypeTableRef kProcessorTypeTables[kProcessorTypeTableCount] = {
+    {kTypesFrom1v00, ARRAYSIZE(kTypesFrom1v00)},
+    {kTypesFrom1v10, ARRAYSIZE(kTypesFrom1v10)},
+    {kTypesFrom1v11, ARRAYSIZE(kTypesFrom1v11)},
+    {kTypesFrom1v20, ARRAYSIZE(kTypesFrom1v20)},
+    {kTypesFrom1v21, ARRAYSIZE(kTypesFrom1v21)},
+    {kTypesFrom1v23, ARRAYSIZE(kTypesFrom1v23)},
+    {kTypesFrom2v10, ARRAYSIZE(kTypesFrom2v10)},
+    {kTypesFrom2v15, ARRAYSIZE(kTypesFrom2v15)},
+    {kTypesFrom2v25, ARRAYSIZE(kTypesFrom2v25)},
+    {kTypesFrom2v27, ARRAYSIZE(kTypesFrom2v27)},
+    {kTypesFrom2v51, ARRAYSIZE(kTypesFrom2v51)},
+    {kTypesFrom6v01, ARRAYSIZE(kTypesFrom6v01)},
+    {kTypesFrom7v00, ARRAYSIZE(kTypesFrom7v00)},
+    {kTypesFrom8v00, ARRAYSIZE(kTypesFrom8v00)},
+    {kTypesFrom8v02, ARRAYSIZE(kTypesFrom8v02)},
+    {kTypesFrom9v00, ARRAYSIZE(kTypesFrom9v00)},
+    {kTypesFrom10v00, ARRAYSIZE(kTypesFrom10v00)},
+    {kTypesFrom11v00, ARRAYSIZE(kTypesFrom11v00)},
+    {kTypesFrom12v00, ARRAYSIZE(kTypesFrom12v00)},
+    {kTypesFrom13v00, ARRAYSIZE(kTypesFrom13v00)},
+    {kTypesFrom13v01, ARRAYSIZE(kTypesFrom13v01)},
+    {kTypesFrom14v00, ARRAYSIZE(kTypesFrom14v00)},
+    {kTypesFrom15v00, ARRAYSIZE(kTypesFrom15v00)},
 };
+// clang-format on
 
 }  // namespace revdir

@@ -26,16 +26,16 @@ struct CRevisionInformation {
 
 // A number field that a search does not use. In MajorSoftwareVersion it
 // marks a search key, never a release.
-constexpr DWORD RevisionKeyAny = 0xFFFFFFFF;
+constexpr DWORD kRevisionKeyAny = 0xFFFFFFFF;
 
-constexpr DWORD RevisionCount = 50;
-extern const CRevisionInformation RevisionTable[RevisionCount];
+constexpr DWORD kRevisionCount = 50;
+extern const CRevisionInformation kRevisionTable[kRevisionCount];
 
-// Row of a record in RevisionTable (0-based), or -1 for anything else
+// Row of a record in kRevisionTable (0-based), or -1 for anything else
 // (a search key, null).
 LONG RevisionTableIndex(const CRevisionInformation *record);
 
-// Search keys: the fields a search does not use are RevisionKeyAny.
+// Search keys: the fields a search does not use are kRevisionKeyAny.
 CRevisionInformation MajorRevSearchKey(DWORD majorRev);
 CRevisionInformation DatabaseVersionSearchKey(DWORD acdFileVersion);
 CRevisionInformation SoftwareVersionSearchKey(DWORD majorSoftwareVersion, DWORD minorSoftwareVersion);
@@ -48,9 +48,12 @@ struct CMajorRevKey {
 };
 
 // By MajorRev, then software version, then database version. A key whose
-// MajorSoftwareVersion is RevisionKeyAny is equivalent to every release of its
+// MajorSoftwareVersion is kRevisionKeyAny is equivalent to every release of its
 // MajorRev, so one search finds a whole major revision.
 bool operator<(const CMajorRevKey &a, const CMajorRevKey &b);
+
+// The set a revision collection holds.
+using MajorRevKeySet = std::set<CMajorRevKey>;
 
 // By database version; within one, by software version, with a search key
 // equivalent to every release of that database version.

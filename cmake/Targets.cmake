@@ -220,7 +220,8 @@ function(revdir_test name)
       gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
     endif()
   endif()
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  # The tests' own helpers, and the headers every layer shares (platform/text).
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR})
 endfunction()
 
 # revdir_module(TARGET): what a module links and how it exports. On Windows

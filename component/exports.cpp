@@ -6,21 +6,17 @@
 #include "frame/registrar.h"
 #include <windows.h>
 
-#include <memory>
 #include <string>
+#include <string_view>
 
 #include "frame/boundary.h"
 #include "frame/module.h"
+#include "platform/text/wide_text.h"
 #include "resolve/database_version_aliases.h"
-#include "catalog/registry_keys.h"
-#include "frame/handles.h"
-
 
 namespace revdir {
 
 namespace {
-
-using revdir::ModuleInstance;
 
 HRESULT ModulePath(std::basic_string<WCHAR> *path) {
   WCHAR buffer[MAX_PATH * 4];
@@ -30,7 +26,7 @@ HRESULT ModulePath(std::basic_string<WCHAR> *path) {
   return S_OK;
 }
 
-// Runs the registry script resource `id` (text in the module's code page).
+// Runs the registry script resource `id` (UTF-8 text).
 HRESULT RunScript(UINT id, bool doRegister, const std::basic_string<WCHAR> &modulePath) {
   HINSTANCE module = ModuleInstance();
   HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), OLESTR("REGISTRY"));
@@ -38,13 +34,10 @@ HRESULT RunScript(UINT id, bool doRegister, const std::basic_string<WCHAR> &modu
   DWORD size = SizeofResource(module, info);
   auto *bytes = static_cast<const char *>(LockResource(LoadResource(module, info)));
   if (!bytes) return E_FAIL;
-  int chars = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), nullptr, 0);
-  if (chars <= 0 && size) return HRESULT_FROM_WIN32(GetLastError());
-  auto script = std::make_unique<WCHAR[]>(chars + 1);
-  MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), script.get(), chars);
-  script[chars] = 0;
+  platform::WideString script = platform::Widen(std::string_view(bytes, size));
+  if (script.empty() && size) return HRESULT_FROM_WIN32(GetLastError());
   REGISTRAR_VAR vars[] = {{OLESTR("MODULE"), modulePath.c_str()}};
-  return RegistrarRun(script.get(), doRegister ? TRUE : FALSE, vars, ARRAYSIZE(vars));
+  return RegistrarRun(script.c_str(), doRegister ? TRUE : FALSE, vars, ARRAYSIZE(vars));
 }
 
 HRESULT RegisterAll(bool doRegister) {
@@ -52,7 +45,7 @@ HRESULT RegisterAll(bool doRegister) {
   HRESULT hr = ModulePath(&path);
   if (FAILED(hr)) return hr;
   size_t count;
-  const revdir::ObjectMapEntry *map = revdir::ObjectMap(&count);
+  const ObjectMapEntry *map = ObjectMap(&count);
   for (size_t i = 0; i < count; ++i) {
     hr = RunScript(map[i].registryScript, doRegister, path);
     if (FAILED(hr)) return hr;

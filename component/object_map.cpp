@@ -12,12 +12,12 @@ namespace revdir {
 
 const ObjectMapEntry *ObjectMap(size_t *count) {
   static const ObjectMapEntry kMap[] = {
-      {&CLSID_RevisionDirectory, &CRevisionDirectory::CreateInstance, IDR_REVISIONDIRECTORY, OLESTR("RevisionDirectory Class")},
-      {&CLSID_Revision, &CRevision::CreateInstance, IDR_REVISION, OLESTR("Revision Class")},
-      {&CLSID_AvailableRevisions, &CAvailableRevisions::CreateInstance, IDR_AVAILABLEREVISIONS, OLESTR("AvailableRevisions Class")},
-      {&CLSID_Revisions, &CRevisions::CreateInstance, IDR_REVISIONS, OLESTR("Revisions Class")},
-      {&CLSID_ProcessorTypes, &CProcessorTypes::CreateInstance, IDR_PROCESSORTYPES, OLESTR("ProcessorTypes Class")},
-      {&CLSID_ProcessorType, &CProcessorType::CreateInstance, IDR_PROCESSORTYPE, OLESTR("ProcessorType Class")},
+      {&CLSID_RevisionDirectory, &CRevisionDirectory::CreateInstance, IDR_REVISIONDIRECTORY},
+      {&CLSID_Revision, &CRevision::CreateInstance, IDR_REVISION},
+      {&CLSID_AvailableRevisions, &CAvailableRevisions::CreateInstance, IDR_AVAILABLEREVISIONS},
+      {&CLSID_Revisions, &CRevisions::CreateInstance, IDR_REVISIONS},
+      {&CLSID_ProcessorTypes, &CProcessorTypes::CreateInstance, IDR_PROCESSORTYPES},
+      {&CLSID_ProcessorType, &CProcessorType::CreateInstance, IDR_PROCESSORTYPE},
   };
   *count = ARRAYSIZE(kMap);
   return kMap;

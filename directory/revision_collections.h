@@ -3,7 +3,6 @@
 #pragma once
 
 #include "frame/port.h"
-#include <set>
 
 #include "QuillonRevisionDirectory.h"
 #include "catalog/revision_table.h"
@@ -12,7 +11,7 @@
 namespace revdir {
 
 struct RevisionsTraits {
-  using Set = std::set<CMajorRevKey>;
+  using Set = MajorRevKeySet;
   using ItemInterface = IRevision;
   // A new revision object for the key, handed out as IRevision_V2.
   static HRESULT CreateItem(const CMajorRevKey &key, IRevision **out);

@@ -8,11 +8,13 @@
 #include <string>
 
 #include "catalog/installed_path.h"
+#include "catalog/processor_catalog.h"
+#include "catalog/registry_keys.h"
 #include "catalog/scan.h"
 #include "frame/boundary.h"
+#include "resolve/database_version_aliases.h"
 #include "revision/progid.h"
 #include "revision/revision.h"
-#include "catalog/registry_keys.h"
 
 namespace revdir {
 
@@ -134,9 +136,6 @@ void CRevisionDirectory::FinalRelease() {
   m_aliases.clear();
 }
 
-// The language of a state; -1 (no language) before the first Initialize.
-static LONG LanguageOf(const DirectoryStateRef &state) { return state ? state->languageId : -1; }
-
 DirectoryStateRef CRevisionDirectory::State() const {
   CriticalSectionHold hold(m_lock);
   return m_state;
@@ -194,7 +193,7 @@ HRESULT CRevisionDirectory::GetCollection(Collection *DirectoryState::*member, t
   *out = nullptr;
   DirectoryStateRef state = State();
   Collection *collection = state ? state.get()->*member : nullptr;
-  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
+  if (!collection) return m_errorInfo.ReportError(RdE_NotInitialized, LanguageOf(state));
   collection->AddRef();
   *out = collection;
   return S_OK;
@@ -296,24 +295,21 @@ HRESULT CRevisionDirectory::InitializeLocked() {
   HRESULT hr = ComObject<CRevisions>::Create(&state->revisions);
   if (FAILED(hr)) return publish(hr);
   state->revisions->AddRef();
-  state->revisions->SetLanguageId(state->languageId);
   hr = ComObject<CAvailableRevisions>::Create(&state->availableRevisions);
   if (FAILED(hr)) return publish(hr);
   state->availableRevisions->AddRef();
-  state->availableRevisions->SetLanguageId(state->languageId);
   for (auto *slot : {&state->processorTypes, &state->supportedProcessorTypes, &state->mrsSupportedProcessorTypes}) {
     hr = CProcessorTypes::CreateEmpty(slot);
     if (FAILED(hr)) return publish(hr);
-    (*slot)->SetLanguageId(state->languageId);
   }
   // 4. The indices and the collection of every release.
-  for (const CRevisionInformation &record : RevisionTable) {
+  for (const CRevisionInformation &record : kRevisionTable) {
     state->databaseVersionIndex.insert(&record);
     state->softwareVersionIndex.insert(&record);
     state->revisions->Set().insert(CMajorRevKey{&record, state->languageId});
   }
   // 5. The catalogue of all controller types.
-  hr = InsertProcessorTypes(state->processorTypes->Set(), ProcessorTypeCatalog, ProcessorTypeCatalogCount,
+  hr = InsertProcessorTypes(state->processorTypes->Set(), kProcessorTypeCatalog, kProcessorTypeCatalogCount,
                             state->languageId);
   if (FAILED(hr)) return publish(hr);
   // 6. What is installed; the scans' outcome does not change the result.
@@ -322,7 +318,7 @@ HRESULT CRevisionDirectory::InitializeLocked() {
     ScanNumberedReleaseKeys(*state);
   }
   // 7. What is available, and the types the installed releases support.
-  for (const CRevisionInformation &record : RevisionTable) {
+  for (const CRevisionInformation &record : kRevisionTable) {
     if (!IsInstalled(&record)) continue;
     state->availableRevisions->Set().insert(CMajorRevKey{&record, state->languageId});
     hr = InsertProcessorTypes(state->supportedProcessorTypes->Set(), record.ProcessorTypeTable,
@@ -333,8 +329,9 @@ HRESULT CRevisionDirectory::InitializeLocked() {
     if (FAILED(hr)) return publish(hr);
   }
   installedPaths.reset();
-  // 8. The aliases, as the registry holds them now.
-  ReloadDatabaseVersionAliases(aliases);
+  // 8. The aliases, as the registry holds them now. A malformed value is
+  // deleted and loads nothing; Initialize succeeds anyway.
+  LoadDatabaseVersionAliases(aliases);
   return publish(S_OK);
 }
 
@@ -350,7 +347,7 @@ STDMETHODIMP CRevisionDirectory::GetErrorDescription(HRESULT ErrorCode, BSTR *Te
   *Text = nullptr;
   DirectoryStateRef state = State();
   return OutOfMemoryGuard([&] {
-    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    *Text = ErrorDescription(ErrorCode, LanguageOf(state));
     return *Text ? S_OK : E_OUTOFMEMORY;
   });
 }
@@ -362,7 +359,7 @@ STDMETHODIMP CRevisionDirectory::GetErrorConstantAndDescription(HRESULT ErrorCod
   DirectoryStateRef state = State();
   return OutOfMemoryGuard([&] {
     *Constant = RdErrorConstantName(ErrorCode);
-    *Text = ErrorDescription(ErrorCode, state ? state->languageId : -1);
+    *Text = ErrorDescription(ErrorCode, LanguageOf(state));
     if (*Constant && *Text) return S_OK;
     SysFreeString(*Constant);
     SysFreeString(*Text);
@@ -387,39 +384,6 @@ STDMETHODIMP CRevisionDirectory::get_MRS_SupportedProcessorTypes(IProcessorTypes
   return GetCollection(&DirectoryState::mrsSupportedProcessorTypes, p);
 }
 
-STDMETHODIMP CRevisionDirectory::get_LatestAvailableRevision(IRevision **p) {
-  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *p = nullptr;
-  DirectoryStateRef state = State();
-  if (!state || state->softwareVersionIndex.empty())
-    return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
-  const auto &index = state->softwareVersionIndex;
-  for (auto it = index.rbegin(); it != index.rend(); ++it)
-    if (IsInstalled(*it)) return NewRevision(*state, *it, p);
-  return m_errorInfo.ReportError(RdE_RevisionNotInstalled, state->languageId);
-}
-
-STDMETHODIMP CRevisionDirectory::GetRevisionFromMajorRev(LONG MajorRev, IRevision **p) {
-  if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);
-  *p = nullptr;
-  DirectoryStateRef state = State();
-  if (!state || !state->revisions) return m_errorInfo.ReportError(RdE_NotInitialized, state ? state->languageId : -1);
-  const auto &set = state->revisions->Set();
-  const DWORD major = static_cast<DWORD>(MajorRev);
-  CRevisionInformation key = MajorRevSearchKey(major);
-  auto upper = set.upper_bound(CMajorRevKey{&key, state->languageId});
-  if (upper == set.begin()) return m_errorInfo.ReportError(RdE_RevisionNotFound, state->languageId);
-  auto it = upper;
-  do {
-    --it;
-    if (it->Revision->MajorRev < major) break;
-    if (IsInstalled(it->Revision)) return NewRevision(*state, it->Revision, p);
-  } while (it != set.begin());
-  auto highest = std::prev(upper);
-  if (highest->Revision->MajorRev == major) return NewRevision(*state, highest->Revision, p);
-  return m_errorInfo.ReportError(RdE_RevisionNotFound, state->languageId);
-}
-
 STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectoryInterfaceVersions InterfaceVersion,
                                                              VARIANT_BOOL *IsSupported) {
   if (!IsSupported) return m_errorInfo.ReportSystemError(E_INVALIDARG);
@@ -436,7 +400,7 @@ STDMETHODIMP CRevisionDirectory::IsInterfaceVersionSupported(RdRevisionDirectory
   return S_OK;
 }
 
-// --- Members whose behaviour lands with their own work --------------------------
+// --- The running application and ProgIds ----------------------------------------
 
 STDMETHODIMP CRevisionDirectory::FindQuillonApplicationInstance(BSTR FullPathToACDFile, IDispatch **p) {
   if (!p) return m_errorInfo.ReportSystemError(E_INVALIDARG);

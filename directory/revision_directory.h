@@ -1,4 +1,9 @@
-// The RevisionDirectory class: the component's entry object.
+// The RevisionDirectory class: the component's entry object. Its members are
+// defined in this folder (revision_directory.cpp: the object, Initialize,
+// errors, collections and ProgIds; revision_lookups.cpp: the look-ups of a
+// release; alias_registration.cpp: database-version aliases); what they look
+// up, read or ask is done by plain functions of catalog/, resolve/ and
+// online/.
 #pragma once
 
 #include "frame/port.h"
@@ -36,6 +41,9 @@ struct DirectoryState {
 };
 using DirectoryStateRef = std::shared_ptr<const DirectoryState>;
 
+// The language of a state; -1 (no language) before the first Initialize.
+inline LONG LanguageOf(const DirectoryStateRef &state) { return state ? state->languageId : -1; }
+
 class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevisionDirectory_V6>,
                            public ISupportErrorInfo,
                            public ObjectRoot {
@@ -69,7 +77,9 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
                                            VARIANT_BOOL *IsSupported) override;
   // IRevisionDirectory_V3
   STDMETHODIMP get_SupportedProcessorTypes(IProcessorTypes **SupportedProcessorTypes) override;
-  STDMETHODIMP get_MRS_SupportedProcessorTypes(IProcessorTypes **MRS_SupportedProcessorTypes) override;
+  // The IDL's parameter name, which the scheme's PascalCase pattern misses.
+  STDMETHODIMP get_MRS_SupportedProcessorTypes(
+      IProcessorTypes **MRS_SupportedProcessorTypes) override;  // NOLINT(readability-identifier-naming)
   // IRevisionDirectory_V4
   STDMETHODIMP GetRevisionFromController(BSTR EncodedRouteString, IRevision **Revision) override;
   STDMETHODIMP GetRevisionFromControllerId(LONG ProductType, LONG ProductCode, LONG MajorRev,
@@ -95,6 +105,9 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
   DirectoryStateRef State() const;
   HRESULT InitializeLocked();
   HRESULT NewRevision(const DirectoryState &state, const CRevisionInformation *record, IRevision **out);
+  // The release of `majorRev` (FindRevisionByMajorRev); a failure with error
+  // information when the directory is not initialised or has no such release.
+  HRESULT FindByMajorRev(const DirectoryStateRef &state, LONG majorRev, const CRevisionInformation **record);
   // Marks a release installed from a registry value; S_FALSE when the value
   // is missing or unreadable, a failure (with error information) for an
   // unknown release.
@@ -104,9 +117,6 @@ class CRevisionDirectory : public DispatchImpl<IRevisionDirectory_V6, &IID_IRevi
   HRESULT ScanNumberedReleaseKeys(const DirectoryState &state);
   template <class Collection>
   HRESULT GetCollection(Collection *DirectoryState::*member, typename Collection::Interface **out);
-  // Reloads the aliases from the registry (defined with the database-version
-  // look-ups).
-  static void ReloadDatabaseVersionAliases(DatabaseVersionAliasSet &aliases);
 
   // m_lock guards m_state and m_aliases, held only to copy or swap them;
   // m_initializeLock makes one Initialize at a time per directory.

@@ -85,22 +85,20 @@ class CollectionEnumerator : public IEnumVARIANT, public ObjectRoot {
 
 // Itf is the collection's dual interface (IRevisions, IAvailableRevisions,
 // IProcessorTypes); its members are _NewEnum, Item and Count.
-template <class Itf, const IID *piid, class TraitsT>
-class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
+template <class Itf, const IID *Iid, class TraitsT>
+class Collection : public DispatchImpl<Itf, Iid>, public ObjectRoot {
  public:
   using Traits = TraitsT;
   using Interface = Itf;
   using ItemInterface = typename Traits::ItemInterface;
 
   void *FindInterface(REFIID riid) {
-    if (IsEqualGUID(riid, *piid) || IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, IID_IUnknown))
+    if (IsEqualGUID(riid, *Iid) || IsEqualGUID(riid, IID_IDispatch) || IsEqualGUID(riid, IID_IUnknown))
       return static_cast<Itf *>(this);
     return nullptr;
   }
 
   typename Traits::Set &Set() { return m_set; }
-  LONG LanguageId() const { return m_languageId; }
-  void SetLanguageId(LONG languageId) { m_languageId = languageId; }
 
   STDMETHODIMP get__NewEnum(IUnknown **ppUnk) override {
     if (!ppUnk) return E_POINTER;
@@ -126,7 +124,6 @@ class Collection : public DispatchImpl<Itf, piid>, public ObjectRoot {
 
  private:
   typename Traits::Set m_set;
-  LONG m_languageId = -1;
 };
 
 }  // namespace revdir

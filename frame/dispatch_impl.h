@@ -14,7 +14,7 @@ HRESULT GetInterfaceTypeInfo(REFIID iid, ITypeInfo **ppTypeInfo);
 // Releases the cached type information (at module termination).
 void ReleaseTypeInfoCache();
 
-template <class Itf, const IID *piid>
+template <class Itf, const IID *Iid>
 class DispatchImpl : public Itf {
  public:
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
@@ -26,13 +26,13 @@ class DispatchImpl : public Itf {
     if (!ppTInfo) return E_POINTER;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    return GetInterfaceTypeInfo(*piid, ppTInfo);
+    return GetInterfaceTypeInfo(*Iid, ppTInfo);
   }
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID,
                              DISPID *rgDispId) override {
     if (!IsEqualGUID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     ITypeInfo *info;
-    HRESULT hr = GetInterfaceTypeInfo(*piid, &info);
+    HRESULT hr = GetInterfaceTypeInfo(*Iid, &info);
     if (FAILED(hr)) return hr;
     hr = DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
     info->Release();
@@ -45,7 +45,7 @@ class DispatchImpl : public Itf {
     // the type library has it as a property get, which is what they mean.
     if (dispIdMember == DISPID_NEWENUM && (wFlags & DISPATCH_METHOD)) wFlags |= DISPATCH_PROPERTYGET;
     ITypeInfo *info;
-    HRESULT hr = GetInterfaceTypeInfo(*piid, &info);
+    HRESULT hr = GetInterfaceTypeInfo(*Iid, &info);
     if (FAILED(hr)) return hr;
     hr = info->Invoke(static_cast<Itf *>(this), dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
                       puArgErr);

@@ -87,11 +87,6 @@ BSTR FormatCode(const WCHAR *format, HRESULT code) {
 
 }  // namespace
 
-const RdErrorEntry *RdErrorTable(size_t *count) {
-  *count = ARRAYSIZE(kErrors);
-  return kErrors;
-}
-
 ScopedThreadLanguage::ScopedThreadLanguage(LONG languageId) : m_saved(GetThreadLocale()) {
   // An invalid id (such as -1) is refused by SetThreadLocale and changes nothing.
   SetThreadLocale(MAKELCID(LOWORD(languageId), SORT_DEFAULT));
@@ -151,12 +146,12 @@ CErrorInfo::~CErrorInfo() { SysFreeString(m_source); }
 
 void CErrorInfo::Raise(const WCHAR *description) const {
   ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.out()))) return;
+  if (FAILED(CreateErrorInfo(create.Out()))) return;
   create->SetGUID(m_iid);
   create->SetSource(m_source);
   create->SetDescription(const_cast<LPOLESTR>(description ? description : kNoDescription));
   ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.outv()))) SetErrorInfo(0, info.get());
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid()))) SetErrorInfo(0, info.Get());
 }
 
 HRESULT CErrorInfo::ReportError(HRESULT code, LONG languageId) const {
@@ -177,6 +172,19 @@ HRESULT CErrorInfo::ReportSystemError(LONG code) const {
   Raise(text);
   SysFreeString(text);
   return MapSystemError(code);
+}
+
+HRESULT CErrorInfo::Report(const Failure &failure, LONG languageId) const {
+  switch (failure.text) {
+    case Failure::Text::kComponent:
+      return ReportError(failure.result, languageId);
+    case Failure::Text::kSystem:
+      ReportSystemError(failure.systemCode);
+      return failure.result;
+    case Failure::Text::kNone:
+      break;
+  }
+  return failure.result;
 }
 
 }  // namespace revdir

@@ -16,7 +16,6 @@ struct RdErrorEntry {
   const WCHAR *constant;
   UINT stringId;
 };
-const RdErrorEntry *RdErrorTable(size_t *count);
 
 constexpr UINT kUnexpectedErrorStringId = IDS_E_UNEXPECTED;
 constexpr UINT kTextBufferChars = 4096;
@@ -45,6 +44,40 @@ class ScopedThreadLanguage {
   LCID m_saved;
 };
 
+// The HRESULT that ReportSystemError returns for a code.
+HRESULT MapSystemError(LONG code);
+
+// A failure as a plain function of a lower layer hands it up to the object
+// that reports it: the HRESULT the member returns and the text its error
+// information gets (none, the component's text of the result, or the
+// system's text of a code).
+struct Failure {
+  enum class Text { kNone, kComponent, kSystem };
+  HRESULT result = S_OK;
+  Text text = Text::kNone;
+  LONG systemCode = 0;  // kSystem: the code whose text is raised
+
+  bool Failed() const { return FAILED(result); }
+};
+
+// The component's text of `code` in the reporting object's language.
+inline Failure ComponentFailure(HRESULT code) { return {code, Failure::Text::kComponent, 0}; }
+// The system's text of `code`, failing as ReportSystemError maps the code,
+// or as `result` when given.
+inline Failure SystemFailure(LONG code) { return {MapSystemError(code), Failure::Text::kSystem, code}; }
+inline Failure SystemFailure(LONG code, HRESULT result) { return {result, Failure::Text::kSystem, code}; }
+// A failure without error information.
+inline Failure SilentFailure(HRESULT code) { return {code, Failure::Text::kNone, 0}; }
+
+// A plain function's answer: a value, or the failure to report.
+template <class T>
+struct Outcome {
+  T value{};
+  Failure failure;
+
+  bool Failed() const { return failure.Failed(); }
+};
+
 // The error-information holder of a directory, revision or processor type.
 class CErrorInfo {
  public:
@@ -54,7 +87,6 @@ class CErrorInfo {
   CErrorInfo &operator=(const CErrorInfo &) = delete;
 
   void SetLanguageId(LONG languageId) { m_languageId.store(languageId); }
-  LONG LanguageId() const { return m_languageId.load(); }
 
   // Makes a new error-information object (this holder's interface and
   // source, the text or "No description available for error.") the calling
@@ -66,6 +98,9 @@ class CErrorInfo {
   // Raise with the system's text of `code` in the thread's own language;
   // returns `code` when it is an HRESULT, else the Windows error mapped.
   HRESULT ReportSystemError(LONG code) const;
+  // Raises what `failure` asks for (the component's text in `languageId`)
+  // and returns its result.
+  HRESULT Report(const Failure &failure, LONG languageId) const;
 
  private:
   BSTR m_source;
@@ -73,17 +108,5 @@ class CErrorInfo {
   // Set by a directory's Initialize while other threads report errors.
   std::atomic<LONG> m_languageId{-1};
 };
-
-// A member whose behaviour is not built yet: the null-pointer check of every
-// member, then E_NOTIMPL with the result set to null.
-#define REVDIR_NOT_YET(holder, out)                             \
-  do {                                                          \
-    if (!(out)) return (holder).ReportSystemError(E_INVALIDARG); \
-    *(out) = nullptr;                                           \
-    return E_NOTIMPL;                                           \
-  } while (0)
-
-// The HRESULT that ReportSystemError returns for a code.
-HRESULT MapSystemError(LONG code);
 
 }  // namespace revdir

@@ -1,6 +1,7 @@
 // Owners of what the Win32 and COM APIs hand out: an interface pointer, a
-// BSTR, an open registry key; and UTF-16 text as UTF-8. Header-only, so that
-// the component, the tool and the tests share them.
+// BSTR, an open registry key. Header-only, so that the component, the tool
+// and the tests share them. (Text between UTF-16 and UTF-8:
+// platform/text/wide_text.h.)
 #pragma once
 
 #include "frame/port.h"
@@ -17,33 +18,33 @@ class ComPtr {
   ComPtr() = default;
   // Takes over a reference the caller owns.
   explicit ComPtr(T *p) : m_p(p) {}
-  ~ComPtr() { reset(); }
+  ~ComPtr() { Reset(); }
   ComPtr(const ComPtr &) = delete;
   ComPtr &operator=(const ComPtr &) = delete;
-  ComPtr(ComPtr &&other) noexcept : m_p(other.detach()) {}
+  ComPtr(ComPtr &&other) noexcept : m_p(other.Detach()) {}
   ComPtr &operator=(ComPtr &&other) noexcept {
-    if (this != &other) attach(other.detach());
+    if (this != &other) Attach(other.Detach());
     return *this;
   }
 
   T *operator->() const { return m_p; }
-  T *get() const { return m_p; }
+  T *Get() const { return m_p; }
   explicit operator bool() const { return m_p != nullptr; }
   // For an out parameter: what was held is released first.
-  T **out() {
-    reset();
+  T **Out() {
+    Reset();
     return &m_p;
   }
-  void **outv() { return reinterpret_cast<void **>(out()); }
-  void reset() { attach(nullptr); }
+  void **OutVoid() { return reinterpret_cast<void **>(Out()); }
+  void Reset() { Attach(nullptr); }
   // Takes over `p`'s reference, releasing the one held.
-  void attach(T *p) {
+  void Attach(T *p) {
     T *old = m_p;
     m_p = p;
     if (old) old->Release();
   }
   // Gives up the reference to the caller.
-  T *detach() { return std::exchange(m_p, nullptr); }
+  T *Detach() { return std::exchange(m_p, nullptr); }
 
  private:
   T *m_p = nullptr;
@@ -59,24 +60,24 @@ class Bstr {
   ~Bstr() { SysFreeString(m_b); }
   Bstr(const Bstr &) = delete;
   Bstr &operator=(const Bstr &) = delete;
-  Bstr(Bstr &&other) noexcept : m_b(other.detach()) {}
+  Bstr(Bstr &&other) noexcept : m_b(other.Detach()) {}
   Bstr &operator=(Bstr &&other) noexcept {
-    if (this != &other) attach(other.detach());
+    if (this != &other) Attach(other.Detach());
     return *this;
   }
 
-  BSTR get() const { return m_b; }
-  bool null() const { return m_b == nullptr; }
-  WString str() const { return m_b ? WString(m_b, SysStringLen(m_b)) : WString(); }
-  BSTR *out() {
-    attach(nullptr);
+  BSTR Get() const { return m_b; }
+  bool IsNull() const { return m_b == nullptr; }
+  WString Str() const { return m_b ? WString(m_b, SysStringLen(m_b)) : WString(); }
+  BSTR *Out() {
+    Attach(nullptr);
     return &m_b;
   }
-  void attach(BSTR b) {
+  void Attach(BSTR b) {
     if (m_b != b) SysFreeString(m_b);
     m_b = b;
   }
-  BSTR detach() { return std::exchange(m_b, nullptr); }
+  BSTR Detach() { return std::exchange(m_b, nullptr); }
 
  private:
   BSTR m_b = nullptr;
@@ -87,46 +88,32 @@ class RegKey {
  public:
   RegKey() = default;
   explicit RegKey(HKEY key) : m_key(key) {}
-  ~RegKey() { reset(); }
+  ~RegKey() { Reset(); }
   RegKey(const RegKey &) = delete;
   RegKey &operator=(const RegKey &) = delete;
-  RegKey(RegKey &&other) noexcept : m_key(other.detach()) {}
+  RegKey(RegKey &&other) noexcept : m_key(other.Detach()) {}
   RegKey &operator=(RegKey &&other) noexcept {
     if (this != &other) {
-      reset();
-      m_key = other.detach();
+      Reset();
+      m_key = other.Detach();
     }
     return *this;
   }
 
-  HKEY get() const { return m_key; }
+  HKEY Get() const { return m_key; }
   explicit operator bool() const { return m_key != nullptr; }
-  HKEY *out() {
-    reset();
+  HKEY *Out() {
+    Reset();
     return &m_key;
   }
-  void reset() {
+  void Reset() {
     if (m_key) RegCloseKey(m_key);
     m_key = nullptr;
   }
-  HKEY detach() { return std::exchange(m_key, nullptr); }
+  HKEY Detach() { return std::exchange(m_key, nullptr); }
 
  private:
   HKEY m_key = nullptr;
 };
-
-// UTF-16 text as UTF-8; `n` units, or up to the terminator when -1. Unpaired
-// surrogates become U+FFFD.
-inline std::string Utf8(const WCHAR *s, int n = -1) {
-  if (!s || n == 0) return std::string();
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, s, n, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string out(bytes, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s, n, out.data(), bytes, nullptr, nullptr);
-  if (n == -1) out.pop_back();  // the terminator
-  return out;
-}
-inline std::string Utf8(const WString &s) { return Utf8(s.data(), static_cast<int>(s.size())); }
-inline std::string Utf8(const Bstr &b) { return Utf8(b.get(), static_cast<int>(SysStringLen(b.get()))); }
 
 }  // namespace revdir

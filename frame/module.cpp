@@ -46,8 +46,10 @@ class ClassFactory final : public IClassFactory {
   std::atomic<ULONG> m_refs{1};
 };
 
-// One cached class object per entry of the object map.
-ClassFactory *g_factories[16];
+// One cached class object per entry of the object map: as many slots as the
+// map has entries, made at module initialisation (none when the heap refused).
+ClassFactory **g_factories = nullptr;
+size_t g_factoryCount = 0;
 
 }  // namespace
 
@@ -62,15 +64,19 @@ void ModuleInitialize(HINSTANCE instance) {
   if (g_initialized) return;
   g_instance = instance;
   InitializeCriticalSection(&g_moduleLock);
+  size_t count;
+  ObjectMap(&count);
+  g_factories = new (std::nothrow) ClassFactory *[count]();
+  g_factoryCount = g_factories ? count : 0;
   g_initialized = true;
 }
 
 void ModuleTerminate() {
   if (!g_initialized) return;
-  for (auto &factory : g_factories) {
-    delete factory;
-    factory = nullptr;
-  }
+  for (size_t i = 0; i < g_factoryCount; ++i) delete g_factories[i];
+  delete[] g_factories;
+  g_factories = nullptr;
+  g_factoryCount = 0;
   ReleaseTypeInfoCache();
   DeleteCriticalSection(&g_moduleLock);
   g_initialized = false;
@@ -83,6 +89,7 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void **ppv) {
   const ObjectMapEntry *map = ObjectMap(&count);
   for (size_t i = 0; i < count; ++i) {
     if (!IsEqualGUID(rclsid, *map[i].clsid)) continue;
+    if (i >= g_factoryCount) return E_OUTOFMEMORY;
     EnterModuleLock();
     if (!g_factories[i]) g_factories[i] = new (std::nothrow) ClassFactory(map[i].create);
     ClassFactory *factory = g_factories[i];

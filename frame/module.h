@@ -16,7 +16,6 @@ struct ObjectMapEntry {
   const CLSID *clsid;
   CreateInstanceFn create;
   UINT registryScript;  // resource id of the class's registry script
-  const WCHAR *description;
 };
 
 // The six classes, in the order of registration and of class-object lookup.

@@ -15,7 +15,7 @@ using WString = std::basic_string<WCHAR>;
 const HRESULT kBadScript = HRESULT_FROM_WIN32(ERROR_BADKEY);
 constexpr int kMaxDepth = 64;
 
-enum class Flag { None, NoRemove, ForceRemove, Delete };
+enum class Flag { kNone, kNoRemove, kForceRemove, kDelete };
 
 struct Value {
   WString name;
@@ -25,7 +25,7 @@ struct Value {
 
 struct KeyNode {
   WString name;
-  Flag flag = Flag::None;
+  Flag flag = Flag::kNone;
   bool hasDefault = false;
   Value defaultValue;
   std::vector<Value> values;
@@ -60,61 +60,61 @@ bool EqualNoCase(const WString &a, const WCHAR *b) {
 // ---------------------------------------------------------------------------
 // Tokens.
 
-enum class Tok { End, Open, Close, Equals, Word, Quoted };
+enum class Tok { kEnd, kOpen, kClose, kEquals, kWord, kQuoted };
 
 struct Token {
-  Tok kind = Tok::End;
+  Tok kind = Tok::kEnd;
   WString text;
 };
 
 class Lexer {
  public:
-  Lexer(const WCHAR *script, const REGISTRAR_VAR *vars, UINT count) : p_(script), vars_(vars), count_(count) {}
+  Lexer(const WCHAR *script, const REGISTRAR_VAR *vars, UINT count) : m_p(script), m_vars(vars), m_count(count) {}
 
   // False on malformed input (unterminated quote, bad variable).
   bool Next(Token &t) {
-    while (IsSpace(*p_)) ++p_;
+    while (IsSpace(*m_p)) ++m_p;
     t.text.clear();
-    WCHAR c = *p_;
+    WCHAR c = *m_p;
     if (!c) {
-      t.kind = Tok::End;
+      t.kind = Tok::kEnd;
       return true;
     }
     if (c == '}') {
-      ++p_;
-      t.kind = Tok::Close;
+      ++m_p;
+      t.kind = Tok::kClose;
       return true;
     }
     if (c == '=') {
-      ++p_;
-      t.kind = Tok::Equals;
+      ++m_p;
+      t.kind = Tok::kEquals;
       return true;
     }
-    if (c == '{' && (!p_[1] || IsSpace(p_[1]) || p_[1] == '{' || p_[1] == '}' || p_[1] == '\'')) {
-      ++p_;
-      t.kind = Tok::Open;
+    if (c == '{' && (!m_p[1] || IsSpace(m_p[1]) || m_p[1] == '{' || m_p[1] == '}' || m_p[1] == '\'')) {
+      ++m_p;
+      t.kind = Tok::kOpen;
       return true;
     }
     WString raw;
     if (c == '\'') {
-      t.kind = Tok::Quoted;
-      for (++p_;; ++p_) {
-        if (!*p_) return false;
-        if (*p_ == '\'') {
-          if (p_[1] != '\'') break;
-          ++p_;
+      t.kind = Tok::kQuoted;
+      for (++m_p;; ++m_p) {
+        if (!*m_p) return false;
+        if (*m_p == '\'') {
+          if (m_p[1] != '\'') break;
+          ++m_p;
         }
-        raw += *p_;
+        raw += *m_p;
       }
-      ++p_;
+      ++m_p;
     } else {
-      t.kind = Tok::Word;
+      t.kind = Tok::kWord;
       if (c == '{') {
         // A braced word, such as a GUID, runs through its closing brace.
-        while (*p_ && *p_ != '}' && !IsSpace(*p_)) raw += *p_++;
-        if (*p_ == '}') raw += *p_++;
+        while (*m_p && *m_p != '}' && !IsSpace(*m_p)) raw += *m_p++;
+        if (*m_p == '}') raw += *m_p++;
       } else {
-        while (*p_ && !IsSpace(*p_) && *p_ != '=' && *p_ != '\'' && *p_ != '}') raw += *p_++;
+        while (*m_p && !IsSpace(*m_p) && *m_p != '=' && *m_p != '\'' && *m_p != '}') raw += *m_p++;
       }
     }
     return Substitute(raw, t.text);
@@ -134,8 +134,8 @@ class Lexer {
       } else {
         WString name = raw.substr(i + 1, end - i - 1);
         const REGISTRAR_VAR *var = nullptr;
-        for (UINT v = 0; v < count_ && !var; ++v)
-          if (EqualNoCase(name, vars_[v].pszName)) var = &vars_[v];
+        for (UINT v = 0; v < m_count && !var; ++v)
+          if (EqualNoCase(name, m_vars[v].pszName)) var = &m_vars[v];
         if (!var) return false;
         out += var->pszValue;
       }
@@ -144,9 +144,9 @@ class Lexer {
     return true;
   }
 
-  const WCHAR *p_;
-  const REGISTRAR_VAR *vars_;
-  UINT count_;
+  const WCHAR *m_p;
+  const REGISTRAR_VAR *m_vars;
+  UINT m_count;
 };
 
 // ---------------------------------------------------------------------------
@@ -154,15 +154,15 @@ class Lexer {
 
 class Parser {
  public:
-  Parser(const WCHAR *script, const REGISTRAR_VAR *vars, UINT count) : lex_(script, vars, count) {}
+  Parser(const WCHAR *script, const REGISTRAR_VAR *vars, UINT count) : m_lex(script, vars, count) {}
 
   bool Parse(std::vector<Root> &roots) {
     if (!Advance()) return false;
-    while (tok_.kind != Tok::End) {
+    while (m_tok.kind != Tok::kEnd) {
       Root root;
-      if (tok_.kind != Tok::Word || !RootKey(tok_.text, root.hkey)) return false;
-      if (!Advance() || tok_.kind != Tok::Open || !Advance()) return false;
-      while (tok_.kind != Tok::Close) {
+      if (m_tok.kind != Tok::kWord || !RootKey(m_tok.text, root.hkey)) return false;
+      if (!Advance() || m_tok.kind != Tok::kOpen || !Advance()) return false;
+      while (m_tok.kind != Tok::kClose) {
         root.keys.emplace_back();
         if (!ParseKey(root.keys.back(), 1)) return false;
       }
@@ -173,7 +173,7 @@ class Parser {
   }
 
  private:
-  bool Advance() { return lex_.Next(tok_); }
+  bool Advance() { return m_lex.Next(m_tok); }
 
   static bool RootKey(const WString &s, HKEY &out) {
     if (Is(s, "HKCR") || Is(s, "HKEY_CLASSES_ROOT"))
@@ -195,37 +195,37 @@ class Parser {
 
   // A key or value name: quoted, or a word that is not a keyword.
   bool Name(WString &out, bool allowEmpty) {
-    if (tok_.kind == Tok::Word && IsKeyword(tok_.text)) return false;
-    if (tok_.kind != Tok::Word && tok_.kind != Tok::Quoted) return false;
-    if (tok_.text.empty() && !allowEmpty) return false;
-    out = tok_.text;
+    if (m_tok.kind == Tok::kWord && IsKeyword(m_tok.text)) return false;
+    if (m_tok.kind != Tok::kWord && m_tok.kind != Tok::kQuoted) return false;
+    if (m_tok.text.empty() && !allowEmpty) return false;
+    out = m_tok.text;
     return Advance();
   }
 
   bool ParseKey(KeyNode &key, int depth) {
     if (depth > kMaxDepth) return false;
-    if (tok_.kind == Tok::Word) {
-      if (Is(tok_.text, "NoRemove"))
-        key.flag = Flag::NoRemove;
-      else if (Is(tok_.text, "ForceRemove"))
-        key.flag = Flag::ForceRemove;
-      else if (Is(tok_.text, "Delete"))
-        key.flag = Flag::Delete;
-      if (key.flag != Flag::None && !Advance()) return false;
+    if (m_tok.kind == Tok::kWord) {
+      if (Is(m_tok.text, "NoRemove"))
+        key.flag = Flag::kNoRemove;
+      else if (Is(m_tok.text, "ForceRemove"))
+        key.flag = Flag::kForceRemove;
+      else if (Is(m_tok.text, "Delete"))
+        key.flag = Flag::kDelete;
+      if (key.flag != Flag::kNone && !Advance()) return false;
     }
     if (!Name(key.name, false)) return false;
-    if (tok_.kind == Tok::Equals) {
+    if (m_tok.kind == Tok::kEquals) {
       if (!Advance() || !ParseValue(key.defaultValue)) return false;
       key.hasDefault = true;
     }
-    if (tok_.kind != Tok::Open) return true;
+    if (m_tok.kind != Tok::kOpen) return true;
     if (!Advance()) return false;
-    while (tok_.kind != Tok::Close) {
-      if (tok_.kind == Tok::End) return false;
-      if (tok_.kind == Tok::Word && Is(tok_.text, "val")) {
+    while (m_tok.kind != Tok::kClose) {
+      if (m_tok.kind == Tok::kEnd) return false;
+      if (m_tok.kind == Tok::kWord && Is(m_tok.text, "val")) {
         if (!Advance()) return false;
         Value v;
-        if (!Name(v.name, true) || tok_.kind != Tok::Equals || !Advance() || !ParseValue(v)) return false;
+        if (!Name(v.name, true) || m_tok.kind != Tok::kEquals || !Advance() || !ParseValue(v)) return false;
         key.values.push_back(std::move(v));
       } else {
         key.keys.emplace_back();
@@ -236,10 +236,10 @@ class Parser {
   }
 
   bool ParseValue(Value &v) {
-    if (tok_.kind != Tok::Word || tok_.text.size() != 1) return false;
-    WCHAR type = AsciiUpper(tok_.text[0]);
-    if (!Advance() || (tok_.kind != Tok::Word && tok_.kind != Tok::Quoted)) return false;
-    const WString &data = tok_.text;
+    if (m_tok.kind != Tok::kWord || m_tok.text.size() != 1) return false;
+    WCHAR type = AsciiUpper(m_tok.text[0]);
+    if (!Advance() || (m_tok.kind != Tok::kWord && m_tok.kind != Tok::kQuoted)) return false;
+    const WString &data = m_tok.text;
     v.data.clear();
     if (type == 'S') {
       v.type = REG_SZ;
@@ -291,8 +291,8 @@ class Parser {
     return true;
   }
 
-  Lexer lex_;
-  Token tok_;
+  Lexer m_lex;
+  Token m_tok;
 };
 
 HRESULT ParseScript(LPCOLESTR script, const REGISTRAR_VAR *vars, UINT count, std::vector<Root> &roots) {
@@ -322,10 +322,10 @@ LSTATUS DeleteWhole(HKEY parent, const WString &name) {
 }
 
 LSTATUS Register(HKEY parent, const KeyNode &node) {
-  if (node.flag == Flag::Delete || node.flag == Flag::ForceRemove) {
+  if (node.flag == Flag::kDelete || node.flag == Flag::kForceRemove) {
     LSTATUS rc = DeleteWhole(parent, node.name);
     if (rc != ERROR_SUCCESS) return rc;
-    if (node.flag == Flag::Delete) return ERROR_SUCCESS;
+    if (node.flag == Flag::kDelete) return ERROR_SUCCESS;
   }
   HKEY key = nullptr;
   LSTATUS rc =
@@ -341,8 +341,8 @@ LSTATUS Register(HKEY parent, const KeyNode &node) {
 
 // Returns the first failure but carries on, to remove as much as it can.
 LSTATUS Unregister(HKEY parent, const KeyNode &node) {
-  if (node.flag == Flag::Delete) return ERROR_SUCCESS;
-  if (node.flag == Flag::ForceRemove) return DeleteWhole(parent, node.name);
+  if (node.flag == Flag::kDelete) return ERROR_SUCCESS;
+  if (node.flag == Flag::kForceRemove) return DeleteWhole(parent, node.name);
   HKEY key = nullptr;
   LSTATUS rc = RegOpenKeyExW(parent, node.name.c_str(), 0, KEY_ALL_ACCESS, &key);
   if (rc != ERROR_SUCCESS) return Missing(rc) ? ERROR_SUCCESS : rc;
@@ -357,7 +357,7 @@ LSTATUS Unregister(HKEY parent, const KeyNode &node) {
                                   nullptr, nullptr, nullptr);
   note(info);
   RegCloseKey(key);
-  if (node.flag != Flag::NoRemove && info == ERROR_SUCCESS && subkeys == 0)
+  if (node.flag != Flag::kNoRemove && info == ERROR_SUCCESS && subkeys == 0)
     note(RegDeleteKeyW(parent, node.name.c_str()));
   return first;
 }

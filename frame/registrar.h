@@ -51,7 +51,7 @@
 namespace revdir {
 
 // A replacement variable: pszName without the percent signs.
-typedef struct tagREGISTRAR_VAR {
+typedef struct {
   LPCOLESTR pszName;
   LPCOLESTR pszValue;
 } REGISTRAR_VAR;

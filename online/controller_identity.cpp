@@ -3,7 +3,14 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "QuillonRevisionDirectory.h"
+#include "frame/boundary.h"
 #include "frame/qx_buffer.h"
+#include "platform/text/wide_text.h"
 
 namespace revdir {
 
@@ -101,31 +108,25 @@ HRESULT CControllerIdentity::Read(const WCHAR *route) {
   Reset();
   if (!route) return E_INVALIDARG;
   if (!m_packetServer) return FAILED(m_setUp) ? m_setUp : E_POINTER;
-  // 1. The route in the system's ANSI code page. Sized by the conversion's
-  // own count, so a double-byte code page cannot make it fail.
-  int needed = WideCharToMultiByte(CP_ACP, 0, route, -1, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return E_INVALIDARG;
-  QxBuffer<char> text;
-  DWORD reserve = static_cast<DWORD>(lstrlenW(route)) + 17;
-  if (FAILED(text.Resize(reserve > static_cast<DWORD>(needed) ? reserve : static_cast<DWORD>(needed))))
-    return E_OUTOFMEMORY;
-  if (WideCharToMultiByte(CP_ACP, 0, route, -1, text.Data, static_cast<int>(text.Count), nullptr, nullptr) <= 0)
-    return E_INVALIDARG;
-  // 2. The target, from whichever form the route has.
-  HRESULT hr;
-  if (HasPathPrefix(text.Data))
-    hr = TargetFromPathForm(text.Data);
-  else if (strchr(text.Data, '%'))
-    hr = TargetFromDriverForm(text.Data);
-  else
-    hr = comm::QxE_OUT_OF_RANGE;
-  if (FAILED(hr)) return hr;
-  // 3. Connect, ask, and disconnect whatever the answer.
-  hr = Connect();
-  if (FAILED(hr)) return hr;
-  hr = RequestIdentity();
-  Disconnect();
-  return hr;
+  return OutOfMemoryGuard([&] {
+    // 1. The route in the system's ANSI code page.
+    std::string text = platform::Narrow(route, CP_ACP);
+    // 2. The target, from whichever form the route has.
+    HRESULT hr;
+    if (HasPathPrefix(text.c_str()))
+      hr = TargetFromPathForm(text.data());
+    else if (text.find('%') != std::string::npos)
+      hr = TargetFromDriverForm(text.data());
+    else
+      hr = comm::QxE_OUT_OF_RANGE;
+    if (FAILED(hr)) return hr;
+    // 3. Connect, ask, and disconnect whatever the answer.
+    hr = Connect();
+    if (FAILED(hr)) return hr;
+    hr = RequestIdentity();
+    Disconnect();
+    return hr;
+  });
 }
 
 // "cvpath:" and a path string; without a server name this computer's goes in
@@ -184,6 +185,16 @@ void CControllerIdentity::Disconnect() {
   m_connected = 0;
 }
 
+// The product name of the image's first `length` name bytes, in the system's
+// ANSI code page.
+void CControllerIdentity::SetProductName(DWORD length) {
+  platform::WideString name =
+      platform::Widen(std::string_view(reinterpret_cast<const char *>(m_image + kNameOffset), length), CP_ACP);
+  const size_t chars = std::min<size_t>(name.size(), kNameChars);
+  memcpy(m_productName, name.data(), chars * sizeof(WCHAR));
+  m_productName[chars] = 0;
+}
+
 // Get_Attributes_All of the Identity object, instance 1, copied into the
 // image in place.
 HRESULT CControllerIdentity::RequestIdentity() {
@@ -207,15 +218,17 @@ HRESULT CControllerIdentity::RequestIdentity() {
       DWORD arrived = size > kNameOffset ? size - kNameOffset : 0;
       if (length > arrived) length = arrived;
       m_image[kNameOffset + length] = '\0';
-      if (m_productName && length) {
-        int chars = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char *>(m_image + kNameOffset),
-                                        static_cast<int>(length), m_productName, kNameChars);
-        m_productName[chars > 0 ? chars : 0] = 0;
-      }
+      if (m_productName) SetProductName(length);
     }
   }
   handle->Release();
   return hr;
+}
+
+Outcome<ControllerId> IdentifyController(const WCHAR *route) {
+  CControllerIdentity identity;
+  if (FAILED(identity.Read(route))) return {{}, ComponentFailure(RdE_NoDeviceFound)};
+  return {{identity.DeviceType(), identity.ProductCode(), identity.MajorRevision()}, {}};
 }
 
 }  // namespace revdir

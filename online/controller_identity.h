@@ -6,6 +6,7 @@
 #include "frame/port.h"
 
 #include "comm/packet_server.h"
+#include "frame/errors.h"
 
 namespace revdir {
 
@@ -34,7 +35,6 @@ class CControllerIdentity {
   WORD ProductCode() const { return Word(4); }
   BYTE MajorRevision() const { return m_image[6]; }
   BYTE MinorRevision() const { return m_image[7]; }
-  WORD Status() const { return Word(8); }
   DWORD SerialNumber() const;
   // Never null while the object lives: empty until a name was read.
   const WCHAR *ProductName() const { return m_productName ? m_productName : OLESTR(""); }
@@ -47,6 +47,7 @@ class CControllerIdentity {
   HRESULT Connect();
   void Disconnect();
   HRESULT RequestIdentity();
+  void SetProductName(DWORD length);
   WORD Word(DWORD offset) const { return static_cast<WORD>(m_image[offset] | m_image[offset + 1] << 8); }
 
   comm::QxASAPacketServer *m_packetServer = nullptr;
@@ -56,5 +57,17 @@ class CControllerIdentity {
   DWORD m_connected = 0;
   char m_application[MAX_PATH];
 };
+
+// What a release is looked up by for a controller: the identity's device
+// type, product code and major revision.
+struct ControllerId {
+  LONG productType = 0;
+  LONG productCode = 0;
+  LONG majorRev = 0;
+};
+
+// The id of the controller at the end of `route` (not null). Everything on
+// the way to the controller fails as one: RdE_NoDeviceFound.
+Outcome<ControllerId> IdentifyController(const WCHAR *route);
 
 }  // namespace revdir

@@ -3,6 +3,7 @@
 
 #include <wchar.h>
 
+#include "QuillonRevisionDirectory.h"
 #include "catalog/installed_path.h"
 
 namespace revdir {
@@ -32,25 +33,25 @@ const WCHAR kAliasMutex[] = OLESTR("Global\\QuillonRevisionDirectory.DatabaseVer
 // A writer that hangs costs the others their write, never their call.
 constexpr DWORD kAliasLockTimeoutMs = 30000;
 
-enum class StoredRecords { Read, Missing, Malformed, NoMemory };
+enum class StoredRecords { kRead, kMissing, kMalformed, kNoMemory };
 
 // The value's records, whole: Missing when there is no value or it changed
 // between its two reads, Malformed when its length is no multiple of 8.
 StoredRecords ReadAliasRecords(HKEY key, CDatabaseVersionNumberMappingArray &records) {
   DWORD size = 0;
   if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-    return StoredRecords::Missing;
-  if (size % sizeof(CDatabaseVersionNumberMapping) != 0) return StoredRecords::Malformed;
-  if (size == 0) return StoredRecords::Read;
-  if (FAILED(records.Resize(size / sizeof(CDatabaseVersionNumberMapping)))) return StoredRecords::NoMemory;
+    return StoredRecords::kMissing;
+  if (size % sizeof(CDatabaseVersionNumberMapping) != 0) return StoredRecords::kMalformed;
+  if (size == 0) return StoredRecords::kRead;
+  if (FAILED(records.Resize(size / sizeof(CDatabaseVersionNumberMapping)))) return StoredRecords::kNoMemory;
   // Another process may rewrite the value between the two reads: only the
   // whole records actually read are used.
   DWORD read = size;
   if (RegQueryValueExW(key, kAliasValue, nullptr, nullptr, reinterpret_cast<BYTE *>(records.Data), &read) !=
           ERROR_SUCCESS ||
       read != size)
-    return StoredRecords::Missing;
-  return StoredRecords::Read;
+    return StoredRecords::kMissing;
+  return StoredRecords::kRead;
 }
 
 // Adds the records in stored order; false at the first alias that has
@@ -113,7 +114,7 @@ bool SaveDatabaseVersionAliases(DatabaseVersionAliasSet &aliases) {
   // What other directories and processes stored since this one loaded stays:
   // an alias already stored keeps its target.
   DatabaseVersionAliasSet merged;
-  if (CDatabaseVersionNumberMappingArray stored; ReadAliasRecords(key.Get(), stored) == StoredRecords::Read)
+  if (CDatabaseVersionNumberMappingArray stored; ReadAliasRecords(key.Get(), stored) == StoredRecords::kRead)
     AddRecords(merged, stored);
   for (const auto &mapping : aliases)
     AddDatabaseVersionAlias(merged, mapping.TargetDatabaseVersionNumber, mapping.AliasDatabaseVersionNumber);
@@ -136,14 +137,14 @@ bool LoadDatabaseVersionAliases(DatabaseVersionAliasSet &aliases) {
     if (!key) return false;
     result = ReadAliasRecords(key.Get(), stored);
   }
-  if (result == StoredRecords::Malformed) {
+  if (result == StoredRecords::kMalformed) {
     aliases.clear();
     DeleteDatabaseVersionAliasesValue();
     return false;
   }
-  if (result == StoredRecords::Missing) return false;
+  if (result == StoredRecords::kMissing) return false;
   // A Resize that failed loads nothing and still counts as loaded.
-  if (result == StoredRecords::NoMemory) return true;
+  if (result == StoredRecords::kNoMemory) return true;
   if (!AddRecords(aliases, stored)) {
     aliases.clear();
     DeleteDatabaseVersionAliasesValue();
@@ -183,6 +184,17 @@ bool FindQuillonVersionEntryPoints(QuillonVersionEntryPoints *entryPoints) {
   entryPoints->ActualDatabaseVersionNumber = reinterpret_cast<DWORD (*)()>(reinterpret_cast<void *>(actual));
   entryPoints->QxGetSoftwareVersion = reinterpret_cast<DWORD (*)()>(reinterpret_cast<void *>(software));
   return true;
+}
+
+Outcome<ApplicationVersions> ReadApplicationVersions() {
+  WCHAR path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0) return {{}, SilentFailure(RdE_NotQuillon)};
+  path[MAX_PATH - 1] = 0;
+  if (!IsAliasRegisteringProgram(ModuleFileNamePart(path))) return {{}, SilentFailure(RdE_NotQuillon)};
+  QuillonVersionEntryPoints entryPoints;
+  if (!FindQuillonVersionEntryPoints(&entryPoints)) return {{}, SilentFailure(RdE_NotQuillon)};
+  return {{entryPoints.ActualDatabaseVersionNumber(), entryPoints.QxGetSoftwareVersion()}, {}};
 }
 
 }  // namespace revdir

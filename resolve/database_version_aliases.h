@@ -8,6 +8,7 @@
 
 #include "catalog/database_version_mapping.h"
 #include "catalog/revision_table.h"
+#include "frame/errors.h"
 #include "frame/qx_buffer.h"
 
 namespace revdir {
@@ -75,5 +76,18 @@ struct QuillonVersionEntryPoints {
   DWORD (*QxGetSoftwareVersion)();
 };
 bool FindQuillonVersionEntryPoints(QuillonVersionEntryPoints *entryPoints);
+
+// What the application in the calling process says of itself: the database
+// version it really writes, and its software version (major in the high
+// word).
+struct ApplicationVersions {
+  DWORD actualDatabaseVersion = 0;
+  DWORD softwareVersion = 0;
+};
+
+// The versions of the application that the calling process is;
+// RdE_NotQuillon, without error information, when the process is no program
+// that may register an alias or lacks the application's entry points.
+Outcome<ApplicationVersions> ReadApplicationVersions();
 
 }  // namespace revdir

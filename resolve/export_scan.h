@@ -14,7 +14,7 @@ namespace revdir {
 struct ExportScanResult {
   int32_t major = -1;  // -1: not found
   int32_t minor = -1;  // -1: not found (also whenever major is not found)
-  bool found() const { return major >= 0 && minor >= 0; }
+  bool Found() const { return major >= 0 && minor >= 0; }
   bool operator==(const ExportScanResult &) const = default;
 };
 

@@ -1,9 +1,14 @@
+// What a project file names its release by.
 #include "frame/port.h"
 #include "resolve/project_file.h"
 
 #include <wchar.h>
 
-#include "directory/revision_directory.h"
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "QuillonRevisionDirectory.h"
 #include "resolve/export_scan.h"
 
 namespace revdir {
@@ -20,24 +25,20 @@ HANDLE OpenProjectFile(const WCHAR *path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reports the calling thread's last error and fails as the project file
-// being out of reach.
-HRESULT ReportUnableToAccess(const CErrorInfo &errors, DWORD error) {
-  errors.ReportSystemError(static_cast<LONG>(error));
-  return RdE_UnableToAccessProjectFile;
-}
+// The project file out of reach, with the system's text of why.
+Failure UnableToAccess(DWORD error) { return SystemFailure(static_cast<LONG>(error), RdE_UnableToAccessProjectFile); }
 
 // The database version in the last four bytes of a project database.
-HRESULT ReadDatabaseVersion(const CErrorInfo &errors, const WCHAR *path, DWORD *version) {
+Outcome<ProjectFileKey> ReadDatabaseVersion(const WCHAR *path) {
   HANDLE file = OpenProjectFile(path);
-  if (file == INVALID_HANDLE_VALUE) return ReportUnableToAccess(errors, GetLastError());
+  if (file == INVALID_HANDLE_VALUE) return {{}, UnableToAccess(GetLastError())};
   // With the high half the distance is 64 bits wide, so a database larger
   // than 4 GiB is read too.
   LONG high = -1;
   SetLastError(NO_ERROR);
   if (SetFilePointer(file, -4, &high, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
     CloseHandle(file);
-    return errors.ReportSystemError(E_INVALIDARG);
+    return {{}, SystemFailure(E_INVALIDARG)};
   }
   BYTE bytes[4];
   DWORD read = 0;
@@ -45,102 +46,94 @@ HRESULT ReadDatabaseVersion(const CErrorInfo &errors, const WCHAR *path, DWORD *
   DWORD error = ok ? ERROR_HANDLE_EOF : GetLastError();
   CloseHandle(file);
   // A file cut short after the seek gives fewer bytes: no version at all.
-  if (!ok || read != sizeof bytes) return ReportUnableToAccess(errors, error);
+  if (!ok || read != sizeof bytes) return {{}, UnableToAccess(error)};
   DWORD v = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16 |
             static_cast<DWORD>(bytes[3]) << 24;
   if (v > 0x7FFFFFFF) v -= 0x7FFFFFFF;
-  *version = v;
-  return S_OK;
+  return {{ProjectFileKey::Kind::kDatabaseVersion, static_cast<LONG>(v)}, {}};
 }
 
-}  // namespace
+// Reads a text export's controller module entry; one object per file.
+class ExportReader {
+ public:
+  ExportReader() = default;
+  ~ExportReader() {
+    if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
+  }
+  ExportReader(const ExportReader &) = delete;
+  ExportReader &operator=(const ExportReader &) = delete;
 
-CProjectExportReader::~CProjectExportReader() {
-  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-}
+  // The major revision, or why there is none.
+  Outcome<ProjectFileKey> Read(const WCHAR *path) {
+    Failure failure = Open(path);
+    if (failure.Failed()) return {{}, failure};
+    return Scan();
+  }
 
-HRESULT CProjectExportReader::Open(const WCHAR *path) {
+ private:
+  Failure Open(const WCHAR *path);
+  Outcome<ProjectFileKey> Scan();
+  // The file's bytes from `offset` up to the length taken at Open.
+  Failure Feed(ExportScanner &scanner, uint64_t offset);
+
+  uint64_t m_textLength = 0;
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+  std::unique_ptr<unsigned char[]> m_block;
+};
+
+Failure ExportReader::Open(const WCHAR *path) {
   m_file = OpenProjectFile(path);
-  if (m_file == INVALID_HANDLE_VALUE) return ReportUnableToAccess(m_owner, GetLastError());
+  if (m_file == INVALID_HANDLE_VALUE) return UnableToAccess(GetLastError());
   // The length is taken once: a file that grows meanwhile is read this far,
   // one that shrinks as far as it goes.
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(m_file, &size)) return ReportUnableToAccess(m_owner, GetLastError());
+  if (!GetFileSizeEx(m_file, &size)) return UnableToAccess(GetLastError());
   // An empty file is refused as the system refuses to map it.
-  if (size.QuadPart == 0) return ReportUnableToAccess(m_owner, ERROR_FILE_INVALID);
+  if (size.QuadPart == 0) return UnableToAccess(ERROR_FILE_INVALID);
   m_textLength = static_cast<uint64_t>(size.QuadPart);
   m_block.reset(new (std::nothrow) unsigned char[kBlockBytes]);
-  if (!m_block) return m_owner.ReportSystemError(E_OUTOFMEMORY);
-  return S_OK;
+  if (!m_block) return SystemFailure(E_OUTOFMEMORY);
+  return {};
 }
 
-HRESULT CProjectExportReader::Feed(ExportScanner &scanner, uint64_t offset) {
+Failure ExportReader::Feed(ExportScanner &scanner, uint64_t offset) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(m_file, position, nullptr, FILE_BEGIN)) return ReportUnableToAccess(m_owner, GetLastError());
+  if (!SetFilePointerEx(m_file, position, nullptr, FILE_BEGIN)) return UnableToAccess(GetLastError());
   while (offset < m_textLength) {
     uint64_t left = m_textLength - offset;
     DWORD want = left < kBlockBytes ? static_cast<DWORD>(left) : kBlockBytes;
     DWORD got = 0;
-    if (!ReadFile(m_file, m_block.get(), want, &got, nullptr)) return ReportUnableToAccess(m_owner, GetLastError());
+    if (!ReadFile(m_file, m_block.get(), want, &got, nullptr)) return UnableToAccess(GetLastError());
     if (got == 0) break;  // the file shrank: its text ends here
     offset += got;
     if (!scanner.Feed(m_block.get(), got)) break;
   }
-  return S_OK;
+  return {};
 }
 
-HRESULT CProjectExportReader::Scan() {
+Outcome<ProjectFileKey> ExportReader::Scan() {
   ExportScanner scanner;
-  HRESULT hr = Feed(scanner, 0);
+  Failure failure = Feed(scanner, 0);
   // Lists nested beyond the scanner's bound: read again from where it lost
   // track. Each pass starts further on, so this ends.
-  while (SUCCEEDED(hr) && !scanner.Finish()) hr = Feed(scanner, scanner.BeginRestart());
-  if (FAILED(hr)) return hr;
+  while (!failure.Failed() && !scanner.Finish()) failure = Feed(scanner, scanner.BeginRestart());
+  if (failure.Failed()) return {{}, failure};
   ExportScanResult result = scanner.Result();
-  m_majorRevision = result.major;
-  m_minorRevision = result.minor;
-  return result.found() ? S_OK : m_owner.ReportError(RdE_InvalidProjectFileContents);
+  if (!result.Found()) return {{}, ComponentFailure(RdE_InvalidProjectFileContents)};
+  return {{ProjectFileKey::Kind::kMajorRev, result.major}, {}};
 }
 
-HRESULT CProjectExportReader::Read(const WCHAR *path) {
-  HRESULT hr = Open(path);
-  if (FAILED(hr)) return hr;
-  return Scan();
-}
+}  // namespace
 
-HRESULT GetRevisionFromProjectFile(IRevisionDirectory *self, const CErrorInfo &errors, BSTR path,
-                                   IRevision **revision) {
-  if (!revision) return errors.ReportSystemError(E_INVALIDARG);
-  *revision = nullptr;
-  if (!path) return errors.ReportSystemError(E_INVALIDARG);
+Outcome<ProjectFileKey> ReadProjectFileKey(const WCHAR *path) {
   // The last "." of the whole path, folders included.
   const WCHAR *extension = wcsrchr(path, OLESTR('.'));
-  if (!extension) return errors.ReportSystemError(E_INVALIDARG);
-  if (_wcsicmp(extension, OLESTR(".pjx")) == 0) {
-    LONG major;
-    {
-      CProjectExportReader reader(errors);
-      HRESULT hr = reader.Read(path);
-      if (FAILED(hr)) return hr;
-      major = reader.MajorRevision();
-    }
-    return self->GetRevisionFromMajorRev(major, revision);
-  }
-  if (_wcsicmp(extension, OLESTR(".acd")) == 0) {
-    DWORD version = 0;
-    HRESULT hr = ReadDatabaseVersion(errors, path, &version);
-    if (FAILED(hr)) return hr;
-    return self->GetRevisionFromDatabaseVersion(static_cast<LONG>(version), revision);
-  }
+  if (!extension) return {{}, SystemFailure(E_INVALIDARG)};
+  if (_wcsicmp(extension, OLESTR(".pjx")) == 0) return ExportReader().Read(path);
+  if (_wcsicmp(extension, OLESTR(".acd")) == 0) return ReadDatabaseVersion(path);
   // Reported as the system reports codes it has no text for.
-  errors.ReportSystemError(RdE_InvalidProjectFileType);
-  return RdE_InvalidProjectFileType;
-}
-
-// The directory's member: its look-ups live with the other resolving roads.
-STDMETHODIMP CRevisionDirectory::GetRevisionFromProjectFile(BSTR FullPathToProjectFile, IRevision **p) {
-  return revdir::GetRevisionFromProjectFile(this, m_errorInfo, FullPathToProjectFile, p);
+  return {{}, SystemFailure(RdE_InvalidProjectFileType)};
 }
 
 }  // namespace revdir

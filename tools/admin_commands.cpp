@@ -18,13 +18,13 @@ namespace {
 int ListAliases(const Args &a) {
   RegKey key;
   const WCHAR *name = OLESTR("RevisionDirectoryDatabaseVersionAliases");
-  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_QUERY_VALUE, key.out());
+  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, REVDIR_RELEASES_KEY, 0, KEY_QUERY_VALUE, key.Out());
   DWORD size = 0;
   std::vector<BYTE> data;
-  if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, &size);
+  if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size);
   if (rc == ERROR_SUCCESS && size) {
     data.resize(size);
-    rc = RegQueryValueExW(key.get(), name, nullptr, nullptr, data.data(), &size);
+    rc = RegQueryValueExW(key.Get(), name, nullptr, nullptr, data.data(), &size);
   }
   if (rc == ERROR_FILE_NOT_FOUND)
     size = 0;  // no key or no aliases registered

@@ -16,7 +16,7 @@ int ErrorCommand(int argc, char **argv) {
   if (!code) return Usage("'" + a.positional[0] + "' is not an error code (a number such as 0x80043D01)");
   if (!s.Open()) return s.status;
   Bstr constant, text;
-  HRESULT hr = s.d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.out(), text.out());
+  HRESULT hr = s.d->GetErrorConstantAndDescription(static_cast<LONG>(*code), constant.Out(), text.Out());
   if (FAILED(hr)) return Report("GetErrorConstantAndDescription", hr);
   char hex[16];
   snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(*code));

@@ -53,44 +53,44 @@ int PrintFound(const Args &a, const std::string &what, HRESULT hr, IRevision *r)
 
 int ByMajorRev(Session &s) {
   ComPtr<IRevision> r;
-  HRESULT hr = s.d->GetRevisionFromMajorRev(static_cast<LONG>(*s.a.majorRev), r.out());
-  return PrintFound(s.a, "major revision", hr, r.get());
+  HRESULT hr = s.d->GetRevisionFromMajorRev(static_cast<LONG>(*s.a.majorRev), r.Out());
+  return PrintFound(s.a, "major revision", hr, r.Get());
 }
 
 int BySoftwareVersion(Session &s) {
   ComPtr<IRevision> r;
-  HRESULT hr = s.d->GetRevisionFromSoftwareVersion(s.a.software->low->major, s.a.software->low->minor, r.out());
-  return PrintFound(s.a, "software version", hr, r.get());
+  HRESULT hr = s.d->GetRevisionFromSoftwareVersion(s.a.software->low->major, s.a.software->low->minor, r.Out());
+  return PrintFound(s.a, "software version", hr, r.Get());
 }
 
 int ByMajorSoftwareVersion(Session &s) {
   ComPtr<IRevision> r;
-  HRESULT hr = s.d->GetRevisionFromMajorSoftwareVersion(static_cast<LONG>(*s.a.majorSoftware), r.out());
-  return PrintFound(s.a, "major software version", hr, r.get());
+  HRESULT hr = s.d->GetRevisionFromMajorSoftwareVersion(static_cast<LONG>(*s.a.majorSoftware), r.Out());
+  return PrintFound(s.a, "major software version", hr, r.Get());
 }
 
 int ByDatabaseVersion(Session &s) {
   ComPtr<IRevision> r;
-  HRESULT hr = s.d->GetRevisionFromDatabaseVersion(static_cast<LONG>(*s.a.database), r.out());
-  return PrintFound(s.a, "database version", hr, r.get());
+  HRESULT hr = s.d->GetRevisionFromDatabaseVersion(static_cast<LONG>(*s.a.database), r.Out());
+  return PrintFound(s.a, "database version", hr, r.Get());
 }
 
 int ByControllerId(Session &s) {
   const std::vector<long long> &id = *s.a.controller;
   ComPtr<IRevision> r;
   HRESULT hr = s.d->GetRevisionFromControllerId(static_cast<LONG>(id[0]), static_cast<LONG>(id[1]),
-                                                static_cast<LONG>(id[2]), r.out());
-  return PrintFound(s.a, "controller", hr, r.get());
+                                                static_cast<LONG>(id[2]), r.Out());
+  return PrintFound(s.a, "controller", hr, r.Get());
 }
 
 // Every release in a software range; with --latest the newest of them.
 int BySoftwareRange(Session &s) {
   const Args &a = s.a;
   std::vector<ComPtr<IRevision>> releases;
-  if (HRESULT hr = Releases(s.d.get(), a.installed, releases); FAILED(hr)) return Report("the releases", hr);
+  if (HRESULT hr = Releases(s.d.Get(), a.installed, releases); FAILED(hr)) return Report("the releases", hr);
   std::vector<Row> rows;
   for (auto &r : releases)
-    if (a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
+    if (a.software->Holds(VersionOf(r.Get()))) rows.push_back(ReleaseRow(r.Get()));
   if (rows.empty()) return Report("no release in that range", RdE_RevisionNotFound);
   if (a.latest) return Print(a, {rows.back()}, true);
   return Print(a, rows, false);
@@ -102,12 +102,12 @@ int BySoftwareRange(Session &s) {
 int ByRoute(Session &s) {
   const std::string what = "the controller at " + *s.a.route;
   CControllerIdentity identity;
-  if (FAILED(identity.Read(ToBstr(*s.a.route).get()))) return Report(what, RdE_NoDeviceFound);
+  if (FAILED(identity.Read(ToBstr(*s.a.route).Get()))) return Report(what, RdE_NoDeviceFound);
   ComPtr<IRevision> r;
   HRESULT hr = s.d->GetRevisionFromControllerId(identity.DeviceType(), identity.ProductCode(), identity.MajorRevision(),
-                                                r.out());
+                                                r.Out());
   if (FAILED(hr)) return Report(what, hr);
-  if (int rc = InstalledOrReport(s.a, r.get(), what)) return rc;
+  if (int rc = InstalledOrReport(s.a, r.Get(), what)) return rc;
   char revision[16];
   snprintf(revision, sizeof revision, "%u.%u", identity.MajorRevision(), identity.MinorRevision());
   Row row{NumberField("vendor", identity.VendorId()),
@@ -116,7 +116,7 @@ int ByRoute(Session &s) {
           TextField("revision", revision),
           NumberField("serialNumber", static_cast<long>(identity.SerialNumber())),
           TextField("productName", platform::Narrow(identity.ProductName()))};
-  for (Field &field : ReleaseRow(r.get())) row.push_back(field);
+  for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
   return Print(s.a, {row}, true);
 }
 
@@ -162,14 +162,14 @@ int ByProjectFiles(Session &s) {
   std::vector<Row> rows;
   for (const std::string &f : files) {
     ComPtr<IRevision> r;
-    HRESULT hr = s.d->GetRevisionFromProjectFile(ToBstr(f).get(), r.out());
-    int rc = FAILED(hr) ? Report(f, hr) : InstalledOrReport(s.a, r.get(), f);
+    HRESULT hr = s.d->GetRevisionFromProjectFile(ToBstr(f).Get(), r.Out());
+    int rc = FAILED(hr) ? Report(f, hr) : InstalledOrReport(s.a, r.Get(), f);
     if (rc != kOk) {
       worst = worst == kOk ? rc : worst;
       continue;
     }
     Row row{TextField("file", f)};
-    for (Field &field : ReleaseRow(r.get())) row.push_back(field);
+    for (Field &field : ReleaseRow(r.Get())) row.push_back(field);
     rows.push_back(row);
   }
   Print(s.a, rows, false);

@@ -33,12 +33,12 @@ int LaunchCommand(int argc, char **argv) {
   const Args &a = s.a;
   HRESULT hr;
   ComPtr<IRevision> r;
-  if (FAILED(hr = ReleaseOf(s.d.get(), a, r))) return Report("release", hr);
+  if (FAILED(hr = ReleaseOf(s.d.Get(), a, r))) return Report("release", hr);
   std::string line;
   for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
   Bstr arguments = ToBstr(line);
   hr =
-      a.wait ? r->LaunchAndWaitForMainWindow(arguments.get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.get());
+      a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.Get());
   return FAILED(hr) ? Report("launch", hr) : kOk;
 }
 

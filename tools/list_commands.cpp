@@ -17,10 +17,10 @@ Row TypeRow(IProcessorType *t) {
   t->get_Id(&id);
   t->get_MajorRev(&major);
   t->get_MinorRev(&minor);
-  t->get_Name(name.out());
-  t->get_Description(description.out());
+  t->get_Name(name.Out());
+  t->get_Description(description.Out());
   ComPtr<IProcessorType_V2> v2;
-  if (SUCCEEDED(t->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(v2.out())))) {
+  if (SUCCEEDED(t->QueryInterface(IID_IProcessorType_V2, reinterpret_cast<void **>(v2.Out())))) {
     v2->get_ProductType(&productType);
     v2->get_ProductCode(&productCode);
   }
@@ -41,11 +41,11 @@ HRESULT TypesOf(IRevisionDirectory_V6 *d, const Args &a, ComPtr<IProcessorTypes>
       *what = "release";
       return hr;
     }
-    return release->get_SupportedProcessorTypes(types.out());
+    return release->get_SupportedProcessorTypes(types.Out());
   }
-  if (a.supported) return d->get_SupportedProcessorTypes(types.out());
-  if (a.fromRev10) return d->get_MRS_SupportedProcessorTypes(types.out());
-  return d->get_ProcessorTypes(types.out());
+  if (a.supported) return d->get_SupportedProcessorTypes(types.Out());
+  if (a.fromRev10) return d->get_MRS_SupportedProcessorTypes(types.Out());
+  return d->get_ProcessorTypes(types.Out());
 }
 
 }  // namespace
@@ -56,10 +56,10 @@ int ListCommand(int argc, char **argv) {
   const Args &a = s.a;
   HRESULT hr;
   std::vector<ComPtr<IRevision>> releases;
-  if (FAILED(hr = Releases(s.d.get(), a.installed, releases))) return Report("the releases", hr);
+  if (FAILED(hr = Releases(s.d.Get(), a.installed, releases))) return Report("the releases", hr);
   std::vector<Row> rows;
   for (auto &r : releases)
-    if (!a.software || a.software->Holds(VersionOf(r.get()))) rows.push_back(ReleaseRow(r.get()));
+    if (!a.software || a.software->Holds(VersionOf(r.Get()))) rows.push_back(ReleaseRow(r.Get()));
   if (a.latest && rows.size() > 1) rows.erase(rows.begin(), rows.end() - 1);
   return Print(a, rows, false);
 }
@@ -69,8 +69,8 @@ int LatestCommand(int argc, char **argv) {
   if (!s.Parse(argc, argv, kCommon) || !s.Open()) return s.status;
   HRESULT hr;
   ComPtr<IRevision> r;
-  if (FAILED(hr = s.d->get_LatestAvailableRevision(r.out()))) return Report("the latest installed release", hr);
-  return Print(s.a, {ReleaseRow(r.get())}, true);
+  if (FAILED(hr = s.d->get_LatestAvailableRevision(r.Out()))) return Report("the latest installed release", hr);
+  return Print(s.a, {ReleaseRow(r.Get())}, true);
 }
 
 // types: the catalogue; --release M.mm its supported types with firmware
@@ -83,14 +83,14 @@ int TypesCommand(int argc, char **argv) {
   if (!s.Open()) return s.status;
   ComPtr<IProcessorTypes> types;
   std::string what = "the controller types";
-  if (HRESULT hr = TypesOf(s.d.get(), a, types, &what); FAILED(hr)) return Report(what, hr);
+  if (HRESULT hr = TypesOf(s.d.Get(), a, types, &what); FAILED(hr)) return Report(what, hr);
   LONG count = 0;
   types->get_Count(&count);
   std::vector<Row> rows;
   for (LONG i = 1; i <= count; ++i) {
     ComPtr<IProcessorType> t;
-    if (HRESULT hr = types->get_Item(i, t.out()); FAILED(hr)) return Report("a controller type", hr);
-    rows.push_back(TypeRow(t.get()));
+    if (HRESULT hr = types->get_Item(i, t.Out()); FAILED(hr)) return Report("a controller type", hr);
+    rows.push_back(TypeRow(t.Get()));
   }
   return Print(a, rows, false);
 }
@@ -104,20 +104,20 @@ int ProgIdCommand(int argc, char **argv) {
   // The directory and a release answer through members of the same names.
   auto language = static_cast<RdSupportedLanguages>(a.language.value_or(0));
   auto ask = [&](auto *o) {
-    return a.services ? (a.language ? o->GetQuillonServicesProgIdForLanguage(language, progId.out())
-                                    : o->get_QuillonServicesProgId(progId.out()))
-                      : (a.language ? o->GetQuillonApplicationProgIdForLanguage(language, progId.out())
-                                    : o->get_QuillonApplicationProgId(progId.out()));
+    return a.services ? (a.language ? o->GetQuillonServicesProgIdForLanguage(language, progId.Out())
+                                    : o->get_QuillonServicesProgId(progId.Out()))
+                      : (a.language ? o->GetQuillonApplicationProgIdForLanguage(language, progId.Out())
+                                    : o->get_QuillonApplicationProgId(progId.Out()));
   };
   if (a.release) {
     ComPtr<IRevision> r;
-    if (FAILED(hr = ReleaseOf(s.d.get(), a, r))) return Report("release", hr);
+    if (FAILED(hr = ReleaseOf(s.d.Get(), a, r))) return Report("release", hr);
     ComPtr<IRevision_V2> r2;
-    if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.out()))))
+    if (FAILED(hr = r->QueryInterface(IID_IRevision_V2, reinterpret_cast<void **>(r2.Out()))))
       return Report("release", hr);
-    hr = ask(r2.get());
+    hr = ask(r2.Get());
   } else {
-    hr = ask(s.d.get());
+    hr = ask(s.d.Get());
   }
   if (FAILED(hr)) return Report("ProgID", hr);
   return Print(a, {{TextField("progId", Narrow(progId))}}, true);

@@ -92,7 +92,7 @@ Row ReleaseRow(IRevision *r) {
   r->get_ACDFileVersionNumber(&database);
   r->get_IsAvailable(&available);
   Bstr path;
-  if (available) r->get_InstalledPath(path.out());
+  if (available) r->get_InstalledPath(path.Out());
   char version[32];
   snprintf(version, sizeof version, "%ld.%02ld", static_cast<long>(major), static_cast<long>(minor));
   return {TextField("release", version),
@@ -115,15 +115,15 @@ HRESULT Releases(IRevisionDirectory_V6 *d, bool installed, std::vector<ComPtr<IR
   ComPtr<IRevisions> all;
   ComPtr<IAvailableRevisions> available;
   if (installed) {
-    if (FAILED(hr = d->get_AvailableRevisions(available.out()))) return hr;
+    if (FAILED(hr = d->get_AvailableRevisions(available.Out()))) return hr;
     available->get_Count(&count);
   } else {
-    if (FAILED(hr = d->get_Revisions(all.out()))) return hr;
+    if (FAILED(hr = d->get_Revisions(all.Out()))) return hr;
     all->get_Count(&count);
   }
   for (LONG i = 1; i <= count; ++i) {
     ComPtr<IRevision> r;
-    hr = installed ? available->get_Item(i, r.out()) : all->get_Item(i, r.out());
+    hr = installed ? available->get_Item(i, r.Out()) : all->get_Item(i, r.Out());
     if (FAILED(hr)) return hr;
     out.push_back(std::move(r));
   }
@@ -131,8 +131,8 @@ HRESULT Releases(IRevisionDirectory_V6 *d, bool installed, std::vector<ComPtr<IR
 }
 
 HRESULT ReleaseOf(IRevisionDirectory_V6 *d, const Args &a, ComPtr<IRevision> &r) {
-  if (a.release) return d->GetRevisionFromSoftwareVersion(a.release->major, a.release->minor, r.out());
-  return d->get_LatestAvailableRevision(r.out());
+  if (a.release) return d->GetRevisionFromSoftwareVersion(a.release->major, a.release->minor, r.Out());
+  return d->get_LatestAvailableRevision(r.Out());
 }
 
 }  // namespace revdir

@@ -22,11 +22,11 @@ int Usage(const std::string &message) {
 Bstr ToBstr(const std::string &s) {
   const platform::WideString text = platform::Widen(s);
   Bstr out;
-  *out.out() = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  *out.Out() = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   return out;
 }
 
-std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b.get(), SysStringLen(b.get()))); }
+std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b.Get(), SysStringLen(b.Get()))); }
 
 namespace {
 
@@ -75,15 +75,15 @@ HRESULT Create(IRevisionDirectory_V6 **out) {
 // component is not registered, the module beside the tool is registered first.
 HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
   if (a.lang) SetThreadLocale(MAKELCID(*a.lang, SORT_DEFAULT));
-  HRESULT hr = Create(directory.out());
+  HRESULT hr = Create(directory.Out());
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
     HRESULT registered = CallEntry("DllRegisterServer");
     if (FAILED(registered)) return registered;
     fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
-    hr = Create(directory.out());
+    hr = Create(directory.Out());
   }
   if (FAILED(hr)) return hr;
-  g_directory = directory.get();
+  g_directory = directory.Get();
   return directory->Initialize();
 }
 
@@ -102,7 +102,7 @@ HRESULT CallEntry(const char *entry) {
 
 int Report(const std::string &what, HRESULT hr) {
   Bstr constant, text;
-  if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.out(), text.out()))) {
+  if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.Out(), text.Out()))) {
     WCHAR buffer[1024] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, hr, 0, buffer, 1024, nullptr);
     fprintf(stderr, "revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr),

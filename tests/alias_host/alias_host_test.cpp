@@ -38,7 +38,7 @@ std::vector<DWORD> StoredAliases() {
 LONG MinorFor(IRevisionDirectory_V6 *directory, LONG databaseVersion) {
   ComPtr<IRevision> revision;
   LONG minor = -1;
-  if (directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.out()) == S_OK)
+  if (directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.Out()) == S_OK)
     revision->get_MinorSoftwareVersion(&minor);
   return minor;
 }
@@ -122,7 +122,7 @@ TEST_F(AliasHost, RegistersOnlyWithBothModulesLoaded) {
   Report(4000, 0x000F0001);
   ASSERT_EQ(directory->RegisterDatabaseVersionAlias(), S_OK);
   EXPECT_EQ(StoredAliases(), (std::vector<DWORD>{3279, 4000}));
-  EXPECT_EQ(MinorFor(directory.get(), 4000), 1);
+  EXPECT_EQ(MinorFor(directory.Get(), 4000), 1);
   // Twice: one mapping. Another target for the same version: the first stays.
   ASSERT_EQ(directory->RegisterDatabaseVersionAlias(), S_OK);
   Report(4000, 0x000E0000);
@@ -145,10 +145,10 @@ TEST_F(AliasHost, RegistersOnlyWithBothModulesLoaded) {
   ASSERT_EQ(second->RegisterDatabaseVersionAlias(), S_OK);
   EXPECT_EQ(StoredAliases(), (std::vector<DWORD>{3279, 4000, 3279, 4001, 3213, 4002}));
   auto later = InitializedDirectory();
-  EXPECT_EQ(MinorFor(later.get(), 4002), 4);
-  EXPECT_EQ(MinorFor(later.get(), 4001), 1);
-  EXPECT_EQ(MinorFor(second.get(), 4001), 1) << "the registering directory answers as the value it wrote";
-  EXPECT_EQ(MinorFor(first.get(), 4002), -1) << "the others see it at their next Initialize";
+  EXPECT_EQ(MinorFor(later.Get(), 4002), 4);
+  EXPECT_EQ(MinorFor(later.Get(), 4001), 1);
+  EXPECT_EQ(MinorFor(second.Get(), 4001), 1) << "the registering directory answers as the value it wrote";
+  EXPECT_EQ(MinorFor(first.Get(), 4002), -1) << "the others see it at their next Initialize";
 
   ASSERT_EQ(later->UnregisterAllDatabaseVersionAliases(), S_OK);
   EXPECT_TRUE(StoredAliases().empty());
@@ -186,7 +186,7 @@ TEST(AliasHostChild, DISABLED_Registers) {
   VersionModules modules;
   ASSERT_TRUE(modules.database && modules.utilities);
   auto directory = InitializedDirectory();
-  int failed = RegisterRun(directory.get(), modules, static_cast<DWORD>(atol(first)), static_cast<DWORD>(atol(count)));
+  int failed = RegisterRun(directory.Get(), modules, static_cast<DWORD>(atol(first)), static_cast<DWORD>(atol(count)));
   std::string name(first);
   SetMachineString(kChildrenKey, WString(name.begin(), name.end()).c_str(), failed ? OLESTR("failed") : OLESTR("ok"));
 }

@@ -23,6 +23,8 @@ extern "C" DWORD ReportedVersion() { return g_value; }
 MODULE_EXPORT void SetReportedVersion(DWORD value) { g_value = value; }
 
 #ifndef _WIN32
+// The name the platform's loader looks up (PLATFORM_EXPORT_TABLE_SYMBOL).
+// NOLINTNEXTLINE(readability-identifier-naming)
 MODULE_EXPORT const PLATFORM_EXPORT PlatformExportTable[] = {
     {VERSION_EXPORT_NAME, reinterpret_cast<void *>(&ReportedVersion)},
     {nullptr, nullptr},

@@ -14,7 +14,7 @@ using namespace revdir;
 
 namespace {
 
-const CRevisionInformation *Row(DWORD row) { return &RevisionTable[row]; }
+const CRevisionInformation *Row(DWORD row) { return &kRevisionTable[row]; }
 
 class InstalledPath : public testing::Test {
  protected:
@@ -25,7 +25,7 @@ class InstalledPath : public testing::Test {
 }  // namespace
 
 TEST_F(InstalledPath, SetGetAndResetPerRelease) {
-  for (DWORD row = 0; row < RevisionCount; ++row) EXPECT_FALSE(IsInstalled(Row(row))) << "row " << row + 1;
+  for (DWORD row = 0; row < kRevisionCount; ++row) EXPECT_FALSE(IsInstalled(Row(row))) << "row " << row + 1;
 
   ASSERT_TRUE(SetInstalledPath(Row(49), OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
   ASSERT_TRUE(SetInstalledPath(Row(19), OLESTR("D:\\Old\\Quillon.Exe")));
@@ -51,14 +51,14 @@ TEST_F(InstalledPath, SetGetAndResetPerRelease) {
 }
 
 TEST_F(InstalledPath, OnlyTableRecordsHavePaths) {
-  const CRevisionInformation copy = RevisionTable[10];
+  const CRevisionInformation copy = kRevisionTable[10];
   const CRevisionInformation search = SoftwareVersionSearchKey(2, 51);
   for (const CRevisionInformation *r : {&copy, &search, (const CRevisionInformation *)nullptr}) {
     EXPECT_FALSE(SetInstalledPath(r, OLESTR("C:\\X\\Quillon.Exe")));
     EXPECT_FALSE(IsInstalled(r));
     EXPECT_FALSE(GetInstalledPath(r).has_value());
   }
-  EXPECT_FALSE(IsInstalled(&RevisionTable[10])) << "a copy of a record must not reach the original";
+  EXPECT_FALSE(IsInstalled(&kRevisionTable[10])) << "a copy of a record must not reach the original";
 }
 
 // One thread re-initialises over and over (reset, then every path anew, long
@@ -78,7 +78,7 @@ TEST_F(InstalledPath, ReadersCopyWhileAWriterRewrites) {
   for (int t = 0; t < kReaders; ++t) {
     readers.emplace_back([&, t] {
       while (!done.load()) {
-        for (DWORD row = 0; row < RevisionCount; ++row) {
+        for (DWORD row = 0; row < kRevisionCount; ++row) {
           std::optional<InstalledPathText> path = GetInstalledPath(Row(row));
           if (!path) continue;
           ++seen;
@@ -92,7 +92,7 @@ TEST_F(InstalledPath, ReadersCopyWhileAWriterRewrites) {
   }
   for (int round = 0; round < kRounds; ++round) {
     ResetAllInstalledPaths();
-    for (DWORD row = 0; row < RevisionCount; ++row) {
+    for (DWORD row = 0; row < kRevisionCount; ++row) {
       InstalledPathText path = text(row, round);
       SetInstalledPath(Row(row), path.c_str());
     }

@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "conformance.h"
-#include "catalog/revision_table.h"
 #include "catalog/processor_catalog.h"
+#include "catalog/revision_table.h"
+#include "conformance.h"
+#include "platform/text/wide_text.h"
 
 using namespace revdir;
 
@@ -20,9 +21,9 @@ using Text = std::basic_string<WCHAR>;
 using TextView = std::basic_string_view<WCHAR>;
 
 const CProcessorTypeRow *CatalogueRow(LONG id) {
-  auto it = std::find_if(std::begin(ProcessorTypeCatalog), std::end(ProcessorTypeCatalog),
+  auto it = std::find_if(std::begin(kProcessorTypeCatalog), std::end(kProcessorTypeCatalog),
                          [&](const CProcessorTypeRow &r) { return r.Id == id; });
-  return it == std::end(ProcessorTypeCatalog) ? nullptr : it;
+  return it == std::end(kProcessorTypeCatalog) ? nullptr : it;
 }
 
 bool SameRow(const CProcessorTypeRow &a, const CProcessorTypeRow &b) {
@@ -33,14 +34,23 @@ bool SameRow(const CProcessorTypeRow &a, const CProcessorTypeRow &b) {
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
+// The entry of kProcessorTypeTables for the table that starts at `rows`.
+const ProcessorTypeTableRef &TableOf(const CProcessorTypeRow *rows) {
+  static const ProcessorTypeTableRef kNone = {nullptr, 0};
+  for (const ProcessorTypeTableRef &table : kProcessorTypeTables)
+    if (table.Rows == rows) return table;
+  ADD_FAILURE() << "no such table";
+  return kNone;
+}
+
 }  // namespace
 
 TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
   ProcessorTypeSet names;
-  ASSERT_EQ(InsertProcessorTypes(names, ProcessorTypeCatalog, ProcessorTypeCatalogCount, 1033), S_OK);
-  EXPECT_EQ(names.size(), ProcessorTypeCatalogCount) << "two catalogue names differ only in case";
-  for (const CProcessorTypeRow &r : ProcessorTypeCatalog) {
-    SCOPED_TRACE(Narrow(r.Name));
+  ASSERT_EQ(InsertProcessorTypes(names, kProcessorTypeCatalog, kProcessorTypeCatalogCount, 1033), S_OK);
+  EXPECT_EQ(names.size(), kProcessorTypeCatalogCount) << "two catalogue names differ only in case";
+  for (const CProcessorTypeRow &r : kProcessorTypeCatalog) {
+    SCOPED_TRACE(platform::Narrow(r.Name));
     EXPECT_GE(r.Id, Arvane01);
     EXPECT_LE(r.Id, Betrel12);
     EXPECT_EQ(CatalogueRow(r.Id), &r) << "id " << r.Id << " appears twice";
@@ -53,12 +63,12 @@ TEST(ProcessorTypeCatalog, DescribesTypesInGeneral) {
 // Each table lists its types once, by ascending id, each as its catalogue
 // entry with a firmware revision.
 TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
-  for (DWORD t = 0; t < ProcessorTypeTableCount; ++t) {
-    const ProcessorTypeTableRef &table = ProcessorTypeTables[t];
-    ASSERT_GT(table.Count, 0u) << "table " << t + 1;
+  for (DWORD t = 0; t < kProcessorTypeTableCount; ++t) {
+    const ProcessorTypeTableRef &table = kProcessorTypeTables[t];
+    ASSERT_GT(table.Count, 0u) << "table " << t;
     for (DWORD i = 0; i < table.Count; ++i) {
       const CProcessorTypeRow &r = table.Rows[i];
-      SCOPED_TRACE(testing::Message() << "table " << t + 1 << " entry " << i << " " << Narrow(r.Name));
+      SCOPED_TRACE(testing::Message() << "table " << t << " entry " << i << " " << platform::Narrow(r.Name));
       if (i > 0) {
         EXPECT_LT(table.Rows[i - 1].Id, r.Id);
       }
@@ -74,15 +84,15 @@ TEST(ProcessorTypeTables, RowsAreCatalogueEntriesInIdOrder) {
 }
 
 TEST(ProcessorTypeTables, RelatedTablesShareContentsButNotStorage) {
-  const ProcessorTypeTableRef &t9 = ProcessorTypeTables[8], &t10 = ProcessorTypeTables[9];
-  EXPECT_NE(t9.Rows, t10.Rows);
-  ASSERT_EQ(t9.Count, t10.Count);
-  EXPECT_TRUE(std::equal(t9.Rows, t9.Rows + t9.Count, t10.Rows, SameRow));
+  const ProcessorTypeTableRef &from2v25 = TableOf(kTypesFrom2v25), &from2v27 = TableOf(kTypesFrom2v27);
+  EXPECT_NE(from2v25.Rows, from2v27.Rows);
+  ASSERT_EQ(from2v25.Count, from2v27.Count);
+  EXPECT_TRUE(std::equal(from2v25.Rows, from2v25.Rows + from2v25.Count, from2v27.Rows, SameRow));
 
-  const ProcessorTypeTableRef &t20 = ProcessorTypeTables[19], &t21 = ProcessorTypeTables[20];
-  ASSERT_EQ(t21.Count, t20.Count + 1);
-  EXPECT_TRUE(std::equal(t20.Rows, t20.Rows + t20.Count, t21.Rows, SameRow));
-  const CProcessorTypeRow &last = t21.Rows[t20.Count];
+  const ProcessorTypeTableRef &from13v00 = TableOf(kTypesFrom13v00), &from13v01 = TableOf(kTypesFrom13v01);
+  ASSERT_EQ(from13v01.Count, from13v00.Count + 1);
+  EXPECT_TRUE(std::equal(from13v00.Rows, from13v00.Rows + from13v00.Count, from13v01.Rows, SameRow));
+  const CProcessorTypeRow &last = from13v01.Rows[from13v00.Count];
   EXPECT_EQ(last.Id, Betrel10);
   EXPECT_EQ(last.MinorRev, 18);
 }
@@ -104,7 +114,7 @@ TEST(ProcessorTypeNames, CompareLikeWcsicmp) {
 
 TEST(ProcessorTypeSet, CatalogueSortsByName) {
   ProcessorTypeSet set;
-  ASSERT_EQ(InsertProcessorTypes(set, ProcessorTypeCatalog, ProcessorTypeCatalogCount, 1041), S_OK);
+  ASSERT_EQ(InsertProcessorTypes(set, kProcessorTypeCatalog, kProcessorTypeCatalogCount, 1041), S_OK);
   std::vector<Text> names;
   for (const CProcessorTypeInformation &p : set) {
     names.emplace_back(p.Name);
@@ -119,12 +129,12 @@ TEST(ProcessorTypeSet, CatalogueSortsByName) {
 
 TEST(ProcessorTypeSet, FirstInsertedWins) {
   ProcessorTypeSet set;
-  const ProcessorTypeTableRef &t23 = ProcessorTypeTables[22];
-  ASSERT_EQ(InsertProcessorTypes(set, t23.Rows, t23.Count, 1031), S_OK);
+  const ProcessorTypeTableRef &from15v00 = TableOf(kTypesFrom15v00);
+  ASSERT_EQ(InsertProcessorTypes(set, from15v00.Rows, from15v00.Count, 1031), S_OK);
   const CProcessorTypeRow shouting = {Arvane05, OLESTR("ar-05"), 999, 1, 2, 3, 4};
   ASSERT_EQ(InsertProcessorTypes(set, &shouting, 1, 1036), S_OK);
-  ASSERT_EQ(InsertProcessorTypes(set, ProcessorTypeCatalog, ProcessorTypeCatalogCount, 1036), S_OK);
-  EXPECT_EQ(set.size(), ProcessorTypeCatalogCount);
+  ASSERT_EQ(InsertProcessorTypes(set, kProcessorTypeCatalog, kProcessorTypeCatalogCount, 1036), S_OK);
+  EXPECT_EQ(set.size(), kProcessorTypeCatalogCount);
 
   CProcessorTypeInformation probe{};
   probe.Name = OLESTR("AR-05");
@@ -135,7 +145,7 @@ TEST(ProcessorTypeSet, FirstInsertedWins) {
   EXPECT_EQ(kept->MinorRev, 3);
   EXPECT_EQ(kept->LanguageId, 1031);
 
-  probe.Name = OLESTR("AR-01");  // not in table 23: came from the catalogue
+  probe.Name = OLESTR("AR-01");  // not in 15.00's table: came from the catalogue
   ASSERT_NE(set.find(probe), set.end());
   EXPECT_EQ(set.find(probe)->MajorRev, -1);
   EXPECT_EQ(set.find(probe)->LanguageId, 1036);
@@ -149,18 +159,18 @@ TEST(ProcessorTypeSet, InsertRejectsMissingRows) {
 }
 
 TEST(FindProcessorFirmware, FindsTheReleasesOwnEntry) {
-  for (const CRevisionInformation &r : RevisionTable) {
+  for (const CRevisionInformation &r : kRevisionTable) {
     for (DWORD i = 0; i < r.ProcessorTypeCount; ++i)
       EXPECT_EQ(FindProcessorFirmware(&r, r.ProcessorTypeTable[i].Id), &r.ProcessorTypeTable[i]);
     EXPECT_EQ(FindProcessorFirmware(&r, Betrel12), nullptr);  // in no table
     EXPECT_EQ(FindProcessorFirmware(&r, 0), nullptr);
   }
   // 13.00 predates Betrel10; 13.01 programs it at firmware 13.18.
-  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[41], Betrel10), nullptr);
-  const CProcessorTypeRow *b10 = FindProcessorFirmware(&RevisionTable[42], Betrel10);
+  EXPECT_EQ(FindProcessorFirmware(&kRevisionTable[41], Betrel10), nullptr);
+  const CProcessorTypeRow *b10 = FindProcessorFirmware(&kRevisionTable[42], Betrel10);
   ASSERT_NE(b10, nullptr);
   EXPECT_EQ(b10->MinorRev, 18);
-  EXPECT_EQ(FindProcessorFirmware(&RevisionTable[48], Arvane01), nullptr);  // 15.00
+  EXPECT_EQ(FindProcessorFirmware(&kRevisionTable[48], Arvane01), nullptr);  // 15.00
 
   const CRevisionInformation search = MajorRevSearchKey(13);
   EXPECT_EQ(FindProcessorFirmware(&search, Arvane01), nullptr);

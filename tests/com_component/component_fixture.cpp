@@ -19,7 +19,8 @@ HMODULE g_module = nullptr;
 void ExpectNothingOfOursRegistered() {
   for (const CLSID *clsid : {&CLSID_RevisionDirectory, &CLSID_Revision, &CLSID_AvailableRevisions, &CLSID_Revisions,
                              &CLSID_ProcessorTypes, &CLSID_ProcessorType}) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*clsid))) << Utf8(GuidString(*clsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*clsid)))
+        << platform::Narrow(GuidString(*clsid));
   }
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib)));
   const WString progIdPrefix = OLESTR("QuillonRevisionDirectory.");
@@ -29,25 +30,27 @@ void ExpectNothingOfOursRegistered() {
     LONG rc = RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc == ERROR_SUCCESS) {
-      EXPECT_NE(WString(name, chars).rfind(progIdPrefix, 0), 0u) << "left registered: " << Utf8(WString(name, chars));
+      EXPECT_NE(WString(name, chars).rfind(progIdPrefix, 0), 0u)
+          << "left registered: " << platform::Narrow(WString(name, chars));
     }
   }
   // Interfaces of our type library, found by the library they name.
   revdir::RegKey interfaces;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Interface"), 0, KEY_READ, interfaces.out()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Interface"), 0, KEY_READ, interfaces.Out()) != ERROR_SUCCESS) return;
   const WString library = GuidString(LIBID_QuillonRevisionDirectoryLib);
   for (DWORD i = 0;; ++i) {
     DWORD chars = 256;
-    LONG rc = RegEnumKeyExW(interfaces.get(), i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumKeyExW(interfaces.Get(), i, name, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) continue;
     revdir::RegKey typeLib;
     WString sub = WString(name, chars) + OLESTR("\\TypeLib");
-    if (RegOpenKeyExW(interfaces.get(), sub.c_str(), 0, KEY_READ, typeLib.out()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(interfaces.Get(), sub.c_str(), 0, KEY_READ, typeLib.Out()) != ERROR_SUCCESS) continue;
     WCHAR value[64] = {};
     DWORD bytes = sizeof value - sizeof(WCHAR);
-    if (RegQueryValueExW(typeLib.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) == ERROR_SUCCESS) {
-      EXPECT_NE(WString(value), library) << "interface left registered: " << Utf8(WString(name, chars));
+    if (RegQueryValueExW(typeLib.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &bytes) ==
+        ERROR_SUCCESS) {
+      EXPECT_NE(WString(value), library) << "interface left registered: " << platform::Narrow(WString(name, chars));
     }
   }
 }
@@ -63,7 +66,7 @@ class ComponentEnvironment : public ::testing::Environment {
     // The machine's own registry. Tests declare releases below the maker's
     // key and remove the whole key again, so it must not be there already.
     ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMakerKey))
-        << "HKLM\\" << Utf8(kMakerKey) << " exists; these tests need a machine where it does not";
+        << "HKLM\\" << platform::Narrow(kMakerKey) << " exists; these tests need a machine where it does not";
 #endif
     // On Linux a fresh prefix: an empty registry of our own.
     UseFreshPrefix();
@@ -107,7 +110,7 @@ WString GuidString(REFGUID g) {
 
 bool KeyExists(HKEY root, const WString &path) {
   revdir::RegKey k;
-  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, k.out()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, k.Out()) == ERROR_SUCCESS;
 }
 
 HRESULT CallEntry(const char *name) {
@@ -126,14 +129,14 @@ HRESULT NewDirectory(IRevisionDirectory_V6 **out) {
 
 ComPtr<IRevisionDirectory_V6> InitializedDirectory(LCID locale) {
   ComPtr<IRevisionDirectory_V6> directory;
-  EXPECT_EQ(NewDirectory(directory.out()), S_OK);
+  EXPECT_EQ(NewDirectory(directory.Out()), S_OK);
   LCID saved = GetThreadLocale();
   EXPECT_TRUE(SetThreadLocale(locale));
   if (directory) {
     EXPECT_EQ(directory->Initialize(), S_OK);
   }
   SetThreadLocale(saved);
-  return ComPtr<IRevisionDirectory_V6>(directory.get() ? (directory->AddRef(), directory.get()) : nullptr);
+  return ComPtr<IRevisionDirectory_V6>(directory.Get() ? (directory->AddRef(), directory.Get()) : nullptr);
 }
 
 ErrorInfo TakeErrorInfo() {
@@ -142,11 +145,11 @@ ErrorInfo TakeErrorInfo() {
   if (GetErrorInfo(0, &info) != S_OK || !info) return result;
   result.present = true;
   Bstr source, description;
-  info->GetSource(source.out());
-  info->GetDescription(description.out());
+  info->GetSource(source.Out());
+  info->GetDescription(description.Out());
   info->GetGUID(&result.guid);
-  result.source = source.str();
-  result.description = description.str();
+  result.source = source.Str();
+  result.description = description.Str();
   info->Release();
   return result;
 }

@@ -15,6 +15,7 @@
 #include "QuillonRevisionDirectory.h"
 #include "catalog/registry_keys.h"
 #include "frame/handles.h"
+#include "platform/text/wide_text.h"
 
 using WString = std::basic_string<WCHAR>;
 
@@ -31,7 +32,6 @@ void ReleaseComponentModule();
 
 using revdir::Bstr;
 using revdir::ComPtr;
-using revdir::Utf8;
 
 // A new directory, created by ProgID through the registry.
 HRESULT NewDirectory(IRevisionDirectory_V6 **out);

@@ -31,14 +31,14 @@ void Install(const WCHAR *subkey, const WCHAR *version, const WCHAR *bin) {
 // The installed path of release major.minor; empty when it is not installed.
 WString PathOf(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
   ComPtr<IRevision> revision;
-  if (directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()) != S_OK) return OLESTR("?");
+  if (directory->GetRevisionFromSoftwareVersion(major, minor, revision.Out()) != S_OK) return OLESTR("?");
   Bstr path;
-  return revision->get_InstalledPath(path.out()) == S_OK ? path.str() : WString();
+  return revision->get_InstalledPath(path.Out()) == S_OK ? path.Str() : WString();
 }
 
 std::pair<LONG, LONG> VersionFor(IRevisionDirectory_V6 *directory, LONG databaseVersion, HRESULT *hr) {
   ComPtr<IRevision> revision;
-  *hr = directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.out());
+  *hr = directory->GetRevisionFromDatabaseVersion(databaseVersion, revision.Out());
   LONG major = -1, minor = -1;
   if (revision) {
     revision->get_MajorSoftwareVersion(&major);
@@ -69,18 +69,18 @@ TEST_F(DirectoryState, InitializeWhileOtherThreadsRead) {
       if (kind == 0) {
         ComPtr<IRevisions> all;
         LONG count = 0;
-        if (directory->get_Revisions(all.out()) != S_OK || all->get_Count(&count) != S_OK || count != 50) ++faults;
+        if (directory->get_Revisions(all.Out()) != S_OK || all->get_Count(&count) != S_OK || count != 50) ++faults;
       } else if (kind == 1) {
         ComPtr<IRevision> revision;
-        if (directory->GetRevisionFromMajorRev(12, revision.out()) != S_OK) ++faults;
+        if (directory->GetRevisionFromMajorRev(12, revision.Out()) != S_OK) ++faults;
       } else if (kind == 2) {
         ComPtr<IRevision> revision;
-        if (directory->GetRevisionFromDatabaseVersion(3279, revision.out()) != S_OK) ++faults;
+        if (directory->GetRevisionFromDatabaseVersion(3279, revision.Out()) != S_OK) ++faults;
       } else {
         ComPtr<IProcessorTypes> types;
         ComPtr<IAvailableRevisions> available;
-        if (directory->get_ProcessorTypes(types.out()) != S_OK ||
-            directory->get_AvailableRevisions(available.out()) != S_OK)
+        if (directory->get_ProcessorTypes(types.Out()) != S_OK ||
+            directory->get_AvailableRevisions(available.Out()) != S_OK)
           ++faults;
       }
     }
@@ -106,7 +106,7 @@ TEST_F(DirectoryState, TwoDirectoriesInitialisingAtOnceEachSeeWhatIsInstalled) {
     for (int i = 0; i < 1500; ++i) {
       ComPtr<IAvailableRevisions> available;
       LONG count = -1;
-      if (directory->Initialize() != S_OK || directory->get_AvailableRevisions(available.out()) != S_OK ||
+      if (directory->Initialize() != S_OK || directory->get_AvailableRevisions(available.Out()) != S_OK ||
           available->get_Count(&count) != S_OK || count != 1)
         ++wrong;
     }
@@ -121,24 +121,24 @@ TEST_F(DirectoryState, InstalledPathsLastAsLongAsAnyDirectory) {
   Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
   auto kept = InitializedDirectory();
   ComPtr<IRevision> held;
-  ASSERT_EQ(kept->GetRevisionFromMajorRev(15, held.out()), S_OK);
+  ASSERT_EQ(kept->GetRevisionFromMajorRev(15, held.Out()), S_OK);
   {
     ComPtr<IRevisionDirectory_V6> never;
-    ASSERT_EQ(NewDirectory(never.out()), S_OK);
+    ASSERT_EQ(NewDirectory(never.Out()), S_OK);
     auto other = InitializedDirectory();
   }
   // The live directory still agrees with itself.
   ComPtr<IRevision> latest;
-  EXPECT_EQ(kept->get_LatestAvailableRevision(latest.out()), S_OK);
+  EXPECT_EQ(kept->get_LatestAvailableRevision(latest.Out()), S_OK);
   LONG available = 0;
   held->get_IsAvailable(&available);
   EXPECT_EQ(available, 1);
-  EXPECT_EQ(PathOf(kept.get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
+  EXPECT_EQ(PathOf(kept.Get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
 
   // With no directory left, nothing is installed until one initialises.
-  kept.reset();
+  kept.Reset();
   ComPtr<IRevisionDirectory_V6> fresh;
-  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
+  ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
   held->get_IsAvailable(&available);
   EXPECT_EQ(available, 0);
 }
@@ -169,12 +169,12 @@ TEST_F(DirectoryState, RegistryTextThatCannotBeTrusted) {
   Install(OLESTR("r15"), OLESTR("11.16.0001"), OLESTR("C:\\Q11"));
 
   auto directory = InitializedDirectory();
-  EXPECT_EQ(PathOf(directory.get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
-  EXPECT_EQ(PathOf(directory.get(), 14, 1), WString());
-  EXPECT_EQ(PathOf(directory.get(), 13, 0), WString());
-  EXPECT_EQ(PathOf(directory.get(), 12, 3), WString());
-  EXPECT_EQ(PathOf(directory.get(), 12, 1), WString());
-  EXPECT_EQ(PathOf(directory.get(), 11, 16), WString()) << "r15 is no numbered release";
+  EXPECT_EQ(PathOf(directory.Get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
+  EXPECT_EQ(PathOf(directory.Get(), 14, 1), WString());
+  EXPECT_EQ(PathOf(directory.Get(), 13, 0), WString());
+  EXPECT_EQ(PathOf(directory.Get(), 12, 3), WString());
+  EXPECT_EQ(PathOf(directory.Get(), 12, 1), WString());
+  EXPECT_EQ(PathOf(directory.Get(), 11, 16), WString()) << "r15 is no numbered release";
 }
 
 TEST_F(DirectoryState, LanguagePackValueMissingOrNotTextEndsTheScheme) {
@@ -182,22 +182,22 @@ TEST_F(DirectoryState, LanguagePackValueMissingOrNotTextEndsTheScheme) {
   SetMachineString((WString(kLanguagePack) + OLESTR("\\10.02.00.00")).c_str(), OLESTR("x"), OLESTR("y"));
   Install(OLESTR("15"), OLESTR("15.01.0123"), OLESTR("C:\\Q\\Bin"));
   auto dutch = InitializedDirectory(0x0413);
-  EXPECT_EQ(PathOf(dutch.get(), 10, 2), WString()) << "no path value: scheme 1 ends";
-  EXPECT_EQ(PathOf(dutch.get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe"))) << "English keys";
+  EXPECT_EQ(PathOf(dutch.Get(), 10, 2), WString()) << "no path value: scheme 1 ends";
+  EXPECT_EQ(PathOf(dutch.Get(), 15, 1), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe"))) << "English keys";
   const WCHAR folder[] = OLESTR("D:\\Old");
   SetMachineValue(kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), REG_BINARY, folder, sizeof folder);
   ASSERT_EQ(dutch->Initialize(), S_OK);
-  EXPECT_EQ(PathOf(dutch.get(), 10, 2), WString());
+  EXPECT_EQ(PathOf(dutch.Get(), 10, 2), WString());
   SetMachineValue(kLanguagePack, OLESTR("group1Component2SourceDirTemplate1"), REG_EXPAND_SZ, folder, sizeof folder);
   ASSERT_EQ(dutch->Initialize(), S_OK);
-  EXPECT_EQ(PathOf(dutch.get(), 10, 2), WString(OLESTR("D:\\Old\\Quillon.Exe")));
+  EXPECT_EQ(PathOf(dutch.Get(), 10, 2), WString(OLESTR("D:\\Old\\Quillon.Exe")));
 }
 
 TEST_F(DirectoryState, DatabaseVersionLookUpAndAliases) {
   ComPtr<IRevisionDirectory_V6> fresh;
-  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
+  ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
   HRESULT hr;
-  VersionFor(fresh.get(), 3279, &hr);
+  VersionFor(fresh.Get(), 3279, &hr);
   EXPECT_EQ(hr, RdE_NotInitialized);
   EXPECT_EQ(fresh->RegisterDatabaseVersionAlias(), RdE_NotInitialized);
   EXPECT_EQ(fresh->UnregisterAllDatabaseVersionAliases(), S_OK) << "before Initialize, without key or value";
@@ -209,18 +209,18 @@ TEST_F(DirectoryState, DatabaseVersionLookUpAndAliases) {
   const DWORD stored[] = {3279, 4000, 4000, 5000, 3279, 3071, 3279, 3149, 3267, 0xFFFFFFFF};
   SetMachineValue(kAliasKey, kAliasValue, REG_BINARY, stored, sizeof stored);
   auto directory = InitializedDirectory();
-  EXPECT_EQ(VersionFor(directory.get(), 3071, &hr), V(10, 2)) << "installed beats higher; no alias";
-  EXPECT_EQ(VersionFor(directory.get(), 3149, &hr), V(12, 6)) << "highest of those not installed; no alias";
-  EXPECT_EQ(VersionFor(directory.get(), 4000, &hr), V(15, 1));
-  VersionFor(directory.get(), 5000, &hr);
+  EXPECT_EQ(VersionFor(directory.Get(), 3071, &hr), V(10, 2)) << "installed beats higher; no alias";
+  EXPECT_EQ(VersionFor(directory.Get(), 3149, &hr), V(12, 6)) << "highest of those not installed; no alias";
+  EXPECT_EQ(VersionFor(directory.Get(), 4000, &hr), V(15, 1));
+  VersionFor(directory.Get(), 5000, &hr);
   EXPECT_EQ(hr, RdE_RevisionNotFound) << "one alias step only";
-  EXPECT_EQ(VersionFor(directory.get(), -1, &hr), V(14, 1)) << "-1 is 0xFFFFFFFF";
+  EXPECT_EQ(VersionFor(directory.Get(), -1, &hr), V(14, 1)) << "-1 is 0xFFFFFFFF";
   EXPECT_EQ(directory->RegisterDatabaseVersionAlias(), RdE_NotQuillon) << "this program may not register";
 
   // Other directories keep their own list; removal is machine-wide.
   ASSERT_EQ(fresh->UnregisterAllDatabaseVersionAliases(), S_OK);
-  EXPECT_EQ(VersionFor(directory.get(), 4000, &hr), V(15, 1));
+  EXPECT_EQ(VersionFor(directory.Get(), 4000, &hr), V(15, 1));
   ASSERT_EQ(directory->Initialize(), S_OK);
-  VersionFor(directory.get(), 4000, &hr);
+  VersionFor(directory.Get(), 4000, &hr);
   EXPECT_EQ(hr, RdE_RevisionNotFound);
 }

@@ -8,8 +8,8 @@ namespace {
 
 WString Description(IRevisionDirectory_V6 *directory, HRESULT code) {
   Bstr text;
-  EXPECT_EQ(directory->GetErrorDescription(code, text.out()), S_OK);
-  return text.str();
+  EXPECT_EQ(directory->GetErrorDescription(code, text.Out()), S_OK);
+  return text.Str();
 }
 
 WString SystemText(HRESULT code) {
@@ -38,7 +38,7 @@ const HRESULT kCodes[] = {RdE_NotInitialized,
 // The type of the first parameter of method `name` as the type library describes it.
 VARTYPE FirstParameterType(IDispatch *object, const WCHAR *name) {
   ComPtr<ITypeInfo> info;
-  if (object->GetTypeInfo(0, 0, info.out()) != S_OK) return VT_EMPTY;
+  if (object->GetTypeInfo(0, 0, info.Out()) != S_OK) return VT_EMPTY;
   MEMBERID id;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   if (info->GetIDsOfNames(names, 1, &id) != S_OK) return VT_EMPTY;
@@ -91,30 +91,31 @@ TEST(Errors, EnglishTextsAndConstants) {
   };
   static_assert(ARRAYSIZE(kEnglish) == ARRAYSIZE(kCodes));
   auto directory = InitializedDirectory(0x0409);
-  for (const auto &e : kEnglish) EXPECT_EQ(Description(directory.get(), e.code), WString(e.text)) << std::hex << e.code;
+  for (const auto &e : kEnglish) EXPECT_EQ(Description(directory.Get(), e.code), WString(e.text)) << std::hex << e.code;
 
   Bstr constant, text;
-  ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
-  EXPECT_EQ(text.str(), WString(OLESTR("Unexpected Revision Directory Error.")));
-  ASSERT_EQ(directory->GetErrorConstantAndDescription(E_INVALIDARG, constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
-  EXPECT_FALSE(text.str().empty());
-  EXPECT_EQ(text.str(), SystemText(E_INVALIDARG));
-  ASSERT_EQ(directory->GetErrorConstantAndDescription(RdE_NoDeviceFound, constant.out(), text.out()), S_OK);
-  EXPECT_EQ(constant.str(), WString(OLESTR("RdE_NoDeviceFound")));
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(static_cast<HRESULT>(0x80043D0F), constant.Out(), text.Out()),
+            S_OK);
+  EXPECT_EQ(constant.Str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
+  EXPECT_EQ(text.Str(), WString(OLESTR("Unexpected Revision Directory Error.")));
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(E_INVALIDARG, constant.Out(), text.Out()), S_OK);
+  EXPECT_EQ(constant.Str(), WString(OLESTR("RevDir_E_UNEXPECTED")));
+  EXPECT_FALSE(text.Str().empty());
+  EXPECT_EQ(text.Str(), SystemText(E_INVALIDARG));
+  ASSERT_EQ(directory->GetErrorConstantAndDescription(RdE_NoDeviceFound, constant.Out(), text.Out()), S_OK);
+  EXPECT_EQ(constant.Str(), WString(OLESTR("RdE_NoDeviceFound")));
 
   // A code the system has no message for.
-  EXPECT_EQ(Description(directory.get(), 0x12345678), WString(OLESTR("Error 305419896 (0x12345678) encountered.")));
+  EXPECT_EQ(Description(directory.Get(), 0x12345678), WString(OLESTR("Error 305419896 (0x12345678) encountered.")));
 }
 
 TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
   auto directory = InitializedDirectory();
   ComPtr<ITypeInfo> info;
-  ASSERT_EQ(directory->GetTypeInfo(0, 0, info.out()), S_OK);
+  ASSERT_EQ(directory->GetTypeInfo(0, 0, info.Out()), S_OK);
   ComPtr<ITypeLib> library;
   UINT index;
-  ASSERT_EQ(info->GetContainingTypeLib(library.out(), &index), S_OK);
+  ASSERT_EQ(info->GetContainingTypeLib(library.Out(), &index), S_OK);
   ComPtr<ITypeInfo> errors;
   ITypeInfo *found[1];
   MEMBERID ids[1];
@@ -122,7 +123,7 @@ TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
   WCHAR name[] = OLESTR("RdErrors");
   ASSERT_EQ(library->FindName(name, 0, found, ids, &count), S_OK);
   ASSERT_EQ(count, 1);
-  *errors.out() = found[0];
+  *errors.Out() = found[0];
   TYPEATTR *attr;
   ASSERT_EQ(errors->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->cVars, 15);
@@ -131,10 +132,10 @@ TEST(Errors, ConstantNamesMatchTheTypeLibrary) {
     ASSERT_EQ(errors->GetVarDesc(i, &var), S_OK);
     Bstr member;
     UINT names;
-    errors->GetNames(var->memid, member.out(), 1, &names);
+    errors->GetNames(var->memid, member.Out(), 1, &names);
     Bstr constant, text;
-    directory->GetErrorConstantAndDescription(var->lpvarValue->lVal, constant.out(), text.out());
-    EXPECT_EQ(constant.str(), member.str());
+    directory->GetErrorConstantAndDescription(var->lpvarValue->lVal, constant.Out(), text.Out());
+    EXPECT_EQ(constant.Str(), member.Str());
     errors->ReleaseVarDesc(var);
   }
   errors->ReleaseTypeAttr(attr);
@@ -146,11 +147,11 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
   for (LCID language : languages) {
     auto directory = InitializedDirectory(language);
     for (HRESULT code : kCodes) {
-      WString text = Description(directory.get(), code);
+      WString text = Description(directory.Get(), code);
       EXPECT_FALSE(text.empty());
       EXPECT_EQ(text.find(OLESTR("Error ")), WString::npos) << "fallback text for " << std::hex << code << " in " << language;
       if (language != 1033) {
-        EXPECT_NE(text, Description(english.get(), code)) << "untranslated in " << language;
+        EXPECT_NE(text, Description(english.Get(), code)) << "untranslated in " << language;
       }
     }
   }
@@ -158,28 +159,28 @@ TEST(Errors, TextsComeInTheDirectorysLanguage) {
   auto german = InitializedDirectory(1031);
   std::thread([&] {
     SetThreadLocale(1033);
-    WString text = Description(german.get(), RdE_NotInitialized);
+    WString text = Description(german.Get(), RdE_NotInitialized);
     EXPECT_EQ(text.substr(0, 55), WString(OLESTR("Das Revision Directory-Objekt wurde nicht initialisiert.")).substr(0, 55));
     EXPECT_EQ(GetThreadLocale(), 1033u) << "the locale is restored";
   }).join();
   auto uk = InitializedDirectory(2057);
-  EXPECT_EQ(Description(uk.get(), RdE_RevisionNotFound),
+  EXPECT_EQ(Description(uk.Get(), RdE_RevisionNotFound),
             WString(OLESTR("No revision could be found that matches the given search criteria.")));
 }
 
 TEST(Errors, UninitialisedDirectoryAnswersInTheCallersLanguage) {
   ComPtr<IRevisionDirectory_V6> directory;
-  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  ASSERT_EQ(NewDirectory(directory.Out()), S_OK);
   LCID saved = GetThreadLocale();
   SetThreadLocale(1036);
-  WString french = Description(directory.get(), RdE_RevisionNotFound);
+  WString french = Description(directory.Get(), RdE_RevisionNotFound);
   SetThreadLocale(saved);
   EXPECT_EQ(french, WString(OLESTR("Aucune révision correspondant aux critères de recherche indiqués n'a été trouvée.")));
 }
 
 TEST(Errors, NullOutPointersAndErrorInformation) {
   ComPtr<IRevisionDirectory_V6> directory;
-  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  ASSERT_EQ(NewDirectory(directory.Out()), S_OK);
   BSTR text = reinterpret_cast<BSTR>(0xdeadbeef);
   EXPECT_EQ(directory->GetErrorConstantAndDescription(E_FAIL, nullptr, &text), E_INVALIDARG);
   EXPECT_EQ(text, nullptr) << "the other out-pointer is set to null first";
@@ -189,7 +190,7 @@ TEST(Errors, NullOutPointersAndErrorInformation) {
   EXPECT_EQ(directory->GetErrorDescription(E_FAIL, nullptr), E_INVALIDARG);
 
   ComPtr<IRevisions> revisions;
-  EXPECT_EQ(directory->get_Revisions(revisions.out()), RdE_NotInitialized);
+  EXPECT_EQ(directory->get_Revisions(revisions.Out()), RdE_NotInitialized);
   EXPECT_FALSE(revisions);
   info = TakeErrorInfo();
   ASSERT_TRUE(info.present);
@@ -204,24 +205,25 @@ TEST(Errors, ReachableByName) {
   VariantInit(&result);
   arg.vt = VT_I4;
   arg.lVal = RdE_RevisionNotFound;
-  HRESULT hr = InvokeByName(directory.get(), OLESTR("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result);
+  HRESULT hr = InvokeByName(directory.Get(), OLESTR("geterrordescription"), DISPATCH_METHOD, &arg, 1, &result);
   // oleaut32 converts no VT_I4 argument to a parameter typed VT_HRESULT, so
   // the codes are described as long: scripts can pass them.
-  EXPECT_EQ(FirstParameterType(directory.get(), OLESTR("GetErrorDescription")), VT_I4);
-  EXPECT_EQ(FirstParameterType(directory.get(), OLESTR("GetErrorConstantAndDescription")), VT_I4);
+  EXPECT_EQ(FirstParameterType(directory.Get(), OLESTR("GetErrorDescription")), VT_I4);
+  EXPECT_EQ(FirstParameterType(directory.Get(), OLESTR("GetErrorConstantAndDescription")), VT_I4);
   ASSERT_EQ(hr, S_OK);
   ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(Utf8(result.bstrVal), "No revision could be found that matches the given search criteria.");
+  EXPECT_EQ(platform::Narrow(result.bstrVal), "No revision could be found that matches the given search criteria.");
   VariantClear(&result);
   EXCEPINFO excep{};
-  EXPECT_EQ(InvokeByName(directory.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep), S_OK);
+  EXPECT_EQ(InvokeByName(directory.Get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+            S_OK);
   VariantClear(&result);
   ComPtr<IRevisionDirectory_V6> fresh;
-  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
-  EXPECT_EQ(InvokeByName(fresh.get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+  ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
+  EXPECT_EQ(InvokeByName(fresh.Get(), OLESTR("Revisions"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_NotInitialized);
-  EXPECT_EQ(Utf8(excep.bstrSource), "QuillonRevisionDirectory.RevisionDirectory");
+  EXPECT_EQ(platform::Narrow(excep.bstrSource), "QuillonRevisionDirectory.RevisionDirectory");
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);

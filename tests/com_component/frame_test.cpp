@@ -15,33 +15,42 @@ struct ClassInfo {
 };
 
 const std::vector<ClassInfo> &Classes() {
-  static const std::vector<ClassInfo> classes = {
-      {OLESTR("QuillonRevisionDirectory.RevisionDirectory"), &CLSID_RevisionDirectory,
+  static const std::vector<ClassInfo> kClasses = {
+      {OLESTR("QuillonRevisionDirectory.RevisionDirectory"),
+       &CLSID_RevisionDirectory,
        {&IID_IRevisionDirectory_V6, &IID_IRevisionDirectory_V5, &IID_IRevisionDirectory_V4, &IID_IRevisionDirectory_V3,
         &IID_IRevisionDirectory_V2, &IID_IRevisionDirectory, &IID_IDispatch},
        &IID_IRevisionDirectory_V3},
-      {OLESTR("QuillonRevisionDirectory.Revision"), &CLSID_Revision, {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
+      {OLESTR("QuillonRevisionDirectory.Revision"),
+       &CLSID_Revision,
+       {&IID_IDispatch, &IID_IRevision, &IID_IRevision_V2},
        &IID_IRevision},
-      {OLESTR("QuillonRevisionDirectory.AvailableRevisions"), &CLSID_AvailableRevisions,
-       {&IID_IAvailableRevisions, &IID_IDispatch}, nullptr},
-      {OLESTR("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
-      {OLESTR("QuillonRevisionDirectory.ProcessorTypes"), &CLSID_ProcessorTypes, {&IID_IProcessorTypes, &IID_IDispatch},
+      {OLESTR("QuillonRevisionDirectory.AvailableRevisions"),
+       &CLSID_AvailableRevisions,
+       {&IID_IAvailableRevisions, &IID_IDispatch},
        nullptr},
-      {OLESTR("QuillonRevisionDirectory.ProcessorType"), &CLSID_ProcessorType,
-       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch}, &IID_IProcessorType_V2},
+      {OLESTR("QuillonRevisionDirectory.Revisions"), &CLSID_Revisions, {&IID_IRevisions, &IID_IDispatch}, nullptr},
+      {OLESTR("QuillonRevisionDirectory.ProcessorTypes"),
+       &CLSID_ProcessorTypes,
+       {&IID_IProcessorTypes, &IID_IDispatch},
+       nullptr},
+      {OLESTR("QuillonRevisionDirectory.ProcessorType"),
+       &CLSID_ProcessorType,
+       {&IID_IProcessorType_V2, &IID_IProcessorType, &IID_IDispatch},
+       &IID_IProcessorType_V2},
   };
-  return classes;
+  return kClasses;
 }
 
 // Every key and value below a key, as text, to compare registry states.
 void Dump(HKEY key, const WString &path, std::string &out) {
-  out += Utf8(path) + "\n";
+  out += platform::Narrow(path) + "\n";
   WCHAR name[512];
   BYTE data[4096];
   for (DWORD i = 0;; ++i) {
     DWORD nameChars = 512, size = sizeof data, type;
     if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-    out += "  " + Utf8(WString(name, nameChars)) + "=" + std::to_string(type) + ":" +
+    out += "  " + platform::Narrow(WString(name, nameChars)) + "=" + std::to_string(type) + ":" +
            std::string(reinterpret_cast<char *>(data), size) + "\n";
   }
   for (DWORD i = 0;; ++i) {
@@ -108,10 +117,10 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
 
   for (const auto &c : Classes()) {
     WString clsidKey = OLESTR("CLSID\\") + GuidString(*c.clsid);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + OLESTR("\\InprocServer32"))) << Utf8(c.progId);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + OLESTR("\\InprocServer32"))) << platform::Narrow(c.progId);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + OLESTR("\\Programmable")));
     CLSID found;
-    ASSERT_EQ(CLSIDFromProgID(c.progId, &found), S_OK) << Utf8(c.progId);
+    ASSERT_EQ(CLSIDFromProgID(c.progId, &found), S_OK) << platform::Narrow(c.progId);
     EXPECT_TRUE(IsEqualGUID(found, *c.clsid));
   }
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidString(LIBID_QuillonRevisionDirectoryLib) + OLESTR("\\7.0")));
@@ -119,7 +128,7 @@ TEST_F(Registration, IsRepeatableAndUndoneCompletely) {
   ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID"))) << "the CLSID key is never removed";
   for (const auto &c : Classes()) {
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*c.clsid))) << Utf8(c.progId);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("CLSID\\") + GuidString(*c.clsid))) << platform::Narrow(c.progId);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.progId));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, WString(c.progId) + OLESTR(".1")));
   }
@@ -159,42 +168,43 @@ TEST(ClassObjects, AnswerOnlyTheObjectMap) {
   EXPECT_EQ(get(IID_IDispatch, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(get(CLSID_Revision, IID_IClassFactory, nullptr), E_POINTER);
   ComPtr<IClassFactory> a, b;
-  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, a.outv()), S_OK);
-  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, b.outv()), S_OK);
-  EXPECT_EQ(a.get(), b.get()) << "class objects are cached";
+  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, a.OutVoid()), S_OK);
+  ASSERT_EQ(get(CLSID_Revision, IID_IClassFactory, b.OutVoid()), S_OK);
+  EXPECT_EQ(a.Get(), b.Get()) << "class objects are cached";
   EXPECT_EQ(GetProcAddress(ComponentModule(), "DllMain"), nullptr) << "only the four entry points are exported";
 }
 
 TEST(Objects, AnswerTheirInterfaceMapsWithOneIdentity) {
   for (const auto &c : Classes()) {
     ComPtr<IUnknown> object;
-    ASSERT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.outv()), S_OK)
-        << Utf8(c.progId);
+    ASSERT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.OutVoid()), S_OK)
+        << platform::Narrow(c.progId);
     for (const IID *iid : c.interfaces) {
       ComPtr<IUnknown> itf, identity;
-      ASSERT_EQ(object->QueryInterface(*iid, itf.outv()), S_OK) << Utf8(c.progId) << " " << Utf8(GuidString(*iid));
-      ASSERT_EQ(itf->QueryInterface(IID_IUnknown, identity.outv()), S_OK);
-      EXPECT_EQ(identity.get(), object.get()) << "IUnknown identity of " << Utf8(c.progId);
+      ASSERT_EQ(object->QueryInterface(*iid, itf.OutVoid()), S_OK)
+          << platform::Narrow(c.progId) << " " << platform::Narrow(GuidString(*iid));
+      ASSERT_EQ(itf->QueryInterface(IID_IUnknown, identity.OutVoid()), S_OK);
+      EXPECT_EQ(identity.Get(), object.Get()) << "IUnknown identity of " << platform::Narrow(c.progId);
     }
     ComPtr<ISupportErrorInfo> support;
-    HRESULT hr = object->QueryInterface(IID_ISupportErrorInfo, support.outv());
-    EXPECT_EQ(hr, c.errorInfo ? S_OK : E_NOINTERFACE) << Utf8(c.progId);
+    HRESULT hr = object->QueryInterface(IID_ISupportErrorInfo, support.OutVoid());
+    EXPECT_EQ(hr, c.errorInfo ? S_OK : E_NOINTERFACE) << platform::Narrow(c.progId);
     if (support) {
       EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.errorInfo), S_OK);
       EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
     }
     ComPtr<IUnknown> none;
-    EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.outv()), E_NOINTERFACE);
+    EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.OutVoid()), E_NOINTERFACE);
   }
 }
 
 TEST(Objects, AggregateWithTheirOwnUnknown) {
   for (const auto &c : Classes()) {
     Outer outer;
-    ASSERT_EQ(CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void **>(&outer.inner)),
-              S_OK)
-        << Utf8(c.progId);
+    ASSERT_EQ(
+        CoCreateInstance(*c.clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void **>(&outer.inner)),
+        S_OK)
+        << platform::Narrow(c.progId);
     ASSERT_NE(outer.inner, static_cast<IUnknown *>(&outer));
     ULONG before = outer.refs;
     IUnknown *itf = nullptr;
@@ -219,16 +229,17 @@ TEST(Module, CanUnloadOnlyWhenNothingIsAlive) {
     auto directory = InitializedDirectory();
     EXPECT_EQ(canUnload(), S_FALSE);
     ComPtr<IRevisions> revisions;
-    ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+    ASSERT_EQ(directory->get_Revisions(revisions.Out()), S_OK);
     ComPtr<IUnknown> enumerator;
-    ASSERT_EQ(revisions->get__NewEnum(enumerator.out()), S_OK);
-    revisions.reset();
-    directory.reset();
+    ASSERT_EQ(revisions->get__NewEnum(enumerator.Out()), S_OK);
+    revisions.Reset();
+    directory.Reset();
     EXPECT_EQ(canUnload(), S_FALSE) << "an enumerator keeps the module";
   }
   EXPECT_EQ(canUnload(), S_OK);
   ComPtr<IClassFactory> factory;
-  ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.outv()), S_OK);
+  ASSERT_EQ(CoGetClassObject(CLSID_Revision, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.OutVoid()),
+            S_OK);
   EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not lock";
   factory->LockServer(TRUE);
   EXPECT_EQ(canUnload(), S_FALSE);
@@ -254,10 +265,10 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
   {
     auto directory = InitializedDirectory();
     ComPtr<IRevisions> revisions;
-    ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+    ASSERT_EQ(directory->get_Revisions(revisions.Out()), S_OK);
     ComPtr<IUnknown> unknown;
-    ASSERT_EQ(revisions->get__NewEnum(unknown.out()), S_OK);
-    ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+    ASSERT_EQ(revisions->get__NewEnum(unknown.Out()), S_OK);
+    ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.OutVoid()), S_OK);
   }
   ReleaseComponentModule();  // only the runtime's reference is left
   freeUnused();
@@ -265,7 +276,7 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
   ULONG fetched = 0;
   ASSERT_EQ(e->Next(1, &v, &fetched), S_OK) << "the enumerator outlived its module";
   VariantClear(&v);
-  e.reset();
+  e.Reset();
   freeUnused();
 #ifdef _WIN32
   EXPECT_EQ(GetModuleHandleW(OLESTR("QuillonRevisionDirectory.dll")), nullptr) << "idle, but not unloaded";
@@ -273,16 +284,16 @@ TEST(Module, TheRuntimeUnloadsItOnlyWhenIdle) {
 
   auto directory = InitializedDirectory(1031);
   ComPtr<IRevisions> revisions;
-  ASSERT_EQ(directory->get_Revisions(revisions.out()), S_OK);
+  ASSERT_EQ(directory->get_Revisions(revisions.Out()), S_OK);
   LONG count = 0;
   revisions->get_Count(&count);
   EXPECT_EQ(count, 50);
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
   VariantClear(&result);
   Bstr text;
-  ASSERT_EQ(directory->GetErrorDescription(RdE_RevisionNotFound, text.out()), S_OK);
-  EXPECT_EQ(text.str().substr(0, 6), WString(OLESTR("Es wur")));
+  ASSERT_EQ(directory->GetErrorDescription(RdE_RevisionNotFound, text.Out()), S_OK);
+  EXPECT_EQ(text.Str().substr(0, 6), WString(OLESTR("Es wur")));
   EXPECT_NE(ComponentModule(), nullptr);
 }

@@ -27,8 +27,8 @@ class Launching : public MachineKeysTest {
   ComPtr<IRevision> Revision(LONG major, LONG minor) {
     Keep(InitializedDirectory());
     ComPtr<IRevision> revision;
-    EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()), S_OK);
-    return ComPtr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+    EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(major, minor, revision.Out()), S_OK);
+    return ComPtr<IRevision>(revision.Get() ? (revision->AddRef(), revision.Get()) : nullptr);
   }
   static bool LastLaunch(const WCHAR *name, WString *text, DWORD *type = nullptr, DWORD *bytes = nullptr) {
     WCHAR buffer[64] = {};
@@ -46,7 +46,7 @@ class Launching : public MachineKeysTest {
 
   void Keep(ComPtr<IRevisionDirectory_V6> &&directory) {
     directory->AddRef();
-    *m_directory.out() = directory.get();
+    *m_directory.Out() = directory.Get();
   }
 
   StandInInstallation m_installation;
@@ -64,7 +64,7 @@ TEST_F(Launching, ArgumentsArriveIntactInTheInstallFolderAndTheLaunchIsRemembere
   auto revision = Installed15();
   ASSERT_TRUE(revision);
   Bstr args(OLESTR("plain \"with blank\" \"say \\\"hi\\\"\" back\\slash \"ends in\\\\\" C:\\Q\\x.ACD"));
-  ASSERT_EQ(revision->Launch(args.get()), S_OK);
+  ASSERT_EQ(revision->Launch(args.Get()), S_OK);
   EXPECT_EQ(m_installation.WaitForRecord(),
             Expected(m_installation.Marker(),
                      {"plain", "with blank", "say \"hi\"", "back\\slash", "ends in\\", "C:\\Q\\x.ACD"}));
@@ -88,7 +88,7 @@ TEST_F(Launching, CommandLineThatDoesNotFitIsRefusedStartingNothing) {
   auto revision = Installed15();
   // The quoted path, the blank and these arguments exceed 4,096 units.
   Bstr args(WString(4096, OLESTR('a')).c_str());
-  EXPECT_EQ(revision->Launch(args.get()), E_INVALIDARG);
+  EXPECT_EQ(revision->Launch(args.Get()), E_INVALIDARG);
   EXPECT_TRUE(TakeErrorInfo().present);
   WString text;
   EXPECT_FALSE(LastLaunch(OLESTR("Last Version"), &text));
@@ -99,14 +99,14 @@ TEST_F(Launching, CommandLineExactlyAtTheLimitStartsAndOneUnitMoreDoesNot) {
   auto revision = Installed15();
   ASSERT_TRUE(revision);
   Bstr path;
-  ASSERT_EQ(revision->get_InstalledPath(path.out()), S_OK);
+  ASSERT_EQ(revision->get_InstalledPath(path.Out()), S_OK);
   // Two quotes, the blank and the terminator besides the path and arguments.
-  const size_t fits = 4096 - path.str().size() - 4;
+  const size_t fits = 4096 - path.Str().size() - 4;
   Bstr over(WString(fits + 1, OLESTR('b')).c_str());
-  EXPECT_EQ(revision->Launch(over.get()), E_INVALIDARG);
+  EXPECT_EQ(revision->Launch(over.Get()), E_INVALIDARG);
   EXPECT_FALSE(m_installation.Recorded());
   Bstr exact(WString(fits, OLESTR('a')).c_str());
-  ASSERT_EQ(revision->Launch(exact.get()), S_OK);
+  ASSERT_EQ(revision->Launch(exact.Get()), S_OK);
   EXPECT_EQ(m_installation.WaitForRecord(), Expected(m_installation.Marker(), {std::string(fits, 'a')}));
 }
 
@@ -164,7 +164,7 @@ TEST_F(Launching, FailuresStartNothing) {
   ASSERT_TRUE(notInstalled);
   EXPECT_EQ(notInstalled->Launch(nullptr), RdE_RevisionNotInstalled);
   ComPtr<IRevision> unbound;
-  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, unbound.outv()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, unbound.OutVoid()), S_OK);
   EXPECT_EQ(unbound->Launch(nullptr), RdE_InvalidRevisionInternalState);
   EXPECT_FALSE(m_installation.Recorded());
   WString text;
@@ -192,7 +192,7 @@ TEST_F(Launching, AnExecutableThatIsNoProgramFailsEveryTimeAndIsNotRemembered) {
 TEST_F(Launching, WaitEndsWhenTheWindowShowsOrAfterTheTimeOut) {
 #ifndef _WIN32
   VirtualDisplay display;
-  if (!display.ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
+  if (!display.Ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
 #endif
   auto revision = Installed15();
   using Clock = std::chrono::steady_clock;
@@ -240,43 +240,43 @@ class ProgIds : public MachineKeysTest {};
 TEST_F(ProgIds, EveryLanguageOnBothObjects) {
   auto directory = InitializedDirectory();
   ComPtr<IRevision> found;
-  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(2, 51, found.out()), S_OK);
+  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(2, 51, found.Out()), S_OK);
   ComPtr<IRevision_V2> revision;
-  ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
+  ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
   for (const LanguageRow &row : kLanguages) {
     SCOPED_TRACE(row.id);
     WString application = OLESTR("Quillon") + WString(row.infix) + OLESTR(".Application");
     WString services = OLESTR("QuillonServices") + WString(row.infix) + OLESTR(".TesselServices");
     Bstr text;
-    ASSERT_EQ(directory->GetProgIdLanguage(row.id, text.out()), S_OK);
-    EXPECT_FALSE(text.null()) << "English too has an infix: an empty string";
-    EXPECT_EQ(text.str(), row.infix);
-    ASSERT_EQ(revision->GetProgIdLanguage(row.id, text.out()), S_OK);
-    EXPECT_EQ(text.str(), row.infix);
-    ASSERT_EQ(directory->GetQuillonApplicationProgIdForLanguage(row.id, text.out()), S_OK);
-    EXPECT_EQ(text.str(), application);
-    ASSERT_EQ(directory->GetQuillonServicesProgIdForLanguage(row.id, text.out()), S_OK);
-    EXPECT_EQ(text.str(), services);
+    ASSERT_EQ(directory->GetProgIdLanguage(row.id, text.Out()), S_OK);
+    EXPECT_FALSE(text.IsNull()) << "English too has an infix: an empty string";
+    EXPECT_EQ(text.Str(), row.infix);
+    ASSERT_EQ(revision->GetProgIdLanguage(row.id, text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), row.infix);
+    ASSERT_EQ(directory->GetQuillonApplicationProgIdForLanguage(row.id, text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), application);
+    ASSERT_EQ(directory->GetQuillonServicesProgIdForLanguage(row.id, text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), services);
     // A release's own classes carry its interface version (2.51: ".2.50").
-    ASSERT_EQ(revision->GetQuillonApplicationProgIdForLanguage(row.id, text.out()), S_OK);
-    EXPECT_EQ(text.str(), application + OLESTR(".2.50"));
-    ASSERT_EQ(revision->GetQuillonServicesProgIdForLanguage(row.id, text.out()), S_OK);
-    EXPECT_EQ(text.str(), services + OLESTR(".2.50"));
+    ASSERT_EQ(revision->GetQuillonApplicationProgIdForLanguage(row.id, text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), application + OLESTR(".2.50"));
+    ASSERT_EQ(revision->GetQuillonServicesProgIdForLanguage(row.id, text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), services + OLESTR(".2.50"));
   }
   Bstr text;
-  EXPECT_EQ(directory->get_QuillonApplicationProgId(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(OLESTR("Quillon.Application")));
-  EXPECT_EQ(revision->get_QuillonServicesProgId(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(OLESTR("QuillonServices.TesselServices.2.50")));
+  EXPECT_EQ(directory->get_QuillonApplicationProgId(text.Out()), S_OK);
+  EXPECT_EQ(text.Str(), WString(OLESTR("Quillon.Application")));
+  EXPECT_EQ(revision->get_QuillonServicesProgId(text.Out()), S_OK);
+  EXPECT_EQ(text.Str(), WString(OLESTR("QuillonServices.TesselServices.2.50")));
 
   // Late bound, as a script asks.
   VARIANT arg, result;
   VariantInit(&result);
   V_VT(&arg) = VT_I4;
   V_I4(&arg) = German;
-  ASSERT_EQ(InvokeByName(revision.get(), OLESTR("GetQuillonServicesProgIdForLanguage"), DISPATCH_METHOD, &arg, 1,
-                         &result),
-            S_OK);
+  ASSERT_EQ(
+      InvokeByName(revision.Get(), OLESTR("GetQuillonServicesProgIdForLanguage"), DISPATCH_METHOD, &arg, 1, &result),
+      S_OK);
   ASSERT_EQ(V_VT(&result), VT_BSTR);
   EXPECT_EQ(WString(V_BSTR(&result)), WString(OLESTR("QuillonServices.German.TesselServices.2.50")));
   VariantClear(&result);
@@ -284,33 +284,33 @@ TEST_F(ProgIds, EveryLanguageOnBothObjects) {
 
 TEST_F(ProgIds, OtherLanguageIdsAreRefused) {
   ComPtr<IRevisionDirectory_V6> fresh;
-  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
+  ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
   Bstr text;
   // Before Initialize the directory has no language.
-  EXPECT_EQ(fresh->get_QuillonApplicationProgId(text.out()), RdE_InvalidLanguageId);
-  EXPECT_TRUE(text.null());
+  EXPECT_EQ(fresh->get_QuillonApplicationProgId(text.Out()), RdE_InvalidLanguageId);
+  EXPECT_TRUE(text.IsNull());
   auto directory = InitializedDirectory();
   ComPtr<IRevision> found;
-  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
+  ASSERT_EQ(directory->GetRevisionFromSoftwareVersion(15, 1, found.Out()), S_OK);
   ComPtr<IRevision_V2> revision;
-  ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
+  ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
   // A sub-language or a neighbour of a supported id is no supported id.
   for (LONG id : {0L, -1L, 1030L, 3081L, 2057L, 1032L, 0x10409L}) {
     SCOPED_TRACE(id);
     auto language = static_cast<RdSupportedLanguages>(id);
     SetErrorInfo(0, nullptr);
-    EXPECT_EQ(directory->GetProgIdLanguage(language, text.out()), RdE_InvalidLanguageId);
-    EXPECT_TRUE(text.null());
+    EXPECT_EQ(directory->GetProgIdLanguage(language, text.Out()), RdE_InvalidLanguageId);
+    EXPECT_TRUE(text.IsNull());
     EXPECT_TRUE(TakeErrorInfo().present);
-    EXPECT_EQ(directory->GetQuillonServicesProgIdForLanguage(language, text.out()), RdE_InvalidLanguageId);
-    EXPECT_EQ(revision->GetQuillonApplicationProgIdForLanguage(language, text.out()), RdE_InvalidLanguageId);
-    EXPECT_TRUE(text.null());
+    EXPECT_EQ(directory->GetQuillonServicesProgIdForLanguage(language, text.Out()), RdE_InvalidLanguageId);
+    EXPECT_EQ(revision->GetQuillonApplicationProgIdForLanguage(language, text.Out()), RdE_InvalidLanguageId);
+    EXPECT_TRUE(text.IsNull());
   }
   EXPECT_EQ(revision->GetProgIdLanguage(English, nullptr), E_INVALIDARG);
   ComPtr<IRevision_V2> unbound;
-  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision_V2, unbound.outv()), S_OK);
-  EXPECT_EQ(unbound->get_QuillonApplicationProgId(text.out()), RdE_InvalidRevisionInternalState);
-  EXPECT_EQ(unbound->GetProgIdLanguage(French, text.out()), S_OK) << "needs no record";
+  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision_V2, unbound.OutVoid()), S_OK);
+  EXPECT_EQ(unbound->get_QuillonApplicationProgId(text.Out()), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(unbound->GetProgIdLanguage(French, text.Out()), S_OK) << "needs no record";
 }
 
 namespace {
@@ -345,20 +345,20 @@ class AutomationObjects : public MachineKeysTest {
   ComPtr<IRevision_V2> Release15() {
     Keep(InitializedDirectory());
     ComPtr<IRevision> found;
-    EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
+    EXPECT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.Out()), S_OK);
     ComPtr<IRevision_V2> revision;
     if (found) {
-      EXPECT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
+      EXPECT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
     }
-    return ComPtr<IRevision_V2>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+    return ComPtr<IRevision_V2>(revision.Get() ? (revision->AddRef(), revision.Get()) : nullptr);
   }
 
   void Keep(ComPtr<IRevisionDirectory_V6> &&directory) {
     directory->AddRef();
-    *m_directory.out() = directory.get();
+    *m_directory.Out() = directory.Get();
   }
 
-  const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
+  static inline const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
   static constexpr const WCHAR *kApplication = OLESTR("Quillon.Application.15.00");
   static constexpr const WCHAR *kServices = OLESTR("QuillonServices.TesselServices.15.00");
   ComPtr<IRevisionDirectory_V6> m_directory;
@@ -370,19 +370,19 @@ TEST_F(AutomationObjects, AreCreatedThroughTheRegistryAndOnlyTheApplicationIsRun
   auto revision = Release15();
   ASSERT_TRUE(revision);
   ComPtr<IDispatch> application, services;
-  ASSERT_EQ(revision->CreateQuillonApplicationInstance(application.out()), S_OK);
-  EXPECT_TRUE(Property(application.get(), OLESTR("IsApplication")));
-  EXPECT_TRUE(Property(application.get(), OLESTR("WasRun")));
-  ASSERT_EQ(revision->CreateQuillonServicesInstance(services.out()), S_OK);
-  EXPECT_FALSE(Property(services.get(), OLESTR("IsApplication")));
-  EXPECT_FALSE(Property(services.get(), OLESTR("WasRun")));
+  ASSERT_EQ(revision->CreateQuillonApplicationInstance(application.Out()), S_OK);
+  EXPECT_TRUE(Property(application.Get(), OLESTR("IsApplication")));
+  EXPECT_TRUE(Property(application.Get(), OLESTR("WasRun")));
+  ASSERT_EQ(revision->CreateQuillonServicesInstance(services.Out()), S_OK);
+  EXPECT_FALSE(Property(services.Get(), OLESTR("IsApplication")));
+  EXPECT_FALSE(Property(services.Get(), OLESTR("WasRun")));
 }
 
 TEST_F(AutomationObjects, UnregisteredProgIdFailsWithTheLookupsCode) {
   auto revision = Release15();
   DeleteMachineTree((kClasses + kApplication).c_str());
   ComPtr<IDispatch> object;
-  HRESULT hr = revision->CreateQuillonApplicationInstance(object.out());
+  HRESULT hr = revision->CreateQuillonApplicationInstance(object.Out());
   EXPECT_EQ(hr, CO_E_CLASSSTRING);
   EXPECT_FALSE(object);
   EXPECT_TRUE(TakeErrorInfo().present);
@@ -392,33 +392,33 @@ TEST_F(AutomationObjects, UnregisteredProgIdFailsWithTheLookupsCode) {
 TEST_F(AutomationObjects, RunningApplicationIsFoundByItsProjectPath) {
   // The application registers each open project under its file's moniker.
   ComPtr<IDispatch> application;
-  ASSERT_EQ(CoCreateInstance(CLSID_StandInApplication, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             application.outv()),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_StandInApplication, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, application.OutVoid()),
+      S_OK);
   const WCHAR *project = OLESTR("C:\\Projects\\Line 4.ACD");
   ComPtr<IMoniker> moniker;
-  ASSERT_EQ(CreateFileMoniker(project, moniker.out()), S_OK);
+  ASSERT_EQ(CreateFileMoniker(project, moniker.Out()), S_OK);
   ComPtr<IRunningObjectTable> table;
-  ASSERT_EQ(GetRunningObjectTable(0, table.out()), S_OK);
+  ASSERT_EQ(GetRunningObjectTable(0, table.Out()), S_OK);
   DWORD cookie = 0;
-  ASSERT_TRUE(SUCCEEDED(table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, application.get(), moniker.get(), &cookie)));
+  ASSERT_TRUE(SUCCEEDED(table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, application.Get(), moniker.Get(), &cookie)));
 
   auto directory = InitializedDirectory();
   ComPtr<IDispatch> found;
   Bstr path(project);
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.get(), found.out()), S_OK);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.Get(), found.Out()), S_OK);
   ComPtr<IUnknown> a, b;
   if (found) {
-    found->QueryInterface(IID_IUnknown, b.outv());
-    application->QueryInterface(IID_IUnknown, a.outv());
-    EXPECT_EQ(a.get(), b.get()) << "the registered object itself";
+    found->QueryInterface(IID_IUnknown, b.OutVoid());
+    application->QueryInterface(IID_IUnknown, a.OutVoid());
+    EXPECT_EQ(a.Get(), b.Get()) << "the registered object itself";
   }
   ASSERT_EQ(table->Revoke(cookie), S_OK);
 
   SetErrorInfo(0, nullptr);
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.get(), found.out()), RdE_FileNotOpenedByQuillon);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.Get(), found.Out()), RdE_FileNotOpenedByQuillon);
   EXPECT_FALSE(found);
   EXPECT_TRUE(TakeErrorInfo().present);
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(nullptr, found.out()), RdE_FileNotOpenedByQuillon);
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(nullptr, found.Out()), RdE_FileNotOpenedByQuillon);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.Get(), nullptr), E_INVALIDARG);
 }

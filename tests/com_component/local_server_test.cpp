@@ -37,12 +37,12 @@ class LocalServer : public MachineKeysTest {
   void Revision15(ComPtr<IRevision_V2> &revision) {
     m_directory = InitializedDirectory();
     ComPtr<IRevision> found;
-    ASSERT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.out()), S_OK);
-    ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.outv()), S_OK);
+    ASSERT_EQ(m_directory->GetRevisionFromSoftwareVersion(15, 1, found.Out()), S_OK);
+    ASSERT_EQ(found->QueryInterface(IID_IRevision_V2, revision.OutVoid()), S_OK);
   }
 
-  const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
-  const WString kApplication = OLESTR("Quillon.Application.15.00");
+  static inline const WString kClasses = OLESTR("SOFTWARE\\Classes\\");
+  static inline const WString kApplication = OLESTR("Quillon.Application.15.00");
   const WString m_clsid = Text(STANDIN_LOCAL_APPLICATION_CLSID_TEXT);
   StandInInstallation m_installation;
   ComPtr<IRevisionDirectory_V6> m_directory;
@@ -129,13 +129,13 @@ TEST_F(LocalServer, ApplicationRunsInTheServerItStartsWhichEndsWhenReleased) {
   ASSERT_NO_FATAL_FAILURE(Revision15(revision));
   ASSERT_TRUE(ProcessesOf(Executable()).empty()) << "the server was running before it was asked for";
   ComPtr<IDispatch> application;
-  ASSERT_EQ(revision->CreateQuillonApplicationInstance(application.out()), S_OK);
-  DWORD id = ProcessIdOf(application.get());
+  ASSERT_EQ(revision->CreateQuillonApplicationInstance(application.Out()), S_OK);
+  DWORD id = ProcessIdOf(application.Get());
   EXPECT_NE(id, GetCurrentProcessId());
   EXPECT_EQ(ProcessesOf(Executable()), std::vector<DWORD>{id}) << "the call did not reach the server COM started";
   StandInProcess server(id);
   ASSERT_TRUE(server);
-  application.reset();
+  application.Reset();
   EXPECT_TRUE(server.EndsWithin(kEndsWithinMs)) << "the server runs on with no object held";
 }
 
@@ -148,24 +148,24 @@ TEST_F(LocalServer, ProjectOpenInAnotherProcessIsFoundUntilItIsClosed) {
   ComPtr<IDispatch> found;
   // The project is registered some time after the program starts.
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndsWithinMs);
-  while (directory->FindQuillonApplicationInstance(path.get(), found.out()) != S_OK &&
+  while (directory->FindQuillonApplicationInstance(path.Get(), found.Out()) != S_OK &&
          std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(found) << "the open project was not found";
-  EXPECT_EQ(ProcessIdOf(found.get()), holder.Id());
+  EXPECT_EQ(ProcessIdOf(found.Get()), holder.Id());
 
   ComPtr<IDispatch> none;
   Bstr other((m_installation.WindowsBin() + OLESTR("\\Line 5.ACD")).c_str());
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(other.get(), none.out()), RdE_FileNotOpenedByQuillon);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(other.Get(), none.Out()), RdE_FileNotOpenedByQuillon);
   EXPECT_FALSE(none);
 
   // Closing the project revokes its registration; the program ends with
   // the last reference.
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(found.get(), OLESTR("Quit"), DISPATCH_METHOD, nullptr, 0, &result), S_OK);
-  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.get(), none.out()), RdE_FileNotOpenedByQuillon);
-  found.reset();
+  ASSERT_EQ(InvokeByName(found.Get(), OLESTR("Quit"), DISPATCH_METHOD, nullptr, 0, &result), S_OK);
+  EXPECT_EQ(directory->FindQuillonApplicationInstance(path.Get(), none.Out()), RdE_FileNotOpenedByQuillon);
+  found.Reset();
   EXPECT_TRUE(holder.EndsWithin(kEndsWithinMs)) << "the application runs on with no project and no client";
 }
 
@@ -176,7 +176,7 @@ TEST_F(LocalServer, ApplicationClassIsNotRegisteredHere) {
   ComPtr<IRevision_V2> revision;
   ASSERT_NO_FATAL_FAILURE(Revision15(revision));
   ComPtr<IDispatch> application;
-  EXPECT_EQ(revision->CreateQuillonApplicationInstance(application.out()), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(revision->CreateQuillonApplicationInstance(application.Out()), REGDB_E_CLASSNOTREG);
   EXPECT_FALSE(application);
   EXPECT_TRUE(TakeErrorInfo().present);
 }

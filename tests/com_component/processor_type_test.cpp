@@ -5,8 +5,8 @@ namespace {
 
 WString NameOf(IProcessorType *type) {
   Bstr name;
-  EXPECT_EQ(type->get_Name(name.out()), S_OK);
-  return name.str();
+  EXPECT_EQ(type->get_Name(name.Out()), S_OK);
+  return name.Str();
 }
 
 }  // namespace
@@ -14,9 +14,9 @@ WString NameOf(IProcessorType *type) {
 TEST(ProcessorTypes, CatalogueInNameOrder) {
   auto directory = InitializedDirectory();
   ComPtr<IProcessorTypes> types, again;
-  ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
-  ASSERT_EQ(directory->get_ProcessorTypes(again.out()), S_OK);
-  EXPECT_EQ(types.get(), again.get());
+  ASSERT_EQ(directory->get_ProcessorTypes(types.Out()), S_OK);
+  ASSERT_EQ(directory->get_ProcessorTypes(again.Out()), S_OK);
+  EXPECT_EQ(types.Get(), again.Get());
   LONG count = 0;
   ASSERT_EQ(types->get_Count(&count), S_OK);
   ASSERT_EQ(count, 24);
@@ -26,10 +26,10 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
                              OLESTR("NB-01"), OLESTR("OS-01"), OLESTR("OS-02"), OLESTR("OS-03"), OLESTR("QR-01"), OLESTR("QR-02")};
   for (LONG i = 1; i <= 24; ++i) {
     ComPtr<IProcessorType> type;
-    ASSERT_EQ(types->get_Item(i, type.out()), S_OK);
-    EXPECT_EQ(NameOf(type.get()), WString(expected[i - 1]));
+    ASSERT_EQ(types->get_Item(i, type.Out()), S_OK);
+    EXPECT_EQ(NameOf(type.Get()), WString(expected[i - 1]));
     ComPtr<IProcessorType_V2> v2;
-    ASSERT_EQ(type->QueryInterface(IID_IProcessorType_V2, v2.outv()), S_OK);
+    ASSERT_EQ(type->QueryInterface(IID_IProcessorType_V2, v2.OutVoid()), S_OK);
     LONG major = 0, minor = 0, productType = 0;
     v2->get_MajorRev(&major);
     v2->get_MinorRev(&minor);
@@ -39,20 +39,20 @@ TEST(ProcessorTypes, CatalogueInNameOrder) {
     EXPECT_EQ(productType, 14);
   }
   ComPtr<IProcessorType> none;
-  EXPECT_EQ(types->get_Item(0, none.out()), E_INVALIDARG);
-  EXPECT_EQ(types->get_Item(-1, none.out()), E_INVALIDARG);
-  EXPECT_EQ(types->get_Item(25, none.out()), E_FAIL);
+  EXPECT_EQ(types->get_Item(0, none.Out()), E_INVALIDARG);
+  EXPECT_EQ(types->get_Item(-1, none.Out()), E_INVALIDARG);
+  EXPECT_EQ(types->get_Item(25, none.Out()), E_FAIL);
   EXPECT_EQ(types->get_Item(1, nullptr), E_POINTER);
 }
 
 TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
   auto directory = InitializedDirectory();
   ComPtr<IProcessorTypes> types;
-  ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+  ASSERT_EQ(directory->get_ProcessorTypes(types.Out()), S_OK);
   ComPtr<IUnknown> unknown;
-  ASSERT_EQ(types->get__NewEnum(unknown.out()), S_OK);
+  ASSERT_EQ(types->get__NewEnum(unknown.Out()), S_OK);
   ComPtr<IEnumVARIANT> e;
-  ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.outv()), S_OK);
+  ASSERT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, e.OutVoid()), S_OK);
   VARIANT v[3];
   ULONG fetched = 0;
   ASSERT_EQ(e->Next(3, v, &fetched), S_OK);
@@ -65,12 +65,12 @@ TEST(ProcessorTypes, EnumeratorFetchesAndSkips) {
   ASSERT_EQ(e->Reset(), S_OK);
   ASSERT_EQ(e->Skip(23), S_OK);
   ComPtr<IEnumVARIANT> clone;
-  ASSERT_EQ(e->Clone(clone.out()), S_OK);
+  ASSERT_EQ(e->Clone(clone.Out()), S_OK);
   ASSERT_EQ(e->Next(3, v, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 1u);
   ComPtr<IProcessorType> last;
-  ASSERT_EQ(v[0].pdispVal->QueryInterface(IID_IProcessorType, last.outv()), S_OK);
-  EXPECT_EQ(NameOf(last.get()), WString(OLESTR("QR-02")));
+  ASSERT_EQ(v[0].pdispVal->QueryInterface(IID_IProcessorType, last.OutVoid()), S_OK);
+  EXPECT_EQ(NameOf(last.Get()), WString(OLESTR("QR-02")));
   VariantClear(&v[0]);
   EXPECT_EQ(clone->Skip(2), S_FALSE) << "the clone shares the position";
 }
@@ -86,17 +86,18 @@ TEST(ProcessorTypes, DescriptionsInEachLanguage) {
   for (const auto &c : cases) {
     auto directory = InitializedDirectory(c.locale);
     ComPtr<IProcessorTypes> types;
-    ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
+    ASSERT_EQ(directory->get_ProcessorTypes(types.Out()), S_OK);
     ComPtr<IProcessorType> arvane01, arvane10;
-    ASSERT_EQ(types->get_Item(1, arvane01.out()), S_OK);
-    ASSERT_EQ(types->get_Item(8, arvane10.out()), S_OK);
+    ASSERT_EQ(types->get_Item(1, arvane01.Out()), S_OK);
+    ASSERT_EQ(types->get_Item(8, arvane10.Out()), S_OK);
     LCID before = GetThreadLocale();
     Bstr text;
-    ASSERT_EQ(arvane01->get_Description(text.out()), S_OK);
-    EXPECT_EQ(text.str(), WString(c.arvane01)) << c.locale;
+    ASSERT_EQ(arvane01->get_Description(text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), WString(c.arvane01)) << c.locale;
     EXPECT_EQ(GetThreadLocale(), before);
-    ASSERT_EQ(arvane10->get_Description(text.out()), S_OK);
-    EXPECT_EQ(text.str(), WString(c.locale == 1041 ? OLESTR("Arvane 10 セーフティ Controller") : OLESTR("Arvane 10 Safety Controller")))
+    ASSERT_EQ(arvane10->get_Description(text.Out()), S_OK);
+    EXPECT_EQ(text.Str(), WString(c.locale == 1041 ? OLESTR("Arvane 10 セーフティ Controller")
+                                                   : OLESTR("Arvane 10 Safety Controller")))
         << c.locale;
   }
 }
@@ -106,19 +107,19 @@ TEST(ProcessorTypes, AnObjectOutlivesItsCollection) {
   ComPtr<IProcessorType> type;
   {
     ComPtr<IProcessorTypes> types;
-    ASSERT_EQ(directory->get_ProcessorTypes(types.out()), S_OK);
-    ASSERT_EQ(types->get_Item(2, type.out()), S_OK);
+    ASSERT_EQ(directory->get_ProcessorTypes(types.Out()), S_OK);
+    ASSERT_EQ(types->get_Item(2, type.Out()), S_OK);
   }
-  directory.reset();  // the catalogue collection goes with the directory
-  EXPECT_EQ(NameOf(type.get()), WString(OLESTR("AR-03")));
+  directory.Reset();  // the catalogue collection goes with the directory
+  EXPECT_EQ(NameOf(type.Get()), WString(OLESTR("AR-03")));
   Bstr text;
-  EXPECT_EQ(type->get_Description(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(OLESTR("Arvane 03-Controller")));
+  EXPECT_EQ(type->get_Description(text.Out()), S_OK);
+  EXPECT_EQ(text.Str(), WString(OLESTR("Arvane 03-Controller")));
 }
 
 TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
   ComPtr<IProcessorType_V2> type;
-  ASSERT_EQ(CoCreateInstance(CLSID_ProcessorType, nullptr, CLSCTX_INPROC_SERVER, IID_IProcessorType_V2, type.outv()),
+  ASSERT_EQ(CoCreateInstance(CLSID_ProcessorType, nullptr, CLSCTX_INPROC_SERVER, IID_IProcessorType_V2, type.OutVoid()),
             S_OK);
   LONG id = Arvane01;  // the interface's enum, read as the 32-bit value it is
   EXPECT_EQ(type->get_Id(reinterpret_cast<RdProcessorTypes *>(&id)), RdE_InvalidProcessorTypeInternalState);
@@ -132,10 +133,10 @@ TEST(ProcessorTypes, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(type->get_ProductCode(&value), RdE_InvalidProcessorTypeInternalState);
   EXPECT_EQ(value, -1);
   Bstr name(OLESTR("x"));
-  EXPECT_EQ(type->get_Name(name.out()), RdE_InvalidProcessorTypeInternalState);
-  EXPECT_TRUE(name.null());
+  EXPECT_EQ(type->get_Name(name.Out()), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_TRUE(name.IsNull());
   LCID before = GetThreadLocale();
-  EXPECT_EQ(type->get_Description(name.out()), RdE_InvalidProcessorTypeInternalState);
+  EXPECT_EQ(type->get_Description(name.Out()), RdE_InvalidProcessorTypeInternalState);
   EXPECT_EQ(GetThreadLocale(), before);
   EXPECT_EQ(type->get_Id(nullptr), E_INVALIDARG);
 }
@@ -145,9 +146,9 @@ TEST(ProcessorTypes, EveryPropertyByName) {
   ComPtr<IDispatch> types;
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("ProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
-  *types.out() = result.pdispVal;
+  *types.Out() = result.pdispVal;
   // The default member is Item: Item(2) is "AR-03".
   VARIANT index;
   index.vt = VT_I4;
@@ -158,7 +159,7 @@ TEST(ProcessorTypes, EveryPropertyByName) {
             S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   ComPtr<IDispatch> type;
-  *type.out() = result.pdispVal;
+  *type.Out() = result.pdispVal;
   struct {
     const WCHAR *name;
     LONG number;
@@ -168,12 +169,13 @@ TEST(ProcessorTypes, EveryPropertyByName) {
                {OLESTR("description"), 0, "Controller Arvane 03"}};
   for (const auto &c : cases) {
     VariantInit(&result);
-    ASSERT_EQ(InvokeByName(type.get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK) << Utf8(WString(c.name));
+    ASSERT_EQ(InvokeByName(type.Get(), c.name, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK)
+        << platform::Narrow(WString(c.name));
     if (c.text) {
       ASSERT_EQ(result.vt, VT_BSTR);
-      EXPECT_EQ(Utf8(result.bstrVal), c.text);
+      EXPECT_EQ(platform::Narrow(result.bstrVal), c.text);
     } else {
-      EXPECT_EQ(result.lVal, c.number) << Utf8(WString(c.name));
+      EXPECT_EQ(result.lVal, c.number) << platform::Narrow(WString(c.name));
     }
     VariantClear(&result);
   }

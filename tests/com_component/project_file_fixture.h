@@ -11,7 +11,7 @@
 
 inline void WriteFileBytes(const WString &path, const std::string &bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << platform::Narrow(path);
   DWORD written = 0;
   EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
   EXPECT_EQ(written, bytes.size());

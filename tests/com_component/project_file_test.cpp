@@ -17,19 +17,19 @@ WString SystemText(DWORD code) {
 // The directory's own answer for a database version, to compare with.
 HRESULT ByDatabaseVersion(IRevisionDirectory_V6 *directory, LONG version, std::pair<int, int> *found) {
   ComPtr<IRevision> revision;
-  HRESULT hr = directory->GetRevisionFromDatabaseVersion(version, revision.out());
-  if (revision) *found = SoftwareVersion(revision.get());
+  HRESULT hr = directory->GetRevisionFromDatabaseVersion(version, revision.Out());
+  if (revision) *found = SoftwareVersion(revision.Get());
   return hr;
 }
 
 class ProjectFile : public ::testing::Test {
  protected:
-  ScratchDir dir;
+  ScratchDir m_dir;
 };
 
 class ProjectFileWithAliases : public MachineKeysTest {
  protected:
-  ScratchDir dir;
+  ScratchDir m_dir;
 };
 
 }  // namespace
@@ -37,15 +37,15 @@ class ProjectFileWithAliases : public MachineKeysTest {
 TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
   auto directory = InitializedDirectory();
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx")).get(), nullptr), E_INVALIDARG);
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(nullptr, revision.out()), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx")).Get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(nullptr, revision.Out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1")).get(), revision.out()), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1")).Get(), revision.Out()), E_INVALIDARG);
   // The last "." of the whole path: here it is a folder's.
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\proj.old\\plant")).get(), revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\proj.old\\plant")).Get(), revision.Out()),
             RdE_InvalidProjectFileType);
   EXPECT_EQ(TakeErrorInfo().description, WString(OLESTR("Error -2147205874 (0x80043d0e) encountered.")));
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx.bak")).get(), revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(OLESTR("C:\\Work\\Line1.pjx.bak")).Get(), revision.Out()),
             RdE_InvalidProjectFileType);
   EXPECT_FALSE(revision);
 }
@@ -53,27 +53,29 @@ TEST_F(ProjectFile, PathsWithoutAProjectExtensionAreRefused) {
 TEST_F(ProjectFile, TextExportNamesTheReleaseOfItsMajorRevision) {
   auto directory = InitializedDirectory();
   for (const WCHAR *name : {OLESTR("Line1.pjx"), OLESTR("LINE2.PJX"), OLESTR("line3.Pjx")}) {
-    WString path = dir / name;
+    WString path = m_dir / name;
     WriteFileBytes(path, kEntry);
     ComPtr<IRevision> revision;
-    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
-    EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+    ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK)
+        << platform::Narrow(path);
+    EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
     // Forward slashes separate as well.
     std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK) << Utf8(path);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK)
+        << platform::Narrow(path);
   }
   // A major revision no release has comes back from the major-revision look-up.
-  WString path = dir / OLESTR("Future.pjx");
+  WString path = m_dir / OLESTR("Future.pjx");
   WriteFileBytes(path, "MODULE Local (Major := 16, Minor := 0)");
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_RevisionNotFound);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), RdE_RevisionNotFound);
 }
 
 TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
   // German, so the component's own text is seen in the directory's language.
   auto directory = InitializedDirectory(0x0407);
   Bstr contentsText;
-  ASSERT_EQ(directory->GetErrorDescription(RdE_InvalidProjectFileContents, contentsText.out()), S_OK);
+  ASSERT_EQ(directory->GetErrorDescription(RdE_InvalidProjectFileContents, contentsText.Out()), S_OK);
   struct {
     const WCHAR *name;
     const char *text;
@@ -83,19 +85,19 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
                  {OLESTR("tiny.pjx"), "MODULE"}};
   ComPtr<IRevision> revision;
   for (const auto &c : invalid) {
-    WString path = dir / c.name;
+    WString path = m_dir / c.name;
     WriteFileBytes(path, c.text);
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()),
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()),
               RdE_InvalidProjectFileContents)
         << c.text;
-    EXPECT_EQ(TakeErrorInfo().description, contentsText.str()) << c.text;
+    EXPECT_EQ(TakeErrorInfo().description, contentsText.Str()) << c.text;
   }
-  WString empty = dir / OLESTR("empty.pjx");
+  WString empty = m_dir / OLESTR("empty.pjx");
   WriteFileBytes(empty, "");
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(empty.c_str()).get(), revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(empty.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
-  WString missing = dir / OLESTR("missing.pjx");
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
+  WString missing = m_dir / OLESTR("missing.pjx");
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(revision);
@@ -103,13 +105,13 @@ TEST_F(ProjectFile, TextExportFailuresAndTheirErrorInformation) {
 
 TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
   ComPtr<IRevisionDirectory_V6> directory;
-  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
-  WString path = dir / OLESTR("Line1.pjx");
+  ASSERT_EQ(NewDirectory(directory.Out()), S_OK);
+  WString path = m_dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), RdE_NotInitialized);
-  WString missing = dir / OLESTR("missing.acd");
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).get(), revision.out()),
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), RdE_NotInitialized);
+  WString missing = m_dir / OLESTR("missing.acd");
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(missing.c_str()).Get(), revision.Out()),
             RdE_UnableToAccessProjectFile);
   // Nothing of the file stays open: it can be removed at once.
   EXPECT_TRUE(DeleteFileW(path.c_str()));
@@ -118,14 +120,14 @@ TEST_F(ProjectFile, UninitializedDirectoryReadsTheFileFirst) {
 TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
   auto directory = InitializedDirectory();
   ComPtr<IRevision> revision;
-  WString shortFile = dir / OLESTR("short.acd");
+  WString shortFile = m_dir / OLESTR("short.acd");
   WriteFileBytes(shortFile, std::string("\x8d\x0c\x00", 3));
-  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).get(), revision.out()), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(shortFile.c_str()).Get(), revision.Out()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorInfo().description, SystemText(static_cast<DWORD>(E_INVALIDARG)));
   EXPECT_TRUE(DeleteFileW(shortFile.c_str())) << "the file was left open";
 
   std::pair<int, int> expected{-1, -1};
-  if (ByDatabaseVersion(directory.get(), 3213, &expected) == E_NOTIMPL)
+  if (ByDatabaseVersion(directory.Get(), 3213, &expected) == E_NOTIMPL)
     GTEST_SKIP() << "GetRevisionFromDatabaseVersion is not built yet";
   // Each file's version, and what the directory answers for it directly.
   struct {
@@ -138,18 +140,19 @@ TEST_F(ProjectFile, DatabaseReadsItsLastFourBytes) {
                {OLESTR("top.acd"), std::string("\xff\xff\xff\xff", 4), static_cast<LONG>(0x80000000u)},
                {OLESTR("unknown.acd"), std::string("\x01\x00\x00\x00", 4), 1}};
   for (const auto &c : cases) {
-    WString path = dir / c.name;
+    WString path = m_dir / c.name;
     WriteFileBytes(path, c.tail);
     std::pair<int, int> direct{-1, -1}, viaFile{-1, -1};
-    HRESULT want = ByDatabaseVersion(directory.get(), c.version, &direct);
-    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), want) << Utf8(path);
-    if (revision) viaFile = SoftwareVersion(revision.get());
-    EXPECT_EQ(viaFile, direct) << Utf8(path);
+    HRESULT want = ByDatabaseVersion(directory.Get(), c.version, &direct);
+    EXPECT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), want)
+        << platform::Narrow(path);
+    if (revision) viaFile = SoftwareVersion(revision.Get());
+    EXPECT_EQ(viaFile, direct) << platform::Narrow(path);
   }
   // Before Initialize the file is read, then the look-up refuses.
   ComPtr<IRevisionDirectory_V6> fresh;
-  ASSERT_EQ(NewDirectory(fresh.out()), S_OK);
-  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((dir / OLESTR("LINE1.ACD")).c_str()).get(), revision.out()),
+  ASSERT_EQ(NewDirectory(fresh.Out()), S_OK);
+  EXPECT_EQ(fresh->GetRevisionFromProjectFile(Bstr((m_dir / OLESTR("LINE1.ACD")).c_str()).Get(), revision.Out()),
             RdE_NotInitialized);
 }
 
@@ -166,27 +169,28 @@ TEST_F(ProjectFileWithAliases, ReducedDatabaseVersionIsLookedUpWithItsAliases) {
             ERROR_SUCCESS);
   RegCloseKey(key);
   auto directory = InitializedDirectory();
-  WString path = dir / OLESTR("aliased.acd");
+  WString path = m_dir / OLESTR("aliased.acd");
   WriteFileBytes(path, std::string("\x64\x00\x00\x80", 4));  // 0x80000000 + 100
   ComPtr<IRevision> revision;
-  ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).get(), revision.out()), S_OK);
-  EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+  ASSERT_EQ(directory->GetRevisionFromProjectFile(Bstr(path.c_str()).Get(), revision.Out()), S_OK);
+  EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
 }
 
 TEST_F(ProjectFile, ReachableByName) {
   auto directory = InitializedDirectory();
-  WString path = dir / OLESTR("Line1.pjx");
+  WString path = m_dir / OLESTR("Line1.pjx");
   WriteFileBytes(path, kEntry);
   VARIANT arg;
   arg.vt = VT_BSTR;
   arg.bstrVal = SysAllocString(path.c_str());
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result), S_OK);
+  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("GetRevisionFromProjectFile"), DISPATCH_METHOD, &arg, 1, &result),
+            S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   ComPtr<IRevision> revision;
-  ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.outv()), S_OK);
-  EXPECT_EQ(SoftwareVersion(revision.get()), std::make_pair(15, 1));
+  ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.OutVoid()), S_OK);
+  EXPECT_EQ(SoftwareVersion(revision.Get()), std::make_pair(15, 1));
   VariantClear(&result);
   VariantClear(&arg);
 }

@@ -12,8 +12,8 @@ const WCHAR kEnglishReleases[] = REVDIR_RELEASES_KEY OLESTR("\\English");
 
 ComPtr<IRevision> Release(IRevisionDirectory_V6 *directory, LONG major, LONG minor) {
   ComPtr<IRevision> revision;
-  EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(major, minor, revision.out()), S_OK);
-  return ComPtr<IRevision>(revision.get() ? (revision->AddRef(), revision.get()) : nullptr);
+  EXPECT_EQ(directory->GetRevisionFromSoftwareVersion(major, minor, revision.Out()), S_OK);
+  return ComPtr<IRevision>(revision.Get() ? (revision->AddRef(), revision.Get()) : nullptr);
 }
 
 class RevisionObject : public MachineKeysTest {};
@@ -22,7 +22,7 @@ class RevisionObject : public MachineKeysTest {};
 
 TEST_F(RevisionObject, ShowsItsRecord) {
   auto directory = InitializedDirectory();
-  auto revision = Release(directory.get(), 15, 1);
+  auto revision = Release(directory.Get(), 15, 1);
   ASSERT_TRUE(revision);
   LONG value = 0;
   EXPECT_EQ(revision->get_MajorRev(&value), S_OK);
@@ -34,8 +34,8 @@ TEST_F(RevisionObject, ShowsItsRecord) {
   EXPECT_EQ(revision->get_ACDFileVersionNumber(&value), S_OK);
   EXPECT_EQ(value, 3279);
   Bstr text;
-  EXPECT_EQ(revision->get_AutomationInterfaceVersion(text.out()), S_OK);
-  EXPECT_EQ(text.str(), WString(OLESTR(".15.00")));
+  EXPECT_EQ(revision->get_AutomationInterfaceVersion(text.Out()), S_OK);
+  EXPECT_EQ(text.Str(), WString(OLESTR(".15.00")));
   EXPECT_EQ(revision->get_MinorRev(Betrel11, &value), S_OK);
   EXPECT_EQ(value, 4);
   EXPECT_EQ(revision->get_MinorRev(Arvane04, &value), S_OK);
@@ -56,19 +56,19 @@ TEST_F(RevisionObject, ShowsItsRecord) {
 
 TEST_F(RevisionObject, SupportedTypesAreBuiltOnceInCatalogueOrder) {
   auto directory = InitializedDirectory();
-  auto revision = Release(directory.get(), 15, 1);
+  auto revision = Release(directory.Get(), 15, 1);
   ComPtr<IProcessorTypes> a, b;
-  ASSERT_EQ(revision->get_SupportedProcessorTypes(a.out()), S_OK);
-  ASSERT_EQ(revision->get_SupportedProcessorTypes(b.out()), S_OK);
-  EXPECT_EQ(a.get(), b.get());
+  ASSERT_EQ(revision->get_SupportedProcessorTypes(a.Out()), S_OK);
+  ASSERT_EQ(revision->get_SupportedProcessorTypes(b.Out()), S_OK);
+  EXPECT_EQ(a.Get(), b.Get());
   LONG count = 0;
   EXPECT_EQ(a->get_Count(&count), S_OK);
   EXPECT_EQ(count, 15);
   ComPtr<IProcessorType> first;
-  ASSERT_EQ(a->get_Item(1, first.out()), S_OK);
+  ASSERT_EQ(a->get_Item(1, first.Out()), S_OK);
   Bstr name;
-  first->get_Name(name.out());
-  EXPECT_EQ(name.str(), WString(OLESTR("AR-04")));
+  first->get_Name(name.Out());
+  EXPECT_EQ(name.Str(), WString(OLESTR("AR-04")));
   LONG major = 0, minor = 0;
   first->get_MajorRev(&major);
   first->get_MinorRev(&minor);
@@ -79,7 +79,7 @@ TEST_F(RevisionObject, SupportedTypesAreBuiltOnceInCatalogueOrder) {
 TEST_F(RevisionObject, SupportedTypesRaceCreatesOneCollection) {
   auto directory = InitializedDirectory();
   for (int round = 0; round < 50; ++round) {
-    auto revision = Release(directory.get(), 13, 1);
+    auto revision = Release(directory.Get(), 13, 1);
     IProcessorTypes *seen[2] = {};
     std::atomic<int> ready{0};
     auto grab = [&](int i) {
@@ -102,18 +102,18 @@ TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
   SetMachineString(WString(kEnglishReleases).append(OLESTR("\\15")).c_str(), OLESTR("Product Version"), OLESTR("15.01.0123"));
   SetMachineString(WString(kEnglishReleases).append(OLESTR("\\15")).c_str(), OLESTR("Bin"), OLESTR("C:\\Q\\Bin"));
   auto directory = InitializedDirectory();
-  auto installed = Release(directory.get(), 15, 1);
-  auto known = Release(directory.get(), 15, 0);
+  auto installed = Release(directory.Get(), 15, 1);
+  auto known = Release(directory.Get(), 15, 0);
   LONG available = -1;
   EXPECT_EQ(installed->get_IsAvailable(&available), S_OK);
   EXPECT_EQ(available, 1);
   Bstr path;
-  EXPECT_EQ(installed->get_InstalledPath(path.out()), S_OK);
-  EXPECT_EQ(path.str(), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
+  EXPECT_EQ(installed->get_InstalledPath(path.Out()), S_OK);
+  EXPECT_EQ(path.Str(), WString(OLESTR("C:\\Q\\Bin\\Quillon.Exe")));
   EXPECT_EQ(known->get_IsAvailable(&available), S_OK);
   EXPECT_EQ(available, 0);
-  EXPECT_EQ(known->get_InstalledPath(path.out()), RdE_RevisionNotInstalled);
-  EXPECT_TRUE(path.null());
+  EXPECT_EQ(known->get_InstalledPath(path.Out()), RdE_RevisionNotInstalled);
+  EXPECT_TRUE(path.IsNull());
   LONG major;
   EXPECT_EQ(known->get_MajorRev(&major), S_OK);
 
@@ -126,7 +126,7 @@ TEST_F(RevisionObject, InstalledStateFollowsTheRegistry) {
 
 TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   ComPtr<IRevision> revision;
-  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, revision.outv()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_Revision, nullptr, CLSCTX_INPROC_SERVER, IID_IRevision, revision.OutVoid()), S_OK);
   LONG value = 7;
   EXPECT_EQ(revision->get_MajorRev(&value), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(value, -1);
@@ -140,18 +140,18 @@ TEST_F(RevisionObject, WithoutARecordEveryPropertyFails) {
   EXPECT_EQ(revision->get_ProcessorIsSupported(Arvane01, &value), RdE_InvalidRevisionInternalState);
   EXPECT_EQ(value, 0);
   Bstr text(OLESTR("x"));
-  EXPECT_EQ(revision->get_InstalledPath(text.out()), RdE_InvalidRevisionInternalState);
-  EXPECT_TRUE(text.null());
+  EXPECT_EQ(revision->get_InstalledPath(text.Out()), RdE_InvalidRevisionInternalState);
+  EXPECT_TRUE(text.IsNull());
   ComPtr<IProcessorTypes> types;
-  EXPECT_EQ(revision->get_SupportedProcessorTypes(types.out()), RdE_InvalidRevisionInternalState);
+  EXPECT_EQ(revision->get_SupportedProcessorTypes(types.Out()), RdE_InvalidRevisionInternalState);
   EXPECT_FALSE(types);
 }
 
 TEST_F(RevisionObject, EveryPropertyByName) {
   auto directory = InitializedDirectory();
-  auto revision = Release(directory.get(), 12, 3);
+  auto revision = Release(directory.Get(), 12, 3);
   ComPtr<IDispatch> dispatch;
-  ASSERT_EQ(revision->QueryInterface(IID_IDispatch, dispatch.outv()), S_OK);
+  ASSERT_EQ(revision->QueryInterface(IID_IDispatch, dispatch.OutVoid()), S_OK);
   struct Case {
     const WCHAR *name;
     LONG argument;  // 0: none
@@ -166,26 +166,27 @@ TEST_F(RevisionObject, EveryPropertyByName) {
     arg.vt = VT_I4;
     arg.lVal = c.argument;
     VariantInit(&result);
-    ASSERT_EQ(InvokeByName(dispatch.get(), c.name, DISPATCH_PROPERTYGET, &arg, c.argument ? 1 : 0, &result), S_OK)
-        << Utf8(WString(c.name));
+    ASSERT_EQ(InvokeByName(dispatch.Get(), c.name, DISPATCH_PROPERTYGET, &arg, c.argument ? 1 : 0, &result), S_OK)
+        << platform::Narrow(WString(c.name));
     EXPECT_EQ(result.vt, c.vt);
-    EXPECT_EQ(result.lVal, c.value) << Utf8(WString(c.name));
+    EXPECT_EQ(result.lVal, c.value) << platform::Narrow(WString(c.name));
   }
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(dispatch.get(), OLESTR("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
-            S_OK);
-  EXPECT_EQ(Utf8(result.bstrVal), ".12.00");
+  ASSERT_EQ(
+      InvokeByName(dispatch.Get(), OLESTR("AutomationInterfaceVersion"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+      S_OK);
+  EXPECT_EQ(platform::Narrow(result.bstrVal), ".12.00");
   VariantClear(&result);
-  ASSERT_EQ(InvokeByName(dispatch.get(), OLESTR("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
+  ASSERT_EQ(InvokeByName(dispatch.Get(), OLESTR("SupportedProcessorTypes"), DISPATCH_PROPERTYGET, nullptr, 0, &result),
             S_OK);
   EXPECT_EQ(result.vt, VT_DISPATCH);
   VariantClear(&result);
   EXCEPINFO excep{};
-  EXPECT_EQ(InvokeByName(dispatch.get(), OLESTR("InstalledPath"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
+  EXPECT_EQ(InvokeByName(dispatch.Get(), OLESTR("InstalledPath"), DISPATCH_PROPERTYGET, nullptr, 0, &result, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_RevisionNotInstalled);
-  EXPECT_EQ(Utf8(excep.bstrDescription), "Quillon english support for this revision is not installed.");
+  EXPECT_EQ(platform::Narrow(excep.bstrDescription), "Quillon english support for this revision is not installed.");
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);
@@ -197,7 +198,7 @@ TEST_F(RevisionObject, InstalledPathReadersAgainstInitialize) {
   SetMachineString(WString(kEnglishReleases).append(OLESTR("\\13")).c_str(), OLESTR("Product Version"), OLESTR("13.01.0001"));
   SetMachineString(WString(kEnglishReleases).append(OLESTR("\\13")).c_str(), OLESTR("Bin"), OLESTR("C:\\Thirteen"));
   auto directory = InitializedDirectory();
-  auto revision = Release(directory.get(), 13, 1);
+  auto revision = Release(directory.Get(), 13, 1);
   std::atomic<bool> stop{false};
   std::thread writer([&] {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -208,9 +209,9 @@ TEST_F(RevisionObject, InstalledPathReadersAgainstInitialize) {
   const WString expected = OLESTR("C:\\Thirteen\\Quillon.Exe");
   while (!stop) {
     Bstr path;
-    HRESULT hr = revision->get_InstalledPath(path.out());
+    HRESULT hr = revision->get_InstalledPath(path.Out());
     if (hr == S_OK) {
-      ASSERT_EQ(path.str(), expected);
+      ASSERT_EQ(path.Str(), expected);
     } else {
       ASSERT_EQ(hr, RdE_RevisionNotInstalled);
     }

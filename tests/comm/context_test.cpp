@@ -287,15 +287,15 @@ TEST_F(ContextTest, ThePacketLogIsWrittenOnlyWhenAFolderIsConfigured) {
     DWORD size;
     QxOnlineGetTargetSize(Path("SIM-1\\2").c_str(), &size);
   }
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-  SetOptions("\"/LogPath=" + dir.path().string() + "\"");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+  SetOptions("\"/LogPath=" + dir.Path().string() + "\"");
   {
     Context context(0, "Probe");
     DWORD size;
     QxOnlineGetTargetSize(Path("SIM-1\\2").c_str(), &size);
     QxOnlineGetTargetSize(Path("SIM-1\\2").c_str(), &size);
   }
-  std::string log = ReadAll(dir.path() / "Probe.Log");
+  std::string log = ReadAll(dir.Path() / "Probe.Log");
   const std::string opened = "\nASA Packet Log File Opened on ";
   EXPECT_EQ(log.find(opened), 0u) << log;
   EXPECT_TRUE(HasShape(log, opened.size(), "Aaa Aaa 00 00:00:00.000 0000\n")) << log;
@@ -327,7 +327,7 @@ int RunContextUnderATracer() {
 
 TEST_F(ContextTest, ADebuggedHostIsToldTheWatchDogIsOff) {
   ScratchDir dir;
-  const std::string options = "\"/LogPath=" + dir.path().string() + "\"";
+  const std::string options = "\"/LogPath=" + dir.Path().string() + "\"";
   const std::string disabled = "MSVC Lockup -- ASAPacketServer Connection Watch Dog Thread is DISABLED\n"
                                "               Set Registry Key HKEY_LOCAL_MACHINE\\" +
                                std::string(kParameters) +
@@ -337,13 +337,13 @@ TEST_F(ContextTest, ADebuggedHostIsToldTheWatchDogIsOff) {
   int status = RunContextUnderATracer();
   if (status == kNoTracing) GTEST_SKIP() << "this system does not allow tracing";
   ASSERT_EQ(status, 0);
-  EXPECT_NE(ReadAll(dir.path() / "Watch.Log").find(disabled), std::string::npos) << ReadAll(dir.path() / "Watch.Log");
+  EXPECT_NE(ReadAll(dir.Path() / "Watch.Log").find(disabled), std::string::npos) << ReadAll(dir.Path() / "Watch.Log");
   // Not debugged, or the watch dog on: nothing said.
   { Context context(0, "Watch"); }
-  EXPECT_EQ(ReadAll(dir.path() / "Watch.Log").find("Watch Dog"), std::string::npos);
+  EXPECT_EQ(ReadAll(dir.Path() / "Watch.Log").find("Watch Dog"), std::string::npos);
   SetDword(kParameters, "ConnectionWatchDog", 1);
   ASSERT_EQ(RunContextUnderATracer(), 0);
-  EXPECT_EQ(ReadAll(dir.path() / "Watch.Log").find("Watch Dog"), std::string::npos);
+  EXPECT_EQ(ReadAll(dir.Path() / "Watch.Log").find("Watch Dog"), std::string::npos);
 }
 #endif
 

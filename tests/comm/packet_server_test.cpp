@@ -315,7 +315,7 @@ TEST_F(PacketServerTest, NoThreadOutlivesTheContext) {
 TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFreed) {
   ScratchDir dir;
   // Our wait: three times 100 ms; station 7's reply comes after 1.5 s.
-  SetOptions("/TimeOut=100 \"/LogPath=" + dir.path().string() + "\"");
+  SetOptions("/TimeOut=100 \"/LogPath=" + dir.Path().string() + "\"");
   size_t before = BaselineThreadCount();
   for (bool connected : {false, true}) {
     Start();
@@ -334,7 +334,7 @@ TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFree
     m_server = nullptr;
     m_context.reset();
     EXPECT_EQ(SettledThreadCount(before), before) << connected;
-    std::string log = ReadAll(dir.path() / "QxOnline.Log");
+    std::string log = ReadAll(dir.Path() / "QxOnline.Log");
     EXPECT_NE(log.find("APPLICATION TIMED OUT WAITING FOR A REPLY on "), std::string::npos) << log;
     EXPECT_NE(log.find("HRESULT from QxWaitIfSync() is QxE_COMM_TIMEOUT"), std::string::npos) << log;
   }
@@ -343,14 +343,14 @@ TEST_F(PacketServerTest, OurOwnWaitRunsOutFirstAndTheLateReplyTouchesNothingFree
 
 TEST_F(PacketServerTest, ThePacketLogShowsEachRequestAndItsReply) {
   ScratchDir dir;
-  SetOptions("\"/LogPath=" + dir.path().string() + "\"");
+  SetOptions("\"/LogPath=" + dir.Path().string() + "\"");
   Start();
   ASSERT_EQ(m_server->SetTargetOtherNetwork("SIM-1", "02 02"), S_OK);
   ASSERT_EQ(m_server->StartCommunicating(), S_OK);
   delete m_server;
   m_server = nullptr;
   m_context.reset();
-  std::string log = ReadAll(dir.path() / "QxOnline.Log");
+  std::string log = ReadAll(dir.Path() / "QxOnline.Log");
   EXPECT_NE(log.find("\nMessage transmitted: "), std::string::npos) << log;
   EXPECT_NE(log.find("  Thread ID 0x"), std::string::npos);
   EXPECT_NE(log.find("    01 02 20 01 24 01\n"), std::string::npos) << "the request bytes";

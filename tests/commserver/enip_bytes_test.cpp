@@ -57,7 +57,7 @@ TEST_F(Wire, TheClientSendsRegisterSessionAndSendRRDataAsWrittenAndAcceptsTheIde
   o.script = {kRegistered, Cat({Head(0x6F, 16 + 30, kSession), Items(30), kIdentity})};
   hostile::Device device(o);
   Done done;
-  ASSERT_EQ(Read("ENIP-1\\127.0.0.1:" + std::to_string(device.port()), done), 0);
+  ASSERT_EQ(Read("ENIP-1\\127.0.0.1:" + std::to_string(device.Port()), done), 0);
   ASSERT_TRUE(done.Wait());
   EXPECT_EQ(done.iostat, 0u);
   EXPECT_EQ(done.Reply(), kIdentity);
@@ -77,7 +77,7 @@ TEST_F(Wire, UnconnectedSendPadsTheEmbeddedRequestAndCountsTheRouteInWords) {
   hostile::Device device(o);
   Done done;
   // A Reset of type 1: seven bytes, so padded.
-  std::string top = "ENIP-1\\127.0.0.1:" + std::to_string(device.port()) + "\\Backplane\\3\\2\\10.0.0.17";
+  std::string top = "ENIP-1\\127.0.0.1:" + std::to_string(device.Port()) + "\\Backplane\\3\\2\\10.0.0.17";
   ASSERT_EQ(Read(top, done, 0x05, Bytes{0x01}), 0);
   ASSERT_TRUE(done.Wait());
   EXPECT_EQ(done.iostat, 0u);
@@ -103,7 +103,7 @@ TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten)
   commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
   hostile::Client client(server.Port());
-  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Connected());
   const Bytes context = {0xC0, 0xFF, 0xEE, 0, 0, 0, 0, 0x01};  // echoed in every reply
 
   Bytes registered = client.Ask(Cat({Head(0x65, 4, kNoSession, context), {0x01, 0x00, 0x00, 0x00}}), 28);

@@ -25,7 +25,7 @@ constexpr uint8_t kReset = 0x05;
 
 class Hostile : public Library {
  protected:
-  static std::string Station(const Device &d) { return "ENIP-1\\127.0.0.1:" + std::to_string(d.port()); }
+  static std::string Station(const Device &d) { return "ENIP-1\\127.0.0.1:" + std::to_string(d.Port()); }
   // Reads the identity and waits for the answer.
   static void ReadAndWait(const Device &d, Done &done, uint8_t service = kGetAttributesAll) {
     ASSERT_EQ(Read(Station(d), done, service), 0);
@@ -40,16 +40,16 @@ TEST_F(Hostile, EveryBrokenReplyEndsWithItsStatusWithinTheDriversTimeOut) {
     uint32_t ext;
     const char *what;
   } cases[] = {
-      {Fault::LongHeader, DTL_E_TIMEOUT, 0, "a header promising more than follows"},
-      {Fault::ShortHeader, DTL_E_BAD_REPLY, 0, "a header counting less than follows"},
-      {Fault::LongItem, DTL_E_BAD_REPLY, 0, "an item longer than its data"},
-      {Fault::WrongSession, DTL_E_BAD_REPLY, 0, "another session's reply"},
-      {Fault::WrongItemType, DTL_E_BAD_REPLY, 0, "a connected data item"},
-      {Fault::TrailingJunk, DTL_E_BAD_REPLY, 0, "junk after the items"},
-      {Fault::CloseMidReply, DTL_E_CONNECTION_LOST, 0, "closed mid-reply"},
-      {Fault::EncapStatus, DTL_E_ENCAP_STATUS, 0x65, "an encapsulation status"},
-      {Fault::Trickle, DTL_E_TIMEOUT, 0, "a byte every 20 ms"},
-      {Fault::Silent, DTL_E_TIMEOUT, 0, "silence"},
+      {Fault::kLongHeader, DTL_E_TIMEOUT, 0, "a header promising more than follows"},
+      {Fault::kShortHeader, DTL_E_BAD_REPLY, 0, "a header counting less than follows"},
+      {Fault::kLongItem, DTL_E_BAD_REPLY, 0, "an item longer than its data"},
+      {Fault::kWrongSession, DTL_E_BAD_REPLY, 0, "another session's reply"},
+      {Fault::kWrongItemType, DTL_E_BAD_REPLY, 0, "a connected data item"},
+      {Fault::kTrailingJunk, DTL_E_BAD_REPLY, 0, "junk after the items"},
+      {Fault::kCloseMidReply, DTL_E_CONNECTION_LOST, 0, "closed mid-reply"},
+      {Fault::kEncapStatus, DTL_E_ENCAP_STATUS, 0x65, "an encapsulation status"},
+      {Fault::kTrickle, DTL_E_TIMEOUT, 0, "a byte every 20 ms"},
+      {Fault::kSilent, DTL_E_TIMEOUT, 0, "silence"},
   };
   std::vector<std::unique_ptr<Device>> devices;
   std::vector<std::unique_ptr<Done>> done;
@@ -71,8 +71,8 @@ TEST_F(Hostile, EveryBrokenReplyEndsWithItsStatusWithinTheDriversTimeOut) {
 }
 
 TEST_F(Hostile, AReplyInPiecesIsReadWholeAndJunkAfterOneSpoilsNoOther) {
-  Options slowly(Fault::Trickle);
-  slowly.trickle_ms = 2;
+  Options slowly(Fault::kTrickle);
+  slowly.trickleMs = 2;
   Device trickle(slowly);
   Done pieces;
   ReadAndWait(trickle, pieces);
@@ -80,7 +80,7 @@ TEST_F(Hostile, AReplyInPiecesIsReadWholeAndJunkAfterOneSpoilsNoOther) {
   EXPECT_EQ(Identity(pieces)->productCode, 15);
 
   // Bytes nobody asked for wait on the kept connection: it is not used again.
-  Device junk(Options(Fault::JunkAfterReply));
+  Device junk(Options(Fault::kJunkAfterReply));
   for (int i = 0; i < 2; ++i) {
     Done d;
     ReadAndWait(junk, d);
@@ -92,7 +92,7 @@ TEST_F(Hostile, AReplyInPiecesIsReadWholeAndJunkAfterOneSpoilsNoOther) {
 // A Reset is carried out at most once; that needs a kept connection the device
 // has closed to be noticed before anything is sent on it.
 TEST_F(Hostile, AConnectionTheDeviceClosedIsNotReused) {
-  Device closer(Options(Fault::CloseAfterReply));
+  Device closer(Options(Fault::kCloseAfterReply));
   Done first, reset;
   ReadAndWait(closer, first);
   ASSERT_TRUE(Identity(first)) << first.iostat;
@@ -107,7 +107,7 @@ TEST_F(Hostile, AConnectionTheDeviceClosedIsNotReused) {
 }
 
 TEST_F(Hostile, AfterAKeptConnectionDropsOnlyAReadIsSentAgain) {
-  Device dropper(Options(Fault::DropReused));
+  Device dropper(Options(Fault::kDropReused));
   Done first, again, reset;
   ReadAndWait(dropper, first);
   ASSERT_TRUE(Identity(first)) << first.iostat;

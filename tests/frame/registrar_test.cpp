@@ -11,6 +11,7 @@
 
 #include "conformance.h"
 #include "fresh_prefix.h"
+#include "platform/text/wide_text.h"
 
 using namespace revdir;
 
@@ -35,9 +36,9 @@ bool KeyExists(const WString &path) {
 
 void CreateKey(const WString &path) {
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr))
-      << Narrow(path.c_str());
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
+      << platform::Narrow(path.c_str());
   RegCloseKey(key);
 }
 
@@ -80,14 +81,14 @@ std::string Dump(HKEY parent, const WString &path) {
     DWORD cch = 256, type = 0, cb = sizeof data;
     if (RegEnumValueW(key, i, name, &cch, nullptr, &type, data, &cb) != ERROR_SUCCESS) break;
     std::string v = "@";  // appended piecewise: GCC 12 warns falsely on "literal" + string&&
-    v += Narrow(name) + "=" + std::to_string(type) + ":";
+    v += platform::Narrow(name) + "=" + std::to_string(type) + ":";
     for (DWORD b = 0; b < cb; ++b) v += std::to_string(data[b]) + ",";
     parts.push_back(v);
   }
   for (DWORD i = 0;; ++i) {
     DWORD cch = 256;
     if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    parts.push_back(Narrow(name) + "{" + Dump(key, name) + "}");
+    parts.push_back(platform::Narrow(name) + "{" + Dump(key, name) + "}");
   }
   RegCloseKey(key);
   std::sort(parts.begin(), parts.end());
@@ -191,8 +192,8 @@ TEST_F(Registrar, MalformedScriptsWriteNothing) {
     WString script = OLESTR("HKCU { Software { RevdirRegistrarBad { Early = s 'x' } } }\n");
     script += tail;
     EXPECT_EQ(HexHr(HRESULT_FROM_WIN32(ERROR_BADKEY)), HexHr(RegistrarRun(script.c_str(), TRUE, nullptr, 0)))
-        << Narrow(tail);
-    EXPECT_FALSE(KeyExists(OLESTR("Software\\RevdirRegistrarBad"))) << Narrow(tail);
+        << platform::Narrow(tail);
+    EXPECT_FALSE(KeyExists(OLESTR("Software\\RevdirRegistrarBad"))) << platform::Narrow(tail);
   }
 
   // Nesting beyond the limit.

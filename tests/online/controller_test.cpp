@@ -38,27 +38,27 @@ class OnlineTest : public ::testing::Test {
   // The controller's release along a route, and the error text it raised.
   HRESULT Identify(IRevisionDirectory_V6 *directory, const std::string &route, IRevision **out) {
     Bstr text(W(route).c_str());
-    return directory->GetRevisionFromController(text.get(), out);
+    return directory->GetRevisionFromController(text.Get(), out);
   }
   // Identifies along route and expects what the controller id gives.
   void ExpectSameAsId(IRevisionDirectory_V6 *directory, const std::string &route, LONG type, LONG code, LONG major) {
     ComPtr<IRevision> byRoute, byId;
-    HRESULT expected = directory->GetRevisionFromControllerId(type, code, major, byId.out());
-    ASSERT_EQ(Identify(directory, route, byRoute.out()), expected) << route;
+    HRESULT expected = directory->GetRevisionFromControllerId(type, code, major, byId.Out());
+    ASSERT_EQ(Identify(directory, route, byRoute.Out()), expected) << route;
     if (SUCCEEDED(expected)) {
-      EXPECT_EQ(Version(byRoute.get()), Version(byId.get())) << route;
+      EXPECT_EQ(Version(byRoute.Get()), Version(byId.Get())) << route;
     }
   }
   void ExpectNoDevice(IRevisionDirectory_V6 *directory, const std::string &route) {
     ComPtr<IRevision> revision;
     TakeErrorInfo();
-    EXPECT_EQ(Identify(directory, route, revision.out()), RdE_NoDeviceFound) << route;
+    EXPECT_EQ(Identify(directory, route, revision.Out()), RdE_NoDeviceFound) << route;
     EXPECT_FALSE(revision) << route;
     Bstr expected;
-    directory->GetErrorDescription(RdE_NoDeviceFound, expected.out());
+    directory->GetErrorDescription(RdE_NoDeviceFound, expected.Out());
     ErrorInfo error = TakeErrorInfo();
     EXPECT_TRUE(error.present) << route;
-    EXPECT_EQ(Utf8(error.description), Utf8(expected.str())) << route;
+    EXPECT_EQ(platform::Narrow(error.description), platform::Narrow(expected.Str())) << route;
   }
 };
 
@@ -73,16 +73,16 @@ TEST_F(OnlineTest, ControllersOnLoopbackAreIdentifiedAlongBothRouteForms) {
 
   // The path form: this computer's name goes in front of a path without one;
   // the prefix in any case, with blanks behind it, is the same route.
-  ExpectSameAsId(directory.get(), "cvpath:ENIP-1\\" + station, 14, 15, 13);
-  ExpectSameAsId(directory.get(), "CVPATH: \t " + Computer() + "!ENIP-1\\" + station, 14, 15, 13);
-  ExpectSameAsId(directory.get(), "cvpath:ENIP-1\\" + station + "\\Backplane\\3", 14, 3, 12);
+  ExpectSameAsId(directory.Get(), "cvpath:ENIP-1\\" + station, 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "CVPATH: \t " + Computer() + "!ENIP-1\\" + station, 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "cvpath:ENIP-1\\" + station + "\\Backplane\\3", 14, 3, 12);
   // The driver form: the station and then port 1, slot 3.
-  ExpectSameAsId(directory.get(), "ENIP-1%" + StationHex(station), 14, 15, 13);
-  ExpectSameAsId(directory.get(), "ENIP-1%" + StationHex(station) + " 01 03", 14, 3, 12);
+  ExpectSameAsId(directory.Get(), "ENIP-1%" + StationHex(station), 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "ENIP-1%" + StationHex(station) + " 01 03", 14, 3, 12);
   // A slot nobody sits in, another server's name, a second "%" in the path.
-  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\" + station + "\\Backplane\\4");
-  ExpectNoDevice(directory.get(), "cvpath:ELSEWHERE!ENIP-1\\" + station);
-  ExpectNoDevice(directory.get(), "ENIP-1%" + StationHex(station) + " %01 03");
+  ExpectNoDevice(directory.Get(), "cvpath:ENIP-1\\" + station + "\\Backplane\\4");
+  ExpectNoDevice(directory.Get(), "cvpath:ELSEWHERE!ENIP-1\\" + station);
+  ExpectNoDevice(directory.Get(), "ENIP-1%" + StationHex(station) + " %01 03");
   device.Stop();
 }
 
@@ -91,29 +91,29 @@ TEST_F(OnlineTest, TheAnsweredIdentityIsLookedUpAsItsControllerId) {
   // Station 2 answers device type 14, product code 15, major revision 13;
   // its vendor, serial number and name play no part.
   ComPtr<IRevision> revision;
-  ASSERT_EQ(Identify(directory.get(), "SIM-1%02 02", revision.out()), S_OK);
-  EXPECT_EQ(Version(revision.get()).first, 13);
-  ExpectSameAsId(directory.get(), "SIM-1%02 02", 14, 15, 13);
-  ExpectSameAsId(directory.get(), "cvpath:SIM-1\\2", 14, 15, 13);
+  ASSERT_EQ(Identify(directory.Get(), "SIM-1%02 02", revision.Out()), S_OK);
+  EXPECT_EQ(Version(revision.Get()).first, 13);
+  ExpectSameAsId(directory.Get(), "SIM-1%02 02", 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "cvpath:SIM-1\\2", 14, 15, 13);
   // Answers with an uncatalogued type, or one the release does not support,
   // are the look-up's own errors, unchanged.
-  ExpectSameAsId(directory.get(), "SIM-1%02 03", 12, 166, 2);
+  ExpectSameAsId(directory.Get(), "SIM-1%02 03", 12, 166, 2);
   SetIdentity(std::string(kDrivers) + "SIM-1\\Devices\\7", 14, 3, 15, "Too new");
-  ExpectSameAsId(directory.get(), "SIM-1%02 07", 14, 3, 15);
+  ExpectSameAsId(directory.Get(), "SIM-1%02 07", 14, 3, 15);
   // A device that serves only attribute lists is read a list at a time.
-  ExpectSameAsId(directory.get(), "SIM-1%02 06", 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "SIM-1%02 06", 14, 15, 13);
 }
 
 TEST_F(OnlineTest, EveryFailureOnTheWayIsNoDeviceFound) {
   auto directory = InitializedDirectory();
-  ExpectNoDevice(directory.get(), "SIM-1\\2");         // neither form
-  ExpectNoDevice(directory.get(), "");
-  ExpectNoDevice(directory.get(), "SIM-1%02 09");      // nobody at station 9
-  ExpectNoDevice(directory.get(), "SIM-1%02 05");      // a CIP error for every request
-  ExpectNoDevice(directory.get(), "NOSUCH-1%02 02");   // a driver the server does not know
-  ExpectNoDevice(directory.get(), "cvpath:NOSUCH-1\\2");
-  ExpectNoDevice(directory.get(), "SIM-1%02 0");       // a path text the library refuses
-  ExpectNoDevice(directory.get(), "cvpath:");
+  ExpectNoDevice(directory.Get(), "SIM-1\\2");  // neither form
+  ExpectNoDevice(directory.Get(), "");
+  ExpectNoDevice(directory.Get(), "SIM-1%02 09");     // nobody at station 9
+  ExpectNoDevice(directory.Get(), "SIM-1%02 05");     // a CIP error for every request
+  ExpectNoDevice(directory.Get(), "NOSUCH-1%02 02");  // a driver the server does not know
+  ExpectNoDevice(directory.Get(), "cvpath:NOSUCH-1\\2");
+  ExpectNoDevice(directory.Get(), "SIM-1%02 0");  // a path text the library refuses
+  ExpectNoDevice(directory.Get(), "cvpath:");
 }
 
 TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
@@ -126,8 +126,8 @@ TEST_F(OnlineTest, ASilentControllerEndsTheCallWithinTheLibrarysTimeOut) {
   SetOptions("/TimeOut=200");
   auto directory = InitializedDirectory();
   auto start = std::chrono::steady_clock::now();
-  ExpectNoDevice(directory.get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port()));
-  ExpectNoDevice(directory.get(), "SIM-1%02 04");
+  ExpectNoDevice(directory.Get(), "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port()));
+  ExpectNoDevice(directory.Get(), "SIM-1%02 04");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   device.Stop();
 }
@@ -140,7 +140,7 @@ TEST_F(OnlineTest, AControllerAnsweringAfterThreeSecondsIsIdentified) {
   SetIdentity(slow + "\\Devices\\2", 14, 15, 13, "Kestrel L85");
   SetDword(slow + "\\Devices\\2", "ReplyDelay", 3100);
   auto directory = InitializedDirectory();
-  ExpectSameAsId(directory.get(), "SIM-2%02 02", 14, 15, 13);
+  ExpectSameAsId(directory.Get(), "SIM-2%02 02", 14, 15, 13);
 }
 
 // The look-up needs vendor, device type, product code and revision: the first
@@ -151,31 +151,31 @@ TEST_F(OnlineTest, AnIdentityReplyShorterThanItsLookUpFieldsIsNoDevice) {
   for (size_t n : {5u, 7u, 8u}) {
     hostile::Options options;
     // Get_Attributes_All's reply header, then vendor 1, type 14, code 15, 13.2.
-    options.cip_reply = {0x81, 0, 0, 0, 0x01, 0x00, 0x0E, 0x00, 0x0F, 0x00, 0x0D, 0x02};
-    options.cip_reply.resize(4 + n);
+    options.cipReply = {0x81, 0, 0, 0, 0x01, 0x00, 0x0E, 0x00, 0x0F, 0x00, 0x0D, 0x02};
+    options.cipReply.resize(4 + n);
     hostile::Device device(options);
-    const std::string route = "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.port());
+    const std::string route = "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port());
     if (n < 8) {
-      ExpectNoDevice(directory.get(), route);
+      ExpectNoDevice(directory.Get(), route);
       revdir::CControllerIdentity identity;
       EXPECT_NE(identity.Read(W(route).c_str()), S_OK) << n;
       EXPECT_EQ(identity.VendorId(), 0xFFFF) << n;
       EXPECT_EQ(identity.DeviceType(), 0xFFFF) << n;
       EXPECT_EQ(identity.ProductCode(), 0xFFFF) << n;
     } else {
-      ExpectSameAsId(directory.get(), route, 14, 15, 13);
+      ExpectSameAsId(directory.Get(), route, 14, 15, 13);
     }
   }
 }
 
 TEST_F(OnlineTest, AnUninitializedDirectoryStillAsksTheController) {
   ComPtr<IRevisionDirectory_V6> directory;
-  ASSERT_EQ(NewDirectory(directory.out()), S_OK);
+  ASSERT_EQ(NewDirectory(directory.Out()), S_OK);
   ComPtr<IRevision> revision;
-  EXPECT_EQ(Identify(directory.get(), "SIM-1%02 02", revision.out()), RdE_NotInitialized);
-  EXPECT_EQ(Identify(directory.get(), "SIM-1%02 03", revision.out()), RdE_NotA_TesselController);
+  EXPECT_EQ(Identify(directory.Get(), "SIM-1%02 02", revision.Out()), RdE_NotInitialized);
+  EXPECT_EQ(Identify(directory.Get(), "SIM-1%02 03", revision.Out()), RdE_NotA_TesselController);
   // Without an answer the look-up is never reached.
-  EXPECT_EQ(Identify(directory.get(), "SIM-1%02 09", revision.out()), RdE_NoDeviceFound);
+  EXPECT_EQ(Identify(directory.Get(), "SIM-1%02 09", revision.Out()), RdE_NoDeviceFound);
   EXPECT_FALSE(revision);
 }
 
@@ -192,24 +192,24 @@ TEST_F(OnlineTest, TheIdentityIsReadInPlaceAndResetWhenAReadFails) {
   EXPECT_EQ(identity.MajorRevision(), 13);
   EXPECT_EQ(identity.MinorRevision(), 7);
   EXPECT_EQ(identity.SerialNumber(), 0xC0FFEEu);
-  EXPECT_EQ(Utf8(identity.ProductName()), "Kestrel L85");
+  EXPECT_EQ(platform::Narrow(identity.ProductName()), "Kestrel L85");
   EXPECT_FALSE(identity.Connected()) << "disconnected after the read";
   ASSERT_EQ(identity.Read(OLESTR("SIM-1%02 07")), S_OK);
-  EXPECT_EQ(Utf8(identity.ProductName()), longName);
+  EXPECT_EQ(platform::Narrow(identity.ProductName()), longName);
   // A failed read leaves all ones and no name, not the last controller's.
   EXPECT_NE(identity.Read(OLESTR("SIM-1%02 09")), S_OK);
   EXPECT_EQ(identity.DeviceType(), 0xFFFF);
   EXPECT_EQ(identity.ProductCode(), 0xFFFF);
   EXPECT_EQ(identity.MajorRevision(), 0xFF);
   EXPECT_EQ(identity.SerialNumber(), 0xFFFFFFFFu);
-  EXPECT_EQ(Utf8(identity.ProductName()), "");
+  EXPECT_EQ(platform::Narrow(identity.ProductName()), "");
   EXPECT_FALSE(identity.Connected());
 }
 
 TEST_F(OnlineTest, NullArgumentsAreInvalid) {
   auto directory = InitializedDirectory();
   Bstr route(OLESTR("SIM-1%02 02"));
-  EXPECT_EQ(directory->GetRevisionFromController(route.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(directory->GetRevisionFromController(route.Get(), nullptr), E_INVALIDARG);
   EXPECT_TRUE(TakeErrorInfo().present);
   IRevision *revision = reinterpret_cast<IRevision *>(static_cast<uintptr_t>(0xdeadbeef));
   EXPECT_EQ(directory->GetRevisionFromController(nullptr, &revision), E_INVALIDARG);
@@ -225,21 +225,21 @@ TEST_F(OnlineTest, ScriptsReachItByName) {
   arg.bstrVal = SysAllocString(OLESTR("cvpath:SIM-1\\2"));
   VARIANT result;
   VariantInit(&result);
-  ASSERT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result),
+  ASSERT_EQ(InvokeByName(directory.Get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result),
             S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   ComPtr<IRevision> revision;
-  ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.outv()), S_OK);
-  EXPECT_EQ(Version(revision.get()).first, 13);
+  ASSERT_EQ(result.pdispVal->QueryInterface(IID_IRevision, revision.OutVoid()), S_OK);
+  EXPECT_EQ(Version(revision.Get()).first, 13);
   VariantClear(&result);
   VariantClear(&arg);
 
   EXCEPINFO excep = {};
   arg.vt = VT_BSTR;
   arg.bstrVal = SysAllocString(OLESTR("SIM-1%02 09"));
-  EXPECT_EQ(InvokeByName(directory.get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result,
-                         &excep),
-            DISP_E_EXCEPTION);
+  EXPECT_EQ(
+      InvokeByName(directory.Get(), OLESTR("GetRevisionFromController"), DISPATCH_METHOD, &arg, 1, &result, &excep),
+      DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, RdE_NoDeviceFound);
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);

@@ -41,11 +41,11 @@ bool Touch(const std::u16string &path, DWORD disposition = CREATE_NEW) {
 class PrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_prefixOverride.Use((m_scratch.path() / "prefix").string());
+    m_prefixOverride.Use((m_scratch.Path() / "prefix").string());
     m_cwd = fs::current_path();
   }
   void TearDown() override { fs::current_path(m_cwd); }
-  fs::path DriveC() const { return m_scratch.path() / "prefix" / "drive_c"; }
+  fs::path DriveC() const { return m_scratch.Path() / "prefix" / "drive_c"; }
 
   PrefixOverride m_prefixOverride;
   ScratchDir m_scratch;
@@ -65,20 +65,20 @@ TEST_F(PrefixTest, DrivesCaseAndRelativePaths) {
   EXPECT_EQ(std::distance(fs::directory_iterator(DriveC() / "Revdir Test"), fs::directory_iterator()), 1);
 
   // Z: is the Linux root; a path that starts with "/" is a Linux path.
-  EXPECT_TRUE(Touch(u"Z:" + Backslashed(m_scratch.path() / "z.txt")));
-  EXPECT_TRUE(fs::exists(m_scratch.path() / "z.txt"));
-  EXPECT_TRUE(Touch(u"z:\\..\\" + Backslashed(m_scratch.path() / "z.txt").substr(1), OPEN_EXISTING));
-  EXPECT_TRUE(Touch((m_scratch.path() / "linux.txt").u16string()));
-  EXPECT_TRUE(fs::exists(m_scratch.path() / "linux.txt"));
+  EXPECT_TRUE(Touch(u"Z:" + Backslashed(m_scratch.Path() / "z.txt")));
+  EXPECT_TRUE(fs::exists(m_scratch.Path() / "z.txt"));
+  EXPECT_TRUE(Touch(u"z:\\..\\" + Backslashed(m_scratch.Path() / "z.txt").substr(1), OPEN_EXISTING));
+  EXPECT_TRUE(Touch((m_scratch.Path() / "linux.txt").u16string()));
+  EXPECT_TRUE(fs::exists(m_scratch.Path() / "linux.txt"));
 
   // Relative paths start at the current directory; "C:name" at C:'s root
   // when the current directory is on another drive.
-  fs::current_path(m_scratch.path());
+  fs::current_path(m_scratch.Path());
   EXPECT_TRUE(Touch(u"rel.txt"));
   EXPECT_TRUE(Touch(u"nothing\\..\\rel2.txt"));
-  EXPECT_TRUE(fs::exists(m_scratch.path() / "rel.txt") && fs::exists(m_scratch.path() / "rel2.txt"));
-  EXPECT_TRUE(Touch(u"\\" + Backslashed(m_scratch.path() / "rooted.txt").substr(1)));
-  EXPECT_TRUE(fs::exists(m_scratch.path() / "rooted.txt"));
+  EXPECT_TRUE(fs::exists(m_scratch.Path() / "rel.txt") && fs::exists(m_scratch.Path() / "rel2.txt"));
+  EXPECT_TRUE(Touch(u"\\" + Backslashed(m_scratch.Path() / "rooted.txt").substr(1)));
+  EXPECT_TRUE(fs::exists(m_scratch.Path() / "rooted.txt"));
   EXPECT_TRUE(Touch(u"C:drive-relative.txt"));
   EXPECT_TRUE(fs::exists(DriveC() / "drive-relative.txt"));
   fs::current_path(DriveC() / "Revdir Test");
@@ -173,16 +173,16 @@ TEST_F(LocaleTest, ThreadLocaleChoosesTheLanguage) {
 // refused at once, as a directory is, instead of blocking the caller.
 TEST(FilesLinux, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
   ScratchDir dir;
-  fs::path fifo = dir.path() / "fifo";
+  fs::path fifo = dir.Path() / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  fs::path socketPath = dir.path() / "socket";
+  fs::path socketPath = dir.Path() / "socket";
   int listener = socket(AF_UNIX, SOCK_STREAM, 0);
   ASSERT_GE(listener, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-  for (const fs::path &path : {fifo, socketPath, fs::path("/dev/null"), dir.path()}) {
+  for (const fs::path &path : {fifo, socketPath, fs::path("/dev/null"), dir.Path()}) {
     for (DWORD access : {DWORD(GENERIC_READ), DWORD(GENERIC_WRITE), DWORD(GENERIC_READ | GENERIC_WRITE)}) {
       SetLastError(0xdeadbeef);
       HANDLE h = CreateFileW(path.u16string().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -231,7 +231,7 @@ TEST(NamedMutex, IsSharedWithOtherProcessesAndAbandonedByOneThatEnds) {
   ScratchDir dir;
   for (const std::string mode : {"release", "end"}) {
     SCOPED_TRACE(mode);
-    std::filesystem::path marker = dir.path() / mode;
+    std::filesystem::path marker = dir.Path() / mode;
     SetVariable(kMutexChildVariable, mode + ":" + marker.string());
     ASSERT_TRUE(StartThisProgramFor("NamedMutexChild.DISABLED_HoldsTheSharedMutex")) << GetLastError();
     SetVariable(kMutexChildVariable, "");

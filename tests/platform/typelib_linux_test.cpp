@@ -36,7 +36,7 @@ size_t TypeRecord(const std::vector<BYTE> &image, int index) { return Get(image,
 // Loads the first `size` bytes of the image as a type-library file.
 HRESULT Load(const std::vector<BYTE> &image, size_t size) {
   static ScratchDir g_scratch;
-  const std::filesystem::path file = g_scratch.path() / "image.tlb";
+  const std::filesystem::path file = g_scratch.Path() / "image.tlb";
   {
     std::ofstream f(file, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char *>(image.data()), static_cast<std::streamsize>(size));

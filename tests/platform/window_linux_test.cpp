@@ -47,7 +47,7 @@ TEST(Windows, NoDisplayHasNoWindows) {
 
 TEST(Windows, AProgramsWindowIsFoundOnceItShows) {
   VirtualDisplay display;
-  if (!display.ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
+  if (!display.Ok()) GTEST_SKIP() << "no Xvfb: no display to show windows on";
   UseFreshPrefix();
   StandInInstallation installation;
   SetVariable(STANDIN_WINDOW_DELAY_VARIABLE, "1000");

@@ -82,13 +82,13 @@ TEST(AliasSetTest, OneMappingPerAliasFirstWins) {
 
 TEST(FindByDatabaseVersionTest, InstalledBeatsHigherElseHighest) {
   DatabaseVersionIndex index;
-  for (const CRevisionInformation &record : RevisionTable) index.insert(&record);
+  for (const CRevisionInformation &record : kRevisionTable) index.insert(&record);
   ResetAllInstalledPaths();
   // 10.00 to 10.07 share database version 3071.
-  EXPECT_EQ(FindRevisionByDatabaseVersion(index, 3071), &RevisionTable[24]) << "10.07, none installed";
-  SetInstalledPath(&RevisionTable[20], OLESTR("C:\\Q\\Quillon.Exe"));  // 10.03
-  SetInstalledPath(&RevisionTable[19], OLESTR("C:\\P\\Quillon.Exe"));  // 10.02
-  EXPECT_EQ(FindRevisionByDatabaseVersion(index, 3071), &RevisionTable[20]) << "highest installed";
+  EXPECT_EQ(FindRevisionByDatabaseVersion(index, 3071), &kRevisionTable[24]) << "10.07, none installed";
+  SetInstalledPath(&kRevisionTable[20], OLESTR("C:\\Q\\Quillon.Exe"));  // 10.03
+  SetInstalledPath(&kRevisionTable[19], OLESTR("C:\\P\\Quillon.Exe"));  // 10.02
+  EXPECT_EQ(FindRevisionByDatabaseVersion(index, 3071), &kRevisionTable[20]) << "highest installed";
   EXPECT_EQ(FindRevisionByDatabaseVersion(index, 3072), nullptr);
   EXPECT_EQ(FindRevisionByDatabaseVersion(index, 0xFFFFFFFF), nullptr);
   ResetAllInstalledPaths();

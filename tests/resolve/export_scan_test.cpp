@@ -100,7 +100,7 @@ TEST(ExportScan, TheListEndsAtTheBalancingParenthesis) {
 
 TEST(ExportScan, ShortAndEmptyTextsHoldNoEntry) {
   for (const char *text : {"", "m", "module", "MODULE ", "MODULE Local (", "Major := 1)"})
-    EXPECT_FALSE(Scan(text).found()) << text;
+    EXPECT_FALSE(Scan(text).Found()) << text;
 }
 
 TEST(ExportScan, DeepNestingIsDecidedExactlyWithBoundedMemory) {
@@ -115,7 +115,7 @@ TEST(ExportScan, DeepNestingIsDecidedExactlyWithBoundedMemory) {
     // The earliest entry whose list closed.
     int earliest = std::max(40 - closes, 0);
     if (closes == 0) {
-      EXPECT_FALSE(expected.found());
+      EXPECT_FALSE(expected.Found());
     } else {
       EXPECT_EQ(expected, (ExportScanResult{earliest, 100 + earliest}));
     }

@@ -47,9 +47,9 @@ class Object final : public NamedDispatch, public IRunnableObject {
 
   // IDispatch: two read-only properties, by name.
   const DispatchMember *Members() const override {
-    static const DispatchMember members[] = {
+    static const DispatchMember kMembers[] = {
         {"WasRun", STANDIN_DISPID_WASRUN}, {"IsApplication", STANDIN_DISPID_ISAPPLICATION}, {nullptr, 0}};
-    return members;
+    return kMembers;
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *, VARIANT *result, EXCEPINFO *,
                       UINT *) override {

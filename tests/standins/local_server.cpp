@@ -39,8 +39,8 @@ class Application final : public NamedDispatch {
   }
 
   const DispatchMember *Members() const override {
-    static const DispatchMember members[] = {{"ProcessId", kProcessId}, {"Quit", kQuit}, {nullptr, 0}};
-    return members;
+    static const DispatchMember kMembers[] = {{"ProcessId", kProcessId}, {"Quit", kQuit}, {nullptr, 0}};
+    return kMembers;
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *, VARIANT *result, EXCEPINFO *,
                       UINT *) override {
@@ -151,11 +151,11 @@ int ServeAutomation(const AutomationStart &start) {
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  static Factory factory;
+  static Factory g_factory;
   HRESULT hr = start.project ? g_application.Open(start.project) : S_OK;
   DWORD registration = 0;
   if (SUCCEEDED(hr) && start.server)
-    hr = CoRegisterClassObject(CLSID_StandInLocalApplication, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+    hr = CoRegisterClassObject(CLSID_StandInLocalApplication, &g_factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                &registration);
   if (SUCCEEDED(hr)) RunMessages(STANDIN_SERVER_LIFETIME_MS);
   if (registration) CoRevokeClassObject(registration);

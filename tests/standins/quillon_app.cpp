@@ -32,15 +32,9 @@ std::string Marker() {
 #include <windows.h>
 
 #include "local_server.h"
+#include "platform/text/wide_text.h"
 
 namespace {
-
-std::string Utf8(const wchar_t *s) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n - 1 : 0, '\0');
-  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::wstring Variable(const char *name) {
   std::wstring wide(name, name + strlen(name));
@@ -78,7 +72,7 @@ void ShowWindowFor(DWORD delayMs, DWORD lingerMs) {
 int wmain(int argc, wchar_t **argv) {
   std::string record = Marker();
   record += '\0';
-  for (int i = 1; i < argc; ++i) record += Utf8(argv[i]) + '\0';
+  for (int i = 1; i < argc; ++i) record += platform::Narrow(argv[i]) + '\0';
   std::wstring path = Variable(STANDIN_RECORD_VARIABLE);
   if (!path.empty()) Write(path, record);
   AutomationStart automation = AutomationRequested(argc, argv);

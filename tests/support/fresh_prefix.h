@@ -24,7 +24,7 @@ inline void UseFreshPrefix() {
       if (!dir.empty()) std::filesystem::remove_all(dir, ec);
     }
   };
-  static Prefix prefix;
+  static Prefix g_prefix;
 }
 
 // Points REVDIR_PREFIX elsewhere for one test and puts back what was there, so
@@ -33,12 +33,12 @@ class PrefixOverride {
  public:
   PrefixOverride() {
     const char *old = getenv("REVDIR_PREFIX");
-    had_ = old != nullptr;
-    if (had_) saved_ = old;
+    m_had = old != nullptr;
+    if (m_had) m_saved = old;
   }
   ~PrefixOverride() {
-    if (had_)
-      setenv("REVDIR_PREFIX", saved_.c_str(), 1);
+    if (m_had)
+      setenv("REVDIR_PREFIX", m_saved.c_str(), 1);
     else
       unsetenv("REVDIR_PREFIX");
   }
@@ -47,8 +47,8 @@ class PrefixOverride {
   PrefixOverride &operator=(const PrefixOverride &) = delete;
 
  private:
-  std::string saved_;
-  bool had_ = false;
+  std::string m_saved;
+  bool m_had = false;
 };
 #else
 inline void UseFreshPrefix() {}

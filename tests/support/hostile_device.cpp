@@ -18,7 +18,6 @@ namespace {
 
 constexpr size_t kHeader = 24;
 constexpr uint16_t kRegisterSession = 0x0065;
-constexpr uint16_t kUnRegisterSession = 0x0066;
 constexpr uint16_t kSendRRData = 0x006F;
 constexpr uint16_t kUnconnectedData = 0x00B2;
 
@@ -100,7 +99,7 @@ struct Device::Impl {
   }
 
   Bytes CipReply(const Bytes &request) const {
-    if (!options.cip_reply.empty()) return options.cip_reply;
+    if (!options.cipReply.empty()) return options.cipReply;
     uint8_t service = request.empty() ? 0 : request[0];
     if (service == 0x01) return IdentityReply();
     return {static_cast<uint8_t>(service | 0x80), 0, 0, 0};
@@ -109,8 +108,8 @@ struct Device::Impl {
   // SendRRData's answer, broken as the fault says.
   Bytes Answer(const Bytes &request) const {
     Fault f = options.fault;
-    uint32_t session = options.session + (f == Fault::WrongSession ? 1 : 0);
-    if (f == Fault::EncapStatus) return Header(kSendRRData, 0, session, 0x0065, request);
+    uint32_t session = options.session + (f == Fault::kWrongSession ? 1 : 0);
+    if (f == Fault::kEncapStatus) return Header(kSendRRData, 0, session, 0x0065, request);
     Bytes cip = CipReply(DataItem(request));
     Bytes data;
     Put32(data, 0);  // interface handle
@@ -118,16 +117,16 @@ struct Device::Impl {
     Put16(data, 2);  // items: null address, unconnected data
     Put16(data, 0x0000);
     Put16(data, 0);
-    Put16(data, f == Fault::WrongItemType ? 0x00B1 : kUnconnectedData);
-    Put16(data, static_cast<uint16_t>(cip.size() + (f == Fault::LongItem ? 8 : 0)));
+    Put16(data, f == Fault::kWrongItemType ? 0x00B1 : kUnconnectedData);
+    Put16(data, static_cast<uint16_t>(cip.size() + (f == Fault::kLongItem ? 8 : 0)));
     data.insert(data.end(), cip.begin(), cip.end());
-    if (f == Fault::TrailingJunk) data.insert(data.end(), {0xDE, 0xAD, 0xBE});
+    if (f == Fault::kTrailingJunk) data.insert(data.end(), {0xDE, 0xAD, 0xBE});
     size_t length = data.size();
-    if (f == Fault::LongHeader) length += 8;
-    if (f == Fault::ShortHeader) length -= 4;
+    if (f == Fault::kLongHeader) length += 8;
+    if (f == Fault::kShortHeader) length -= 4;
     Bytes out = Header(kSendRRData, length, session, 0, request);
     out.insert(out.end(), data.begin(), data.end());
-    if (f == Fault::JunkAfterReply) out.insert(out.end(), {0xDE, 0xAD, 0xBE});
+    if (f == Fault::kJunkAfterReply) out.insert(out.end(), {0xDE, 0xAD, 0xBE});
     return out;
   }
 
@@ -136,17 +135,17 @@ struct Device::Impl {
     asio::error_code ec;
     auto token = asio::redirect_error(asio::use_awaitable, ec);
     Fault f = options.fault;
-    if (f == Fault::Silent) co_return true;
-    if (f == Fault::DropReused && nth > 1) co_return false;
+    if (f == Fault::kSilent) co_return true;
+    if (f == Fault::kDropReused && nth > 1) co_return false;
     Bytes out = Answer(request);
-    if (f == Fault::CloseMidReply) {
+    if (f == Fault::kCloseMidReply) {
       co_await asio::async_write(s, asio::buffer(out.data(), out.size() / 2), token);
       co_return false;
     }
-    if (f == Fault::Trickle) {
+    if (f == Fault::kTrickle) {
       asio::steady_timer pause(io);
       for (uint8_t byte : out) {
-        pause.expires_after(std::chrono::milliseconds(options.trickle_ms));
+        pause.expires_after(std::chrono::milliseconds(options.trickleMs));
         co_await pause.async_wait(token);
         co_await asio::async_write(s, asio::buffer(&byte, 1), token);
         if (ec) co_return false;
@@ -154,7 +153,7 @@ struct Device::Impl {
       co_return true;
     }
     co_await asio::async_write(s, asio::buffer(out), token);
-    co_return !ec && f != Fault::CloseAfterReply;
+    co_return !ec && f != Fault::kCloseAfterReply;
   }
 
   asio::awaitable<void> Serve(tcp::socket s) {
@@ -188,21 +187,21 @@ struct Device::Impl {
   }
 };
 
-Device::Device(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  asio::co_spawn(impl_->io, impl_->Accept(), asio::detached);
-  impl_->thread = std::thread([io = &impl_->io] { io->run(); });
+Device::Device(Options options) : m_impl(std::make_unique<Impl>(std::move(options))) {
+  asio::co_spawn(m_impl->io, m_impl->Accept(), asio::detached);
+  m_impl->thread = std::thread([io = &m_impl->io] { io->run(); });
 }
 
 Device::~Device() {
-  impl_->io.stop();
-  impl_->thread.join();
+  m_impl->io.stop();
+  m_impl->thread.join();
 }
 
-uint16_t Device::port() const { return impl_->port; }
+uint16_t Device::Port() const { return m_impl->port; }
 
 std::vector<Bytes> Device::Received() const {
-  std::lock_guard<std::mutex> g(impl_->m);
-  return impl_->received;
+  std::lock_guard<std::mutex> g(m_impl->m);
+  return m_impl->received;
 }
 
 std::vector<Bytes> Device::Requests() const {
@@ -218,8 +217,8 @@ int Device::Requests(uint8_t service) const {
   return n;
 }
 
-int Device::Connections() const { return impl_->connections; }
-int Device::Closed() const { return impl_->closed; }
+int Device::Connections() const { return m_impl->connections; }
+int Device::Closed() const { return m_impl->closed; }
 
 struct Client::Impl {
   asio::io_context io;
@@ -227,30 +226,29 @@ struct Client::Impl {
   bool connected = false;
 };
 
-Client::Client(uint16_t port) : impl_(std::make_unique<Impl>()) {
+Client::Client(uint16_t port) : m_impl(std::make_unique<Impl>()) {
   asio::error_code ec;
-  impl_->socket.connect({asio::ip::make_address_v4("127.0.0.1"), port}, ec);
-  impl_->connected = !ec;
+  m_impl->socket.connect({asio::ip::make_address_v4("127.0.0.1"), port}, ec);
+  m_impl->connected = !ec;
 }
 
 Client::~Client() = default;
 
-bool Client::connected() const { return impl_->connected; }
+bool Client::Connected() const { return m_impl->connected; }
 
-Bytes Client::Ask(const Bytes &request, size_t n, int timeout_ms) {
+Bytes Client::Ask(const Bytes &request, size_t n, int timeoutMs) {
   Bytes reply(n);
   asio::error_code ec;
-  asio::write(impl_->socket, asio::buffer(request), ec);
+  asio::write(m_impl->socket, asio::buffer(request), ec);
   if (ec) return {};
   size_t got = 0;
-  asio::async_read(impl_->socket, asio::buffer(reply),
-                   [&got](const asio::error_code &, size_t size) { got = size; });
-  impl_->io.restart();
-  impl_->io.run_for(std::chrono::milliseconds(timeout_ms));
-  if (!impl_->io.stopped()) {
+  asio::async_read(m_impl->socket, asio::buffer(reply), [&got](const asio::error_code &, size_t size) { got = size; });
+  m_impl->io.restart();
+  m_impl->io.run_for(std::chrono::milliseconds(timeoutMs));
+  if (!m_impl->io.stopped()) {
     // Out of time: the read ends aborted, with what arrived so far.
-    impl_->socket.cancel(ec);
-    impl_->io.run();
+    m_impl->socket.cancel(ec);
+    m_impl->io.run();
   }
   reply.resize(got);
   return reply;

@@ -16,34 +16,34 @@ using Bytes = std::vector<uint8_t>;
 // What the device does to its answer of SendRRData (RegisterSession is
 // always answered well).
 enum class Fault {
-  None,
-  LongHeader,       // the header counts 8 bytes more than follow; the connection stays open
-  ShortHeader,      // the header counts 4 bytes fewer than follow
-  LongItem,         // the data item claims 8 bytes more than it holds
-  WrongSession,     // the reply names another session
-  WrongItemType,    // the data item is of type 0x00B1 (connected data)
-  TrailingJunk,     // 3 bytes after the items, counted in the header's length
-  JunkAfterReply,   // a whole reply, then 3 bytes nobody asked for
-  CloseMidReply,    // half the reply, then the connection closes
-  EncapStatus,      // status 0x0065 in the header and no data
-  Trickle,          // the reply a byte at a time, trickle_ms apart
-  Silent,           // never answers SendRRData
-  CloseAfterReply,  // closes the connection after each reply
-  DropReused,       // answers a connection's first SendRRData; closes unanswered at a later one
+  kNone,
+  kLongHeader,       // the header counts 8 bytes more than follow; the connection stays open
+  kShortHeader,      // the header counts 4 bytes fewer than follow
+  kLongItem,         // the data item claims 8 bytes more than it holds
+  kWrongSession,     // the reply names another session
+  kWrongItemType,    // the data item is of type 0x00B1 (connected data)
+  kTrailingJunk,     // 3 bytes after the items, counted in the header's length
+  kJunkAfterReply,   // a whole reply, then 3 bytes nobody asked for
+  kCloseMidReply,    // half the reply, then the connection closes
+  kEncapStatus,      // status 0x0065 in the header and no data
+  kTrickle,          // the reply a byte at a time, trickleMs apart
+  kSilent,           // never answers SendRRData
+  kCloseAfterReply,  // closes the connection after each reply
+  kDropReused,       // answers a connection's first SendRRData; closes unanswered at a later one
 };
 
 struct Options {
   Options() = default;
   explicit Options(Fault f) : fault(f) {}
-  Fault fault = Fault::None;
+  Fault fault = Fault::kNone;
   // The CIP reply of every SendRRData; empty: an Identity reply (IdentityReply)
   // to Get_Attributes_All, a bare success to any other service.
-  Bytes cip_reply;
+  Bytes cipReply;
   // Whole encapsulated messages answering the first messages received, in
   // order and whatever they ask; then the device answers as set above.
   std::vector<Bytes> script;
   uint32_t session = 0x0A0B0C0D;
-  uint32_t trickle_ms = 20;
+  uint32_t trickleMs = 20;
 };
 
 // Get_Attributes_All's reply from an Identity object: vendor 1, device type
@@ -60,7 +60,7 @@ class Device {
   Device(const Device &) = delete;
   Device &operator=(const Device &) = delete;
 
-  uint16_t port() const;
+  uint16_t Port() const;
   // Every encapsulated message received, header and data, in order.
   std::vector<Bytes> Received() const;
   // The CIP request of every SendRRData received (its unconnected data item).
@@ -71,7 +71,7 @@ class Device {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> m_impl;
 };
 
 // A client of its own TCP connection to 127.0.0.1:port.
@@ -82,14 +82,14 @@ class Client {
   Client(const Client &) = delete;
   Client &operator=(const Client &) = delete;
 
-  bool connected() const;
+  bool Connected() const;
   // Sends request and reads up to n bytes back: fewer when the peer closes
-  // or timeout_ms passes first.
-  Bytes Ask(const Bytes &request, size_t n, int timeout_ms = 2000);
+  // or timeoutMs passes first.
+  Bytes Ask(const Bytes &request, size_t n, int timeoutMs = 2000);
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace hostile

@@ -24,24 +24,24 @@ class ScratchDir {
  public:
   ScratchDir() {
     std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("revdir-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir_);
+    m_dir = std::filesystem::temp_directory_path() / ("revdir-test-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(m_dir);
   }
   ~ScratchDir() {
     std::error_code ec;
     // Read-only files would stop the removal on Windows.
-    for (auto &e : std::filesystem::recursive_directory_iterator(dir_, ec))
+    for (auto &e : std::filesystem::recursive_directory_iterator(m_dir, ec))
       std::filesystem::permissions(e.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
                                    ec);
-    std::filesystem::remove_all(dir_, ec);
+    std::filesystem::remove_all(m_dir, ec);
   }
   ScratchDir(const ScratchDir &) = delete;
   ScratchDir &operator=(const ScratchDir &) = delete;
 
-  const std::filesystem::path &path() const { return dir_; }
+  const std::filesystem::path &Path() const { return m_dir; }
   // A name inside the folder, with Windows separators.
-  WString operator/(const WCHAR *name) const { return ToWString(dir_) + OLESTR("\\") + name; }
+  WString operator/(const WCHAR *name) const { return ToWString(m_dir) + OLESTR("\\") + name; }
 
  private:
-  std::filesystem::path dir_;
+  std::filesystem::path m_dir;
 };

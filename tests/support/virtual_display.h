@@ -61,7 +61,7 @@ class VirtualDisplay {
   VirtualDisplay(const VirtualDisplay &) = delete;
   VirtualDisplay &operator=(const VirtualDisplay &) = delete;
 
-  bool ok() const { return !m_name.empty(); }
+  bool Ok() const { return !m_name.empty(); }
 
  private:
   pid_t m_pid = -1;

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "conformance.h"
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 #define WIDE_TEXT(s) OLESTR(s)
 
