@@ -13,8 +13,8 @@ using namespace revdir;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<WCHAR> script(size / sizeof(WCHAR) + 1, 0);
   std::memcpy(script.data(), data, size / sizeof(WCHAR) * sizeof(WCHAR));
-  static const REGISTRAR_VAR vars[] = {
-      {OLESTR("MODULE"), OLESTR("C:\\x\\server.dll")}, {OLESTR("CLSID"), OLESTR("{00000000-0000-0000-0000-000000000000}")}};
-  RegistrarCheck(script.data(), vars, 2);
+  static const REGISTRAR_VAR kVars[] = {{OLESTR("MODULE"), OLESTR("C:\\x\\server.dll")},
+                                        {OLESTR("CLSID"), OLESTR("{00000000-0000-0000-0000-000000000000}")}};
+  RegistrarCheck(script.data(), kVars, 2);
   return 0;
 }
