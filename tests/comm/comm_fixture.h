@@ -25,7 +25,7 @@ using simreg::DeleteTree;
 using simreg::SetDword;
 using simreg::SetIdentity;
 using simreg::SetText;
-using simreg::Wide;
+using platform::Widen;
 
 inline constexpr DWORD kHeldReplyMs = 1500;
 
@@ -67,9 +67,9 @@ inline void ConfigureDrivers() {
 inline void RemoveConfiguration() {
   DeleteTree("SOFTWARE\\Brenmoor Software\\Corvid");
   DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1");
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, Widen("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
   DeleteTree("SOFTWARE\\Brenmoor Software\\Quillon.1", HKEY_CURRENT_USER);
-  RegDeleteKeyW(HKEY_CURRENT_USER, Wide("SOFTWARE\\Brenmoor Software").c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, Widen("SOFTWARE\\Brenmoor Software").c_str());
 }
 
 // A whole file (a packet log), or "" when it cannot be read.

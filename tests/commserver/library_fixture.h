@@ -26,7 +26,7 @@ inline constexpr char kKey[] = "SOFTWARE\\Brenmoor Software\\Corvid Tests";
 using simreg::SetDword;
 using simreg::SetIdentity;
 using simreg::SetText;
-using simreg::Wide;
+using platform::Widen;
 
 inline std::string Computer() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
@@ -84,8 +84,8 @@ class Library : public ::testing::Test {
   }
   // Nothing of ours stays in a real registry.
   static void TearDownTestSuite() {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(kKey).c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, Widen(kKey).c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, Widen("SOFTWARE\\Brenmoor Software").c_str());  // only when empty
   }
   void SetUp() override {
     DTL_INIT_ARGS args{sizeof args, 0, kKey};

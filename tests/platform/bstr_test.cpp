@@ -22,7 +22,7 @@ TEST(Bstr, PrefixTextAndTerminator) {
   EXPECT_EQ(Prefix(s), 10u);
   EXPECT_EQ(SysStringLen(s), 5u);
   EXPECT_EQ(SysStringByteLen(s), 10u);
-  EXPECT_EQ(memcmp(s, OLESTR("hello"), 12), 0) << Narrow(s);
+  EXPECT_EQ(memcmp(s, OLESTR("hello"), 12), 0) << Printable(s);
   SysFreeString(s);
 
   // Embedded nulls are part of the length.
@@ -71,7 +71,7 @@ TEST(Bstr, SizesThatOverflowFail) {
   EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
   BSTR s = SysAllocString(OLESTR("keep"));
   EXPECT_FALSE(SysReAllocStringLen(&s, nullptr, 0x80000000u));
-  EXPECT_EQ(Narrow(s), "keep") << "a failed reallocation leaves the string alone";
+  EXPECT_EQ(Printable(s), "keep") << "a failed reallocation leaves the string alone";
   SysFreeString(s);
 }
 
@@ -79,15 +79,15 @@ TEST(Bstr, Reallocation) {
   BSTR s = SysAllocString(OLESTR("abcdef"));
   EXPECT_TRUE(SysReAllocString(&s, OLESTR("xy")));
   EXPECT_EQ(SysStringLen(s), 2u);
-  EXPECT_EQ(Narrow(s), "xy");
+  EXPECT_EQ(Printable(s), "xy");
   // The source may be part of the string being replaced.
   EXPECT_TRUE(SysReAllocString(&s, OLESTR("0123456789")));
   EXPECT_TRUE(SysReAllocStringLen(&s, s + 3, 4));
-  EXPECT_EQ(Narrow(s), "3456");
+  EXPECT_EQ(Printable(s), "3456");
   // No source keeps the old text as far as it reaches.
   EXPECT_TRUE(SysReAllocStringLen(&s, nullptr, 2));
   EXPECT_EQ(SysStringLen(s), 2u);
-  EXPECT_EQ(Narrow(s), "34");
+  EXPECT_EQ(Printable(s), "34");
   SysFreeString(s);
 
   // Grown from its own text: the old characters stay and nothing past them
@@ -99,11 +99,11 @@ TEST(Bstr, Reallocation) {
   EXPECT_EQ(s[40], 0);
   // Shrunk from its own tail.
   ASSERT_TRUE(SysReAllocStringLen(&s, s + 1, 2));
-  EXPECT_EQ(Narrow(s), "bc");
+  EXPECT_EQ(Printable(s), "bc");
   SysFreeString(s);
 
   BSTR none = nullptr;
   EXPECT_TRUE(SysReAllocStringLen(&none, OLESTR("new"), 3));
-  EXPECT_EQ(Narrow(none), "new");
+  EXPECT_EQ(Printable(none), "new");
   SysFreeString(none);
 }

@@ -98,7 +98,7 @@ TEST(GuidText, StringFromGuid2WritesUpperCaseBracedForm) {
   WCHAR buf[41];
   for (WCHAR &c : buf) c = 0x7777;
   EXPECT_EQ(39, StringFromGUID2(g, buf, 39));
-  EXPECT_EQ("{0123ABCD-4567-89EF-FEDC-BA9876543210}", Narrow(buf));
+  EXPECT_EQ("{0123ABCD-4567-89EF-FEDC-BA9876543210}", Printable(buf));
   EXPECT_EQ(0x7777, buf[39]) << "wrote past the terminator";
 
   // Too small by one: nothing written, not even a terminator.
@@ -133,11 +133,11 @@ TEST(GuidText, RoundTripsAndRejectsMalformedText) {
   };
   for (const WCHAR *s : bad) {
     std::memset(&back, 0xAB, sizeof back);
-    EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromString(s, &back)) << Narrow(s);
+    EXPECT_HR(CO_E_CLASSSTRING, CLSIDFromString(s, &back)) << Printable(s);
     // Wine answers CO_E_IIDSTRING.
     HRESULT hr = IIDFromString(s, &back);
     if (!(RunningUnderWine() && hr == CO_E_IIDSTRING)) {
-      EXPECT_HR(E_INVALIDARG, hr) << Narrow(s);
+      EXPECT_HR(E_INVALIDARG, hr) << Printable(s);
     }
   }
   // A word that is no registered ProgID is no class either.
@@ -183,7 +183,7 @@ TEST_F(Monikers, FileMonikersCompareIgnoringCaseAndSlashKind) {
   ASSERT_HR(S_OK, CreateBindCtx(0, &bc));
   LPOLESTR name = nullptr;
   EXPECT_HR(S_OK, b->GetDisplayName(bc, nullptr, &name));
-  EXPECT_EQ("c:/data/REVISIONS/report.RDIR", Narrow(name));
+  EXPECT_EQ("c:/data/REVISIONS/report.RDIR", Printable(name));
   CoTaskMemFree(name);
   DWORD sys = kSentinel;
   EXPECT_HR(S_OK, a->IsSystemMoniker(&sys));
@@ -359,7 +359,7 @@ TEST_F(Activation, ProgIdsResolveThroughTheRegistry) {
 
   LPOLESTR progId = nullptr;
   EXPECT_HR(S_OK, ProgIDFromCLSID(CLSID_RevdirTestObject, &progId));
-  EXPECT_EQ(REVDIR_TEST_PROGID_1, Narrow(progId));
+  EXPECT_EQ(REVDIR_TEST_PROGID_1, Printable(progId));
   CoTaskMemFree(progId);
   const CLSID unknown = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}};
   progId = reinterpret_cast<LPOLESTR>(static_cast<uintptr_t>(kSentinel));
@@ -440,7 +440,7 @@ TEST_F(Activation, FileMonikerOpensFilesOfTheRegisteredClass) {
   ASSERT_HR(S_OK, hr);
   LPOLESTR loaded = nullptr;
   EXPECT_HR(S_OK, file->GetCurFile(&loaded));
-  EXPECT_EQ("C:\\Docs\\Notes" REVDIR_TEST_EXTENSION, Narrow(loaded));
+  EXPECT_EQ("C:\\Docs\\Notes" REVDIR_TEST_EXTENSION, Printable(loaded));
   CoTaskMemFree(loaded);
   file->Release();
 }
@@ -473,7 +473,7 @@ TEST_F(Activation, UnregistrationLeavesOnlyWhatWasThere) {
                          OLESTR("CLSID\\") REVDIR_TEST_CLSID_TEXT};
   for (const WCHAR *name : gone) {
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key)) << Narrow(name);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key)) << Printable(name);
     if (key) RegCloseKey(key);
   }
   HKEY clsid = nullptr;

@@ -15,7 +15,7 @@
 
 namespace {
 
-std::string Text(BSTR b) { return b ? Narrow(b) : "(null)"; }
+std::string Text(BSTR b) { return b ? Printable(b) : "(null)"; }
 
 VARIANT I4(LONG v) {
   VARIANT r;
@@ -56,7 +56,7 @@ class Dispatch : public ::testing::Test {
   DISPID Id(const WCHAR *name) {
     LPOLESTR n = const_cast<LPOLESTR>(name);
     DISPID id = kSentinel;
-    EXPECT_EQ(S_OK, m_disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << Narrow(name);
+    EXPECT_EQ(S_OK, m_disp->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id)) << Printable(name);
     return id;
   }
 
@@ -183,8 +183,8 @@ TEST_F(Dispatch, FailingMemberFillsExcepInfo) {
   EXPECT_EQ(code, m_excep.scode);
   const BSTR untouched = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0xccccccccccccccccull));
   EXPECT_EQ_OR_WINE(0, 0xcccc, m_excep.wCode, "Wine fills only what it has and leaves the rest of EXCEPINFO as it was");
-  EXPECT_EQ(Narrow(FIXTURE_ERROR_SOURCE), Text(m_excep.bstrSource));
-  EXPECT_EQ(Narrow(FIXTURE_ERROR_TEXT), Text(m_excep.bstrDescription));
+  EXPECT_EQ(Printable(FIXTURE_ERROR_SOURCE), Text(m_excep.bstrSource));
+  EXPECT_EQ(Printable(FIXTURE_ERROR_TEXT), Text(m_excep.bstrDescription));
   SysFreeString(m_excep.bstrSource);
   SysFreeString(m_excep.bstrDescription);
   SysFreeString(m_excep.bstrHelpFile);

@@ -50,7 +50,7 @@ TEST(ErrorInfo, FieldsComeBackAsCopies) {
   BSTR a = nullptr, b = nullptr;
   EXPECT_EQ(info->GetDescription(&a), S_OK);
   EXPECT_EQ(info->GetDescription(&b), S_OK);
-  EXPECT_EQ(Narrow(a), "went wrong");
+  EXPECT_EQ(Printable(a), "went wrong");
   EXPECT_NE(a, b) << "each call returns the caller's own copy";
   SysFreeString(a);
   SysFreeString(b);

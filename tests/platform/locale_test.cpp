@@ -11,7 +11,7 @@ namespace {
 std::string Info(LCID lcid, LCTYPE type) {
   WCHAR buf[128];
   int n = GetLocaleInfoW(lcid, type, buf, 128);
-  return n ? Narrow(buf) : "(failed " + std::to_string(GetLastError()) + ")";
+  return n ? Printable(buf) : "(failed " + std::to_string(GetLastError()) + ")";
 }
 
 struct Expected {
@@ -64,7 +64,7 @@ TEST(LocaleInfo, IsBoundedLikeWindows) {
   for (int i = 5; i < 8; ++i) EXPECT_EQ(wide[i], 0xCCCC);
   WCHAR exact[6];
   EXPECT_EQ(GetLocaleInfoW(1031, LOCALE_SNAME, exact, 6), 6);
-  EXPECT_EQ(Narrow(exact), "de-DE");
+  EXPECT_EQ(Printable(exact), "de-DE");
 
   EXPECT_EQ(GetLocaleInfoA(1031, LOCALE_SENGLANGUAGE, nullptr, 0), 7);
   char narrow[6 + 3];

@@ -14,7 +14,7 @@ constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INS
 std::string SystemText(DWORD id, DWORD flags = kSystem) {
   WCHAR buf[512];
   DWORD n = FormatMessageW(flags, nullptr, id, 0, buf, 512, nullptr);
-  return n ? Narrow(buf) : "(failed " + std::to_string(GetLastError()) + ")";
+  return n ? Printable(buf) : "(failed " + std::to_string(GetLastError()) + ")";
 }
 
 std::string FromString(const WCHAR *format, ...) {
@@ -23,7 +23,7 @@ std::string FromString(const WCHAR *format, ...) {
   WCHAR buf[256];
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING, format, 0, 0, buf, 256, &args);
   va_end(args);
-  return n ? Narrow(buf) : "(failed " + std::to_string(GetLastError()) + ")";
+  return n ? Printable(buf) : "(failed " + std::to_string(GetLastError()) + ")";
 }
 
 
@@ -132,7 +132,7 @@ TEST(FormatMessage, AllocatesWithLocalAlloc) {
   DWORD n = FormatMessageW(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, E_POINTER, 0, (LPWSTR)&text, 0,
                            nullptr);
   ASSERT_EQ(n, 17u);
-  EXPECT_EQ(Narrow(text), "Invalid pointer\r\n");
+  EXPECT_EQ(Printable(text), "Invalid pointer\r\n");
   EXPECT_EQ(LocalFree(text), nullptr);
 
   LPSTR narrow = nullptr;
@@ -158,7 +158,7 @@ TEST(FormatMessage, ExpandsInsertsOfAMessageString) {
   ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, OLESTR("%1 (%2!u!)"), 0, 0, buf,
                            64, (va_list *)args),
             0u);
-  EXPECT_EQ(Narrow(buf), "file.txt (42)");
+  EXPECT_EQ(Printable(buf), "file.txt (42)");
 
   // In the narrow function %1 is a narrow string.
   DWORD_PTR narrowArgs[] = {(DWORD_PTR) "disk", 3};
@@ -173,7 +173,7 @@ TEST(FormatMessage, ExpandsInsertsOfAMessageString) {
   ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, OLESTR("%1!d! 100%% %.%ndone%0 not"),
                            0, 0, buf, 64, nullptr),
             0u);
-  EXPECT_EQ(Narrow(buf), "%1!d! 100%% %.\r\ndone");
+  EXPECT_EQ(Printable(buf), "%1!d! 100%% %.\r\ndone");
 
   // Inserts without arguments are refused.
   ResetLastError();

@@ -155,9 +155,9 @@ TEST_F(ModuleTest, FileNamesTruncateLikeWindows) {
   EXPECT_EQ(full[n], 0);
   WString base = platform::Widen(FixtureBaseName());
   ASSERT_GT(name.size(), base.size());
-  EXPECT_EQ(name.substr(name.size() - base.size()), base) << Narrow(full);
+  EXPECT_EQ(name.substr(name.size() - base.size()), base) << Printable(full);
   EXPECT_EQ(name[name.size() - base.size() - 1], OLESTR('\\'));
-  EXPECT_EQ(name[1], OLESTR(':')) << "a Windows path with a drive: " << Narrow(full);
+  EXPECT_EQ(name[1], OLESTR(':')) << "a Windows path with a drive: " << Printable(full);
 
   // Too small: filled, truncated, terminated, the size returned.
   WCHAR small[8];

@@ -40,7 +40,7 @@ TEST_F(Process, ArgumentsAreSplitByTheRulesOfTheCRuntime) {
       {OLESTR(""), {}},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(Narrow(c.text));
+    SCOPED_TRACE(Printable(c.text));
     StandInInstallation installation;
     PROCESS_INFORMATION pi = {};
     WString line = OLESTR("\"") + installation.WindowsBin() + OLESTR("\\Quillon.Exe\" ") + c.text;

@@ -54,12 +54,12 @@ class Registry : public ::testing::Test {
   HKEY Create(HKEY parent, const WCHAR *name, REGSAM sam = KEY_ALL_ACCESS) {
     HKEY k = nullptr;
     EXPECT_EQ(RegCreateKeyExW(parent, name, 0, nullptr, 0, sam, nullptr, &k, nullptr), ERROR_SUCCESS)
-        << Narrow(name);
+        << Printable(name);
     return k;
   }
   void Set(HKEY k, const WCHAR *name, DWORD type, const void *data, DWORD size) {
     EXPECT_EQ(RegSetValueExW(k, name, 0, type, static_cast<const BYTE *>(data), size), ERROR_SUCCESS)
-        << Narrow(name);
+        << Printable(name);
   }
   void SetDword(HKEY k, const WCHAR *name, DWORD v) { Set(k, name, REG_DWORD, &v, sizeof v); }
   std::vector<WString> SubkeyNames(HKEY k) {
@@ -205,7 +205,7 @@ TEST_F(Registry, ValuesKeepTypeBytesAndCreationOrder) {
     ASSERT_EQ(RegEnumValueW(m_root, i, name, &cch, nullptr, &type, data, &cb), ERROR_SUCCESS) << i;
     EXPECT_EQ(WString(name, cch), expected[i].name) << i;
     EXPECT_EQ(type, expected[i].type) << i;
-    EXPECT_EQ(Bytes(data, cb), expected[i].data) << Narrow(name);
+    EXPECT_EQ(Bytes(data, cb), expected[i].data) << Printable(name);
   }
   if (wine) return;  // the rest counts positions
   WCHAR name[32];
@@ -476,7 +476,7 @@ class ClassesRoot : public Registry {
     if (sub && RegOpenKeyExW(k, sub, 0, KEY_READ, &at) != ERROR_SUCCESS) return "(no key)";
     LONG r = RegQueryValueExW(at, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(buf), &cb);
     if (at != k) RegCloseKey(at);
-    return r == ERROR_SUCCESS ? Narrow(buf) : "error " + std::to_string(r);
+    return r == ERROR_SUCCESS ? Printable(buf) : "error " + std::to_string(r);
   }
 
   HKEY m_user = nullptr, m_machine = nullptr;

@@ -54,7 +54,7 @@ std::string Format(const WCHAR *fmt, ...) {
   va_end(args);
   if (n < 0) return "(failed)";
   buf[n] = 0;
-  return Narrow(buf);
+  return Printable(buf);
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ TEST_F(WideStrings, SnwprintfTruncatesWithoutTerminator) {
   // Fits with room for the terminator.
   WCHAR *b = Buffer(6);
   EXPECT_EQ(_snwprintf(b, 6, OLESTR("%d"), 12345), 5);
-  EXPECT_EQ(Narrow(b), "12345");
+  EXPECT_EQ(Printable(b), "12345");
   // Exactly full: all characters, no terminator.
   b = Buffer(5);
   EXPECT_EQ(_snwprintf(b, 5, OLESTR("%d"), 12345), 5);
@@ -101,7 +101,7 @@ TEST_F(WideStrings, SnwprintfTruncatesWithoutTerminator) {
 TEST_F(WideStrings, SwprintfSecureEmptiesATooSmallBuffer) {
   WCHAR *b = Buffer(6);
   EXPECT_EQ(swprintf_s(b, 6, OLESTR("%s-%d"), OLESTR("ab"), 12), 5);
-  EXPECT_EQ(Narrow(b), "ab-12");
+  EXPECT_EQ(Printable(b), "ab-12");
   b = Buffer(5);
   errno = 0;
   EXPECT_EQ(swprintf_s(b, 5, OLESTR("%s-%d"), OLESTR("ab"), 12), -1);
@@ -113,22 +113,22 @@ TEST_F(WideStrings, SwprintfSecureEmptiesATooSmallBuffer) {
 TEST_F(WideStrings, StrsafeTruncatesAndTerminates) {
   WCHAR *b = Buffer(6);
   EXPECT_EQ(StringCchPrintfW(b, 6, OLESTR("%s%d"), OLESTR("abc"), 12), S_OK);
-  EXPECT_EQ(Narrow(b), "abc12");
+  EXPECT_EQ(Printable(b), "abc12");
   b = Buffer(5);
   EXPECT_EQ(StringCchPrintfW(b, 5, OLESTR("%s%d"), OLESTR("abc"), 12), STRSAFE_E_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(Narrow(b), "abc1");
+  EXPECT_EQ(Printable(b), "abc1");
   EXPECT_TRUE(GuardIntact());
   EXPECT_EQ(StringCchPrintfW(b, 0, OLESTR("x")), STRSAFE_E_INVALID_PARAMETER);
 
   b = Buffer(4);
   EXPECT_EQ(StringCchCopyW(b, 4, OLESTR("abcd")), STRSAFE_E_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(Narrow(b), "abc");
+  EXPECT_EQ(Printable(b), "abc");
   EXPECT_TRUE(GuardIntact());
   b = Buffer(6);
   EXPECT_EQ(StringCchCopyW(b, 6, OLESTR("ab")), S_OK);
   EXPECT_EQ(StringCchCatW(b, 6, OLESTR("cd")), S_OK);
   EXPECT_EQ(StringCchCatW(b, 6, OLESTR("ef")), STRSAFE_E_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(Narrow(b), "abcde");
+  EXPECT_EQ(Printable(b), "abcde");
   EXPECT_TRUE(GuardIntact());
   // A destination without a terminator inside its size is refused untouched.
   b = Buffer(3);
@@ -146,23 +146,23 @@ TEST_F(WideStrings, StrsafeTruncatesAndTerminates) {
 TEST_F(WideStrings, SecureCopiesReportAndEmptyOnOverflow) {
   WCHAR *b = Buffer(4);
   EXPECT_EQ(wcscpy_s(b, 4, OLESTR("abc")), 0);
-  EXPECT_EQ(Narrow(b), "abc");
+  EXPECT_EQ(Printable(b), "abc");
   errno = 0;
   EXPECT_EQ(wcscpy_s(b, 4, OLESTR("abcd")), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
 
   EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), 2), 0);
-  EXPECT_EQ(Narrow(b), "ab");
+  EXPECT_EQ(Printable(b), "ab");
   EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), _TRUNCATE), STRUNCATE);
-  EXPECT_EQ(Narrow(b), "abc");
+  EXPECT_EQ(Printable(b), "abc");
   EXPECT_EQ(wcsncpy_s(b, 4, OLESTR("abcdef"), 4), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
 
   EXPECT_EQ(wcscpy_s(b, 4, OLESTR("ab")), 0);
   EXPECT_EQ(wcscat_s(b, 4, OLESTR("c")), 0);
-  EXPECT_EQ(Narrow(b), "abc");
+  EXPECT_EQ(Printable(b), "abc");
   EXPECT_EQ(wcscat_s(b, 4, OLESTR("d")), ERANGE);
   EXPECT_EQ(b[0], 0);
   EXPECT_TRUE(GuardIntact());
@@ -170,7 +170,7 @@ TEST_F(WideStrings, SecureCopiesReportAndEmptyOnOverflow) {
   // lstrcpynW copies at most n - 1 characters and always terminates.
   b = Buffer(4);
   EXPECT_EQ(lstrcpynW(b, OLESTR("abcdef"), 4), b);
-  EXPECT_EQ(Narrow(b), "abc");
+  EXPECT_EQ(Printable(b), "abc");
   EXPECT_TRUE(GuardIntact());
 }
 

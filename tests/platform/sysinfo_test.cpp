@@ -30,7 +30,7 @@ TEST(ComputerName, IsBoundedAndUpperCase) {
   size = needed;
   ASSERT_TRUE(GetComputerNameW(wide, &size));
   EXPECT_EQ(size, needed - 1);
-  for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(wide[i] >= OLESTR('a') && wide[i] <= OLESTR('z')) << Narrow(wide);
+  for (DWORD i = 0; i < size; ++i) EXPECT_FALSE(wide[i] >= OLESTR('a') && wide[i] <= OLESTR('z')) << Printable(wide);
 
   char narrow[MAX_COMPUTERNAME_LENGTH + 4];
   memset(narrow, 0xCC, sizeof narrow);
@@ -41,7 +41,7 @@ TEST(ComputerName, IsBoundedAndUpperCase) {
   EXPECT_EQ(size, needed);
   for (DWORD i = needed - 1; i < sizeof narrow; ++i) EXPECT_EQ((unsigned char)narrow[i], 0xCC);
   ASSERT_TRUE(GetComputerNameA(narrow, &size));
-  EXPECT_EQ(narrow, Narrow(wide));
+  EXPECT_EQ(narrow, Printable(wide));
 }
 
 TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
@@ -56,7 +56,7 @@ TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), buf, 5), 6u);
   for (int i = 5; i < 8; ++i) EXPECT_EQ(buf[i], 0xCCCC);
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("revdir_test_var"), buf, 6), 5u);
-  EXPECT_EQ(Narrow(buf), "value");
+  EXPECT_EQ(Printable(buf), "value");
 
   ResetLastError();
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_NO_SUCH_VAR"), buf, 6), 0u);

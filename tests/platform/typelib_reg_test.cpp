@@ -34,7 +34,7 @@ std::string Value(const WString &key, const WCHAR *name = nullptr) {
   LSTATUS st = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE *>(buf), &size);
   RegCloseKey(h);
   if (st != ERROR_SUCCESS) return "(no value)";
-  return type == REG_SZ ? Narrow(buf) : "(not REG_SZ)";
+  return type == REG_SZ ? Printable(buf) : "(not REG_SZ)";
 }
 
 std::string WinePrefixed(const std::string &path) {
@@ -65,23 +65,25 @@ TEST(TypeLibRegistration, RegisterFindAndUnregister) {
   lib = nullptr;
 
   EXPECT_EQ("Fixture 1.2 Type Library", Value(libKey + OLESTR("\\1.2")));
-  const std::string winePath = WinePrefixed(Narrow(path));
-  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Value(libKey + OLESTR("\\1.2\\0\\win64")), "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
+  const std::string winePath = WinePrefixed(Printable(path));
+  EXPECT_EQ_OR_WINE(Printable(path), winePath, Value(libKey + OLESTR("\\1.2\\0\\win64")),
+                    "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
   EXPECT_EQ_OR_WINE("0", "8", Value(libKey + OLESTR("\\1.2\\FLAGS")), "Wine writes the loaded library's LIBFLAG_FHASDISKIMAGE into FLAGS");
-  std::string dir = Narrow(path);
+  std::string dir = Printable(path);
   dir = dir.substr(0, dir.find_last_of("\\/"));
   EXPECT_EQ_OR_WINE(dir, WinePrefixed(dir), Value(libKey + OLESTR("\\1.2\\HELPDIR")), "Wine registers the help folder with a \\\\?\\ prefix");
   EXPECT_EQ("IFixture", Value(itfKey));
   EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid32")));
   EXPECT_EQ("{00020424-0000-0000-C000-000000000046}", Value(itfKey + OLESTR("\\ProxyStubClsid")));
-  EXPECT_EQ(Narrow(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + OLESTR("\\TypeLib")));
+  EXPECT_EQ(Printable(GuidKey(LIBID_FixtureLib).c_str()), Value(itfKey + OLESTR("\\TypeLib")));
   EXPECT_EQ("1.2", Value(itfKey + OLESTR("\\TypeLib"), OLESTR("Version")));
   EXPECT_EQ("IFixItem", Value(OLESTR("Interface\\") + GuidKey(IID_IFixItem)));
 
   // Found by an equal or lower minor version, and from any locale through the neutral one.
   BSTR found = nullptr;
   ASSERT_EQ(S_OK, QueryPathOfRegTypeLib(LIBID_FixtureLib, 1, 0, 0x0409, &found));
-  EXPECT_EQ_OR_WINE(Narrow(path), winePath, Narrow(found), "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
+  EXPECT_EQ_OR_WINE(Printable(path), winePath, Printable(found),
+                    "Wine registers the path that LoadTypeLibEx was given with a \\\\?\\ prefix");
   SysFreeString(found);
   ASSERT_EQ(S_OK, LoadRegTypeLib(LIBID_FixtureLib, 1, 2, 0x0407, &lib));
   TLIBATTR *attr = nullptr;
@@ -115,7 +117,7 @@ TEST(TypeLibRegistration, LibraryWithALocale) {
   ASSERT_EQ(S_OK, LoadTypeLib(path, &lib));
   ASSERT_EQ(S_OK, RegisterTypeLib(lib, const_cast<LPOLESTR>(path), nullptr));
   lib->Release();
-  EXPECT_EQ(Narrow(path), Value(libKey + OLESTR("\\7.0\\409\\win64")));
+  EXPECT_EQ(Printable(path), Value(libKey + OLESTR("\\7.0\\409\\win64")));
   EXPECT_EQ("IRevisionDirectory_V6", Value(OLESTR("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
   for (LCID lcid : {0x409u, 0x809u, 0u}) {
     lib = nullptr;

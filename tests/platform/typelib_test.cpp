@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string Text(BSTR b) { return b ? Narrow(b) : "(null)"; }
+std::string Text(BSTR b) { return b ? Printable(b) : "(null)"; }
 
 // A loaded library released at the end of the test.
 struct Lib {
@@ -327,7 +327,7 @@ TEST_F(FixtureLib, CoclassAndLibraryNameSearch) {
   const bool wineMissesCase = RunningUnderWine() && !found;
   if (!wineMissesCase) {
     EXPECT_TRUE(found);
-    EXPECT_EQ("IFixture2", Narrow(buf));  // the library's spelling comes back
+    EXPECT_EQ("IFixture2", Printable(buf));  // the library's spelling comes back
   }
   WCHAR none[] = OLESTR("Missing");
   ASSERT_EQ(S_OK, m_lib.p->IsName(none, 0, &found));

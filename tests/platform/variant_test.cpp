@@ -72,7 +72,7 @@ std::string As(VARIANT src, VARTYPE vt, USHORT flags = 0) {
   std::string s = buf;
   if (vt == VT_BSTR && SUCCEEDED(hr)) {
     s = "\"";  // appended piecewise: GCC 12 warns falsely on "literal" + string&&
-    s += Narrow(out.bstrVal);
+    s += Printable(out.bstrVal);
     s += '"';
   }
   VariantClear(&out);
@@ -158,7 +158,7 @@ TEST(Variant, ClearCopyAndReferences) {
   EXPECT_EQ(VariantCopyInd(&ref, &ref), S_OK);
   EXPECT_EQ(ref.vt, VT_BSTR);
   EXPECT_NE(ref.bstrVal, a.bstrVal);
-  EXPECT_EQ(Narrow(ref.bstrVal), "deep");
+  EXPECT_EQ(Printable(ref.bstrVal), "deep");
   VariantClear(&ref);
   VariantClear(&a);
   VARIANT inner = I4(5), outer = Make(VT_VARIANT | VT_BYREF, &inner);
@@ -180,7 +180,7 @@ TEST(Variant, InPlaceConversionAndFailureLeavesDestination) {
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
   EXPECT_EQ(v.lVal, 1234);
   ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
-  EXPECT_EQ(Narrow(v.bstrVal), "1234");
+  EXPECT_EQ(Printable(v.bstrVal), "1234");
   VARIANT src = Text(OLESTR("nope")), dest = I4(99);
   EXPECT_EQ(VariantChangeType(&dest, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(dest.vt, VT_I4);
@@ -249,17 +249,17 @@ TEST(Variant, VarFromFunctionsShareTheConversions) {
   EXPECT_EQ(cy.int64, 30000);
   BSTR s = nullptr;
   EXPECT_EQ(VarBstrFromI4(-7, en, 0, &s), S_OK);
-  EXPECT_EQ(Narrow(s), "-7");
+  EXPECT_EQ(Printable(s), "-7");
   SysFreeString(s);
   EXPECT_EQ(VarBstrFromBool(VARIANT_TRUE, en, 0, &s), S_OK);
-  EXPECT_EQ(Narrow(s), "True") << "spelt out, unlike VariantChangeType";
+  EXPECT_EQ(Printable(s), "True") << "spelt out, unlike VariantChangeType";
   SysFreeString(s);
 }
 
 TEST(Variant, StringConcatenationAndComparison) {
   BSTR ab = SysAllocString(OLESTR("ab")), out = nullptr;
   EXPECT_EQ(VarBstrCat(ab, nullptr, &out), S_OK);
-  EXPECT_EQ(Narrow(out), "ab");
+  EXPECT_EQ(Printable(out), "ab");
   SysFreeString(out);
   // Byte lengths add up.
   BSTR odd = SysAllocStringByteLen("abc", 3), one = SysAllocStringByteLen("d", 1);

@@ -11,8 +11,9 @@
 
 constexpr DWORD kSentinel = 0xdeadbeef;
 
-// UTF-16 text as UTF-8, for failure messages.
-inline std::string Narrow(const WCHAR *s) {
+// UTF-16 text for a failure message: ASCII as it is, anything else as a
+// backslash-u escape, so that a message never depends on the console.
+inline std::string Printable(const WCHAR *s) {
   if (!s) return "(null)";
   std::string out;
   for (; *s; ++s) {

@@ -6,34 +6,33 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text/wide_text.h"
+
 #include <string>
 
 namespace simreg {
 
-// ASCII text as UTF-16 (registry paths and names in these tests are ASCII).
-inline std::basic_string<WCHAR> Wide(const std::string &s) { return {s.begin(), s.end()}; }
-
 inline HKEY CreateKey(HKEY hive, const std::string &path) {
   HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(hive, Wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  EXPECT_EQ(RegCreateKeyExW(hive, platform::Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS)
       << path;
   return key;
 }
 inline void SetDword(const std::string &path, const char *name, DWORD v, HKEY hive = HKEY_LOCAL_MACHINE) {
   HKEY key = CreateKey(hive, path);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+  RegSetValueExW(key, platform::Widen(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
   RegCloseKey(key);
 }
 inline void SetText(const std::string &path, const char *name, const std::string &v, HKEY hive = HKEY_LOCAL_MACHINE) {
   HKEY key = CreateKey(hive, path);
-  auto w = Wide(v);
-  RegSetValueExW(key, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
+  auto w = platform::Widen(v);
+  RegSetValueExW(key, platform::Widen(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(w.c_str()),
                  static_cast<DWORD>((w.size() + 1) * sizeof(WCHAR)));
   RegCloseKey(key);
 }
 inline void DeleteTree(const std::string &path, HKEY hive = HKEY_LOCAL_MACHINE) {
-  RegDeleteTreeW(hive, Wide(path).c_str());
+  RegDeleteTreeW(hive, platform::Widen(path).c_str());
 }
 // A simulated device's Identity attributes.
 inline void SetIdentity(const std::string &device, DWORD type, DWORD code, DWORD major, const std::string &name) {

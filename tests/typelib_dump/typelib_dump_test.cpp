@@ -42,7 +42,7 @@ std::string Take(BSTR b) {
   std::string s = "null";
   if (b) {
     s = "\"";
-    s += Narrow(b);
+    s += Printable(b);
     s += '"';
   }
   SysFreeString(b);
@@ -205,7 +205,7 @@ class Dumper {
       VARIANT text;
       VariantInit(&text);
       HRESULT chr = VariantChangeType(&text, v->lpvarValue, 0, VT_BSTR);
-      m_out << " value vt" << V_VT(v->lpvarValue) << " " << (SUCCEEDED(chr) ? Narrow(V_BSTR(&text)) : Hr(chr));
+      m_out << " value vt" << V_VT(v->lpvarValue) << " " << (SUCCEEDED(chr) ? Printable(V_BSTR(&text)) : Hr(chr));
       VariantClear(&text);
     }
     m_out << "\n";
@@ -245,7 +245,7 @@ TEST(TypeLibDump, MatchesTheSystemReader) {
   for (const WCHAR *tlb : {WIDE_TEXT(DUMP_FIXTURE_TLB), WIDE_TEXT(DUMP_COMPONENT_TLB)}) {
     HRESULT hr;
     std::string one = DumpFile(FixtureFile(tlb), &hr);
-    ASSERT_EQ(S_OK, hr) << Narrow(tlb);
+    ASSERT_EQ(S_OK, hr) << Printable(tlb);
     text += one;
   }
   std::string expected = ReadText(FixtureFileA(DUMP_EXPECTED));
