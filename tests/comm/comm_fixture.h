@@ -21,11 +21,11 @@ namespace comm {
 inline constexpr char kDrivers[] = "SOFTWARE\\Brenmoor Software\\Corvid\\Drivers\\";
 inline constexpr char kParameters[] = "SOFTWARE\\Brenmoor Software\\Quillon.1\\Communications\\";
 
-using simreg::DeleteTree;
-using simreg::SetDword;
-using simreg::SetIdentity;
-using simreg::SetText;
 using platform::Widen;
+using support::DeleteTree;
+using support::SetDword;
+using support::SetIdentity;
+using support::SetText;
 
 inline constexpr DWORD kHeldReplyMs = 1500;
 

@@ -53,9 +53,9 @@ const Bytes kIdentity = Cat({{0x81, 0x00, 0x00, 0x00, 0x01, 0x00, 0x0E, 0x00, 0x
 class Wire : public Library {};
 
 TEST_F(Wire, TheClientSendsRegisterSessionAndSendRRDataAsWrittenAndAcceptsTheIdentityReply) {
-  hostile::Options o;
+  support::Options o;
   o.script = {kRegistered, Cat({Head(0x6F, 16 + 30, kSession), Items(30), kIdentity})};
-  hostile::Device device(o);
+  support::Device device(o);
   Done done;
   ASSERT_EQ(Read("ENIP-1\\127.0.0.1:" + std::to_string(device.Port()), done), 0);
   ASSERT_TRUE(done.Wait());
@@ -72,9 +72,9 @@ TEST_F(Wire, TheClientSendsRegisterSessionAndSendRRDataAsWrittenAndAcceptsTheIde
 // ticks, the embedded request's length, the request and a pad byte when its
 // length is odd, the route path's length in words, a reserved byte, the route.
 TEST_F(Wire, UnconnectedSendPadsTheEmbeddedRequestAndCountsTheRouteInWords) {
-  hostile::Options o;
+  support::Options o;
   o.script = {kRegistered, Cat({Head(0x6F, 16 + 4, kSession), Items(4), {0x85, 0x00, 0x00, 0x00}})};
-  hostile::Device device(o);
+  support::Device device(o);
   Done done;
   // A Reset of type 1: seven bytes, so padded.
   std::string top = "ENIP-1\\127.0.0.1:" + std::to_string(device.Port()) + "\\Backplane\\3\\2\\10.0.0.17";
@@ -102,7 +102,7 @@ TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten)
   ASSERT_TRUE(commserver::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
   commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
-  hostile::Client client(server.Port());
+  support::Client client(server.Port());
   ASSERT_TRUE(client.Connected());
   const Bytes context = {0xC0, 0xFF, 0xEE, 0, 0, 0, 0, 0x01};  // echoed in every reply
 
@@ -141,7 +141,7 @@ TEST(WireSimulator, ListIdentityIsAnsweredAndReadAsWritten) {
   ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
   commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
-  hostile::Client client(server.Port());
+  support::Client client(server.Port());
   const Bytes context = {1, 2, 3, 4, 5, 6, 7, 8};
   Bytes want = Cat({Head(0x63, 0x33, kNoSession, context), ListIdentityItem(server.Port())});
   EXPECT_EQ(client.Ask(Head(0x63, 0, kNoSession, context), want.size()), want);

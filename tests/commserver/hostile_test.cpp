@@ -16,9 +16,9 @@
 namespace {
 
 using namespace commserver;
-using hostile::Device;
-using hostile::Fault;
-using hostile::Options;
+using support::Device;
+using support::Fault;
+using support::Options;
 
 constexpr uint8_t kGetAttributesAll = 0x01;
 constexpr uint8_t kReset = 0x05;

@@ -23,10 +23,10 @@ namespace commserver {
 using Bytes = std::vector<uint8_t>;
 inline constexpr char kKey[] = "SOFTWARE\\Brenmoor Software\\Corvid Tests";
 
-using simreg::SetDword;
-using simreg::SetIdentity;
-using simreg::SetText;
 using platform::Widen;
+using support::SetDword;
+using support::SetIdentity;
+using support::SetText;
 
 inline std::string Computer() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];

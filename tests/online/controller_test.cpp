@@ -149,11 +149,11 @@ TEST_F(OnlineTest, AControllerAnsweringAfterThreeSecondsIsIdentified) {
 TEST_F(OnlineTest, AnIdentityReplyShorterThanItsLookUpFieldsIsNoDevice) {
   auto directory = InitializedDirectory();
   for (size_t n : {5u, 7u, 8u}) {
-    hostile::Options options;
+    support::Options options;
     // Get_Attributes_All's reply header, then vendor 1, type 14, code 15, 13.2.
     options.cipReply = {0x81, 0, 0, 0, 0x01, 0x00, 0x0E, 0x00, 0x0F, 0x00, 0x0D, 0x02};
     options.cipReply.resize(4 + n);
-    hostile::Device device(options);
+    support::Device device(options);
     const std::string route = "cvpath:ENIP-1\\127.0.0.1:" + std::to_string(device.Port());
     if (n < 8) {
       ExpectNoDevice(directory.Get(), route);

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-namespace hostile {
+namespace support {
 
 using asio::ip::tcp;
 
@@ -254,4 +254,4 @@ Bytes Client::Ask(const Bytes &request, size_t n, int timeoutMs) {
   return reply;
 }
 
-}  // namespace hostile
+}  // namespace support

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace hostile {
+namespace support {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -92,4 +92,4 @@ class Client {
   std::unique_ptr<Impl> m_impl;
 };
 
-}  // namespace hostile
+}  // namespace support

@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace simreg {
+namespace support {
 
 inline HKEY CreateKey(HKEY hive, const std::string &path) {
   HKEY key = nullptr;
@@ -45,4 +45,4 @@ inline void SetIdentity(const std::string &device, DWORD type, DWORD code, DWORD
   SetText(device, "ProductName", name);
 }
 
-}  // namespace simreg
+}  // namespace support
