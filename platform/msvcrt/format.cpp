@@ -331,8 +331,8 @@ void FormatString(Sink &out, const Conversion &sp, bool narrow, ArgReader &args)
   Pad(out, sp, u"", text);
 }
 
-// One conversion, its specification already read; false for one the C
-// runtime refuses.
+// One conversion, its flags, width, precision and length already read;
+// false for one the C runtime refuses.
 bool FormatConversion(Sink &out, const Conversion &sp, Len len, char16_t conv, ArgReader &args, bool narrowDefault) {
   switch (conv) {
     case u'd':
