@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

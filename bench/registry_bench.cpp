@@ -12,7 +12,7 @@
 #include <string>
 
 #include "advapi32/regfile.h"
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace fs = std::filesystem;
 

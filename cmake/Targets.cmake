@@ -220,7 +220,8 @@ function(revdir_test name)
       gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
     endif()
   endif()
-  # The tests' own helpers, and the headers every layer shares (platform/text).
+  # The tests' own helpers, and the tree itself: the layers' headers by their
+  # folder ("catalog/registry_keys.h", "platform/text/wide_text.h").
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR})
 endfunction()
 

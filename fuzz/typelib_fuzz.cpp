@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "../comserver/comserver.h"
 #include "conformance.h"
 #include "fresh_prefix.h"
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "conformance.h"
+#include "platform/text/wide_text.h"
 #include "scratch.h"
-#include "text/wide_text.h"
 
 namespace {
 

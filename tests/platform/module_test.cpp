@@ -8,8 +8,8 @@
 
 #include "../fixtures/fixture_ids.h"
 #include "conformance.h"
+#include "platform/text/wide_text.h"
 #include "scratch.h"
-#include "text/wide_text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "text/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 
