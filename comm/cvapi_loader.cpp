@@ -1,8 +1,31 @@
 #include "cvapi_loader.h"
 
+#include "platform/text/wide_text.h"
+
 namespace comm::cvapi {
 
 namespace {
+
+// The folder of the module (DLL or program) this code is linked into.
+platform::WideString OwnFolder() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&OwnFolder), &self))
+    return {};
+  platform::WideString path(MAX_PATH, 0);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);  // truncated: ask again with room
+  }
+  size_t slash = path.find_last_of(OLESTR("\\/"));
+  return slash == platform::WideString::npos ? platform::WideString{} : path.substr(0, slash + 1);
+}
+
 const char *const kNames[] = {
 #define CVAPI_NAME(name) #name,
     DTL_ENTRY_POINTS(CVAPI_NAME)
@@ -10,6 +33,20 @@ const char *const kNames[] = {
 };
 static_assert(sizeof kNames / sizeof kNames[0] == Loader::kEntryCount);
 }  // namespace
+
+HMODULE LoadClientLibrary(const char *name) {
+  HMODULE module = LoadLibraryA(name);
+  if (module || GetLastError() != ERROR_MOD_NOT_FOUND) return module;
+  const std::string text = name;
+  if (text.find_first_of("\\/:") != std::string::npos) return nullptr;
+  const platform::WideString folder = OwnFolder();
+  if (folder.empty()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  const platform::WideString path = folder + kFallbackFolder + OLESTR("\\") + platform::Widen(text);
+  return LoadLibraryW(path.c_str());
+}
 
 Loader::~Loader() {
   if (m_module) FreeLibrary(m_module);
@@ -39,7 +76,7 @@ long Loader::Load() {
   }
   long result = 0;
   if (!m_loaded.load(std::memory_order_acquire)) {
-    HMODULE module = LoadLibraryA(m_moduleName);
+    HMODULE module = LoadClientLibrary(m_moduleName);
     if (!module) {
       result = kLoadErrorBase + static_cast<long>(GetLastError());
     } else {

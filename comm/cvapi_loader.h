@@ -7,6 +7,7 @@
 // 0x50000.
 #pragma once
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <atomic>
@@ -19,6 +20,14 @@ namespace comm::cvapi {
 
 inline constexpr long kLoadErrorBase = 0x50000;
 inline constexpr const char kModuleName[] = "cvapi32.dll";
+// The folder, beside the module that holds this code, of the copy of the
+// client library we ship. A workstation's own library comes first: ours is
+// loaded only when the system's search finds none, so it never shadows it.
+inline constexpr const WCHAR kFallbackFolder[] = OLESTR("commserver");
+
+// Loads `name` by the system's search, else from kFallbackFolder beside this
+// module; a name with a path is loaded only as it stands.
+HMODULE LoadClientLibrary(const char *name);
 
 // One client library, loaded once. The process uses Library(); tests make
 // their own with another module name.

@@ -36,6 +36,19 @@ TEST(Loader, AbsentEntryPointReturns68AndPresentOnesAreCalled) {
   EXPECT_EQ(loader.Loads(), 1);
 }
 
+// Our copy lies in a folder of its own beside the module and is used only when
+// the system's search finds nothing under the name.
+TEST(Loader, OwnCopyIsTheLastResortNeverAShadow) {
+  Loader fallback(FALLBACK_CVAPI);
+  EXPECT_EQ(Call<decltype(&::DTL_MaxDrivers)>(fallback, Loader::k_DTL_MaxDrivers), 7u);
+  // Under PARTIAL_CVAPI the folder holds the full library; the search wins.
+  Loader found(PARTIAL_CVAPI);
+  EXPECT_EQ(Call<decltype(&::DTL_MaxDrivers)>(found, Loader::k_DTL_MaxDrivers), 7u);
+  // A name with a folder is taken as it stands.
+  Loader pathed("nowhere/" FALLBACK_CVAPI);
+  EXPECT_EQ(pathed.Ensure(), 0x50000 + ERROR_MOD_NOT_FOUND);
+}
+
 TEST(Loader, ConcurrentFirstCallsLoadOnce) {
   for (int round = 0; round < 5; ++round) {
     Loader loader(PARTIAL_CVAPI);
