@@ -3,7 +3,9 @@
 # suite under AddressSanitizer + UndefinedBehaviorSanitizer, --tsan under
 # ThreadSanitizer, --fuzz runs each libFuzzer target over its corpus for a while,
 # --windows builds the component and its Windows tests with mingw-w64 and runs
-# them under Wine with the scripting clients (tests/wine/run.sh).
+# them under Wine with the scripting clients (tests/wine/run.sh), --package
+# builds the Debian package (in build/package) and checks it
+# unpacked as a user would meet it (tests/package/deb_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=plain
@@ -12,8 +14,9 @@ case "${1:-}" in
   --tsan) mode=tsan ;;
   --fuzz) mode=fuzz ;;
   --windows) mode=windows ;;
+  --package) mode=package ;;
   "") ;;
-  *) echo "usage: $0 [--asan|--tsan|--fuzz|--windows]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--asan|--tsan|--fuzz|--windows|--package]" >&2; exit 2 ;;
 esac
 bash scripts/deps.sh
 build="build/$mode"
@@ -39,6 +42,17 @@ if [ "$mode" = windows ]; then
     { echo "unexpected imports: $imports"; exit 1; }
   echo "windows: QuillonRevisionDirectory.dll built; exports: $exports"
   exec bash tests/wine/run.sh "$build"
+fi
+if [ "$mode" = package ]; then
+  bash scripts/deps.sh package
+  # Built as Debian builds its packages: optimized with debug information,
+  # which goes into the -dbgsym package (and the plain build's objects are
+  # the compiler cache's already). With the prefix /usr, GNUInstallDirs
+  # chooses the multiarch library folder; no test, no benchmark.
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+    -DREVDIR_TESTS=OFF -DREVDIR_BENCH=OFF >/dev/null
+  cmake --build "$build" --target package
+  exec bash tests/package/deb_test.sh "$build" .
 fi
 if [ "$mode" = fuzz ]; then
   flags+=(-DREVDIR_FUZZ=ON -DREVDIR_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)

@@ -20,6 +20,11 @@ PACKAGES=(
 if [ "${1:-}" = windows ]; then
   PACKAGES+=(libasio-dev g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
 fi
+# The Debian package: its dependencies computed (dpkg-shlibdeps, file), its
+# check (dpkg-architecture, groff for the manual pages).
+if [ "${1:-}" = package ]; then
+  PACKAGES+=(dpkg-dev file groff-base)
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
