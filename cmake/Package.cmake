@@ -2,6 +2,8 @@
 # them into DIR. What is common to every target comes first, then each
 # target's generator.
 #
+# Windows: revdir-VERSION-win64.zip (below).
+#
 # Linux: a Debian package of what "cmake --install" lays out, its files
 # stripped. Configure its build with -DCMAKE_INSTALL_PREFIX=/usr, so that
 # GNUInstallDirs chooses Debian's multiarch library folder, and
@@ -25,8 +27,32 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
-  # Windows: its generator and files go here (the top CMakeLists.txt includes
-  # this file after the Linux parts only, so far).
+  # Windows: a ZIP a user unpacks anywhere and registers from with revdir.exe
+  # (for the user or the machine). One folder holds the component, its type
+  # library, the tool and the simulator; the communications server's client
+  # library lies in a folder of its own, which the component and the tool
+  # reach only when the system has no client library of its own.
+  install(TARGETS QuillonRevisionDirectory RUNTIME DESTINATION . LIBRARY DESTINATION .)
+  install(FILES ${REVDIR_COMPONENT_TLB} DESTINATION .)
+  foreach(program revdir enip_sim)
+    if(TARGET ${program})
+      install(TARGETS ${program} RUNTIME DESTINATION .)
+    endif()
+  endforeach()
+  install(TARGETS cvapi32 RUNTIME DESTINATION commserver LIBRARY DESTINATION commserver)
+  # The object definitions the communications library looks for in "comm"
+  # beside the program.
+  install(FILES ${REVDIR_COMM_ADF} DESTINATION comm)
+  install(FILES ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory.h ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.c
+                ${REVDIR_COMPONENT_TLB_DIR}/QuillonRevisionDirectory_i.cpp
+    DESTINATION include)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME revdir-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  include(CPack)
   return()
 endif()
 
@@ -50,6 +76,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/deb/triggers)
 # the package's changelog, compressed as its tools do it (-n: no time stamp);
 # "changelog.gz", as the package is its own upstream (no Debian revision).
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The interface reference, for the client developer the headers are for.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/interfaces.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(REVDIR_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${REVDIR_CHANGELOG}
   COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/cmake/deb/changelog > ${REVDIR_CHANGELOG}
