@@ -186,6 +186,28 @@ function(revdir_add_resources target rcfile)
   endif()
 endfunction()
 
+# revdir_tool(TARGET COMPONENT): the command-line tool and where it finds
+# the component's module COMPONENT: a path relative to the folder
+# REVDIR_INSTALLED_COMPONENT_UP levels above its own, else
+# REVDIR_DEFAULT_COMPONENT. On Windows the module beside it, as Windows finds
+# a DLL, and the tool in the build folder beside the DLL and linked
+# statically; here the library folder under its own prefix, else the module
+# built with it.
+function(revdir_tool target component)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE REVDIR_INSTALLED_COMPONENT_UP=0
+      REVDIR_INSTALLED_COMPONENT="$<TARGET_FILE_NAME:${component}>"
+      REVDIR_DEFAULT_COMPONENT="$<TARGET_FILE_NAME:${component}>")
+    target_link_options(${target} PRIVATE -static)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  else()
+    include(GNUInstallDirs)
+    target_compile_definitions(${target} PRIVATE REVDIR_INSTALLED_COMPONENT_UP=1
+      REVDIR_INSTALLED_COMPONENT="${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${component}>"
+      REVDIR_DEFAULT_COMPONENT="$<TARGET_FILE:${component}>")
+  endif()
+endfunction()
+
 # revdir_program(TARGET): a program that needs nothing beyond the system's
 # own libraries on Windows.
 function(revdir_program target)

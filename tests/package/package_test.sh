@@ -17,4 +17,5 @@ REVDIR_PREFIX="$work/prefix" "$work/client/client"
 # it registers that one, says so, and lists the releases.
 out=$(REVDIR_PREFIX="$work/tool-prefix" REVDIR_COMPONENT= "$work/usr/bin/revdir" list --property release 2>"$work/err")
 [ "$(wc -l <<<"$out")" = 50 ] || { echo "installed revdir list: $out"; exit 1; }
-grep -q "first run: registered the component $work/usr/lib" "$work/err" || { cat "$work/err"; exit 1; }
+# It names the module as the system does: Z: is the root of the file system.
+grep -qF "first run: registered the component Z:${work//\//\\}\\usr\\lib\\" "$work/err" || { cat "$work/err"; exit 1; }
