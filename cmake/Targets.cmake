@@ -8,8 +8,8 @@
 include_guard(GLOBAL)
 
 # What each target builds. The platform layer stands for the system only
-# where there is no system to stand for; the tools, benchmarks, fuzz targets
-# and the package are Linux's for now.
+# where there is no system to stand for; the benchmarks, fuzz targets and the
+# package are Linux's for now (the command-line tool is built for both).
 if(WIN32)
   set(REVDIR_BUILD_PLATFORM OFF)
   set(REVDIR_BUILD_LINUX_PARTS OFF)
