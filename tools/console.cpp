@@ -12,9 +12,7 @@ namespace revdir {
 
 namespace {
 
-void Write(DWORD which, std::string_view utf8) {
-  HANDLE h = GetStdHandle(which);
-  if (h == nullptr || h == INVALID_HANDLE_VALUE || utf8.empty()) return;
+void WriteTo(HANDLE h, std::string_view utf8) {
   DWORD mode = 0, done = 0;
   if (GetConsoleMode(h, &mode)) {
     platform::WideString text = platform::Widen(utf8);
@@ -27,6 +25,15 @@ void Write(DWORD which, std::string_view utf8) {
   }
   for (size_t at = 0; at < utf8.size(); at += done)
     if (!WriteFile(h, utf8.data() + at, static_cast<DWORD>(utf8.size() - at), &done, nullptr) || done == 0) return;
+}
+
+// Printing leaves the caller's last error as it was: a report may print
+// before it reads it.
+void Write(DWORD which, std::string_view utf8) {
+  const DWORD error = GetLastError();
+  HANDLE h = GetStdHandle(which);
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && !utf8.empty()) WriteTo(h, utf8);
+  SetLastError(error);
 }
 
 std::string Format(const char *format, va_list args) {

@@ -29,19 +29,23 @@ std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b
 
 namespace {
 
+// A variable's value; empty when it is unset.
 platform::WideString Environment(const WCHAR *name) {
-  WCHAR buffer[1024];
-  DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
-  return n < 1024 ? platform::WideString(buffer, n) : platform::WideString();
+  DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return platform::WideString();
+  platform::WideString value(size, 0);
+  DWORD n = GetEnvironmentVariableW(name, value.data(), size);
+  value.resize(n < size ? n : 0);
+  return value;
 }
 
 // The folder `up` levels above the tool's own file, with a separator.
 platform::WideString ToolFolder(int up) {
   constexpr DWORD kLongest = 32768;  // a long path's limit
-  static WCHAR buffer[kLongest];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, kLongest);
+  platform::WideString path(kLongest, 0);
+  DWORD n = GetModuleFileNameW(nullptr, path.data(), kLongest);
   if (n == 0 || n >= kLongest) return platform::WideString();
-  platform::WideString path(buffer, n);
+  path.resize(n);
   for (int i = 0; i <= up; ++i) {
     size_t slash = path.find_last_of(OLESTR("\\/"));
     if (slash == platform::WideString::npos) return platform::WideString();
@@ -116,8 +120,9 @@ HRESULT CallEntry(const char *entry) {
   std::string module = ModulePath();
   HMODULE m = LoadLibraryW(platform::Widen(module).c_str());
   if (!m) {
-    Err("revdir: cannot load %s (error %u)\n", module.c_str(), static_cast<unsigned>(GetLastError()));
-    return HRESULT_FROM_WIN32(GetLastError());
+    const DWORD error = GetLastError();
+    Err("revdir: cannot load %s (error %u)\n", module.c_str(), static_cast<unsigned>(error));
+    return HRESULT_FROM_WIN32(error);
   }
   auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(reinterpret_cast<void (*)()>(GetProcAddress(m, entry)));
   return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
@@ -128,7 +133,10 @@ int Report(const std::string &what, HRESULT hr) {
   if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.Out(), text.Out()))) {
     WCHAR buffer[1024] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, hr, 0, buffer, 1024, nullptr);
-    Err("revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr), platform::Narrow(buffer).c_str());
+    // The system's texts end with a line break of their own.
+    std::string message = platform::Narrow(buffer);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    Err("revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr), message.c_str());
   } else {
     Err("revdir: %s: %s (0x%08X): %s\n", what.c_str(), Narrow(constant).c_str(), static_cast<unsigned>(hr),
         Narrow(text).c_str());

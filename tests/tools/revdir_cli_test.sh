@@ -116,6 +116,9 @@ if command -v script >/dev/null; then
     fail "on a terminal: $console"
 fi
 
+# A module that does not load: its error, and the system's text of it on one line.
+REVDIR_COMPONENT=/nonexistent/x.so expect 6 '' $'^revdir: cannot load /nonexistent/x.so \\(error 126\\)\nrevdir: register: 0x8007007E The specified module could not be found\\.$' -- register
+
 # Help: every command listed is one whose --help works.
 for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
   [ "$c" = reg ] && continue
