@@ -40,6 +40,14 @@ if [ "$mode" = windows ]; then
     sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   [ "$imports" = "advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll " ] ||
     { echo "unexpected imports: $imports"; exit 1; }
+  # The tool likewise: nothing but the system's own DLLs (shell32 splits its
+  # command line).
+  for dll in $(x86_64-w64-mingw32-objdump -p "$build/revdir.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+    case " advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll user32.dll " in
+      *" $dll "*) ;;
+      *) echo "revdir.exe imports $dll"; exit 1 ;;
+    esac
+  done
   echo "windows: QuillonRevisionDirectory.dll built; exports: $exports"
   exec bash tests/wine/run.sh "$build"
 fi

@@ -8,8 +8,8 @@
 include_guard(GLOBAL)
 
 # What each target builds. The platform layer stands for the system only
-# where there is no system to stand for; the tools, benchmarks, fuzz targets
-# and the package are Linux's for now.
+# where there is no system to stand for; the benchmarks, fuzz targets and the
+# package are Linux's for now (the command-line tool is built for both).
 if(WIN32)
   set(REVDIR_BUILD_PLATFORM OFF)
   set(REVDIR_BUILD_LINUX_PARTS OFF)
@@ -17,7 +17,7 @@ if(WIN32)
   # target linking revdir_platform links those libraries and speaks their
   # wide-character API.
   add_library(revdir_platform INTERFACE)
-  target_link_libraries(revdir_platform INTERFACE ole32 oleaut32 uuid advapi32 user32 kernel32)
+  target_link_libraries(revdir_platform INTERFACE ole32 oleaut32 uuid advapi32 user32 shell32 kernel32)
   target_compile_definitions(revdir_platform INTERFACE UNICODE _UNICODE)
 else()
   set(REVDIR_BUILD_PLATFORM ON)
@@ -183,6 +183,28 @@ function(revdir_add_resources target rcfile)
     revdir_link_resources(${target} ${rc} ${ARGN})
   else()
     revdir_embed_resources(${target} ${rc} ${ARGN})
+  endif()
+endfunction()
+
+# revdir_tool(TARGET COMPONENT): the command-line tool and where it finds
+# the component's module COMPONENT: a path relative to the folder
+# REVDIR_INSTALLED_COMPONENT_UP levels above its own, else
+# REVDIR_DEFAULT_COMPONENT. On Windows the module beside it, as Windows finds
+# a DLL, and the tool in the build folder beside the DLL and linked
+# statically; here the library folder under its own prefix, else the module
+# built with it.
+function(revdir_tool target component)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE REVDIR_INSTALLED_COMPONENT_UP=0
+      REVDIR_INSTALLED_COMPONENT="$<TARGET_FILE_NAME:${component}>"
+      REVDIR_DEFAULT_COMPONENT="$<TARGET_FILE_NAME:${component}>")
+    target_link_options(${target} PRIVATE -static)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  else()
+    include(GNUInstallDirs)
+    target_compile_definitions(${target} PRIVATE REVDIR_INSTALLED_COMPONENT_UP=1
+      REVDIR_INSTALLED_COMPONENT="${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${component}>"
+      REVDIR_DEFAULT_COMPONENT="$<TARGET_FILE:${component}>")
   endif()
 endfunction()
 

@@ -5,6 +5,7 @@
 
 #include "catalog/registry_keys.h"
 #include "commands.h"
+#include "console.h"
 #include "output.h"
 #include "session.h"
 
@@ -31,8 +32,8 @@ int ListAliases(const Args &a) {
   else if (rc != ERROR_SUCCESS)
     return Report("reading the aliases", HRESULT_FROM_WIN32(rc));
   if (size % 8) {
-    fprintf(stderr, "revdir alias: the stored aliases are not whole records (%lu bytes); the directory drops them\n",
-            static_cast<unsigned long>(size));
+    Err("revdir alias: the stored aliases are not whole records (%lu bytes); the directory drops them\n",
+        static_cast<unsigned long>(size));
     return kComponent;
   }
   std::vector<Row> rows;

@@ -120,15 +120,22 @@ int ByRoute(Session &s) {
   return Print(s.a, {row}, true);
 }
 
+// A path from UTF-8 text and back, whatever the system's narrow code page.
+std::filesystem::path PathOf(const std::string &utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+std::string TextOf(const std::filesystem::path &path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // The project files in a folder and below it, by name.
 std::vector<std::string> ProjectFilesIn(const std::string &folder) {
   std::vector<std::string> found;
   std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+  for (auto it = std::filesystem::recursive_directory_iterator(PathOf(folder), ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::string ext = it->path().extension().string();
+    std::string ext = TextOf(it->path().extension());
     for (char &c : ext) c = static_cast<char>(tolower(c));
-    if (it->is_regular_file() && (ext == ".acd" || ext == ".pjx")) found.push_back(it->path().string());
+    if (it->is_regular_file() && (ext == ".acd" || ext == ".pjx")) found.push_back(TextOf(it->path()));
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -139,7 +146,7 @@ std::vector<std::string> ProjectFilesIn(const std::string &folder) {
 bool ProjectFiles(const Args &a, std::vector<std::string> *files, int *status) {
   for (const std::string &p : a.positional) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(p, ec)) {
+    if (!std::filesystem::is_directory(PathOf(p), ec)) {
       files->push_back(p);
       continue;
     }

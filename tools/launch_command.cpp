@@ -19,10 +19,12 @@ std::string Quote(const std::string &s) {
       ++slashes;
       continue;
     }
-    out += std::string(c == '"' ? slashes * 2 + 1 : slashes, '\\') + c;
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    out += c;
     slashes = 0;
   }
-  return out + std::string(slashes * 2, '\\') + "\"";
+  out.append(slashes * 2, '\\');
+  return out + '"';
 }
 
 }  // namespace
@@ -35,7 +37,10 @@ int LaunchCommand(int argc, char **argv) {
   ComPtr<IRevision> r;
   if (FAILED(hr = ReleaseOf(s.d.Get(), a, r))) return Report("release", hr);
   std::string line;
-  for (const std::string &arg : a.passThrough) line += (line.empty() ? "" : " ") + Quote(arg);
+  for (const std::string &arg : a.passThrough) {
+    if (!line.empty()) line += ' ';
+    line += Quote(arg);
+  }
   Bstr arguments = ToBstr(line);
   hr =
       a.wait ? r->LaunchAndWaitForMainWindow(arguments.Get(), static_cast<ULONG>(*a.wait)) : r->Launch(arguments.Get());

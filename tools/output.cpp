@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "console.h"
 #include "session.h"
 
 namespace revdir {
@@ -30,7 +31,7 @@ int PrintProperty(const std::string &property, const std::vector<Row> &rows) {
   for (const Row &row : rows) {
     bool found = false;
     for (const Field &f : row)
-      if (f.name == property) printf("%s\n", f.value.c_str()), found = true;
+      if (f.name == property) Out("%s\n", f.value.c_str()), found = true;
     if (!found) return Usage("no property '" + property + "'");
   }
   return kOk;
@@ -47,7 +48,7 @@ void PrintJson(const std::vector<Row> &rows, bool single) {
     out += "}";
   }
   out += single ? "\n" : (rows.empty() ? "]\n" : "\n]\n");
-  fputs(out.c_str(), stdout);
+  WriteOut(out);
 }
 
 // The first row's names as a header, then the values, in columns as wide as
@@ -64,7 +65,7 @@ void PrintTable(const std::vector<Row> &rows) {
       std::string c = cell(i);
       out += i + 1 < width.size() ? c + std::string(width[i] - c.size() + 2, ' ') : c;
     }
-    printf("%s\n", out.c_str());
+    WriteOut(out + "\n");
   };
   line([&](size_t i) { return rows[0][i].name; });
   for (const Row &row : rows) line([&](size_t i) { return row[i].value; });

@@ -9,13 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "console.h"
 #include "platform/regfile/reg_text.h"
 #include "platform/text/wide_text.h"
 
@@ -38,22 +37,23 @@ bool EqualNoCase(const std::string &a, const char *b) {
 
 constexpr int kOk = 0, kFail = 1;
 const char kDone[] = "The operation completed successfully.\n";
+const char kCanceled[] = "The operation was canceled by the user.\n";
 const char kNotFound[] = "ERROR: The system was unable to find the specified registry key or value.\n";
 
 int Fail(const std::string &message) {
-  std::cerr << "ERROR: " << message << "\n";
+  WriteErr("ERROR: " + message + "\n");
   return kFail;
 }
 
 int Syntax(const char *verb) {
-  std::cerr << "ERROR: Invalid syntax.\nType \"REVDIR REG " << verb << " /?\" for usage.\n";
+  Err("ERROR: Invalid syntax.\nType \"REVDIR REG %s /?\" for usage.\n", verb);
   return kFail;
 }
 
 int FailCode(LONG code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
-      std::cerr << kNotFound;
+      WriteErr(kNotFound);
       return kFail;
     case ERROR_ACCESS_DENIED:
       return Fail("Access is denied.");
@@ -105,7 +105,7 @@ bool ParseKeyName(const std::string &text, KeyName *out) {
 }
 
 bool Confirm(const std::string &question) {
-  std::cout << question << " (Yes/No)? " << std::flush;
+  WriteOut(question + " (Yes/No)? ");
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return EqualNoCase(answer, "y") || EqualNoCase(answer, "yes");
@@ -225,8 +225,8 @@ std::string DataText(DWORD type, const std::vector<BYTE> &data) {
 }
 
 void PrintValue(const platform::WideString &name, DWORD type, const std::vector<BYTE> &data) {
-  std::cout << "    " << (name.empty() ? "(Default)" : platform::Narrow(name)) << "    " << TypeText(type) << "    "
-            << DataText(type, data) << "\n";
+  WriteOut("    " + (name.empty() ? "(Default)" : platform::Narrow(name)) + "    " + TypeText(type) + "    " +
+           DataText(type, data) + "\n");
 }
 
 // Reads one value by index (name and data, whatever their size).
@@ -246,7 +246,7 @@ LONG EnumValue(HKEY key, DWORD index, platform::WideString *name, DWORD *type, s
 }
 
 int QueryKey(HKEY key, const std::string &full, bool recurse) {
-  std::cout << "\n" << full << "\n";
+  WriteOut("\n" + full + "\n");
   platform::WideString name;
   std::vector<BYTE> data;
   DWORD type = 0;
@@ -259,8 +259,8 @@ int QueryKey(HKEY key, const std::string &full, bool recurse) {
     subkeys.emplace_back(buf, cch);
   }
   if (!recurse) {
-    if (!subkeys.empty()) std::cout << "\n";
-    for (const auto &s : subkeys) std::cout << full << "\\" << platform::Narrow(s) << "\n";
+    if (!subkeys.empty()) WriteOut("\n");
+    for (const auto &s : subkeys) WriteOut(full + "\\" + platform::Narrow(s) + "\n");
     return kOk;
   }
   for (const auto &s : subkeys) {
@@ -295,11 +295,11 @@ int RegQuery(const KeyName &k, const Options &o) {
           break;
         }
       }
-      std::cout << "\n" << k.full << "\n";
+      WriteOut("\n" + k.full + "\n");
       PrintValue(name, type, data);
-      std::cout << "\n";
+      WriteOut("\n");
     } else if (r == ERROR_FILE_NOT_FOUND && o.ve) {
-      std::cout << "\n" << k.full << "\n    (Default)    REG_SZ    (value not set)\n\n";
+      WriteOut("\n" + k.full + "\n    (Default)    REG_SZ    (value not set)\n\n");
     } else {
       rc = FailCode(r);
     }
@@ -380,7 +380,7 @@ int RegAdd(const KeyName &k, const Options &o) {
     platform::WideString name = o.v ? platform::Widen(o.name) : OLESTR("");
     if (!o.f && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         !Confirm("Value " + (o.v ? o.name : std::string("(Default)")) + " exists, overwrite")) {
-      std::cout << "The operation was canceled by the user.\n";
+      WriteOut(kCanceled);
       RegCloseKey(key);
       return kOk;
     }
@@ -388,7 +388,7 @@ int RegAdd(const KeyName &k, const Options &o) {
       rc = FailCode(r);
   }
   RegCloseKey(key);
-  if (rc == kOk) std::cout << kDone;
+  if (rc == kOk) WriteOut(kDone);
   return rc;
 }
 
@@ -421,11 +421,11 @@ int RegDelete(const KeyName &k, const Options &o) {
   }
   RegCloseKey(key);
   if (!go) {
-    std::cout << "The operation was canceled by the user.\n";
+    WriteOut(kCanceled);
     return kOk;
   }
   if (r) return FailCode(r);
-  std::cout << kDone;
+  WriteOut(kDone);
   return kOk;
 }
 
@@ -500,14 +500,43 @@ LONG ApplyImport(const std::vector<Step> &steps) {
   return r;
 }
 
+// Files by their wide names, so that any name the command line carries opens.
+bool ReadWholeFile(const std::string &file, std::string *bytes) {
+  HANDLE h = CreateFileW(platform::Widen(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buffer[65536];
+  DWORD n = 0;
+  BOOL ok;
+  while ((ok = ReadFile(h, buffer, sizeof buffer, &n, nullptr)) && n) bytes->append(buffer, n);
+  CloseHandle(h);
+  return ok;
+}
+
+bool WriteWholeFile(const std::string &file, const std::string &bytes) {
+  HANDLE h = CreateFileW(platform::Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD n = 0;
+  bool ok = true;
+  for (size_t at = 0; ok && at < bytes.size(); at += n)
+    ok = WriteFile(h, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &n, nullptr) && n;
+  ok = CloseHandle(h) && ok;
+  // No half-written export is left behind.
+  if (!ok) DeleteFileW(platform::Widen(file).c_str());
+  return ok;
+}
+
+bool FileExists(const std::string &file) {
+  return GetFileAttributesW(platform::Widen(file).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 int RegImport(const std::string &file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return Fail("Error opening the file. There may be a disk or file system error.");
-  std::stringstream ss;
-  ss << in.rdbuf();
+  std::string text;
+  if (!ReadWholeFile(file, &text)) return Fail("Error opening the file. There may be a disk or file system error.");
   std::vector<regfile::Entry> entries;
   regfile::ParseError error;
-  if (!regfile::Parse(ss.str(), &entries, &error))
+  if (!regfile::Parse(text, &entries, &error))
     return Fail(file + ":" + std::to_string(error.line) + ": " + error.message);
   std::vector<Step> steps;
   std::string message;
@@ -516,7 +545,7 @@ int RegImport(const std::string &file) {
     if (r == ERROR_BADDB || r == ERROR_ACCESS_DENIED) return FailCode(r);
     return Fail(file + ": cannot write the registry (error " + std::to_string(r) + ")");
   }
-  std::cout << kDone;
+  WriteOut(kDone);
   return kOk;
 }
 
@@ -566,26 +595,26 @@ int RegExport(const KeyName &k, const std::string &file, const Options &o) {
   RegCloseKey(key);
   if (r) return FailCode(r);
   std::string text = writer.Finish();
-  if (!o.y && std::ifstream(file) && !Confirm("File " + file + " already exists. Overwrite")) {
-    std::cout << "The operation was canceled by the user.\n";
+  if (!o.y && FileExists(file) && !Confirm("File " + file + " already exists. Overwrite")) {
+    WriteOut(kCanceled);
     return kOk;
   }
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!(out << text) || !out.flush()) return Fail("Error writing the file. There may be a disk or file system error.");
-  std::cout << kDone;
+  if (!WriteWholeFile(file, text)) return Fail("Error writing the file. There may be a disk or file system error.");
+  WriteOut(kDone);
   return kOk;
 }
 
 void RegUsage() {
-  std::cout << "REVDIR REG operation [parameters]\n\n"
-               "  revdir reg query  KEY [/v NAME | /ve] [/s]\n"
-               "  revdir reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
-               "  revdir reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-               "  revdir reg import FILE\n"
-               "  revdir reg export KEY FILE [/y]\n\n"
-               "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR (or HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,\n"
-               "HKEY_CLASSES_ROOT). TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,\n"
-               "REG_BINARY, REG_NONE. Exit code 0 on success, 1 on failure.\n";
+  WriteOut(
+      "REVDIR REG operation [parameters]\n\n"
+      "  revdir reg query  KEY [/v NAME | /ve] [/s]\n"
+      "  revdir reg add    KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
+      "  revdir reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+      "  revdir reg import FILE\n"
+      "  revdir reg export KEY FILE [/y]\n\n"
+      "KEY is ROOT\\SUBKEY, ROOT one of HKLM, HKCU, HKCR (or HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,\n"
+      "HKEY_CLASSES_ROOT). TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD,\n"
+      "REG_BINARY, REG_NONE. Exit code 0 on success, 1 on failure.\n");
 }
 
 }  // namespace

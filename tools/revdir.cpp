@@ -1,10 +1,17 @@
 // revdir: the command-line tool of the revision directory. main and the
 // table of commands; each family of commands lives in a file of its own.
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "commands.h"
+#include "console.h"
+#include "platform/text/wide_text.h"
 #include "session.h"
 
 namespace revdir {
@@ -44,15 +51,15 @@ const Command kCommands[] = {
 };
 
 // The command list, the exit statuses and the languages, for "revdir --help".
-int PrintCommandList(FILE *out) {
-  fprintf(out,
-          "usage: revdir COMMAND [options]      revdir COMMAND --help\n\n"
-          "commands:\n");
-  for (const auto &c : kCommands) fprintf(out, "  %-11s %s\n", c.name, c.summary);
-  fprintf(out, "  %-11s %s\n", "reg", "read and edit the registry of the prefix (query add delete import export)");
-  fprintf(out,
-          "\nexit status: 0 done, 2 usage, 3 not found, 4 not installed, 5 bad project file,\n"
-          "6 other component failure; languages: en de fr it es pt zh ja ko or an LCID\n");
+int PrintCommandList(void (*print)(const char *, ...)) {
+  print(
+      "usage: revdir COMMAND [options]      revdir COMMAND --help\n\n"
+      "commands:\n");
+  for (const auto &c : kCommands) print("  %-11s %s\n", c.name, c.summary);
+  print("  %-11s %s\n", "reg", "read and edit the registry of the prefix (query add delete import export)");
+  print(
+      "\nexit status: 0 done, 2 usage, 3 not found, 4 not installed, 5 bad project file,\n"
+      "6 other component failure; languages: en de fr it es pt zh ja ko or an LCID\n");
   return 0;
 }
 
@@ -64,7 +71,7 @@ int RunComponentCommand(const char *name, int argc, char **argv) {
     g_command = c.name;
     for (int i = 0; i < argc && strcmp(argv[i], "--") != 0; ++i)
       if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-        printf("usage: %s\n  %s\n", c.usage, c.summary);
+        Out("usage: %s\n  %s\n", c.usage, c.summary);
         return kOk;
       }
     return c.run(argc, argv);
@@ -82,16 +89,37 @@ int RunComponentCommand(const char *name, int argc, char **argv) {
 
 }  // namespace revdir
 
-int main(int argc, char **argv) {
+namespace {
+
+// The arguments as the system has them, UTF-16 on Windows, as UTF-8 once
+// for the parser, so that any path on the command line reaches the commands.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return args;
+  for (int i = 0; i < count; ++i) args.push_back(platform::Narrow(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+}  // namespace
+
+int main() {
+  std::vector<std::string> args = Arguments();
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(args.size());
   if (argc < 2) {
-    revdir::PrintCommandList(stderr);
+    revdir::PrintCommandList(revdir::Err);
     return 2;
   }
   const std::string command = argv[1];
-  if (command == "help" || command == "--help" || command == "-h") return revdir::PrintCommandList(stdout);
-  if (command == "reg") return revdir::RegCommand(argc - 2, argv + 2);
-  int rc = revdir::RunComponentCommand(argv[1], argc - 2, argv + 2);
+  if (command == "help" || command == "--help" || command == "-h") return revdir::PrintCommandList(revdir::Out);
+  if (command == "reg") return revdir::RegCommand(argc - 2, argv.data() + 2);
+  int rc = revdir::RunComponentCommand(argv[1], argc - 2, argv.data() + 2);
   if (rc >= 0) return rc;
-  fprintf(stderr, "revdir: unknown command '%s'\nTry 'revdir --help'.\n", command.c_str());
+  revdir::Err("revdir: unknown command '%s'\nTry 'revdir --help'.\n", command.c_str());
   return 2;
 }

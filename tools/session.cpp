@@ -4,10 +4,9 @@
 #include <oleauto.h>
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <string>
 
+#include "console.h"
 #include "platform/text/wide_text.h"
 
 namespace revdir {
@@ -15,7 +14,7 @@ namespace revdir {
 const char *g_command = "";
 
 int Usage(const std::string &message) {
-  fprintf(stderr, "revdir %s: %s\nTry 'revdir %s --help'.\n", g_command, message.c_str(), g_command);
+  Err("revdir %s: %s\nTry 'revdir %s --help'.\n", g_command, message.c_str(), g_command);
   return kUsage;
 }
 
@@ -30,20 +29,48 @@ std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b
 
 namespace {
 
-// The module: REVDIR_COMPONENT names it; else the one installed beside the
-// tool (the library folder under its own prefix); else the one built with it.
+// A variable's value; empty when it is unset.
+platform::WideString Environment(const WCHAR *name) {
+  DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return platform::WideString();
+  platform::WideString value(size, 0);
+  DWORD n = GetEnvironmentVariableW(name, value.data(), size);
+  value.resize(n < size ? n : 0);
+  return value;
+}
+
+// The folder `up` levels above the tool's own file, with a separator.
+platform::WideString ToolFolder(int up) {
+  constexpr DWORD kLongest = 32768;  // a long path's limit
+  platform::WideString path(kLongest, 0);
+  DWORD n = GetModuleFileNameW(nullptr, path.data(), kLongest);
+  if (n == 0 || n >= kLongest) return platform::WideString();
+  path.resize(n);
+  for (int i = 0; i <= up; ++i) {
+    size_t slash = path.find_last_of(OLESTR("\\/"));
+    if (slash == platform::WideString::npos) return platform::WideString();
+    path.resize(slash);
+  }
+  return path + OLESTR("\\");
+}
+
+}  // namespace
+
 std::string ModulePath() {
-  const char *env = getenv("REVDIR_COMPONENT");
-  if (env && *env) return env;
-  // The tool's own Linux path (the platform answers with a Windows one).
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    std::filesystem::path beside = self.parent_path().parent_path() / REVDIR_INSTALLED_COMPONENT;
-    if (std::filesystem::exists(beside, ec)) return beside.string();
+  platform::WideString named = Environment(OLESTR("REVDIR_COMPONENT"));
+  if (!named.empty()) return platform::Narrow(named);
+  // REVDIR_INSTALLED_COMPONENT is relative to REVDIR_INSTALLED_COMPONENT_UP
+  // folders above the tool's own.
+  platform::WideString beside = ToolFolder(REVDIR_INSTALLED_COMPONENT_UP);
+  if (!beside.empty()) {
+    beside += platform::Widen(REVDIR_INSTALLED_COMPONENT);
+    for (WCHAR &c : beside) c = c == '/' ? '\\' : c;
+    if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) return platform::Narrow(beside);
   }
   return REVDIR_DEFAULT_COMPONENT;
 }
+
+namespace {
 
 IRevisionDirectory_V6 *g_directory = nullptr;  // for the texts of failures
 
@@ -79,7 +106,7 @@ HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
     HRESULT registered = CallEntry("DllRegisterServer");
     if (FAILED(registered)) return registered;
-    fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
+    Err("revdir: first run: registered the component %s\n", ModulePath().c_str());
     hr = Create(directory.Out());
   }
   if (FAILED(hr)) return hr;
@@ -91,12 +118,13 @@ HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
 
 HRESULT CallEntry(const char *entry) {
   std::string module = ModulePath();
-  HMODULE m = LoadLibraryA(module.c_str());
+  HMODULE m = LoadLibraryW(platform::Widen(module).c_str());
   if (!m) {
-    fprintf(stderr, "revdir: cannot load %s (error %u)\n", module.c_str(), GetLastError());
-    return HRESULT_FROM_WIN32(GetLastError());
+    const DWORD error = GetLastError();
+    Err("revdir: cannot load %s (error %u)\n", module.c_str(), static_cast<unsigned>(error));
+    return HRESULT_FROM_WIN32(error);
   }
-  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(GetProcAddress(m, entry));
+  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(reinterpret_cast<void (*)()>(GetProcAddress(m, entry)));
   return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
@@ -105,11 +133,13 @@ int Report(const std::string &what, HRESULT hr) {
   if (!g_directory || FAILED(g_directory->GetErrorConstantAndDescription(hr, constant.Out(), text.Out()))) {
     WCHAR buffer[1024] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, hr, 0, buffer, 1024, nullptr);
-    fprintf(stderr, "revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr),
-            platform::Narrow(buffer).c_str());
+    // The system's texts end with a line break of their own.
+    std::string message = platform::Narrow(buffer);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
+    Err("revdir: %s: 0x%08X %s\n", what.c_str(), static_cast<unsigned>(hr), message.c_str());
   } else {
-    fprintf(stderr, "revdir: %s: %s (0x%08X): %s\n", what.c_str(), Narrow(constant).c_str(), static_cast<unsigned>(hr),
-            Narrow(text).c_str());
+    Err("revdir: %s: %s (0x%08X): %s\n", what.c_str(), Narrow(constant).c_str(), static_cast<unsigned>(hr),
+        Narrow(text).c_str());
   }
   return ExitFor(hr);
 }

@@ -31,6 +31,10 @@ int Usage(const std::string &message);
 Bstr ToBstr(const std::string &s);
 std::string Narrow(const Bstr &b);
 
+// The component's module: REVDIR_COMPONENT names it; else the one installed
+// beside the tool; else the one built with it. As the system spells it.
+std::string ModulePath();
+
 // Calls an entry point of the component's module (DllRegisterServer, ...).
 HRESULT CallEntry(const char *entry);
 

@@ -9,3 +9,7 @@
 #include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"
+
+// The standard handles, the command line and the console.
+#include "processenv.h"
+#include "wincon.h"

@@ -106,6 +106,13 @@ FileObject::~FileObject() {
   close(m_fd);
 }
 
+std::shared_ptr<FileObject> FileObject::Stream(int fd, DWORD access) {
+  // Not entered in the table of opens: share modes bind files opened by path.
+  auto f = std::make_shared<FileObject>(fd, 0, 0, access, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  f->m_stream = true;
+  return f;
+}
+
 bool FileObject::CanRead() const { return Reads(m_access); }
 bool FileObject::CanWrite() const { return Writes(m_access); }
 bool FileObject::AppendOnly() const {
@@ -287,7 +294,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
   char *out = static_cast<char *>(lpBuffer);
   DWORD done = 0;
   while (done < nNumberOfBytesToRead) {
-    ssize_t n = pread(f->Fd(), out + done, nNumberOfBytesToRead - done, f->position + done);
+    ssize_t n = f->IsStream() ? read(f->Fd(), out + done, nNumberOfBytesToRead - done)
+                              : pread(f->Fd(), out + done, nNumberOfBytesToRead - done, f->position + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       if (done) break;
@@ -296,6 +304,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     }
     if (n == 0) break;  // end of file: success with fewer bytes
     done += static_cast<DWORD>(n);
+    if (f->IsStream()) break;  // a pipe or terminal gives what it has
   }
   f->position += done;
   *lpNumberOfBytesRead = done;
@@ -320,7 +329,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   const char *in = static_cast<const char *>(lpBuffer);
   DWORD done = 0;
   while (done < nNumberOfBytesToWrite) {
-    ssize_t n = pwrite(f->Fd(), in + done, nNumberOfBytesToWrite - done, f->position + done);
+    ssize_t n = f->IsStream() ? write(f->Fd(), in + done, nNumberOfBytesToWrite - done)
+                              : pwrite(f->Fd(), in + done, nNumberOfBytesToWrite - done, f->position + done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
@@ -345,6 +355,17 @@ BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARG
     return FALSE;
   }
   std::lock_guard<std::mutex> g(f->lock);
+  if (f->IsStream()) {
+    // The kernel's position, shared with every handle on the descriptor.
+    static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    off_t at = lseek(f->Fd(), liDistanceToMove.QuadPart, kWhence[dwMoveMethod]);
+    if (at < 0) {
+      SetLastErrorFromErrno();
+      return FALSE;
+    }
+    if (lpNewFilePointer) lpNewFilePointer->QuadPart = at;
+    return TRUE;
+  }
   int64_t base = 0;
   if (dwMoveMethod == FILE_CURRENT) base = f->position;
   if (dwMoveMethod == FILE_END && !FileSize(*f, base)) return FALSE;

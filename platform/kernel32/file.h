@@ -18,6 +18,10 @@ namespace platform {
 class FileObject : public KernelObject {
  public:
   FileObject(int fd, dev_t dev, ino_t ino, DWORD access, DWORD share);
+  // A standard handle: the descriptor the process was given, which may be a
+  // pipe or a terminal, whose position the kernel keeps for every handle
+  // on it, as handles duplicated from one share their file pointer.
+  static std::shared_ptr<FileObject> Stream(int fd, DWORD access);
   ~FileObject() override;
 
   int Fd() const { return m_fd; }
@@ -26,6 +30,7 @@ class FileObject : public KernelObject {
   bool CanRead() const;
   bool CanWrite() const;
   bool AppendOnly() const;
+  bool IsStream() const { return m_stream; }
 
   std::mutex lock;       // guards position
   int64_t position = 0;  // the handle's file pointer
@@ -36,6 +41,7 @@ class FileObject : public KernelObject {
   ino_t m_ino;
   DWORD m_access;
   DWORD m_share;
+  bool m_stream = false;
 };
 
 // Mapping objects count themselves against their file so that it is not cut

@@ -40,7 +40,9 @@ REVDIR_PREFIX="$work/pc-prefix" "$work/pc-client"
 # it registers that one, says so, and lists the releases.
 out=$(REVDIR_PREFIX="$work/tool-prefix" REVDIR_COMPONENT="" "$usr/bin/revdir" list --property release 2>"$work/err")
 [ "$(wc -l <<<"$out")" = 50 ] || { echo "installed revdir list: $out"; exit 1; }
-grep -q "first run: registered the component $libdir/libQuillonRevisionDirectory.so" "$work/err" || {
+# It names the module as the system does: Z: is the root of the file system.
+zlibdir="Z:${libdir//\//\\}"
+grep -qF "first run: registered the component $zlibdir\\libQuillonRevisionDirectory.so" "$work/err" || {
   cat "$work/err"
   exit 1
 }

@@ -102,6 +102,23 @@ expect 0 '' '' -- alias clear
 expect 0 '^\[\]$' '' -- alias list --format json
 expect 2 '' 'the alias verbs are: list, clear' -- alias lst
 
+# Arguments and output beyond ASCII: a path read from the command line as it
+# was typed, printed the same to a pipe and to a terminal (the console,
+# written as UTF-16 there), with LF line ends and no byte-order mark.
+mkdir -p "$REVDIR_PREFIX/Ωμέγα ü"
+cp "$src/examples/projects/Line1.pjx" "$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx"
+expect 0 "^$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx\$" '' -- find --project "$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx" --property file
+piped=$("$revdir" error 0x80043D05 --lang fr | od -An -c | tr -s ' \n' ' ')
+[[ "$piped" == " c o d e "* && "$piped" != *'\r'* ]] || fail "piped output: $piped"
+if command -v script >/dev/null; then
+  console=$(script -qec "'$revdir' error 0x80043D05 --lang fr --property text" /dev/null | tr -d '\r')
+  [ "$console" = "La prise en charge du français de Quillon n'est pas installée pour cette révision." ] ||
+    fail "on a terminal: $console"
+fi
+
+# A module that does not load: its error, and the system's text of it on one line.
+REVDIR_COMPONENT=/nonexistent/x.so expect 6 '' $'^revdir: cannot load /nonexistent/x.so \\(error 126\\)\nrevdir: register: 0x8007007E The specified module could not be found\\.$' -- register
+
 # Help: every command listed is one whose --help works.
 for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
   [ "$c" = reg ] && continue

@@ -137,4 +137,29 @@ step "regsvr32 /u $(basename "$dll")"
 wine regsvr32 /u /s "$(winpath "$dll")" || fail "regsvr32 /u exited with $?"
 left=$(leftovers)
 [ -z "$left" ] || fail "unregistration left registry entries behind:"$'\n'"$left"
+# The command-line tool: the README's tour, as the Linux build's test runs
+# it, on the prefix with the component unregistered again (its first command
+# registers it), then a file in a folder whose name the system's narrow code
+# page cannot spell, read and written by name.
+revdir_exe="$build/revdir.exe"
+[ -f "$revdir_exe" ] || fail "no revdir.exe in $build"
+step "README tour with $(basename "$revdir_exe")"
+python3 "$here/../tools/readme_test.py" --wine "$revdir_exe" "$here/../.." | sed 's/^/wine:   /'
+[ "${PIPESTATUS[0]}" = 0 ] || fail "the README tour under Wine"
+step "revdir.exe with non-ASCII paths"
+folder='C:\Projekte Ärger Ωμέγα'
+mkdir -p "$WINEPREFIX/drive_c/Projekte Ärger Ωμέγα"
+cp "$here/../../examples/projects/Line1.pjx" "$WINEPREFIX/drive_c/Projekte Ärger Ωμέγα/Línea 1.pjx"
+got=$(wine "$revdir_exe" find --project "$folder\\Línea 1.pjx" --format json) || fail "find --project: exit $?"
+grep -qF '{"file": "C:\\Projekte Ärger Ωμέγα\\Línea 1.pjx", "release": "15.01",' <<<"$got" ||
+  fail "find --project on a non-ASCII path printed: $got"
+wine "$revdir_exe" reg export 'HKLM\SOFTWARE\Brenmoor Software\Quillon.1' "$folder\\Ausfuhr ü.reg" /y >/dev/null ||
+  fail "reg export to a non-ASCII path"
+iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/Projekte Ärger Ωμέγα/Ausfuhr ü.reg" | grep -q 'Product Version' ||
+  fail "reg export wrote no release to the non-ASCII path"
+wine "$revdir_exe" reg import "$folder\\Ausfuhr ü.reg" >/dev/null || fail "reg import from a non-ASCII path"
+wine "$revdir_exe" unregister || fail "revdir unregister exited with $?"
+wine reg delete 'HKLM\SOFTWARE\Brenmoor Software' /f >/dev/null || fail "reg delete"
+left=$(leftovers)
+[ -z "$left" ] || fail "the tool left registry entries behind:"$'\n'"$left"
 step "all checks passed in $((SECONDS - started)) s"
