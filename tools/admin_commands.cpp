@@ -2,6 +2,7 @@
 // component, list and clear the database-version aliases.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "catalog/registry_keys.h"
 #include "commands.h"
@@ -47,10 +48,23 @@ int ListAliases(const Args &a) {
 
 }  // namespace
 
+// register and unregister; --user (this command's own flag) for the current
+// user alone, which needs no administrator rights.
 int RegisterCommand(int argc, char **argv) {
+  std::vector<char *> rest;
+  bool user = false;
+  for (int i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--user") == 0)
+      user = true;
+    else
+      rest.push_back(argv[i]);
+  }
   Session s;
-  if (!s.Parse(argc, argv, "")) return s.status;
-  HRESULT hr = CallEntry(strcmp(g_command, "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer");
+  if (!s.Parse(static_cast<int>(rest.size()), rest.data(), "")) return s.status;
+  const char *entry = strcmp(g_command, "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer";
+  HRESULT hr = user ? CallEntryForUser(entry) : CallEntry(entry);
+  if (FAILED(hr) && !user && DeniedToMachine(hr))
+    fprintf(stderr, "revdir %s: the machine's classes cannot be written here; try --user\n", g_command);
   return FAILED(hr) ? Report(g_command, hr) : kOk;
 }
 

@@ -37,8 +37,10 @@ const Command kCommands[] = {
      "revdir launch [--release M.mm] [--wait SECONDS] [-- ARGUMENTS...]"},
     {"error", ErrorCommand, "the constant name and text of an error code",
      "revdir error CODE [--lang L] [--format table|json]"},
-    {"register", RegisterCommand, "register the component in the prefix", "revdir register"},
-    {"unregister", RegisterCommand, "remove the component's registration", "revdir unregister"},
+    {"register", RegisterCommand, "register the component (for the machine, or --user for you alone)",
+     "revdir register [--user]"},
+    {"unregister", RegisterCommand, "remove the component's registration (the machine's, or --user yours)",
+     "revdir unregister [--user]"},
     {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
      "revdir alias (list [--format table|json] | clear)"},
 };

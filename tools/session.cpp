@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 #include <oleauto.h>
+#include <olectl.h>  // SELFREG_E_CLASS
 #include <windows.h>
 
 #include <cstdio>
@@ -28,8 +29,6 @@ Bstr ToBstr(const std::string &s) {
 
 std::string Narrow(const Bstr &b) { return platform::Narrow(platform::WideView(b.Get(), SysStringLen(b.Get()))); }
 
-namespace {
-
 // The module: REVDIR_COMPONENT names it; else the one installed beside the
 // tool (the library folder under its own prefix); else the one built with it.
 std::string ModulePath() {
@@ -44,6 +43,8 @@ std::string ModulePath() {
   }
   return REVDIR_DEFAULT_COMPONENT;
 }
+
+namespace {
 
 IRevisionDirectory_V6 *g_directory = nullptr;  // for the texts of failures
 
@@ -77,9 +78,15 @@ HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
   if (a.lang) SetThreadLocale(MAKELCID(*a.lang, SORT_DEFAULT));
   HRESULT hr = Create(directory.Out());
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
+    // For the machine when the classes there may be written, else for this user.
     HRESULT registered = CallEntry("DllRegisterServer");
+    const bool forUser = DeniedToMachine(registered);
+    if (forUser) registered = CallEntryForUser("DllRegisterServer");
     if (FAILED(registered)) return registered;
-    fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
+    if (forUser)
+      fprintf(stderr, "revdir: first run: registered the component for this user %s\n", ModulePath().c_str());
+    else
+      fprintf(stderr, "revdir: first run: registered the component %s\n", ModulePath().c_str());
     hr = Create(directory.Out());
   }
   if (FAILED(hr)) return hr;
@@ -98,6 +105,32 @@ HRESULT CallEntry(const char *entry) {
   }
   auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(GetProcAddress(m, entry));
   return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
+HRESULT CallEntryForUser(const char *entry) {
+  HKEY classes;
+  LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &classes, nullptr);
+  if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+  rc = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes);
+  if (rc != ERROR_SUCCESS) {
+    RegCloseKey(classes);
+    return HRESULT_FROM_WIN32(rc);
+  }
+  // RegisterTypeLib writes machine-wide unless told to follow the mapping:
+  // the variable tells it as OaEnablePerUserTLibRegistration does, and only
+  // for this call (Wine aborts in that function, and follows the mapping anyway).
+  SetEnvironmentVariableW(OLESTR("OAPERUSERTLIBREG"), OLESTR("1"));
+  HRESULT hr = CallEntry(entry);
+  SetEnvironmentVariableW(OLESTR("OAPERUSERTLIBREG"), nullptr);
+  RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  RegCloseKey(classes);
+  return hr;
+}
+
+bool DeniedToMachine(HRESULT hr) {
+  return hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) || hr == SELFREG_E_CLASS ||
+         hr == TYPE_E_REGISTRYACCESS;
 }
 
 int Report(const std::string &what, HRESULT hr) {

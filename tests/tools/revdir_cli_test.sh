@@ -102,6 +102,26 @@ expect 0 '' '' -- alias clear
 expect 0 '^\[\]$' '' -- alias list --format json
 expect 2 '' 'the alias verbs are: list, clear' -- alias lst
 
+# Per user, in a prefix of its own: register --user writes the user's classes
+# only, the component activates from them, and unregister --user takes back
+# all of it. Where the machine's classes cannot be written, the first run
+# registers for the user and says so.
+machine_prefix=$REVDIR_PREFIX
+export REVDIR_PREFIX=$(mktemp -d)
+trap 'rm -rf "$machine_prefix" "$REVDIR_PREFIX"' EXIT
+ours="Quillon|$(sed -n 's/.*uuid(\([0-9A-Fa-f-]*\)).*/\1/p' "$src/resources/QuillonRevisionDirectory.idl" | paste -sd'|')"
+expect 0 '' '^$' -- register --user
+expect 0 'RevisionDirectory Class' '' -- reg query 'HKCU\Software\Classes\QuillonRevisionDirectory.RevisionDirectory'
+grep -qiE "$ours" "$REVDIR_PREFIX/system.reg" && fail "register --user wrote the machine's classes"
+expect 0 '' '^$' -- list --installed
+expect 0 '' '^$' -- unregister --user
+grep -qiE "$ours" "$REVDIR_PREFIX"/*.reg && fail "unregister --user left: $(grep -hiE "$ours" "$REVDIR_PREFIX"/*.reg)"
+chmod a-w "$REVDIR_PREFIX/system.reg"
+expect 6 '' 'try --user' -- register
+expect 0 '' '^revdir: first run: registered the component for this user /' -- list --installed
+expect 0 '' '^$' -- unregister --user
+chmod u+w "$REVDIR_PREFIX/system.reg"
+
 # Help: every command listed is one whose --help works.
 for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
   [ "$c" = reg ] && continue
