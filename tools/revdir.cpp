@@ -41,6 +41,8 @@ const Command kCommands[] = {
      "revdir register [--user]"},
     {"unregister", RegisterCommand, "remove the component's registration (the machine's, or --user yours)",
      "revdir unregister [--user]"},
+    {"version", VersionCommand, "the tool's version, and the component's and where it was found",
+     "revdir version   (or revdir --version)"},
     {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
      "revdir alias (list [--format table|json] | clear)"},
 };
@@ -92,6 +94,7 @@ int main(int argc, char **argv) {
   const std::string command = argv[1];
   if (command == "help" || command == "--help" || command == "-h") return revdir::PrintCommandList(stdout);
   if (command == "reg") return revdir::RegCommand(argc - 2, argv + 2);
+  if (command == "--version") return revdir::RunComponentCommand("version", argc - 2, argv + 2);
   int rc = revdir::RunComponentCommand(argv[1], argc - 2, argv + 2);
   if (rc >= 0) return rc;
   fprintf(stderr, "revdir: unknown command '%s'\nTry 'revdir --help'.\n", command.c_str());

@@ -9,3 +9,6 @@
 #include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"
+
+// version.dll's declarations, which <windows.h> brings in too.
+#include "winver.h"

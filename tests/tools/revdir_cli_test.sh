@@ -102,6 +102,16 @@ expect 0 '' '' -- alias clear
 expect 0 '^\[\]$' '' -- alias list --format json
 expect 2 '' 'the alias verbs are: list, clear' -- alias lst
 
+# Versions: the tool's and the component's (from its version resource) are
+# the project's; a module without one, or none at all, is a failure.
+version=$(sed -n 's/^project(RevisionDirectory VERSION \([0-9.]*\) .*/\1/p' "$src/CMakeLists.txt")
+expect 0 "^revdir $version
+component $version\\.0 /.*QuillonRevisionDirectory" '^$' -- --version
+REVDIR_COMPONENT="$revdir" expect 0 "^revdir $version
+component $version\\.0 $revdir\$" '' -- version
+REVDIR_COMPONENT="$src/CMakeLists.txt" expect 6 "^revdir $version\$" 'has no version resource' -- --version
+REVDIR_COMPONENT="$REVDIR_PREFIX/none.so" expect 6 '' 'is not there' -- --version
+
 # Per user, in a prefix of its own: register --user writes the user's classes
 # only, the component activates from them, and unregister --user takes back
 # all of it. Where the machine's classes cannot be written, the first run
