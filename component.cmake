@@ -33,7 +33,8 @@ get_filename_component(REVDIR_COMPONENT_TLB_DIR ${REVDIR_COMPONENT_TLB} DIRECTOR
 # The script names the registry scripts beside it, which the preprocessor
 # does not see.
 file(GLOB REVDIR_COMPONENT_RGS ${CMAKE_CURRENT_LIST_DIR}/resources/*.rgs)
-revdir_add_resources(QuillonRevisionDirectory ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
+revdir_version_resource(QuillonRevisionDirectory DESCRIPTION "Revision directory automation component"
+  RC ${CMAKE_CURRENT_LIST_DIR}/resources/QuillonRevisionDirectory.rc
   INCLUDE_DIRS ${REVDIR_COMPONENT_TLB_DIR}
   DEPENDS ${REVDIR_COMPONENT_TLB} ${REVDIR_COMPONENT_RGS} QuillonRevisionDirectory_typelib)
 

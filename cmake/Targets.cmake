@@ -17,7 +17,7 @@ if(WIN32)
   # target linking revdir_platform links those libraries and speaks their
   # wide-character API.
   add_library(revdir_platform INTERFACE)
-  target_link_libraries(revdir_platform INTERFACE ole32 oleaut32 uuid advapi32 user32 shell32 kernel32)
+  target_link_libraries(revdir_platform INTERFACE ole32 oleaut32 uuid advapi32 user32 shell32 kernel32 version)
   target_compile_definitions(revdir_platform INTERFACE UNICODE _UNICODE)
 else()
   set(REVDIR_BUILD_PLATFORM ON)

@@ -2,11 +2,13 @@
 // component, list and clear the database-version aliases.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "catalog/registry_keys.h"
 #include "commands.h"
 #include "console.h"
 #include "output.h"
+#include "platform/text/wide_text.h"
 #include "session.h"
 
 namespace revdir {
@@ -48,11 +50,56 @@ int ListAliases(const Args &a) {
 
 }  // namespace
 
+// register and unregister; --user (this command's own flag) for the current
+// user alone, which needs no administrator rights.
 int RegisterCommand(int argc, char **argv) {
+  std::vector<char *> rest;
+  bool user = false;
+  for (int i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--user") == 0)
+      user = true;
+    else
+      rest.push_back(argv[i]);
+  }
+  Session s;
+  if (!s.Parse(static_cast<int>(rest.size()), rest.data(), "")) return s.status;
+  const char *entry = strcmp(g_command, "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer";
+  HRESULT hr = user ? CallEntryForUser(entry) : CallEntry(entry);
+  if (FAILED(hr) && !user && DeniedToMachine(hr))
+    Err("revdir %s: the machine's classes cannot be written here; try --user\n", g_command);
+  return FAILED(hr) ? Report(g_command, hr) : kOk;
+}
+
+// The tool's version, and the component's from the version resource of the
+// module the tool loads; without that resource the component's version is
+// unknown, which is a failure.
+int VersionCommand(int argc, char **argv) {
   Session s;
   if (!s.Parse(argc, argv, "")) return s.status;
-  HRESULT hr = CallEntry(strcmp(g_command, "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer");
-  return FAILED(hr) ? Report(g_command, hr) : kOk;
+  Out("revdir %s\n", REVDIR_VERSION);
+  const std::string module = ModulePath();
+  const platform::WideString path = platform::Widen(module);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  std::vector<BYTE> info(size);
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  if (!size || !GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+      !VerQueryValueW(info.data(), OLESTR("\\"), reinterpret_cast<void **>(&fixed), &length) ||
+      length < sizeof *fixed) {
+    const DWORD error = size ? ERROR_RESOURCE_DATA_NOT_FOUND : GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      Err("revdir: the component %s is not there\n", module.c_str());
+    else
+      Err("revdir: the component %s has no version resource (error %lu)\n", module.c_str(),
+              static_cast<unsigned long>(error));
+    return kComponent;
+  }
+  Out("component %lu.%lu.%lu.%lu %s\n", static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+         static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+         static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+         static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)), module.c_str());
+  return kOk;
 }
 
 int AliasCommand(int argc, char **argv) {

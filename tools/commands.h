@@ -14,6 +14,7 @@ int ErrorCommand(int argc, char **argv);
 // register and unregister, told apart by g_command.
 int RegisterCommand(int argc, char **argv);
 int AliasCommand(int argc, char **argv);
+int VersionCommand(int argc, char **argv);
 // The registry verbs: query, add, delete, import, export.
 int RegCommand(int argc, char **argv);
 

@@ -15,6 +15,7 @@ _revdir_options() {
     launch) echo "--release --wait" ;;
     error) echo "--lang --format" ;;
     alias) echo "--format" ;;
+    register | unregister) echo "--user" ;;
   esac
 }
 
@@ -61,8 +62,8 @@ _revdir() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   COMPREPLY=()
   if ((COMP_CWORD == 1)); then
-    local commands="list latest find types progid launch error register unregister alias reg"
-    mapfile -t COMPREPLY < <(compgen -W "$commands --help" -- "$cur")
+    local commands="list latest find types progid launch error register unregister version alias reg"
+    mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
     return
   fi
   local command=${COMP_WORDS[1]}

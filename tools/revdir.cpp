@@ -44,8 +44,12 @@ const Command kCommands[] = {
      "revdir launch [--release M.mm] [--wait SECONDS] [-- ARGUMENTS...]"},
     {"error", ErrorCommand, "the constant name and text of an error code",
      "revdir error CODE [--lang L] [--format table|json]"},
-    {"register", RegisterCommand, "register the component in the prefix", "revdir register"},
-    {"unregister", RegisterCommand, "remove the component's registration", "revdir unregister"},
+    {"register", RegisterCommand, "register the component for the machine, or for you alone",
+     "revdir register [--user]"},
+    {"unregister", RegisterCommand, "remove the component's registration, the machine's or yours",
+     "revdir unregister [--user]"},
+    {"version", VersionCommand, "the tool's version, and the component's and where it was found",
+     "revdir version"},
     {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
      "revdir alias (list [--format table|json] | clear)"},
 };
@@ -53,7 +57,7 @@ const Command kCommands[] = {
 // The command list, the exit statuses and the languages, for "revdir --help".
 int PrintCommandList(void (*print)(const char *, ...)) {
   print(
-      "usage: revdir COMMAND [options]      revdir COMMAND --help\n\n"
+      "usage: revdir COMMAND [options]      revdir COMMAND --help      revdir --version\n\n"
       "commands:\n");
   for (const auto &c : kCommands) print("  %-11s %s\n", c.name, c.summary);
   print("  %-11s %s\n", "reg", "read and edit the registry of the prefix (query add delete import export)");
@@ -118,6 +122,7 @@ int main() {
   const std::string command = argv[1];
   if (command == "help" || command == "--help" || command == "-h") return revdir::PrintCommandList(revdir::Out);
   if (command == "reg") return revdir::RegCommand(argc - 2, argv.data() + 2);
+  if (command == "--version") return revdir::RunComponentCommand("version", argc - 2, argv.data() + 2);
   int rc = revdir::RunComponentCommand(argv[1], argc - 2, argv.data() + 2);
   if (rc >= 0) return rc;
   revdir::Err("revdir: unknown command '%s'\nTry 'revdir --help'.\n", command.c_str());

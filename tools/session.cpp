@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 #include <oleauto.h>
+#include <olectl.h>  // SELFREG_E_CLASS
 #include <windows.h>
 
 #include <string>
@@ -104,9 +105,14 @@ HRESULT OpenDirectory(const Args &a, ComPtr<IRevisionDirectory_V6> &directory) {
   if (a.lang) SetThreadLocale(MAKELCID(*a.lang, SORT_DEFAULT));
   HRESULT hr = Create(directory.Out());
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
+    // For the machine when the classes there may be written, else for this user.
     HRESULT registered = CallEntry("DllRegisterServer");
+    const bool forUser = DeniedToMachine(registered);
+    if (forUser) registered = CallEntryForUser("DllRegisterServer");
     if (FAILED(registered)) return registered;
-    Err("revdir: first run: registered the component %s\n", ModulePath().c_str());
+    Err(forUser ? "revdir: first run: registered the component for this user %s\n"
+                : "revdir: first run: registered the component %s\n",
+        ModulePath().c_str());
     hr = Create(directory.Out());
   }
   if (FAILED(hr)) return hr;
@@ -126,6 +132,32 @@ HRESULT CallEntry(const char *entry) {
   }
   auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE *)()>(reinterpret_cast<void (*)()>(GetProcAddress(m, entry)));
   return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
+HRESULT CallEntryForUser(const char *entry) {
+  HKEY classes;
+  LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &classes, nullptr);
+  if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+  rc = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes);
+  if (rc != ERROR_SUCCESS) {
+    RegCloseKey(classes);
+    return HRESULT_FROM_WIN32(rc);
+  }
+  // RegisterTypeLib writes machine-wide unless told to follow the mapping:
+  // the variable tells it as OaEnablePerUserTLibRegistration does, and only
+  // for this call (Wine aborts in that function, and follows the mapping anyway).
+  SetEnvironmentVariableW(OLESTR("OAPERUSERTLIBREG"), OLESTR("1"));
+  HRESULT hr = CallEntry(entry);
+  SetEnvironmentVariableW(OLESTR("OAPERUSERTLIBREG"), nullptr);
+  RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  RegCloseKey(classes);
+  return hr;
+}
+
+bool DeniedToMachine(HRESULT hr) {
+  return hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) || hr == SELFREG_E_CLASS ||
+         hr == TYPE_E_REGISTRYACCESS;
 }
 
 int Report(const std::string &what, HRESULT hr) {

@@ -38,6 +38,16 @@ std::string ModulePath();
 // Calls an entry point of the component's module (DllRegisterServer, ...).
 HRESULT CallEntry(const char *entry);
 
+// Calls a registration entry point for the current user only, as installers
+// do without administrator rights: HKEY_CLASSES_ROOT mapped to the user's
+// classes (HKEY_CURRENT_USER\Software\Classes) for the call, type libraries
+// included.
+HRESULT CallEntryForUser(const char *entry);
+
+// Whether a registration failed because the machine's classes are not ours to
+// write.
+bool DeniedToMachine(HRESULT hr);
+
 // The component's constant name and localized text of a failure on stderr;
 // returns the exit status for it.
 int Report(const std::string &what, HRESULT hr);

@@ -6,6 +6,8 @@
 // leaves a half-written hive.
 #include "advapi32/regfile.h"
 
+#include "advapi32/predefined.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -118,6 +120,13 @@ struct KeyHandle {
 std::mutex g_mutex;
 std::map<std::string, std::unique_ptr<Hive>> g_hives;  // by file path: a new prefix gets new hives
 std::unordered_map<uintptr_t, KeyHandle> g_handles;
+// Predefined keys the process mapped to a key of its own, by their canonical
+// value. Each mapping holds its own copy of the handle, so the caller may
+// close the one it passed.
+std::map<uintptr_t, KeyHandle> g_overrides;
+// Above zero while this thread reaches the keys behind the predefined ones
+// for the layer's own bookkeeping, where no mapping applies.
+thread_local int g_defaultMapping = 0;
 uintptr_t g_nextHandle = 0;
 std::set<std::string> g_reported;  // problems already written to stderr
 
@@ -139,6 +148,13 @@ HKEY Canonical(HKEY h) {
 bool IsPredefined(HKEY h) {
   h = Canonical(h);
   return h == HKEY_LOCAL_MACHINE || h == HKEY_CURRENT_USER || h == HKEY_CLASSES_ROOT || h == HKEY_USERS;
+}
+
+// The keys RegOverridePredefKey maps: the four above, HKEY_PERFORMANCE_DATA
+// and HKEY_CURRENT_CONFIG.
+bool IsMappable(HKEY h) {
+  const intptr_t v = reinterpret_cast<intptr_t>(Canonical(h));
+  return v >= static_cast<int32_t>(0x80000000u) && v <= static_cast<int32_t>(0x80000005u);
 }
 
 // The prefix folder, re-derived only when the variables naming it change
@@ -399,8 +415,14 @@ LONG ResolveClasses(const std::vector<std::u16string> &rel, REGSAM access, Resol
   return ERROR_SUCCESS;
 }
 
+LONG ResolveHandle(KeyHandle &kh, Resolved *out, bool thorough);
+
 LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   h = Canonical(h);
+  if (!g_overrides.empty() && !g_defaultMapping) {
+    auto mapped = g_overrides.find(reinterpret_cast<uintptr_t>(h));
+    if (mapped != g_overrides.end()) return ResolveHandle(mapped->second, out, thorough);
+  }
   if (h == HKEY_CLASSES_ROOT) return ResolveClasses(kNoPath, KEY_ALL_ACCESS, out, thorough);
   if (IsPredefined(h)) {
     if (h == HKEY_USERS) return ERROR_INVALID_HANDLE;
@@ -416,7 +438,10 @@ LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   }
   auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
   if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
-  KeyHandle &kh = it->second;
+  return ResolveHandle(it->second, out, thorough);
+}
+
+LONG ResolveHandle(KeyHandle &kh, Resolved *out, bool thorough) {
   if (kh.classes) return ResolveClasses(kh.path, kh.access, out, thorough);
   if (LONG e = Refresh(*kh.hive, thorough)) return e;
   if (kh.key->deleted) return ERROR_KEY_DELETED;
@@ -559,6 +584,7 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
         if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
       // New class keys go to the machine's Classes, as Windows puts them.
       const std::vector<std::u16string> path = Joined(kClassesPath, rel);
+      DefaultKeyMapping real;
       e = WriteChange(HKEY_LOCAL_MACHINE, [&](Resolved &w, bool *changed) {
         auto key = w.key;
         for (const auto &p : path) key = key->Child(p, changed);
@@ -798,6 +824,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (LONG e = FindClassesTarget(hKey, parts, &t)) return e;
   if (t.classes) {
     if (t.path == ClassesPathText(kNoPath)) return ERROR_ACCESS_DENIED;  // HKEY_CLASSES_ROOT itself stays
+    DefaultKeyMapping real;
     return RegDeleteKeyW(t.root, t.path.c_str());
   }
   std::lock_guard<std::mutex> guard(g_mutex);
@@ -822,6 +849,7 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   ClassesTarget t;
   if (LONG e = FindClassesTarget(hKey, parts, &t)) return e;
   if (t.classes) {
+    DefaultKeyMapping defaults;
     if (!parts.empty()) return RegDeleteTreeW(t.root, t.path.c_str());
     HKEY real;
     if (LONG e = RegOpenKeyExW(t.root, t.path.c_str(), 0, t.access, &real)) return e;
@@ -892,3 +920,30 @@ LSTATUS WINAPI RegFlushKey(HKEY hKey) {
   Resolved r;
   return Resolve(hKey, &r);
 }
+
+LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey) {
+  if (!IsMappable(hKey)) return ERROR_INVALID_HANDLE;
+  const uintptr_t which = reinterpret_cast<uintptr_t>(Canonical(hKey));
+  std::lock_guard<std::mutex> guard(g_mutex);
+  if (!hNewHKey) {
+    g_overrides.erase(which);
+    return ERROR_SUCCESS;
+  }
+  // Only a key the caller opened: never a predefined one.
+  auto it = IsMappable(hNewHKey) ? g_handles.end() : g_handles.find(reinterpret_cast<uintptr_t>(hNewHKey));
+  if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
+  g_overrides[which] = it->second;
+  return ERROR_SUCCESS;
+}
+
+namespace platform {
+
+DefaultKeyMapping::DefaultKeyMapping() { ++g_defaultMapping; }
+DefaultKeyMapping::~DefaultKeyMapping() { --g_defaultMapping; }
+
+bool PredefinedKeyMapped(HKEY key) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return g_overrides.count(reinterpret_cast<uintptr_t>(Canonical(key))) != 0;
+}
+
+}  // namespace platform

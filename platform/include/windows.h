@@ -13,3 +13,5 @@
 // The standard handles, the command line and the console.
 #include "processenv.h"
 #include "wincon.h"
+// version.dll's declarations, which <windows.h> brings in too.
+#include "winver.h"

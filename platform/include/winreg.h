@@ -8,6 +8,8 @@
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+#define HKEY_PERFORMANCE_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000004))
+#define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)((LONG)0x80000005))
 typedef LONG LSTATUS;
 
 WINADVAPI LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult);
@@ -38,6 +40,8 @@ WINADVAPI LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpc
                                           PFILETIME lpftLastWriteTime);
 WINADVAPI LSTATUS WINAPI RegFlushKey(HKEY hKey);
 WINADVAPI LSTATUS WINAPI RegCopyTreeW(HKEY hKeySrc, LPCWSTR lpSubKey, HKEY hKeyDest);
+// Maps a predefined key to an open key for this process; a null key restores it.
+WINADVAPI LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 
 #define RRF_RT_REG_NONE 0x00000001
 #define RRF_RT_REG_SZ 0x00000002

@@ -57,6 +57,16 @@ const char *FindVariable(const std::string &name) {
   return nullptr;
 }
 
+// The name, as the environment spells it, of a variable named `name` in any case.
+std::string StoredName(const std::string &name) {
+  for (char **e = environ; e && *e; ++e) {
+    const char *eq = strchr(*e, '=');
+    if (eq && static_cast<size_t>(eq - *e) == name.size() && strncasecmp(*e, name.c_str(), name.size()) == 0)
+      return std::string(*e, eq - *e);
+  }
+  return {};
+}
+
 }  // namespace
 
 BOOL WINAPI GetComputerNameW(LPWSTR lpBuffer, LPDWORD nSize) { return GiveName(ComputerName(), lpBuffer, nSize); }
@@ -84,4 +94,22 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSiz
   // An empty value returns 0 like a failure; a cleared last error tells them apart.
   if (text.empty()) SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(text.size());
+}
+
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
+  std::u16string_view name = lpName ? platform::View(lpName) : std::u16string_view();
+  if (name.empty() || name.find(u'=') != std::u16string_view::npos) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string narrow = platform::ToUtf8Lossy(name);
+  // One variable per name whatever its case, as on Windows.
+  for (std::string stored; !(stored = StoredName(narrow)).empty();)
+    if (unsetenv(stored.c_str()) != 0) break;
+  if (!lpValue) return TRUE;
+  if (setenv(narrow.c_str(), platform::ToUtf8Lossy(platform::View(lpValue)).c_str(), 1) != 0) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  return TRUE;
 }

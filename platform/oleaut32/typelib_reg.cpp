@@ -2,9 +2,13 @@
 // their automation interfaces under HKEY_CLASSES_ROOT\Interface, and finding
 // a library again through those keys.
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <atomic>
+#include <optional>
 #include <string>
 
+#include "advapi32/predefined.h"
 #include "kernel32/text.h"
 #include "oleaut32/typelib_impl.h"
 
@@ -136,9 +140,7 @@ HRESULT FindRegistered(REFGUID guid, WORD major, WORD minor, LCID lcid, std::u16
   return TYPE_E_LIBNOTREGISTERED;
 }
 
-}  // namespace
-
-HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+HRESULT Register(HKEY root, ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
   if (!ptlib || !szFullPath) return E_INVALIDARG;
   TLIBATTR *attr = nullptr;
   HRESULT hr = ptlib->GetLibAttr(&attr);
@@ -162,12 +164,11 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
     helpDir = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
   }
   // FLAGS holds the library's own flags, not whether it was read from disk.
-  bool ok = SetString(HKEY_CLASSES_ROOT, version, nullptr, libText) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", nullptr,
-                      Decimal(a.wLibFlags & ~LIBFLAG_FHASDISKIMAGE)) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\" + Hex(a.lcid) + u"\\" + SysKindName(a.syskind), nullptr,
-                      path) == ERROR_SUCCESS &&
-            SetString(HKEY_CLASSES_ROOT, version + u"\\HELPDIR", nullptr, helpDir) == ERROR_SUCCESS;
+  bool ok =
+      SetString(root, version, nullptr, libText) == ERROR_SUCCESS &&
+      SetString(root, version + u"\\FLAGS", nullptr, Decimal(a.wLibFlags & ~LIBFLAG_FHASDISKIMAGE)) == ERROR_SUCCESS &&
+      SetString(root, version + u"\\" + Hex(a.lcid) + u"\\" + SysKindName(a.syskind), nullptr, path) == ERROR_SUCCESS &&
+      SetString(root, version + u"\\HELPDIR", nullptr, helpDir) == ERROR_SUCCESS;
   if (!ok) return TYPE_E_REGISTRYACCESS;
 
   // Automation interfaces are marshaled from the library.
@@ -183,12 +184,12 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
         BSTR itfName = nullptr;
         info->GetDocumentation(MEMBERID_NIL, &itfName, nullptr, nullptr, nullptr);
         std::u16string key = u"Interface\\" + GuidText(ta->guid);
-        ok = SetString(HKEY_CLASSES_ROOT, key, nullptr, std::u16string(platform::View(itfName))) == ERROR_SUCCESS &&
-             SetString(HKEY_CLASSES_ROOT, key + u"\\ProxyStubClsid", nullptr, kProxyStub) == ERROR_SUCCESS &&
-             SetString(HKEY_CLASSES_ROOT, key + u"\\ProxyStubClsid32", nullptr, kProxyStub) == ERROR_SUCCESS &&
-             SetString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", nullptr, libid) == ERROR_SUCCESS &&
-             SetString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", u"Version",
-                       VersionText(a.wMajorVerNum, a.wMinorVerNum)) == ERROR_SUCCESS;
+        ok = SetString(root, key, nullptr, std::u16string(platform::View(itfName))) == ERROR_SUCCESS &&
+             SetString(root, key + u"\\ProxyStubClsid", nullptr, kProxyStub) == ERROR_SUCCESS &&
+             SetString(root, key + u"\\ProxyStubClsid32", nullptr, kProxyStub) == ERROR_SUCCESS &&
+             SetString(root, key + u"\\TypeLib", nullptr, libid) == ERROR_SUCCESS &&
+             SetString(root, key + u"\\TypeLib", u"Version", VersionText(a.wMajorVerNum, a.wMinorVerNum)) ==
+                 ERROR_SUCCESS;
         SysFreeString(itfName);
         if (!ok) hr = TYPE_E_REGISTRYACCESS;
       }
@@ -199,14 +200,14 @@ HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR 
   return SUCCEEDED(hr) ? S_OK : hr;
 }
 
-HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+HRESULT Unregister(HKEY root, REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
   std::u16string libid = GuidText(libID);
   std::u16string libKey = u"TypeLib\\" + libid;
   std::u16string version = libKey + u"\\" + VersionText(wVerMajor, wVerMinor);
   std::u16string localeKey = version + u"\\" + Hex(lcid);
   std::u16string fileKey = localeKey + u"\\" + SysKindName(syskind);
   std::u16string path;
-  if (!GetString(HKEY_CLASSES_ROOT, fileKey, &path)) return TYPE_E_REGISTRYACCESS;
+  if (!GetString(root, fileKey, &path)) return TYPE_E_REGISTRYACCESS;
 
   // The interface keys that point at this library go first; which ones the
   // library itself says.
@@ -220,20 +221,20 @@ HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, 
       if (SUCCEEDED(info->GetTypeAttr(&ta))) {
         std::u16string key = u"Interface\\" + GuidText(ta->guid);
         std::u16string owner;
-        if (GetString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", &owner) && platform::EqualNoCase(owner, libid))
-          RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+        if (GetString(root, key + u"\\TypeLib", &owner) && platform::EqualNoCase(owner, libid))
+          RegDeleteTreeW(root, key.c_str());
         info->ReleaseTypeAttr(ta);
       }
       info->Release();
     }
     lib->Release();
   }
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, fileKey.c_str());
-  if (!HasSubkeys(HKEY_CLASSES_ROOT, localeKey)) RegDeleteTreeW(HKEY_CLASSES_ROOT, localeKey.c_str());
+  RegDeleteTreeW(root, fileKey.c_str());
+  if (!HasSubkeys(root, localeKey)) RegDeleteTreeW(root, localeKey.c_str());
   // The version key goes when no other locale remains under it.
   bool otherLocale = false;
   HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, version.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
     WCHAR name[256];
     for (DWORD i = 0;; ++i) {
       DWORD len = 256;
@@ -243,10 +244,57 @@ HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, 
     }
     RegCloseKey(key);
   }
-  if (!otherLocale) RegDeleteTreeW(HKEY_CLASSES_ROOT, version.c_str());
-  if (KeyExists(HKEY_CLASSES_ROOT, libKey) && !HasSubkeys(HKEY_CLASSES_ROOT, libKey))
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, libKey.c_str());
+  if (!otherLocale) RegDeleteTreeW(root, version.c_str());
+  if (KeyExists(root, libKey) && !HasSubkeys(root, libKey)) RegDeleteKeyW(root, libKey.c_str());
   return S_OK;
+}
+
+// Where RegisterTypeLib writes: HKEY_CLASSES_ROOT as mapped for the
+// process once per-user registration is enabled, else its default mapping,
+// as Windows keeps type libraries machine-wide unless asked.
+std::atomic<bool> g_perUser{false};
+
+bool PerUserEnabled() { return g_perUser.load() || getenv("OAPERUSERTLIBREG") != nullptr; }
+
+// HKEY_CURRENT_USER\Software\Classes, where the *ForUser functions write.
+HRESULT OpenUserClasses(HKEY *key) {
+  platform::DefaultKeyMapping real;
+  LSTATUS st = RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, nullptr, key, nullptr);
+  return st == ERROR_SUCCESS ? S_OK : TYPE_E_REGISTRYACCESS;
+}
+
+}  // namespace
+
+void WINAPI OaEnablePerUserTLibRegistration(void) { g_perUser = true; }
+
+HRESULT WINAPI RegisterTypeLib(ITypeLib *ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+  std::optional<platform::DefaultKeyMapping> machine;
+  if (!PerUserEnabled()) machine.emplace();
+  return Register(HKEY_CLASSES_ROOT, ptlib, szFullPath, szHelpDir);
+}
+
+HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+  std::optional<platform::DefaultKeyMapping> machine;
+  if (!PerUserEnabled()) machine.emplace();
+  return Unregister(HKEY_CLASSES_ROOT, libID, wVerMajor, wVerMinor, lcid, syskind);
+}
+
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib *ptlib, OLECHAR *szFullPath, OLECHAR *szHelpDir) {
+  HKEY user;
+  if (HRESULT hr = OpenUserClasses(&user); FAILED(hr)) return hr;
+  HRESULT hr = Register(user, ptlib, szFullPath, szHelpDir);
+  RegCloseKey(user);
+  return hr;
+}
+
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
+                                        SYSKIND syskind) {
+  HKEY user;
+  if (HRESULT hr = OpenUserClasses(&user); FAILED(hr)) return hr;
+  HRESULT hr = Unregister(user, libID, wMajorVerNum, wMinorVerNum, lcid, syskind);
+  RegCloseKey(user);
+  return hr;
 }
 
 HRESULT WINAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR *lpbstrPathName) {

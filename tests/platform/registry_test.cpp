@@ -519,6 +519,34 @@ TEST_F(ClassesRoot, MergesUserOverMachine) {
   RegCloseKey(k);
 }
 
+// A predefined key mapped to a key of the process's own until restored, as
+// an installer registers a module into a key of its choosing. The mapping
+// keeps its own reference, so the key passed may be closed at once.
+TEST_F(Registry, OverridePredefinedKey) {
+  HKEY target = Create(m_root, OLESTR("Mapped"));
+  ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, target), ERROR_SUCCESS);
+  RegCloseKey(target);
+  HKEY k = Create(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Override\\Sub"));
+  SetDword(k, OLESTR("v"), 7);
+  RegCloseKey(k);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Override\\Sub")), ERROR_SUCCESS);
+  EXPECT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(SubkeyNames(m_root), std::vector<WString>{OLESTR("Mapped")});
+  ASSERT_EQ(RegOpenKeyExW(m_root, OLESTR("Mapped\\RevdirRegistryTest.Override"), 0, KEY_READ, &k), ERROR_SUCCESS);
+  RegCloseKey(k);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("RevdirRegistryTest.Override"), 0, KEY_READ, &k),
+            ERROR_FILE_NOT_FOUND)
+      << "restored";
+
+  // Only a predefined key is mapped, and only to a key that is open.
+  HKEY other = Create(m_root, OLESTR("Other"));
+  EXPECT_EQ(RegOverridePredefKey(other, m_root), ERROR_INVALID_HANDLE);
+  RegCloseKey(other);
+  EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, other), ERROR_INVALID_HANDLE) << "closed";
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software"), 0, KEY_READ, &k), ERROR_SUCCESS) << "unchanged";
+  RegCloseKey(k);
+}
+
 TEST_F(Registry, AnsiFunctionsConvertThroughTheAnsiCodePage) {
   HKEY k = nullptr;
   DWORD disp = 0;

@@ -45,11 +45,7 @@ TEST(ComputerName, IsBoundedAndUpperCase) {
 }
 
 TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
-#ifdef _WIN32
-  SetEnvironmentVariableA("REVDIR_TEST_VAR", "value");
-#else
-  setenv("REVDIR_TEST_VAR", "value", 1);
-#endif
+  ASSERT_TRUE(SetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), OLESTR("value")));
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), nullptr, 0), 6u);
   WCHAR buf[5 + 3];
   for (auto &c : buf) c = 0xCCCC;
@@ -61,6 +57,16 @@ TEST(EnvironmentVariable, IsBoundedAndCaseInsensitive) {
   ResetLastError();
   EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_NO_SUCH_VAR"), buf, 6), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_ENVVAR_NOT_FOUND);
+
+  // Set in another case, it is the same variable; a null value removes it.
+  ASSERT_TRUE(SetEnvironmentVariableW(OLESTR("Revdir_Test_Var"), OLESTR("other")));
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), buf, 6), 5u);
+  EXPECT_EQ(Printable(buf), "other");
+  ASSERT_TRUE(SetEnvironmentVariableW(OLESTR("revdir_test_var"), nullptr));
+  EXPECT_EQ(GetEnvironmentVariableW(OLESTR("REVDIR_TEST_VAR"), buf, 6), 0u);
+  ResetLastError();
+  EXPECT_FALSE(SetEnvironmentVariableW(OLESTR("A=B"), OLESTR("x")));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -15,6 +15,15 @@
 
 #define WIDE_TEXT(s) OLESTR(s)
 
+#ifdef _WIN32
+// oleaut32 exports them; mingw-w64's header does not declare them.
+extern "C" {
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib *, OLECHAR *, OLECHAR *);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID, WORD, WORD, LCID, SYSKIND);
+void WINAPI OaEnablePerUserTLibRegistration(void);
+}
+#endif
+
 namespace {
 
 using WString = std::basic_string<WCHAR>;
@@ -134,6 +143,57 @@ TEST(TypeLibRegistration, LibraryWithALocale) {
   ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_QuillonRevisionDirectoryLib, 7, 0, 0x409, SYS_WIN64));
   EXPECT_FALSE(KeyExists(libKey));
   EXPECT_FALSE(KeyExists(OLESTR("Interface\\") + GuidKey(IID_IRevisionDirectory_V6)));
+}
+
+// Whether the user's or the machine's classes hold `key`.
+bool ClassKeyIn(HKEY root, const WString &key) {
+  HKEY h;
+  if (RegOpenKeyExW(root, (OLESTR("Software\\Classes\\") + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(h);
+  return true;
+}
+
+// Per user: the *ForUser functions write below HKEY_CURRENT_USER's classes
+// only; RegisterTypeLib follows HKEY_CLASSES_ROOT mapped there once per-user
+// registration is enabled, as an installer without administrator rights does.
+TEST(TypeLibRegistration, PerUser) {
+  UseFreshPrefix();
+  const WString file = FixtureFile(WIDE_TEXT(FIXTURE_TLB));
+  const WString fileKey = OLESTR("TypeLib\\") + GuidKey(LIBID_FixtureLib) + OLESTR("\\1.2\\0\\win64");
+  const WString itfKey = OLESTR("Interface\\") + GuidKey(IID_IFixture);
+  ITypeLib *lib = nullptr;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(file.c_str(), REGKIND_NONE, &lib));
+  ASSERT_EQ(S_OK, RegisterTypeLibForUser(lib, const_cast<OLECHAR *>(file.c_str()), nullptr));
+  if (RunningUnderWine() && !ClassKeyIn(HKEY_CURRENT_USER, fileKey)) {
+    // Wine registers the library for the machine when asked for the user.
+    EXPECT_EQ(S_OK, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+  } else {
+    EXPECT_TRUE(ClassKeyIn(HKEY_CURRENT_USER, fileKey));
+    EXPECT_TRUE(ClassKeyIn(HKEY_CURRENT_USER, itfKey));
+    EXPECT_FALSE(ClassKeyIn(HKEY_LOCAL_MACHINE, fileKey));
+    EXPECT_FALSE(ClassKeyIn(HKEY_LOCAL_MACHINE, itfKey));
+    ASSERT_EQ(S_OK, UnRegisterTypeLibForUser(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+    EXPECT_FALSE(ClassKeyIn(HKEY_CURRENT_USER, OLESTR("TypeLib\\") + GuidKey(LIBID_FixtureLib)));
+    EXPECT_FALSE(ClassKeyIn(HKEY_CURRENT_USER, itfKey));
+  }
+
+  HKEY user;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &user, nullptr));
+  // Wine (8.0) aborts in this function, and follows the mapping without it.
+  if (!RunningUnderWine()) OaEnablePerUserTLibRegistration();
+  ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, user));
+  EXPECT_EQ(S_OK, RegisterTypeLib(lib, const_cast<OLECHAR *>(file.c_str()), nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr));
+  EXPECT_TRUE(ClassKeyIn(HKEY_CURRENT_USER, fileKey));
+  EXPECT_FALSE(ClassKeyIn(HKEY_LOCAL_MACHINE, fileKey));
+  ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, user));
+  EXPECT_EQ(S_OK, UnRegisterTypeLib(LIBID_FixtureLib, 1, 2, 0, SYS_WIN64));
+  EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr));
+  RegCloseKey(user);
+  EXPECT_FALSE(ClassKeyIn(HKEY_CURRENT_USER, OLESTR("TypeLib\\") + GuidKey(LIBID_FixtureLib)));
+  lib->Release();
 }
 
 }  // namespace

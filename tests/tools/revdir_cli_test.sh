@@ -119,6 +119,36 @@ fi
 # A module that does not load: its error, and the system's text of it on one line.
 REVDIR_COMPONENT=/nonexistent/x.so expect 6 '' $'^revdir: cannot load /nonexistent/x.so \\(error 126\\)\nrevdir: register: 0x8007007E The specified module could not be found\\.$' -- register
 
+# Versions: the tool's and the component's (from its version resource) are
+# the project's; a module without one, or none at all, is a failure.
+version=$(sed -n 's/^project(RevisionDirectory VERSION \([0-9.]*\) .*/\1/p' "$src/CMakeLists.txt")
+expect 0 "^revdir $version
+component $version\\.0 /.*QuillonRevisionDirectory" '^$' -- --version
+REVDIR_COMPONENT="$revdir" expect 0 "^revdir $version
+component $version\\.0 $revdir\$" '' -- version
+REVDIR_COMPONENT="$src/CMakeLists.txt" expect 6 "^revdir $version\$" 'has no version resource' -- --version
+REVDIR_COMPONENT="$REVDIR_PREFIX/none.so" expect 6 '' 'is not there' -- --version
+
+# Per user, in a prefix of its own: register --user writes the user's classes
+# only, the component activates from them, and unregister --user takes back
+# all of it. Where the machine's classes cannot be written, the first run
+# registers for the user and says so.
+machine_prefix=$REVDIR_PREFIX
+export REVDIR_PREFIX=$(mktemp -d)
+trap 'rm -rf "$machine_prefix" "$REVDIR_PREFIX"' EXIT
+ours="Quillon|$(sed -n 's/.*uuid(\([0-9A-Fa-f-]*\)).*/\1/p' "$src/resources/QuillonRevisionDirectory.idl" | paste -sd'|')"
+expect 0 '' '^$' -- register --user
+expect 0 'RevisionDirectory Class' '' -- reg query 'HKCU\Software\Classes\QuillonRevisionDirectory.RevisionDirectory'
+grep -qiE "$ours" "$REVDIR_PREFIX/system.reg" && fail "register --user wrote the machine's classes"
+expect 0 '' '^$' -- list --installed
+expect 0 '' '^$' -- unregister --user
+grep -qiE "$ours" "$REVDIR_PREFIX"/*.reg && fail "unregister --user left: $(grep -hiE "$ours" "$REVDIR_PREFIX"/*.reg)"
+chmod a-w "$REVDIR_PREFIX/system.reg"
+expect 6 '' 'try --user' -- register
+expect 0 '' '^revdir: first run: registered the component for this user /' -- list --installed
+expect 0 '' '^$' -- unregister --user
+chmod u+w "$REVDIR_PREFIX/system.reg"
+
 # Help: every command listed is one whose --help works.
 for c in $("$revdir" --help | awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }'); do
   [ "$c" = reg ] && continue

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Windows package as a user meets it: the ZIP unpacked into a fresh
+# prefix, registered for the user and then for the machine with revdir.exe,
+# the README's tour replayed with it, a simulated controller and one served
+# by enip_sim on loopback identified, and after unregistering nothing of ours
+# left in the registry.  Usage: tests/wine/package_check.sh ZIP
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+zip=$(realpath "${1:?usage: $0 ZIP}")
+
+WINEPREFIX=$(mktemp -d /tmp/revdir-package-XXXXXX)
+export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml="
+sim_pid=""
+cleanup() {
+  [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+step() { printf 'package: %s\n' "$*"; }
+fail() { printf 'package: FAILED: %s\n' "$*" >&2; exit 1; }
+started=$SECONDS
+
+step "creating prefix $WINEPREFIX ($(wine --version))"
+wine wineboot -i >/dev/null 2>&1 || fail "wineboot"
+wineserver -w
+
+# Unpacked where a user would put a tool, with its own top folder.
+python3 -m zipfile -e "$zip" "$WINEPREFIX/drive_c/Tools" || fail "unpacking $zip"
+home=$(find "$WINEPREFIX/drive_c/Tools" -mindepth 1 -maxdepth 1 -type d | head -n1)
+[ -n "$home" ] || fail "the ZIP has no top folder"
+for f in QuillonRevisionDirectory.dll QuillonRevisionDirectory.tlb revdir.exe enip_sim.exe commserver/cvapi32.dll \
+  include/QuillonRevisionDirectory.h include/QuillonRevisionDirectory_i.c README.md examples/controllers.reg; do
+  [ -f "$home/$f" ] || fail "the ZIP lacks $f"
+done
+revdir() { (cd "$home" && wine revdir.exe "$@" </dev/null); }
+
+ours="Quillon|Brenmoor|$(sed -n 's/.*uuid(\([0-9A-Fa-f-]*\)).*/\1/p' "$source_dir/resources/QuillonRevisionDirectory.idl" | paste -sd'|')"
+leftovers() {
+  local out="$WINEPREFIX/drive_c/export.reg"
+  rm -f "$out"
+  wine regedit /E 'C:\export.reg' >/dev/null 2>&1 || fail "regedit /E"
+  iconv -f UTF-16LE -t UTF-8 "$out" | tr -d '\r' | grep -iE "$ours" || true
+}
+[ -z "$(leftovers)" ] || fail "the fresh prefix already holds our keys"
+classes_of() { wine reg query "$1\\Software\\Classes\\QuillonRevisionDirectory.RevisionDirectory" >/dev/null 2>&1; }
+
+version=$(revdir --version | tr -d '\r') || fail "revdir.exe --version"
+grep -q '^revdir ' <<<"$version" || fail "revdir.exe --version said: $version"
+step "$(head -n1 <<<"$version")"
+
+# The tour, then the controller behind enip_sim, once for each registration.
+identify_enip() {
+  local out="$WINEPREFIX/drive_c/enip.out" port=""
+  (cd "$home" && exec wine enip_sim.exe --port 0 --identity "1,14,15,13.1,12345,Kestrel L85" >"$out" 2>&1) &
+  sim_pid=$!
+  for _ in $(seq 300); do
+    port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$out" | head -n1)
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || fail "enip_sim did not say where it listens: $(cat "$out")"
+  revdir reg add 'HKLM\SOFTWARE\Brenmoor Software\Corvid\Drivers\ENIP-1' /v Kind /d EtherNet/IP /f >/dev/null ||
+    fail "reg add ENIP-1"
+  local got
+  got=$(timeout 120 revdir find --route "cvpath:ENIP-1\\127.0.0.1:$port" --property release | tr -d '\r') ||
+    fail "find --route through enip_sim exited with $?"
+  [ "$got" = "13.04" ] || fail "find --route through enip_sim said: $got"
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+for scope in user machine; do
+  flag=(); [ "$scope" = user ] && flag=(--user)
+  step "revdir.exe register ${flag[*]}"
+  revdir register "${flag[@]}" || fail "register ${flag[*]} exited with $?"
+  if [ "$scope" = user ]; then
+    classes_of HKCU || fail "register --user wrote nothing under HKCU\\Software\\Classes"
+    ! classes_of HKLM || fail "register --user wrote under HKLM\\Software\\Classes"
+  else
+    classes_of HKLM || fail "register wrote nothing under HKLM\\Software\\Classes"
+  fi
+  step "the README's tour with wine revdir.exe ($scope)"
+  python3 "$source_dir/tests/tools/readme_test.py" --wine --registered --in "$home" "$home/revdir.exe" "$source_dir" ||
+    fail "the README's tour ($scope)"
+  step "a controller served by enip_sim on loopback ($scope)"
+  identify_enip
+  wine reg delete 'HKLM\SOFTWARE\Brenmoor Software' /f >/dev/null 2>&1 || true
+  step "revdir.exe unregister ${flag[*]}"
+  revdir unregister "${flag[@]}" || fail "unregister ${flag[*]} exited with $?"
+  left=$(leftovers)
+  [ -z "$left" ] || fail "unregister ${flag[*]} left registry entries behind:"$'\n'"$left"
+done
+step "all checks passed in $((SECONDS - started)) s"
