@@ -7,10 +7,18 @@
 #include <string>
 #include <string_view>
 
+// GCC and Clang check the arguments against the format; other compilers
+// take the plain declarations.
+#if defined(__GNUC__)
+#define REVDIR_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#else
+#define REVDIR_PRINTF_LIKE
+#endif
+
 namespace revdir {
 
-void Out(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Err(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void Out(const char *format, ...) REVDIR_PRINTF_LIKE;
+void Err(const char *format, ...) REVDIR_PRINTF_LIKE;
 // Text as it is, for output that may hold a '%'.
 void WriteOut(std::string_view utf8);
 void WriteErr(std::string_view utf8);
