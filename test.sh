@@ -41,15 +41,18 @@ if [ "$mode" = windows ]; then
   [ "$imports" = "advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll " ] ||
     { echo "unexpected imports: $imports"; exit 1; }
   # The tool likewise: nothing but the system's own DLLs (shell32 splits its
-  # command line).
+  # command line, version reads the component's version resource).
   for dll in $(x86_64-w64-mingw32-objdump -p "$build/revdir.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
-    case " advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll user32.dll " in
+    case " advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll user32.dll version.dll " in
       *" $dll "*) ;;
       *) echo "revdir.exe imports $dll"; exit 1 ;;
     esac
   done
   echo "windows: QuillonRevisionDirectory.dll built; exports: $exports"
-  exec bash tests/wine/run.sh "$build"
+  bash tests/wine/run.sh "$build"
+  # Then the ZIP as a user meets it, in a prefix of its own.
+  cmake --build "$build" --target package >/dev/null
+  exec bash tests/wine/package_check.sh "$build/revdir-$(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win64.zip"
 fi
 if [ "$mode" = package ]; then
   bash scripts/deps.sh package
