@@ -92,13 +92,13 @@ int VersionCommand(int argc, char **argv) {
       Err("revdir: the component %s is not there\n", module.c_str());
     else
       Err("revdir: the component %s has no version resource (error %lu)\n", module.c_str(),
-              static_cast<unsigned long>(error));
+          static_cast<unsigned long>(error));
     return kComponent;
   }
   Out("component %lu.%lu.%lu.%lu %s\n", static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
-         static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
-         static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
-         static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)), module.c_str());
+      static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+      static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+      static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)), module.c_str());
   return kOk;
 }
 

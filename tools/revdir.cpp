@@ -48,8 +48,7 @@ const Command kCommands[] = {
      "revdir register [--user]"},
     {"unregister", RegisterCommand, "remove the component's registration, the machine's or yours",
      "revdir unregister [--user]"},
-    {"version", VersionCommand, "the tool's version, and the component's and where it was found",
-     "revdir version"},
+    {"version", VersionCommand, "the tool's version, and the component's and where it was found", "revdir version"},
     {"alias", AliasCommand, "database-version aliases: list them, or clear them all",
      "revdir alias (list [--format table|json] | clear)"},
 };
