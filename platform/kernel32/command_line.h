@@ -1,5 +1,6 @@
 // A process's arguments as one Windows command line: quoted so that
-// CommandLineToArgvW (and the C runtime) give back exactly those arguments.
+// CommandLineToArgvW (and the C runtime) give back exactly those arguments;
+// and the program name at its start, which both read by the same rule.
 #pragma once
 
 #include <string>
@@ -7,6 +8,24 @@
 #include <vector>
 
 namespace platform {
+
+inline bool IsCommandLineBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The program name: quoted, it ends at the next quote whatever precedes it (no
+// escapes); bare, at the first blank (so a line that starts with a blank has
+// an empty program name). *rest is left after it.
+inline std::u16string ProgramNameOf(std::u16string_view line, size_t *rest) {
+  size_t i = 0;
+  std::u16string name;
+  if (!line.empty() && line[0] == u'"') {
+    for (i = 1; i < line.size() && line[i] != u'"'; ++i) name += line[i];
+    if (i < line.size()) ++i;
+  } else {
+    for (; i < line.size() && !IsCommandLineBlank(line[i]); ++i) name += line[i];
+  }
+  *rest = i;
+  return name;
+}
 
 // The program name cannot escape anything: it is quoted when it is empty or
 // holds a blank, and ends at the next quote, so a quote in it cannot be kept.

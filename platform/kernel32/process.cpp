@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel32/command_line.h"
 #include "kernel32/errno_map.h"
 #include "kernel32/handle.h"
 #include "kernel32/paths.h"
@@ -25,32 +26,15 @@ namespace platform {
 
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-// The program name: up to the closing quote when quoted (no escapes inside),
-// else up to the first blank. *rest is left after it.
-std::u16string ProgramToken(std::u16string_view line, size_t *rest) {
-  size_t i = 0;
-  std::u16string name;
-  if (!line.empty() && line[0] == u'"') {
-    for (i = 1; i < line.size() && line[i] != u'"'; ++i) name += line[i];
-    if (i < line.size()) ++i;
-  } else {
-    for (; i < line.size() && !IsBlank(line[i]); ++i) name += line[i];
-  }
-  *rest = i;
-  return name;
-}
-
 // The C runtime's rules: blanks separate outside quotes; 2n backslashes
 // before a quote give n and the quote toggles quoting, 2n+1 give n and a
 // literal quote; "" inside quotes is a literal quote; other backslashes are
 // literal.
 std::vector<std::u16string> SplitArguments(std::u16string_view line) {
   size_t i = 0;
-  std::vector<std::u16string> args{ProgramToken(line, &i)};
+  std::vector<std::u16string> args{ProgramNameOf(line, &i)};
   for (;;) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
+    while (i < line.size() && IsCommandLineBlank(line[i])) ++i;
     if (i >= line.size()) break;
     std::u16string arg;
     bool quoted = false;
@@ -71,7 +55,7 @@ std::vector<std::u16string> SplitArguments(std::u16string_view line) {
         continue;
       }
       arg.append(slashes, u'\\');
-      if (i >= line.size() || (IsBlank(line[i]) && !quoted)) break;
+      if (i >= line.size() || (IsCommandLineBlank(line[i]) && !quoted)) break;
       arg += line[i++];
     }
     args.push_back(std::move(arg));

@@ -10,29 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "kernel32/command_line.h"
 #include "kernel32/text.h"
 
 namespace platform {
 
 namespace {
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-// The program name follows its own rule: quoted, it ends at the next quote
-// whatever precedes it; bare, at the first blank (so a line that starts with
-// a blank has an empty program name).
-std::u16string ProgramName(std::u16string_view line, size_t *at) {
-  size_t i = 0;
-  std::u16string name;
-  if (!line.empty() && line[0] == u'"') {
-    for (i = 1; i < line.size() && line[i] != u'"'; ++i) name += line[i];
-    if (i < line.size()) ++i;
-  } else {
-    for (; i < line.size() && !IsBlank(line[i]); ++i) name += line[i];
-  }
-  *at = i;
-  return name;
-}
 
 // The other arguments: blanks separate them outside quotes; 2n backslashes
 // before a quote give n and the quote opens or closes quoting, 2n+1 give n and
@@ -41,12 +24,12 @@ std::u16string ProgramName(std::u16string_view line, size_t *at) {
 // `"a""b"` is `a"b`. `state` is 0 outside quotes, 1 inside, 2 just closed.
 std::vector<std::u16string> SplitLine(std::u16string_view line) {
   size_t i = 0;
-  std::vector<std::u16string> args{ProgramName(line, &i)};
-  while (i < line.size() && IsBlank(line[i])) ++i;
+  std::vector<std::u16string> args{ProgramNameOf(line, &i)};
+  while (i < line.size() && IsCommandLineBlank(line[i])) ++i;
   while (i < line.size()) {
     std::u16string arg;
     int state = 0;
-    while (i < line.size() && !(state != 1 && IsBlank(line[i]))) {
+    while (i < line.size() && !(state != 1 && IsCommandLineBlank(line[i]))) {
       size_t slashes = 0;
       while (i < line.size() && line[i] == u'\\') ++slashes, ++i;
       if (slashes) state = state == 2 ? 0 : state;
@@ -62,12 +45,12 @@ std::vector<std::u16string> SplitLine(std::u16string_view line) {
         continue;
       }
       arg.append(slashes, u'\\');
-      if (i >= line.size() || (state != 1 && IsBlank(line[i]))) break;
+      if (i >= line.size() || (state != 1 && IsCommandLineBlank(line[i]))) break;
       if (state == 2) state = 0;
       arg += line[i++];
     }
     args.push_back(std::move(arg));
-    while (i < line.size() && IsBlank(line[i])) ++i;
+    while (i < line.size() && IsCommandLineBlank(line[i])) ++i;
   }
   return args;
 }
