@@ -19,6 +19,8 @@ void WriteTo(HANDLE h, std::string_view utf8) {
     for (size_t at = 0; at < text.size(); at += done) {
       // A console takes a bounded number of characters per call.
       DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - at, 8192));
+      // ...and never half of a surrogate pair.
+      if (chunk > 1 && at + chunk < text.size() && IS_HIGH_SURROGATE(text[at + chunk - 1])) --chunk;
       if (!WriteConsoleW(h, text.data() + at, chunk, &done, nullptr) || done == 0) return;
     }
     return;

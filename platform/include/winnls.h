@@ -9,6 +9,11 @@
 #define CP_UTF8 65001
 #define MB_PRECOMPOSED 0x00000001
 #define CP_MACCP 2
+
+// UTF-16 surrogates: a high one (first of a pair) and a low one.
+#define IS_HIGH_SURROGATE(wch) (((wch) >= 0xd800) && ((wch) <= 0xdbff))
+#define IS_LOW_SURROGATE(wch) (((wch) >= 0xdc00) && ((wch) <= 0xdfff))
+#define IS_SURROGATE_PAIR(hs, ls) (IS_HIGH_SURROGATE(hs) && IS_LOW_SURROGATE(ls))
 #define CP_THREAD_ACP 3
 #define MB_COMPOSITE 0x00000002
 #define MB_USEGLYPHCHARS 0x00000004

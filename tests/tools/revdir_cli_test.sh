@@ -114,6 +114,14 @@ if command -v script >/dev/null; then
   console=$(script -qec "'$revdir' error 0x80043D05 --lang fr --property text" /dev/null | tr -d '\r')
   [ "$console" = "La prise en charge du français de Quillon n'est pas installée pour cette révision." ] ||
     fail "on a terminal: $console"
+  # A long text goes to the console in pieces, none of which splits a
+  # character that takes two UTF-16 units: here one lands on the 8192nd unit
+  # of its line, where the first piece ends.
+  long="$(printf 'a%.0s' $(seq 8169))😀 end"
+  "$revdir" reg add 'HKCU\Software\Long' /v Text /d "$long" /f >/dev/null || fail "reg add of a long text"
+  console=$(script -qec "'$revdir' reg query 'HKCU\Software\Long' /v Text" /dev/null | tr -d '\r')
+  [[ "$console" == *"a😀 end"* ]] || fail "a long text on a terminal lost its last characters: ${console: -40}"
+  "$revdir" reg delete 'HKCU\Software\Long' /f >/dev/null
 fi
 
 # A module that does not load: its error, and the system's text of it on one line.
