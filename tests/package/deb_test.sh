@@ -84,8 +84,9 @@ for page in revdir enip_sim; do
   zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1 | grep . && fail "$page(1) has troff warnings"
 done
 
-# The README's tour with the unpacked tool, on no library path but its own.
-env -u LD_LIBRARY_PATH -u REVDIR_COMPONENT python3 "$src/tests/tools/readme_test.py" "$root/usr/bin/revdir" "$src"
+# The README's tour with the unpacked tool, on no library path but its own,
+# from the package's documentation folder as the README says.
+env -u LD_LIBRARY_PATH -u REVDIR_COMPONENT python3 "$src/tests/tools/readme_test.py" --in "$root/$doc" "$root/usr/bin/revdir" "$src"
 # Client projects against the unpacked headers and libraries, and the tool's
 # first run registering the module beside it.
 bash "$src/tests/package/package_test.sh" --installed "$root/usr" "$src"
