@@ -76,8 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/deb/triggers)
 # the package's changelog, compressed as its tools do it (-n: no time stamp);
 # "changelog.gz", as the package is its own upstream (no Debian revision).
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The interface reference, for the client developer the headers are for.
-install(FILES ${PROJECT_SOURCE_DIR}/docs/interfaces.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README with its tour, beside the examples it uses, and the interface
+# reference for the client developer the headers are for.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/interfaces.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 set(REVDIR_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${REVDIR_CHANGELOG}
   COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/cmake/deb/changelog > ${REVDIR_CHANGELOG}
