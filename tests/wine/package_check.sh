@@ -32,9 +32,28 @@ wineserver -w
 python3 -m zipfile -e "$zip" "$WINEPREFIX/drive_c/Tools" || fail "unpacking $zip"
 home=$(find "$WINEPREFIX/drive_c/Tools" -mindepth 1 -maxdepth 1 -type d | head -n1)
 [ -n "$home" ] || fail "the ZIP has no top folder"
-for f in QuillonRevisionDirectory.dll QuillonRevisionDirectory.tlb revdir.exe enip_sim.exe commserver/cvapi32.dll \
-  include/QuillonRevisionDirectory.h include/QuillonRevisionDirectory_i.c README.md examples/controllers.reg; do
-  [ -f "$home/$f" ] || fail "the ZIP lacks $f"
+# Exactly what a user is told it holds, nothing of the Linux layout.
+expected="QuillonRevisionDirectory.dll QuillonRevisionDirectory.tlb README.md comm/CIP001R01V01.ADF
+commserver/cvapi32.dll docs/interfaces.md enip_sim.exe examples/controllers.reg examples/installed.reg
+examples/projects/Line1.pjx examples/projects/Mixer.ACD include/QuillonRevisionDirectory.h
+include/QuillonRevisionDirectory_i.c include/QuillonRevisionDirectory_i.cpp revdir.exe"
+got=$(cd "$home" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | paste -sd' ')
+[ "$got" = "$(tr '\n' ' ' <<<"$expected" | sed 's/ $//')" ] || fail "the ZIP holds: $got"
+# Every binary carries the project's version as its file and product version.
+version=$(sed -n 's/^project(.*VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+for binary in QuillonRevisionDirectory.dll revdir.exe enip_sim.exe commserver/cvapi32.dll; do
+  python3 - "$home/$binary" "$version" <<'PY' || fail "$binary has no version resource of $version"
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+if at < 0:
+    sys.exit(1)
+file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+want = [int(n) for n in (sys.argv[2] + ".0.0.0").split(".")[:4]]
+for ms, ls in ((file_ms, file_ls), (product_ms, product_ls)):
+    if [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF] != want:
+        sys.exit(1)
+PY
 done
 revdir() { (cd "$home" && wine revdir.exe "$@" </dev/null); }
 
@@ -50,10 +69,10 @@ leftovers() {
 libid=$(sed -n '1,/^library/s/.*uuid(\([0-9A-Fa-f-]*\)).*/\1/p' "$source_dir/resources/QuillonRevisionDirectory.idl" | tail -n1)
 
 # The tool's version and the component's, the one beside it.
-version=$(revdir --version | tr -d '\r') || fail "revdir.exe --version: $version"
-grep -qE '^component [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+ C:\\Tools\\.*\\QuillonRevisionDirectory\.dll$' <<<"$version" ||
-  fail "revdir.exe --version said: $version"
-step "$(paste -sd' ' <<<"$version")"
+said=$(revdir --version | tr -d '\r') || fail "revdir.exe --version: $said"
+grep -qE "^component ${version//./\\.}\\.0 C:\\\\Tools\\\\.*\\\\QuillonRevisionDirectory\\.dll\$" <<<"$said" ||
+  fail "revdir.exe --version said: $said"
+step "$(paste -sd' ' <<<"$said")"
 
 # A controller at the end of an EtherNet/IP route, reached through the client
 # library in the package's commserver folder (the prefix has none of its own).
