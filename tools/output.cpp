@@ -51,19 +51,38 @@ void PrintJson(const std::vector<Row> &rows, bool single) {
   WriteOut(out);
 }
 
+// The columns a UTF-8 text takes on a terminal: one per character, two for
+// the East Asian wide ones (CJK, Hangul, full-width forms, emoji).
+size_t DisplayWidth(const std::string &text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) c = (c << 6) | (text[i + k] & 0x3F);
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+                      (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) || (c >= 0x20000 && c <= 0x3FFFD);
+    width += wide ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
 // The first row's names as a header, then the values, in columns as wide as
 // their widest cell.
 void PrintTable(const std::vector<Row> &rows) {
   if (rows.empty()) return;
   std::vector<size_t> width(rows[0].size());
-  for (size_t i = 0; i < width.size(); ++i) width[i] = rows[0][i].name.size();
+  for (size_t i = 0; i < width.size(); ++i) width[i] = DisplayWidth(rows[0][i].name);
   for (const Row &row : rows)
-    for (size_t i = 0; i < row.size() && i < width.size(); ++i) width[i] = std::max(width[i], row[i].value.size());
+    for (size_t i = 0; i < row.size() && i < width.size(); ++i)
+      width[i] = std::max(width[i], DisplayWidth(row[i].value));
   auto line = [&](const std::function<std::string(size_t)> &cell) {
     std::string out;
     for (size_t i = 0; i < width.size(); ++i) {
       std::string c = cell(i);
-      out += i + 1 < width.size() ? c + std::string(width[i] - c.size() + 2, ' ') : c;
+      out += i + 1 < width.size() ? c + std::string(width[i] - DisplayWidth(c) + 2, ' ') : c;
     }
     WriteOut(out + "\n");
   };

@@ -108,6 +108,11 @@ expect 2 '' 'the alias verbs are: list, clear' -- alias lst
 mkdir -p "$REVDIR_PREFIX/Ωμέγα ü"
 cp "$src/examples/projects/Line1.pjx" "$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx"
 expect 0 "^$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx\$" '' -- find --project "$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx" --property file
+# In a table its cells line up by the characters they show, not their bytes.
+"$revdir" find --project "$REVDIR_PREFIX/Ωμέγα ü/Línea 1.pjx" "$src/examples/projects/Mixer.ACD" 2>/dev/null |
+  python3 -c 'import sys; rows = sys.stdin.buffer.read().decode().splitlines()
+sys.exit(len({r.index("15.01" if i == 1 else "13.04" if i == 2 else "release") for i, r in enumerate(rows)}) != 1)' ||
+  fail "a table with a non-ASCII cell is out of line"
 piped=$("$revdir" error 0x80043D05 --lang fr | od -An -c | tr -s ' \n' ' ')
 [[ "$piped" == " c o d e "* && "$piped" != *'\r'* ]] || fail "piped output: $piped"
 if command -v script >/dev/null; then
