@@ -3,7 +3,7 @@
 set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config           # build
-  python3                                    # two tests: a ctypes client, the README's commands
+  python3                                    # tests: a ctypes client, the README's commands, the completion
   libgtest-dev libgmock-dev                  # tests
   libbenchmark-dev                           # benchmarks
   libicu-dev                                 # locales, case folding, code pages
