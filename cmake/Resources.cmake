@@ -81,7 +81,7 @@ function(revdir_embed_resources target rc)
   endif()
 endfunction()
 
-# revdir_version_resource(TARGET DESCRIPTION text [PRODUCT name] [RC rcfile]
+# revdir_version_resource(TARGET DESCRIPTION text [RC rcfile]
 #                         [INCLUDE_DIRS dir...] [DEPENDS ...]):
 # the version resource of a binary we ship, from resources/version.rc.in and
 # the project's version. A module with a script of its own names it as RC:
@@ -90,7 +90,7 @@ set(REVDIR_VERSION_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/../resources/version.rc.in
 set(REVDIR_COMPANY "Brenmoor Software" CACHE INTERNAL "")
 set(REVDIR_PRODUCT "Quillon Revision Directory" CACHE INTERNAL "")
 function(revdir_version_resource target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "DESCRIPTION;PRODUCT;RC" "INCLUDE_DIRS;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "DESCRIPTION;RC" "INCLUDE_DIRS;DEPENDS")
   get_target_property(type ${target} TYPE)
   set(VERSION_FILETYPE VFT_DLL)
   if(type STREQUAL "EXECUTABLE")
@@ -101,9 +101,6 @@ function(revdir_version_resource target)
   set(VERSION_DESCRIPTION "${ARG_DESCRIPTION}")
   set(VERSION_COMPANY "${REVDIR_COMPANY}")
   set(VERSION_PRODUCT "${REVDIR_PRODUCT}")
-  if(ARG_PRODUCT)
-    set(VERSION_PRODUCT "${ARG_PRODUCT}")
-  endif()
   set(VERSION_RC_INCLUDE "")
   set(includes ${ARG_INCLUDE_DIRS})
   if(ARG_RC)
