@@ -162,7 +162,7 @@ typedef struct DTL_SCAN_ARGS {
   int32_t backplane;       // < 0: devices only; N >= 0: also slots 0 to N of each device's backplane
   uint16_t port;           // the devices' UDP and TCP port; default 44818
   uint16_t reserved;       // 0
-  // Networks ("192.168.1.0/24", prefix 16 to 32) and hosts ("192.168.1.10"),
+  // Networks ("192.168.1.0/24", prefix 0 to 32) and hosts ("192.168.1.10"),
   // separated by spaces or commas. A prefix up to 30 leaves out its network
   // and broadcast addresses. Null or empty: none (a broadcast or a driver alone).
   const char *targets;
