@@ -159,12 +159,14 @@ typedef struct DTL_SCAN_ARGS {
   uint32_t timeout_ms;     // how long each address is waited for; default 1000
   uint32_t rate;           // List Identity requests sent per second; default 5000
   uint32_t max_addresses;  // the most unicast addresses a sweep may cover; default 1024
-  int32_t backplane;       // < 0: devices only; N >= 0: also slots 0 to N of each device's backplane
+  int32_t backplane;       // < 0: devices only; N (0 to 255): also slots 0 to N of each device's backplane
   uint16_t port;           // the devices' UDP and TCP port; default 44818
   uint16_t reserved;       // 0
   // Networks ("192.168.1.0/24", prefix 0 to 32) and hosts ("192.168.1.10"),
   // separated by spaces or commas. A prefix up to 30 leaves out its network
-  // and broadcast addresses. Null or empty: none (a broadcast or a driver alone).
+  // and broadcast addresses; host bits beside a prefix are ignored; an
+  // address named twice is swept once. Null or empty: none (a broadcast or a
+  // driver alone).
   const char *targets;
   // Null, or an interface's name: List Identity is also broadcast there (the
   // interface's broadcast address, else its address with the host bits set).
@@ -282,12 +284,16 @@ DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connection_id, DTL_CONN_DONE callba
 // broadcast), paced at args->rate and all in flight at once, so that it lasts
 // about one time-out; then, with args->backplane, the identity of each slot of
 // each answering device's backplane, in parallel. Blocks until done; every
-// identity found goes to found (stats optional). Errors: DTL_E_NOT_INIT;
-// DTL_E_BAD_ARG (null args or callback, a wrong size, a malformed target, no
-// target at all, more addresses than max_addresses, an interface that does not
-// exist or has no IPv4 address); DTL_E_NO_DRIVER; DTL_E_NOT_SUPPORTED (targets
-// with a simulated driver, a driver without stations); DTL_E_CLOSING;
-// DTL_E_FAIL (a socket that cannot be opened). Finding nothing is success.
+// identity found goes to found (stats optional; its size must be set). Must
+// not be called from a callback of the library. Errors: DTL_E_NOT_INIT;
+// DTL_E_BAD_ARG (null args or callback, a wrong size, reserved not 0,
+// backplane above 255, a malformed target, no target at all, more addresses
+// than max_addresses, an interface that does not exist or has no IPv4
+// address, a call on the library's worker thread); DTL_E_NO_DRIVER;
+// DTL_E_NOT_SUPPORTED (targets or a broadcast with a simulated driver);
+// DTL_E_CLOSING (the last DTL_UNINIT ran meanwhile); DTL_E_FAIL (a socket that
+// cannot be opened). Finding nothing, a simulated driver without stations
+// included, is success.
 DTL_API long DTL_CALL DTL_ScanIdentities(const DTL_SCAN_ARGS *args, DTL_SCAN_FOUND found, uintptr_t context,
                                          DTL_SCAN_STATS *stats);
 
