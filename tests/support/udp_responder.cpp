@@ -92,17 +92,20 @@ struct UdpResponder::Impl {
   std::thread thread;
 
   explicit Impl(UdpOptions o) : options(std::move(o)) {
-    socket.open(udp::v4());
     auto address = asio::ip::make_address_v4(options.address);
-    if (options.anyAddress) {
-      socket.set_option(udp::socket::reuse_address(true));
-      address = asio::ip::address_v4::any();
-    }
-    socket.bind({address, options.port});
-    local = {asio::ip::make_address_v4(options.address), socket.local_endpoint().port()};
-    if (options.fault == UdpFault::kOtherPort) other.emplace(io, udp::endpoint(local.address(), 0));
+    Bind(socket, options.anyAddress ? asio::ip::address_v4::any() : address, options.port);
+    local = {address, socket.local_endpoint().port()};
+    if (options.fault == UdpFault::kOtherPort) Bind(other.emplace(io), address, 0);
     if (options.fault == UdpFault::kOtherAddress)
-      other.emplace(io, udp::endpoint(asio::ip::make_address_v4(options.otherAddress), local.port()));
+      Bind(other.emplace(io), asio::ip::make_address_v4(options.otherAddress), local.port());
+  }
+
+  // Devices at several addresses share a port. Wine refuses a port bound at
+  // another address unless every socket on it allows reuse.
+  static void Bind(udp::socket &s, const asio::ip::address_v4 &address, uint16_t port) {
+    s.open(udp::v4());
+    s.set_option(udp::socket::reuse_address(true));
+    s.bind({address, port});
   }
 
   void Receive() {
