@@ -35,10 +35,9 @@ void PutBig16(Bytes &b, uint16_t v) {
 // (family, port, address, 8 zero bytes), vendor, device type, product code,
 // revision, status, serial, the name as a short string, the state.
 Bytes Item(const UdpOptions &o, const udp::endpoint &self) {
-  UdpFault f = o.fault;
   Bytes body;
-  Put16(body, f == UdpFault::kVersion2 ? 2 : 1);
-  PutBig16(body, f == UdpFault::kBadFamily ? 23 : 2);
+  Put16(body, 1);
+  PutBig16(body, 2);
   PutBig16(body, self.port());
   uint32_t ipv4 = self.address().to_v4().to_uint();
   PutBig16(body, static_cast<uint16_t>(ipv4 >> 16));
@@ -54,11 +53,11 @@ Bytes Item(const UdpOptions &o, const udp::endpoint &self) {
   body.insert(body.end(), o.name.begin(), o.name.end());
   body.push_back(o.state);
   Bytes item;
-  Put16(item, f == UdpFault::kTwoItems ? 2 : 1);
-  Put16(item, f == UdpFault::kWrongItemType ? 0x000D : 0x000C);
-  Put16(item, static_cast<uint16_t>(body.size() + (f == UdpFault::kLongItem ? 4 : 0)));
+  Put16(item, 1);
+  Put16(item, 0x000C);
+  Put16(item, static_cast<uint16_t>(body.size()));
   item.insert(item.end(), body.begin(), body.end());
-  if (f == UdpFault::kTruncated) item.resize(item.size() - 10);
+  if (o.fault == UdpFault::kTruncated) item.resize(item.size() - 10);
   return item;
 }
 
