@@ -149,7 +149,8 @@ function(revdir_desktop_program target)
 endfunction()
 
 # revdir_asio(TARGET [PUBLIC|PRIVATE]): standalone Asio, headers only and the
-# same for both targets; on Windows it needs the socket libraries, and the
+# same for both targets; on Windows it needs the socket libraries (and the IP
+# helper, for the names and addresses of the network adapters), and the
 # cross build sees Debian's copy through links, not the whole of
 # /usr/include.
 function(revdir_asio target scope)
@@ -160,7 +161,7 @@ function(revdir_asio target scope)
       file(CREATE_LINK /usr/include/asio.hpp ${dir}/asio.hpp SYMBOLIC)
       file(CREATE_LINK /usr/include/asio ${dir}/asio SYMBOLIC)
     endif()
-    target_link_libraries(${target} ${scope} ws2_32 mswsock)
+    target_link_libraries(${target} ${scope} ws2_32 mswsock iphlpapi)
     target_compile_definitions(${target} ${scope} _WIN32_WINNT=0x0601)
   else()
     find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)

@@ -152,7 +152,68 @@ typedef struct DTL_ASA_CONN_REQUEST {
   DTL_DTSA destination;        // where to
 } DTL_ASA_CONN_REQUEST;
 
+// ---- Discovery ----------------------------------------------------------------
+// DTL_ScanIdentities' arguments. Zero in any number means its default.
+typedef struct DTL_SCAN_ARGS {
+  uint32_t size;           // sizeof(DTL_SCAN_ARGS)
+  uint32_t timeout_ms;     // how long each address is waited for; default 1000
+  uint32_t rate;           // List Identity requests sent per second; default 5000
+  uint32_t max_addresses;  // the most unicast addresses a sweep may cover; default 1024
+  int32_t backplane;       // < 0: devices only; N (0 to 255): also slots 0 to N of each device's backplane
+  uint16_t port;           // the devices' UDP and TCP port; default 44818
+  uint16_t reserved;       // 0
+  // Networks ("192.168.1.0/24", prefix 0 to 32) and hosts ("192.168.1.10"),
+  // separated by spaces or commas. A prefix up to 30 leaves out its network
+  // and broadcast addresses; host bits beside a prefix are ignored; an
+  // address named twice is swept once. Null or empty: none (a broadcast or a
+  // driver alone).
+  const char *targets;
+  // Null, or an interface's name: List Identity is also broadcast there (the
+  // interface's broadcast address, else its address with the host bits set).
+  const char *broadcast_interface;
+  // Null: EtherNet/IP over UDP. Else a configured driver: a Simulated or
+  // VirtualBackplane one is scanned station by station, with targets null;
+  // an EtherNet/IP one lends its time-outs to the backplane reads.
+  const char *driver;
+} DTL_SCAN_ARGS;
+
+#define DTL_SLOT_NONE 0xFFFF  // DTL_IDENTITY.slot of the device itself
+
+// One device or backplane module found.
+typedef struct DTL_IDENTITY {
+  uint32_t size;          // sizeof(DTL_IDENTITY)
+  char address[48];       // the IPv4 address that answered ("127.0.0.2"), or a driver's station
+  uint16_t slot;          // the backplane slot, or DTL_SLOT_NONE
+  uint16_t vendor;        // the Identity object's attributes 1 to 7
+  uint16_t device_type;
+  uint16_t product_code;
+  uint8_t major_revision;
+  uint8_t minor_revision;
+  uint16_t status;
+  uint32_t serial_number;
+  uint8_t state;          // List Identity's state byte; 0xFF for a module or a station
+  uint8_t reserved[3];
+  uint32_t reported_ipv4; // the socket address the reply names (a.b.c.d as (a << 24) | ...); 0 for modules
+  char product_name[256]; // NUL-terminated, at most 255 bytes
+} DTL_IDENTITY;
+
+// What a sweep saw besides the identities it reports.
+typedef struct DTL_SCAN_STATS {
+  uint32_t size;          // sizeof(DTL_SCAN_STATS)
+  uint32_t requests;      // List Identity requests sent (broadcast included)
+  uint32_t replies;       // replies accepted (one per answering address)
+  uint32_t malformed;     // replies dropped as malformed
+  uint32_t wrong_source;  // replies dropped: from an unexpected port or address
+  uint32_t duplicates;    // further replies from an address already answered
+  uint32_t modules;       // backplane slots that answered
+  uint32_t elapsed_ms;    // the sweep's duration
+} DTL_SCAN_STATS;
+
 #pragma pack(pop)
+
+// One identity found; runs on the library's worker thread, one call at a time,
+// before DTL_ScanIdentities returns. It must not call into the library.
+typedef void(DTL_CALL *DTL_SCAN_FOUND)(uintptr_t context, const DTL_IDENTITY *identity);
 
 // Connection states of the open and close callbacks.
 #define DTL_CONN_OPENED 1
@@ -219,6 +280,23 @@ DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const 
                                      uint32_t timeout_ms, DTL_MSG_DONE callback, uintptr_t context);
 DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connection_id, DTL_CONN_DONE callback, uintptr_t context);
 
+// A sweep: List Identity to every address of args->targets over UDP (and the
+// broadcast), paced at args->rate and all in flight at once, so that it lasts
+// about one time-out; then, with args->backplane, the identity of each slot of
+// each answering device's backplane, in parallel. Blocks until done; every
+// identity found goes to found (stats optional; its size must be set). Must
+// not be called from a callback of the library. Errors: DTL_E_NOT_INIT;
+// DTL_E_BAD_ARG (null args or callback, a wrong size, reserved not 0,
+// backplane above 255, a malformed target, no target at all, more addresses
+// than max_addresses, an interface that does not exist or has no IPv4
+// address, a call on the library's worker thread); DTL_E_NO_DRIVER;
+// DTL_E_NOT_SUPPORTED (targets or a broadcast with a simulated driver);
+// DTL_E_CLOSING (the last DTL_UNINIT ran meanwhile); DTL_E_FAIL (a socket that
+// cannot be opened). Finding nothing, a simulated driver without stations
+// included, is success.
+DTL_API long DTL_CALL DTL_ScanIdentities(const DTL_SCAN_ARGS *args, DTL_SCAN_FOUND found, uintptr_t context,
+                                         DTL_SCAN_STATS *stats);
+
 // Every entry point's name, for a loader that resolves them by name (the
 // types are those declared above).
 #define DTL_ENTRY_POINTS(X) \
@@ -238,7 +316,8 @@ DTL_API long DTL_CALL DTL_ASA_CLOSE(uint32_t connection_id, DTL_CONN_DONE callba
   X(DTL_OpenDtsa) \
   X(DTL_ASA_OPEN) \
   X(DTL_ASA_MSG_CB) \
-  X(DTL_ASA_CLOSE)
+  X(DTL_ASA_CLOSE) \
+  X(DTL_ScanIdentities)
 
 #ifdef __cplusplus
 }

@@ -231,4 +231,20 @@ std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request) 
   return BuildReply(request.service, status, {}, w.Out());
 }
 
+std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data) {
+  Reader r(data);
+  Identity id;
+  id.vendor = r.U16();
+  id.deviceType = r.U16();
+  id.productCode = r.U16();
+  id.major = r.U8();
+  id.minor = r.U8();
+  id.status = r.U16();
+  id.serial = r.U32();
+  auto name = r.Bytes(r.U8());
+  if (!r.Ok()) return std::nullopt;
+  id.name.assign(name.begin(), name.end());
+  return id;
+}
+
 }  // namespace commserver::cip

@@ -108,5 +108,8 @@ struct Identity {
 // Answers a request addressed to an Identity object: Get_Attributes_All and
 // Get_Attribute_List on class 1 instance 1, status replies for anything else.
 std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request);
+// Attributes 1 to 7 at the start of Get_Attributes_All's reply data; what a
+// device adds after them (later attributes) is not read.
+std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data);
 
 }  // namespace commserver::cip

@@ -2,15 +2,19 @@
 // bookkeeping under one lock, and hand-over of messages to the engine.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 
+#include "address_list.h"
 #include "config.h"
 #include "cvapi32.h"
 #include "engine.h"
+#include "enip.h"
 #include "path_string.h"
+#include "scan.h"
 
 using namespace commserver;
 
@@ -121,6 +125,43 @@ long TargetPath(const void *target, Path &path) {
   if (ParseTopPath(text->top, text->server, path) != DTL_SUCCESS) return DTL_E_BAD_TARGET;
   return DTL_SUCCESS;
 }
+
+// A sweep's arguments with their defaults, the targets parsed and the
+// interface found; the driver is left to the caller, under the lock.
+long ScanArguments(const DTL_SCAN_ARGS &args, ScanRequest &out) {
+  if (args.size != sizeof args || args.reserved || args.backplane > 255) return DTL_E_BAD_ARG;
+  ScanRequest r;
+  r.timeoutMs = args.timeout_ms ? args.timeout_ms : 1000;
+  r.rate = args.rate ? args.rate : 5000;
+  r.maxAddresses = args.max_addresses ? args.max_addresses : 1024;
+  r.port = args.port ? args.port : enip::kDefaultPort;
+  r.backplane = args.backplane;
+  if (args.targets && ParseAddressList(args.targets, r.maxAddresses, r.targets) != AddressListError::kNone)
+    return DTL_E_BAD_ARG;
+  if (args.broadcast_interface && !(r.broadcast = FindBroadcast(args.broadcast_interface))) return DTL_E_BAD_ARG;
+  out = std::move(r);
+  return DTL_SUCCESS;
+}
+
+// The driver a sweep names: a simulated one sweeps its stations and nothing
+// else; any sweep without one needs addresses or a broadcast.
+long ScanDriver(const Config &c, const char *name, ScanRequest &r) {
+  bool network = r.targets.count || r.broadcast;
+  if (name) {
+    int i = DriverIndex(c, name);
+    if (i < 0) return DTL_E_NO_DRIVER;
+    r.driver = &c.drivers[i];
+    if (r.driver->kind != DTL_KIND_ETHERNET_IP) return network ? DTL_E_NOT_SUPPORTED : DTL_SUCCESS;
+  }
+  return network ? DTL_SUCCESS : DTL_E_BAD_ARG;
+}
+
+// The sweep's end, handed from the worker to the caller waiting for it.
+struct ScanWait {
+  HANDLE event = nullptr;
+  long result = DTL_E_FAIL;
+  DTL_SCAN_STATS stats = {};
+};
 
 }  // namespace
 
@@ -356,6 +397,43 @@ DTL_API long DTL_CALL DTL_ASA_MSG_CB(const void *header, uint8_t service, const 
   m.context = context;
   s.engine->Send(std::move(m));
   return DTL_SUCCESS;
+}
+
+DTL_API long DTL_CALL DTL_ScanIdentities(const DTL_SCAN_ARGS *args, DTL_SCAN_FOUND found, uintptr_t context,
+                                         DTL_SCAN_STATS *stats) {
+  auto start = std::chrono::steady_clock::now();
+  if (!args || !found || (stats && stats->size != sizeof *stats)) return DTL_E_BAD_ARG;
+  ScanRequest request;
+  if (long r = ScanArguments(*args, request)) return r;
+  request.found = found;
+  request.context = context;
+  ScanWait wait;
+  State &s = LibraryState();
+  {
+    Guard g(s.lock);
+    if (s.closing) return DTL_E_CLOSING;
+    if (!s.config) return DTL_E_NOT_INIT;
+    // Waiting on the worker from its own callback would never end.
+    if (s.engine->OnWorker()) return DTL_E_BAD_ARG;
+    if (long r = ScanDriver(*s.config, args->driver, request)) return r;
+    request.config = s.config;
+    wait.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!wait.event) return DTL_E_FAIL;
+    StartScan(*s.engine, std::move(request), [&wait](long result, const DTL_SCAN_STATS &seen) {
+      wait.result = result;
+      wait.stats = seen;
+      SetEvent(wait.event);
+    });
+  }
+  // The sweep ends by itself within its time-outs, or at once when the library stops.
+  WaitForSingleObject(wait.event, INFINITE);
+  CloseHandle(wait.event);
+  if (stats) {
+    *stats = wait.stats;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    stats->elapsed_ms = static_cast<uint32_t>(ms.count());
+  }
+  return wait.result;
 }
 
 }  // extern "C"

@@ -109,6 +109,7 @@ struct Engine::Impl {
   asio::executor_work_guard<asio::io_context::executor_type> guard{io.get_executor()};
   std::unique_ptr<asio::thread> worker;  // asio's: mingw's win32 thread model has no std::thread
   std::set<std::shared_ptr<Pending>> active;  // worker thread only
+  std::set<std::shared_ptr<Job>> jobs;        // worker thread only
   bool closing = false;                       // worker thread only
   bool stopped = false;                       // no worker starts any more
   std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
@@ -341,6 +342,17 @@ struct Engine::Impl {
     if (!ok && !co_await OnNew(t, *endpoint, mr)) co_return Fail(t);
     Deliver(t, device);
   }
+
+  // A request, on the worker thread.
+  void Begin(MsgRequest request) {
+    auto p = std::make_shared<Pending>(io, std::move(request));
+    active.insert(p);
+    if (closing) return Finish(p, DTL_E_CLOSING);
+    if (p->req.driver->kind == DTL_KIND_ETHERNET_IP)
+      asio::co_spawn(io, Exchange(p), asio::detached);
+    else
+      Simulate(p);
+  }
 };
 
 Engine::Engine() : m_impl(std::make_unique<Impl>()) {}
@@ -357,15 +369,27 @@ void Engine::StartWorker() {
 void Engine::Send(MsgRequest request) {
   StartWorker();
   Impl *impl = m_impl.get();
-  asio::post(impl->io, [impl, request = std::move(request)]() mutable {
-    auto p = std::make_shared<Pending>(impl->io, std::move(request));
-    impl->active.insert(p);
-    if (impl->closing) return impl->Finish(p, DTL_E_CLOSING);
-    if (p->req.driver->kind == DTL_KIND_ETHERNET_IP)
-      asio::co_spawn(impl->io, impl->Exchange(p), asio::detached);
-    else
-      impl->Simulate(p);
+  asio::post(impl->io, [impl, request = std::move(request)]() mutable { impl->Begin(std::move(request)); });
+}
+
+void Engine::SendFromWorker(MsgRequest request) { m_impl->Begin(std::move(request)); }
+
+void Engine::Run(std::shared_ptr<Job> job) {
+  StartWorker();
+  Impl *impl = m_impl.get();
+  asio::post(impl->io, [impl, job = std::move(job)] {
+    if (impl->closing) return job->Abort();
+    impl->jobs.insert(job);
+    job->Start(impl->io);
   });
+}
+
+void Engine::Leave(Job &job) {
+  for (auto it = m_impl->jobs.begin(); it != m_impl->jobs.end(); ++it)
+    if (it->get() == &job) {
+      m_impl->jobs.erase(it);
+      return;
+    }
 }
 
 void Engine::Post(std::function<void()> f) {
@@ -379,6 +403,9 @@ void Engine::Stop() {
   Impl *impl = m_impl.get();
   asio::post(impl->io, [impl] {
     impl->closing = true;
+    // Jobs first: a job whose requests end now must not start others.
+    auto jobs = impl->jobs;
+    for (const auto &j : jobs) j->Abort();
     auto pending = impl->active;
     for (const auto &p : pending) impl->Finish(p, DTL_E_CLOSING);
     impl->CloseIdle();

@@ -14,6 +14,10 @@
 #include "config.h"
 #include "cvapi32.h"
 
+namespace asio {
+class io_context;
+}
+
 namespace commserver {
 
 struct MsgRequest {
@@ -31,16 +35,35 @@ struct MsgRequest {
 
 class Engine {
  public:
+  // Work of its own on the worker thread (a sweep), beside the requests.
+  class Job {
+   public:
+    virtual ~Job() = default;
+    // Runs on the worker thread, with the worker's event loop.
+    virtual void Start(asio::io_context &io) = 0;
+    // The engine is stopping: end what the job has started, promptly. Runs on
+    // the worker thread, once, unless the job has left; also instead of Start
+    // for a job that arrives as the engine stops.
+    virtual void Abort() = 0;
+  };
+
   Engine();
   ~Engine();  // Stop()
   Engine(const Engine &) = delete;
   Engine &operator=(const Engine &) = delete;
 
-  // Send, Post and Stop are not called concurrently (the library's lock).
+  // Send, Post, Run and Stop are not called concurrently (the library's lock).
   // Takes the request; its callback follows on the worker thread.
   void Send(MsgRequest request);
   // Runs f on the worker thread.
   void Post(std::function<void()> f);
+  // Starts the job on the worker thread; it stays known to the engine (and
+  // alive) until it calls Leave there.
+  void Run(std::shared_ptr<Job> job);
+  // Worker thread only: the job has ended.
+  void Leave(Job &job);
+  // Worker thread only: Send for a job's own requests.
+  void SendFromWorker(MsgRequest request);
   // Completes what is pending with DTL_E_CLOSING and joins the worker.
   void Stop();
   bool OnWorker() const;

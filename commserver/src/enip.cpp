@@ -83,15 +83,29 @@ std::vector<uint8_t> ListIdentityReply(const cip::Identity &id, uint32_t ipv4, u
   return std::move(w.Out());
 }
 
-std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data) {
+namespace {
+
+// The socket address is in network byte order, unlike the rest.
+uint16_t BigEndian16(Reader &r) {
+  uint16_t high = r.U8();
+  return static_cast<uint16_t>(high << 8 | r.U8());
+}
+
+}  // namespace
+
+std::optional<ListIdentityAnswer> ParseListIdentity(std::span<const uint8_t> data) {
   Reader r(data);
   if (r.U16() != 1 || r.U16() != static_cast<uint16_t>(ItemType::kIdentity)) return std::nullopt;
   uint16_t length = r.U16();
   Reader item(r.Bytes(length));
   if (!r.Done()) return std::nullopt;
-  item.U16();
-  item.Skip(16);
-  cip::Identity id;
+  ListIdentityAnswer a;
+  if (item.U16() != 1 || BigEndian16(item) != 2) return std::nullopt;  // version, AF_INET
+  a.port = BigEndian16(item);
+  a.ipv4 = uint32_t{BigEndian16(item)} << 16;
+  a.ipv4 |= BigEndian16(item);
+  item.Skip(8);  // sin_zero: devices do not all clear it, and nothing reads it
+  cip::Identity &id = a.identity;
   id.vendor = item.U16();
   id.deviceType = item.U16();
   id.productCode = item.U16();
@@ -101,9 +115,27 @@ std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> dat
   id.serial = item.U32();
   auto name = item.Bytes(item.U8());
   id.name.assign(name.begin(), name.end());
-  item.U8();
+  a.state = item.U8();
   if (!item.Done()) return std::nullopt;
-  return id;
+  return a;
+}
+
+std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data) {
+  auto a = ParseListIdentity(data);
+  if (!a) return std::nullopt;
+  return std::move(a->identity);
+}
+
+std::vector<uint8_t> ListIdentityRequest(uint64_t context) { return Build(Command::kListIdentity, 0, {}, 0, context); }
+
+std::optional<ListIdentityAnswer> ParseListIdentityDatagram(std::span<const uint8_t> datagram, uint64_t context) {
+  if (datagram.size() < kHeaderSize) return std::nullopt;
+  auto h = ParseHeader(datagram.first(kHeaderSize));
+  auto data = datagram.subspan(kHeaderSize);
+  if (!h || h->command != static_cast<uint16_t>(Command::kListIdentity) || h->length != data.size() || h->status ||
+      h->context != context)
+    return std::nullopt;
+  return ParseListIdentity(data);
 }
 
 }  // namespace commserver::enip

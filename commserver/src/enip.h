@@ -56,7 +56,27 @@ std::optional<std::span<const uint8_t>> ParseSendRRData(std::span<const uint8_t>
 
 // ListIdentity's reply data for a device at this IPv4 address and port.
 std::vector<uint8_t> ListIdentityReply(const cip::Identity &id, uint32_t ipv4, uint16_t port);
-// The identity a ListIdentity reply reports.
+
+// What a ListIdentity reply says of its device.
+struct ListIdentityAnswer {
+  cip::Identity identity;
+  uint8_t state = 0;
+  uint32_t ipv4 = 0;  // the socket address the device names, in host order
+  uint16_t port = 0;
+};
+// The reply's data (after the header), held to the format: one item of type
+// 0x000C whose length covers exactly its contents, encapsulation version 1,
+// an AF_INET socket address, the identity, a name that fits, the state byte
+// and nothing after it. Anything else is nullopt.
+std::optional<ListIdentityAnswer> ParseListIdentity(std::span<const uint8_t> data);
+// The identity alone, as ParseListIdentity reads it.
 std::optional<cip::Identity> ParseListIdentityReply(std::span<const uint8_t> data);
+// The request a sweep sends: a bare header whose sender context the reply
+// must echo.
+std::vector<uint8_t> ListIdentityRequest(uint64_t context);
+// A whole datagram answering ListIdentityRequest(context): the header
+// (ListIdentity, a length equal to what follows, status 0, the context
+// echoed), then what ParseListIdentity accepts.
+std::optional<ListIdentityAnswer> ParseListIdentityDatagram(std::span<const uint8_t> datagram, uint64_t context);
 
 }  // namespace commserver::enip

@@ -158,4 +158,58 @@ TEST(WireSimulator, ListIdentityIsAnsweredAndReadAsWritten) {
   EXPECT_EQ(id->name, "Kestrel L85");
 }
 
+// A sweep's request is a bare header; a reply counts only when the datagram
+// is a whole ListIdentity item answering it.
+TEST(WireDiscovery, ListIdentityIsAskedAndAnsweredByTheBook) {
+  const Bytes context = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  const uint64_t ctx = 0x8877665544332211;
+  EXPECT_EQ(commserver::enip::ListIdentityRequest(ctx), Head(0x63, 0, kNoSession, context));
+
+  Bytes item = ListIdentityItem(0xAF12);
+  item.back() = 0x03;  // state
+  auto a = commserver::enip::ParseListIdentityDatagram(Cat({Head(0x63, 0x33, kNoSession, context), item}), ctx);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->state, 0x03);
+  EXPECT_EQ(a->port, 0xAF12);
+  EXPECT_EQ(a->ipv4, 0x7F000001u);
+  EXPECT_EQ(a->identity.productCode, 15);
+  EXPECT_EQ(a->identity.serial, 0x12345678u);
+  EXPECT_EQ(a->identity.name, "Kestrel L85");
+
+  // Each way of breaking the item, at its byte.
+  auto broken = [&](size_t at, uint8_t v) {
+    Bytes b = item;
+    b[at] = v;
+    return b;
+  };
+  const Bytes bad[] = {
+      broken(0, 2),                         // two items announced
+      broken(2, 0x0D),                      // not the identity item
+      broken(4, 0x2E),                      // item longer than its contents
+      broken(4, 0x2C),                      // item shorter than its contents
+      broken(6, 2),                         // encapsulation version 2
+      broken(9, 0x17),                      // not AF_INET
+      broken(8, 2),                         // AF_INET written little-endian
+      broken(38, 12),                       // name longer than what is there
+      Bytes(item.begin(), item.end() - 1),  // no state byte (and a lying length)
+      Cat({item, {0}}),                     // a byte after the item
+      Bytes(item.begin(), item.begin() + 5),
+  };
+  for (size_t i = 0; i < std::size(bad); ++i) EXPECT_FALSE(commserver::enip::ParseListIdentity(bad[i])) << i;
+
+  // The header: command, length, status and the echoed context.
+  Bytes good = Cat({Head(0x63, 0x33, kNoSession, context), item});
+  auto header = [&](size_t at, uint8_t v) {
+    Bytes b = good;
+    b[at] = v;
+    return commserver::enip::ParseListIdentityDatagram(b, ctx).has_value();
+  };
+  EXPECT_FALSE(header(0, 0x64));  // another command
+  EXPECT_FALSE(header(2, 0x34));  // length beyond the datagram
+  EXPECT_FALSE(header(2, 0x32));  // length short of it
+  EXPECT_FALSE(header(8, 1));     // a status
+  EXPECT_FALSE(header(19, 0));    // someone else's context
+  EXPECT_FALSE(commserver::enip::ParseListIdentityDatagram(Bytes(good.begin(), good.begin() + 23), ctx));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "address_list.h"
 #include "cip.h"
 #include "cvapi32.h"
 #include "enip.h"
@@ -145,6 +146,45 @@ TEST(UnconnectedSend, RoundTripsWithOddEmbeddedRequests) {
   EXPECT_EQ(Bytes(parsed->route.begin(), parsed->route.end()), route);
   data.push_back(0);
   EXPECT_FALSE(cip::ParseUnconnectedSend(data));
+}
+
+TEST(AddressList, NetworksLeaveOutTheirOwnAndBroadcastAddressesAndOverlapsCountOnce) {
+  AddressList list;
+  ASSERT_EQ(ParseAddressList(" 10.0.0.0/30,10.0.0.8/31 192.168.1.7,,10.0.0.0/29\t192.168.1.7/32 ", 1024, list),
+            AddressListError::kNone);
+  // /29: .1 to .6; the /30 inside it adds nothing; the /31 keeps both; the host once.
+  EXPECT_EQ(list.ranges,
+            (std::vector<AddressRange>{{0x0A000001, 0x0A000006}, {0x0A000008, 0x0A000009}, {0xC0A80107, 0xC0A80107}}));
+  EXPECT_EQ(list.count, 9u);
+  EXPECT_TRUE(list.Contains(0x0A000009));
+  EXPECT_FALSE(list.Contains(0x0A000007));
+  EXPECT_FALSE(list.Contains(0x0A000000));
+  EXPECT_FALSE(list.Contains(0x0A00000A));
+  std::vector<uint32_t> walked;
+  for (AddressCursor c(list); !c.Done(); c.Next()) walked.push_back(c.Current());
+  ASSERT_EQ(walked.size(), 9u);
+  EXPECT_EQ(walked.front(), 0x0A000001u);
+  EXPECT_EQ(walked.back(), 0xC0A80107u);
+
+  // Host bits with a prefix name their network; the ends of the space wrap nowhere.
+  ASSERT_EQ(ParseAddressList("255.255.255.255 0.0.0.0 10.1.2.3/24", 1024, list), AddressListError::kNone);
+  EXPECT_EQ(list.count, 256u);
+  EXPECT_TRUE(list.Contains(0x0A010201) && list.Contains(0) && list.Contains(0xFFFFFFFF));
+  ASSERT_EQ(ParseAddressList(" , ", 1024, list), AddressListError::kNone);
+  EXPECT_EQ(list.count, 0u);
+}
+
+TEST(AddressList, MalformedTextAndTooManyAddressesAreRefused) {
+  AddressList list;
+  for (const char *bad :
+       {"010.0.0.1", "10.0.0.256", "10.0.0", "10.0.0.1.2", "10..0.1", "10.0.0.1/33", "10.0.0.1/", "10.0.0.1/08",
+        "10.0.0.1/24/2", "a.b.c.d", "10.0.0.1;10.0.0.2", "+1.2.3.4", "1.2.3.4 x", "0x0A.0.0.1", "1.2.3.4/-1"})
+    EXPECT_EQ(ParseAddressList(bad, 1024, list), AddressListError::kSyntax) << bad;
+  EXPECT_EQ(ParseAddressList("10.0.0.0/22", 1021, list), AddressListError::kTooMany);
+  EXPECT_EQ(ParseAddressList("10.0.0.0/22", 1022, list), AddressListError::kNone);
+  // Counted from the ranges, never listed: the whole space is refused at once.
+  EXPECT_EQ(ParseAddressList("0.0.0.0/0", 1024, list), AddressListError::kTooMany);
+  EXPECT_EQ(ParseAddressList("1.2.3.4 1.2.3.4 1.2.3.4", 1, list), AddressListError::kNone);
 }
 
 }  // namespace
