@@ -23,15 +23,35 @@ const asio::ip::address_v4 kLoopbackBroadcast(0x7FFFFFFF);
 // answers of many devices, short against any client's time-out.
 constexpr int kBroadcastSpreadMs = 20;
 
-// A UDP socket of its own at `at`, sharing the address with other programs'
-// sockets (other devices on this host, other simulators' broadcast sockets).
-asio::error_code BindShared(udp::socket &s, const udp::endpoint &at) {
+asio::error_code Bind(udp::socket &s, const udp::endpoint &at, bool dualStack) {
   asio::error_code ec;
   s.close(ec);
   s.open(at.protocol(), ec);
+  if (!ec && dualStack) s.set_option(asio::ip::v6_only(false), ec);
   if (!ec) s.set_option(asio::socket_base::reuse_address(true), ec);
   if (!ec) s.bind(at, ec);
   return ec;
+}
+
+// A UDP socket of its own at `at`, sharing the address with other programs'
+// sockets (other devices on this host, other simulators' broadcast sockets).
+asio::error_code BindShared(udp::socket &s, const udp::endpoint &at) {
+#ifdef _WIN32
+  // Wine (8.0) binds an IPv4 datagram socket for an address that is no
+  // interface's own, such as 127.0.0.2, to every address instead: devices
+  // sharing a port would take one another's requests and answer from
+  // 127.0.0.1. It leaves IPv6 sockets alone, so here the socket is a
+  // dual-stack one bound to the IPv4-mapped address, which Windows allows.
+  if (!at.address().is_unspecified()) {
+    udp::endpoint mapped(asio::ip::make_address_v6(asio::ip::v4_mapped, at.address().to_v4()), at.port());
+    if (!Bind(s, mapped, true)) return {};
+  }
+#endif
+  return Bind(s, at, false);
+}
+
+asio::ip::address_v4 V4(const asio::ip::address &a) {
+  return a.is_v6() ? asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()) : a.to_v4();
 }
 
 }  // namespace
@@ -72,11 +92,11 @@ struct EnipServer::Impl {
   // that is every address, the one this peer reaches us at.
   uint32_t OwnAddress(const udp::endpoint &peer) {
     asio::error_code ec;
-    auto own = unicast.local_endpoint(ec).address().to_v4();
+    auto own = V4(unicast.local_endpoint(ec).address());
     if (!own.is_unspecified()) return own.to_uint();
     udp::socket probe(io);
     probe.connect(peer, ec);  // sends nothing: only chooses the route
-    return ec ? 0 : probe.local_endpoint(ec).address().to_v4().to_uint();
+    return ec ? 0 : V4(probe.local_endpoint(ec).address()).to_uint();
   }
 
   // List Identity over UDP, the only command a device answers there; it
