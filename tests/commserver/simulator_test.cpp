@@ -72,9 +72,9 @@ Bytes ListIdentityReply(const udp::endpoint &device, const Bytes &context, const
 // 127.X.Y.Z with X >= 16: apart from the 127.0.0.x of the README's tour and
 // from other tests running at the same time.
 asio::ip::address_v4 RandomLoopback() {
-  static std::mt19937 random(std::random_device{}());
-  uint32_t host = std::uniform_int_distribution<uint32_t>(16u << 8, 0xFFFF)(random) << 8;
-  return asio::ip::address_v4(0x7F000000 | host | std::uniform_int_distribution<uint32_t>(1, 254)(random));
+  static std::mt19937 g_random(std::random_device{}());
+  uint32_t host = std::uniform_int_distribution<uint32_t>(16u << 8, 0xFFFF)(g_random) << 8;
+  return asio::ip::address_v4(0x7F000000 | host | std::uniform_int_distribution<uint32_t>(1, 254)(g_random));
 }
 
 commserver::DeviceOptions Device(const std::string &name, bool broadcast = false) {
