@@ -1,7 +1,11 @@
 #include "enip_server.h"
 
+#include <array>
 #include <asio.hpp>
 #include <atomic>
+#include <chrono>
+#include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "enip.h"
@@ -9,17 +13,123 @@
 namespace commserver {
 
 using asio::ip::tcp;
+using asio::ip::udp;
+
+namespace {
+
+// Where List Identity broadcast to a loopback network arrives.
+const asio::ip::address_v4 kLoopbackBroadcast(0x7FFFFFFF);
+// The longest wait before answering a broadcast: enough to spread the
+// answers of many devices, short against any client's time-out.
+constexpr int kBroadcastSpreadMs = 20;
+
+asio::error_code Bind(udp::socket &s, const udp::endpoint &at, bool dualStack) {
+  asio::error_code ec;
+  s.close(ec);
+  s.open(at.protocol(), ec);
+  if (!ec && dualStack) s.set_option(asio::ip::v6_only(false), ec);
+  if (!ec) s.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) s.bind(at, ec);
+  return ec;
+}
+
+// A UDP socket of its own at `at`, sharing the address with other programs'
+// sockets (other devices on this host, other simulators' broadcast sockets).
+asio::error_code BindShared(udp::socket &s, const udp::endpoint &at) {
+#ifdef _WIN32
+  // Wine (8.0) binds an IPv4 datagram socket for an address that is no
+  // interface's own, such as 127.0.0.2, to every address instead: devices
+  // sharing a port would take one another's requests and answer from
+  // 127.0.0.1. It leaves IPv6 sockets alone, so here the socket is a
+  // dual-stack one bound to the IPv4-mapped address, which Windows allows.
+  if (!at.address().is_unspecified()) {
+    udp::endpoint mapped(asio::ip::make_address_v6(asio::ip::v4_mapped, at.address().to_v4()), at.port());
+    if (!Bind(s, mapped, true)) return {};
+  }
+#endif
+  return Bind(s, at, false);
+}
+
+asio::ip::address_v4 V4(const asio::ip::address &a) {
+  return a.is_v6() ? asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()) : a.to_v4();
+}
+
+}  // namespace
 
 struct EnipServer::Impl {
   Impl(DeviceOptions o, const std::string &address, uint16_t port)
-      : options(std::move(o)), acceptor(io, {asio::ip::make_address_v4(address), port}) {}
+      : options(std::move(o)),
+        random(static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+    Open(asio::ip::make_address_v4(address), port);
+  }
 
   DeviceOptions options;
   asio::io_context io;
-  tcp::acceptor acceptor;
+  tcp::acceptor acceptor{io};
+  udp::socket unicast{io};    // List Identity to our own address
+  udp::socket broadcast{io};  // and to our network's broadcast address
+  std::minstd_rand random;
   std::unique_ptr<asio::thread> thread;
   std::atomic<int> sessions{0};
   uint32_t nextSession = 0x1000;
+
+  // TCP and UDP on one port number. Port 0 takes a free TCP port, and
+  // another one when the same UDP port is taken.
+  void Open(const asio::ip::address_v4 &address, uint16_t port) {
+    if (options.broadcast && !address.is_loopback())
+      throw std::invalid_argument("broadcast needs a loopback address (127.x.y.z) to listen on");
+    for (int attempt = 1;; ++attempt) {
+      acceptor = tcp::acceptor(io, {address, port});
+      uint16_t chosen = acceptor.local_endpoint().port();
+      asio::error_code ec = BindShared(unicast, {address, chosen});
+      if (!ec && options.broadcast) ec = BindShared(broadcast, {kLoopbackBroadcast, chosen});
+      if (!ec) return;
+      if (port != 0 || attempt == 5) throw asio::system_error(ec, "UDP port " + std::to_string(chosen));
+    }
+  }
+
+  // Our IPv4 address as List Identity reports it: the listening one, or when
+  // that is every address, the one this peer reaches us at.
+  uint32_t OwnAddress(const udp::endpoint &peer) {
+    asio::error_code ec;
+    auto own = V4(unicast.local_endpoint(ec).address());
+    if (!own.is_unspecified()) return own.to_uint();
+    udp::socket probe(io);
+    probe.connect(peer, ec);  // sends nothing: only chooses the route
+    return ec ? 0 : V4(probe.local_endpoint(ec).address()).to_uint();
+  }
+
+  // List Identity over UDP, the only command a device answers there; it
+  // ignores anything else and anything malformed, as devices do. Broadcast
+  // requests are answered a little later, from the unicast socket so that
+  // the reply comes from our own address.
+  asio::awaitable<void> ServeUdp(udp::socket &s, bool spread) {
+    std::array<uint8_t, 512> buffer;
+    for (;;) {
+      asio::error_code ec;
+      udp::endpoint from;
+      size_t n =
+          co_await s.async_receive_from(asio::buffer(buffer), from, asio::redirect_error(asio::use_awaitable, ec));
+      // Windows reports an oversized datagram, and a reply that met a closed
+      // port, at the next receive: neither ends the service.
+      if (ec == asio::error::message_size || ec == asio::error::connection_reset ||
+          ec == asio::error::connection_refused)
+        continue;
+      if (ec) co_return;
+      auto h = enip::ParseHeader(std::span(buffer.data(), std::min(n, enip::kHeaderSize)));
+      if (n != enip::kHeaderSize || h->command != static_cast<uint16_t>(enip::Command::kListIdentity) || h->length ||
+          h->options)
+        continue;
+      auto data = enip::ListIdentityReply(options.identity, OwnAddress(from), unicast.local_endpoint(ec).port());
+      auto reply =
+          std::make_shared<std::vector<uint8_t>>(enip::Build(enip::Command::kListIdentity, 0, data, 0, h->context));
+      auto delay = std::chrono::milliseconds(spread ? std::uniform_int_distribution(0, kBroadcastSpreadMs)(random) : 0);
+      auto timer = std::make_shared<asio::steady_timer>(io, delay);
+      timer->async_wait([this, timer, reply, from](asio::error_code) {
+        unicast.async_send_to(asio::buffer(*reply), from, [reply](asio::error_code, size_t) {});
+      });
+    }
+  }
 
   asio::awaitable<void> Accept() {
     for (;;) {
@@ -121,6 +231,9 @@ struct EnipServer::Impl {
 EnipServer::EnipServer(DeviceOptions options, const std::string &address, uint16_t port)
     : m_impl(std::make_unique<Impl>(std::move(options), address, port)) {
   asio::co_spawn(m_impl->io, m_impl->Accept(), asio::detached);
+  asio::co_spawn(m_impl->io, m_impl->ServeUdp(m_impl->unicast, false), asio::detached);
+  if (m_impl->broadcast.is_open())
+    asio::co_spawn(m_impl->io, m_impl->ServeUdp(m_impl->broadcast, true), asio::detached);
 }
 
 EnipServer::~EnipServer() { Stop(); }

@@ -1,6 +1,7 @@
-// A small EtherNet/IP device: answers ListIdentity, RegisterSession,
-// UnRegisterSession and SendRRData carrying requests to its Identity object,
-// directly or through Unconnected Send to the slots of its backplane.
+// A small EtherNet/IP device: answers ListIdentity (over TCP and UDP),
+// RegisterSession, UnRegisterSession and SendRRData carrying requests to its
+// Identity object, directly or through Unconnected Send to the slots of its
+// backplane.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +21,15 @@ struct DeviceOptions {
   uint8_t cipError = 0;                    // answer every request with this general status
   uint16_t cipExt = 0;                     // and this extended status (0: none)
   bool closeMidReply = false;              // send half of each SendRRData reply, then close
+  // Also answer ListIdentity sent to the loopback network's broadcast address
+  // (127.255.255.255); needs a loopback address to listen on.
+  bool broadcast = false;
 };
 
 class EnipServer {
  public:
-  // Listens on address:port (port 0: a free one) at once.
+  // Listens on address:port, TCP and UDP, at once (port 0: one free for
+  // both). Several servers on different addresses may share a port.
   EnipServer(DeviceOptions options, const std::string &address, uint16_t port);
   ~EnipServer();
   EnipServer(const EnipServer &) = delete;
