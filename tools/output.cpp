@@ -84,6 +84,8 @@ void PrintTable(const std::vector<Row> &rows) {
       std::string c = cell(i);
       out += i + 1 < width.size() ? c + std::string(width[i] - DisplayWidth(c) + 2, ' ') : c;
     }
+    // An empty last cell leaves no padding behind it.
+    out.erase(out.find_last_not_of(' ') + 1);
     WriteOut(out + "\n");
   };
   line([&](size_t i) { return rows[0][i].name; });
