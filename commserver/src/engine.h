@@ -52,7 +52,7 @@ class Engine {
   Engine(const Engine &) = delete;
   Engine &operator=(const Engine &) = delete;
 
-  // Send, Post and Stop are not called concurrently (the library's lock).
+  // Send, Post, Run and Stop are not called concurrently (the library's lock).
   // Takes the request; its callback follows on the worker thread.
   void Send(MsgRequest request);
   // Runs f on the worker thread.

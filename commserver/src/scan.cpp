@@ -146,7 +146,13 @@ class Sweep : public Engine::Job, public std::enable_shared_from_this<Sweep> {
     double due = 1 + std::floor(seconds * m_req.rate);
     uint64_t burst = 0;
     while (!m_cursor.Done() && static_cast<double>(m_attempts) < due && burst < kBurstMax) {
-      if (SendTo(m_cursor.Current()) == Sent::kWait) break;
+      if (SendTo(m_cursor.Current()) == Sent::kWait) {
+        // A buffer that stays full for as long as a reply may take loses the address.
+        auto now = Clock::now();
+        if (!m_blockedSince) m_blockedSince = now;
+        if (now - *m_blockedSince < std::chrono::milliseconds(m_req.timeoutMs)) break;
+      }
+      m_blockedSince.reset();
       m_cursor.Next();
       ++m_attempts, ++burst;
     }
@@ -359,6 +365,7 @@ class Sweep : public Engine::Job, public std::enable_shared_from_this<Sweep> {
   udp::endpoint m_from;
   AddressCursor m_cursor;
   uint64_t m_attempts = 0;
+  std::optional<Clock::time_point> m_blockedSince;  // the send buffer has been full since
   Clock::time_point m_start, m_lastSend;
   bool m_broadcastSent = false;
   std::unordered_set<uint32_t> m_answered;

@@ -49,11 +49,6 @@ struct Found {
   }
 };
 
-std::string Dotted(uint32_t a) {
-  return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." + std::to_string(a >> 8 & 0xFF) + "." +
-         std::to_string(a & 0xFF);
-}
-
 // "127.X.Y." with X and Y random: the block's addresses are this and a number.
 std::string RandomBlock() {
   std::random_device seed;
@@ -99,6 +94,46 @@ class Discovery : public Library {
   }
 };
 
+// Each device at a silent network's side, one sweep apiece: what it answers
+// is reported or counted, and the silence (and the port-unreachable errors it
+// brings on Windows) costs one time-out and nothing else.
+TEST_F(Discovery, EachBrokenAnswerIsCountedAndSilentAddressesCostOneTimeOut) {
+  const struct {
+    UdpFault fault;
+    uint32_t replies, malformed, wrongSource, duplicates;
+  } cases[] = {
+      {UdpFault::kNone, 1, 0, 0, 0},      {UdpFault::kTwice, 1, 0, 0, 1},       {UdpFault::kOtherPort, 0, 0, 1, 0},
+      {UdpFault::kTruncated, 0, 1, 0, 0}, {UdpFault::kEncapStatus, 0, 1, 0, 0}, {UdpFault::kWrongContext, 0, 1, 0, 0},
+  };
+  std::string silent = RandomBlock() + "0/29";
+  for (const auto &c : cases) {
+    UdpResponder device(Fault(c.fault));
+    std::string targets = "127.0.0.1 " + silent;
+    Found found;
+    DTL_SCAN_STATS stats;
+    auto start = Clock::now();
+    ASSERT_EQ(Sweep(Args(targets, device.Port(), 200), found, stats), 0);
+    auto elapsed = Clock::now() - start;
+    int fault = static_cast<int>(c.fault);
+    EXPECT_EQ(stats.requests, 7u) << fault;
+    EXPECT_EQ(found.ids.size(), c.replies) << fault;
+    EXPECT_EQ(stats.replies, c.replies) << fault;
+    EXPECT_EQ(stats.malformed, c.malformed) << fault;
+    EXPECT_EQ(stats.wrong_source, c.wrongSource) << fault;
+    EXPECT_EQ(stats.duplicates, c.duplicates) << fault;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(200)) << fault;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(600)) << fault;
+  }
+}
+
+// Wine binds a UDP socket meant for a loopback address other than 127.0.0.1
+// to every address, so devices cannot share a port at several addresses there.
+#if !defined(_WIN32)
+std::string Dotted(uint32_t a) {
+  return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." + std::to_string(a >> 8 & 0xFF) + "." +
+         std::to_string(a & 0xFF);
+}
+
 TEST_F(Discovery, ReportsTheGoodDevicesOfANetworkAndCountsWhatItDrops) {
   std::string block = RandomBlock();
   UdpOptions other = Fault(UdpFault::kOtherAddress);
@@ -112,13 +147,7 @@ TEST_F(Discovery, ReportsTheGoodDevicesOfANetworkAndCountsWhatItDrops) {
                                  {5, Fault(UdpFault::kOtherPort)},
                                  {6, other},
                                  {7, Fault(UdpFault::kTruncated)},
-                                 {8, Fault(UdpFault::kWrongItemType)},
-                                 {9, Fault(UdpFault::kTwoItems)},
-                                 {10, Fault(UdpFault::kLongItem)},
-                                 {11, Fault(UdpFault::kBadFamily)},
-                                 {12, Fault(UdpFault::kVersion2)},
-                                 {13, Fault(UdpFault::kEncapStatus)},
-                                 {14, Fault(UdpFault::kWrongContext)}});
+                                 {8, Fault(UdpFault::kWrongContext)}});
   uint16_t port = devices.front()->Port();
   Found found;
   DTL_SCAN_STATS stats;
@@ -146,7 +175,7 @@ TEST_F(Discovery, ReportsTheGoodDevicesOfANetworkAndCountsWhatItDrops) {
   EXPECT_EQ(stats.replies, 3u);
   EXPECT_EQ(stats.duplicates, 1u);
   EXPECT_EQ(stats.wrong_source, 2u);
-  EXPECT_EQ(stats.malformed, 8u);
+  EXPECT_EQ(stats.malformed, 2u);
   EXPECT_EQ(stats.modules, 0u);
   // Every request in flight at once: one time-out for the lot, not one each.
   EXPECT_GE(elapsed, std::chrono::milliseconds(400));
@@ -181,36 +210,47 @@ TEST_F(Discovery, EndsAsSoonAsEveryAddressHasAnsweredAndKeepsItsPace) {
   EXPECT_EQ(found.ids.size(), 6u);
 }
 
+#endif
+
 TEST_F(Discovery, ReadsTheBackplaneOfEachDeviceAndPassesOverEmptySlots) {
-  std::string block = RandomBlock();
-  // .1 serves its backplane over TCP (modules in slots 1 and 3); .2 answers
-  // List Identity but takes no connection.
-  auto devices = Devices(block, {{1, {}}, {2, {}}});
-  uint16_t port = devices.front()->Port();
+  // Modules in slots 1 and 3, served over TCP at the port the device
+  // answers List Identity on; a second device answers at another port and
+  // takes no connection.
+  UdpResponder device(UdpOptions{});
+  uint16_t port = device.Port();
   DeviceOptions rack;
   ASSERT_TRUE(ParseIdentity("1,14,15,13.2,99,Kestrel L85", rack.identity));
   ASSERT_TRUE(ParseIdentity("1,12,166,2.1,17,Bridge", rack.slots[1]));
   ASSERT_TRUE(ParseIdentity("1,7,8,3.4,18,Input Card", rack.slots[3]));
-  EnipServer server(rack, block + "1", port);
+  EnipServer server(rack, "127.0.0.1", port);
   server.Start();
-  std::string hosts = block + "1 " + block + "2";
-  DTL_SCAN_ARGS args = Args(hosts, port, 2000);
+  std::string host = "127.0.0.1";
+  DTL_SCAN_ARGS args = Args(host, port, 2000);
   args.backplane = 4;
   Found found;
   DTL_SCAN_STATS stats;
   ASSERT_EQ(Sweep(args, found, stats), 0);
-  EXPECT_EQ(stats.replies, 2u);
+  EXPECT_EQ(stats.replies, 1u);
   EXPECT_EQ(stats.modules, 2u);
-  ASSERT_EQ(found.ids.size(), 4u);
-  const DTL_IDENTITY *bridge = found.Find(block + "1", 1);
-  const DTL_IDENTITY *card = found.Find(block + "1", 3);
+  ASSERT_EQ(found.ids.size(), 3u);
+  const DTL_IDENTITY *bridge = found.Find(host, 1);
+  const DTL_IDENTITY *card = found.Find(host, 3);
   ASSERT_TRUE(bridge && card);
   EXPECT_STREQ(bridge->product_name, "Bridge");
   EXPECT_EQ(card->product_code, 8);
   EXPECT_EQ(card->serial_number, 18u);
   EXPECT_EQ(card->state, 0xFF);
   EXPECT_EQ(card->reported_ipv4, 0u);
-  EXPECT_TRUE(found.Find(block + "2"));
+  EXPECT_TRUE(found.Find(host));
+
+  // A device without a backplane server: every slot is refused at once.
+  UdpResponder lone(UdpOptions{});
+  args = Args(host, lone.Port(), 2000);
+  args.backplane = 4;
+  found.ids.clear();
+  ASSERT_EQ(Sweep(args, found, stats), 0);
+  EXPECT_EQ(found.ids.size(), 1u);
+  EXPECT_EQ(stats.modules, 0u);
 }
 
 TEST_F(Discovery, SweepsTheStationsOfASimulatedDriverAndTheirSlots) {

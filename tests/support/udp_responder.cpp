@@ -35,10 +35,9 @@ void PutBig16(Bytes &b, uint16_t v) {
 // (family, port, address, 8 zero bytes), vendor, device type, product code,
 // revision, status, serial, the name as a short string, the state.
 Bytes Item(const UdpOptions &o, const udp::endpoint &self) {
-  UdpFault f = o.fault;
   Bytes body;
-  Put16(body, f == UdpFault::kVersion2 ? 2 : 1);
-  PutBig16(body, f == UdpFault::kBadFamily ? 23 : 2);
+  Put16(body, 1);
+  PutBig16(body, 2);
   PutBig16(body, self.port());
   uint32_t ipv4 = self.address().to_v4().to_uint();
   PutBig16(body, static_cast<uint16_t>(ipv4 >> 16));
@@ -54,11 +53,11 @@ Bytes Item(const UdpOptions &o, const udp::endpoint &self) {
   body.insert(body.end(), o.name.begin(), o.name.end());
   body.push_back(o.state);
   Bytes item;
-  Put16(item, f == UdpFault::kTwoItems ? 2 : 1);
-  Put16(item, f == UdpFault::kWrongItemType ? 0x000D : 0x000C);
-  Put16(item, static_cast<uint16_t>(body.size() + (f == UdpFault::kLongItem ? 4 : 0)));
+  Put16(item, 1);
+  Put16(item, 0x000C);
+  Put16(item, static_cast<uint16_t>(body.size()));
   item.insert(item.end(), body.begin(), body.end());
-  if (f == UdpFault::kTruncated) item.resize(item.size() - 10);
+  if (o.fault == UdpFault::kTruncated) item.resize(item.size() - 10);
   return item;
 }
 
@@ -92,17 +91,20 @@ struct UdpResponder::Impl {
   std::thread thread;
 
   explicit Impl(UdpOptions o) : options(std::move(o)) {
-    socket.open(udp::v4());
     auto address = asio::ip::make_address_v4(options.address);
-    if (options.anyAddress) {
-      socket.set_option(udp::socket::reuse_address(true));
-      address = asio::ip::address_v4::any();
-    }
-    socket.bind({address, options.port});
-    local = {asio::ip::make_address_v4(options.address), socket.local_endpoint().port()};
-    if (options.fault == UdpFault::kOtherPort) other.emplace(io, udp::endpoint(local.address(), 0));
+    Bind(socket, options.anyAddress ? asio::ip::address_v4::any() : address, options.port);
+    local = {address, socket.local_endpoint().port()};
+    if (options.fault == UdpFault::kOtherPort) Bind(other.emplace(io), address, 0);
     if (options.fault == UdpFault::kOtherAddress)
-      other.emplace(io, udp::endpoint(asio::ip::make_address_v4(options.otherAddress), local.port()));
+      Bind(other.emplace(io), asio::ip::make_address_v4(options.otherAddress), local.port());
+  }
+
+  // Devices at several addresses share a port. Wine refuses a port bound at
+  // another address unless every socket on it allows reuse.
+  static void Bind(udp::socket &s, const asio::ip::address_v4 &address, uint16_t port) {
+    s.open(udp::v4());
+    s.set_option(udp::socket::reuse_address(true));
+    s.bind({address, port});
   }
 
   void Receive() {
