@@ -100,6 +100,7 @@ TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten)
   commserver::DeviceOptions options;
   ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.identity));
   ASSERT_TRUE(commserver::ParseIdentity("1,12,166,2.1,17,Bridge", options.slots[3]));
+  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Kestrel L85", options.slots[0]));
   commserver::EnipServer server(options, "127.0.0.1", 0);
   server.Start();
   support::Client client(server.Port());
@@ -121,6 +122,18 @@ TEST(WireSimulator, AnswersRegisterSessionSendRRDataAndUnconnectedSendAsWritten)
   Bytes vendor = {0x83, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00};
   want = Cat({Head(0x6F, 16 + 12, session, context), Items(12), vendor});
   EXPECT_EQ(client.Ask(Cat({Head(0x6F, 16 + 24, session, context), Items(24), routed}), want.size()), want);
+
+  // Get_Attributes_All of the controller in slot 0, then of slot 1, which is
+  // empty: connection failure (0x01), extended status 0x0312 (link address
+  // not valid).
+  for (uint8_t slot : {0, 1}) {
+    Bytes all = {0x52, 0x02, 0x20, 0x06, 0x24, 0x01, 0x0A, 0x02, 0x06, 0x00,
+                 0x01, 0x02, 0x20, 0x01, 0x24, 0x01, 0x01, 0x00, 0x01, slot};
+    Bytes reply = slot == 0 ? kIdentity : Bytes{0xD2, 0x00, 0x01, 0x01, 0x12, 0x03};
+    auto size = static_cast<uint8_t>(reply.size());
+    want = Cat({Head(0x6F, 16 + size, session, context), Items(size), reply});
+    EXPECT_EQ(client.Ask(Cat({Head(0x6F, 16 + 20, session, context), Items(20), all}), want.size()), want) << +slot;
+  }
   server.Stop();
 }
 

@@ -1,6 +1,6 @@
-// The device simulator over UDP and with a backplane of several modules,
-// asked in bytes written by hand from the public EtherNet/IP encapsulation
-// and CIP documents, never by the library's own codec.
+// The device simulator over UDP, asked in bytes written by hand from the
+// public EtherNet/IP encapsulation document, never by the library's own
+// codec.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -16,12 +16,11 @@
 #include <asio.hpp>
 
 #include "enip_server.h"
-#include "hostile_device.h"
 
 namespace {
 
 using asio::ip::udp;
-using support::Bytes;
+using Bytes = std::vector<uint8_t>;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -37,25 +36,12 @@ Bytes Head(uint16_t command, uint16_t length, const Bytes &context, uint32_t ses
   return Cat({Le16(command), Le16(length), Le32(session), Le32(0), context, Le32(options)});
 }
 
-// Identity attributes 1 to 7 as Get_Attributes_All and List Identity lay
-// them out: vendor 1, device type, product code, revision, status 0, serial,
-// the name as a short string.
-Bytes IdentityBody(uint16_t type, uint16_t code, uint8_t major, uint8_t minor, uint32_t serial,
-                   const std::string &name) {
-  return Cat({Le16(1),
-              Le16(type),
-              Le16(code),
-              {major, minor},
-              Le16(0),
-              Le32(serial),
-              {static_cast<uint8_t>(name.size())},
-              Bytes(name.begin(), name.end())});
-}
-
 // A List Identity reply: one item of type 0x000C holding the encapsulation
 // version 1, the socket address (family 2, port and address big-endian, 8
-// zero bytes), the identity and the state byte.
-Bytes ListIdentityReply(const udp::endpoint &device, const Bytes &context, const Bytes &identity) {
+// zero bytes), the Identity attributes (vendor 1, device type 14, product
+// code 15, revision 13.2, status 0, serial 0x12345678, the name as a short
+// string) and the state byte.
+Bytes ListIdentityReply(const udp::endpoint &device, const Bytes &context, const std::string &name) {
   uint32_t a = device.address().to_v4().to_uint();
   uint16_t p = device.port();
   Bytes item = Cat({Le16(1),
@@ -63,7 +49,9 @@ Bytes ListIdentityReply(const udp::endpoint &device, const Bytes &context, const
                     {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16), static_cast<uint8_t>(a >> 8),
                      static_cast<uint8_t>(a)},
                     Bytes(8, 0),
-                    identity,
+                    {0x01, 0x00, 0x0E, 0x00, 0x0F, 0x00, 0x0D, 0x02, 0x00, 0x00, 0x78, 0x56, 0x34, 0x12},
+                    {static_cast<uint8_t>(name.size())},
+                    Bytes(name.begin(), name.end()),
                     {0xFF}});
   Bytes data = Cat({Le16(1), Le16(0x0C), Le16(static_cast<uint16_t>(item.size())), item});
   return Cat({Head(0x63, static_cast<uint16_t>(data.size()), context), data});
@@ -140,7 +128,7 @@ TEST(SimulatorUdp, AnswersListIdentityFromItsOwnAddressAndIgnoresAnythingElse) {
   auto got = peer.Receive(2, 500);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].from, device);
-  EXPECT_EQ(got[0].bytes, ListIdentityReply(device, context, IdentityBody(14, 15, 13, 2, 0x12345678, "Kestrel L85")));
+  EXPECT_EQ(got[0].bytes, ListIdentityReply(device, context, "Kestrel L85"));
 }
 
 // Two devices on one host, as several simulators or device stacks share
@@ -158,8 +146,7 @@ class SharedPort : public testing::Test {
   udp::endpoint First() const { return {m_a, m_first->Port()}; }
   udp::endpoint Second() const { return {m_b, m_first->Port()}; }
   Bytes Reply(const udp::endpoint &device, const Bytes &context) const {
-    return ListIdentityReply(device, context,
-                             IdentityBody(14, 15, 13, 2, 0x12345678, device == First() ? "First" : "Second"));
+    return ListIdentityReply(device, context, device == First() ? "First" : "Second");
   }
 
   asio::ip::address_v4 m_a = RandomLoopback(), m_b;
@@ -204,47 +191,6 @@ TEST_F(SharedPort, EveryDeviceThatListensForBroadcastsAnswersOne) {
   std::sort(want.begin(), want.end());
   EXPECT_EQ(from, want);
   for (const Datagram &d : got) EXPECT_EQ(d.bytes, Reply(d.from, context)) << d.from;
-}
-
-// A chassis: the device's Ethernet module, a controller in slot 0 and another
-// module in slot 2, each read with Get_Attributes_All inside Unconnected Send
-// over the backplane (port 1); slot 1 is empty.
-TEST(SimulatorBackplane, AnswersForEachModuleAndAnErrorForAnEmptySlot) {
-  commserver::DeviceOptions options = Device("Ethernet Bridge");
-  ASSERT_TRUE(commserver::ParseIdentity("1,14,15,13.2,0x12345678,Controller", options.slots[0]));
-  ASSERT_TRUE(commserver::ParseIdentity("1,7,22,3.1,99,Input Module", options.slots[2]));
-  commserver::EnipServer server(options, "127.0.0.1", 0);
-  server.Start();
-  support::Client client(server.Port());
-  ASSERT_TRUE(client.Connected());
-  const Bytes context(8, 0x5A);
-  Bytes registered = client.Ask(Cat({Head(0x65, 4, context), {1, 0, 0, 0}}), 28);
-  ASSERT_EQ(registered.size(), 28u);
-  uint32_t session =
-      registered[4] | registered[5] << 8 | registered[6] << 16 | static_cast<uint32_t>(registered[7]) << 24;
-  // SendRRData (0x006F): interface handle, time-out, a null address item and
-  // an unconnected data item holding the request.
-  auto ask = [&](uint8_t slot, const Bytes &want) {
-    // Unconnected Send (0x52) to the Connection Manager (class 6, instance
-    // 1): priority/tick, time-out ticks, the embedded Get_Attributes_All of
-    // class 1 instance 1, the route's size in words, a reserved byte, the
-    // route: port 1, link `slot`.
-    Bytes mr = {0x52, 0x02, 0x20, 0x06, 0x24, 0x01, 0x0A, 0x02, 0x06, 0x00,
-                0x01, 0x02, 0x20, 0x01, 0x24, 0x01, 0x01, 0x00, 0x01, slot};
-    auto items = [](const Bytes &m) {
-      return Cat({Le32(0), Le16(0), Le16(2), Le16(0), Le16(0), Le16(0xB2), Le16(static_cast<uint16_t>(m.size())), m});
-    };
-    Bytes reply = Cat({Head(0x6F, static_cast<uint16_t>(16 + want.size()), context, session), items(want)});
-    EXPECT_EQ(client.Ask(Cat({Head(0x6F, static_cast<uint16_t>(16 + mr.size()), context, session), items(mr)}),
-                         reply.size(), 1000),
-              reply)
-        << "slot " << int{slot};
-  };
-  ask(0, Cat({{0x81, 0, 0, 0}, IdentityBody(14, 15, 13, 2, 0x12345678, "Controller")}));
-  ask(2, Cat({{0x81, 0, 0, 0}, IdentityBody(7, 22, 3, 1, 99, "Input Module")}));
-  // Connection failure (0x01), extended status 0x0312: link address not valid.
-  ask(1, {0xD2, 0, 0x01, 1, 0x12, 0x03});
-  server.Stop();
 }
 
 }  // namespace
