@@ -91,13 +91,17 @@ DTL_SCAN_ARGS ScanArgsOf(const Args &a, const std::string &targets) {
 // The library's refusal as the user's mistake or the installation's fault.
 int ReportScanFailure(const Args &a, long error) {
   switch (error) {
-    case DTL_E_BAD_ARG:  // the targets were checked here: what is left is the interface
+    // The targets were checked here: what is left is the interface, or a
+    // driver with no stations of its own to ask.
+    case DTL_E_BAD_ARG:
+      if (a.driver)
+        return Usage("driver '" + *a.driver + "' has no stations to scan (a Simulated or VirtualBackplane driver "
+                     "has): sweep its network by address");
       return Usage("no interface '" + a.broadcast.value_or("") + "' with an IPv4 address to broadcast on");
     case DTL_E_NO_DRIVER:
       return Usage("no driver '" + a.driver.value_or("") + "' is configured");
     case DTL_E_NOT_SUPPORTED:
-      return Usage("driver '" + a.driver.value_or("") + "' has no stations to scan (a Simulated or "
-                   "VirtualBackplane driver has)");
+      return Usage("driver '" + a.driver.value_or("") + "' is scanned by its stations alone");
     case DTL_E_NO_FUNCTION:
       Err("revdir: scan: the communications library found cannot scan (it lacks DTL_ScanIdentities)\n");
       return kComponent;

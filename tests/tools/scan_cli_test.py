@@ -83,6 +83,8 @@ try:
         env.pop("REVDIR_COMPONENT", None)
         subprocess.run([revdir, "reg", "import", os.path.join(source, "examples", "installed.reg")], env=env,
                        check=True, capture_output=True)
+        subprocess.run([revdir, "reg", "add", r"HKLM\SOFTWARE\Brenmoor Software\Corvid\Drivers\ENIP-1", "/v", "Kind",
+                        "/d", "EtherNet/IP", "/f"], env=env, check=True, capture_output=True)
 
         done, seconds = run(env, net + ".0/29", "--backplane", "5", "--timeout", str(TIMEOUT_MS), "--format",
                             "json")
@@ -109,6 +111,7 @@ try:
         for args, hint in [((), "what to scan"), (("10.0.0.300",), "neither a network"),
                            (("127.0.0.0/16",), "add --max 65534"), (("--broadcast", "no-such-if0"), "no interface"),
                            (("--driver", "NOPE"), "no driver 'NOPE'"), ((net + ".1", "--driver", "X"), "--driver"),
+                           (("--driver", "ENIP-1"), "sweep its network by address"),
                            ((net + ".1", "--timeout", "0"), "--timeout needs"),
                            ((net + ".1", "--rate", "x"), "not a number")]:
             done, _ = run(env, *args)
