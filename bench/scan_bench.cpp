@@ -53,8 +53,8 @@ struct Network {
 };
 
 Network &TheNetwork() {
-  static Network network;
-  return network;
+  static Network g_network;
+  return g_network;
 }
 
 void DTL_CALL Count(uintptr_t context, const DTL_IDENTITY *) { ++*reinterpret_cast<int *>(context); }
@@ -70,7 +70,7 @@ struct Library {
 // One sweep per iteration; fails the benchmark if it does not find `want`.
 // The mean duration as a share of the time-out goes to "of_timeout".
 void Sweep(benchmark::State &state, const std::string &targets, int want, bool share) {
-  static Library library;
+  static Library g_library;
   DTL_SCAN_ARGS args{};
   args.size = sizeof args;
   args.timeout_ms = kTimeoutMs;

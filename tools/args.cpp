@@ -88,11 +88,10 @@ std::optional<std::vector<long long>> ParseController(const std::string &value) 
   return parts;
 }
 
-const char *const kValueFlags[] = {"--format",   "--property",       "--lang",     "--major-rev",
-                                   "--software", "--major-software", "--database", "--controller",
-                                   "--route",    "--wait",           "--release",  "--language",
-                                   "--timeout",  "--rate",           "--max",      "--broadcast",
-                                   "--driver"};
+const char *const kValueFlags[] = {"--format",         "--property", "--lang",       "--major-rev", "--software",
+                                   "--major-software", "--database", "--controller", "--route",     "--wait",
+                                   "--release",        "--language", "--timeout",    "--rate",      "--max",
+                                   "--broadcast",      "--driver"};
 
 // The highest slot --backplane reads when it names none: the largest common
 // chassis has 17 slots.

@@ -43,9 +43,10 @@ void PrintJson(const std::vector<Row> &rows, bool single) {
     out += r ? ",\n  {" : (single ? "{" : "\n  {");
     for (size_t i = 0; i < rows[r].size(); ++i) {
       const Field &f = rows[r][i];
-      out += (i ? ", " : "") + JsonString(f.name) + ": " + (f.quoted          ? JsonString(f.value)
-                                                                 : f.value.empty() ? "null"
-                                                                                   : f.value);
+      out += (i ? ", " : "") + JsonString(f.name) + ": " +
+             (f.quoted          ? JsonString(f.value)
+              : f.value.empty() ? "null"
+                                : f.value);
     }
     out += "}";
   }

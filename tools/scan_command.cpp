@@ -12,11 +12,11 @@
 #include <tuple>
 #include <vector>
 
+#include "address_list.h"
 #include "comm/cvapi_loader.h"
 #include "commands.h"
 #include "console.h"
 #include "output.h"
-#include "address_list.h"
 #include "session.h"
 
 namespace revdir {
@@ -95,7 +95,8 @@ int ReportScanFailure(const Args &a, long error) {
     // driver with no stations of its own to ask.
     case DTL_E_BAD_ARG:
       if (a.driver)
-        return Usage("driver '" + *a.driver + "' has no stations to scan (a Simulated or VirtualBackplane driver "
+        return Usage("driver '" + *a.driver +
+                     "' has no stations to scan (a Simulated or VirtualBackplane driver "
                      "has): sweep its network by address");
       return Usage("no interface '" + a.broadcast.value_or("") + "' with an IPv4 address to broadcast on");
     case DTL_E_NO_DRIVER:
@@ -220,8 +221,8 @@ bool Before(const DTL_IDENTITY &x, const DTL_IDENTITY &y) {
 // What the sweep dropped, said on stderr so the table stays the devices'.
 void ReportDropped(const DTL_SCAN_STATS &stats) {
   if (!stats.malformed && !stats.wrong_source && !stats.duplicates) return;
-  Err("revdir: scan: dropped %u malformed, %u from an unexpected source and %u duplicated replies\n",
-      stats.malformed, stats.wrong_source, stats.duplicates);
+  Err("revdir: scan: dropped %u malformed, %u from an unexpected source and %u duplicated replies\n", stats.malformed,
+      stats.wrong_source, stats.duplicates);
 }
 
 }  // namespace
