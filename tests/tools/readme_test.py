@@ -76,6 +76,9 @@ def start(command, env):
     # A simulator that never says it listens is a failure, not a hang.
     ready, _, _ = select.select([process.stdout], [], [], 30)
     first = process.stdout.readline() if ready else b"(nothing within 30 s)\n"
+    # The Windows simulator writes its lines in text mode; only revdir's own
+    # output is held to LF alone.
+    first = first.replace(b"\r\n", b"\n")
     return process, first, process.poll() or 0
 
 
