@@ -88,9 +88,14 @@ std::optional<std::vector<long long>> ParseController(const std::string &value) 
   return parts;
 }
 
-const char *const kValueFlags[] = {"--format",   "--property",       "--lang",     "--major-rev",
-                                   "--software", "--major-software", "--database", "--controller",
-                                   "--route",    "--wait",           "--release",  "--language"};
+const char *const kValueFlags[] = {"--format",         "--property", "--lang",       "--major-rev", "--software",
+                                   "--major-software", "--database", "--controller", "--route",     "--wait",
+                                   "--release",        "--language", "--timeout",    "--rate",      "--max",
+                                   "--broadcast",      "--driver"};
+
+// The highest slot --backplane reads when it names none: the largest common
+// chassis has 17 slots.
+constexpr long long kDefaultHighestSlot = 16;
 
 bool TakesValue(const std::string &flag) {
   for (const char *f : kValueFlags)
@@ -112,19 +117,37 @@ void SetSwitch(const std::string &flag, Args &a) {
   if (member) a.*member = true;
 }
 
+// The bounds of a flag's number, and what it counts, for the hint.
+struct Bounds {
+  long long low, high;
+  const char *what;
+};
+std::optional<Bounds> BoundsOf(const std::string &flag) {
+  if (flag == "--wait") return Bounds{0, INT32_MAX, "a number of seconds"};
+  if (flag == "--timeout") return Bounds{1, 600000, "milliseconds from 1 to 600000"};
+  if (flag == "--rate") return Bounds{1, 1000000, "requests per second from 1 to 1000000"};
+  if (flag == "--max") return Bounds{1, INT32_MAX, "a number of addresses from 1"};
+  if (flag == "--backplane") return Bounds{0, 255, "the highest slot, 0 to 255"};
+  return std::nullopt;
+}
+
 // A flag with a number; *status is set on a usage error.
 bool SetNumber(const std::string &flag, const std::string &value, Args &a, int *status) {
   std::optional<long long> Args::*const member = flag == "--major-rev"        ? &Args::majorRev
                                                  : flag == "--major-software" ? &Args::majorSoftware
                                                  : flag == "--database"       ? &Args::database
+                                                 : flag == "--timeout"        ? &Args::timeout
+                                                 : flag == "--rate"           ? &Args::rate
+                                                 : flag == "--max"            ? &Args::max
+                                                 : flag == "--backplane"      ? &Args::backplane
                                                                               : &Args::wait;
   a.*member = Number(value, flag == "--database");
   if (!(a.*member)) {
     *status = Usage("'" + value + "' is not a number (" + flag + ")");
     return false;
   }
-  if (flag == "--wait" && *a.wait < 0) {
-    *status = Usage("--wait needs a number of seconds, not '" + value + "'");
+  if (auto b = BoundsOf(flag); b && (*(a.*member) < b->low || *(a.*member) > b->high)) {
+    *status = Usage(flag + " needs " + b->what + ", not '" + value + "'");
     return false;
   }
   return true;
@@ -142,6 +165,9 @@ bool SetValue(const std::string &flag, const std::string &value, Args &a, int *s
     a.property = value;
   } else if (flag == "--route") {
     a.route = value;
+  } else if (flag == "--broadcast" || flag == "--driver") {
+    if (value.empty()) wrong = flag + " needs a name";
+    (flag == "--broadcast" ? a.broadcast : a.driver) = value;
   } else if (flag == "--lang" || flag == "--language") {
     auto l = ParseLanguage(value);
     if (!l) wrong = "unknown language '" + value + "' (en de fr it es pt zh ja ko, or an LCID)";
@@ -177,11 +203,16 @@ bool ParseFlag(int argc, char **argv, int *i, const std::string &allowed, Args &
     wrong = "unknown option '" + flag + "'";
   else if (TakesValue(flag) && !inlineValue && *i + 1 >= argc)
     wrong = "option '" + flag + "' needs a value";
-  else if (!TakesValue(flag) && inlineValue)
+  else if (!TakesValue(flag) && inlineValue && flag != "--backplane")
     wrong = "option '" + flag + "' takes no value";
   if (!wrong.empty()) {
     *status = Usage(wrong);
     return false;
+  }
+  if (flag == "--backplane") {
+    // Its number is optional: a bare --backplane reads the common chassis.
+    if (!inlineValue && *i + 1 < argc && Number(argv[*i + 1], false)) value = argv[++*i];
+    return SetNumber(flag, inlineValue || !value.empty() ? value : std::to_string(kDefaultHighestSlot), a, status);
   }
   if (!TakesValue(flag)) {
     SetSwitch(flag, a);

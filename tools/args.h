@@ -47,6 +47,10 @@ struct Args {
   std::optional<std::vector<long long>> controller;
   std::optional<std::string> route;
   bool project = false;
+  // scan: its pacing and limits, the slots of each backplane, the
+  // interface to broadcast on and the driver whose stations to ask.
+  std::optional<long long> timeout, rate, max, backplane;
+  std::optional<std::string> broadcast, driver;
   std::vector<std::string> positional, passThrough;
 };
 

@@ -9,6 +9,7 @@ int LatestCommand(int argc, char **argv);
 int TypesCommand(int argc, char **argv);
 int ProgIdCommand(int argc, char **argv);
 int FindCommand(int argc, char **argv);
+int ScanCommand(int argc, char **argv);
 int LaunchCommand(int argc, char **argv);
 int ErrorCommand(int argc, char **argv);
 // register and unregister, told apart by g_command.

@@ -43,7 +43,10 @@ void PrintJson(const std::vector<Row> &rows, bool single) {
     out += r ? ",\n  {" : (single ? "{" : "\n  {");
     for (size_t i = 0; i < rows[r].size(); ++i) {
       const Field &f = rows[r][i];
-      out += (i ? ", " : "") + JsonString(f.name) + ": " + (f.quoted ? JsonString(f.value) : f.value);
+      out += (i ? ", " : "") + JsonString(f.name) + ": " +
+             (f.quoted          ? JsonString(f.value)
+              : f.value.empty() ? "null"
+                                : f.value);
     }
     out += "}";
   }
@@ -84,6 +87,8 @@ void PrintTable(const std::vector<Row> &rows) {
       std::string c = cell(i);
       out += i + 1 < width.size() ? c + std::string(width[i] - DisplayWidth(c) + 2, ' ') : c;
     }
+    // An empty last cell leaves no padding behind it.
+    out.erase(out.find_last_not_of(' ') + 1);
     WriteOut(out + "\n");
   };
   line([&](size_t i) { return rows[0][i].name; });
@@ -94,6 +99,7 @@ void PrintTable(const std::vector<Row> &rows) {
 
 Field NumberField(const char *name, long v) { return {name, std::to_string(v), false}; }
 Field TextField(const char *name, const std::string &v) { return {name, v, true}; }
+Field NullField(const char *name) { return {name, "", false}; }
 
 int Print(const Args &a, const std::vector<Row> &rows, bool single) {
   if (!a.property.empty()) return PrintProperty(a.property, rows);

@@ -20,6 +20,8 @@ using Row = std::vector<Field>;
 
 Field NumberField(const char *name, long v);
 Field TextField(const char *name, const std::string &v);
+// No value: empty in a table, null in JSON.
+Field NullField(const char *name);
 
 // The rows as --property, --format json or an aligned table ask; `single`
 // writes one JSON object rather than an array.

@@ -10,6 +10,7 @@ _revdir_options() {
       echo "--major-rev --software --major-software --database --controller --route --project --recursive" \
         "--installed --latest --format --property --lang"
       ;;
+    scan) echo "--backplane --timeout --rate --broadcast --driver --max --format --property --lang" ;;
     types) echo "--release --supported --from-rev-10 --format --property" ;;
     progid) echo "--services --language --release --format" ;;
     launch) echo "--release --wait" ;;
@@ -25,6 +26,10 @@ _revdir_members() {
     find)
       echo "release majorRev database installed installedPath file vendor deviceType productCode" \
         "serialNumber revision productName"
+      ;;
+    scan)
+      echo "address slot vendor deviceType productCode revision serialNumber productName catalogName release" \
+        "installed installedPath"
       ;;
     *) echo "release majorRev database installed installedPath" ;;
   esac
@@ -62,7 +67,7 @@ _revdir() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   COMPREPLY=()
   if ((COMP_CWORD == 1)); then
-    local commands="list latest find types progid launch error register unregister version alias reg"
+    local commands="list latest find scan types progid launch error register unregister version alias reg"
     mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
     return
   fi
@@ -82,6 +87,11 @@ _revdir() {
     --lang | --language) values="en de fr it es pt zh ja ko" ;;
     --property) values=$(_revdir_members "$command") ;;
     --major-rev | --software | --major-software | --database | --controller | --route | --release | --wait) return ;;
+    --timeout | --rate | --max | --driver) return ;;
+    --broadcast)
+      # The interfaces of this machine.
+      values=$(ls /sys/class/net 2>/dev/null)
+      ;;
   esac
   if [[ -n $values ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$values" -- "$cur")

@@ -36,6 +36,12 @@ const Command kCommands[] = {
      "            [--installed] [--latest] [--format table|json] [--property NAME] [--lang L]\n"
      "  RANGE is an interval such as [12.0,14.0) or (15.0,); --latest keeps its newest release\n"
      "  ROUTE is \"cvpath:\" and a communications server path, or DRIVER%CIP-PATH-HEX"},
+    {"scan", ScanCommand, "every device on networks or in a chassis, with the release each one needs",
+     "revdir scan (NETWORK|HOST... [--broadcast IFACE] | --broadcast IFACE | --driver NAME)\n"
+     "            [--backplane [N]] [--timeout MS] [--rate N] [--max N] [--format table|json] [--property NAME]\n"
+     "            [--lang L]\n"
+     "  NETWORK is A.B.C.D/N, HOST is A.B.C.D; --backplane reads slots 0 to N (16) of each device;\n"
+     "  more than 1024 addresses need --max; exit 3 when nothing answers"},
     {"types", TypesCommand, "controller types: the catalogue, a release's, the installation's",
      "revdir types [--release M.mm | --supported | --from-rev-10] [--format table|json] [--property NAME]"},
     {"progid", ProgIdCommand, "the ProgID of the application or its services",
