@@ -231,8 +231,7 @@ std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request) 
   return BuildReply(request.service, status, {}, w.Out());
 }
 
-std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data) {
-  Reader r(data);
+Identity ReadIdentity(Reader &r) {
   Identity id;
   id.vendor = r.U16();
   id.deviceType = r.U16();
@@ -242,8 +241,14 @@ std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data) {
   id.status = r.U16();
   id.serial = r.U32();
   auto name = r.Bytes(r.U8());
-  if (!r.Ok()) return std::nullopt;
   id.name.assign(name.begin(), name.end());
+  return id;
+}
+
+std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data) {
+  Reader r(data);
+  Identity id = ReadIdentity(r);
+  if (!r.Ok()) return std::nullopt;
   return id;
 }
 

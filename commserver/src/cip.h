@@ -111,5 +111,8 @@ std::vector<uint8_t> AnswerIdentity(const Identity &id, const Request &request);
 // Attributes 1 to 7 at the start of Get_Attributes_All's reply data; what a
 // device adds after them (later attributes) is not read.
 std::optional<Identity> ParseIdentityAttributes(std::span<const uint8_t> data);
+// Attributes 1 to 7 in their wire order, as both that reply and List
+// Identity carry them; r.Ok() tells whether they were all there.
+Identity ReadIdentity(Reader &r);
 
 }  // namespace commserver::cip

@@ -105,16 +105,7 @@ std::optional<ListIdentityAnswer> ParseListIdentity(std::span<const uint8_t> dat
   a.ipv4 = uint32_t{BigEndian16(item)} << 16;
   a.ipv4 |= BigEndian16(item);
   item.Skip(8);  // sin_zero: devices do not all clear it, and nothing reads it
-  cip::Identity &id = a.identity;
-  id.vendor = item.U16();
-  id.deviceType = item.U16();
-  id.productCode = item.U16();
-  id.major = item.U8();
-  id.minor = item.U8();
-  id.status = item.U16();
-  id.serial = item.U32();
-  auto name = item.Bytes(item.U8());
-  id.name.assign(name.begin(), name.end());
+  a.identity = cip::ReadIdentity(item);
   a.state = item.U8();
   if (!item.Done()) return std::nullopt;
   return a;

@@ -10,25 +10,18 @@
 #include <string>
 #include <thread>
 
+#include "wire_bytes.h"
+
 namespace support {
 
 using asio::ip::tcp;
 
 namespace {
 
-constexpr size_t kHeader = 24;
 constexpr uint16_t kRegisterSession = 0x0065;
 constexpr uint16_t kSendRRData = 0x006F;
 constexpr uint16_t kUnconnectedData = 0x00B2;
 
-void Put16(Bytes &b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes &b, uint32_t v) {
-  Put16(b, static_cast<uint16_t>(v));
-  Put16(b, static_cast<uint16_t>(v >> 16));
-}
 uint16_t Get16(const Bytes &b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
 // The 24-byte encapsulation header: command, length, session, status, the

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "wire_bytes.h"
+
 namespace support {
 
 using asio::ip::udp;
@@ -14,17 +16,8 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-constexpr size_t kHeader = 24;
 constexpr uint16_t kListIdentity = 0x0063;
 
-void Put16(Bytes &b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes &b, uint32_t v) {
-  Put16(b, static_cast<uint16_t>(v));
-  Put16(b, static_cast<uint16_t>(v >> 16));
-}
 // The socket address alone is big-endian.
 void PutBig16(Bytes &b, uint16_t v) {
   b.push_back(static_cast<uint8_t>(v >> 8));
