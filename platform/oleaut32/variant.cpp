@@ -2,6 +2,7 @@
 // text are in variant_text.cpp.
 #include <oleauto.h>
 #include <string.h>
+#include <winnt.h>
 
 #include <cmath>
 #include <cfloat>
