@@ -244,12 +244,13 @@ size_t IntegerWidth(VARTYPE vt) {
 HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
   VariantInit(out);
   if (v.vt == vt) return CopyValue(out, &v);
-  // Any value may be dropped: to empty or to null is no conversion at all.
+  // Null and error codes are no values to convert, not even to empty; any
+  // other value may be dropped to empty or to null.
+  if (v.vt == VT_NULL || v.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (vt == VT_EMPTY || vt == VT_NULL) {
     out->vt = vt;
     return S_OK;
   }
-  if (v.vt == VT_NULL || v.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (size_t width = IntegerWidth(v.vt); width && width == IntegerWidth(vt)) {
     out->llVal = 0;
     memcpy(&out->llVal, &v.llVal, width);
