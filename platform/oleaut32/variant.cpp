@@ -217,8 +217,9 @@ HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VA
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
   VariantInit(&value);
+  // An object that cannot give its value has none to convert, whatever the reason.
   HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
   VARIANT plain;
   hr = Dereference(&value, &plain);
   // An object whose value is again an object is not followed further.
