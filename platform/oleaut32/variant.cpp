@@ -500,7 +500,6 @@ HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt,
   return NumberToType(x, vt, out);
 }
 
-
 void WINAPI VariantInit(VARIANTARG *pvarg) {
   if (pvarg) pvarg->vt = VT_EMPTY;
 }
