@@ -87,6 +87,12 @@ PLATFORM_VAR_TYPES(PLATFORM_DECLARE_VAR_TO)
 PLATFORM_VAR_FROM_Bstr(PLATFORM_DECLARE_BSTR_FROM, Bstr)
 WINOLEAUTAPI VarBstrFromDisp(IDispatch *pdispIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut);
 WINOLEAUTAPI VarBstrFromDec(const DECIMAL *pdecIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut);
+// A decimal is made from every value type, as text is.
+#define PLATFORM_VAR_FROM_Dec(X, T) PLATFORM_VAR_FROM_Bstr(X, T)
+#define PLATFORM_DECLARE_DEC_FROM(T, Y) WINOLEAUTAPI VarDecFrom##Y(PLATFORM_CTYPE_##Y in, DECIMAL *pdecOut);
+PLATFORM_VAR_FROM_Dec(PLATFORM_DECLARE_DEC_FROM, Dec)
+WINOLEAUTAPI VarDecFromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, DECIMAL *pdecOut);
+WINOLEAUTAPI VarDecFromDisp(IDispatch *pdispIn, LCID lcid, DECIMAL *pdecOut);
 
 #define VARCMP_LT 0
 #define VARCMP_EQ 1

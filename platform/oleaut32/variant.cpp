@@ -1,17 +1,19 @@
-// VARIANT lifetime, copies and type conversion. Text is read and written in
-// the invariant (English) format whatever the locale asked for, so that what
-// one process writes another reads back the same.
+// VARIANT lifetime, copies and type conversion; the conversions to and from
+// text are in variant_text.cpp.
 #include <oleauto.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <winnt.h>
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cfloat>
 #include <limits>
-#include <optional>
-#include <string>
 
-#include "kernel32/text.h"
+#include "oleaut32/variant_impl.h"
+
+using namespace platform;
 
 namespace {
 
@@ -125,6 +127,128 @@ HRESULT CopyValue(VARIANT *dest, const VARIANT *src) {
 
 // ---- numbers ----
 
+// Bytes of the integer types that VariantChangeType converts between signed
+// and unsigned by keeping the bits; across widths the range is checked.
+size_t IntegerWidth(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+using Mantissa = unsigned __int128;
+constexpr BYTE kDecimalNegative = 0x80;
+constexpr Mantissa kDecimalMax = (static_cast<Mantissa>(1) << 96) - 1;
+constexpr int kDecimalMaxScale = 28;
+
+Mantissa Pow10(int n) {
+  Mantissa p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+Mantissa MantissaOf(const DECIMAL &d) { return (static_cast<Mantissa>(d.Hi32) << 64) | d.Lo64; }
+
+bool IsValidDecimal(const DECIMAL &d) {
+  return d.scale <= kDecimalMaxScale && (d.sign == 0 || d.sign == kDecimalNegative);
+}
+
+// One division, so that the value is rounded once, not once per digit.
+long double DecimalValue(const DECIMAL &d) {
+  long double value = static_cast<long double>(MantissaOf(d)) / static_cast<long double>(Pow10(d.scale));
+  return d.sign == kDecimalNegative ? -value : value;
+}
+
+// Drops `digits` decimal digits, rounding half to even.
+Mantissa DivideRounded(Mantissa m, int digits) {
+  if (digits <= 0) return m;
+  const Mantissa p = Pow10(digits);
+  Mantissa q = m / p, r = m % p;
+  if (r * 2 > p || (r * 2 == p && (q & 1))) ++q;
+  return q;
+}
+
+// A zero is never negative.
+HRESULT MakeDecimal(Mantissa m, int scale, bool negative, DECIMAL *d) {
+  if (m > kDecimalMax) return DISP_E_OVERFLOW;
+  d->scale = static_cast<BYTE>(scale);
+  d->sign = negative && m ? kDecimalNegative : 0;
+  d->Hi32 = static_cast<ULONG>(m >> 64);
+  d->Lo64 = static_cast<ULONGLONG>(m);
+  return S_OK;
+}
+
+// A binary floating value as the decimal of its first `digits` significant
+// digits (0: the fewest that give the double back), without trailing zeros:
+// 0.1 is 0.1, not the 55 digits of the double nearest to it.
+HRESULT FloatToDecimal(long double x, int digits, DECIMAL *d) {
+  if (!std::isfinite(x)) return DISP_E_OVERFLOW;
+  if (x == 0) return MakeDecimal(0, 0, false, d);
+  char buf[64];  // d.ddd...e+XX
+  if (digits) {
+    snprintf(buf, sizeof buf, "%.*Le", digits - 1, std::fabs(x));
+  } else {
+    *std::to_chars(buf, buf + sizeof buf - 1, std::fabs(static_cast<double>(x)), std::chars_format::scientific).ptr =
+        '\0';
+  }
+  Mantissa m = 0;
+  int fractionDigits = 0;
+  const char *p = buf;
+  for (bool fraction = false; *p != 'e'; ++p) {
+    if (*p == '.') {
+      fraction = true;
+    } else {
+      m = m * 10 + static_cast<unsigned>(*p - '0');
+      fractionDigits += fraction;
+    }
+  }
+  int exponent = atoi(p + 1) - fractionDigits;
+  while (m % 10 == 0) {
+    m /= 10;
+    ++exponent;
+  }
+  if (exponent > 0) {
+    if (exponent > kDecimalMaxScale + 1 || m > kDecimalMax / Pow10(exponent)) return DISP_E_OVERFLOW;
+    m *= Pow10(exponent);
+    exponent = 0;
+  }
+  if (-exponent > kDecimalMaxScale) {
+    m = DivideRounded(m, -exponent - kDecimalMaxScale);
+    exponent = -kDecimalMaxScale;
+  }
+  if (m == 0) exponent = 0;
+  return MakeDecimal(m, -exponent, x < 0, d);
+}
+
+// The decimal times 10^scale as an integer of type T, rounded half to even.
+template <typename T>
+HRESULT DecimalToInteger(const DECIMAL &d, int scale, T *out) {
+  // Scaling up multiplies a 96-bit mantissa by at most 10^4.
+  const Mantissa m =
+      d.scale > scale ? DivideRounded(MantissaOf(d), d.scale - scale) : MantissaOf(d) * Pow10(scale - d.scale);
+  const bool negative = d.sign == kDecimalNegative && m != 0;
+  const __int128 lowest = std::numeric_limits<T>::min();
+  const Mantissa limit =
+      negative ? static_cast<Mantissa>(-lowest) : static_cast<Mantissa>(std::numeric_limits<T>::max());
+  if (m > limit) return DISP_E_OVERFLOW;
+  *out = static_cast<T>(negative ? -static_cast<__int128>(m) : static_cast<__int128>(m));
+  return S_OK;
+}
+
 // Every numeric VARTYPE's value fits a long double exactly (64-bit
 // integers included), so one range check per target does for all sources.
 bool NumberOf(const VARIANT &v, long double *x) {
@@ -145,13 +269,52 @@ bool NumberOf(const VARIANT &v, long double *x) {
     case VT_DATE: *x = v.date; return true;
     case VT_BOOL: *x = v.boolVal; return true;
     case VT_CY: *x = static_cast<long double>(v.cyVal.int64) / 10000; return true;
-    case VT_DECIMAL: {
-      unsigned __int128 m = (static_cast<unsigned __int128>(v.decVal.Hi32) << 64) | v.decVal.Lo64;
-      long double value = static_cast<long double>(m);
-      for (int i = 0; i < v.decVal.scale; ++i) value /= 10;
-      *x = v.decVal.sign & 0x80 ? -value : value;
+    case VT_DECIMAL:
+      *x = DecimalValue(v.decVal);
       return true;
-    }
+    default:
+      return false;
+  }
+}
+
+// Calls `f` with the member of `out` that holds the integer type vt (the
+// currency's scaled integer too); false when vt is no such type.
+template <typename F>
+bool WithIntegerMember(VARTYPE vt, VARIANT *out, F f) {
+  switch (vt) {
+    case VT_I1:
+      f(&out->cVal);
+      return true;
+    case VT_UI1:
+      f(&out->bVal);
+      return true;
+    case VT_I2:
+      f(&out->iVal);
+      return true;
+    case VT_UI2:
+      f(&out->uiVal);
+      return true;
+    case VT_I4:
+      f(&out->lVal);
+      return true;
+    case VT_INT:
+      f(&out->intVal);
+      return true;
+    case VT_UI4:
+      f(&out->ulVal);
+      return true;
+    case VT_UINT:
+      f(&out->uintVal);
+      return true;
+    case VT_I8:
+      f(&out->llVal);
+      return true;
+    case VT_UI8:
+      f(&out->ullVal);
+      return true;
+    case VT_CY:
+      f(&out->cyVal.int64);
+      return true;
     default:
       return false;
   }
@@ -169,20 +332,16 @@ HRESULT ToInteger(long double x, T *out) {
   return S_OK;
 }
 
-HRESULT NumberToType(long double x, VARTYPE vt, VARIANT *out) {
+}  // namespace
+
+HRESULT platform::NumberToType(long double x, VARTYPE vt, VARIANT *out) {
   HRESULT hr = S_OK;
+  const long double scaled = vt == VT_CY ? x * 10000 : x;
+  if (WithIntegerMember(vt, out, [&](auto *member) { hr = ToInteger(scaled, member); })) {
+    if (SUCCEEDED(hr)) out->vt = vt;
+    return hr;
+  }
   switch (vt) {
-    case VT_I1: hr = ToInteger(x, &out->cVal); break;
-    case VT_UI1: hr = ToInteger(x, &out->bVal); break;
-    case VT_I2: hr = ToInteger(x, &out->iVal); break;
-    case VT_UI2: hr = ToInteger(x, &out->uiVal); break;
-    case VT_I4: hr = ToInteger(x, &out->lVal); break;
-    case VT_INT: hr = ToInteger(x, &out->intVal); break;
-    case VT_UI4: hr = ToInteger(x, &out->ulVal); break;
-    case VT_UINT: hr = ToInteger(x, &out->uintVal); break;
-    case VT_I8: hr = ToInteger(x, &out->llVal); break;
-    case VT_UI8: hr = ToInteger(x, &out->ullVal); break;
-    case VT_CY: hr = ToInteger(x * 10000, &out->cyVal.int64); break;
     case VT_R4:
       if (std::isfinite(x) && std::fabs(x) > FLT_MAX) return DISP_E_OVERFLOW;
       out->fltVal = static_cast<float>(x);
@@ -199,209 +358,72 @@ HRESULT NumberToType(long double x, VARTYPE vt, VARIANT *out) {
     case VT_BOOL:
       out->boolVal = x != 0 ? VARIANT_TRUE : VARIANT_FALSE;
       break;
+    case VT_DECIMAL:
+      // Text comes here as a long double: its first 18 digits are exact.
+      hr = FloatToDecimal(x, std::numeric_limits<long double>::digits10, &out->decVal);
+      break;
     default:
       return DISP_E_TYPEMISMATCH;
   }
-  if (SUCCEEDED(hr)) out->vt = vt;
+  if (SUCCEEDED(hr)) out->vt = vt;  // after decVal, which overlays vt
   return hr;
 }
 
-// ---- text ----
+namespace {
 
-HRESULT MakeBstr(const std::string &ascii, VARIANT *out) {
-  std::u16string wide(ascii.begin(), ascii.end());
-  out->bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  if (!out->bstrVal) return E_OUTOFMEMORY;
-  out->vt = VT_BSTR;
-  return S_OK;
-}
-
-// Fifteen significant digits for doubles and seven for floats, with an
-// exponent only when the number needs one: "0.1", "1E+20", "1E-05".
-std::string FormatFloat(double value, int digits) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
-  std::string s(buf, res.ptr);
-  for (char &c : s) {
-    if (c == 'e') c = 'E';
-  }
-  if (s == "-0") s.erase(0, 1);  // no negative zero
-  return s;
-}
-
-// A scaled integer (currency, decimal) exactly, without trailing zeros.
-std::string FormatScaled(unsigned __int128 magnitude, int scale, bool negative) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
-    magnitude /= 10;
-  } while (magnitude);
-  while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-  std::string s = digits.substr(0, digits.size() - scale);
-  std::string fraction = digits.substr(digits.size() - scale);
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-  if (!fraction.empty()) s += "." + fraction;
-  if (negative && s != "0") s.insert(s.begin(), '-');
-  return s;
-}
-
-HRESULT ToText(const VARIANT &v, USHORT flags, VARIANT *out) {
+// Integers and currency convert exactly; a float keeps 7 significant digits,
+// a double the fewest that give it back; true is 1 here, unlike VarDecFromBool.
+HRESULT ToDecimal(const VARIANT &v, VARIANT *out) {
+  HRESULT hr;
+  DECIMAL *d = &out->decVal;
+  long double x = 0;
   switch (v.vt) {
-    case VT_EMPTY: return MakeBstr("", out);
-    case VT_I1: return MakeBstr(std::to_string(v.cVal), out);
-    case VT_UI1: return MakeBstr(std::to_string(v.bVal), out);
-    case VT_I2: return MakeBstr(std::to_string(v.iVal), out);
-    case VT_UI2: return MakeBstr(std::to_string(v.uiVal), out);
-    case VT_I4: return MakeBstr(std::to_string(v.lVal), out);
-    case VT_INT: return MakeBstr(std::to_string(v.intVal), out);
-    case VT_UI4: return MakeBstr(std::to_string(v.ulVal), out);
-    case VT_UINT: return MakeBstr(std::to_string(v.uintVal), out);
-    case VT_I8: return MakeBstr(std::to_string(v.llVal), out);
-    case VT_UI8: return MakeBstr(std::to_string(v.ullVal), out);
-    case VT_R4: return MakeBstr(FormatFloat(v.fltVal, 7), out);
-    case VT_R8: return MakeBstr(FormatFloat(v.dblVal, 15), out);
+    case VT_R4:
+      hr = FloatToDecimal(v.fltVal, 7, d);
+      break;
+    case VT_R8:
+      hr = FloatToDecimal(v.dblVal, 0, d);
+      break;
+    case VT_DATE:
+      hr = FloatToDecimal(v.date, 0, d);
+      break;
     case VT_BOOL:
-      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) return MakeBstr(v.boolVal ? "True" : "False", out);
-      return MakeBstr(v.boolVal ? "-1" : "0", out);
+      hr = MakeDecimal(v.boolVal ? 1 : 0, 0, false, d);
+      break;
     case VT_CY: {
-      LONGLONG c = v.cyVal.int64;
-      unsigned __int128 m = c < 0 ? static_cast<unsigned __int128>(-(c + 1)) + 1 : static_cast<unsigned __int128>(c);
-      return MakeBstr(FormatScaled(m, 4, c < 0), out);
-    }
-    case VT_DECIMAL: {
-      if (v.decVal.scale > 28) return E_INVALIDARG;
-      unsigned __int128 m = (static_cast<unsigned __int128>(v.decVal.Hi32) << 64) | v.decVal.Lo64;
-      return MakeBstr(FormatScaled(m, v.decVal.scale, v.decVal.sign & 0x80), out);
-    }
-    default:
-      // Dates need the calendar formatting of the locale, which this layer
-      // does not have.
-      return DISP_E_TYPEMISMATCH;
-  }
-}
-
-bool IsSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// Reads a number in the invariant format: blanks around it, a sign, digit
-// groups split by commas, a decimal point, an exponent; or &H hexadecimal and
-// &O octal. Returns it as plain ASCII ("-1234.5E3"), or nothing.
-std::optional<std::string> NumberText(std::u16string_view s, unsigned long long *radixValue, bool *isRadix) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsSpace(s[b])) ++b;
-  while (e > b && IsSpace(s[e - 1])) --e;
-  s = s.substr(b, e - b);
-  *isRadix = false;
-  if (s.size() > 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
-    unsigned base = (s[1] == 'H' || s[1] == 'h') ? 16 : 8;
-    unsigned long long value = 0;
-    for (size_t i = 2; i < s.size(); ++i) {
-      char16_t c = s[i];
-      unsigned d;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-      else return std::nullopt;
-      if (d >= base || value > (~0ull - d) / base) return std::nullopt;
-      value = value * base + d;
-    }
-    *isRadix = true;
-    *radixValue = value;
-    return std::string();
-  }
-  std::string out;
-  size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    if (s[i] == '-') out += '-';
-    ++i;
-  }
-  size_t digits = 0;
-  bool lastWasComma = false;
-  for (; i < s.size(); ++i) {
-    if (s[i] >= '0' && s[i] <= '9') {
-      out += static_cast<char>(s[i]);
-      ++digits;
-      lastWasComma = false;
-    } else if (s[i] == ',' && digits > 0 && !lastWasComma) {
-      lastWasComma = true;
-    } else {
+      const LONGLONG c = v.cyVal.int64;
+      const Mantissa m = c < 0 ? static_cast<Mantissa>(-static_cast<__int128>(c)) : static_cast<Mantissa>(c);
+      hr = MakeDecimal(m, 4, c < 0, d);
       break;
     }
+    default:
+      if (!IntegerWidth(v.vt) && v.vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;
+      NumberOf(v, &x);  // exact for every integer type
+      hr = MakeDecimal(static_cast<Mantissa>(std::fabs(x)), 0, x < 0, d);
+      break;
   }
-  if (lastWasComma) return std::nullopt;
-  if (i < s.size() && s[i] == '.') {
-    out += '.';
-    for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-      out += static_cast<char>(s[i]);
-      ++digits;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
-    out += 'E';
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) out += static_cast<char>(s[i++]);
-    size_t expDigits = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++expDigits) out += static_cast<char>(s[i]);
-    if (expDigits == 0) return std::nullopt;
-  }
-  if (i != s.size()) return std::nullopt;
-  return out;
+  if (SUCCEEDED(hr)) out->vt = VT_DECIMAL;
+  return hr;
 }
 
-HRESULT TextToType(BSTR text, VARTYPE vt, VARIANT *out) {
-  std::u16string_view s(text ? text : u"", SysStringLen(text));
-  if (vt == VT_BOOL) {
-    std::u16string_view t = s;
-    while (!t.empty() && IsSpace(t.front())) t.remove_prefix(1);
-    while (!t.empty() && IsSpace(t.back())) t.remove_suffix(1);
-    if (platform::EqualNoCase(t, u"True") || platform::EqualNoCase(t, u"#TRUE#")) {
-      out->vt = VT_BOOL;
-      out->boolVal = VARIANT_TRUE;
-      return S_OK;
-    }
-    if (platform::EqualNoCase(t, u"False") || platform::EqualNoCase(t, u"#FALSE#")) {
-      out->vt = VT_BOOL;
-      out->boolVal = VARIANT_FALSE;
-      return S_OK;
-    }
+// Integer targets are reached exactly, without a detour through binary
+// floating point that would round a 96-bit mantissa.
+HRESULT FromDecimal(const DECIMAL &d, VARTYPE vt, VARIANT *out) {
+  if (!IsValidDecimal(d)) return E_INVALIDARG;
+  HRESULT hr = S_OK;
+  const int scale = vt == VT_CY ? 4 : 0;
+  if (WithIntegerMember(vt, out, [&](auto *member) { hr = DecimalToInteger(d, scale, member); })) {
+    if (SUCCEEDED(hr)) out->vt = vt;
+    return hr;
   }
-  if (vt == VT_DATE) return DISP_E_TYPEMISMATCH;  // see ToText
-  unsigned long long radixValue = 0;
-  bool isRadix = false;
-  auto number = NumberText(s, &radixValue, &isRadix);
-  if (!number) return DISP_E_TYPEMISMATCH;
-  if (isRadix) return NumberToType(static_cast<long double>(radixValue), vt, out);
-  const char *first = number->data();
-  const char *last = first + number->size();
-  // Floating targets parse the text straight to their own precision.
-  if (vt == VT_R8) {
-    double d;
-    auto res = std::from_chars(first, last, d);
-    if (res.ec == std::errc::result_out_of_range) return DISP_E_OVERFLOW;
-    if (res.ec != std::errc() || res.ptr != last) return DISP_E_TYPEMISMATCH;
-    out->vt = VT_R8;
-    out->dblVal = d;
-    return S_OK;
-  }
-  if (vt == VT_R4) {
-    float f;
-    auto res = std::from_chars(first, last, f);
-    if (res.ec == std::errc::result_out_of_range) return DISP_E_OVERFLOW;
-    if (res.ec != std::errc() || res.ptr != last) return DISP_E_TYPEMISMATCH;
-    out->vt = VT_R4;
-    out->fltVal = f;
-    return S_OK;
-  }
-  long double x;
-  auto res = std::from_chars(first, last, x);
-  if (res.ec == std::errc::result_out_of_range) return DISP_E_OVERFLOW;
-  if (res.ec != std::errc() || res.ptr != last) return DISP_E_TYPEMISMATCH;
-  return NumberToType(x, vt, out);
+  return NumberToType(DecimalValue(d), vt, out);
 }
+
+}  // namespace
 
 // ---- the conversion ----
 
-HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out);
+namespace {
 
 // An object's value is its default member (DISPID_VALUE) read as a property.
 HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
@@ -409,8 +431,9 @@ HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VA
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
   VariantInit(&value);
+  // An object that cannot give its value has none to convert, whatever the reason.
   HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
   VARIANT plain;
   hr = Dereference(&value, &plain);
   // An object whose value is again an object is not followed further.
@@ -419,27 +442,18 @@ HRESULT ConvertObject(IDispatch *object, LCID lcid, USHORT flags, VARTYPE vt, VA
   return hr;
 }
 
-// Bytes of the integer types that VariantChangeType converts between signed
-// and unsigned by keeping the bits; across widths the range is checked.
-size_t IntegerWidth(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: return 4;
-    case VT_I8: case VT_UI8: return 8;
-    default: return 0;
-  }
-}
+}  // namespace
 
-HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
+HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out) {
   VariantInit(out);
   if (v.vt == vt) return CopyValue(out, &v);
-  // Any value may be dropped: to empty or to null is no conversion at all.
+  // Null and error codes are no values to convert, not even to empty; any
+  // other value may be dropped to empty or to null.
+  if (v.vt == VT_NULL || v.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (vt == VT_EMPTY || vt == VT_NULL) {
     out->vt = vt;
     return S_OK;
   }
-  if (v.vt == VT_NULL || v.vt == VT_ERROR || vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
   if (size_t width = IntegerWidth(v.vt); width && width == IntegerWidth(vt)) {
     out->llVal = 0;
     memcpy(&out->llVal, &v.llVal, width);
@@ -479,13 +493,12 @@ HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
   if (vt == VT_BSTR) return ToText(v, flags, out);
   if (v.vt == VT_BSTR) return TextToType(v.bstrVal, vt, out);
-  if (vt == VT_DECIMAL) return DISP_E_TYPEMISMATCH;  // no decimal arithmetic here
+  if (vt == VT_DECIMAL) return ToDecimal(v, out);
+  if (v.vt == VT_DECIMAL) return FromDecimal(v.decVal, vt, out);
   long double x;
   if (!NumberOf(v, &x)) return DISP_E_TYPEMISMATCH;
   return NumberToType(x, vt, out);
 }
-
-}  // namespace
 
 void WINAPI VariantInit(VARIANTARG *pvarg) {
   if (pvarg) pvarg->vt = VT_EMPTY;
@@ -566,53 +579,47 @@ HRESULT WINAPI VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSr
 }
 
 // ---------------------------------------------------------------------------
-// The Var<To>From<From> conversions and string helpers: each is the one
-// conversion above between two by-value variants.
+// The Var<To>From<From> conversions: each is the one conversion above
+// between two by-value variants (those to and from text are in
+// variant_text.cpp).
 
 namespace {
 
+// Unlike VariantChangeType, the named conversions check the range between
+// signed and unsigned integers of one width too.
 template <typename T>
-VARIANT Holding(VARTYPE vt, const T &value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.llVal = 0;
-  memcpy(&v.llVal, &value, sizeof value);  // every scalar member starts here
-  v.vt = vt;
-  return v;
+HRESULT ConvertNumber(const VARIANT &src, VARTYPE vt, T *out) {
+  const size_t width = IntegerWidth(vt);
+  if (!width || width != IntegerWidth(src.vt)) return ConvertTo(src, LOCALE_USER_DEFAULT, 0, vt, out);
+  if (!out) return E_INVALIDARG;
+  long double x = 0;
+  NumberOf(src, &x);  // exact for every integer type
+  VARIANT result;
+  HRESULT hr = NumberToType(x, vt, &result);
+  if (SUCCEEDED(hr)) memcpy(out, &result.llVal, sizeof *out);
+  return hr;
 }
 
-VARIANT HoldingDecimal(const DECIMAL *d) {
-  VARIANT v;
-  v.decVal = *d;  // overlays vt, so set it after
-  v.vt = VT_DECIMAL;
-  return v;
-}
-
-template <typename T>
-HRESULT ConvertTo(const VARIANT &src, LCID lcid, ULONG flags, VARTYPE vt, T *out) {
+// The decimal of a variant, its caller's reserved word left alone.
+HRESULT ConvertToDecimal(const VARIANT &src, LCID lcid, ULONG flags, DECIMAL *out) {
   if (!out) return E_INVALIDARG;
   VARIANT result;
-  HRESULT hr = Convert(src, lcid, static_cast<USHORT>(flags), vt, &result);
+  HRESULT hr = Convert(src, lcid, static_cast<USHORT>(flags), VT_DECIMAL, &result);
   if (FAILED(hr)) return hr;
-  memcpy(out, &result.llVal, sizeof *out);  // a string's ownership passes to *out
+  out->signscale = result.decVal.signscale;
+  out->Hi32 = result.decVal.Hi32;
+  out->Lo64 = result.decVal.Lo64;
   return S_OK;
 }
 
 }  // namespace
 
-#define PLATFORM_DEFINE_VAR_FROM(T, Y)                                                         \
-  HRESULT WINAPI Var##T##From##Y(PLATFORM_CTYPE_##Y in, PLATFORM_CTYPE_##T *out) {              \
-    return ConvertTo(Holding(kVt##Y, in), LOCALE_USER_DEFAULT, 0, kVt##T, out);                 \
+#define PLATFORM_DEFINE_VAR_FROM(T, Y)                                             \
+  HRESULT WINAPI Var##T##From##Y(PLATFORM_CTYPE_##Y in, PLATFORM_CTYPE_##T *out) { \
+    return ConvertNumber(Holding(kVt##Y, in), kVt##T, out);                        \
   }
 #define PLATFORM_DEFINE_VAR_TO(T, C, V)                                                        \
   PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                                            \
-  HRESULT WINAPI Var##T##FromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, C *out) {          \
-    BSTR text = nullptr;                                                                        \
-    if (strIn && !(text = SysAllocString(strIn))) return E_OUTOFMEMORY;                         \
-    HRESULT hr = ConvertTo(Holding(VT_BSTR, text), lcid, dwFlags, V, out);                      \
-    SysFreeString(text);                                                                        \
-    return hr;                                                                                  \
-  }                                                                                             \
   HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) {                      \
     return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);                           \
   }                                                                                             \
@@ -621,51 +628,25 @@ HRESULT ConvertTo(const VARIANT &src, LCID lcid, ULONG flags, VARTYPE vt, T *out
     return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);                   \
   }
 
-namespace {
-#define PLATFORM_VT_CONSTANT(T, C, V) constexpr VARTYPE kVt##T = V;
-PLATFORM_VAR_TYPES(PLATFORM_VT_CONSTANT)
-}  // namespace
-
 PLATFORM_VAR_TYPES(PLATFORM_DEFINE_VAR_TO)
 
-// Unlike VariantChangeType, VarBstrFromBool spells a boolean out.
-#define PLATFORM_DEFINE_BSTR_FROM(T, Y)                                                             \
-  HRESULT WINAPI VarBstrFrom##Y(PLATFORM_CTYPE_##Y in, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) { \
-    if (kVt##Y == VT_BOOL) dwFlags |= VARIANT_ALPHABOOL;                                            \
-    return ConvertTo(Holding(kVt##Y, in), lcid, dwFlags, VT_BSTR, pbstrOut);                        \
+HRESULT WINAPI VarDecFromStr(LPCOLESTR strIn, LCID lcid, ULONG dwFlags, DECIMAL *pdecOut) {
+  BSTR text = nullptr;
+  if (strIn && !(text = SysAllocString(strIn))) return E_OUTOFMEMORY;
+  HRESULT hr = ConvertToDecimal(Holding(VT_BSTR, text), lcid, dwFlags, pdecOut);
+  SysFreeString(text);
+  return hr;
+}
+
+HRESULT WINAPI VarDecFromDisp(IDispatch *pdispIn, LCID lcid, DECIMAL *pdecOut) {
+  return ConvertToDecimal(Holding(VT_DISPATCH, pdispIn), lcid, 0, pdecOut);
+}
+
+// VarDecFromBool makes true -1, as the integer conversions do.
+#define PLATFORM_DEFINE_DEC_FROM(T, Y)                                               \
+  HRESULT WINAPI VarDecFrom##Y(PLATFORM_CTYPE_##Y in, DECIMAL *pdecOut) {            \
+    VARIANT v = Holding(kVt##Y, in);                                                 \
+    if (v.vt == VT_BOOL) v = Holding(VT_I2, static_cast<SHORT>(v.boolVal ? -1 : 0)); \
+    return ConvertToDecimal(v, LOCALE_USER_DEFAULT, 0, pdecOut);                     \
   }
-PLATFORM_VAR_FROM_Bstr(PLATFORM_DEFINE_BSTR_FROM, Bstr)
-
-HRESULT WINAPI VarBstrFromDisp(IDispatch *pdispIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) {
-  return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, dwFlags, VT_BSTR, pbstrOut);
-}
-
-HRESULT WINAPI VarBstrFromDec(const DECIMAL *pdecIn, LCID lcid, ULONG dwFlags, BSTR *pbstrOut) {
-  if (!pdecIn) return E_INVALIDARG;
-  return ConvertTo(HoldingDecimal(pdecIn), lcid, dwFlags, VT_BSTR, pbstrOut);
-}
-
-// Byte lengths add up, so strings of odd byte length join as bytes; a null
-// string is an empty one.
-HRESULT WINAPI VarBstrCat(BSTR bstrLeft, BSTR bstrRight, BSTR *pbstrResult) {
-  if (!pbstrResult) return E_INVALIDARG;
-  const uint64_t left = SysStringByteLen(bstrLeft), right = SysStringByteLen(bstrRight);
-  if (left + right > 0x7FFFFFFFu) return E_OUTOFMEMORY;
-  BSTR s = SysAllocStringByteLen(nullptr, static_cast<UINT>(left + right));
-  if (!s) return E_OUTOFMEMORY;
-  if (left) memcpy(s, bstrLeft, left);
-  if (right) memcpy(reinterpret_cast<char *>(s) + left, bstrRight, right);
-  *pbstrResult = s;
-  return S_OK;
-}
-
-// A null string equals an empty one and sorts before any other; otherwise
-// the locale's comparison decides, with NORM_* flags as CompareStringW takes
-// them.
-HRESULT WINAPI VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags) {
-  const UINT left = SysStringLen(bstrLeft), right = SysStringLen(bstrRight);
-  if (!left || !right) return left == right ? VARCMP_EQ : (left ? VARCMP_GT : VARCMP_LT);
-  int r = CompareStringW(lcid, dwFlags, bstrLeft, static_cast<int>(left), bstrRight, static_cast<int>(right));
-  if (r == 0) return E_INVALIDARG;
-  return r - 1;  // CSTR_LESS_THAN..CSTR_GREATER_THAN are VARCMP_LT..VARCMP_GT plus one
-}
+PLATFORM_VAR_FROM_Dec(PLATFORM_DEFINE_DEC_FROM, Dec)

@@ -212,7 +212,7 @@ TEST(Variant, ObjectsGiveTheirValueOrInterface) {
 }
 
 TEST(Variant, TargetsEmptyNullBoolBitsAndRefusedTypes) {
-  // Dropping a value to empty or null always works.
+  // A value may be dropped to empty or null (a null or an error code may not: see variant_numeric_test.cpp).
   EXPECT_EQ(As(I4(5), VT_EMPTY), "vt=0");
   EXPECT_EQ(As(Text(OLESTR("x")), VT_NULL), "vt=1");
   // A boolean converts by its bits.
