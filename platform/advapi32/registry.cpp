@@ -7,12 +7,15 @@
 #include "advapi32/regfile.h"
 
 #include "advapi32/predefined.h"
+#include "advapi32/value_store.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -758,23 +761,30 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   return CopyData(*v, lpType, lpData, lpcbData);
 }
 
-LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
-                              DWORD cbData) {
-  std::u16string_view name = View(lpValueName);
+namespace platform {
+
+LONG SetValueAsGiven(HKEY hKey, const WCHAR *valueName, DWORD type, std::vector<BYTE> data) {
+  std::u16string_view name = View(valueName);
   if (name.size() > reg::kMaxValueNameChars || !Storable(name, false)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    r.key->SetValue(name, type, std::move(data));
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+}  // namespace platform
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
   std::vector<BYTE> data(cbData);
   if (!CopyFromCaller(data.data(), lpData, cbData)) return ERROR_NOACCESS;
   // A string whose count leaves out its terminator is stored with one.
   if ((dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) && cbData >= 2 && cbData % 2 == 0 &&
       (data[cbData - 1] || data[cbData - 2]))
     data.insert(data.end(), {0, 0});
-  std::lock_guard<std::mutex> guard(g_mutex);
-  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
-    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
-    r.key->SetValue(name, dwType, std::move(data));
-    *changed = true;
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
+  return SetValueAsGiven(hKey, lpValueName, dwType, std::move(data));
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "advapi32/value_store.h"
 #include "kernel32/memory_probe.h"
 #include "text/wide_text.h"
 
@@ -48,6 +49,15 @@ LONG GiveData(const std::vector<BYTE> &data, BYTE *out, DWORD *cb) {
   }
   *cb = need;
   return ERROR_SUCCESS;
+}
+
+// GiveData for ANSI string data: a string stored without its terminator
+// gets one behind it when the buffer has room, though the count leaves it out.
+LONG GiveAnsi(DWORD type, const std::vector<BYTE> &data, BYTE *out, DWORD *cb) {
+  const DWORD capacity = out && cb ? *cb : 0;
+  LONG e = GiveData(data, out, cb);
+  if (!e && out && IsString(type) && !data.empty() && data.back() && data.size() < capacity) out[data.size()] = 0;
+  return e;
 }
 
 // A whole value through the wide API, retrying while it grows under us.
@@ -236,9 +246,14 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
   if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType, lpData, cbData);
   std::string text(cbData, '\0');
   if (!platform::CopyFromCaller(text.data(), lpData, cbData)) return ERROR_NOACCESS;
+  // A count that stops just short of the terminator takes it in, as on
+  // Windows; any other string is stored exactly as counted.
+  char next = 1;
+  if (cbData && text.back() && platform::CopyFromCaller(&next, lpData + cbData, 1) && !next) text += '\0';
   std::u16string wide = platform::Widen(text, CP_ACP);
-  return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType,
-                        reinterpret_cast<const BYTE *>(wide.data()), static_cast<DWORD>(wide.size() * 2));
+  std::vector<BYTE> data(wide.size() * sizeof(WCHAR));
+  if (!data.empty()) memcpy(data.data(), wide.data(), data.size());
+  return platform::SetValueAsGiven(hKey, WideName(lpValueName).Get(), dwType, std::move(data));
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
@@ -252,7 +267,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return e;
   }
   if (lpType) *lpType = type;
-  return GiveData(AnsiData(type, std::move(data)), lpData, lpcbData);
+  return GiveAnsi(type, AnsiData(type, std::move(data)), lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
@@ -271,8 +286,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   }
   memcpy(lpValueName, name.c_str(), name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(name.size());
-  if (lpType) *lpType = type;
-  return GiveData(data, lpData, lpcbData);
+  return GiveAnsi(type, data, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
