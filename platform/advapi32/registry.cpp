@@ -664,6 +664,8 @@ using namespace platform;
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
+  // No key at all leaves the result as it was; any later failure nulls it.
+  if (!hKey) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) {
     // A predefined key opens as itself.
@@ -686,14 +688,17 @@ LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
   return RegOpenKeyExW(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
 }
 
-LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD, REGSAM samDesired,
                                LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (!phkResult) return ERROR_BADKEY;
+  if (Reserved) return ERROR_INVALID_PARAMETER;
+  if (!hKey) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
 }
 
 LSTATUS WINAPI RegCreateKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;  // not ERROR_BADKEY as for RegCreateKeyExW
   return RegCreateKeyExW(hKey, lpSubKey, 0, nullptr, 0, MAXIMUM_ALLOWED, nullptr, phkResult, nullptr);
 }
 
