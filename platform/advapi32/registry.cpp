@@ -118,6 +118,9 @@ struct KeyHandle {
   uint64_t generation = 0;
   REGSAM access = 0;
   bool classes = false;  // a key of the merged HKEY_CLASSES_ROOT, found again on each call
+  // A class key that found the user's key: it stays with that key, and
+  // answers ERROR_KEY_DELETED once it is gone, as any other handle does.
+  bool user = false;
 };
 
 std::mutex g_mutex;
@@ -444,8 +447,20 @@ LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   return ResolveHandle(it->second, out, thorough);
 }
 
+bool IsUserHive(const Hive *h) { return h && h->rootName == kCurrentUser; }
+
 LONG ResolveHandle(KeyHandle &kh, Resolved *out, bool thorough) {
-  if (kh.classes) return ResolveClasses(kh.path, kh.access, out, thorough);
+  if (kh.classes) {
+    LONG e = ResolveClasses(kh.path, kh.access, out, thorough);
+    // A handle on the machine's key moves to the user's once there is one;
+    // a handle on the user's key dies with it.
+    if (e == ERROR_SUCCESS && IsUserHive(out->hive)) {
+      kh.user = true;
+    } else if (kh.user && (e == ERROR_SUCCESS || e == ERROR_KEY_DELETED)) {
+      return ERROR_KEY_DELETED;
+    }
+    return e;
+  }
   if (LONG e = Refresh(*kh.hive, thorough)) return e;
   if (kh.key->deleted) return ERROR_KEY_DELETED;
   if (kh.generation != kh.hive->generation) {
@@ -490,8 +505,8 @@ HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key
   return NewHandle(KeyHandle{hive, std::move(path), std::move(key), hive->generation, access, false});
 }
 
-HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access) {
-  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true});
+HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access, bool user) {
+  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true, user});
 }
 
 // The path below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE of a class key.
@@ -519,6 +534,23 @@ std::vector<const Key *> Subkeys(const Resolved &r) {
     if (c == 0) ++j;
   }
   return out;
+}
+
+// Values in enumeration order; a class key present for both the user and
+// the machine lists the user's values, then those of the machine's that the
+// user's key lacks.
+std::vector<const reg::Value *> Values(const Resolved &r) {
+  std::vector<const reg::Value *> out;
+  for (const auto &v : r.key->values) out.push_back(&v);
+  if (r.machine)
+    for (const auto &v : r.machine->values)
+      if (!r.key->FindValue(v.name)) out.push_back(&v);
+  return out;
+}
+
+const reg::Value *FindMergedValue(const Resolved &r, std::u16string_view name) {
+  if (const reg::Value *v = r.key->FindValue(name)) return v;
+  return r.machine ? r.machine->FindValue(name) : nullptr;
 }
 
 // A name stored in a hive must survive the trip through the UTF-8 file and
@@ -596,7 +628,7 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
       });
       if (e) return e;
     }
-    *result = NewClassesHandle(std::move(rel), MapAccess(sam));
+    *result = NewClassesHandle(std::move(rel), MapAccess(sam), !created && IsUserHive(found.hive));
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
@@ -758,7 +790,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const reg::Value *v = r.key->FindValue(View(lpValueName));
+  const reg::Value *v = FindMergedValue(r, View(lpValueName));
   if (!v) {
     if (lpcbData && !lpData) *lpcbData = 0;
     return ERROR_FILE_NOT_FOUND;
@@ -914,14 +946,15 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
   const std::vector<const Key *> subkeys = Subkeys(r);
   DWORD maxSub = 0, maxName = 0, maxData = 0;
   for (const Key *s : subkeys) maxSub = std::max(maxSub, static_cast<DWORD>(s->name.size()));
-  for (const auto &v : k.values) {
-    maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
-    maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+  const std::vector<const reg::Value *> values = Values(r);
+  for (const reg::Value *v : values) {
+    maxName = std::max(maxName, static_cast<DWORD>(v->name.size()));
+    maxData = std::max(maxData, static_cast<DWORD>(v->data.size()));
   }
   if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subkeys.size());
   if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
   if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
-  if (lpcValues) *lpcValues = static_cast<DWORD>(k.values.size());
+  if (lpcValues) *lpcValues = static_cast<DWORD>(values.size());
   if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
   if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
   if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
