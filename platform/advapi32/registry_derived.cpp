@@ -1,5 +1,7 @@
 // Registry functions built on the wide core: the ANSI forms (names and
-// string data through the ANSI code page), RegGetValueW and RegCopyTreeW.
+// string data through the ANSI code page), RegGetValueW, RegCopyTreeW and
+// the older and shorter forms (RegSetValue, RegQueryValue, RegDeleteKeyEx,
+// RegDeleteKeyValue).
 #include <string.h>
 #include <windows.h>
 
@@ -279,8 +281,10 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   if (LONG e = EnumWide(hKey, dwIndex, &wname, &type, &data)) return e;
   data = AnsiData(type, std::move(data));
   std::string name = platform::Narrow(wname, CP_ACP);
-  if (name.size() + 1 > *lpcchValueName) {
-    if (lpType) *lpType = type;
+  if (lpType) *lpType = type;
+  // When the name or the data does not fit, neither buffer nor the name's
+  // count is touched; the data's count says what it needs.
+  if (name.size() + 1 > *lpcchValueName || (lpData && *lpcbData < data.size())) {
     if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
     return ERROR_MORE_DATA;
   }
@@ -319,4 +323,95 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
     *lpcchClass = 0;
   }
   return e;
+}
+
+namespace {
+
+// The default value of hKey\subKey as a terminated string; a key without
+// one reads as the empty string.
+LONG QueryDefault(HKEY hKey, LPCWSTR subKey, DWORD *type, std::vector<BYTE> *data) {
+  HKEY key = hKey;
+  if (subKey && *subKey) {
+    if (LONG e = RegOpenKeyExW(hKey, subKey, 0, KEY_QUERY_VALUE, &key)) return e;
+  }
+  LONG e = QueryWide(key, nullptr, type, data);
+  if (key != hKey) RegCloseKey(key);
+  if (e == ERROR_FILE_NOT_FOUND) {
+    *type = REG_SZ;
+    data->clear();
+  } else if (e) {
+    return e;
+  }
+  if (IsString(*type)) {
+    data->resize(data->size() & ~size_t{1});
+    if (data->empty() || (*data)[data->size() - 1] || (*data)[data->size() - 2]) data->insert(data->end(), {0, 0});
+  }
+  return ERROR_SUCCESS;
+}
+
+// Sets the default value of hKey\subKey (made when missing) to a string.
+LONG SetDefault(HKEY hKey, LPCWSTR subKey, const BYTE *data, DWORD size, bool ansi) {
+  HKEY key = hKey;
+  if (subKey && *subKey) {
+    if (LONG e = RegCreateKeyExW(hKey, subKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return e;
+  }
+  LONG e =
+      ansi ? RegSetValueExA(key, nullptr, 0, REG_SZ, data, size) : RegSetValueExW(key, nullptr, 0, REG_SZ, data, size);
+  if (key != hKey) RegCloseKey(key);
+  return e;
+}
+
+}  // namespace
+
+// Only a string, and its length, not the count given, says how much is stored.
+LSTATUS WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData, DWORD) {
+  if (dwType != REG_SZ || !lpData) return ERROR_INVALID_PARAMETER;
+  size_t n = 0;
+  while (lpData[n]) ++n;
+  return SetDefault(hKey, lpSubKey, reinterpret_cast<const BYTE *>(lpData), static_cast<DWORD>((n + 1) * sizeof(WCHAR)),
+                    false);
+}
+
+LSTATUS WINAPI RegSetValueA(HKEY hKey, LPCSTR lpSubKey, DWORD dwType, LPCSTR lpData, DWORD) {
+  if (dwType != REG_SZ || !lpData) return ERROR_INVALID_PARAMETER;
+  return SetDefault(hKey, WideName(lpSubKey).Get(), reinterpret_cast<const BYTE *>(lpData),
+                    static_cast<DWORD>(strlen(lpData) + 1), true);
+}
+
+LSTATUS WINAPI RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (LONG e = QueryDefault(hKey, lpSubKey, &type, &data)) return e;
+  return GiveData(data, reinterpret_cast<BYTE *>(lpData), reinterpret_cast<DWORD *>(lpcbData));
+}
+
+LSTATUS WINAPI RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, PLONG lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (LONG e = QueryDefault(hKey, WideName(lpSubKey).Get(), &type, &data)) return e;
+  return GiveData(AnsiData(type, std::move(data)), reinterpret_cast<BYTE *>(lpData),
+                  reinterpret_cast<DWORD *>(lpcbData));
+}
+
+// There is one registry view, which any view asked for names.
+LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM, DWORD) { return RegDeleteKeyW(hKey, lpSubKey); }
+
+LSTATUS WINAPI RegDeleteKeyExA(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, DWORD Reserved) {
+  return RegDeleteKeyExW(hKey, WideName(lpSubKey).Get(), samDesired, Reserved);
+}
+
+LSTATUS WINAPI RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName) {
+  HKEY key = hKey;
+  if (lpSubKey && *lpSubKey) {
+    if (LONG e = RegOpenKeyExW(hKey, lpSubKey, 0, KEY_SET_VALUE, &key)) return e;
+  }
+  LONG e = RegDeleteValueW(key, lpValueName);
+  if (key != hKey) RegCloseKey(key);
+  return e;
+}
+
+LSTATUS WINAPI RegDeleteKeyValueA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName) {
+  return RegDeleteKeyValueW(hKey, WideName(lpSubKey).Get(), WideName(lpValueName).Get());
 }
