@@ -79,6 +79,12 @@ std::shared_ptr<Key> Key::Remove(std::u16string_view child) {
   return key;
 }
 
+void Key::Insert(std::shared_ptr<Key> child) {
+  child->parent = this;
+  auto it = LowerBound(subkeys, child->name);
+  subkeys.insert(it, std::move(child));
+}
+
 Value *Key::FindValue(std::u16string_view valueName) {
   for (auto &v : values)
     if (SameName(v.name, valueName)) return &v;

@@ -39,6 +39,9 @@ struct Key {
   std::shared_ptr<Key> Child(std::u16string_view child, bool *created = nullptr);
   // Detaches a subkey and returns it (null when missing).
   std::shared_ptr<Key> Remove(std::u16string_view child);
+  // Puts a detached key among the subkeys under its own name, which no
+  // subkey may have yet.
+  void Insert(std::shared_ptr<Key> child);
   Value *FindValue(std::u16string_view valueName);
   void SetValue(std::u16string_view valueName, DWORD type, std::vector<BYTE> data);
   bool DeleteValue(std::u16string_view valueName);

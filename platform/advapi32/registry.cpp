@@ -7,12 +7,15 @@
 #include "advapi32/regfile.h"
 
 #include "advapi32/predefined.h"
+#include "advapi32/value_store.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,9 +25,11 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "kernel32/errno_map.h"
+#include "kernel32/handle.h"
 #include "kernel32/memory_probe.h"
 #include "kernel32/prefix.h"
 #include "kernel32/text.h"
@@ -115,6 +120,9 @@ struct KeyHandle {
   uint64_t generation = 0;
   REGSAM access = 0;
   bool classes = false;  // a key of the merged HKEY_CLASSES_ROOT, found again on each call
+  // A class key that found the user's key: it stays with that key, and
+  // answers ERROR_KEY_DELETED once it is gone, as any other handle does.
+  bool user = false;
 };
 
 std::mutex g_mutex;
@@ -198,6 +206,8 @@ bool WriteAll(int fd, const std::string &data) {
   return true;
 }
 
+void CheckWatches(Hive &h);
+
 // Writes the tree durably: a new file beside the hive, flushed, renamed over
 // it, then the folder flushed so the rename itself survives a crash.
 LONG Save(Hive &h) {
@@ -228,6 +238,7 @@ LONG Save(Hive &h) {
   if (h.saves && h.savesWritable) {
     h.savesSeen = std::atomic_ref<uint64_t>(*h.saves).fetch_add(1, std::memory_order_acq_rel) + 1;
   }
+  CheckWatches(h);
   return ERROR_SUCCESS;
 }
 
@@ -321,6 +332,7 @@ LONG Refresh(Hive &h, bool thorough = false) {
   h.bad = false;
   h.root = std::move(root);
   ++h.generation;
+  CheckWatches(h);  // what another process changed
   return ERROR_SUCCESS;
 }
 
@@ -348,6 +360,187 @@ std::shared_ptr<Key> Walk(const std::shared_ptr<Key> &key, const std::vector<std
   for (const auto &part : path)
     if (!(at = (*at)->Slot(part))) return nullptr;
   return *at;
+}
+
+// ---------------------------------------------------------------------------
+// Change notifications (RegNotifyChangeKeyValue)
+
+// A pending notification: what the watched key looked like when it was asked
+// for. After every change this process saves or sees another process make,
+// the key is looked at again; when it differs the event is set and the
+// notification ends, as each call asks for one on Windows.
+struct Watch {
+  uintptr_t handle = 0;  // the key handle it belongs to
+  Hive *hive = nullptr;
+  std::vector<std::u16string> path;
+  bool subtree = false;
+  DWORD filter = 0;
+  uint64_t digest = 0;
+  HANDLE event = nullptr;
+  std::shared_ptr<KernelObject> eventObject;  // what the event handle named when asked
+};
+
+std::vector<Watch> g_watches;
+
+class Digest {
+ public:
+  void Add(const void *p, size_t n) {
+    auto b = static_cast<const BYTE *>(p);
+    for (size_t i = 0; i < n; ++i) m_hash = (m_hash ^ b[i]) * 0x100000001b3ull;
+  }
+  void Add(uint64_t n) { Add(&n, sizeof n); }
+  void Add(std::u16string_view s) {
+    Add(s.size());
+    Add(s.data(), s.size() * sizeof(char16_t));
+  }
+  uint64_t Value() const { return m_hash; }
+
+ private:
+  uint64_t m_hash = 0xcbf29ce484222325ull;
+};
+
+// What a filter watches of a key: its subkeys' names (REG_NOTIFY_CHANGE_NAME),
+// its values (REG_NOTIFY_CHANGE_LAST_SET), and with subtree the same of every
+// key below. Attributes and security never change here.
+void AddKey(const Key &key, bool subtree, DWORD filter, Digest &d) {
+  if (filter & REG_NOTIFY_CHANGE_NAME)
+    for (const auto &sub : key.subkeys) d.Add(sub->name);
+  if (filter & REG_NOTIFY_CHANGE_LAST_SET) {
+    d.Add(key.values.size());
+    for (const auto &v : key.values) {
+      d.Add(v.name);
+      d.Add(v.type);
+      d.Add(v.data.size());
+      d.Add(v.data.data(), v.data.size());
+    }
+  }
+  if (!subtree) return;
+  for (const auto &sub : key.subkeys) {
+    d.Add(sub->name);
+    AddKey(*sub, true, filter, d);
+  }
+}
+
+uint64_t DigestOf(const Watch &w) {
+  std::shared_ptr<Key> key = Walk(w.hive->root, w.path);
+  if (!key) return 0;  // the key is gone, which ends the wait too
+  Digest d;
+  AddKey(*key, w.subtree, w.filter, d);
+  return d.Value();
+}
+
+// The event the caller named, unless its handle was closed and now names
+// another object.
+std::shared_ptr<KernelObject> HandleObject(HANDLE h) {
+  DWORD error = GetLastError();
+  std::shared_ptr<KernelObject> object = GetHandleObject(h);
+  SetLastError(error);
+  return object;
+}
+
+void Signal(const Watch &w) {
+  DWORD error = GetLastError();
+  if (HandleObject(w.event) == w.eventObject) SetEvent(w.event);
+  SetLastError(error);
+}
+
+void CheckWatches(Hive &h) {
+  for (size_t i = 0; i < g_watches.size();) {
+    if (g_watches[i].hive != &h || DigestOf(g_watches[i]) == g_watches[i].digest) {
+      ++i;
+      continue;
+    }
+    Signal(g_watches[i]);
+    g_watches.erase(g_watches.begin() + static_cast<ptrdiff_t>(i));
+  }
+}
+
+// Closing a key ends its notifications; each waiter is woken, as Windows
+// completes a pending notification when its handle goes.
+void EndWatches(uintptr_t handle) {
+  for (size_t i = 0; i < g_watches.size();) {
+    if (g_watches[i].handle != handle) {
+      ++i;
+      continue;
+    }
+    Signal(g_watches[i]);
+    g_watches.erase(g_watches.begin() + static_cast<ptrdiff_t>(i));
+  }
+}
+
+// Another process's changes reach this one through the hive files: a thread
+// waits for a prefix folder to say that a hive file was replaced and reads it
+// again, which sets the events of the watches it changed. Every 100 ms it
+// looks at the watched hives all the same, for a folder inotify cannot watch.
+// It ends when no watch is left.
+struct Watcher {
+  int fd = -1;
+  std::map<int, std::string> folders;  // by inotify watch descriptor
+  std::thread *thread = nullptr;
+  bool running = false;
+  bool stop = false;
+};
+
+Watcher g_watcher;
+
+void ReadReplacedHives(std::set<Hive *> *replaced) {
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while ((n = read(g_watcher.fd, buf, sizeof buf)) > 0) {
+    for (char *p = buf; p < buf + n;) {
+      auto *e = reinterpret_cast<inotify_event *>(p);
+      p += sizeof(inotify_event) + e->len;
+      auto folder = g_watcher.folders.find(e->wd);
+      if (folder == g_watcher.folders.end() || !e->len) continue;
+      auto hive = g_hives.find(folder->second + "/" + e->name);
+      if (hive != g_hives.end()) replaced->insert(hive->second.get());
+    }
+  }
+}
+
+void WatchLoop() {
+  for (;;) {
+    pollfd p{g_watcher.fd, POLLIN, 0};
+    const int ready = g_watcher.fd >= 0 ? poll(&p, 1, 100) : (usleep(100000), 0);
+    std::lock_guard<std::mutex> guard(g_mutex);
+    if (g_watcher.stop || g_watches.empty()) {
+      g_watcher.running = false;
+      return;
+    }
+    std::set<Hive *> replaced, watched;
+    if (ready > 0) ReadReplacedHives(&replaced);
+    for (const Watch &w : g_watches) watched.insert(w.hive);
+    for (Hive *h : watched) Refresh(*h, replaced.count(h) != 0);
+  }
+}
+
+void StopWatcher() {
+  std::thread *thread;
+  {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_watcher.stop = true;
+    thread = g_watcher.thread;
+  }
+  if (thread && thread->joinable()) thread->join();
+}
+
+// Watches the hive's folder and starts the thread if it is not running.
+void WatchFolderOf(const Hive &h) {
+  if (g_watcher.fd < 0) g_watcher.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (g_watcher.fd >= 0) {
+    std::string folder = h.path.substr(0, h.path.rfind('/'));
+    int wd = inotify_add_watch(g_watcher.fd, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    if (wd >= 0) g_watcher.folders[wd] = folder;
+  }
+  if (g_watcher.running || g_watcher.stop) return;
+  if (g_watcher.thread) {
+    g_watcher.thread->join();  // it ended and no longer needs the lock
+    delete g_watcher.thread;
+  } else {
+    atexit(StopWatcher);  // before the tables it reads are destroyed
+  }
+  g_watcher.running = true;
+  g_watcher.thread = new std::thread(WatchLoop);
 }
 
 // What a handle stands for at this moment.
@@ -441,8 +634,20 @@ LONG Resolve(HKEY h, Resolved *out, bool thorough = false) {
   return ResolveHandle(it->second, out, thorough);
 }
 
+bool IsUserHive(const Hive *h) { return h && h->rootName == kCurrentUser; }
+
 LONG ResolveHandle(KeyHandle &kh, Resolved *out, bool thorough) {
-  if (kh.classes) return ResolveClasses(kh.path, kh.access, out, thorough);
+  if (kh.classes) {
+    LONG e = ResolveClasses(kh.path, kh.access, out, thorough);
+    // A handle on the machine's key moves to the user's once there is one;
+    // a handle on the user's key dies with it.
+    if (e == ERROR_SUCCESS && IsUserHive(out->hive)) {
+      kh.user = true;
+    } else if (kh.user && (e == ERROR_SUCCESS || e == ERROR_KEY_DELETED)) {
+      return ERROR_KEY_DELETED;
+    }
+    return e;
+  }
   if (LONG e = Refresh(*kh.hive, thorough)) return e;
   if (kh.key->deleted) return ERROR_KEY_DELETED;
   if (kh.generation != kh.hive->generation) {
@@ -487,8 +692,8 @@ HKEY NewHandle(Hive *hive, std::vector<std::u16string> path, std::shared_ptr<Key
   return NewHandle(KeyHandle{hive, std::move(path), std::move(key), hive->generation, access, false});
 }
 
-HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access) {
-  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true});
+HKEY NewClassesHandle(std::vector<std::u16string> rel, REGSAM access, bool user) {
+  return NewHandle(KeyHandle{nullptr, std::move(rel), nullptr, 0, access, true, user});
 }
 
 // The path below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE of a class key.
@@ -516,6 +721,23 @@ std::vector<const Key *> Subkeys(const Resolved &r) {
     if (c == 0) ++j;
   }
   return out;
+}
+
+// Values in enumeration order; a class key present for both the user and
+// the machine lists the user's values, then those of the machine's that the
+// user's key lacks.
+std::vector<const reg::Value *> Values(const Resolved &r) {
+  std::vector<const reg::Value *> out;
+  for (const auto &v : r.key->values) out.push_back(&v);
+  if (r.machine)
+    for (const auto &v : r.machine->values)
+      if (!r.key->FindValue(v.name)) out.push_back(&v);
+  return out;
+}
+
+const reg::Value *FindMergedValue(const Resolved &r, std::u16string_view name) {
+  if (const reg::Value *v = r.key->FindValue(name)) return v;
+  return r.machine ? r.machine->FindValue(name) : nullptr;
 }
 
 // A name stored in a hive must survive the trip through the UTF-8 file and
@@ -593,7 +815,7 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
       });
       if (e) return e;
     }
-    *result = NewClassesHandle(std::move(rel), MapAccess(sam));
+    *result = NewClassesHandle(std::move(rel), MapAccess(sam), !created && IsUserHive(found.hive));
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
@@ -661,6 +883,8 @@ using namespace platform;
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
+  // No key at all leaves the result as it was; any later failure nulls it.
+  if (!hKey) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) {
     // A predefined key opens as itself.
@@ -683,21 +907,26 @@ LSTATUS WINAPI RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
   return RegOpenKeyExW(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
 }
 
-LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR, DWORD, REGSAM samDesired,
                                LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (!phkResult) return ERROR_BADKEY;
+  if (Reserved) return ERROR_INVALID_PARAMETER;
+  if (!hKey) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
 }
 
 LSTATUS WINAPI RegCreateKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;  // not ERROR_BADKEY as for RegCreateKeyExW
   return RegCreateKeyExW(hKey, lpSubKey, 0, nullptr, 0, MAXIMUM_ALLOWED, nullptr, phkResult, nullptr);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   if (IsPredefined(hKey)) return ERROR_SUCCESS;
   std::lock_guard<std::mutex> guard(g_mutex);
-  return g_handles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  if (!g_handles.erase(reinterpret_cast<uintptr_t>(hKey))) return ERROR_INVALID_HANDLE;
+  EndWatches(reinterpret_cast<uintptr_t>(hKey));
+  return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
@@ -732,8 +961,9 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWO
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  if (dwIndex >= r.key->values.size()) return ERROR_NO_MORE_ITEMS;
-  const reg::Value &v = r.key->values[dwIndex];
+  const std::vector<const reg::Value *> all = Values(r);
+  if (dwIndex >= all.size()) return ERROR_NO_MORE_ITEMS;
+  const reg::Value &v = *all[dwIndex];
   if (LONG e = CopyName(v.name, lpValueName, lpcchValueName)) {
     // The name does not fit: the type and the data's size are told all the same.
     if (lpType) *lpType = v.type;
@@ -750,7 +980,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const reg::Value *v = r.key->FindValue(View(lpValueName));
+  const reg::Value *v = FindMergedValue(r, View(lpValueName));
   if (!v) {
     if (lpcbData && !lpData) *lpcbData = 0;
     return ERROR_FILE_NOT_FOUND;
@@ -758,23 +988,30 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   return CopyData(*v, lpType, lpData, lpcbData);
 }
 
-LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
-                              DWORD cbData) {
-  std::u16string_view name = View(lpValueName);
+namespace platform {
+
+LONG SetValueAsGiven(HKEY hKey, const WCHAR *valueName, DWORD type, std::vector<BYTE> data) {
+  std::u16string_view name = View(valueName);
   if (name.size() > reg::kMaxValueNameChars || !Storable(name, false)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    r.key->SetValue(name, type, std::move(data));
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+}
+
+}  // namespace platform
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
   std::vector<BYTE> data(cbData);
   if (!CopyFromCaller(data.data(), lpData, cbData)) return ERROR_NOACCESS;
   // A string whose count leaves out its terminator is stored with one.
   if ((dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ) && cbData >= 2 && cbData % 2 == 0 &&
       (data[cbData - 1] || data[cbData - 2]))
     data.insert(data.end(), {0, 0});
-  std::lock_guard<std::mutex> guard(g_mutex);
-  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
-    if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
-    r.key->SetValue(name, dwType, std::move(data));
-    *changed = true;
-    return static_cast<LONG>(ERROR_SUCCESS);
-  });
+  return SetValueAsGiven(hKey, lpValueName, dwType, std::move(data));
 }
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
@@ -891,7 +1128,6 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
   Resolved r;
   if (LONG e = Resolve(hKey, &r)) return e;
   if (!(r.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const Key &k = *r.key;
   if (lpcchClass) {
     if (lpClass && *lpcchClass) lpClass[0] = 0;
     *lpcchClass = 0;
@@ -899,14 +1135,15 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
   const std::vector<const Key *> subkeys = Subkeys(r);
   DWORD maxSub = 0, maxName = 0, maxData = 0;
   for (const Key *s : subkeys) maxSub = std::max(maxSub, static_cast<DWORD>(s->name.size()));
-  for (const auto &v : k.values) {
-    maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
-    maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+  const std::vector<const reg::Value *> values = Values(r);
+  for (const reg::Value *v : values) {
+    maxName = std::max(maxName, static_cast<DWORD>(v->name.size()));
+    maxData = std::max(maxData, static_cast<DWORD>(v->data.size()));
   }
   if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(subkeys.size());
   if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
   if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
-  if (lpcValues) *lpcValues = static_cast<DWORD>(k.values.size());
+  if (lpcValues) *lpcValues = static_cast<DWORD>(values.size());
   if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
   if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
   if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
@@ -933,6 +1170,107 @@ LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey) {
   auto it = IsMappable(hNewHKey) ? g_handles.end() : g_handles.find(reinterpret_cast<uintptr_t>(hNewHKey));
   if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
   g_overrides[which] = it->second;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegOpenCurrentUser(REGSAM samDesired, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  DefaultKeyMapping real;  // the user's own key, whatever HKEY_CURRENT_USER is mapped to
+  return OpenOrCreate(HKEY_CURRENT_USER, u"", samDesired, false, phkResult, nullptr);
+}
+
+namespace {
+
+// Handles and watches below a renamed key find it by its new name when the
+// tree is next read again.
+void Renamed(const Hive *hive, const std::vector<std::u16string> &old, std::u16string_view name) {
+  auto below = [&](const std::vector<std::u16string> &path) {
+    if (path.size() < old.size()) return false;
+    for (size_t i = 0; i < old.size(); ++i)
+      if (!EqualNoCase(path[i], old[i])) return false;
+    return true;
+  };
+  auto follow = [&](KeyHandle &kh) {
+    if (!kh.classes && kh.hive == hive && below(kh.path)) kh.path[old.size() - 1] = name;
+  };
+  for (auto &entry : g_handles) follow(entry.second);
+  for (auto &entry : g_overrides) follow(entry.second);
+  for (Watch &w : g_watches)
+    if (w.hive == hive && below(w.path)) w.path[old.size() - 1] = name;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyName) {
+  const std::u16string_view name = View(lpNewKeyName);
+  if (name.empty() || name.size() > reg::kMaxKeyNameChars || name.find(u'\\') != name.npos || !Storable(name, true))
+    return ERROR_INVALID_PARAMETER;
+  std::vector<std::u16string> parts;
+  if (LONG e = SplitSubKey(hKey, lpSubKeyName, &parts)) return e;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  const Hive *hive = nullptr;
+  std::vector<std::u16string> old;
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+    // The key renamed through its own handle needs the rights to write it.
+    if (parts.empty() && (r.access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != (KEY_SET_VALUE | KEY_CREATE_SUB_KEY))
+      return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    auto key = Walk(r.key, parts);
+    if (!key) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    if (!key->parent || (parts.empty() && IsPredefined(hKey))) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    Key *parent = key->parent;
+    auto taken = parent->Find(name);
+    if (taken && taken != key) return static_cast<LONG>(ERROR_ACCESS_DENIED);  // the name is another key's
+    hive = r.hive;
+    old = Joined(r.path, parts);
+    parent->Remove(key->name);
+    key->name = name;
+    parent->Insert(key);
+    *changed = true;
+    return static_cast<LONG>(ERROR_SUCCESS);
+  });
+  if (!e) Renamed(hive, old, name);
+  return e;
+}
+
+namespace {
+
+// The synchronous form: waits on an event of its own until the key changes
+// or its handle is closed.
+LONG WaitForChange(HKEY hKey, BOOL subtree, DWORD filter) {
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!event) return ERROR_NOT_ENOUGH_MEMORY;
+  LONG e = RegNotifyChangeKeyValue(hKey, subtree, filter, event, TRUE);
+  if (!e) WaitForSingleObject(event, INFINITE);
+  CloseHandle(event);
+  return e;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
+                                       BOOL fAsynchronous) {
+  if (!(dwNotifyFilter & ~REG_NOTIFY_THREAD_AGNOSTIC) || (dwNotifyFilter & ~REG_LEGAL_CHANGE_FILTER))
+    return ERROR_INVALID_PARAMETER;
+  if (!fAsynchronous) return WaitForChange(hKey, bWatchSubtree, dwNotifyFilter);
+  std::shared_ptr<KernelObject> event = HandleObject(hEvent);
+  if (!event) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::mutex> guard(g_mutex);
+  Resolved r;
+  if (LONG e = Resolve(hKey, &r)) return e;
+  if (!(r.access & KEY_NOTIFY)) return ERROR_ACCESS_DENIED;
+  Watch w;
+  w.handle = reinterpret_cast<uintptr_t>(Canonical(hKey));
+  w.hive = r.hive;
+  w.path = r.path;
+  w.subtree = bWatchSubtree != FALSE;
+  w.filter = dwNotifyFilter;
+  w.event = hEvent;
+  w.eventObject = std::move(event);
+  w.digest = DigestOf(w);
+  ResetEvent(hEvent);  // it tells of changes from now on
+  g_watches.push_back(std::move(w));
+  WatchFolderOf(*r.hive);
   return ERROR_SUCCESS;
 }
 

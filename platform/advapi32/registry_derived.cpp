@@ -1,5 +1,7 @@
 // Registry functions built on the wide core: the ANSI forms (names and
-// string data through the ANSI code page), RegGetValueW and RegCopyTreeW.
+// string data through the ANSI code page), RegGetValueW, RegCopyTreeW and
+// the older and shorter forms (RegSetValue, RegQueryValue, RegDeleteKeyEx,
+// RegDeleteKeyValue).
 #include <string.h>
 #include <windows.h>
 
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "advapi32/value_store.h"
 #include "kernel32/memory_probe.h"
 #include "text/wide_text.h"
 
@@ -48,6 +51,15 @@ LONG GiveData(const std::vector<BYTE> &data, BYTE *out, DWORD *cb) {
   }
   *cb = need;
   return ERROR_SUCCESS;
+}
+
+// GiveData for ANSI string data: a string stored without its terminator
+// gets one behind it when the buffer has room, though the count leaves it out.
+LONG GiveAnsi(DWORD type, const std::vector<BYTE> &data, BYTE *out, DWORD *cb) {
+  const DWORD capacity = out && cb ? *cb : 0;
+  LONG e = GiveData(data, out, cb);
+  if (!e && out && IsString(type) && !data.empty() && data.back() && data.size() < capacity) out[data.size()] = 0;
+  return e;
 }
 
 // A whole value through the wide API, retrying while it grows under us.
@@ -236,9 +248,14 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
   if (!IsString(dwType)) return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType, lpData, cbData);
   std::string text(cbData, '\0');
   if (!platform::CopyFromCaller(text.data(), lpData, cbData)) return ERROR_NOACCESS;
+  // A count that stops just short of the terminator takes it in, as on
+  // Windows; any other string is stored exactly as counted.
+  char next = 1;
+  if (cbData && text.back() && platform::CopyFromCaller(&next, lpData + cbData, 1) && !next) text += '\0';
   std::u16string wide = platform::Widen(text, CP_ACP);
-  return RegSetValueExW(hKey, WideName(lpValueName).Get(), Reserved, dwType,
-                        reinterpret_cast<const BYTE *>(wide.data()), static_cast<DWORD>(wide.size() * 2));
+  std::vector<BYTE> data(wide.size() * sizeof(WCHAR));
+  if (!data.empty()) memcpy(data.data(), wide.data(), data.size());
+  return platform::SetValueAsGiven(hKey, WideName(lpValueName).Get(), dwType, std::move(data));
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
@@ -252,7 +269,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return e;
   }
   if (lpType) *lpType = type;
-  return GiveData(AnsiData(type, std::move(data)), lpData, lpcbData);
+  return GiveAnsi(type, AnsiData(type, std::move(data)), lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
@@ -264,15 +281,16 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   if (LONG e = EnumWide(hKey, dwIndex, &wname, &type, &data)) return e;
   data = AnsiData(type, std::move(data));
   std::string name = platform::Narrow(wname, CP_ACP);
-  if (name.size() + 1 > *lpcchValueName) {
-    if (lpType) *lpType = type;
+  if (lpType) *lpType = type;
+  // When the name or the data does not fit, neither buffer nor the name's
+  // count is touched; the data's count says what it needs.
+  if (name.size() + 1 > *lpcchValueName || (lpData && *lpcbData < data.size())) {
     if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
     return ERROR_MORE_DATA;
   }
   memcpy(lpValueName, name.c_str(), name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(name.size());
-  if (lpType) *lpType = type;
-  return GiveData(data, lpData, lpcbData);
+  return GiveAnsi(type, data, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
@@ -305,4 +323,95 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
     *lpcchClass = 0;
   }
   return e;
+}
+
+namespace {
+
+// The default value of hKey\subKey as a terminated string; a key without
+// one reads as the empty string.
+LONG QueryDefault(HKEY hKey, LPCWSTR subKey, DWORD *type, std::vector<BYTE> *data) {
+  HKEY key = hKey;
+  if (subKey && *subKey) {
+    if (LONG e = RegOpenKeyExW(hKey, subKey, 0, KEY_QUERY_VALUE, &key)) return e;
+  }
+  LONG e = QueryWide(key, nullptr, type, data);
+  if (key != hKey) RegCloseKey(key);
+  if (e == ERROR_FILE_NOT_FOUND) {
+    *type = REG_SZ;
+    data->clear();
+  } else if (e) {
+    return e;
+  }
+  if (IsString(*type)) {
+    data->resize(data->size() & ~size_t{1});
+    if (data->empty() || (*data)[data->size() - 1] || (*data)[data->size() - 2]) data->insert(data->end(), {0, 0});
+  }
+  return ERROR_SUCCESS;
+}
+
+// Sets the default value of hKey\subKey (made when missing) to a string.
+LONG SetDefault(HKEY hKey, LPCWSTR subKey, const BYTE *data, DWORD size, bool ansi) {
+  HKEY key = hKey;
+  if (subKey && *subKey) {
+    if (LONG e = RegCreateKeyExW(hKey, subKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return e;
+  }
+  LONG e =
+      ansi ? RegSetValueExA(key, nullptr, 0, REG_SZ, data, size) : RegSetValueExW(key, nullptr, 0, REG_SZ, data, size);
+  if (key != hKey) RegCloseKey(key);
+  return e;
+}
+
+}  // namespace
+
+// Only a string, and its length, not the count given, says how much is stored.
+LSTATUS WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData, DWORD) {
+  if (dwType != REG_SZ || !lpData) return ERROR_INVALID_PARAMETER;
+  size_t n = 0;
+  while (lpData[n]) ++n;
+  return SetDefault(hKey, lpSubKey, reinterpret_cast<const BYTE *>(lpData), static_cast<DWORD>((n + 1) * sizeof(WCHAR)),
+                    false);
+}
+
+LSTATUS WINAPI RegSetValueA(HKEY hKey, LPCSTR lpSubKey, DWORD dwType, LPCSTR lpData, DWORD) {
+  if (dwType != REG_SZ || !lpData) return ERROR_INVALID_PARAMETER;
+  return SetDefault(hKey, WideName(lpSubKey).Get(), reinterpret_cast<const BYTE *>(lpData),
+                    static_cast<DWORD>(strlen(lpData) + 1), true);
+}
+
+LSTATUS WINAPI RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (LONG e = QueryDefault(hKey, lpSubKey, &type, &data)) return e;
+  return GiveData(data, reinterpret_cast<BYTE *>(lpData), reinterpret_cast<DWORD *>(lpcbData));
+}
+
+LSTATUS WINAPI RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, PLONG lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (LONG e = QueryDefault(hKey, WideName(lpSubKey).Get(), &type, &data)) return e;
+  return GiveData(AnsiData(type, std::move(data)), reinterpret_cast<BYTE *>(lpData),
+                  reinterpret_cast<DWORD *>(lpcbData));
+}
+
+// There is one registry view, which any view asked for names.
+LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM, DWORD) { return RegDeleteKeyW(hKey, lpSubKey); }
+
+LSTATUS WINAPI RegDeleteKeyExA(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, DWORD Reserved) {
+  return RegDeleteKeyExW(hKey, WideName(lpSubKey).Get(), samDesired, Reserved);
+}
+
+LSTATUS WINAPI RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName) {
+  HKEY key = hKey;
+  if (lpSubKey && *lpSubKey) {
+    if (LONG e = RegOpenKeyExW(hKey, lpSubKey, 0, KEY_SET_VALUE, &key)) return e;
+  }
+  LONG e = RegDeleteValueW(key, lpValueName);
+  if (key != hKey) RegCloseKey(key);
+  return e;
+}
+
+LSTATUS WINAPI RegDeleteKeyValueA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName) {
+  return RegDeleteKeyValueW(hKey, WideName(lpSubKey).Get(), WideName(lpValueName).Get());
 }

@@ -515,7 +515,7 @@ TEST_F(ClassesRoot, MergesUserOverMachine) {
   RegCloseKey(m_user);
   m_user = nullptr;
   EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, kClass), ERROR_SUCCESS);
-  EXPECT_EQ(Default(k), "machine") << "the handle now finds the machine's key";
+  EXPECT_EQ(Default(k), "error 1018") << "the handle died with the user's key";
   RegCloseKey(k);
 }
 
