@@ -15,30 +15,36 @@ typedef GUID IID, CLSID, FMTID;
 typedef GUID *LPGUID, *LPIID, *LPCLSID;
 typedef const GUID *LPCGUID;
 
+static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
+// C++ passes identifiers by reference, C by pointer: the same at the ABI.
 #ifdef __cplusplus
 #define REFGUID const GUID &
 #define REFIID const IID &
 #define REFCLSID const CLSID &
 #define REFFMTID const FMTID &
-static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
 inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
-#define IsEqualIID(a, b) IsEqualGUID(a, b)
-#define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 #else
 #define REFGUID const GUID *
 #define REFIID const IID *
 #define REFCLSID const CLSID *
+#define REFFMTID const FMTID *
 #define IsEqualGUID(a, b) (!memcmp((a), (b), sizeof(GUID)))
 #endif
+#define IsEqualIID(a, b) IsEqualGUID(a, b)
+#define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 
 #define GUID_NULL_INIT {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}}
 
 // DEFINE_GUID declares; with INITGUID defined it also defines, as on Windows.
-#ifdef INITGUID
+#if defined(INITGUID) && defined(__cplusplus)
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   EXTERN_C DECLSPEC_EXPORT const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#elif defined(INITGUID)
+// In C a const object at file scope has external linkage already.
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  DECLSPEC_EXPORT const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #else
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) EXTERN_C DECLSPEC_IMPORT const GUID name
 #endif

@@ -4,11 +4,18 @@
 #include "unknwn.h"
 #include "wtypes.h"
 
-struct IDispatch;
-struct IRecordInfo;
-struct ITypeInfo;
-struct ITypeLib;
-struct ITypeComp;
+typedef interface IDispatch IDispatch;
+typedef interface IEnumVARIANT IEnumVARIANT;
+typedef interface IRecordInfo IRecordInfo;
+typedef interface ITypeComp ITypeComp;
+typedef interface ITypeInfo ITypeInfo;
+typedef interface ITypeLib ITypeLib;
+typedef interface IErrorInfo IErrorInfo;
+typedef interface ICreateErrorInfo ICreateErrorInfo;
+typedef interface ISupportErrorInfo ISupportErrorInfo;
+typedef IDispatch *LPDISPATCH;
+typedef ITypeInfo *LPTYPEINFO;
+typedef ITypeLib *LPTYPELIB;
 
 typedef struct tagSAFEARRAYBOUND {
   ULONG cElements;
@@ -338,7 +345,6 @@ typedef union tagBINDPTR {
   ITypeComp *lptcomp;
 } BINDPTR, *LPBINDPTR;
 
-#ifdef __cplusplus
 static_assert(sizeof(VARIANT) == 24, "VARIANT is 24 bytes on x64");
 static_assert(sizeof(DISPPARAMS) == 24 && sizeof(EXCEPINFO) == 64, "DISPPARAMS and EXCEPINFO x64 layouts");
 static_assert(sizeof(TYPEDESC) == 16 && sizeof(ELEMDESC) == 32 && sizeof(PARAMDESCEX) == 32,
@@ -347,7 +353,6 @@ static_assert(sizeof(TYPEATTR) == 96 && sizeof(FUNCDESC) == 88 && sizeof(VARDESC
               "type-information structures have their x64 layouts");
 static_assert(offsetof(FUNCDESC, elemdescFunc) == 48 && offsetof(TYPEATTR, tdescAlias) == 64,
               "type-information field offsets");
-#endif
 
 EXTERN_C DECLSPEC_IMPORT const IID IID_IDispatch;
 EXTERN_C DECLSPEC_IMPORT const IID IID_ITypeInfo;
@@ -359,7 +364,7 @@ EXTERN_C DECLSPEC_IMPORT const IID IID_ICreateErrorInfo;
 EXTERN_C DECLSPEC_IMPORT const IID IID_ISupportErrorInfo;
 EXTERN_C DECLSPEC_IMPORT const IID IID_IRecordInfo;
 
-#ifdef __cplusplus
+#if defined(__cplusplus) && !defined(CINTERFACE)
 struct IDispatch : public IUnknown {
   STDMETHOD(GetTypeInfoCount)(UINT *pctinfo) = 0;
   STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo) = 0;
@@ -367,7 +372,6 @@ struct IDispatch : public IUnknown {
   STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS *pDispParams,
                     VARIANT *pVarResult, EXCEPINFO *pExcepInfo, UINT *puArgErr) = 0;
 };
-typedef IDispatch *LPDISPATCH;
 
 struct IEnumVARIANT : public IUnknown {
   STDMETHOD(Next)(ULONG celt, VARIANT *rgVar, ULONG *pCeltFetched) = 0;
@@ -406,7 +410,6 @@ struct ITypeInfo : public IUnknown {
   STDMETHOD_(void, ReleaseFuncDesc)(FUNCDESC *pFuncDesc) = 0;
   STDMETHOD_(void, ReleaseVarDesc)(VARDESC *pVarDesc) = 0;
 };
-typedef ITypeInfo *LPTYPEINFO;
 
 struct ITypeLib : public IUnknown {
   STDMETHOD_(UINT, GetTypeInfoCount)() = 0;
@@ -422,7 +425,6 @@ struct ITypeLib : public IUnknown {
                       USHORT *pcFound) = 0;
   STDMETHOD_(void, ReleaseTLibAttr)(TLIBATTR *pTLibAttr) = 0;
 };
-typedef ITypeLib *LPTYPELIB;
 
 struct IErrorInfo : public IUnknown {
   STDMETHOD(GetGUID)(GUID *pGUID) = 0;
@@ -443,4 +445,258 @@ struct ICreateErrorInfo : public IUnknown {
 struct ISupportErrorInfo : public IUnknown {
   STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) = 0;
 };
+#else
+typedef struct IDispatchVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IDispatch *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(IDispatch *This);
+  ULONG(STDMETHODCALLTYPE *Release)(IDispatch *This);
+  HRESULT(STDMETHODCALLTYPE *GetTypeInfoCount)(IDispatch *This, UINT *pctinfo);
+  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(IDispatch *This, UINT iTInfo, LCID lcid, ITypeInfo **ppTInfo);
+  HRESULT(STDMETHODCALLTYPE *GetIDsOfNames)(IDispatch *This, REFIID riid, LPOLESTR *rgszNames, UINT cNames, LCID lcid,
+                                            DISPID *rgDispId);
+  HRESULT(STDMETHODCALLTYPE *Invoke)(IDispatch *This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS *pDispParams, VARIANT *pVarResult, EXCEPINFO *pExcepInfo,
+                                     UINT *puArgErr);
+  END_INTERFACE
+} IDispatchVtbl;
+interface IDispatch {
+  CONST_VTBL struct IDispatchVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define IDispatch_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define IDispatch_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define IDispatch_Release(This) (This)->lpVtbl->Release(This)
+#define IDispatch_GetTypeInfoCount(This, pctinfo) (This)->lpVtbl->GetTypeInfoCount(This, pctinfo)
+#define IDispatch_GetTypeInfo(This, iTInfo, lcid, ppTInfo) (This)->lpVtbl->GetTypeInfo(This, iTInfo, lcid, ppTInfo)
+#define IDispatch_GetIDsOfNames(This, riid, rgszNames, cNames, lcid, rgDispId) \
+  (This)->lpVtbl->GetIDsOfNames(This, riid, rgszNames, cNames, lcid, rgDispId)
+#define IDispatch_Invoke(This, dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr) \
+  (This)->lpVtbl->Invoke(This, dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr)
+#endif
+
+typedef struct IEnumVARIANTVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IEnumVARIANT *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(IEnumVARIANT *This);
+  ULONG(STDMETHODCALLTYPE *Release)(IEnumVARIANT *This);
+  HRESULT(STDMETHODCALLTYPE *Next)(IEnumVARIANT *This, ULONG celt, VARIANT *rgVar, ULONG *pCeltFetched);
+  HRESULT(STDMETHODCALLTYPE *Skip)(IEnumVARIANT *This, ULONG celt);
+  HRESULT(STDMETHODCALLTYPE *Reset)(IEnumVARIANT *This);
+  HRESULT(STDMETHODCALLTYPE *Clone)(IEnumVARIANT *This, IEnumVARIANT **ppEnum);
+  END_INTERFACE
+} IEnumVARIANTVtbl;
+interface IEnumVARIANT {
+  CONST_VTBL struct IEnumVARIANTVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define IEnumVARIANT_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define IEnumVARIANT_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define IEnumVARIANT_Release(This) (This)->lpVtbl->Release(This)
+#define IEnumVARIANT_Next(This, celt, rgVar, pCeltFetched) (This)->lpVtbl->Next(This, celt, rgVar, pCeltFetched)
+#define IEnumVARIANT_Skip(This, celt) (This)->lpVtbl->Skip(This, celt)
+#define IEnumVARIANT_Reset(This) (This)->lpVtbl->Reset(This)
+#define IEnumVARIANT_Clone(This, ppEnum) (This)->lpVtbl->Clone(This, ppEnum)
+#endif
+
+typedef struct ITypeCompVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeComp *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeComp *This);
+  ULONG(STDMETHODCALLTYPE *Release)(ITypeComp *This);
+  HRESULT(STDMETHODCALLTYPE *Bind)(ITypeComp *This, LPOLESTR szName, ULONG lHashVal, WORD wFlags, ITypeInfo **ppTInfo,
+                                   DESCKIND *pDescKind, BINDPTR *pBindPtr);
+  HRESULT(STDMETHODCALLTYPE *BindType)(ITypeComp *This, LPOLESTR szName, ULONG lHashVal, ITypeInfo **ppTInfo,
+                                       ITypeComp **ppTComp);
+  END_INTERFACE
+} ITypeCompVtbl;
+interface ITypeComp {
+  CONST_VTBL struct ITypeCompVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define ITypeComp_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define ITypeComp_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define ITypeComp_Release(This) (This)->lpVtbl->Release(This)
+#define ITypeComp_Bind(This, szName, lHashVal, wFlags, ppTInfo, pDescKind, pBindPtr) \
+  (This)->lpVtbl->Bind(This, szName, lHashVal, wFlags, ppTInfo, pDescKind, pBindPtr)
+#define ITypeComp_BindType(This, szName, lHashVal, ppTInfo, ppTComp) \
+  (This)->lpVtbl->BindType(This, szName, lHashVal, ppTInfo, ppTComp)
+#endif
+
+typedef struct ITypeInfoVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeInfo *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeInfo *This);
+  ULONG(STDMETHODCALLTYPE *Release)(ITypeInfo *This);
+  HRESULT(STDMETHODCALLTYPE *GetTypeAttr)(ITypeInfo *This, TYPEATTR **ppTypeAttr);
+  HRESULT(STDMETHODCALLTYPE *GetTypeComp)(ITypeInfo *This, ITypeComp **ppTComp);
+  HRESULT(STDMETHODCALLTYPE *GetFuncDesc)(ITypeInfo *This, UINT index, FUNCDESC **ppFuncDesc);
+  HRESULT(STDMETHODCALLTYPE *GetVarDesc)(ITypeInfo *This, UINT index, VARDESC **ppVarDesc);
+  HRESULT(STDMETHODCALLTYPE *GetNames)(ITypeInfo *This, MEMBERID memid, BSTR *rgBstrNames, UINT cMaxNames,
+                                       UINT *pcNames);
+  HRESULT(STDMETHODCALLTYPE *GetRefTypeOfImplType)(ITypeInfo *This, UINT index, HREFTYPE *pRefType);
+  HRESULT(STDMETHODCALLTYPE *GetImplTypeFlags)(ITypeInfo *This, UINT index, INT *pImplTypeFlags);
+  HRESULT(STDMETHODCALLTYPE *GetIDsOfNames)(ITypeInfo *This, LPOLESTR *rgszNames, UINT cNames, MEMBERID *pMemId);
+  HRESULT(STDMETHODCALLTYPE *Invoke)(ITypeInfo *This, PVOID pvInstance, MEMBERID memid, WORD wFlags,
+                                     DISPPARAMS *pDispParams, VARIANT *pVarResult, EXCEPINFO *pExcepInfo,
+                                     UINT *puArgErr);
+  HRESULT(STDMETHODCALLTYPE *GetDocumentation)(ITypeInfo *This, MEMBERID memid, BSTR *pBstrName, BSTR *pBstrDocString,
+                                               DWORD *pdwHelpContext, BSTR *pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE *GetDllEntry)(ITypeInfo *This, MEMBERID memid, INVOKEKIND invKind, BSTR *pBstrDllName,
+                                          BSTR *pBstrName, WORD *pwOrdinal);
+  HRESULT(STDMETHODCALLTYPE *GetRefTypeInfo)(ITypeInfo *This, HREFTYPE hRefType, ITypeInfo **ppTInfo);
+  HRESULT(STDMETHODCALLTYPE *AddressOfMember)(ITypeInfo *This, MEMBERID memid, INVOKEKIND invKind, PVOID *ppv);
+  HRESULT(STDMETHODCALLTYPE *CreateInstance)(ITypeInfo *This, IUnknown *pUnkOuter, REFIID riid, PVOID *ppvObj);
+  HRESULT(STDMETHODCALLTYPE *GetMops)(ITypeInfo *This, MEMBERID memid, BSTR *pBstrMops);
+  HRESULT(STDMETHODCALLTYPE *GetContainingTypeLib)(ITypeInfo *This, ITypeLib **ppTLib, UINT *pIndex);
+  void(STDMETHODCALLTYPE *ReleaseTypeAttr)(ITypeInfo *This, TYPEATTR *pTypeAttr);
+  void(STDMETHODCALLTYPE *ReleaseFuncDesc)(ITypeInfo *This, FUNCDESC *pFuncDesc);
+  void(STDMETHODCALLTYPE *ReleaseVarDesc)(ITypeInfo *This, VARDESC *pVarDesc);
+  END_INTERFACE
+} ITypeInfoVtbl;
+interface ITypeInfo {
+  CONST_VTBL struct ITypeInfoVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define ITypeInfo_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define ITypeInfo_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define ITypeInfo_Release(This) (This)->lpVtbl->Release(This)
+#define ITypeInfo_GetTypeAttr(This, ppTypeAttr) (This)->lpVtbl->GetTypeAttr(This, ppTypeAttr)
+#define ITypeInfo_GetTypeComp(This, ppTComp) (This)->lpVtbl->GetTypeComp(This, ppTComp)
+#define ITypeInfo_GetFuncDesc(This, index, ppFuncDesc) (This)->lpVtbl->GetFuncDesc(This, index, ppFuncDesc)
+#define ITypeInfo_GetVarDesc(This, index, ppVarDesc) (This)->lpVtbl->GetVarDesc(This, index, ppVarDesc)
+#define ITypeInfo_GetNames(This, memid, rgBstrNames, cMaxNames, pcNames) \
+  (This)->lpVtbl->GetNames(This, memid, rgBstrNames, cMaxNames, pcNames)
+#define ITypeInfo_GetRefTypeOfImplType(This, index, pRefType) \
+  (This)->lpVtbl->GetRefTypeOfImplType(This, index, pRefType)
+#define ITypeInfo_GetImplTypeFlags(This, index, pImplTypeFlags) \
+  (This)->lpVtbl->GetImplTypeFlags(This, index, pImplTypeFlags)
+#define ITypeInfo_GetIDsOfNames(This, rgszNames, cNames, pMemId) \
+  (This)->lpVtbl->GetIDsOfNames(This, rgszNames, cNames, pMemId)
+#define ITypeInfo_Invoke(This, pvInstance, memid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr) \
+  (This)->lpVtbl->Invoke(This, pvInstance, memid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr)
+#define ITypeInfo_GetDocumentation(This, memid, pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile) \
+  (This)->lpVtbl->GetDocumentation(This, memid, pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile)
+#define ITypeInfo_GetDllEntry(This, memid, invKind, pBstrDllName, pBstrName, pwOrdinal) \
+  (This)->lpVtbl->GetDllEntry(This, memid, invKind, pBstrDllName, pBstrName, pwOrdinal)
+#define ITypeInfo_GetRefTypeInfo(This, hRefType, ppTInfo) (This)->lpVtbl->GetRefTypeInfo(This, hRefType, ppTInfo)
+#define ITypeInfo_AddressOfMember(This, memid, invKind, ppv) (This)->lpVtbl->AddressOfMember(This, memid, invKind, ppv)
+#define ITypeInfo_CreateInstance(This, pUnkOuter, riid, ppvObj) \
+  (This)->lpVtbl->CreateInstance(This, pUnkOuter, riid, ppvObj)
+#define ITypeInfo_GetMops(This, memid, pBstrMops) (This)->lpVtbl->GetMops(This, memid, pBstrMops)
+#define ITypeInfo_GetContainingTypeLib(This, ppTLib, pIndex) (This)->lpVtbl->GetContainingTypeLib(This, ppTLib, pIndex)
+#define ITypeInfo_ReleaseTypeAttr(This, pTypeAttr) (This)->lpVtbl->ReleaseTypeAttr(This, pTypeAttr)
+#define ITypeInfo_ReleaseFuncDesc(This, pFuncDesc) (This)->lpVtbl->ReleaseFuncDesc(This, pFuncDesc)
+#define ITypeInfo_ReleaseVarDesc(This, pVarDesc) (This)->lpVtbl->ReleaseVarDesc(This, pVarDesc)
+#endif
+
+typedef struct ITypeLibVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ITypeLib *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(ITypeLib *This);
+  ULONG(STDMETHODCALLTYPE *Release)(ITypeLib *This);
+  UINT(STDMETHODCALLTYPE *GetTypeInfoCount)(ITypeLib *This);
+  HRESULT(STDMETHODCALLTYPE *GetTypeInfo)(ITypeLib *This, UINT index, ITypeInfo **ppTInfo);
+  HRESULT(STDMETHODCALLTYPE *GetTypeInfoType)(ITypeLib *This, UINT index, TYPEKIND *pTKind);
+  HRESULT(STDMETHODCALLTYPE *GetTypeInfoOfGuid)(ITypeLib *This, REFGUID guid, ITypeInfo **ppTinfo);
+  HRESULT(STDMETHODCALLTYPE *GetLibAttr)(ITypeLib *This, TLIBATTR **ppTLibAttr);
+  HRESULT(STDMETHODCALLTYPE *GetTypeComp)(ITypeLib *This, ITypeComp **ppTComp);
+  HRESULT(STDMETHODCALLTYPE *GetDocumentation)(ITypeLib *This, INT index, BSTR *pBstrName, BSTR *pBstrDocString,
+                                               DWORD *pdwHelpContext, BSTR *pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE *IsName)(ITypeLib *This, LPOLESTR szNameBuf, ULONG lHashVal, BOOL *pfName);
+  HRESULT(STDMETHODCALLTYPE *FindName)(ITypeLib *This, LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo **ppTInfo,
+                                       MEMBERID *rgMemId, USHORT *pcFound);
+  void(STDMETHODCALLTYPE *ReleaseTLibAttr)(ITypeLib *This, TLIBATTR *pTLibAttr);
+  END_INTERFACE
+} ITypeLibVtbl;
+interface ITypeLib {
+  CONST_VTBL struct ITypeLibVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define ITypeLib_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define ITypeLib_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define ITypeLib_Release(This) (This)->lpVtbl->Release(This)
+#define ITypeLib_GetTypeInfoCount(This) (This)->lpVtbl->GetTypeInfoCount(This)
+#define ITypeLib_GetTypeInfo(This, index, ppTInfo) (This)->lpVtbl->GetTypeInfo(This, index, ppTInfo)
+#define ITypeLib_GetTypeInfoType(This, index, pTKind) (This)->lpVtbl->GetTypeInfoType(This, index, pTKind)
+#define ITypeLib_GetTypeInfoOfGuid(This, guid, ppTinfo) (This)->lpVtbl->GetTypeInfoOfGuid(This, guid, ppTinfo)
+#define ITypeLib_GetLibAttr(This, ppTLibAttr) (This)->lpVtbl->GetLibAttr(This, ppTLibAttr)
+#define ITypeLib_GetTypeComp(This, ppTComp) (This)->lpVtbl->GetTypeComp(This, ppTComp)
+#define ITypeLib_GetDocumentation(This, index, pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile) \
+  (This)->lpVtbl->GetDocumentation(This, index, pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile)
+#define ITypeLib_IsName(This, szNameBuf, lHashVal, pfName) (This)->lpVtbl->IsName(This, szNameBuf, lHashVal, pfName)
+#define ITypeLib_FindName(This, szNameBuf, lHashVal, ppTInfo, rgMemId, pcFound) \
+  (This)->lpVtbl->FindName(This, szNameBuf, lHashVal, ppTInfo, rgMemId, pcFound)
+#define ITypeLib_ReleaseTLibAttr(This, pTLibAttr) (This)->lpVtbl->ReleaseTLibAttr(This, pTLibAttr)
+#endif
+
+typedef struct IErrorInfoVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(IErrorInfo *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(IErrorInfo *This);
+  ULONG(STDMETHODCALLTYPE *Release)(IErrorInfo *This);
+  HRESULT(STDMETHODCALLTYPE *GetGUID)(IErrorInfo *This, GUID *pGUID);
+  HRESULT(STDMETHODCALLTYPE *GetSource)(IErrorInfo *This, BSTR *pBstrSource);
+  HRESULT(STDMETHODCALLTYPE *GetDescription)(IErrorInfo *This, BSTR *pBstrDescription);
+  HRESULT(STDMETHODCALLTYPE *GetHelpFile)(IErrorInfo *This, BSTR *pBstrHelpFile);
+  HRESULT(STDMETHODCALLTYPE *GetHelpContext)(IErrorInfo *This, DWORD *pdwHelpContext);
+  END_INTERFACE
+} IErrorInfoVtbl;
+interface IErrorInfo {
+  CONST_VTBL struct IErrorInfoVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define IErrorInfo_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define IErrorInfo_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define IErrorInfo_Release(This) (This)->lpVtbl->Release(This)
+#define IErrorInfo_GetGUID(This, pGUID) (This)->lpVtbl->GetGUID(This, pGUID)
+#define IErrorInfo_GetSource(This, pBstrSource) (This)->lpVtbl->GetSource(This, pBstrSource)
+#define IErrorInfo_GetDescription(This, pBstrDescription) (This)->lpVtbl->GetDescription(This, pBstrDescription)
+#define IErrorInfo_GetHelpFile(This, pBstrHelpFile) (This)->lpVtbl->GetHelpFile(This, pBstrHelpFile)
+#define IErrorInfo_GetHelpContext(This, pdwHelpContext) (This)->lpVtbl->GetHelpContext(This, pdwHelpContext)
+#endif
+
+typedef struct ICreateErrorInfoVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ICreateErrorInfo *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(ICreateErrorInfo *This);
+  ULONG(STDMETHODCALLTYPE *Release)(ICreateErrorInfo *This);
+  HRESULT(STDMETHODCALLTYPE *SetGUID)(ICreateErrorInfo *This, REFGUID rguid);
+  HRESULT(STDMETHODCALLTYPE *SetSource)(ICreateErrorInfo *This, LPOLESTR szSource);
+  HRESULT(STDMETHODCALLTYPE *SetDescription)(ICreateErrorInfo *This, LPOLESTR szDescription);
+  HRESULT(STDMETHODCALLTYPE *SetHelpFile)(ICreateErrorInfo *This, LPOLESTR szHelpFile);
+  HRESULT(STDMETHODCALLTYPE *SetHelpContext)(ICreateErrorInfo *This, DWORD dwHelpContext);
+  END_INTERFACE
+} ICreateErrorInfoVtbl;
+interface ICreateErrorInfo {
+  CONST_VTBL struct ICreateErrorInfoVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define ICreateErrorInfo_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define ICreateErrorInfo_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define ICreateErrorInfo_Release(This) (This)->lpVtbl->Release(This)
+#define ICreateErrorInfo_SetGUID(This, rguid) (This)->lpVtbl->SetGUID(This, rguid)
+#define ICreateErrorInfo_SetSource(This, szSource) (This)->lpVtbl->SetSource(This, szSource)
+#define ICreateErrorInfo_SetDescription(This, szDescription) (This)->lpVtbl->SetDescription(This, szDescription)
+#define ICreateErrorInfo_SetHelpFile(This, szHelpFile) (This)->lpVtbl->SetHelpFile(This, szHelpFile)
+#define ICreateErrorInfo_SetHelpContext(This, dwHelpContext) (This)->lpVtbl->SetHelpContext(This, dwHelpContext)
+#endif
+
+typedef struct ISupportErrorInfoVtbl {
+  BEGIN_INTERFACE
+  HRESULT(STDMETHODCALLTYPE *QueryInterface)(ISupportErrorInfo *This, REFIID riid, void **ppvObject);
+  ULONG(STDMETHODCALLTYPE *AddRef)(ISupportErrorInfo *This);
+  ULONG(STDMETHODCALLTYPE *Release)(ISupportErrorInfo *This);
+  HRESULT(STDMETHODCALLTYPE *InterfaceSupportsErrorInfo)(ISupportErrorInfo *This, REFIID riid);
+  END_INTERFACE
+} ISupportErrorInfoVtbl;
+interface ISupportErrorInfo {
+  CONST_VTBL struct ISupportErrorInfoVtbl *lpVtbl;
+};
+#ifdef COBJMACROS
+#define ISupportErrorInfo_QueryInterface(This, riid, ppvObject) (This)->lpVtbl->QueryInterface(This, riid, ppvObject)
+#define ISupportErrorInfo_AddRef(This) (This)->lpVtbl->AddRef(This)
+#define ISupportErrorInfo_Release(This) (This)->lpVtbl->Release(This)
+#define ISupportErrorInfo_InterfaceSupportsErrorInfo(This, riid) (This)->lpVtbl->InterfaceSupportsErrorInfo(This, riid)
+#endif
 #endif

@@ -5,11 +5,19 @@
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+// C11 names the 16-bit character type char16_t here (uint_least16_t).
+#include <uchar.h>
+#endif
 
 #ifdef __cplusplus
 #define EXTERN_C extern "C"
 #else
 #define EXTERN_C extern
+// The layout checks below hold for C clients too.
+#if !defined(static_assert) && __STDC_VERSION__ < 202311L
+#define static_assert _Static_assert
+#endif
 #endif
 
 // x64 Windows has one calling convention; on Linux the platform's C
@@ -155,11 +163,9 @@ typedef struct tagRECT {
 #define ARRAYSIZE(a) (sizeof(a) / sizeof((a)[0]))
 #define _countof(a) (sizeof(a) / sizeof((a)[0]))
 
-#ifdef __cplusplus
 static_assert(sizeof(WCHAR) == 2, "WCHAR is 16-bit");
 static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(DWORD) == 4 && sizeof(HRESULT) == 4,
               "LONG, ULONG, DWORD and HRESULT are 32-bit");
 static_assert(sizeof(HKEY) == sizeof(void *), "HKEY is pointer-sized");
 static_assert(sizeof(LARGE_INTEGER) == 8 && sizeof(FILETIME) == 8, "64-bit structures");
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "SECURITY_ATTRIBUTES x64 layout");
-#endif

@@ -3,6 +3,8 @@
 
 #include "windef.h"
 
+#define FORCEINLINE inline __attribute__((always_inline))
+
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
@@ -121,26 +123,38 @@ typedef ACCESS_MASK REGSAM;
 
 // Interlocked operations: full barriers, as on Windows.
 #ifdef __cplusplus
-extern "C++" {
-inline LONG InterlockedIncrement(LONG volatile *p) { return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedDecrement(LONG volatile *p) { return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedExchange(LONG volatile *p, LONG v) { return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedExchangeAdd(LONG volatile *p, LONG v) { return __atomic_fetch_add(p, v, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedCompareExchange(LONG volatile *p, LONG exchange, LONG comparand) {
-  __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand;
-}
-inline LONGLONG InterlockedIncrement64(LONGLONG volatile *p) { return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST); }
-inline LONGLONG InterlockedDecrement64(LONGLONG volatile *p) { return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST); }
-inline LONGLONG InterlockedCompareExchange64(LONGLONG volatile *p, LONGLONG exchange, LONGLONG comparand) {
-  __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand;
-}
-inline PVOID InterlockedExchangePointer(PVOID volatile *p, PVOID v) { return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST); }
-inline PVOID InterlockedCompareExchangePointer(PVOID volatile *p, PVOID exchange, PVOID comparand) {
-  __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand;
-}
-inline void MemoryBarrier() { __atomic_thread_fence(__ATOMIC_SEQ_CST); }
-}
+#define PLATFORM_INTERLOCKED extern "C++" inline
+#else
+#define PLATFORM_INTERLOCKED static inline
 #endif
+PLATFORM_INTERLOCKED LONG InterlockedIncrement(LONG volatile *p) { return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST); }
+PLATFORM_INTERLOCKED LONG InterlockedDecrement(LONG volatile *p) { return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST); }
+PLATFORM_INTERLOCKED LONG InterlockedExchange(LONG volatile *p, LONG v) {
+  return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
+}
+PLATFORM_INTERLOCKED LONG InterlockedExchangeAdd(LONG volatile *p, LONG v) {
+  return __atomic_fetch_add(p, v, __ATOMIC_SEQ_CST);
+}
+PLATFORM_INTERLOCKED LONG InterlockedCompareExchange(LONG volatile *p, LONG exchange, LONG comparand) {
+  __atomic_compare_exchange_n(p, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return comparand;
+}
+PLATFORM_INTERLOCKED LONGLONG InterlockedIncrement64(LONGLONG volatile *p) {
+  return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST);
+}
+PLATFORM_INTERLOCKED LONGLONG InterlockedDecrement64(LONGLONG volatile *p) {
+  return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST);
+}
+PLATFORM_INTERLOCKED LONGLONG InterlockedCompareExchange64(LONGLONG volatile *p, LONGLONG exchange,
+                                                           LONGLONG comparand) {
+  __atomic_compare_exchange_n(p, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return comparand;
+}
+PLATFORM_INTERLOCKED PVOID InterlockedExchangePointer(PVOID volatile *p, PVOID v) {
+  return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
+}
+PLATFORM_INTERLOCKED PVOID InterlockedCompareExchangePointer(PVOID volatile *p, PVOID exchange, PVOID comparand) {
+  __atomic_compare_exchange_n(p, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return comparand;
+}
+PLATFORM_INTERLOCKED void MemoryBarrier(void) { __atomic_thread_fence(__ATOMIC_SEQ_CST); }

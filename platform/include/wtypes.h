@@ -91,6 +91,4 @@ enum VARENUM {
   VT_TYPEMASK = 0xfff
 };
 
-#ifdef __cplusplus
 static_assert(sizeof(DECIMAL) == 16 && sizeof(CY) == 8, "DECIMAL and CY layouts");
-#endif
