@@ -2,6 +2,8 @@
 // (variant_text.cpp) share.
 #pragma once
 
+#include <windows.h>
+
 #include <oleauto.h>
 #include <string.h>
 
