@@ -286,8 +286,8 @@ HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt,
     return S_OK;
   }
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
-  if (vt == VT_BSTR) return ToText(v, flags, out);
-  if (v.vt == VT_BSTR) return TextToType(v.bstrVal, vt, out);
+  if (vt == VT_BSTR) return ToText(v, lcid, flags, out);
+  if (v.vt == VT_BSTR) return TextToType(v.bstrVal, lcid, flags, vt, out);
   if (vt == VT_DECIMAL) return DISP_E_TYPEMISMATCH;  // no decimal arithmetic here
   long double x;
   if (!NumberOf(v, &x)) return DISP_E_TYPEMISMATCH;
