@@ -3,8 +3,8 @@
 #include <oleauto.h>
 #include <string.h>
 
-#include <cmath>
 #include <cfloat>
+#include <cmath>
 #include <limits>
 
 #include "oleaut32/variant_impl.h"
@@ -294,7 +294,6 @@ HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt,
   return NumberToType(x, vt, out);
 }
 
-
 void WINAPI VariantInit(VARIANTARG *pvarg) {
   if (pvarg) pvarg->vt = VT_EMPTY;
 }
@@ -382,14 +381,14 @@ HRESULT WINAPI VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSr
   HRESULT WINAPI Var##T##From##Y(PLATFORM_CTYPE_##Y in, PLATFORM_CTYPE_##T *out) {              \
     return ConvertTo(Holding(kVt##Y, in), LOCALE_USER_DEFAULT, 0, kVt##T, out);                 \
   }
-#define PLATFORM_DEFINE_VAR_TO(T, C, V)                                                        \
-  PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                                            \
-  HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) {                      \
-    return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);                           \
-  }                                                                                             \
-  HRESULT WINAPI Var##T##FromDec(const DECIMAL *pdecIn, C *out) {                               \
-    if (!pdecIn) return E_INVALIDARG;                                                           \
-    return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);                   \
+#define PLATFORM_DEFINE_VAR_TO(T, C, V)                                        \
+  PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                           \
+      HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) { \
+    return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);          \
+  }                                                                            \
+  HRESULT WINAPI Var##T##FromDec(const DECIMAL *pdecIn, C *out) {              \
+    if (!pdecIn) return E_INVALIDARG;                                          \
+    return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);  \
   }
 
 PLATFORM_VAR_TYPES(PLATFORM_DEFINE_VAR_TO)
