@@ -83,7 +83,8 @@ std::string RoundedDigits(double magnitude, int digits, int *exponent) {
 }
 
 // Fifteen significant digits for doubles and seven for floats, with an
-// exponent only when the number needs one: "0.1", "1E+20", "1.5E-07".
+// exponent only when the number needs one: "0.1", "1E+20", "1.5E-07". Only
+// the plain form takes the locale's decimal separator.
 std::u16string FormatFloat(double value, int digits, char16_t decimal) {
   if (value == 0) return u"0";  // no negative zero
   if (!std::isfinite(value)) return std::isnan(value) ? u"NaN" : (value < 0 ? u"-Infinity" : u"Infinity");
@@ -93,7 +94,7 @@ std::u16string FormatFloat(double value, int digits, char16_t decimal) {
   if (exponent < -4 || exponent >= digits) {
     s += static_cast<char16_t>(d[0]);
     if (d.size() > 1) {
-      s += decimal;
+      s += u'.';  // the exponent form is not localised
       s.append(d.begin() + 1, d.end());
     }
     char e[16];
@@ -160,7 +161,7 @@ long long DaysFromCivil(long long year, unsigned month, unsigned day) {
 }
 
 // "12/31/1903 12:00:00 PM". The date is left out at day zero (30 December
-// 1899) and the time at midnight, unless a flag asks for one part alone.
+// 1899) and the time at midnight; a flag leaves out one part more.
 HRESULT FormatDate(DATE date, ULONG flags, std::u16string *text) {
   if (!(date >= -657434.0 && date < 2958466.0)) return E_INVALIDARG;
   long long days = static_cast<long long>(date);  // toward zero: the time counts forward from it
@@ -170,8 +171,9 @@ HRESULT FormatDate(DATE date, ULONG flags, std::u16string *text) {
     ++days;
   }
   const bool timeOnly = flags & VAR_TIMEVALUEONLY, dateOnly = flags & VAR_DATEVALUEONLY;
-  const bool showDate = !timeOnly && (dateOnly || days != 0);
-  const bool showTime = !dateOnly && (timeOnly || seconds != 0 || !showDate);
+  // Day zero and midnight of another day are left out even when asked for alone.
+  const bool showDate = !timeOnly && days != 0;
+  const bool showTime = !dateOnly && (seconds != 0 || days == 0);
   std::string out;
   if (showDate) {
     long long year;
