@@ -17,6 +17,10 @@ WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr);
 #define VARIANT_ALPHABOOL 0x02
 #define VARIANT_NOUSEROVERRIDE 0x04
 #define VARIANT_LOCALBOOL 0x10
+// Flags of the Var*FromStr and VarBstrFrom* conversions.
+#define VAR_TIMEVALUEONLY 0x00000001
+#define VAR_DATEVALUEONLY 0x00000002
+#define VAR_LOCALBOOL 0x00000010
 WINOLEAUTAPI_(void) VariantInit(VARIANTARG *pvarg);
 WINOLEAUTAPI VariantClear(VARIANTARG *pvarg);
 WINOLEAUTAPI VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc);

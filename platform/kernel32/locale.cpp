@@ -115,6 +115,12 @@ bool LookUpLocaleValue(LCID lcid, LCTYPE type, LocaleValue &value) {
       value.number = info->id;
       break;
     }
+    case LOCALE_SDECIMAL:
+      value.text = std::u16string(1, platform::SeparatorsOf(*info).decimal);
+      break;
+    case LOCALE_STHOUSAND:
+      value.text = std::u16string(1, platform::SeparatorsOf(*info).thousand);
+      break;
     case LOCALE_IDEFAULTANSICODEPAGE:
       value.text = ascii(std::to_string(info->ansiCodePage).c_str());
       value.number = info->ansiCodePage;

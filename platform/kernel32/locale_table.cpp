@@ -76,6 +76,22 @@ std::string LocaleName(const LocaleInfo &info) {
   return name;
 }
 
+NumberSeparators SeparatorsOf(const LocaleInfo &info) {
+  const std::string language = info.isoLanguage, country = info.isoCountry;
+  constexpr char16_t kNoBreakSpace = u'\u00a0', kApostrophe = u'\u2019';
+  // The Swiss write a point and group with an apostrophe, whatever the language.
+  if (country == "CH" || country == "LI") return {u'.', kApostrophe};
+  if (language == "fr" || country == "PT" || country == "ZA") return {u',', kNoBreakSpace};
+  if (language == "de" || language == "it" || language == "nl" || language == "pt") return {u',', u'.'};
+  if (language == "es") {
+    // Spanish as written in the Americas north of the equator groups with a comma.
+    for (const char *c : {"MX", "US", "GT", "PE", "PR"})
+      if (country == c) return {u'.', u','};
+    return {u',', u'.'};
+  }
+  return {u'.', u','};
+}
+
 LCID LocaleFromPosixName(const char *name) {
   std::string n(name);
   n = n.substr(0, n.find_first_of(".@"));

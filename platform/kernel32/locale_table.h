@@ -29,4 +29,12 @@ const LocaleInfo *ResolveLocale(LCID lcid);
 // The locale's name as Windows writes it, e.g. "de-DE", "es-ES_tradnl".
 std::string LocaleName(const LocaleInfo &info);
 
+// The characters the locale writes numbers with (LOCALE_SDECIMAL,
+// LOCALE_STHOUSAND).
+struct NumberSeparators {
+  char16_t decimal;
+  char16_t thousand;
+};
+NumberSeparators SeparatorsOf(const LocaleInfo &info);
+
 }  // namespace platform

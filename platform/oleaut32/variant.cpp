@@ -491,8 +491,8 @@ HRESULT platform::Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt,
     return S_OK;
   }
   if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
-  if (vt == VT_BSTR) return ToText(v, flags, out);
-  if (v.vt == VT_BSTR) return TextToType(v.bstrVal, vt, out);
+  if (vt == VT_BSTR) return ToText(v, lcid, flags, out);
+  if (v.vt == VT_BSTR) return TextToType(v.bstrVal, lcid, flags, vt, out);
   if (vt == VT_DECIMAL) return ToDecimal(v, out);
   if (v.vt == VT_DECIMAL) return FromDecimal(v.decVal, vt, out);
   long double x;
@@ -618,14 +618,14 @@ HRESULT ConvertToDecimal(const VARIANT &src, LCID lcid, ULONG flags, DECIMAL *ou
   HRESULT WINAPI Var##T##From##Y(PLATFORM_CTYPE_##Y in, PLATFORM_CTYPE_##T *out) { \
     return ConvertNumber(Holding(kVt##Y, in), kVt##T, out);                        \
   }
-#define PLATFORM_DEFINE_VAR_TO(T, C, V)                                                        \
-  PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                                            \
-  HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) {                      \
-    return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);                           \
-  }                                                                                             \
-  HRESULT WINAPI Var##T##FromDec(const DECIMAL *pdecIn, C *out) {                               \
-    if (!pdecIn) return E_INVALIDARG;                                                           \
-    return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);                   \
+#define PLATFORM_DEFINE_VAR_TO(T, C, V)                                        \
+  PLATFORM_VAR_FROM_##T(PLATFORM_DEFINE_VAR_FROM, T)                           \
+      HRESULT WINAPI Var##T##FromDisp(IDispatch *pdispIn, LCID lcid, C *out) { \
+    return ConvertTo(Holding(VT_DISPATCH, pdispIn), lcid, 0, V, out);          \
+  }                                                                            \
+  HRESULT WINAPI Var##T##FromDec(const DECIMAL *pdecIn, C *out) {              \
+    if (!pdecIn) return E_INVALIDARG;                                          \
+    return ConvertTo(HoldingDecimal(pdecIn), LOCALE_USER_DEFAULT, 0, V, out);  \
   }
 
 PLATFORM_VAR_TYPES(PLATFORM_DEFINE_VAR_TO)

@@ -2,6 +2,8 @@
 // (variant_text.cpp) share.
 #pragma once
 
+#include <windows.h>
+
 #include <oleauto.h>
 #include <string.h>
 
@@ -12,9 +14,9 @@ namespace platform {
 HRESULT Convert(const VARIANT &v, LCID lcid, USHORT flags, VARTYPE vt, VARIANT *out);
 HRESULT NumberToType(long double x, VARTYPE vt, VARIANT *out);
 
-// variant_text.cpp
-HRESULT ToText(const VARIANT &v, USHORT flags, VARIANT *out);
-HRESULT TextToType(BSTR text, VARTYPE vt, VARIANT *out);
+// variant_text.cpp: text in the format of the locale `lcid`.
+HRESULT ToText(const VARIANT &v, LCID lcid, USHORT flags, VARIANT *out);
+HRESULT TextToType(BSTR text, LCID lcid, ULONG flags, VARTYPE vt, VARIANT *out);
 
 #define PLATFORM_VT_CONSTANT(T, C, V) constexpr VARTYPE kVt##T = V;
 PLATFORM_VAR_TYPES(PLATFORM_VT_CONSTANT)

@@ -53,6 +53,14 @@ TEST(LocaleInfo, KnowsTheComponentsLocales) {
   EXPECT_EQ(cp, 932u);
 }
 
+TEST(LocaleInfo, NumberSeparatorsFollowTheCountry) {
+  EXPECT_EQ(Info(1033, LOCALE_SDECIMAL) + Info(1033, LOCALE_STHOUSAND), ".,");
+  EXPECT_EQ(Info(1031, LOCALE_SDECIMAL) + Info(1031, LOCALE_STHOUSAND), ",.");
+  EXPECT_EQ(Info(0x080a, LOCALE_SDECIMAL), ".") << "Mexico";
+  EXPECT_EQ(Info(0x0c0a, LOCALE_SDECIMAL), ",") << "Spain";
+  EXPECT_EQ(Info(0x0807, LOCALE_SDECIMAL), ".") << "Switzerland";
+}
+
 TEST(LocaleInfo, IsBoundedLikeWindows) {
   // Size query, then one unit too small, then exactly right.
   EXPECT_EQ(GetLocaleInfoW(1031, LOCALE_SNAME, nullptr, 0), 6);
