@@ -290,6 +290,7 @@ TEST(VariantNumeric, EmptyNullAndErrorFollowTheConversionTable) {
   }
   VARIANT empty, out;
   VariantInit(&empty);
+  VariantInit(&out);
   ASSERT_EQ(VariantChangeType(&out, &empty, 0, VT_DECIMAL), S_OK);
   EXPECT_EQ(Fields(out.decVal), "0/0/0/0");
 }
