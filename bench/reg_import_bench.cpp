@@ -51,8 +51,11 @@ std::string ValueLine(int k, int v) {
   const std::string name = "\"Setting" + std::to_string(v) + "\"=";
   char text[64];
   switch ((k + v) % 5) {
-    case 0: return name + "\"C:\\\\Program Files\\\\Vendor\\\\Component" + std::to_string(k) + "\\\\data.bin\"";
-    case 1: snprintf(text, sizeof text, "dword:%08x", k * 256 + v); return name + text;
+    case 0:
+      return name + "\"C:\\\\Program Files\\\\Vendor\\\\Component" + std::to_string(k) + "\\\\data.bin\"";
+    case 1:
+      snprintf(text, sizeof text, "dword:%08x", k * 256 + v);
+      return name + text;
     case 2: {
       std::string hex = "hex:";
       for (int i = 0; i < 16; ++i) {
@@ -62,8 +65,10 @@ std::string ValueLine(int k, int v) {
       hex.pop_back();
       return name + hex;
     }
-    case 3: return name + "hex(7):" + HexOf(std::u16string_view(u"first\0second\0third\0\0", 20));
-    default: return name + "hex(2):" + HexOf(std::u16string_view(u"%ProgramFiles%\\Vendor\\bin\0", 26));
+    case 3:
+      return name + "hex(7):" + HexOf(std::u16string_view(u"first\0second\0third\0\0", 20));
+    default:
+      return name + "hex(2):" + HexOf(std::u16string_view(u"%ProgramFiles%\\Vendor\\bin\0", 26));
   }
 }
 
@@ -153,9 +158,9 @@ struct WinePrefix {
 // Both imports in turn, so that their ratio comes from one run under the
 // same load.
 void BM_ImportBesideWine(benchmark::State &state) {
-  static WinePrefix wine;
-  if (!wine.why.empty()) {
-    state.SkipWithError(wine.why.c_str());
+  static WinePrefix g_wine;
+  if (!g_wine.why.empty()) {
+    state.SkipWithError(g_wine.why.c_str());
     return;
   }
   const std::string dir = TempDir("importfile");

@@ -162,8 +162,10 @@ void BM_DurableWriteRatio(benchmark::State &state) {
       setenv("REVDIR_PREFIX", side.dir.c_str(), 1);
       auto start = std::chrono::steady_clock::now();
       for (int i = 0; i < block; ++i) {
-        if (closeEach) WriteAndClose(++n);
-        else if (RegSetValueExW(side.key, u"Counter", 0, REG_DWORD, reinterpret_cast<BYTE *>(&++n), 4)) abort();
+        if (closeEach)
+          WriteAndClose(++n);
+        else if (RegSetValueExW(side.key, u"Counter", 0, REG_DWORD, reinterpret_cast<BYTE *>(&++n), 4))
+          abort();
       }
       side.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }

@@ -304,7 +304,7 @@ uint64_t HiveGeneration(std::string_view bytes) {
 }
 
 uint32_t Crc32(std::string_view bytes, uint32_t crc) {
-  static const auto table = [] {
+  static const auto kTable = [] {
     std::array<uint32_t, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {
       uint32_t c = i;
@@ -314,7 +314,7 @@ uint32_t Crc32(std::string_view bytes, uint32_t crc) {
     return t;
   }();
   uint32_t c = crc ^ 0xFFFFFFFFu;
-  for (char b : bytes) c = table[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
+  for (char b : bytes) c = kTable[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 

@@ -263,8 +263,10 @@ LONG ReplaceFile(const std::string &path, const std::string &bytes, mode_t mode,
     unlink(tmp.c_str());
     return err;
   }
-  if (keep) *keep = fd;
-  else close(fd);
+  if (keep)
+    *keep = fd;
+  else
+    close(fd);
   std::string dir = path.substr(0, path.rfind('/'));
   if (int dfd = open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
     fsync(dfd);
@@ -302,9 +304,7 @@ void SetAppendFd(Hive &h, int fd, const struct stat &st) {
 }
 
 // A new generation: above the last, and never one an older journal names.
-uint64_t NextGeneration(const Hive &h) {
-  return std::max<uint64_t>(h.fileGen + 1, static_cast<uint64_t>(NowNs()));
-}
+uint64_t NextGeneration(const Hive &h) { return std::max<uint64_t>(h.fileGen + 1, static_cast<uint64_t>(NowNs())); }
 
 // Writes the whole tree as a hive file of a new generation; the journal,
 // naming the old one, is then ignored until a new one starts.
@@ -378,7 +378,8 @@ LONG Append(Hive &h, const std::string &text) {
   const ssize_t n = pwrite(h.appendFd, record.data(), record.size(), h.journalEnd);
   if (n != static_cast<ssize_t>(record.size())) {
     const int err = n < 0 ? errno : ENOSPC;
-    if (ftruncate(h.appendFd, h.journalEnd) != 0) { /* readers stop at the torn record anyway */ }
+    if (ftruncate(h.appendFd, h.journalEnd) != 0) { /* readers stop at the torn record anyway */
+    }
     return static_cast<LONG>(err == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
   }
   h.journalEnd += n;
@@ -494,8 +495,7 @@ LONG CatchUp(Hive &h) {
   if (at == 0) {
     uint64_t generation = 0;
     // Another generation's journal was folded already, or its hive replaced.
-    if (!reg::ReadJournalHeader(rest, &generation) || generation != h.fileGen || h.fileGen == 0)
-      return ERROR_SUCCESS;
+    if (!reg::ReadJournalHeader(rest, &generation) || generation != h.fileGen || h.fileGen == 0) return ERROR_SUCCESS;
     rest.remove_prefix(reg::kJournalHeaderSize);
     at = reg::kJournalHeaderSize;
   }

@@ -386,8 +386,7 @@ void ImportStatements(int run, int ready) {
       _exit(2);
     for (int v = 0; v < 19; ++v) {
       std::vector<BYTE> data = ImportData(k, v);
-      if (RegSetValueExW(key, Name(v).c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size())))
-        _exit(3);
+      if (RegSetValueExW(key, Name(v).c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()))) _exit(3);
     }
     RegCloseKey(key);
     if (k == 0 && write(ready, "r", 1) != 1) _exit(4);
@@ -481,7 +480,8 @@ TEST_F(RegistryStorage, TornJournalTailIsIgnoredAndTheNextWriteLands) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Torn", 0, KEY_READ, &key), ERROR_SUCCESS) << cut;
     LONG r;
     QueryDword(key, name, &r);
-    EXPECT_EQ(r, there ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND) << (there ? "missing" : "present") << " with the journal cut at " << cut;
+    EXPECT_EQ(r, there ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND)
+        << (there ? "missing" : "present") << " with the journal cut at " << cut;
     RegCloseKey(key);
   };
   for (size_t cut = whole; cut < journal.size(); ++cut) {
