@@ -589,7 +589,12 @@ LONG Refresh(Hive &h, bool thorough = false) {
     if (e != kReload) return e;
   }
   if (!now.exists) return CreateHive(h, now);
-  return Load(h);
+  // A fold while the files were read pairs the old hive with the new
+  // journal, which is then ignored: read them again.
+  for (int attempt = 0;; ++attempt) {
+    LONG e = Load(h);
+    if (e || attempt == 2 || StatPath(h.path) == h.id) return e;
+  }
 }
 
 Hive &GetHive(const std::string &path, std::u16string_view rootName) {
