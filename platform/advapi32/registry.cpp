@@ -276,10 +276,10 @@ LONG ReplaceFile(const std::string &path, const std::string &bytes, mode_t mode,
 }
 
 // The hive whose journal holds appends not yet flushed to disk, and the key
-// handle that wrote them: the flush waits while that handle keeps writing.
+// handles that wrote them: the flush waits until one of them is closed.
 struct Pending {
   Hive *hive = nullptr;
-  uintptr_t handle = 0;
+  std::set<uintptr_t> handles;
 };
 Pending g_pending;
 
@@ -397,10 +397,10 @@ void SyncAtExit() {
   SyncPending();
 }
 
-// Appends a change made through a key handle. Appends through one handle
-// wait for their flush to disk until that handle is closed or flushed, or a
-// write comes through another handle; each is in the file, and seen by every
-// process, as soon as its call returns.
+// Appends a change made through a key handle. Each is in the file, and seen
+// by every process, as soon as its call returns; the flush to disk waits
+// until a handle that wrote is closed or flushed, or a write goes to another
+// hive, so that a series of writes (an import) costs one flush, not one each.
 LONG Commit(Hive &h, HKEY through, const std::string &text) {
   static bool g_atExit = false;
   if (!g_atExit) {
@@ -408,9 +408,12 @@ LONG Commit(Hive &h, HKEY through, const std::string &text) {
     atexit(SyncAtExit);
   }
   const uintptr_t handle = reinterpret_cast<uintptr_t>(through);
-  if (g_pending.hive && (g_pending.hive != &h || g_pending.handle != handle)) SyncPending();
+  if (g_pending.hive && g_pending.hive != &h) SyncPending();
   LONG e = Append(h, text);
-  if (!e && h.unsynced) g_pending = Pending{&h, handle};
+  if (!e && h.unsynced) {
+    g_pending.hive = &h;
+    g_pending.handles.insert(handle);
+  }
   return e;
 }
 
@@ -1204,7 +1207,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   std::lock_guard<std::mutex> guard(g_mutex);
   if (!g_handles.erase(reinterpret_cast<uintptr_t>(hKey))) return ERROR_INVALID_HANDLE;
   EndWatches(reinterpret_cast<uintptr_t>(hKey));
-  if (g_pending.handle == reinterpret_cast<uintptr_t>(hKey)) SyncPending();
+  if (g_pending.handles.count(reinterpret_cast<uintptr_t>(hKey))) SyncPending();
   return ERROR_SUCCESS;
 }
 
