@@ -15,6 +15,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -788,6 +789,20 @@ void StopWatcher() {
   if (thread && thread->joinable()) thread->join();
 }
 
+// A child of fork has no watcher thread, whatever its parent had: it starts
+// one of its own, on an inotify instance of its own, at its first watch. The
+// lock is held across the fork so that the child never inherits it taken.
+void BeforeFork() { g_mutex.lock(); }
+void AfterForkInParent() { g_mutex.unlock(); }
+void AfterForkInChild() {
+  g_watcher.thread = nullptr;  // the parent's thread: not to be joined here
+  g_watcher.running = false;
+  if (g_watcher.fd >= 0) close(g_watcher.fd);
+  g_watcher.fd = -1;
+  g_watcher.folders.clear();
+  g_mutex.unlock();
+}
+
 // Watches the hive's folder and starts the thread if it is not running.
 void WatchFolderOf(const Hive &h) {
   if (g_watcher.fd < 0) g_watcher.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -802,6 +817,9 @@ void WatchFolderOf(const Hive &h) {
     delete g_watcher.thread;
   } else {
     atexit(StopWatcher);  // before the tables it reads are destroyed
+    static bool g_forkHandled = false;
+    if (!g_forkHandled) pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
+    g_forkHandled = true;
   }
   g_watcher.running = true;
   g_watcher.thread = new std::thread(WatchLoop);
