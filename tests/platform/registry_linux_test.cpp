@@ -574,7 +574,8 @@ TEST_F(RegistryStorage, ReaderProcessSeesAnAppendAndIsNotified) {
       _exit(2);
     if (WaitForSingleObject(event, 10000) != WAIT_OBJECT_0) _exit(3);
     LONG r;
-    _exit(QueryDword(key, u"v", &r) == 7 && r == ERROR_SUCCESS ? 0 : 4);
+    // exit, not _exit: its watcher thread is joined at exit.
+    exit(QueryDword(key, u"v", &r) == 7 && r == ERROR_SUCCESS ? 0 : 4);
   }
   close(ready[1]);
   char c;
