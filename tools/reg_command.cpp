@@ -469,17 +469,20 @@ bool PlanImport(const std::vector<regfile::Entry> &entries, std::vector<Step> *s
 }
 
 // Applies the statements in file order; each value goes to the key of the
-// section it follows, which that section's line has created.
+// section it follows, which that section's line has created. The sections'
+// keys are closed at the end: closing a key that was written flushes the
+// registry to disk, and once for the whole file is enough.
 LONG ApplyImport(const std::vector<Step> &steps) {
   HKEY section = nullptr;
+  std::vector<HKEY> opened;
   LONG r = ERROR_SUCCESS;
   for (const Step &s : steps) {
     const regfile::Entry &e = *s.entry;
     switch (e.kind) {
       case regfile::Entry::kKey:
-        if (section) RegCloseKey(section);
         section = nullptr;
         r = RegCreateKeyExW(s.root, s.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &section, nullptr);
+        if (section) opened.push_back(section);
         break;
       case regfile::Entry::kDeleteKey:
         // The root itself cannot go: deleting it empties it.
@@ -496,7 +499,7 @@ LONG ApplyImport(const std::vector<Step> &steps) {
     }
     if (r) break;
   }
-  if (section) RegCloseKey(section);
+  for (HKEY key : opened) RegCloseKey(key);
   return r;
 }
 

@@ -1,6 +1,7 @@
 #include "advapi32/regfile.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "kernel32/text.h"
@@ -257,6 +258,102 @@ std::string Write(const Key &key, std::u16string_view path) {
   std::u16string p(path);
   WriteSections(key, p, !key.values.empty(), out);
   return out.Finish();
+}
+
+void WriteTree(const Key &key, std::u16string_view path, Writer &out) {
+  std::u16string p(path);
+  WriteSections(key, p, true, out);
+}
+
+namespace {
+
+// The header line and the blank line Writer puts after it.
+constexpr std::string_view kHeaderLine = "Windows Registry Editor Version 5.00\n\n";
+constexpr std::string_view kGenerationLine = ";generation ";
+
+void PutLe(std::string &out, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+uint64_t GetLe(std::string_view in, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[static_cast<size_t>(i)]);
+  return v;
+}
+
+constexpr std::string_view kJournalMagic = "RDJ1";
+
+}  // namespace
+
+std::string WriteHive(const Key &root, std::u16string_view rootName, uint64_t generation) {
+  std::string text = Write(root, rootName);
+  // Right below the header, where HiveGeneration looks for it.
+  text.insert(kHeaderLine.size(), std::string(kGenerationLine) + std::to_string(generation) + "\n\n");
+  return text;
+}
+
+uint64_t HiveGeneration(std::string_view bytes) {
+  if (bytes.substr(0, kHeaderLine.size()) != kHeaderLine) return 0;
+  bytes.remove_prefix(kHeaderLine.size());
+  if (bytes.substr(0, kGenerationLine.size()) != kGenerationLine) return 0;
+  bytes.remove_prefix(kGenerationLine.size());
+  uint64_t g = 0;
+  size_t n = 0;
+  for (; n < bytes.size() && n < 19 && bytes[n] >= '0' && bytes[n] <= '9'; ++n) g = g * 10 + (bytes[n] - '0');
+  return n < bytes.size() && bytes[n] == '\n' ? g : 0;
+}
+
+uint32_t Crc32(std::string_view bytes, uint32_t crc) {
+  static const auto kTable = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint32_t c = crc ^ 0xFFFFFFFFu;
+  for (char b : bytes) c = kTable[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+std::string JournalHeader(uint64_t generation) {
+  std::string h(kJournalMagic);
+  PutLe(h, generation, 8);
+  PutLe(h, Crc32(h), 4);
+  return h;
+}
+
+bool ReadJournalHeader(std::string_view bytes, uint64_t *generation) {
+  if (bytes.size() < kJournalHeaderSize || bytes.substr(0, kJournalMagic.size()) != kJournalMagic) return false;
+  if (GetLe(bytes.substr(12), 4) != Crc32(bytes.substr(0, 12))) return false;
+  *generation = GetLe(bytes.substr(4), 8);
+  return true;
+}
+
+// The length, then the CRC of the length and the text: a length garbled
+// by a torn write is caught too.
+std::string JournalRecord(std::string_view text) {
+  std::string r;
+  r.reserve(kJournalFrameSize + text.size());
+  PutLe(r, text.size(), 4);
+  PutLe(r, Crc32(text, Crc32(r)), 4);
+  r += text;
+  return r;
+}
+
+size_t ReadJournalRecords(std::string_view bytes, std::vector<std::string_view> *records) {
+  size_t at = 0;
+  while (bytes.size() - at >= kJournalFrameSize) {
+    const size_t length = GetLe(bytes.substr(at), 4);
+    if (length > bytes.size() - at - kJournalFrameSize) break;
+    std::string_view text = bytes.substr(at + kJournalFrameSize, length);
+    if (GetLe(bytes.substr(at + 4), 4) != Crc32(text, Crc32(bytes.substr(at, 4)))) break;
+    records->push_back(text);
+    at += kJournalFrameSize + length;
+  }
+  return at;
 }
 
 }  // namespace platform::reg

@@ -63,4 +63,32 @@ bool ApplyAll(Key &root, std::u16string_view rootName, const std::vector<Entry> 
 // key below it always.
 std::string Write(const Key &key, std::u16string_view path);
 
+// Writes the key's section (even without values) and every key below it.
+void WriteTree(const Key &key, std::u16string_view path, Writer &out);
+
+// A hive file as the store writes it: Write's text with a comment line that
+// names the generation of the file, which binds its journal to it.
+std::string WriteHive(const Key &root, std::u16string_view rootName, uint64_t generation);
+// The generation a hive file names; 0 for a file without one (written by
+// hand or by an older store).
+uint64_t HiveGeneration(std::string_view bytes);
+
+// ---------------------------------------------------------------------------
+// The journal beside a hive file: a header naming the hive's generation,
+// then one record per change, each a .reg text framed by its length and a
+// CRC-32 so that a record cut short by a killed writer is recognised.
+
+constexpr size_t kJournalHeaderSize = 16;
+constexpr size_t kJournalFrameSize = 8;
+
+// CRC-32 (IEEE); a running one continues from crc.
+uint32_t Crc32(std::string_view bytes, uint32_t crc = 0);
+std::string JournalHeader(uint64_t generation);
+// False when bytes do not start with a whole, intact header.
+bool ReadJournalHeader(std::string_view bytes, uint64_t *generation);
+std::string JournalRecord(std::string_view text);
+// The records at the start of bytes, up to the first that is cut short or
+// fails its checksum; returns how many bytes they take.
+size_t ReadJournalRecords(std::string_view bytes, std::vector<std::string_view> *records);
+
 }  // namespace platform::reg

@@ -1,9 +1,12 @@
 // The registry: two hives (HKEY_LOCAL_MACHINE in system.reg, HKEY_CURRENT_USER
 // in user.reg) kept as .reg text files in the prefix. Each process holds the
 // parsed trees in memory and re-reads a hive when its file changed; writers
-// serialise on a lock file, re-read under the lock, and replace the file
-// atomically, so several processes can share a prefix and a crash never
-// leaves a half-written hive.
+// serialise on a lock file and re-read under the lock. A change is appended
+// to a journal beside the hive ("system.reg.journal"), one checksummed record
+// per call, so a write costs the same however large the hive; when the
+// journal outgrows the hive it is folded in by replacing the hive file
+// atomically. Several processes can share a prefix, and a crash never leaves
+// a half-written hive nor half a change.
 #include "advapi32/regfile.h"
 
 #include "advapi32/predefined.h"
@@ -12,14 +15,17 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -84,6 +90,22 @@ struct Hive {
   bool savesWritable = false;
   uint64_t savesSeen = 0;
   std::chrono::steady_clock::time_point lastStat;
+  // The generation the hive file names; only a journal naming the same one
+  // belongs to it.
+  uint64_t fileGen = 0;
+  // The journal as read: which file, and where the records applied end (0:
+  // none, its header not read yet or naming another generation).
+  dev_t journalDev = 0;
+  ino_t journalIno = 0;
+  off_t journalEnd = 0;
+  int64_t journalMtimeNs = 0;
+  bool journalBad = false;  // a whole record in it cannot be applied
+  // This process's descriptor for appending, and whether what it appended
+  // still waits for fdatasync.
+  int appendFd = -1;
+  dev_t appendDev = 0;
+  ino_t appendIno = 0;
+  bool unsynced = false;
 };
 
 constexpr std::chrono::milliseconds kRestat(200);
@@ -208,38 +230,192 @@ bool WriteAll(int fd, const std::string &data) {
 
 void CheckWatches(Hive &h);
 
-// Writes the tree durably: a new file beside the hive, flushed, renamed over
-// it, then the folder flushed so the rename itself survives a crash.
-LONG Save(Hive &h) {
-  std::string text = reg::Write(*h.root, h.rootName);
-  std::string tmp = h.path + ".new";  // writers hold the lock, so one name does
-  mode_t mode = h.id.exists ? (h.id.mode & 07777) : 0644;
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+std::string JournalPath(const Hive &h) { return h.path + ".journal"; }
+
+int64_t NowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Tells every process that a hive or its journal changed.
+void CountSave(Hive &h) {
+  if (h.saves && h.savesWritable) {
+    h.savesSeen = std::atomic_ref<uint64_t>(*h.saves).fetch_add(1, std::memory_order_acq_rel) + 1;
+  }
+}
+
+// Replaces path durably: a new file beside it, flushed, renamed over it, then
+// the folder flushed so the rename itself survives a crash. With keep, the
+// new file stays open there.
+LONG ReplaceFile(const std::string &path, const std::string &bytes, mode_t mode, struct stat *st, int *keep) {
+  std::string tmp = path + ".new";  // writers hold the lock, so one name does
+  int fd = open(tmp.c_str(), (keep ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return static_cast<LONG>(Win32ErrorFromErrno(errno));
-  struct stat st;
-  if (!WriteAll(fd, text) || fsync(fd) != 0 || fstat(fd, &st) != 0) {
+  if (!WriteAll(fd, bytes) || fsync(fd) != 0 || fstat(fd, st) != 0) {
     int err = errno;
     close(fd);
     unlink(tmp.c_str());
     return static_cast<LONG>(err == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
   }
-  close(fd);
-  if (rename(tmp.c_str(), h.path.c_str()) != 0) {
+  if (rename(tmp.c_str(), path.c_str()) != 0) {
     LONG err = static_cast<LONG>(Win32ErrorFromErrno(errno));
+    close(fd);
     unlink(tmp.c_str());
     return err;
   }
-  std::string dir = h.path.substr(0, h.path.rfind('/'));
+  if (keep)
+    *keep = fd;
+  else
+    close(fd);
+  std::string dir = path.substr(0, path.rfind('/'));
   if (int dfd = open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
     fsync(dfd);
     close(dfd);
   }
-  h.id = IdOf(st);
-  if (h.saves && h.savesWritable) {
-    h.savesSeen = std::atomic_ref<uint64_t>(*h.saves).fetch_add(1, std::memory_order_acq_rel) + 1;
+  return ERROR_SUCCESS;
+}
+
+// The hive whose journal holds appends not yet flushed to disk, and the key
+// handles that wrote them: the flush waits until one of them is closed.
+struct Pending {
+  Hive *hive = nullptr;
+  std::set<uintptr_t> handles;
+};
+Pending g_pending;
+
+void SyncJournal(Hive &h) {
+  if (h.unsynced && h.appendFd >= 0) fdatasync(h.appendFd);
+  h.unsynced = false;
+  if (g_pending.hive == &h) g_pending = Pending{};
+}
+
+void SyncPending() {
+  if (g_pending.hive) SyncJournal(*g_pending.hive);
+}
+
+void SetAppendFd(Hive &h, int fd, const struct stat &st) {
+  if (h.appendFd >= 0) {
+    SyncJournal(h);
+    close(h.appendFd);
   }
+  h.appendFd = fd;
+  h.appendDev = st.st_dev;
+  h.appendIno = st.st_ino;
+}
+
+// A new generation: above the last, and never one an older journal names.
+uint64_t NextGeneration(const Hive &h) { return std::max<uint64_t>(h.fileGen + 1, static_cast<uint64_t>(NowNs())); }
+
+// Writes the whole tree as a hive file of a new generation; the journal,
+// naming the old one, is then ignored until a new one starts.
+LONG Save(Hive &h) {
+  const uint64_t generation = NextGeneration(h);
+  mode_t mode = h.id.exists ? (h.id.mode & 07777) : 0644;
+  struct stat st;
+  if (LONG e = ReplaceFile(h.path, reg::WriteHive(*h.root, h.rootName, generation), mode, &st, nullptr)) return e;
+  h.id = IdOf(st);
+  h.fileGen = generation;
+  h.journalEnd = 0;
+  h.journalDev = 0;
+  h.journalIno = 0;
+  h.unsynced = false;  // all of it is in the hive now
+  if (g_pending.hive == &h) g_pending = Pending{};
+  CountSave(h);
   CheckWatches(h);
   return ERROR_SUCCESS;
+}
+
+// An empty journal of the hive file's generation.
+LONG StartJournal(Hive &h) {
+  mode_t mode = h.id.exists ? (h.id.mode & 07777) : 0644;
+  const std::string header = reg::JournalHeader(h.fileGen);
+  struct stat st;
+  int fd = -1;
+  if (LONG e = ReplaceFile(JournalPath(h), header, mode, &st, &fd)) return e;
+  SetAppendFd(h, fd, st);
+  h.journalDev = st.st_dev;
+  h.journalIno = st.st_ino;
+  h.journalEnd = static_cast<off_t>(header.size());
+  h.journalMtimeNs = IdOf(st).mtimeNs;
+  return ERROR_SUCCESS;
+}
+
+// Folds the journal into the hive file. Should the new journal fail to
+// start, the change is safe in the hive all the same.
+LONG Fold(Hive &h) {
+  if (LONG e = Save(h)) return e;
+  StartJournal(h);
+  return ERROR_SUCCESS;
+}
+
+// The journal is folded once it is larger than this and than the hive.
+constexpr off_t kFoldAt = 256 * 1024;
+
+// Appends one change (.reg text) to the hive's journal with one write. The
+// caller holds the lock and has brought the tree and journal up to date.
+LONG Append(Hive &h, const std::string &text) {
+  // A hive written by hand names no generation: it is first rewritten in the
+  // store's own form, to which a journal can then belong.
+  if (h.fileGen == 0) return Fold(h);
+  if (h.journalEnd == 0) {
+    if (LONG e = StartJournal(h)) return e;
+  } else if (h.appendFd < 0 || h.appendIno != h.journalIno || h.appendDev != h.journalDev) {
+    int fd = open(JournalPath(h).c_str(), O_RDWR | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) return static_cast<LONG>(Win32ErrorFromErrno(errno));
+    if (fstat(fd, &st) != 0 || st.st_ino != h.journalIno || st.st_dev != h.journalDev) {
+      close(fd);
+      return ERROR_WRITE_FAULT;
+    }
+    SetAppendFd(h, fd, st);
+  }
+  const std::string record = reg::JournalRecord(text);
+  // A record a killed writer left cut short goes first.
+  struct stat st;
+  if (fstat(h.appendFd, &st) != 0) return ERROR_WRITE_FAULT;
+  if (st.st_size != h.journalEnd && ftruncate(h.appendFd, h.journalEnd) != 0)
+    return static_cast<LONG>(Win32ErrorFromErrno(errno));
+  const ssize_t n = pwrite(h.appendFd, record.data(), record.size(), h.journalEnd);
+  if (n != static_cast<ssize_t>(record.size())) {
+    const int err = n < 0 ? errno : ENOSPC;
+    if (ftruncate(h.appendFd, h.journalEnd) != 0) { /* readers stop at the torn record anyway */
+    }
+    return static_cast<LONG>(err == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
+  }
+  h.journalEnd += n;
+  h.journalMtimeNs = NowNs();
+  h.unsynced = true;
+  if (h.journalEnd > std::max<off_t>(kFoldAt, h.id.size)) return Fold(h);
+  CountSave(h);
+  CheckWatches(h);
+  return ERROR_SUCCESS;
+}
+
+// Process exit flushes what is still waiting.
+void SyncAtExit() {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  SyncPending();
+}
+
+// Appends a change made through a key handle. Each is in the file, and seen
+// by every process, as soon as its call returns; the flush to disk waits
+// until a handle that wrote is closed or flushed, or a write goes to another
+// hive, so that a series of writes (an import) costs one flush, not one each.
+LONG Commit(Hive &h, HKEY through, const std::string &text) {
+  static bool g_atExit = false;
+  if (!g_atExit) {
+    g_atExit = true;
+    atexit(SyncAtExit);
+  }
+  const uintptr_t handle = reinterpret_cast<uintptr_t>(through);
+  if (g_pending.hive && g_pending.hive != &h) SyncPending();
+  LONG e = Append(h, text);
+  if (!e && h.unsynced) {
+    g_pending.hive = &h;
+    g_pending.handles.insert(handle);
+  }
+  return e;
 }
 
 // Holds the hive's lock file for the duration of a write.
@@ -273,34 +449,99 @@ class WriteLock {
   LONG m_error = ERROR_SUCCESS;
 };
 
-// Brings the tree up to date with the file. Returns ERROR_BADDB while the
-// file cannot be parsed; the file is then never written.
-LONG Refresh(Hive &h, bool thorough = false) {
-  if (!h.mapped) MapSaveCounter(h);
-  uint64_t saves = SavesNow(h);
-  auto clock = std::chrono::steady_clock::now();
-  if (!thorough && h.loaded && !h.bad && h.saves && saves == h.savesSeen && clock - h.lastStat < kRestat)
-    return ERROR_SUCCESS;
-  h.savesSeen = saves;
-  h.lastStat = clock;
-  FileId now = StatPath(h.path);
-  if (h.loaded && now == h.id) return h.bad ? ERROR_BADDB : ERROR_SUCCESS;
-  if (!now.exists) {
-    // First use: an empty hive. When the prefix cannot be written the
-    // registry still works, read-only and empty.
-    h.root = std::make_shared<Key>();
-    h.bad = false;
-    h.loaded = true;
-    h.id = now;
-    ++h.generation;
-    WriteLock lock(h);
-    if (lock.Error() == ERROR_SUCCESS && !StatPath(h.path).exists && Save(h) == ERROR_SUCCESS) return ERROR_SUCCESS;
-    if (StatPath(h.path).exists) {  // another process created it first
-      h.loaded = false;
-      return Refresh(h, true);
-    }
-    return ERROR_SUCCESS;
+// Reads from offset to the end of an open file.
+bool ReadFrom(int fd, off_t offset, off_t end, std::string *bytes) {
+  bytes->assign(static_cast<size_t>(end > offset ? end - offset : 0), '\0');
+  size_t got = 0;
+  while (got < bytes->size()) {
+    ssize_t n = pread(fd, bytes->data() + got, bytes->size() - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
   }
+  bytes->resize(got);
+  return true;
+}
+
+// Marks the hive unusable until its files change: ERROR_BADDB, never written.
+LONG JournalFailed(Hive &h, const std::string &problem) {
+  Report(problem);
+  h.bad = h.journalBad = true;
+  return ERROR_BADDB;
+}
+
+constexpr LONG kReload = -1;
+
+// Applies the records appended to the journal since this process last
+// looked. A record cut short (a writer killed while appending) ends them:
+// it is not there. kReload when the journal is no longer the one read.
+LONG CatchUp(Hive &h) {
+  const std::string path = JournalPath(h);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return h.journalEnd == 0 ? ERROR_SUCCESS : kReload;
+    return JournalFailed(h, "cannot read " + path + ": " + std::to_string(errno));
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || (h.journalEnd > 0 && (st.st_ino != h.journalIno || st.st_dev != h.journalDev)) ||
+      st.st_size < h.journalEnd) {
+    close(fd);
+    return kReload;
+  }
+  h.journalDev = st.st_dev;
+  h.journalIno = st.st_ino;
+  h.journalMtimeNs = IdOf(st).mtimeNs;
+  std::string bytes;
+  ReadFrom(fd, h.journalEnd, st.st_size, &bytes);
+  close(fd);
+  std::string_view rest = bytes;
+  off_t at = h.journalEnd;
+  if (at == 0) {
+    uint64_t generation = 0;
+    // Another generation's journal was folded already, or its hive replaced.
+    if (!reg::ReadJournalHeader(rest, &generation) || generation != h.fileGen || h.fileGen == 0) return ERROR_SUCCESS;
+    rest.remove_prefix(reg::kJournalHeaderSize);
+    at = reg::kJournalHeaderSize;
+  }
+  std::vector<std::string_view> records;
+  at += static_cast<off_t>(reg::ReadJournalRecords(rest, &records));
+  for (std::string_view record : records) {
+    std::vector<reg::Entry> entries;
+    reg::ParseError perr;
+    if (!reg::Parse(record, &entries, &perr) || !reg::ApplyAll(*h.root, h.rootName, entries, &perr))
+      return JournalFailed(h, path + ": a record cannot be applied: " + perr.message);
+  }
+  h.journalEnd = at;
+  if (!records.empty()) CheckWatches(h);
+  return ERROR_SUCCESS;
+}
+
+// First use: an empty hive. When the prefix cannot be written the registry
+// still works, read-only and empty.
+LONG Refresh(Hive &h, bool thorough);
+
+LONG CreateHive(Hive &h, const FileId &now) {
+  h.root = std::make_shared<Key>();
+  h.bad = h.journalBad = false;
+  h.loaded = true;
+  h.id = now;
+  h.fileGen = 0;
+  h.journalEnd = 0;
+  ++h.generation;
+  WriteLock lock(h);
+  if (lock.Error() == ERROR_SUCCESS && !StatPath(h.path).exists) {
+    unlink(JournalPath(h).c_str());  // a journal left without its hive belongs to nothing
+    if (Save(h) == ERROR_SUCCESS) return ERROR_SUCCESS;
+  }
+  if (StatPath(h.path).exists) {  // another process created it first
+    h.loaded = false;
+    return Refresh(h, true);
+  }
+  return ERROR_SUCCESS;
+}
+
+// Reads the hive file and then its journal afresh.
+LONG Load(Hive &h) {
   int fd = open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) {
@@ -308,16 +549,9 @@ LONG Refresh(Hive &h, bool thorough = false) {
     Report("cannot read " + h.path + ": " + std::to_string(errno));
     return ERROR_BADDB;
   }
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  while (got < bytes.size()) {
-    ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  std::string bytes;
+  ReadFrom(fd, 0, st.st_size, &bytes);
   close(fd);
-  bytes.resize(got);
   std::vector<reg::Entry> entries;
   reg::ParseError perr;
   auto root = std::make_shared<Key>();
@@ -329,11 +563,42 @@ LONG Refresh(Hive &h, bool thorough = false) {
     Report(h.path + ":" + std::to_string(perr.line) + ": " + perr.message);
     return ERROR_BADDB;
   }
-  h.bad = false;
+  h.bad = h.journalBad = false;
   h.root = std::move(root);
+  h.fileGen = reg::HiveGeneration(bytes);
+  h.journalEnd = 0;
+  h.journalDev = 0;
+  h.journalIno = 0;
   ++h.generation;
+  LONG e = CatchUp(h);
   CheckWatches(h);  // what another process changed
-  return ERROR_SUCCESS;
+  return e == kReload ? ERROR_BADDB : e;
+}
+
+// Brings the tree up to date with the files. Returns ERROR_BADDB while the
+// hive file or a whole record of its journal cannot be parsed; the hive is
+// then never written.
+LONG Refresh(Hive &h, bool thorough = false) {
+  if (!h.mapped) MapSaveCounter(h);
+  uint64_t saves = SavesNow(h);
+  auto clock = std::chrono::steady_clock::now();
+  if (!thorough && h.loaded && !h.bad && h.saves && saves == h.savesSeen && clock - h.lastStat < kRestat)
+    return ERROR_SUCCESS;
+  h.savesSeen = saves;
+  h.lastStat = clock;
+  FileId now = StatPath(h.path);
+  if (h.loaded && now == h.id && !h.journalBad) {
+    if (h.bad) return ERROR_BADDB;
+    LONG e = CatchUp(h);
+    if (e != kReload) return e;
+  }
+  if (!now.exists) return CreateHive(h, now);
+  // A fold while the files were read pairs the old hive with the new
+  // journal, which is then ignored: read them again.
+  for (int attempt = 0;; ++attempt) {
+    LONG e = Load(h);
+    if (e || attempt == 2 || StatPath(h.path) == h.id) return e;
+  }
 }
 
 Hive &GetHive(const std::string &path, std::u16string_view rootName) {
@@ -524,6 +789,20 @@ void StopWatcher() {
   if (thread && thread->joinable()) thread->join();
 }
 
+// A child of fork has no watcher thread, whatever its parent had: it starts
+// one of its own, on an inotify instance of its own, at its first watch. The
+// lock is held across the fork so that the child never inherits it taken.
+void BeforeFork() { g_mutex.lock(); }
+void AfterForkInParent() { g_mutex.unlock(); }
+void AfterForkInChild() {
+  g_watcher.thread = nullptr;  // the parent's thread: not to be joined here
+  g_watcher.running = false;
+  if (g_watcher.fd >= 0) close(g_watcher.fd);
+  g_watcher.fd = -1;
+  g_watcher.folders.clear();
+  g_mutex.unlock();
+}
+
 // Watches the hive's folder and starts the thread if it is not running.
 void WatchFolderOf(const Hive &h) {
   if (g_watcher.fd < 0) g_watcher.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -538,6 +817,9 @@ void WatchFolderOf(const Hive &h) {
     delete g_watcher.thread;
   } else {
     atexit(StopWatcher);  // before the tables it reads are destroyed
+    static bool g_forkHandled = false;
+    if (!g_forkHandled) pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
+    g_forkHandled = true;
   }
   g_watcher.running = true;
   g_watcher.thread = new std::thread(WatchLoop);
@@ -757,9 +1039,21 @@ LONG SplitSubKey(HKEY parent, const WCHAR *subKey, std::vector<std::u16string> *
   return ERROR_SUCCESS;
 }
 
-// Runs a change under the hive's lock on a tree re-read from disk, then
-// saves it. change() checks everything first and changes nothing when it
-// fails. A failed save re-reads the file so memory matches disk again.
+// The text of a key's path in a hive, root name first, as .reg files name it.
+std::u16string PathText(const Hive &h, const std::vector<std::u16string> &path) {
+  std::u16string text = h.rootName;
+  for (const auto &part : path) {
+    text += u'\\';
+    text += part;
+  }
+  return text;
+}
+
+// Runs a change under the hive's lock on a tree brought up to date from
+// disk, then appends it to the journal. change() checks everything first and
+// changes nothing when it fails; otherwise it writes the change as .reg text
+// to its record. A failed append re-reads the files so memory matches disk
+// again.
 template <typename F>
 LONG WriteChange(HKEY hKey, F &&change) {
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -774,9 +1068,10 @@ LONG WriteChange(HKEY hKey, F &&change) {
     // the look and the lock: then lock the other one.
     if (r.hive != hive) continue;
     bool changed = false;
-    if (LONG e = change(r, &changed)) return e;
+    reg::Writer record(reg::Encoding::kUtf8);
+    if (LONG e = change(r, &changed, record)) return e;
     if (!changed) return ERROR_SUCCESS;
-    LONG e = Save(*hive);
+    LONG e = Commit(*hive, Canonical(hKey), record.Finish());
     if (e) {
       hive->loaded = false;
       Refresh(*hive, true);
@@ -807,10 +1102,11 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
       // New class keys go to the machine's Classes, as Windows puts them.
       const std::vector<std::u16string> path = Joined(kClassesPath, rel);
       DefaultKeyMapping real;
-      e = WriteChange(HKEY_LOCAL_MACHINE, [&](Resolved &w, bool *changed) {
+      e = WriteChange(HKEY_LOCAL_MACHINE, [&](Resolved &w, bool *changed, reg::Writer &record) {
         auto key = w.key;
         for (const auto &p : path) key = key->Child(p, changed);
         *changed = true;
+        record.Section(PathText(*w.hive, path));
         return ERROR_SUCCESS;
       });
       if (e) return e;
@@ -829,10 +1125,11 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
   for (const auto &p : parts)
     if (p.size() > reg::kMaxKeyNameChars || !Storable(p, true)) return ERROR_INVALID_PARAMETER;
   bool createdLast = false;
-  LONG e = WriteChange(hKey, [&](Resolved &w, bool *changed) {
+  LONG e = WriteChange(hKey, [&](Resolved &w, bool *changed, reg::Writer &record) {
     key = w.key;
     for (const auto &p : parts) key = key->Child(p, &createdLast);
     *changed = createdLast;
+    record.Section(PathText(*w.hive, Joined(w.path, parts)));
     r = w;
     return ERROR_SUCCESS;
   });
@@ -842,8 +1139,10 @@ LONG OpenOrCreate(HKEY hKey, const WCHAR *subKey, REGSAM sam, bool create, HKEY 
   return ERROR_SUCCESS;
 }
 
-FILETIME FileTimeOf(const FileId &id) {
-  uint64_t t = id.exists ? static_cast<uint64_t>(id.mtimeNs / 100) + 116444736000000000ull : 0;
+// When the hive last changed: its file, or its journal since.
+FILETIME FileTimeOf(const Hive &h) {
+  const int64_t ns = std::max(h.id.mtimeNs, h.journalEnd ? h.journalMtimeNs : 0);
+  uint64_t t = h.id.exists ? static_cast<uint64_t>(ns / 100) + 116444736000000000ull : 0;
   return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
 }
 
@@ -926,6 +1225,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   std::lock_guard<std::mutex> guard(g_mutex);
   if (!g_handles.erase(reinterpret_cast<uintptr_t>(hKey))) return ERROR_INVALID_HANDLE;
   EndWatches(reinterpret_cast<uintptr_t>(hKey));
+  if (g_pending.handles.count(reinterpret_cast<uintptr_t>(hKey))) SyncPending();
   return ERROR_SUCCESS;
 }
 
@@ -950,7 +1250,7 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
     if (*lpcchClass) lpClass[0] = 0;
     *lpcchClass = 0;
   }
-  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(r.hive->id);
+  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(*r.hive);
   return ERROR_SUCCESS;
 }
 
@@ -994,8 +1294,10 @@ LONG SetValueAsGiven(HKEY hKey, const WCHAR *valueName, DWORD type, std::vector<
   std::u16string_view name = View(valueName);
   if (name.size() > reg::kMaxValueNameChars || !Storable(name, false)) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> guard(g_mutex);
-  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+  return WriteChange(hKey, [&](Resolved &r, bool *changed, reg::Writer &record) {
     if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    record.Section(PathText(*r.hive, r.path));
+    record.Value(name, type, data);
     r.key->SetValue(name, type, std::move(data));
     *changed = true;
     return static_cast<LONG>(ERROR_SUCCESS);
@@ -1016,9 +1318,11 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   std::lock_guard<std::mutex> guard(g_mutex);
-  return WriteChange(hKey, [&](Resolved &r, bool *changed) {
+  return WriteChange(hKey, [&](Resolved &r, bool *changed, reg::Writer &record) {
     if (!(r.access & KEY_SET_VALUE)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
     if (!r.key->DeleteValue(View(lpValueName))) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    record.Section(PathText(*r.hive, r.path));
+    record.DeleteValue(View(lpValueName));
     *changed = true;
     return static_cast<LONG>(ERROR_SUCCESS);
   });
@@ -1066,12 +1370,13 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   }
   std::lock_guard<std::mutex> guard(g_mutex);
   std::shared_ptr<Key> gone;
-  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed, reg::Writer &record) {
     auto key = Walk(r.key, parts);
     if (!key) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
     // A root or predefined key is not deleted; nor is a key with subkeys.
     if (!key->parent || (parts.empty() && IsPredefined(hKey)) || !key->subkeys.empty())
       return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    record.DeleteSection(PathText(*r.hive, Joined(r.path, parts)));
     gone = key->parent->Remove(key->name);
     *changed = true;
     return static_cast<LONG>(ERROR_SUCCESS);
@@ -1079,6 +1384,21 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (!e && gone) gone->MarkDeleted();
   return e;
 }
+
+namespace platform {
+namespace {
+
+// Emptying a key that stays: its subkeys deleted and its values, so that
+// other processes' handles on the key itself stay valid.
+void EmptyingRecord(const Key &key, const std::u16string &path, reg::Writer &record) {
+  for (const auto &sub : key.subkeys) record.DeleteSection(path + u"\\" + sub->name);
+  if (key.values.empty()) return;
+  record.Section(path);
+  for (const auto &v : key.values) record.DeleteValue(v.name);
+}
+
+}  // namespace
+}  // namespace platform
 
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   std::vector<std::u16string> parts;
@@ -1096,19 +1416,22 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   }
   std::lock_guard<std::mutex> guard(g_mutex);
   std::vector<std::shared_ptr<Key>> gone;
-  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed, reg::Writer &record) {
     auto key = Walk(r.key, parts);
     if (!key) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    const std::u16string path = PathText(*r.hive, Joined(r.path, parts));
     if (parts.empty()) {
       // The key itself stays; the handle needs the rights to empty it.
       REGSAM need = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | (key->values.empty() ? 0 : KEY_SET_VALUE);
       if ((r.access & need) != need) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+      EmptyingRecord(*key, path, record);
       gone = std::move(key->subkeys);
       key->subkeys.clear();
       *changed = !gone.empty() || !key->values.empty();
       key->values.clear();
     } else {
       if (!key->parent) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+      record.DeleteSection(path);
       gone.push_back(key->parent->Remove(key->name));
       *changed = true;
     }
@@ -1147,15 +1470,18 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
   if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
   if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
   if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
-  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(r.hive->id);
+  if (lpftLastWriteTime) *lpftLastWriteTime = FileTimeOf(*r.hive);
   return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegFlushKey(HKEY hKey) {
-  // Every change is already on disk when its call returns.
+  // Every change is in the files when its call returns; this flushes to disk
+  // those still waiting.
   std::lock_guard<std::mutex> guard(g_mutex);
   Resolved r;
-  return Resolve(hKey, &r);
+  if (LONG e = Resolve(hKey, &r)) return e;
+  SyncPending();
+  return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey) {
@@ -1211,7 +1537,7 @@ LSTATUS WINAPI RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyNam
   std::lock_guard<std::mutex> guard(g_mutex);
   const Hive *hive = nullptr;
   std::vector<std::u16string> old;
-  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed) {
+  LONG e = WriteChange(hKey, [&](Resolved &r, bool *changed, reg::Writer &record) {
     // The key renamed through its own handle needs the rights to write it.
     if (parts.empty() && (r.access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != (KEY_SET_VALUE | KEY_CREATE_SUB_KEY))
       return static_cast<LONG>(ERROR_ACCESS_DENIED);
@@ -1226,6 +1552,11 @@ LSTATUS WINAPI RegRenameKey(HKEY hKey, LPCWSTR lpSubKeyName, LPCWSTR lpNewKeyNam
     parent->Remove(key->name);
     key->name = name;
     parent->Insert(key);
+    // Other processes see the key go and come back under its new name.
+    std::vector<std::u16string> renamed = old;
+    renamed.back() = name;
+    record.DeleteSection(PathText(*r.hive, old));
+    reg::WriteTree(*key, PathText(*r.hive, renamed), record);
     *changed = true;
     return static_cast<LONG>(ERROR_SUCCESS);
   });

@@ -417,15 +417,37 @@ void Writer::Section(WideView path) {
   Line(line);
 }
 
+void Writer::DeleteSection(WideView path) {
+  if (m_inSection) Line(OLESTR(""));
+  m_inSection = false;
+  WideString line = OLESTR("[-");
+  line += path;
+  line += ']';
+  Line(line);
+}
+
+void Writer::Comment(WideView text) {
+  WideString line = OLESTR(";");
+  line += text;
+  Line(line);
+}
+
+namespace {
+
+WideString NamePart(WideView name) {
+  if (name.empty()) return OLESTR("@=");
+  WideString line = OLESTR("\"");
+  Escape(line, name);
+  line += OLESTR("\"=");
+  return line;
+}
+
+}  // namespace
+
+void Writer::DeleteValue(WideView name) { Line(NamePart(name) + OLESTR("-")); }
+
 void Writer::Value(WideView name, DWORD type, const std::vector<BYTE> &data) {
-  WideString line;
-  if (name.empty()) {
-    line = OLESTR("@=");
-  } else {
-    line = '"';
-    Escape(line, name);
-    line += OLESTR("\"=");
-  }
+  WideString line = NamePart(name);
   WideString text;
   if (type == REG_SZ && PlainString(data, &text)) {
     line += '"';

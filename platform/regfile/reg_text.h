@@ -57,6 +57,12 @@ class Writer {
   void Section(WideView path);
   // One value of the current section; the empty name is the default value.
   void Value(WideView name, DWORD type, const std::vector<BYTE> &data);
+  // "[-path]": the key and its subtree deleted.
+  void DeleteSection(WideView path);
+  // "NAME"=-: a value of the current section deleted.
+  void DeleteValue(WideView name);
+  // A comment line.
+  void Comment(WideView text);
   // The file's bytes.
   std::string Finish();
 

@@ -366,6 +366,231 @@ TEST_F(RegistryStorage, ReadOnlyHiveStaysReadableAndRefusesWrites) {
   chmod(Hive().c_str(), 0644);
 }
 
+// The statements of an import, each a key created or a value set, in order:
+// key k of a run, then its values.
+std::vector<BYTE> ImportData(int k, int v) { return std::vector<BYTE>(48, static_cast<BYTE>(k * 19 + v)); }
+
+std::u16string ImportKey(int run, int k) {
+  std::string s = "SOFTWARE\\Import" + std::to_string(run) + "\\K" + std::to_string(k);
+  return std::u16string(s.begin(), s.end());
+}
+
+// Runs an import's statements through the API as `revdir reg import` does:
+// one handle per section, closed when the next starts. Tells ready once
+// the first section is written.
+void ImportStatements(int run, int ready) {
+  for (int k = 0; k < 40; ++k) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ImportKey(run, k).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr))
+      _exit(2);
+    for (int v = 0; v < 19; ++v) {
+      std::vector<BYTE> data = ImportData(k, v);
+      if (RegSetValueExW(key, Name(v).c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()))) _exit(3);
+    }
+    RegCloseKey(key);
+    if (k == 0 && write(ready, "r", 1) != 1) _exit(4);
+  }
+  _exit(0);
+}
+
+// How many of a run's statements are there, in order; fails when one is
+// there only in part or follows one that is missing.
+int StatementsPresent(int run) {
+  int present = 0;
+  bool gap = false;
+  for (int k = 0; k < 40; ++k) {
+    HKEY key = nullptr;
+    const bool keyThere = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ImportKey(run, k).c_str(), 0, KEY_READ, &key) == 0;
+    EXPECT_FALSE(gap && keyThere) << "run " << run << " key " << k << " follows a missing statement";
+    gap = gap || !keyThere;
+    present += keyThere;
+    for (int v = 0; keyThere && v < 19; ++v) {
+      std::vector<BYTE> got(64);
+      DWORD cb = 64;
+      const bool there = RegQueryValueExW(key, Name(v).c_str(), nullptr, nullptr, got.data(), &cb) == 0;
+      EXPECT_FALSE(gap && there) << "run " << run << " value " << k << "/" << v << " follows a missing statement";
+      gap = gap || !there;
+      present += there;
+      got.resize(there ? cb : 0);
+      if (there) {
+        EXPECT_EQ(got, ImportData(k, v)) << "run " << run << " value " << k << "/" << v;
+      }
+    }
+    if (key) RegCloseKey(key);
+  }
+  return present;
+}
+
+TEST_F(RegistryStorage, WriterKilledInAnImportLeavesEachStatementWholeOrAbsent) {
+  HKEY before = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Before", &before), ERROR_SUCCESS);
+  DWORD one = 1;
+  ASSERT_EQ(RegSetValueExW(before, u"kept", 0, REG_DWORD, reinterpret_cast<BYTE *>(&one), 4), ERROR_SUCCESS);
+  RegCloseKey(before);
+  std::mt19937 rng(testing::UnitTest::GetInstance()->random_seed());
+  constexpr int kRuns = 8;
+  std::vector<int> present;
+  for (int run = 0; run < kRuns; ++run) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(fds[0]);
+      ImportStatements(run, fds[1]);
+    }
+    close(fds[1]);
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    close(fds[0]);
+    usleep(static_cast<useconds_t>(rng() % 3000));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    present.push_back(StatementsPresent(run));
+    EXPECT_GE(present.back(), 20) << "the first section had returned";
+    std::printf("run %d killed after %d of 800 statements\n", run, present.back());
+  }
+  // A process reading the files afresh finds the same.
+  std::string hive = ReadFile(Hive()), journal = ReadFile(Hive() + ".journal");
+  m_prefix = NewPrefix();
+  WriteFile(Hive(), hive);
+  WriteFile(Hive() + ".journal", journal);
+  for (int run = 0; run < kRuns; ++run) EXPECT_EQ(StatementsPresent(run), present[run]) << run;
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Before", 0, KEY_READ, &k), ERROR_SUCCESS);
+  LONG r;
+  EXPECT_EQ(QueryDword(k, u"kept", &r), 1u);
+  RegCloseKey(k);
+}
+
+TEST_F(RegistryStorage, TornJournalTailIsIgnoredAndTheNextWriteLands) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Torn", &k), ERROR_SUCCESS);
+  DWORD v = 1;
+  ASSERT_EQ(RegSetValueExW(k, u"first", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+  const size_t whole = fs::file_size(Hive() + ".journal");
+  ASSERT_EQ(RegSetValueExW(k, u"last", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+  RegCloseKey(k);
+  const std::string hive = ReadFile(Hive()), journal = ReadFile(Hive() + ".journal");
+  ASSERT_GT(journal.size(), whole);
+  auto expect = [&](const char16_t *name, bool there, size_t cut) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Torn", 0, KEY_READ, &key), ERROR_SUCCESS) << cut;
+    LONG r;
+    QueryDword(key, name, &r);
+    EXPECT_EQ(r, there ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND)
+        << (there ? "missing" : "present") << " with the journal cut at " << cut;
+    RegCloseKey(key);
+  };
+  for (size_t cut = whole; cut < journal.size(); ++cut) {
+    m_prefix = NewPrefix();
+    WriteFile(Hive(), hive);
+    WriteFile(Hive() + ".journal", journal.substr(0, cut));
+    expect(u"first", true, cut);
+    expect(u"last", false, cut);
+    ASSERT_EQ(RegOpenKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Torn", &k), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(k, u"next", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS) << cut;
+    RegCloseKey(k);
+    // Read afresh elsewhere: the torn record gone, the new one there.
+    const std::string again = ReadFile(Hive() + ".journal");
+    m_prefix = NewPrefix();
+    WriteFile(Hive(), hive);
+    WriteFile(Hive() + ".journal", again);
+    expect(u"first", true, cut);
+    expect(u"last", false, cut);
+    expect(u"next", true, cut);
+  }
+}
+
+std::vector<BYTE> LargeData(int i) { return std::vector<BYTE>(1024, static_cast<BYTE>(i)); }
+
+// Every large value i < count is in the key, whole.
+::testing::AssertionResult HoldsLargeValues(HKEY k, int count) {
+  for (int i = 0; i < count; ++i) {
+    std::vector<BYTE> got(2048);
+    DWORD cb = 2048;
+    if (LONG r = RegQueryValueExW(k, Name(i).c_str(), nullptr, nullptr, got.data(), &cb))
+      return ::testing::AssertionFailure() << "value " << i << ": " << r;
+    got.resize(cb);
+    if (got != LargeData(i)) return ::testing::AssertionFailure() << "value " << i << " differs";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(RegistryStorage, GrownJournalIsFoldedIntoTheHive) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Fold", &k), ERROR_SUCCESS);
+  constexpr int kValues = 200;  // some 600 KiB of records
+  // Another process that read the hive before the fold.
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(go[1]);
+    char c;
+    _exit(read(go[0], &c, 1) == 1 && HoldsLargeValues(k, kValues) ? 0 : 1);
+  }
+  close(go[0]);
+  for (int i = 0; i < kValues; ++i) {
+    std::vector<BYTE> data = LargeData(i);
+    ASSERT_EQ(RegSetValueExW(k, Name(i).c_str(), 0, REG_BINARY, data.data(), 1024), ERROR_SUCCESS);
+  }
+  EXPECT_NE(ReadFile(Hive()).find("\"v0\"=hex:00,00"), std::string::npos) << "the early records are in the hive";
+  EXPECT_LT(fs::file_size(Hive() + ".journal"), 300u * 1024);
+  EXPECT_TRUE(HoldsLargeValues(k, kValues));
+  RegCloseKey(k);
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  close(go[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process missed a change";
+
+  std::string hive = ReadFile(Hive()), journal = ReadFile(Hive() + ".journal");
+  m_prefix = NewPrefix();
+  WriteFile(Hive(), hive);
+  WriteFile(Hive() + ".journal", journal);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Fold", 0, KEY_READ, &k), ERROR_SUCCESS);
+  EXPECT_TRUE(HoldsLargeValues(k, kValues));
+  RegCloseKey(k);
+}
+
+TEST_F(RegistryStorage, ReaderProcessSeesAnAppendAndIsNotified) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, u"Software\\Watched", &k), ERROR_SUCCESS);
+  RegCloseKey(k);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(ready[0]);
+    HKEY key = nullptr;
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Watched", 0, KEY_READ, &key) ||
+        RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE) || write(ready[1], "r", 1) != 1)
+      _exit(2);
+    if (WaitForSingleObject(event, 10000) != WAIT_OBJECT_0) _exit(3);
+    LONG r;
+    // exit, not _exit: its watcher thread is joined at exit.
+    exit(QueryDword(key, u"v", &r) == 7 && r == ERROR_SUCCESS ? 0 : 4);
+  }
+  close(ready[1]);
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(RegOpenKeyW(HKEY_CURRENT_USER, u"Software\\Watched", &k), ERROR_SUCCESS);
+  DWORD v = 7;
+  ASSERT_EQ(RegSetValueExW(k, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+  RegCloseKey(k);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(m_prefix + "/user.reg").find("\"v\""), std::string::npos) << "appended, not folded";
+}
+
 }  // namespace
 
 // Data on a page that cannot be read, or running off the end of a readable
