@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <asio.hpp>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
+#if !defined(_WIN32)
+#include <thread>
+#endif
 
 #include "enip.h"
 #include "path_string.h"
@@ -39,9 +44,8 @@ struct Idle {
 // A device by its address and port.
 using DeviceKey = std::pair<uint32_t, uint16_t>;
 
-// Idle connections per device, and how long one is kept unused.
+// Idle connections kept per device.
 constexpr size_t kIdlePerDevice = 4;
-constexpr auto kIdleTime = std::chrono::seconds(10);
 
 // The polite end of a session, then the socket closes. The 24 bytes fit any
 // socket buffer, so the write does not wait.
@@ -102,17 +106,93 @@ struct Talk {
   bool replied = false;                // a byte of the last reply arrived
 };
 
+#if defined(_WIN32)
+// The worker holds a reference on the library from before it starts until its
+// very last act, so the library is never unloaded under it: a thread cannot be
+// joined from DllMain.
+class WorkerThread {
+ public:
+  explicit WorkerThread(asio::io_context &io) {
+    auto *start = new Start{&io, nullptr};
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Main), &start->module);
+    m_thread = CreateThread(nullptr, 0, Main, start, 0, nullptr);
+    if (m_thread) return;
+    DWORD error = GetLastError();
+    if (start->module) FreeLibrary(start->module);
+    delete start;
+    asio::detail::throw_error(asio::error_code(static_cast<int>(error), asio::error::get_system_category()), "thread");
+  }
+  ~WorkerThread() { CloseHandle(m_thread); }
+  void join() { WaitForSingleObject(m_thread, INFINITE); }
+
+ private:
+  struct Start {
+    asio::io_context *io;
+    HMODULE module;
+  };
+  static DWORD WINAPI Main(LPVOID p) {
+    Start start = *static_cast<Start *>(p);
+    delete static_cast<Start *>(p);
+    start.io->run();
+    if (start.module) FreeLibraryAndExitThread(start.module, 0);
+    return 0;
+  }
+  HANDLE m_thread = nullptr;
+};
+#else
+// Joined at the library's unload (cvapi32.cpp) when it still runs then.
+class WorkerThread : public std::thread {
+ public:
+  explicit WorkerThread(asio::io_context &io) : std::thread([&io] { io.run(); }) {}
+};
+#endif
+
 }  // namespace
 
 struct Engine::Impl {
+  using Guard = asio::executor_work_guard<asio::io_context::executor_type>;
   asio::io_context io;
-  asio::executor_work_guard<asio::io_context::executor_type> guard{io.get_executor()};
-  std::unique_ptr<asio::thread> worker;  // asio's: mingw's win32 thread model has no std::thread
+  std::optional<Guard> guard{io.get_executor()};
+  std::unique_ptr<WorkerThread> worker;
   std::set<std::shared_ptr<Pending>> active;  // worker thread only
   std::set<std::shared_ptr<Job>> jobs;        // worker thread only
   bool closing = false;                       // worker thread only
   bool stopped = false;                       // no worker starts any more
   std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
+  // Between the worker and the library's calls: with no context open
+  // (asleep) the worker ends with the last idle connection (ending).
+  std::mutex life;
+  bool asleep = false;
+  bool ending = false;
+
+  // Worker thread: asleep with nothing kept, the loop runs out and the
+  // thread ends.
+  void EndIfIdle() {
+    std::lock_guard<std::mutex> g(life);
+    if (!asleep || ending || !idle.empty() || !active.empty()) return;
+    ending = true;
+    guard.reset();
+  }
+
+  // Joins a worker that has ended; the next piece of work starts another.
+  void Rejoin() {
+    worker->join();
+    worker.reset();
+    io.restart();
+    std::lock_guard<std::mutex> g(life);
+    guard.emplace(io.get_executor());
+    ending = false;
+  }
+
+  // Worker thread: jobs and pending requests end with DTL_E_CLOSING.
+  void EndWork() {
+    closing = true;
+    // Jobs first: a job whose requests end now must not start others.
+    auto running = jobs;
+    for (const auto &j : running) j->Abort();
+    auto pending = active;
+    for (const auto &p : pending) Finish(p, DTL_E_CLOSING);
+  }
 
   // A usable idle connection to the device, or null.
   std::shared_ptr<Idle> TakeIdle(const DeviceKey &e) {
@@ -130,11 +210,11 @@ struct Engine::Impl {
   }
 
   // Keeps the connection for the device's next request, for a while.
-  void Park(const DeviceKey &e, tcp::socket socket, uint32_t session) {
+  void Park(const DeviceKey &e, tcp::socket socket, uint32_t session, uint32_t keepMs) {
     if (closing || idle.count(e) >= kIdlePerDevice) return EndSession(socket, session);
     auto c = std::make_shared<Idle>(std::move(socket), session);
     idle.emplace(e, c);
-    c->expiry.expires_after(kIdleTime);
+    c->expiry.expires_after(std::chrono::milliseconds(keepMs));
     c->expiry.async_wait([this, e, c](const asio::error_code &ec) {
       if (ec) return;  // taken or closing
       for (auto i = idle.find(e); i != idle.end() && i->first == e; ++i)
@@ -143,6 +223,7 @@ struct Engine::Impl {
           break;
         }
       EndSession(c->socket, c->session);
+      EndIfIdle();
     });
   }
 
@@ -310,7 +391,7 @@ struct Engine::Impl {
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
                              (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
     if (!matches) return Finish(t.p, DTL_E_BAD_REPLY);
-    Park(device, std::move(t.p->socket), t.session);
+    Park(device, std::move(t.p->socket), t.session, r.driver->idleTimeMs);
     t.p->socket = tcp::socket(io);
     Finish(t.p, DTL_SUCCESS, *item);
   }
@@ -363,7 +444,7 @@ Engine::~Engine() { Stop(); }
 // stopped without a request costs no thread.
 void Engine::StartWorker() {
   if (m_impl->worker || m_impl->stopped) return;
-  m_impl->worker = std::make_unique<asio::thread>([io = &m_impl->io] { io->run(); });
+  m_impl->worker = std::make_unique<WorkerThread>(m_impl->io);
 }
 
 void Engine::Send(MsgRequest request) {
@@ -397,20 +478,58 @@ void Engine::Post(std::function<void()> f) {
   asio::post(m_impl->io, std::move(f));
 }
 
-void Engine::Stop() {
-  m_impl->stopped = true;
-  if (!m_impl->worker) return;
+void Engine::Close() {
   Impl *impl = m_impl.get();
-  asio::post(impl->io, [impl] {
-    impl->closing = true;
-    // Jobs first: a job whose requests end now must not start others.
-    auto jobs = impl->jobs;
-    for (const auto &j : jobs) j->Abort();
-    auto pending = impl->active;
-    for (const auto &p : pending) impl->Finish(p, DTL_E_CLOSING);
-    impl->CloseIdle();
-    impl->guard.reset();
+  if (!impl->worker) return;
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  asio::post(impl->io, [impl, &m, &cv, &done] {
+    impl->EndWork();
+    impl->closing = false;
+    {
+      std::lock_guard<std::mutex> g(impl->life);
+      impl->asleep = true;
+    }
+    impl->EndIfIdle();
+    std::lock_guard<std::mutex> g(m);
+    done = true;
+    cv.notify_one();  // under the lock: the waiter's m and cv outlive it
   });
+  {
+    std::unique_lock<std::mutex> g(m);
+    cv.wait(g, [&done] { return done; });
+  }
+  // Nothing kept: no thread is left behind.
+  std::unique_lock<std::mutex> g(impl->life);
+  bool ended = impl->ending;
+  g.unlock();
+  if (ended) impl->Rejoin();
+}
+
+void Engine::Reopen() {
+  Impl *impl = m_impl.get();
+  std::unique_lock<std::mutex> g(impl->life);
+  impl->asleep = false;
+  bool ended = impl->ending;
+  g.unlock();
+  if (ended && impl->worker) impl->Rejoin();
+}
+
+void Engine::Stop() {
+  Impl *impl = m_impl.get();
+  impl->stopped = true;
+  if (!impl->worker) return;
+  std::unique_lock<std::mutex> g(impl->life);
+  bool ended = impl->ending;
+  impl->ending = true;  // the worker no longer ends by itself
+  g.unlock();
+  if (!ended)
+    asio::post(impl->io, [impl] {
+      impl->EndWork();
+      impl->CloseIdle();
+      impl->guard.reset();
+    });
   impl->worker->join();
   impl->worker.reset();
 }

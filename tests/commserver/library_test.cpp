@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 
 #include "enip_server.h"
 #include "library_fixture.h"
@@ -277,6 +278,53 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
   ASSERT_TRUE(id) << d.iostat;
   EXPECT_EQ(id->productCode, 15);
   EXPECT_EQ(second.Sessions(), 1);
+}
+
+// A program that starts and ends a context per conversation pays for the
+// connection and session once; unused, they end politely, context or not.
+TEST_F(EtherNetIP, AKeptSessionServesTheNextContextsAndEndsWhenUnused) {
+  commserver::EnipServer server(Device(), "127.0.0.1", 0);
+  server.Start();
+  const std::string station = Station(server);
+  for (int context = 0; context < 3; ++context) {
+    Done d;
+    ASSERT_EQ(Read(station, d), 0);
+    ASSERT_TRUE(d.Wait());
+    ASSERT_TRUE(Identity(d)) << "context " << context << ": " << d.iostat;
+    NextContext();
+  }
+  EXPECT_EQ(server.Sessions(), 1);
+  EXPECT_EQ(server.Unregistered(), 0);
+  ASSERT_EQ(comm::cvapi::DTL_UNINIT(0), 0);
+  // The driver's IdleTime is a second.
+  for (int i = 0; i < 500 && server.Unregistered() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(server.Unregistered(), 1);
+  // The worker ended with it; a new context starts another.
+  DTL_INIT_ARGS args{sizeof args, 0, kKey};
+  ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);
+  Done again;
+  ASSERT_EQ(Read(station, again), 0);
+  ASSERT_TRUE(again.Wait());
+  ASSERT_TRUE(Identity(again)) << again.iostat;
+  EXPECT_EQ(server.Sessions(), 2);
+}
+
+TEST_F(EtherNetIP, RequestsInFlightTogetherUseAConnectionEachAndKeepBoth) {
+  auto slow = Device();
+  slow.delayMs = 100;
+  commserver::EnipServer server(slow, "127.0.0.1", 0);
+  server.Start();
+  for (int round = 0; round < 2; ++round) {
+    Done a, b;
+    ASSERT_EQ(Read(Station(server), a), 0);
+    ASSERT_EQ(Read(Station(server), b), 0);
+    for (Done *d : {&a, &b}) {
+      ASSERT_TRUE(d->Wait());
+      ASSERT_TRUE(Identity(*d)) << "round " << round << ": " << d->iostat;
+    }
+    EXPECT_EQ(server.Sessions(), 2) << "round " << round;
+    NextContext();
+  }
 }
 
 TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
