@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -159,19 +160,32 @@ struct Engine::Impl {
   bool closing = false;                       // worker thread only
   bool stopped = false;                       // no worker starts any more
   std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
+  // Requests, jobs and posts whose callbacks are still to be made.
+  std::atomic<int> unfinished{0};
   // Between the worker and the library's calls: with no context open
   // (asleep) the worker ends with the last idle connection (ending).
   std::mutex life;
   bool asleep = false;
   bool ending = false;
+  size_t kept = 0;  // idle.size(), for the library's side
 
-  // Worker thread: asleep with nothing kept, the loop runs out and the
-  // thread ends.
-  void EndIfIdle() {
+  void CountKept() {
     std::lock_guard<std::mutex> g(life);
-    if (!asleep || ending || !idle.empty() || !active.empty()) return;
+    kept = idle.size();
+  }
+
+  // Under the life lock: with nothing kept the loop runs out and the thread
+  // ends.
+  void EndIfNothingKept() {
+    if (!asleep || ending || kept) return;
     ending = true;
     guard.reset();
+  }
+
+  // Worker thread: EndIfNothingKept once nothing is pending either.
+  void EndIfIdle() {
+    std::lock_guard<std::mutex> g(life);
+    if (active.empty()) EndIfNothingKept();
   }
 
   // Joins a worker that has ended; the next piece of work starts another.
@@ -201,11 +215,13 @@ struct Engine::Impl {
       c->expiry.cancel();
       if (StillOpen(c->socket)) {
         idle.erase(it);
+        CountKept();
         return c;
       }
       asio::error_code ignored;
       c->socket.close(ignored);
     }
+    CountKept();
     return nullptr;
   }
 
@@ -214,6 +230,7 @@ struct Engine::Impl {
     if (closing || idle.count(e) >= kIdlePerDevice) return EndSession(socket, session);
     auto c = std::make_shared<Idle>(std::move(socket), session);
     idle.emplace(e, c);
+    CountKept();
     c->expiry.expires_after(std::chrono::milliseconds(keepMs));
     c->expiry.async_wait([this, e, c](const asio::error_code &ec) {
       if (ec) return;  // taken or closing
@@ -222,6 +239,7 @@ struct Engine::Impl {
           idle.erase(i);
           break;
         }
+      CountKept();
       EndSession(c->socket, c->session);
       EndIfIdle();
     });
@@ -233,6 +251,7 @@ struct Engine::Impl {
       EndSession(c->socket, c->session);
     }
     idle.clear();
+    CountKept();
   }
 
   void Finish(const std::shared_ptr<Pending> &p, uint32_t iostat, std::span<const uint8_t> reply = {},
@@ -254,6 +273,7 @@ struct Engine::Impl {
     active.erase(p);
     if (iostat != DTL_SUCCESS && iostat != DTL_E_REPLY_TOO_LONG) size = 0;
     if (p->req.done) p->req.done(p->req.context, iostat, size, ext);
+    unfinished.fetch_sub(1, std::memory_order_release);
   }
 
   // Arms the time-out: on expiry the request completes with status.
@@ -450,16 +470,25 @@ void Engine::StartWorker() {
 void Engine::Send(MsgRequest request) {
   StartWorker();
   Impl *impl = m_impl.get();
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
   asio::post(impl->io, [impl, request = std::move(request)]() mutable { impl->Begin(std::move(request)); });
 }
 
-void Engine::SendFromWorker(MsgRequest request) { m_impl->Begin(std::move(request)); }
+void Engine::SendFromWorker(MsgRequest request) {
+  m_impl->unfinished.fetch_add(1, std::memory_order_relaxed);
+  m_impl->Begin(std::move(request));
+}
 
 void Engine::Run(std::shared_ptr<Job> job) {
   StartWorker();
   Impl *impl = m_impl.get();
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
   asio::post(impl->io, [impl, job = std::move(job)] {
-    if (impl->closing) return job->Abort();
+    if (impl->closing) {
+      job->Abort();
+      impl->unfinished.fetch_sub(1, std::memory_order_release);
+      return;
+    }
     impl->jobs.insert(job);
     job->Start(impl->io);
   });
@@ -469,18 +498,35 @@ void Engine::Leave(Job &job) {
   for (auto it = m_impl->jobs.begin(); it != m_impl->jobs.end(); ++it)
     if (it->get() == &job) {
       m_impl->jobs.erase(it);
+      m_impl->unfinished.fetch_sub(1, std::memory_order_release);
       return;
     }
 }
 
 void Engine::Post(std::function<void()> f) {
   StartWorker();
-  asio::post(m_impl->io, std::move(f));
+  Impl *impl = m_impl.get();
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
+  asio::post(impl->io, [impl, f = std::move(f)] {
+    f();
+    impl->unfinished.fetch_sub(1, std::memory_order_release);
+  });
 }
 
 void Engine::Close() {
   Impl *impl = m_impl.get();
   if (!impl->worker) return;
+  // Nothing pending (the library's lock keeps new work out): no callback is
+  // left to make, and the worker need not be woken.
+  if (impl->unfinished.load(std::memory_order_acquire) == 0) {
+    std::unique_lock<std::mutex> g(impl->life);
+    impl->asleep = true;
+    impl->EndIfNothingKept();
+    bool ended = impl->ending;
+    g.unlock();
+    if (ended) impl->Rejoin();
+    return;
+  }
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
