@@ -107,6 +107,15 @@ struct Talk {
   bool replied = false;                // a byte of the last reply arrived
 };
 
+// A kept connection taken, and the request written on it, by the caller's
+// thread: the request is on its way while the worker wakes.
+struct Early {
+  std::shared_ptr<Idle> kept;               // null: none was usable
+  std::vector<std::shared_ptr<Idle>> dead;  // found closed, for the worker to drop
+  bool sent = false;                        // the request was written on kept
+  asio::error_code written;                 // and how that went
+};
+
 #if defined(_WIN32)
 // The worker holds a reference on the library from before it starts until its
 // very last act, so the library is never unloaded under it: a thread cannot be
@@ -159,25 +168,21 @@ struct Engine::Impl {
   std::set<std::shared_ptr<Job>> jobs;        // worker thread only
   bool closing = false;                       // worker thread only
   bool stopped = false;                       // no worker starts any more
-  std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
+  std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // under life
   // Requests, jobs and posts whose callbacks are still to be made.
   std::atomic<int> unfinished{0};
-  // Between the worker and the library's calls: with no context open
-  // (asleep) the worker ends with the last idle connection (ending).
+  // Between the worker and the library's calls: the idle connections, and
+  // with no context open (asleep) the worker ends with the last of them
+  // (ending). An idle connection's socket is used by whoever takes it out;
+  // its expiry timer by the worker alone.
   std::mutex life;
   bool asleep = false;
   bool ending = false;
-  size_t kept = 0;  // idle.size(), for the library's side
-
-  void CountKept() {
-    std::lock_guard<std::mutex> g(life);
-    kept = idle.size();
-  }
 
   // Under the life lock: with nothing kept the loop runs out and the thread
   // ends.
   void EndIfNothingKept() {
-    if (!asleep || ending || kept) return;
+    if (!asleep || ending || !idle.empty()) return;
     ending = true;
     guard.reset();
   }
@@ -208,50 +213,81 @@ struct Engine::Impl {
     for (const auto &p : pending) Finish(p, DTL_E_CLOSING);
   }
 
-  // A usable idle connection to the device, or null.
-  std::shared_ptr<Idle> TakeIdle(const DeviceKey &e) {
-    for (auto it = idle.find(e); it != idle.end() && it->first == e; it = idle.erase(it)) {
+  // Any thread: a usable idle connection to the device, or null; those
+  // found closed go to dead.
+  std::shared_ptr<Idle> TakeIdle(const DeviceKey &e, std::vector<std::shared_ptr<Idle>> &dead) {
+    std::lock_guard<std::mutex> g(life);
+    for (auto it = idle.find(e); it != idle.end() && it->first == e;) {
       auto c = it->second;
+      it = idle.erase(it);
+      if (StillOpen(c->socket)) return c;
+      dead.push_back(std::move(c));
+    }
+    return nullptr;
+  }
+
+  // Worker thread: connections taken out of the idle ones are no longer
+  // idle; those found closed are let go.
+  void Taken(const std::shared_ptr<Idle> &kept, const std::vector<std::shared_ptr<Idle>> &dead) {
+    if (kept) kept->expiry.cancel();
+    for (const auto &c : dead) {
       c->expiry.cancel();
-      if (StillOpen(c->socket)) {
-        idle.erase(it);
-        CountKept();
-        return c;
-      }
       asio::error_code ignored;
       c->socket.close(ignored);
     }
-    CountKept();
-    return nullptr;
+  }
+
+  // Caller's thread: the request goes on a kept connection at once, instead
+  // of when the worker has woken.
+  std::optional<Early> WriteEarly(const MsgRequest &r) {
+    if (r.driver->kind != DTL_KIND_ETHERNET_IP) return std::nullopt;
+    auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
+    if (!endpoint) return std::nullopt;
+    Early e;
+    e.kept = TakeIdle({endpoint->ipv4, endpoint->port}, e.dead);
+    if (e.kept) {
+      auto out = enip::Build(enip::Command::kSendRRData, e.kept->session, enip::SendRRData(RouterRequest(r)));
+      asio::write(e.kept->socket, asio::buffer(out), e.written);
+      e.sent = true;
+    }
+    return e;
   }
 
   // Keeps the connection for the device's next request, for a while.
   void Park(const DeviceKey &e, tcp::socket socket, uint32_t session, uint32_t keepMs) {
-    if (closing || idle.count(e) >= kIdlePerDevice) return EndSession(socket, session);
+    std::unique_lock<std::mutex> g(life);
+    if (closing || idle.count(e) >= kIdlePerDevice) {
+      g.unlock();
+      return EndSession(socket, session);
+    }
     auto c = std::make_shared<Idle>(std::move(socket), session);
     idle.emplace(e, c);
-    CountKept();
+    g.unlock();
     c->expiry.expires_after(std::chrono::milliseconds(keepMs));
     c->expiry.async_wait([this, e, c](const asio::error_code &ec) {
       if (ec) return;  // taken or closing
-      for (auto i = idle.find(e); i != idle.end() && i->first == e; ++i)
-        if (i->second == c) {
-          idle.erase(i);
-          break;
-        }
-      CountKept();
+      {
+        std::lock_guard<std::mutex> g(life);
+        auto i = idle.find(e);
+        while (i != idle.end() && i->first == e && i->second != c) ++i;
+        if (i == idle.end() || i->second != c) return;  // taken meanwhile
+        idle.erase(i);
+      }
       EndSession(c->socket, c->session);
       EndIfIdle();
     });
   }
 
   void CloseIdle() {
-    for (auto &[e, c] : idle) {
+    std::multimap<DeviceKey, std::shared_ptr<Idle>> all;
+    {
+      std::lock_guard<std::mutex> g(life);
+      all.swap(idle);
+    }
+    for (auto &[e, c] : all) {
       c->expiry.cancel();
       EndSession(c->socket, c->session);
     }
-    idle.clear();
-    CountKept();
   }
 
   void Finish(const std::shared_ptr<Pending> &p, uint32_t iostat, std::span<const uint8_t> reply = {},
@@ -334,12 +370,18 @@ struct Engine::Impl {
   // Sends one command and reads its reply into t.data; false on failure,
   // with t.failure saying what it means.
   asio::awaitable<bool> Roundtrip(Talk &t, enip::Command command, std::vector<uint8_t> body) {
+    t.replied = false;
+    auto out = enip::Build(command, t.session, body);
+    co_await asio::async_write(t.p->socket, asio::buffer(out), asio::redirect_error(asio::use_awaitable, t.ec));
+    if (t.ec || t.p->done) co_return false;
+    co_return co_await ReadReply(t, command);
+  }
+
+  // Reads the reply to the command sent.
+  asio::awaitable<bool> ReadReply(Talk &t, enip::Command command) {
     auto token = asio::redirect_error(asio::use_awaitable, t.ec);
     auto &socket = t.p->socket;
     t.replied = false;
-    auto out = enip::Build(command, t.session, body);
-    co_await asio::async_write(socket, asio::buffer(out), token);
-    if (t.ec || t.p->done) co_return false;
     uint8_t head[enip::kHeaderSize];
     size_t got = co_await asio::async_read(socket, asio::buffer(head), token);
     t.replied = got > 0;
@@ -368,13 +410,18 @@ struct Engine::Impl {
     Finish(t.p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : t.failure);
   }
 
-  // The request on a kept connection with its registered session.
-  asio::awaitable<bool> OnKept(Talk &t, std::shared_ptr<Idle> kept, const std::vector<uint8_t> &mr) {
+  // The request on a kept connection with its registered session; written
+  // already when written is given.
+  asio::awaitable<bool> OnKept(Talk &t, std::shared_ptr<Idle> kept, const std::vector<uint8_t> &mr,
+                               const asio::error_code *written) {
     t.p->socket = std::move(kept->socket);
     t.session = kept->session;
     Arm(t.p, ReplyTimeout(t.p->req), DTL_E_TIMEOUT);
     t.failure = DTL_E_CONNECTION_LOST;
-    co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
+    if (!written) co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
+    t.ec = *written;
+    if (t.ec) co_return false;
+    co_return co_await ReadReply(t, enip::Command::kSendRRData);
   }
 
   // The request on a new connection: connect, RegisterSession, SendRRData.
@@ -416,18 +463,25 @@ struct Engine::Impl {
     Finish(t.p, DTL_SUCCESS, *item);
   }
 
-  // One exchange: SendRRData on an idle connection to the device, or on a
-  // new one (connect, RegisterSession); the connection is kept afterwards.
-  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p) {
+  // One exchange: SendRRData on an idle connection to the device (taken,
+  // and the request written, by the caller when early is given), or on a new
+  // one (connect, RegisterSession); the connection is kept afterwards.
+  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p, std::optional<Early> early) {
     const auto &r = p->req;
     auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
     if (!endpoint) co_return Finish(p, DTL_E_NO_DEVICE);
     const DeviceKey device{endpoint->ipv4, endpoint->port};
     const std::vector<uint8_t> mr = RouterRequest(r);
+    if (!early) {
+      early.emplace();
+      early->kept = TakeIdle(device, early->dead);
+    }
+    Taken(early->kept, early->dead);
+    const asio::error_code *written = early->sent ? &early->written : nullptr;
     Talk t(p);
     bool ok = false;
-    if (auto kept = TakeIdle(device)) {
-      ok = co_await OnKept(t, std::move(kept), mr);
+    if (auto kept = std::move(early->kept)) {
+      ok = co_await OnKept(t, std::move(kept), mr, written);
       // A device may end a kept session just as it is reused. Without a byte
       // of its reply, a read that changes nothing goes again on a connection
       // of its own; anything else may have been carried out and never goes twice.
@@ -445,12 +499,18 @@ struct Engine::Impl {
   }
 
   // A request, on the worker thread.
-  void Begin(MsgRequest request) {
+  void Begin(MsgRequest request, std::optional<Early> early = std::nullopt) {
     auto p = std::make_shared<Pending>(io, std::move(request));
     active.insert(p);
-    if (closing) return Finish(p, DTL_E_CLOSING);
+    if (closing) {
+      if (early) {
+        if (early->kept) early->dead.push_back(std::move(early->kept));
+        Taken(nullptr, early->dead);
+      }
+      return Finish(p, DTL_E_CLOSING);
+    }
     if (p->req.driver->kind == DTL_KIND_ETHERNET_IP)
-      asio::co_spawn(io, Exchange(p), asio::detached);
+      asio::co_spawn(io, Exchange(p, std::move(early)), asio::detached);
     else
       Simulate(p);
   }
@@ -471,7 +531,10 @@ void Engine::Send(MsgRequest request) {
   StartWorker();
   Impl *impl = m_impl.get();
   impl->unfinished.fetch_add(1, std::memory_order_relaxed);
-  asio::post(impl->io, [impl, request = std::move(request)]() mutable { impl->Begin(std::move(request)); });
+  auto early = impl->WriteEarly(request);
+  asio::post(impl->io, [impl, request = std::move(request), early = std::move(early)]() mutable {
+    impl->Begin(std::move(request), std::move(early));
+  });
 }
 
 void Engine::SendFromWorker(MsgRequest request) {
