@@ -309,6 +309,24 @@ TEST_F(EtherNetIP, AKeptSessionServesTheNextContextsAndEndsWhenUnused) {
   EXPECT_EQ(server.Sessions(), 2);
 }
 
+// A process may end within the idle time, its worker keeping a connection:
+// it ends at once, and cleanly (here the worker is joined at exit; on
+// Windows it holds the library until the process ends it).
+TEST_F(EtherNetIP, AProcessEndsCleanlyWhileAConnectionIsKept) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        commserver::EnipServer server(Device(), "127.0.0.1", 0);
+        server.Start();
+        Done d;
+        bool read = Read(Station(server), d) == 0 && d.Wait() && Identity(d);
+        bool ended = comm::cvapi::DTL_UNINIT(0) == 0;
+        server.Stop();
+        std::exit(read && ended ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(EtherNetIP, RequestsInFlightTogetherUseAConnectionEachAndKeepBoth) {
   auto slow = Device();
   slow.delayMs = 100;
