@@ -227,14 +227,12 @@ struct Engine::Impl {
   }
 
   // Worker thread: connections taken out of the idle ones are no longer
-  // idle; those found closed are let go.
+  // idle. Those found closed are closed by their last owner, the request's
+  // exchange, when it is over: tearing a connection down costs more than
+  // the caller should wait for before its new one.
   void Taken(const std::shared_ptr<Idle> &kept, const std::vector<std::shared_ptr<Idle>> &dead) {
     if (kept) kept->expiry.cancel();
-    for (const auto &c : dead) {
-      c->expiry.cancel();
-      asio::error_code ignored;
-      c->socket.close(ignored);
-    }
+    for (const auto &c : dead) c->expiry.cancel();
   }
 
   // Caller's thread: the request goes on a kept connection at once, instead
