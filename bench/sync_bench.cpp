@@ -1,8 +1,11 @@
 // Costs of the hot paths a component leans on: uncontended locks and waits,
-// BSTR churn and number-to-text conversion.
+// a turn handed between two threads, BSTR churn and number-to-text
+// conversion.
 #include <benchmark/benchmark.h>
 #include <oleauto.h>
 #include <windows.h>
+
+#include <vector>
 
 static void CriticalSectionEnterLeave(benchmark::State &state) {
   CRITICAL_SECTION cs;
@@ -31,6 +34,40 @@ static void MutexWaitRelease(benchmark::State &state) {
   CloseHandle(m);
 }
 BENCHMARK(MutexWaitRelease);
+
+struct PingPong {
+  HANDLE ping = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE pong = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+static DWORD WINAPI Answer(LPVOID p) {
+  auto *pp = static_cast<PingPong *>(p);
+  HANDLE events[2] = {pp->ping, pp->stop};
+  while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) SetEvent(pp->pong);
+  return 0;
+}
+
+static DWORD WINAPI Idle(LPVOID p) { return WaitForSingleObject(static_cast<PingPong *>(p)->stop, INFINITE); }
+
+// One turn handed to another thread and back, while range(0) other threads
+// wait on an event that is not set (a process's idle workers).
+static void EventPingPong(benchmark::State &state) {
+  PingPong pp;
+  std::vector<HANDLE> threads{CreateThread(nullptr, 0, Answer, &pp, 0, nullptr)};
+  for (int64_t i = 0; i < state.range(0); ++i) threads.push_back(CreateThread(nullptr, 0, Idle, &pp, 0, nullptr));
+  for (auto _ : state) {
+    SetEvent(pp.ping);
+    WaitForSingleObject(pp.pong, INFINITE);
+  }
+  SetEvent(pp.stop);
+  for (HANDLE t : threads) {
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+  }
+  for (HANDLE h : {pp.ping, pp.pong, pp.stop}) CloseHandle(h);
+}
+BENCHMARK(EventPingPong)->Arg(0)->Arg(4)->UseRealTime();
 
 static void BstrAllocFree(benchmark::State &state) {
   for (auto _ : state) {

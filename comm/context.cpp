@@ -373,10 +373,11 @@ void QxOnlineInitialize(const char *name, QxOnlineInitInfo *info) {
   c.refs = 1;
   StartupReport(info, size);
   LogLine("Command Line        = %s", options && !options->empty() ? options->c_str() : "<empty>");
-  // The watch-dog setting, told to whoever debugs the host.
+  // The watch-dog setting, told to whoever debugs the host, in the log; the
+  // debugger is looked for only when there is a log to tell it in.
   auto watchDog = ReadNumber(c.hive, key, "ConnectionWatchDog");
   c.watchDog = watchDog && *watchDog;
-  if (!c.watchDog && IsDebuggerPresent()) {
+  if (!c.watchDog && c.log && IsDebuggerPresent()) {
     LogLine("MSVC Lockup -- ASAPacketServer Connection Watch Dog Thread is DISABLED");
     LogLine("               Set Registry Key %s\\%sConnectionWatchDog = 1", HiveName(c.hive), key.c_str());
     LogLine("               to ENABLE Connection Watch Dog Thread");

@@ -130,6 +130,7 @@ long ReadConfig(const std::string &key, Config &out, std::vector<std::string> *s
         d.networkType = static_cast<uint16_t>(*t);
       d.connectTimeoutMs = k.Dword("ConnectTimeout").value_or(d.connectTimeoutMs);
       d.replyTimeoutMs = k.Dword("ReplyTimeout");
+      d.idleTimeMs = k.Dword("IdleTime").value_or(d.idleTimeMs);
       Key devices(k.Get(), "Devices");
       if (devices) {
         for (const auto &station : devices.Subkeys()) {

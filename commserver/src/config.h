@@ -30,6 +30,7 @@ struct SimDevice {
 // The wait for a reply of a request that names no time-out of its own, on a
 // driver that configures none.
 inline constexpr uint32_t kDefaultReplyTimeoutMs = 3000;
+inline constexpr uint32_t kDefaultIdleTimeMs = 10000;
 
 struct Driver {
   std::string name;
@@ -39,6 +40,8 @@ struct Driver {
   // Configured, it caps every request's wait; unconfigured, a request's own
   // time-out rules and only a request without one waits the default.
   std::optional<uint32_t> replyTimeoutMs;
+  // How long a device's connection is kept unused for its next request.
+  uint32_t idleTimeMs = kDefaultIdleTimeMs;
   std::map<std::string, SimDevice> devices;  // by station
 };
 

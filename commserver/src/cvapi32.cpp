@@ -57,6 +57,24 @@ State &LibraryState() {
   return *g_state;
 }
 
+// A worker kept for idle connections after the last context must not
+// outlive the library. On Windows it holds a reference on the library itself
+// (a thread cannot be joined from DllMain); here the library's unload or the
+// process's exit ends its sessions and joins it. Made at the first last
+// DTL_UNINIT, after Asio's own statics, so it is destroyed before them.
+void EndWorkerAtUnload() {
+#if !defined(_WIN32)
+  struct EndWorker {
+    ~EndWorker() {
+      State &s = LibraryState();
+      Guard g(s.lock);
+      if (s.refs == 0 && !s.closing && s.engine) s.engine->Stop();
+    }
+  };
+  static EndWorker g_endWorker;
+#endif
+}
+
 bool SameName(const std::string &a, const std::string &b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -183,7 +201,11 @@ DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
   auto config = std::make_shared<Config>();
   if (long r = ReadConfig(key, *config)) return r;
   s.config = std::move(config);
-  s.engine = std::make_unique<Engine>();
+  // A worker kept for idle connections serves the new context.
+  if (s.engine)
+    s.engine->Reopen();
+  else
+    s.engine = std::make_unique<Engine>();
   s.connections.clear();
   s.refs = 1;
   return DTL_SUCCESS;
@@ -192,17 +214,20 @@ DTL_API long DTL_CALL DTL_INIT_BSW_EX(uint32_t, const DTL_INIT_ARGS *args) {
 DTL_API long DTL_CALL DTL_UNINIT(uint32_t flags) {
   if (flags != 0) return DTL_E_BAD_ARG;
   State &s = LibraryState();
-  std::unique_ptr<Engine> engine;
+  Engine *engine;
   {
     Guard g(s.lock);
     if (s.refs == 0) return DTL_E_NOT_INIT;
-    // Joining the worker from its own callback would never end.
+    // Waiting for the worker from its own callback would never end.
     if (s.engine && s.engine->OnWorker()) return DTL_E_FAIL;
     if (--s.refs > 0) return DTL_SUCCESS;
-    engine = std::move(s.engine);
+    engine = s.engine.get();
     s.closing = true;
   }
-  engine.reset();  // completes what is pending with DTL_E_CLOSING
+  // Completes what is pending with DTL_E_CLOSING; idle connections stay for
+  // the process's next context, for a while.
+  engine->Close();
+  EndWorkerAtUnload();
   Guard g(s.lock);
   s.config.reset();
   s.connections.clear();

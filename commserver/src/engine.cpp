@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
+#if !defined(_WIN32)
+#include <thread>
+#endif
 
 #include "enip.h"
 #include "path_string.h"
@@ -39,9 +45,8 @@ struct Idle {
 // A device by its address and port.
 using DeviceKey = std::pair<uint32_t, uint16_t>;
 
-// Idle connections per device, and how long one is kept unused.
+// Idle connections kept per device.
 constexpr size_t kIdlePerDevice = 4;
-constexpr auto kIdleTime = std::chrono::seconds(10);
 
 // The polite end of a session, then the socket closes. The 24 bytes fit any
 // socket buffer, so the write does not wait.
@@ -102,56 +107,185 @@ struct Talk {
   bool replied = false;                // a byte of the last reply arrived
 };
 
+// A kept connection taken, and the request written on it, by the caller's
+// thread: the request is on its way while the worker wakes.
+struct Early {
+  std::shared_ptr<Idle> kept;               // null: none was usable
+  std::vector<std::shared_ptr<Idle>> dead;  // found closed, for the worker to drop
+  bool sent = false;                        // the request was written on kept
+  asio::error_code written;                 // and how that went
+};
+
+#if defined(_WIN32)
+// The worker holds a reference on the library from before it starts until its
+// very last act, so the library is never unloaded under it: a thread cannot be
+// joined from DllMain.
+class WorkerThread {
+ public:
+  explicit WorkerThread(asio::io_context &io) {
+    auto *start = new Start{&io, nullptr};
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Main), &start->module);
+    m_thread = CreateThread(nullptr, 0, Main, start, 0, nullptr);
+    if (m_thread) return;
+    DWORD error = GetLastError();
+    if (start->module) FreeLibrary(start->module);
+    delete start;
+    asio::detail::throw_error(asio::error_code(static_cast<int>(error), asio::error::get_system_category()), "thread");
+  }
+  ~WorkerThread() { CloseHandle(m_thread); }
+  void join() { WaitForSingleObject(m_thread, INFINITE); }
+
+ private:
+  struct Start {
+    asio::io_context *io;
+    HMODULE module;
+  };
+  static DWORD WINAPI Main(LPVOID p) {
+    Start start = *static_cast<Start *>(p);
+    delete static_cast<Start *>(p);
+    start.io->run();
+    if (start.module) FreeLibraryAndExitThread(start.module, 0);
+    return 0;
+  }
+  HANDLE m_thread = nullptr;
+};
+#else
+// Joined at the library's unload (cvapi32.cpp) when it still runs then.
+class WorkerThread : public std::thread {
+ public:
+  explicit WorkerThread(asio::io_context &io) : std::thread([&io] { io.run(); }) {}
+};
+#endif
+
 }  // namespace
 
 struct Engine::Impl {
+  using Guard = asio::executor_work_guard<asio::io_context::executor_type>;
   asio::io_context io;
-  asio::executor_work_guard<asio::io_context::executor_type> guard{io.get_executor()};
-  std::unique_ptr<asio::thread> worker;  // asio's: mingw's win32 thread model has no std::thread
+  std::optional<Guard> guard{io.get_executor()};
+  std::unique_ptr<WorkerThread> worker;
   std::set<std::shared_ptr<Pending>> active;  // worker thread only
   std::set<std::shared_ptr<Job>> jobs;        // worker thread only
   bool closing = false;                       // worker thread only
   bool stopped = false;                       // no worker starts any more
-  std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // worker thread only
+  std::multimap<DeviceKey, std::shared_ptr<Idle>> idle;  // under life
+  // Requests, jobs and posts whose callbacks are still to be made.
+  std::atomic<int> unfinished{0};
+  // Between the worker and the library's calls: the idle connections, and
+  // with no context open (asleep) the worker ends with the last of them
+  // (ending). An idle connection's socket is used by whoever takes it out;
+  // its expiry timer by the worker alone.
+  std::mutex life;
+  bool asleep = false;
+  bool ending = false;
 
-  // A usable idle connection to the device, or null.
-  std::shared_ptr<Idle> TakeIdle(const DeviceKey &e) {
-    for (auto it = idle.find(e); it != idle.end() && it->first == e; it = idle.erase(it)) {
+  // Under the life lock: with nothing kept the loop runs out and the thread
+  // ends.
+  void EndIfNothingKept() {
+    if (!asleep || ending || !idle.empty()) return;
+    ending = true;
+    guard.reset();
+  }
+
+  // Worker thread: EndIfNothingKept once nothing is pending either.
+  void EndIfIdle() {
+    std::lock_guard<std::mutex> g(life);
+    if (active.empty()) EndIfNothingKept();
+  }
+
+  // Joins a worker that has ended; the next piece of work starts another.
+  void Rejoin() {
+    worker->join();
+    worker.reset();
+    io.restart();
+    std::lock_guard<std::mutex> g(life);
+    guard.emplace(io.get_executor());
+    ending = false;
+  }
+
+  // Worker thread: jobs and pending requests end with DTL_E_CLOSING.
+  void EndWork() {
+    closing = true;
+    // Jobs first: a job whose requests end now must not start others.
+    auto running = jobs;
+    for (const auto &j : running) j->Abort();
+    auto pending = active;
+    for (const auto &p : pending) Finish(p, DTL_E_CLOSING);
+  }
+
+  // Any thread: a usable idle connection to the device, or null; those
+  // found closed go to dead.
+  std::shared_ptr<Idle> TakeIdle(const DeviceKey &e, std::vector<std::shared_ptr<Idle>> &dead) {
+    std::lock_guard<std::mutex> g(life);
+    for (auto it = idle.find(e); it != idle.end() && it->first == e;) {
       auto c = it->second;
-      c->expiry.cancel();
-      if (StillOpen(c->socket)) {
-        idle.erase(it);
-        return c;
-      }
-      asio::error_code ignored;
-      c->socket.close(ignored);
+      it = idle.erase(it);
+      if (StillOpen(c->socket)) return c;
+      dead.push_back(std::move(c));
     }
     return nullptr;
   }
 
+  // Worker thread: connections taken out of the idle ones are no longer
+  // idle. Those found closed are closed by their last owner, the request's
+  // exchange, when it is over: tearing a connection down costs more than
+  // the caller should wait for before its new one.
+  void Taken(const std::shared_ptr<Idle> &kept, const std::vector<std::shared_ptr<Idle>> &dead) {
+    if (kept) kept->expiry.cancel();
+    for (const auto &c : dead) c->expiry.cancel();
+  }
+
+  // Caller's thread: the request goes on a kept connection at once, instead
+  // of when the worker has woken.
+  std::optional<Early> WriteEarly(const MsgRequest &r) {
+    if (r.driver->kind != DTL_KIND_ETHERNET_IP) return std::nullopt;
+    auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
+    if (!endpoint) return std::nullopt;
+    Early e;
+    e.kept = TakeIdle({endpoint->ipv4, endpoint->port}, e.dead);
+    if (e.kept) {
+      auto out = enip::Build(enip::Command::kSendRRData, e.kept->session, enip::SendRRData(RouterRequest(r)));
+      asio::write(e.kept->socket, asio::buffer(out), e.written);
+      e.sent = true;
+    }
+    return e;
+  }
+
   // Keeps the connection for the device's next request, for a while.
-  void Park(const DeviceKey &e, tcp::socket socket, uint32_t session) {
-    if (closing || idle.count(e) >= kIdlePerDevice) return EndSession(socket, session);
+  void Park(const DeviceKey &e, tcp::socket socket, uint32_t session, uint32_t keepMs) {
+    std::unique_lock<std::mutex> g(life);
+    if (closing || idle.count(e) >= kIdlePerDevice) {
+      g.unlock();
+      return EndSession(socket, session);
+    }
     auto c = std::make_shared<Idle>(std::move(socket), session);
     idle.emplace(e, c);
-    c->expiry.expires_after(kIdleTime);
+    g.unlock();
+    c->expiry.expires_after(std::chrono::milliseconds(keepMs));
     c->expiry.async_wait([this, e, c](const asio::error_code &ec) {
       if (ec) return;  // taken or closing
-      for (auto i = idle.find(e); i != idle.end() && i->first == e; ++i)
-        if (i->second == c) {
-          idle.erase(i);
-          break;
-        }
+      {
+        std::lock_guard<std::mutex> g(life);
+        auto i = idle.find(e);
+        while (i != idle.end() && i->first == e && i->second != c) ++i;
+        if (i == idle.end() || i->second != c) return;  // taken meanwhile
+        idle.erase(i);
+      }
       EndSession(c->socket, c->session);
+      EndIfIdle();
     });
   }
 
   void CloseIdle() {
-    for (auto &[e, c] : idle) {
+    std::multimap<DeviceKey, std::shared_ptr<Idle>> all;
+    {
+      std::lock_guard<std::mutex> g(life);
+      all.swap(idle);
+    }
+    for (auto &[e, c] : all) {
       c->expiry.cancel();
       EndSession(c->socket, c->session);
     }
-    idle.clear();
   }
 
   void Finish(const std::shared_ptr<Pending> &p, uint32_t iostat, std::span<const uint8_t> reply = {},
@@ -173,6 +307,7 @@ struct Engine::Impl {
     active.erase(p);
     if (iostat != DTL_SUCCESS && iostat != DTL_E_REPLY_TOO_LONG) size = 0;
     if (p->req.done) p->req.done(p->req.context, iostat, size, ext);
+    unfinished.fetch_sub(1, std::memory_order_release);
   }
 
   // Arms the time-out: on expiry the request completes with status.
@@ -233,12 +368,18 @@ struct Engine::Impl {
   // Sends one command and reads its reply into t.data; false on failure,
   // with t.failure saying what it means.
   asio::awaitable<bool> Roundtrip(Talk &t, enip::Command command, std::vector<uint8_t> body) {
+    t.replied = false;
+    auto out = enip::Build(command, t.session, body);
+    co_await asio::async_write(t.p->socket, asio::buffer(out), asio::redirect_error(asio::use_awaitable, t.ec));
+    if (t.ec || t.p->done) co_return false;
+    co_return co_await ReadReply(t, command);
+  }
+
+  // Reads the reply to the command sent.
+  asio::awaitable<bool> ReadReply(Talk &t, enip::Command command) {
     auto token = asio::redirect_error(asio::use_awaitable, t.ec);
     auto &socket = t.p->socket;
     t.replied = false;
-    auto out = enip::Build(command, t.session, body);
-    co_await asio::async_write(socket, asio::buffer(out), token);
-    if (t.ec || t.p->done) co_return false;
     uint8_t head[enip::kHeaderSize];
     size_t got = co_await asio::async_read(socket, asio::buffer(head), token);
     t.replied = got > 0;
@@ -267,13 +408,18 @@ struct Engine::Impl {
     Finish(t.p, lost ? uint32_t{DTL_E_CONNECTION_LOST} : t.failure);
   }
 
-  // The request on a kept connection with its registered session.
-  asio::awaitable<bool> OnKept(Talk &t, std::shared_ptr<Idle> kept, const std::vector<uint8_t> &mr) {
+  // The request on a kept connection with its registered session; written
+  // already when written is given.
+  asio::awaitable<bool> OnKept(Talk &t, std::shared_ptr<Idle> kept, const std::vector<uint8_t> &mr,
+                               const asio::error_code *written) {
     t.p->socket = std::move(kept->socket);
     t.session = kept->session;
     Arm(t.p, ReplyTimeout(t.p->req), DTL_E_TIMEOUT);
     t.failure = DTL_E_CONNECTION_LOST;
-    co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
+    if (!written) co_return co_await Roundtrip(t, enip::Command::kSendRRData, enip::SendRRData(mr));
+    t.ec = *written;
+    if (t.ec) co_return false;
+    co_return co_await ReadReply(t, enip::Command::kSendRRData);
   }
 
   // The request on a new connection: connect, RegisterSession, SendRRData.
@@ -310,23 +456,30 @@ struct Engine::Impl {
     bool matches = reply && (reply->service == (service | cip::kReplyBit) ||
                              (!r.hops.empty() && reply->service == (kUnconnectedSend | cip::kReplyBit)));
     if (!matches) return Finish(t.p, DTL_E_BAD_REPLY);
-    Park(device, std::move(t.p->socket), t.session);
+    Park(device, std::move(t.p->socket), t.session, r.driver->idleTimeMs);
     t.p->socket = tcp::socket(io);
     Finish(t.p, DTL_SUCCESS, *item);
   }
 
-  // One exchange: SendRRData on an idle connection to the device, or on a
-  // new one (connect, RegisterSession); the connection is kept afterwards.
-  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p) {
+  // One exchange: SendRRData on an idle connection to the device (taken,
+  // and the request written, by the caller when early is given), or on a new
+  // one (connect, RegisterSession); the connection is kept afterwards.
+  asio::awaitable<void> Exchange(std::shared_ptr<Pending> p, std::optional<Early> early) {
     const auto &r = p->req;
     auto endpoint = ParseEndpoint(r.station, enip::kDefaultPort);
     if (!endpoint) co_return Finish(p, DTL_E_NO_DEVICE);
     const DeviceKey device{endpoint->ipv4, endpoint->port};
     const std::vector<uint8_t> mr = RouterRequest(r);
+    if (!early) {
+      early.emplace();
+      early->kept = TakeIdle(device, early->dead);
+    }
+    Taken(early->kept, early->dead);
+    const asio::error_code *written = early->sent ? &early->written : nullptr;
     Talk t(p);
     bool ok = false;
-    if (auto kept = TakeIdle(device)) {
-      ok = co_await OnKept(t, std::move(kept), mr);
+    if (auto kept = std::move(early->kept)) {
+      ok = co_await OnKept(t, std::move(kept), mr, written);
       // A device may end a kept session just as it is reused. Without a byte
       // of its reply, a read that changes nothing goes again on a connection
       // of its own; anything else may have been carried out and never goes twice.
@@ -344,12 +497,18 @@ struct Engine::Impl {
   }
 
   // A request, on the worker thread.
-  void Begin(MsgRequest request) {
+  void Begin(MsgRequest request, std::optional<Early> early = std::nullopt) {
     auto p = std::make_shared<Pending>(io, std::move(request));
     active.insert(p);
-    if (closing) return Finish(p, DTL_E_CLOSING);
+    if (closing) {
+      if (early) {
+        if (early->kept) early->dead.push_back(std::move(early->kept));
+        Taken(nullptr, early->dead);
+      }
+      return Finish(p, DTL_E_CLOSING);
+    }
     if (p->req.driver->kind == DTL_KIND_ETHERNET_IP)
-      asio::co_spawn(io, Exchange(p), asio::detached);
+      asio::co_spawn(io, Exchange(p, std::move(early)), asio::detached);
     else
       Simulate(p);
   }
@@ -363,22 +522,34 @@ Engine::~Engine() { Stop(); }
 // stopped without a request costs no thread.
 void Engine::StartWorker() {
   if (m_impl->worker || m_impl->stopped) return;
-  m_impl->worker = std::make_unique<asio::thread>([io = &m_impl->io] { io->run(); });
+  m_impl->worker = std::make_unique<WorkerThread>(m_impl->io);
 }
 
 void Engine::Send(MsgRequest request) {
   StartWorker();
   Impl *impl = m_impl.get();
-  asio::post(impl->io, [impl, request = std::move(request)]() mutable { impl->Begin(std::move(request)); });
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
+  auto early = impl->WriteEarly(request);
+  asio::post(impl->io, [impl, request = std::move(request), early = std::move(early)]() mutable {
+    impl->Begin(std::move(request), std::move(early));
+  });
 }
 
-void Engine::SendFromWorker(MsgRequest request) { m_impl->Begin(std::move(request)); }
+void Engine::SendFromWorker(MsgRequest request) {
+  m_impl->unfinished.fetch_add(1, std::memory_order_relaxed);
+  m_impl->Begin(std::move(request));
+}
 
 void Engine::Run(std::shared_ptr<Job> job) {
   StartWorker();
   Impl *impl = m_impl.get();
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
   asio::post(impl->io, [impl, job = std::move(job)] {
-    if (impl->closing) return job->Abort();
+    if (impl->closing) {
+      job->Abort();
+      impl->unfinished.fetch_sub(1, std::memory_order_release);
+      return;
+    }
     impl->jobs.insert(job);
     job->Start(impl->io);
   });
@@ -388,29 +559,84 @@ void Engine::Leave(Job &job) {
   for (auto it = m_impl->jobs.begin(); it != m_impl->jobs.end(); ++it)
     if (it->get() == &job) {
       m_impl->jobs.erase(it);
+      m_impl->unfinished.fetch_sub(1, std::memory_order_release);
       return;
     }
 }
 
 void Engine::Post(std::function<void()> f) {
   StartWorker();
-  asio::post(m_impl->io, std::move(f));
+  Impl *impl = m_impl.get();
+  impl->unfinished.fetch_add(1, std::memory_order_relaxed);
+  asio::post(impl->io, [impl, f = std::move(f)] {
+    f();
+    impl->unfinished.fetch_sub(1, std::memory_order_release);
+  });
+}
+
+void Engine::Close() {
+  Impl *impl = m_impl.get();
+  if (!impl->worker) return;
+  // Nothing pending (the library's lock keeps new work out): no callback is
+  // left to make, and the worker need not be woken.
+  if (impl->unfinished.load(std::memory_order_acquire) == 0) {
+    std::unique_lock<std::mutex> g(impl->life);
+    impl->asleep = true;
+    impl->EndIfNothingKept();
+    bool ended = impl->ending;
+    g.unlock();
+    if (ended) impl->Rejoin();
+    return;
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  asio::post(impl->io, [impl, &m, &cv, &done] {
+    impl->EndWork();
+    impl->closing = false;
+    {
+      std::lock_guard<std::mutex> g(impl->life);
+      impl->asleep = true;
+    }
+    impl->EndIfIdle();
+    std::lock_guard<std::mutex> g(m);
+    done = true;
+    cv.notify_one();  // under the lock: the waiter's m and cv outlive it
+  });
+  {
+    std::unique_lock<std::mutex> g(m);
+    cv.wait(g, [&done] { return done; });
+  }
+  // Nothing kept: no thread is left behind.
+  std::unique_lock<std::mutex> g(impl->life);
+  bool ended = impl->ending;
+  g.unlock();
+  if (ended) impl->Rejoin();
+}
+
+void Engine::Reopen() {
+  Impl *impl = m_impl.get();
+  std::unique_lock<std::mutex> g(impl->life);
+  impl->asleep = false;
+  bool ended = impl->ending;
+  g.unlock();
+  if (ended && impl->worker) impl->Rejoin();
 }
 
 void Engine::Stop() {
-  m_impl->stopped = true;
-  if (!m_impl->worker) return;
   Impl *impl = m_impl.get();
-  asio::post(impl->io, [impl] {
-    impl->closing = true;
-    // Jobs first: a job whose requests end now must not start others.
-    auto jobs = impl->jobs;
-    for (const auto &j : jobs) j->Abort();
-    auto pending = impl->active;
-    for (const auto &p : pending) impl->Finish(p, DTL_E_CLOSING);
-    impl->CloseIdle();
-    impl->guard.reset();
-  });
+  impl->stopped = true;
+  if (!impl->worker) return;
+  std::unique_lock<std::mutex> g(impl->life);
+  bool ended = impl->ending;
+  impl->ending = true;  // the worker no longer ends by itself
+  g.unlock();
+  if (!ended)
+    asio::post(impl->io, [impl] {
+      impl->EndWork();
+      impl->CloseIdle();
+      impl->guard.reset();
+    });
   impl->worker->join();
   impl->worker.reset();
 }

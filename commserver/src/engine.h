@@ -1,8 +1,8 @@
 // The library's worker: one thread running an Asio event loop that serves
 // every request, simulated or sent to a device over TCP, and makes every
 // completion callback. The thread starts with the first request or post; a
-// device's connection and session outlive a request, until the engine stops
-// or the connection has been idle a while.
+// device's connection and session outlive a request, and the library's
+// context, until the connection has been idle a while or the engine stops.
 #pragma once
 
 #include <cstdint>
@@ -52,7 +52,8 @@ class Engine {
   Engine(const Engine &) = delete;
   Engine &operator=(const Engine &) = delete;
 
-  // Send, Post, Run and Stop are not called concurrently (the library's lock).
+  // Send, Post, Run, Close, Reopen and Stop are not called concurrently (the
+  // library's lock).
   // Takes the request; its callback follows on the worker thread.
   void Send(MsgRequest request);
   // Runs f on the worker thread.
@@ -64,7 +65,14 @@ class Engine {
   void Leave(Job &job);
   // Worker thread only: Send for a job's own requests.
   void SendFromWorker(MsgRequest request);
-  // Completes what is pending with DTL_E_CLOSING and joins the worker.
+  // The last context ended: completes what is pending with DTL_E_CLOSING
+  // (every callback made on return) and keeps the idle connections; the
+  // worker ends by itself with the last of them.
+  void Close();
+  // A context starts again: a worker still running serves it.
+  void Reopen();
+  // Completes what is pending with DTL_E_CLOSING, ends the idle connections
+  // and joins the worker, for good.
   void Stop();
   bool OnWorker() const;
 

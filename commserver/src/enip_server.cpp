@@ -71,6 +71,7 @@ struct EnipServer::Impl {
   std::minstd_rand random;
   std::unique_ptr<asio::thread> thread;
   std::atomic<int> sessions{0};
+  std::atomic<int> unregistered{0};
   uint32_t nextSession = 0x1000;
 
   // TCP and UDP on one port number. Port 0 takes a free TCP port, and
@@ -173,6 +174,7 @@ struct EnipServer::Impl {
     asio::error_code ec;
     auto token = asio::redirect_error(asio::use_awaitable, ec);
     uint32_t session = 0;
+    uint32_t replies = 0;
     for (;;) {
       uint8_t head[enip::kHeaderSize];
       co_await asio::async_read(s, asio::buffer(head), token);
@@ -198,6 +200,7 @@ struct EnipServer::Impl {
           out = enip::Build(command, session, enip::RegisterSessionData(), 0, h->context);
         }
       } else if (command == enip::Command::kUnRegisterSession) {
+        if (session && h->session == session) ++unregistered;
         co_return;
       } else if (command == enip::Command::kSendRRData) {
         auto mr = enip::ParseSendRRData(data);
@@ -224,6 +227,7 @@ struct EnipServer::Impl {
       }
       co_await asio::async_write(s, asio::buffer(out), token);
       if (ec) co_return;
+      if (command == enip::Command::kSendRRData && ++replies == options.closeAfterReplies) co_return;
     }
   }
 };
@@ -255,6 +259,8 @@ void EnipServer::Stop() {
 }
 
 int EnipServer::Sessions() const { return m_impl->sessions.load(); }
+
+int EnipServer::Unregistered() const { return m_impl->unregistered.load(); }
 
 bool ParseIdentity(const std::string &text, cip::Identity &out) {
   std::vector<std::string> f;

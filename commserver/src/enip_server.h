@@ -21,6 +21,7 @@ struct DeviceOptions {
   uint8_t cipError = 0;                    // answer every request with this general status
   uint16_t cipExt = 0;                     // and this extended status (0: none)
   bool closeMidReply = false;              // send half of each SendRRData reply, then close
+  uint32_t closeAfterReplies = 0;          // close a connection after this many SendRRData replies (0: never)
   // Also answer ListIdentity sent to the loopback network's broadcast address
   // (127.255.255.255); needs a loopback address to listen on.
   bool broadcast = false;
@@ -41,6 +42,8 @@ class EnipServer {
   void Stop();
   // Sessions registered so far (for tests).
   int Sessions() const;
+  // Sessions its client ended with UnRegisterSession (for tests).
+  int Unregistered() const;
 
  private:
   struct Impl;

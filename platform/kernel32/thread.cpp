@@ -101,14 +101,13 @@ HANDLE StartThread(SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parame
     SetLastError(rc == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : Win32ErrorFromErrno(rc));
     return nullptr;
   }
-  // The identifier is the kernel's, known once the thread runs.
-  DWORD tid;
-  {
+  // The identifier is the kernel's, known once the thread runs; a caller that
+  // does not ask for it does not wait for the new thread to be scheduled.
+  if (threadId) {
     std::unique_lock<std::mutex> g(WaitLock());
     while (self->tid == 0) WaitChanged().wait(g);
-    tid = self->tid;
+    *threadId = self->tid;
   }
-  if (threadId) *threadId = tid;
   return h;
 }
 

@@ -80,6 +80,8 @@ class Library : public ::testing::Test {
     SetText(d + "ENIP-1", "Kind", "EtherNet/IP");
     SetDword(d + "ENIP-1", "ConnectTimeout", 1000);
     SetDword(d + "ENIP-1", "ReplyTimeout", 500);
+    // Unused connections end within a test.
+    SetDword(d + "ENIP-1", "IdleTime", 1000);
     SetText(d + "ODD-1", "Kind", "Carrier Pigeon");
   }
   // Nothing of ours stays in a real registry.
@@ -92,6 +94,12 @@ class Library : public ::testing::Test {
     ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);
   }
   void TearDown() override { EXPECT_EQ(comm::cvapi::DTL_UNINIT(0), 0); }
+  // The last context ends and the next one starts.
+  static void NextContext() {
+    ASSERT_EQ(comm::cvapi::DTL_UNINIT(0), 0);
+    DTL_INIT_ARGS args{sizeof args, 0, kKey};
+    ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);
+  }
 
   // Identity read along a path string: target, destination address, message.
   static long Read(const std::string &top, Done &done, uint8_t service = 0x01, Bytes data = {}) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 
 #include "enip_server.h"
 #include "library_fixture.h"
@@ -226,6 +227,32 @@ class EtherNetIP : public Library {
   static std::string Station(const commserver::EnipServer &s) {
     return "ENIP-1\\127.0.0.1:" + std::to_string(s.Port());
   }
+  // Identifies the server's device through a library of its own and ends its
+  // context, leaving the connection kept.
+  static void IdentifyThrough(comm::cvapi::Loader &library, const std::string &top) {
+    using comm::cvapi::Call;
+    using comm::cvapi::Loader;
+    DTL_INIT_ARGS args{sizeof args, 0, kKey};
+    ASSERT_EQ(Call<decltype(&::DTL_INIT_BSW_EX)>(library, Loader::k_DTL_INIT_BSW_EX, 1u, &args), 0);
+    long error = -1;
+    DTL_TARGET *target = Call<decltype(&::DTL_CreateTargetFromPathString)>(
+        library, Loader::k_DTL_CreateTargetFromPathString, (Computer() + "!" + top).c_str(), &error, 1u);
+    ASSERT_NE(target, nullptr) << error;
+    DTL_DTSA dtsa;
+    long r = Call<decltype(&::DTL_CreateDtsaFromTarget)>(library, Loader::k_DTL_CreateDtsaFromTarget, target, &dtsa);
+    Call<decltype(&::DTL_DestroyTarget)>(library, Loader::k_DTL_DestroyTarget, target);
+    ASSERT_EQ(r, 0);
+    auto path = cip::EncodeLogicalPath(1, 1);
+    Done d;
+    ASSERT_EQ(Call<decltype(&::DTL_ASA_MSG_CB)>(library, Loader::k_DTL_ASA_MSG_CB, &dtsa, uint8_t{1}, path.data(),
+                                                static_cast<uint32_t>(path.size()), nullptr, 0u, d.reply,
+                                                static_cast<uint32_t>(sizeof d.reply), 5000u, &Done::Callback,
+                                                reinterpret_cast<uintptr_t>(&d)),
+              0);
+    ASSERT_TRUE(d.Wait());
+    ASSERT_TRUE(Identity(d)) << d.iostat;
+    ASSERT_EQ(Call<decltype(&::DTL_UNINIT)>(library, Loader::k_DTL_UNINIT, 0u), 0);
+  }
 };
 
 TEST_F(EtherNetIP, ReadsIdentityDirectlyAndThroughUnconnectedSend) {
@@ -277,6 +304,103 @@ TEST_F(EtherNetIP, RequestsInTurnShareASessionThatIsRenewedWhenTheDeviceEndsIt) 
   ASSERT_TRUE(id) << d.iostat;
   EXPECT_EQ(id->productCode, 15);
   EXPECT_EQ(second.Sessions(), 1);
+}
+
+// A program that starts and ends a context per conversation pays for the
+// connection and session once; unused, they end politely, context or not.
+TEST_F(EtherNetIP, AKeptSessionServesTheNextContextsAndEndsWhenUnused) {
+  commserver::EnipServer server(Device(), "127.0.0.1", 0);
+  server.Start();
+  const std::string station = Station(server);
+  for (int context = 0; context < 3; ++context) {
+    Done d;
+    ASSERT_EQ(Read(station, d), 0);
+    ASSERT_TRUE(d.Wait());
+    ASSERT_TRUE(Identity(d)) << "context " << context << ": " << d.iostat;
+    NextContext();
+  }
+  EXPECT_EQ(server.Sessions(), 1);
+  EXPECT_EQ(server.Unregistered(), 0);
+  ASSERT_EQ(comm::cvapi::DTL_UNINIT(0), 0);
+  // The driver's IdleTime is a second.
+  for (int i = 0; i < 500 && server.Unregistered() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(server.Unregistered(), 1);
+  // The worker ended with it; a new context starts another.
+  DTL_INIT_ARGS args{sizeof args, 0, kKey};
+  ASSERT_EQ(comm::cvapi::DTL_INIT_BSW_EX(1, &args), 0);
+  Done again;
+  ASSERT_EQ(Read(station, again), 0);
+  ASSERT_TRUE(again.Wait());
+  ASSERT_TRUE(Identity(again)) << again.iostat;
+  EXPECT_EQ(server.Sessions(), 2);
+}
+
+// A process may end within the idle time, its worker keeping a connection:
+// it ends at once, and cleanly (here the worker is joined at exit; on
+// Windows it holds the library until the process ends it).
+TEST_F(EtherNetIP, AProcessEndsCleanlyWhileAConnectionIsKept) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        commserver::EnipServer server(Device(), "127.0.0.1", 0);
+        server.Start();
+        Done d;
+        bool read = Read(Station(server), d) == 0 && d.Wait() && Identity(d);
+        bool ended = comm::cvapi::DTL_UNINIT(0) == 0;
+        server.Stop();
+        std::exit(read && ended ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// The worker kept for an idle connection never outlives the library: let go
+// by its user, the library ends the session when it has been idle its time;
+// on Windows it is unloaded only then, as the worker ends.
+TEST_F(EtherNetIP, ALibraryLetGoEndsItsKeptSessionAndItsWorker) {
+  commserver::EnipServer server(Device(), "127.0.0.1", 0);
+  server.Start();
+  char program[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  ASSERT_TRUE(n > 0 && n < MAX_PATH);
+  std::string copy(program, n);
+  // Beside the program's folder, a copy of the library under another name.
+  copy = copy.substr(0, copy.find_last_of("\\/") + 1) + "commserver\\" PARTIAL_CVAPI;
+#if !defined(_WIN32)
+  // Here the library stays loaded: its state, left to callbacks that may run
+  // at the process's exit, would be a leak once unloaded. Its unload at the
+  // exit is the exit test's.
+  ASSERT_NE(LoadLibraryA(copy.c_str()), nullptr);
+#endif
+  {
+    comm::cvapi::Loader library(copy.c_str());
+    IdentifyThrough(library, Station(server));
+  }
+  // Its IdleTime is a second.
+  for (int i = 0; i < 500 && server.Unregistered() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(server.Unregistered(), 1);
+#if defined(_WIN32)
+  for (int i = 0; i < 500 && GetModuleHandleA(copy.c_str()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(GetModuleHandleA(copy.c_str()), nullptr) << "the worker's hold on the library was not given back";
+#endif
+}
+
+TEST_F(EtherNetIP, RequestsInFlightTogetherUseAConnectionEachAndKeepBoth) {
+  auto slow = Device();
+  slow.delayMs = 100;
+  commserver::EnipServer server(slow, "127.0.0.1", 0);
+  server.Start();
+  for (int round = 0; round < 2; ++round) {
+    Done a, b;
+    ASSERT_EQ(Read(Station(server), a), 0);
+    ASSERT_EQ(Read(Station(server), b), 0);
+    for (Done *d : {&a, &b}) {
+      ASSERT_TRUE(d->Wait());
+      ASSERT_TRUE(Identity(*d)) << "round " << round << ": " << d->iostat;
+    }
+    EXPECT_EQ(server.Sessions(), 2) << "round " << round;
+    NextContext();
+  }
 }
 
 TEST_F(EtherNetIP, FailuresOfTheDeviceArriveWithClearStatuses) {
