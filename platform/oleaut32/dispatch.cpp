@@ -1,6 +1,8 @@
 // Late binding: calls by DISPID through type information, the standard
-// IDispatch built on it, and DispCallFunc. Every call goes through libffi
-// into the object's vtable slot, `this` first, as a vtable client calls it.
+// IDispatch built on it, and DispCallFunc. Calls reach the object's vtable
+// slot, `this` first, as a vtable client calls it: through a typed function
+// pointer for the common shapes (see the call plans), through libffi for
+// the rest.
 #include <string.h>
 
 #include <stdint.h>
