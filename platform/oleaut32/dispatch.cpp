@@ -1,10 +1,15 @@
 // Late binding: calls by DISPID through type information, the standard
-// IDispatch built on it, and DispCallFunc. Every call goes through libffi
-// into the object's vtable slot, `this` first, as a vtable client calls it.
+// IDispatch built on it, and DispCallFunc. Calls reach the object's vtable
+// slot, `this` first, as a vtable client calls it: through a typed function
+// pointer for the common shapes (see the call plans), through libffi for
+// the rest.
 #include <string.h>
+
+#include <stdint.h>
 
 #include <atomic>
 #include <new>
+#include <utility>
 
 #include "oleaut32/typelib_impl.h"
 
@@ -181,6 +186,25 @@ HRESULT PrepareArgument(VARTYPE vt, const ParamData &param, VARIANT *arg, ArgVal
   return S_OK;
 }
 
+// Turns what a member that returns an HRESULT gave back (and left in its
+// [out, retval] storage) into the caller's result.
+HRESULT FinishCall(const CallData &call, HRESULT callHr, ArgValue &retval, VARIANT *result, EXCEPINFO *excepInfo) {
+  if (FAILED(callHr)) {
+    FillExcepInfo(callHr, excepInfo);
+    return DISP_E_EXCEPTION;
+  }
+  if (call.retvalParam >= 0) {
+    VARTYPE rvt = call.argVt[call.retvalParam] & ~VT_BYREF;
+    if (result)
+      StoreValue(rvt, retval, result);
+    else
+      FreeValue(rvt, retval);
+  } else if (result) {
+    VariantInit(result);
+  }
+  return S_OK;
+}
+
 // Calls the member's vtable slot and turns what it returns (or leaves in
 // its [out, retval] storage) into the caller's result.
 HRESULT CallMember(const FuncData &func, void *instance, void **argPtrs, ArgValue &retval, VARIANT *result,
@@ -191,22 +215,9 @@ HRESULT CallMember(const FuncData &func, void *instance, void **argPtrs, ArgValu
   memset(&ret, 0, sizeof ret);
   ffi_call(const_cast<ffi_cif *>(&call.cif), FFI_FN(fn), &ret, argPtrs);
 
-  if (call.retVt == VT_HRESULT) {
-    HRESULT callHr = static_cast<HRESULT>(static_cast<int32_t>(ret.i8));
-    if (FAILED(callHr)) {
-      FillExcepInfo(callHr, excepInfo);
-      return DISP_E_EXCEPTION;
-    }
-    if (call.retvalParam >= 0) {
-      VARTYPE rvt = call.argVt[call.retvalParam] & ~VT_BYREF;
-      if (result)
-        StoreValue(rvt, retval, result);
-      else
-        FreeValue(rvt, retval);
-    } else if (result) {
-      VariantInit(result);
-    }
-  } else if (result) {
+  if (call.retVt == VT_HRESULT)
+    return FinishCall(call, static_cast<HRESULT>(static_cast<int32_t>(ret.i8)), retval, result, excepInfo);
+  if (result) {
     if (call.retVt == VT_VOID || call.retVt == VT_EMPTY)
       VariantInit(result);
     else
@@ -215,24 +226,290 @@ HRESULT CallMember(const FuncData &func, void *instance, void **argPtrs, ArgValu
   return S_OK;
 }
 
+// ------------------------------------------------------------ call plans
+//
+// What a call to one member with a given number of positional arguments
+// needs is the same every time: the member, its slot and what each
+// parameter takes. A plan keeps that; when the member takes `this` and
+// then only values that travel as one integer or pointer word and returns
+// an HRESULT, the call goes straight through a typed function pointer,
+// with the arguments sign or zero extended to pointer width (valid for
+// narrower integer parameters on x86-64 and Windows x64 alike). Anything
+// the direct road is unsure of goes the general way, which has the errors.
+
+static_assert(sizeof(intptr_t) == sizeof(LONGLONG), "the direct road passes 64-bit values in one word");
+
+constexpr size_t kPlanParams = 8;
+
+struct PlanStep {
+  enum Kind : BYTE { kArgument, kMissing, kRetval } kind = kArgument;
+  VARTYPE want = VT_EMPTY;  // what the argument must arrive as
+  UINT source = 0;          // its index in rgvarg
+};
+
 }  // namespace
 
-HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *dp,
-                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr) {
-  if (!dp || (dp->cArgs && !dp->rgvarg) || dp->cNamedArgs > dp->cArgs ||
-      (dp->cNamedArgs && !dp->rgdispidNamedArgs))
-    return E_INVALIDARG;
+struct CallPlan {
+  MEMBERID memid = 0;
+  WORD flags = 0;
+  UINT args = 0;
+  const FuncData *func = nullptr;
+  bool direct = false;  // the typed call applies
+  size_t count = 0;     // parameters, the [out, retval] one included
+  PlanStep steps[kPlanParams];
+};
+
+namespace {
+
+// Travels as one integer-class word.
+bool IsWordVt(VARTYPE vt) {
+  if (vt & VT_BYREF) return true;
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
+    case VT_HRESULT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+CallPlan *BuildPlan(const FuncData &func, MEMBERID memid, WORD flags, UINT args) {
+  auto *plan = new (std::nothrow) CallPlan;
+  if (!plan) return nullptr;
+  plan->memid = memid;
+  plan->flags = flags;
+  plan->args = args;
+  plan->func = &func;
+  const CallData &call = func.call;
+  const size_t n = func.params.size();
+  const size_t inCount = call.retvalParam >= 0 ? n - 1 : n;
+  plan->count = n;
+  plan->direct = call.callable && call.retVt == VT_HRESULT && n <= kPlanParams && args <= inCount;
+  for (size_t i = 0; plan->direct && i < n; ++i) {
+    PlanStep &step = plan->steps[i];
+    const VARTYPE vt = call.argVt[i];
+    if (static_cast<int>(i) == call.retvalParam) {
+      step.kind = PlanStep::kRetval;  // any type: the callee writes through our pointer
+    } else if (!IsWordVt(vt)) {
+      plan->direct = false;
+    } else if (i < args) {
+      step.kind = PlanStep::kArgument;
+      step.want = vt == VT_HRESULT ? VARTYPE{VT_ERROR} : vt;  // as PrepareArgument takes it
+      step.source = static_cast<UINT>(args - 1 - i);
+    } else if (func.params[i].flags & PARAMFLAG_FOPT) {
+      step.kind = PlanStep::kMissing;  // arrives as zero
+    } else {
+      plan->direct = false;  // the general road reports the missing argument
+    }
+  }
+  return plan;
+}
+
+// The plan for a call with `args` positional arguments; null when no
+// member answers (or no plan could be kept).
+const CallPlan *PlanFor(const TypeInfoImpl &ti, MEMBERID memid, WORD flags, UINT args) {
+  PlanCache &cache = ti.Plans();
+  if (const CallPlan *plan = cache.Find(memid, flags, args)) return plan;
   const FuncData *func = FindMember(ti, memid, flags);
-  if (!func) return DISP_E_MEMBERNOTFOUND;
-  if (!instance) return E_INVALIDARG;
-  const CallData &call = func->call;
+  if (!func) return nullptr;
+  CallPlan *plan = BuildPlan(*func, memid, flags, args);
+  if (!plan) return nullptr;
+  const CallPlan *kept = cache.Add(plan);
+  if (kept != plan) delete plan;
+  return kept;
+}
+
+// The value of an argument already of type `vt`, as the word that carries it.
+bool ReadWord(VARTYPE vt, const VARIANT &v, intptr_t &out) {
+  if (vt & VT_BYREF) {
+    out = reinterpret_cast<intptr_t>(v.byref);
+    return true;
+  }
+  switch (vt) {
+    case VT_I1:
+      out = static_cast<signed char>(v.cVal);
+      break;
+    case VT_UI1:
+      out = v.bVal;
+      break;
+    case VT_I2:
+    case VT_BOOL:
+      out = v.iVal;
+      break;
+    case VT_UI2:
+      out = v.uiVal;
+      break;
+    case VT_I4:
+    case VT_INT:
+    case VT_ERROR:
+      out = v.lVal;
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      out = v.ulVal;
+      break;
+    case VT_I8:
+      out = v.llVal;
+      break;
+    case VT_UI8:
+      out = static_cast<intptr_t>(v.ullVal);
+      break;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      out = reinterpret_cast<intptr_t>(v.byref);
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+// The range of an integer type that coercion reaches by value; false for
+// other types (VT_INT and VT_UINT only ever arrive as themselves here).
+bool RangeOf(VARTYPE vt, LONGLONG &lo, LONGLONG &hi) {
+  switch (vt) {
+    case VT_I1:
+      lo = -128;
+      hi = 127;
+      return true;
+    case VT_UI1:
+      lo = 0;
+      hi = 0xFF;
+      return true;
+    case VT_I2:
+      lo = -32768;
+      hi = 32767;
+      return true;
+    case VT_UI2:
+      lo = 0;
+      hi = 0xFFFF;
+      return true;
+    case VT_I4:
+      lo = INT32_MIN;
+      hi = INT32_MAX;
+      return true;
+    case VT_UI4:
+      lo = 0;
+      hi = UINT32_MAX;
+      return true;
+    case VT_I8:
+      lo = INT64_MIN;
+      hi = INT64_MAX;
+      return true;
+    case VT_UI8:
+      lo = 0;
+      hi = INT64_MAX;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The word for an argument that must arrive as `want`: as it is, or an
+// integer (or boolean) that VariantChangeType would carry over unchanged
+// because it fits. False leaves the argument to the general road.
+bool ArgumentWord(VARTYPE want, const VARIANT &arg, intptr_t &out) {
+  const VARTYPE have = V_VT(&arg);
+  if (have == want) {
+    // A "missing" marker is an error or a pass-through depending on the
+    // parameter's flags, which the general road looks at.
+    if (have == VT_ERROR && V_ERROR(&arg) == DISP_E_PARAMNOTFOUND) return false;
+    return ReadWord(want, arg, out);
+  }
+  LONGLONG lo, hi, unused;
+  if (have == VT_ERROR || (have & VT_BYREF) || !RangeOf(want, lo, hi)) return false;
+  if (have != VT_BOOL && have != VT_INT && have != VT_UINT && !RangeOf(have, unused, unused)) return false;
+  intptr_t value;
+  if (!ReadWord(have, arg, value) || (have == VT_UI8 && value < 0) || value < lo || value > hi) return false;
+  out = value;
+  return true;
+}
+
+template <size_t>
+using Word = intptr_t;
+
+template <size_t... I>
+HRESULT CallWords(void *fn, void *instance, const intptr_t *words, std::index_sequence<I...>) {
+  using Slot = HRESULT(STDMETHODCALLTYPE *)(void *, Word<I>...);
+  return reinterpret_cast<Slot>(fn)(instance, words[I]...);
+}
+
+HRESULT CallSlot(void *fn, void *instance, const intptr_t *words, size_t count) {
+  switch (count) {
+    case 0:
+      return CallWords(fn, instance, words, std::make_index_sequence<0>());
+    case 1:
+      return CallWords(fn, instance, words, std::make_index_sequence<1>());
+    case 2:
+      return CallWords(fn, instance, words, std::make_index_sequence<2>());
+    case 3:
+      return CallWords(fn, instance, words, std::make_index_sequence<3>());
+    case 4:
+      return CallWords(fn, instance, words, std::make_index_sequence<4>());
+    case 5:
+      return CallWords(fn, instance, words, std::make_index_sequence<5>());
+    case 6:
+      return CallWords(fn, instance, words, std::make_index_sequence<6>());
+    case 7:
+      return CallWords(fn, instance, words, std::make_index_sequence<7>());
+    default:
+      return CallWords(fn, instance, words, std::make_index_sequence<kPlanParams>());
+  }
+}
+
+// Runs a direct plan; false (having done nothing) when an argument needs
+// the general road.
+bool InvokeDirect(const CallPlan &plan, void *instance, const DISPPARAMS &dp, VARIANT *result, EXCEPINFO *excepInfo,
+                  HRESULT &hr) {
+  static_assert(kPlanParams == 8, "CallSlot spells out every count up to kPlanParams");
+  intptr_t words[kPlanParams];
+  ArgValue retval;
+  for (size_t i = 0; i < plan.count; ++i) {
+    const PlanStep &step = plan.steps[i];
+    switch (step.kind) {
+      case PlanStep::kArgument:
+        if (!ArgumentWord(step.want, dp.rgvarg[step.source], words[i])) return false;
+        break;
+      case PlanStep::kMissing:
+        words[i] = 0;
+        break;
+      case PlanStep::kRetval:
+        memset(&retval, 0, sizeof retval);
+        words[i] = reinterpret_cast<intptr_t>(&retval);
+        break;
+    }
+  }
+  void *fn = (*static_cast<void ***>(instance))[plan.func->slot];
+  hr = FinishCall(plan.func->call, CallSlot(fn, instance, words, plan.count), retval, result, excepInfo);
+  return true;
+}
+
+// Prepares every argument, calls, and cleans up: the road for any member.
+HRESULT InvokeGeneral(const FuncData &func, void *instance, DISPPARAMS *dp, VARIANT *result, EXCEPINFO *excepInfo,
+                      UINT *argErr) {
+  const CallData &call = func.call;
   if (!call.callable) return DISP_E_BADVARTYPE;
 
-  const size_t n = func->params.size();
+  const size_t n = func.params.size();
   const size_t inCount = call.retvalParam >= 0 ? n - 1 : n;
   if (dp->cArgs > inCount) return DISP_E_BADPARAMCOUNT;
   ArgArray<int> source(n + 1);
-  HRESULT hr = MapArguments(*func, inCount, *dp, source, argErr);
+  HRESULT hr = MapArguments(func, inCount, *dp, source, argErr);
   if (FAILED(hr)) return hr;
 
   // values[i] holds argument i (values[n] receives the retval).
@@ -254,17 +531,66 @@ HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WOR
       continue;
     }
     const int src = source[i];
-    hr = PrepareArgument(call.argVt[i], func->params[i], src < 0 ? nullptr : &dp->rgvarg[src], v, argPtrs[i + 1],
+    hr = PrepareArgument(call.argVt[i], func.params[i], src < 0 ? nullptr : &dp->rgvarg[src], v, argPtrs[i + 1],
                          fixups[i]);
     if (FAILED(hr)) {
       if (src >= 0 && argErr) *argErr = static_cast<UINT>(src);
       break;
     }
   }
-  if (SUCCEEDED(hr)) hr = CallMember(*func, instance, argPtrs.Data(), values[n], result, excepInfo);
+  if (SUCCEEDED(hr)) hr = CallMember(func, instance, argPtrs.Data(), values[n], result, excepInfo);
   for (size_t i = 0; i < prepared; ++i)
     if (fixups[i].kind == Fixup::kClearTemp) VariantClear(&values[i].var);
   return hr;
+}
+
+}  // namespace
+
+PlanCache::~PlanCache() {
+  for (auto &slot : m_slots) delete slot.load(std::memory_order_relaxed);
+}
+
+namespace {
+
+size_t PlanHash(MEMBERID memid, WORD flags, UINT args) {
+  const uint32_t key = static_cast<uint32_t>(memid) ^ (uint32_t{flags} << 20) ^ (args << 26);
+  return (key * 2654435761u) >> 26;  // six bits: kSlots
+}
+
+}  // namespace
+
+const CallPlan *PlanCache::Find(MEMBERID memid, WORD flags, UINT args) const {
+  static_assert(kSlots == 64, "PlanHash yields six bits");
+  for (size_t k = 0, h = PlanHash(memid, flags, args); k < kSlots; ++k, h = (h + 1) % kSlots) {
+    const CallPlan *plan = m_slots[h].load(std::memory_order_acquire);
+    if (!plan) return nullptr;  // slots fill in probe order and are never emptied
+    if (plan->memid == memid && plan->flags == flags && plan->args == args) return plan;
+  }
+  return nullptr;
+}
+
+const CallPlan *PlanCache::Add(CallPlan *plan) {
+  for (size_t k = 0, h = PlanHash(plan->memid, plan->flags, plan->args); k < kSlots; ++k, h = (h + 1) % kSlots) {
+    CallPlan *seen = nullptr;
+    if (m_slots[h].compare_exchange_strong(seen, plan, std::memory_order_release, std::memory_order_acquire))
+      return plan;
+    if (seen->memid == plan->memid && seen->flags == plan->flags && seen->args == plan->args) return seen;
+  }
+  return nullptr;
+}
+
+HRESULT InvokeMember(const TypeInfoImpl &ti, void *instance, MEMBERID memid, WORD flags, DISPPARAMS *dp,
+                     VARIANT *result, EXCEPINFO *excepInfo, UINT *argErr) {
+  if (!dp || (dp->cArgs && !dp->rgvarg) || dp->cNamedArgs > dp->cArgs || (dp->cNamedArgs && !dp->rgdispidNamedArgs))
+    return E_INVALIDARG;
+  // Named arguments are rare enough to map afresh each time.
+  const CallPlan *plan = dp->cNamedArgs ? nullptr : PlanFor(ti, memid, flags, dp->cArgs);
+  const FuncData *func = plan ? plan->func : FindMember(ti, memid, flags);
+  if (!func) return DISP_E_MEMBERNOTFOUND;
+  if (!instance) return E_INVALIDARG;
+  HRESULT hr;
+  if (plan && plan->direct && InvokeDirect(*plan, instance, *dp, result, excepInfo, hr)) return hr;
+  return InvokeGeneral(*func, instance, dp, result, excepInfo, argErr);
 }
 
 namespace {

@@ -13,6 +13,27 @@
 namespace platform {
 
 class TypeLibImpl;
+struct CallPlan;
+
+// The call plans of late-bound calls on one type information, keyed by
+// member, invoke flags and argument count: built on first use, never
+// changed once published, so concurrent calls read them without a lock.
+class PlanCache {
+ public:
+  PlanCache() = default;
+  ~PlanCache();
+  PlanCache(const PlanCache &) = delete;
+  PlanCache &operator=(const PlanCache &) = delete;
+
+  const CallPlan *Find(MEMBERID memid, WORD flags, UINT args) const;
+  // Publishes `plan`, or finds the one another thread published first for
+  // the same key. Null when the table is full; `plan` is then the caller's.
+  const CallPlan *Add(CallPlan *plan);
+
+ private:
+  static constexpr size_t kSlots = 64;
+  std::atomic<CallPlan *> m_slots[kSlots] = {};
+};
 
 class TypeInfoImpl final : public ITypeInfo {
  public:
@@ -54,6 +75,7 @@ class TypeInfoImpl final : public ITypeInfo {
   // Every member reachable through this type, base members included, in
   // vtable order; what late binding searches.
   const std::vector<const FuncData *> &Chain() const { return m_chain; }
+  PlanCache &Plans() const { return m_plans; }
 
  private:
   TypeLibImpl *m_lib;
@@ -61,6 +83,7 @@ class TypeInfoImpl final : public ITypeInfo {
   TYPEKIND m_kind;
   std::vector<const FuncData *> m_chain;
   std::vector<const FuncData *> m_visible;  // what GetFuncDesc lists
+  mutable PlanCache m_plans;
   bool IsDualDispatch() const;
 };
 

@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "conformance.h"
@@ -338,6 +339,128 @@ TEST_F(Dispatch, StandardDispatchOverAnObject) {
   EXPECT_EQ(E_INVALIDARG, CreateStdDispatch(nullptr, nullptr, info, &plain));
   info->Release();
   fixture->Release();
+}
+
+// A member called once is called the same way again; other argument counts,
+// named arguments and arguments that need real coercion still get what the
+// first call never needed.
+TEST_F(Dispatch, RepeatedCallsStillCheckTheirArguments) {
+  VARIANT r;
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(S_OK, Call(OLESTR("Twice"), DISPATCH_METHOD, {I4(21)}, &r));
+    EXPECT_EQ(42, V_I4(&r));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(OLESTR("Twice"), DISPATCH_METHOD, {}, &r));
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(OLESTR("Twice"), DISPATCH_METHOD, {I4(1), I4(2)}, &r));
+    ASSERT_EQ(S_OK, Call(OLESTR("Twice"), DISPATCH_METHOD, {Str(OLESTR("12"))}, &r));
+    EXPECT_EQ(24, V_I4(&r));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Twice"), DISPATCH_METHOD, {Str(OLESTR("twelve"))}, &r));
+    EXPECT_EQ_OR_WINE(0u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(OLESTR("Describe"), DISPATCH_METHOD,
+                                        {I4(1), I4(2), Str(OLESTR("t")), Str(OLESTR("maybe")), I4(1)}, &r));
+    EXPECT_EQ_OR_WINE(1u, UINT{kSentinel}, m_argErr, "Wine does not report which argument was bad");
+    ASSERT_EQ(S_OK, Call(OLESTR("Describe"), DISPATCH_METHOD, {I4(1), I4(2), Str(OLESTR("t")), Bool(true), I4(1)}, &r));
+    EXPECT_EQ("1|2|t|-1|1", Text(V_BSTR(&r)));
+    VariantClear(&r);
+  }
+  // The same member with its last argument named.
+  LPOLESTR names[] = {const_cast<LPOLESTR>(OLESTR("Describe")), const_cast<LPOLESTR>(OLESTR("color"))};
+  DISPID ids[2];
+  ASSERT_EQ(S_OK, m_disp->GetIDsOfNames(IID_NULL, names, 2, 0, ids));
+  VARIANT args[5] = {I4(2), Bool(false), Str(OLESTR("named")), I4(8), I4(9)};
+  DISPPARAMS params = {args, &ids[1], 5, 1};
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, m_disp->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &r, nullptr, nullptr));
+  EXPECT_EQ("9|8|named|0|2", Text(V_BSTR(&r)));
+  VariantClear(&r);
+  for (VARIANT &v : args) VariantClear(&v);
+}
+
+// Integer arguments of every width reach a long parameter as
+// VariantChangeType would convert them, and fail where it fails.
+TEST_F(Dispatch, IntegerArgumentsConvertAsVariantChangeType) {
+  struct Case {
+    VARTYPE vt;
+    LONGLONG bits;
+  };
+  const Case cases[] = {{VT_I1, -7},   {VT_UI1, 0xF9},        {VT_I2, -30000},      {VT_UI2, 0xFFFF},
+                        {VT_BOOL, -1}, {VT_BOOL, 1},          {VT_UI4, 0x3FFFFFFF}, {VT_UI4, 0xFFFFFFFF},
+                        {VT_I8, -5},   {VT_I8, 1LL << 40},    {VT_UI8, 1000},       {VT_UI8, -1},
+                        {VT_I4, -1},   {VT_INT, -0x20000000}, {VT_UINT, 0x20000000}};
+  for (const Case &c : cases) {
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = c.vt;
+    arg.llVal = c.bits;
+    VARIANT expected;
+    VariantInit(&expected);
+    HRESULT converted = VariantChangeType(&expected, &arg, 0, VT_I4);
+    VARIANT r;
+    HRESULT hr = Call(OLESTR("Twice"), DISPATCH_METHOD, {arg}, &r);
+    if (FAILED(converted)) {
+      EXPECT_TRUE(FAILED(hr)) << "vt " << c.vt << " bits " << c.bits;
+      continue;
+    }
+    ASSERT_EQ(S_OK, hr) << "vt " << c.vt << " bits " << c.bits;
+    EXPECT_EQ(VT_I4, V_VT(&r));
+    EXPECT_EQ(2 * V_I4(&expected), V_I4(&r)) << "vt " << c.vt << " bits " << c.bits;
+  }
+}
+
+// The same DISPID means another member in another type: Count (a long) on
+// the fixture, Name (a string) on its item.
+TEST_F(Dispatch, SameDispidInTwoTypesKeepsEachSignature) {
+  VARIANT r;
+  ASSERT_EQ(S_OK, Call(DISPID{DISPID_VALUE}, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {I4(2)}, &r));
+  ASSERT_EQ(VT_DISPATCH, V_VT(&r));
+  IDispatch *item = V_DISPATCH(&r);
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  for (int round = 0; round < 3; ++round) {
+    VARIANT count, name;
+    VariantInit(&count);
+    VariantInit(&name);
+    ASSERT_EQ(S_OK, m_disp->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &count, nullptr, nullptr));
+    ASSERT_EQ(S_OK, item->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &name, nullptr, nullptr));
+    EXPECT_EQ(VT_I4, V_VT(&count));
+    EXPECT_EQ(3, V_I4(&count));
+    ASSERT_EQ(VT_BSTR, V_VT(&name));
+    EXPECT_EQ("item2", Text(V_BSTR(&name)));
+    VariantClear(&name);
+  }
+  VariantClear(&r);
+}
+
+// The component is free-threaded: one object called from several threads at
+// once, members and argument shapes mixed.
+TEST_F(Dispatch, ConcurrentCallsOnOneObject) {
+  constexpr int kThreads = 4, kCalls = 500;
+  std::vector<int> wrong(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t, &wrong] {
+      DISPPARAMS none = {nullptr, nullptr, 0, 0};
+      for (int i = 0; i < kCalls; ++i) {
+        VARIANT arg, r;
+        VariantInit(&r);
+        if (i % 5 == 0) {
+          arg = Str(OLESTR("17"));
+        } else {
+          VariantInit(&arg);
+          V_VT(&arg) = i % 2 ? VT_I4 : VT_I8;
+          arg.llVal = t * kCalls + i;  // little-endian: the same value in either
+        }
+        LONG want = i % 5 == 0 ? 34 : 2 * (t * kCalls + i);
+        DISPPARAMS one = {&arg, nullptr, 1, 0};
+        if (m_disp->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &one, &r, nullptr, nullptr) != S_OK || V_VT(&r) != VT_I4 ||
+            V_I4(&r) != want)
+          ++wrong[t];
+        VariantClear(&arg);
+        if (m_disp->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr) != S_OK || V_I4(&r) != 3)
+          ++wrong[t];
+      }
+    });
+  }
+  for (std::thread &th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
 }
 
 LONG Combine(LONG a, SHORT b, double c) { return a * 100 + b * 10 + static_cast<LONG>(c); }
