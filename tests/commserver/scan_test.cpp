@@ -213,17 +213,17 @@ TEST_F(Discovery, EndsAsSoonAsEveryAddressHasAnsweredAndKeepsItsPace) {
 #endif
 
 TEST_F(Discovery, ReadsTheBackplaneOfEachDeviceAndPassesOverEmptySlots) {
-  // Modules in slots 1 and 3, served over TCP at the port the device
-  // answers List Identity on; a second device answers at another port and
-  // takes no connection.
-  UdpResponder device(UdpOptions{});
-  uint16_t port = device.Port();
+  // Modules in slots 1 and 3 behind a device that answers List Identity
+  // and the reads on one port, which the simulator picks free for both
+  // protocols; a second device answers at another port and takes no
+  // connection.
   DeviceOptions rack;
   ASSERT_TRUE(ParseIdentity("1,14,15,13.2,99,Kestrel L85", rack.identity));
   ASSERT_TRUE(ParseIdentity("1,12,166,2.1,17,Bridge", rack.slots[1]));
   ASSERT_TRUE(ParseIdentity("1,7,8,3.4,18,Input Card", rack.slots[3]));
-  EnipServer server(rack, "127.0.0.1", port);
+  EnipServer server(rack, "127.0.0.1", 0);
   server.Start();
+  uint16_t port = server.Port();
   std::string host = "127.0.0.1";
   DTL_SCAN_ARGS args = Args(host, port, 2000);
   args.backplane = 4;
