@@ -4,7 +4,6 @@
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
